@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Configures and builds one build tree. Usage: scripts/build.sh DIR [cmake options...] [-- targets...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=$1; shift
+opts=(); targets=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = "--" ]; then shift; targets=("$@"); break; fi
+  opts+=("$1"); shift
+done
+if [ ! -f "$dir/build.ninja" ]; then
+  cmake -S "$root" -B "$dir" -G Ninja "${opts[@]}"
+elif [ ${#opts[@]} -gt 0 ]; then
+  cmake "$dir" "${opts[@]}" >/dev/null
+fi
+if [ ${#targets[@]} -gt 0 ]; then
+  cmake --build "$dir" --parallel "$(nproc)" --target "${targets[@]}"
+else
+  cmake --build "$dir" --parallel "$(nproc)"
+fi

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the external checkers need.
+# Idempotent: when everything is present it only asks dpkg and returns.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build ccache pkg-config clang
+  # libraries
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev
+  libfreetype-dev libharfbuzz-dev libfontconfig-dev libcairo2-dev
+  # fonts the engine pins ("Arial" and friends map to Liberation, the rest to DejaVu)
+  fonts-liberation2 fonts-dejavu-core
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # sanitizer and fuzzing runtime for clang
+  libclang-rt-14-dev
+  # external checkers used by end-to-end tests
+  poppler-utils qpdf zbar-tools
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=sudo
+else
+  SUDO=
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
