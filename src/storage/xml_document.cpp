@@ -1,0 +1,927 @@
+#include "storage/xml_document.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <ostream>
+
+#include "platform/code_pages.h"
+#include "platform/unicode.h"
+
+namespace pagewright {
+
+namespace {
+
+constexpr const char* kInvalidFormat = "Invalid file format";
+
+[[noreturn]] void ListIndexError(int index) {
+  throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+// ---- Stream adapters ------------------------------------------------------------------
+
+class IStreamAdapter : public TpgwXMLByteStream {
+ public:
+  explicit IStreamAdapter(std::istream& s) : s_(s) {}
+  size_t Read(char* buffer, size_t n) override {
+    if (!s_.good()) return 0;
+    s_.read(buffer, static_cast<std::streamsize>(n));
+    auto got = s_.gcount();
+    if (s_.eof() && !s_.bad()) s_.clear();
+    return got > 0 ? static_cast<size_t>(got) : 0;
+  }
+  void Write(const char*, size_t) override { throw EWriteError("Stream write error"); }
+  int64_t Position() override {
+    auto p = s_.tellg();
+    if (p < 0) {
+      s_.clear();
+      return 0;
+    }
+    return static_cast<int64_t>(p);
+  }
+  void Seek(int64_t position) override {
+    s_.clear();
+    s_.seekg(position);
+    if (s_.fail()) s_.clear();
+  }
+  int64_t Size() override {
+    auto cur = s_.tellg();
+    s_.seekg(0, std::ios::end);
+    auto end = s_.tellg();
+    s_.clear();
+    s_.seekg(cur < 0 ? std::streampos(0) : cur);
+    return end < 0 ? 0 : static_cast<int64_t>(end);
+  }
+
+ private:
+  std::istream& s_;
+};
+
+class OStreamAdapter : public TpgwXMLByteStream {
+ public:
+  explicit OStreamAdapter(std::ostream& s) : s_(s) {}
+  size_t Read(char*, size_t) override { return 0; }
+  void Write(const char* data, size_t n) override {
+    s_.write(data, static_cast<std::streamsize>(n));
+    if (!s_) throw EWriteError("Stream write error");
+  }
+  int64_t Position() override {
+    auto p = s_.tellp();
+    return p < 0 ? 0 : static_cast<int64_t>(p);
+  }
+  void Seek(int64_t position) override { s_.seekp(position); }
+  int64_t Size() override {
+    auto cur = s_.tellp();
+    s_.seekp(0, std::ios::end);
+    auto end = s_.tellp();
+    s_.seekp(cur);
+    return end < 0 ? 0 : static_cast<int64_t>(end);
+  }
+
+ private:
+  std::ostream& s_;
+};
+
+// Reading and writing share one position, as in a file.
+class IOStreamAdapter : public TpgwXMLByteStream {
+ public:
+  explicit IOStreamAdapter(std::iostream& s) : s_(s) {}
+  size_t Read(char* buffer, size_t n) override {
+    s_.clear();
+    s_.read(buffer, static_cast<std::streamsize>(n));
+    auto got = s_.gcount();
+    s_.clear();
+    return got > 0 ? static_cast<size_t>(got) : 0;
+  }
+  void Write(const char* data, size_t n) override {
+    s_.clear();
+    s_.seekp(s_.tellg());
+    s_.write(data, static_cast<std::streamsize>(n));
+    if (!s_) throw EWriteError("Stream write error");
+    s_.seekg(s_.tellp());
+  }
+  int64_t Position() override {
+    auto p = s_.tellg();
+    return p < 0 ? 0 : static_cast<int64_t>(p);
+  }
+  void Seek(int64_t position) override {
+    s_.clear();
+    s_.seekg(position);
+    s_.seekp(position);
+  }
+  int64_t Size() override {
+    s_.clear();
+    auto cur = s_.tellg();
+    s_.seekg(0, std::ios::end);
+    auto end = s_.tellg();
+    s_.seekg(cur);
+    return end < 0 ? 0 : static_cast<int64_t>(end);
+  }
+
+ private:
+  std::iostream& s_;
+};
+
+class MemoryReadStream : public TpgwXMLByteStream {
+ public:
+  explicit MemoryReadStream(std::string_view bytes) : bytes_(bytes) {}
+  size_t Read(char* buffer, size_t n) override {
+    size_t k = pos_ < bytes_.size() ? std::min(n, bytes_.size() - pos_) : 0;
+    if (k) std::memcpy(buffer, bytes_.data() + pos_, k);
+    pos_ += k;
+    return k;
+  }
+  void Write(const char*, size_t) override { throw EWriteError("Stream write error"); }
+  int64_t Position() override { return static_cast<int64_t>(pos_); }
+  void Seek(int64_t position) override {
+    pos_ = position < 0 ? 0 : std::min(static_cast<size_t>(position), bytes_.size());
+  }
+  int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
+
+ private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+};
+
+class StringSink : public TpgwXMLByteStream {
+ public:
+  explicit StringSink(std::string& out) : out_(out) {}
+  size_t Read(char*, size_t) override { return 0; }
+  void Write(const char* data, size_t n) override { out_.append(data, n); }
+  int64_t Position() override { return static_cast<int64_t>(out_.size()); }
+  void Seek(int64_t) override {}
+  int64_t Size() override { return static_cast<int64_t>(out_.size()); }
+
+ private:
+  std::string& out_;
+};
+
+bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && WideUpperChar(a[i]) != WideUpperChar(b[i])) return false;
+  return true;
+}
+
+// Index in text of the name of attribute `name`: the first place where " " + text contains
+// " " + name + "=\"", ignoring case; npos when absent.
+size_t FindAttribute(const WideString& text, std::u16string_view name) {
+  const size_t n = name.size();
+  if (text.size() < n + 2) return WideString::npos;
+  const size_t last = text.size() - (n + 2);  // last possible start of the name in text
+  for (size_t k = 0; k <= last; ++k) {
+    if (k > 0 && text[k - 1] != u' ') continue;
+    if (text[k + n] != u'=' || text[k + n + 1] != u'"') continue;
+    if (EqualsIgnoreCase(std::u16string_view(text).substr(k, n), name)) return k;
+  }
+  return WideString::npos;
+}
+
+void AppendNumber(WideString& out, unsigned v) {
+  char buf[16];
+  int len = std::snprintf(buf, sizeof buf, "%u", v);
+  for (int i = 0; i < len; ++i) out.push_back(static_cast<char16_t>(buf[i]));
+}
+
+// The runtime's integer conversion of the digits of a character reference.
+int32_t ReferenceNumber(std::u16string_view s) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+  int64_t v = 0;
+  bool ok = i < s.size();
+  for (; ok && i < s.size(); ++i) {
+    if (s[i] < u'0' || s[i] > u'9') {
+      ok = false;
+      break;
+    }
+    v = v * 10 + (s[i] - u'0');
+    if (v > int64_t{INT32_MAX} + 1) ok = false;
+  }
+  if (negative) v = -v;
+  if (!ok || v > INT32_MAX || v < INT32_MIN)
+    throw EConvertError("'" + Utf16ToUtf8(s) + "' is not a valid integer value");
+  return static_cast<int32_t>(v);
+}
+
+bool StartsWith(std::u16string_view s, size_t at, std::u16string_view what) {
+  return s.size() - at >= what.size() && s.substr(at, what.size()) == what;
+}
+
+std::string TempFolder(const std::string& wanted) {
+  std::error_code ec;
+  if (!wanted.empty() && std::filesystem::is_directory(wanted, ec)) return wanted;
+  auto dir = std::filesystem::temp_directory_path(ec);
+  return ec ? std::string("/tmp") : dir.string();
+}
+
+}  // namespace
+
+// ---- Conversions -------------------------------------------------------------------------
+
+WideString EncodeXmlText(std::u16string_view s) {
+  WideString out;
+  out.reserve(s.size() + 8);
+  for (size_t i = 0; i < s.size(); ++i) {
+    char16_t c = s[i];
+    switch (c) {
+      case 0:
+        if (s.size() < 32)
+          out += u"&#0;";
+        else
+          out.push_back(u' ');
+        break;
+      case 10:
+      case 13:
+      case 34:
+      case 60:
+      case 62:
+        out += u"&#";
+        AppendNumber(out, c);
+        out.push_back(u';');
+        break;
+      case 38:
+        if (StartsWith(s, i, u"&quot;")) {
+          out += u"&#34;";
+          i += 5;
+        } else {
+          out += u"&#38;";
+        }
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+WideString DecodeXmlEntities(std::u16string_view s) {
+  if (s.find(u'&') == std::u16string_view::npos) return WideString(s);
+  WideString out;
+  out.reserve(s.size());
+  const size_t n = s.size();
+  // The next semicolon at or after the scan position: found once per stretch so that many
+  // "&#" without a semicolon do not make the scan quadratic.
+  size_t nextSemicolon = 0;
+  bool semicolonKnown = false;
+  size_t i = 0;
+  while (i < n) {
+    char16_t c = s[i];
+    if (c == u'&' && i + 1 < n) {
+      if (s[i + 1] == u'#') {
+        if (!semicolonKnown || (nextSemicolon != std::u16string_view::npos && nextSemicolon < i + 2)) {
+          nextSemicolon = s.find(u';', i + 2);
+          semicolonKnown = true;
+        }
+        if (nextSemicolon != std::u16string_view::npos) {
+          auto digits = s.substr(i + 2, nextSemicolon - (i + 2));
+          // Hexadecimal references are not part of the dialect: the ampersand stays.
+          if (digits.empty() || (digits[0] != u'x' && digits[0] != u'X')) {
+            int32_t code = ReferenceNumber(digits);
+            out.push_back(static_cast<char16_t>(static_cast<uint32_t>(code) & 0xFFFF));
+            i = nextSemicolon + 1;
+            continue;
+          }
+        }
+      } else if (StartsWith(s, i, u"&quot;")) {
+        out.push_back(u'"');
+        i += 6;
+        continue;
+      } else if (StartsWith(s, i, u"&amp;")) {
+        out.push_back(u'&');
+        i += 5;
+        continue;
+      } else if (StartsWith(s, i, u"&lt;")) {
+        out.push_back(u'<');
+        i += 4;
+        continue;
+      } else if (StartsWith(s, i, u"&gt;")) {
+        out.push_back(u'>');
+        i += 4;
+        continue;
+      }
+    }
+    out.push_back(c);
+    ++i;
+  }
+  return out;
+}
+
+std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::istream& s) {
+  return std::make_unique<IStreamAdapter>(s);
+}
+std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::ostream& s) {
+  return std::make_unique<OStreamAdapter>(s);
+}
+std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::iostream& s) {
+  return std::make_unique<IOStreamAdapter>(s);
+}
+std::unique_ptr<TpgwXMLByteStream> MakeXMLMemoryStream(std::string_view bytes) {
+  return std::make_unique<MemoryReadStream>(bytes);
+}
+
+// ---- TpgwXMLItem -------------------------------------------------------------------------
+
+TpgwXMLItem::~TpgwXMLItem() = default;
+
+void TpgwXMLItem::SetData(WideString name, WideString text, WideString value) {
+  FName = std::move(name);
+  FText = std::move(text);
+  FValue = std::move(value);
+}
+
+TpgwXMLItem* TpgwXMLItem::Items(int index) const {
+  if (index < 0 || index >= Count()) ListIndexError(index);
+  return FItems[static_cast<size_t>(index)].get();
+}
+
+TpgwXMLItem* TpgwXMLItem::Add() {
+  FItems.push_back(std::make_unique<TpgwXMLItem>());
+  FItems.back()->FParent = this;
+  return FItems.back().get();
+}
+
+TpgwXMLItem* TpgwXMLItem::Add(WideString name) {
+  TpgwXMLItem* item = Add();
+  item->FName = std::move(name);
+  return item;
+}
+
+namespace {
+void CheckMovable(const TpgwXMLItem* target, const TpgwXMLItem* item) {
+  for (const TpgwXMLItem* p = target; p; p = p->Parent())
+    if (p == item) throw EInvalidOperation("Cannot move an XML item into itself or its own children");
+}
+}  // namespace
+
+void TpgwXMLItem::AddItem(TpgwXMLItem* item) {
+  if (!item) return;
+  if (!item->FParent) throw EInvalidOperation("XML item has no parent; pass its ownership instead");
+  CheckMovable(this, item);
+  AddItem(item->FParent->Extract(item));
+}
+
+TpgwXMLItem* TpgwXMLItem::AddItem(std::unique_ptr<TpgwXMLItem> item) {
+  if (!item) return nullptr;
+  if (item->FParent) throw EInvalidOperation("XML item already has a parent");
+  CheckMovable(this, item.get());
+  item->FParent = this;
+  FItems.push_back(std::move(item));
+  return FItems.back().get();
+}
+
+void TpgwXMLItem::InsertItem(int index, TpgwXMLItem* item) {
+  if (!item) return;
+  if (!item->FParent) throw EInvalidOperation("XML item has no parent; pass its ownership instead");
+  CheckMovable(this, item);
+  int limit = Count() - (item->FParent == this ? 1 : 0);
+  if (index < 0 || index > limit) ListIndexError(index);
+  InsertItem(index, item->FParent->Extract(item));
+}
+
+TpgwXMLItem* TpgwXMLItem::InsertItem(int index, std::unique_ptr<TpgwXMLItem> item) {
+  if (!item) return nullptr;
+  if (item->FParent) throw EInvalidOperation("XML item already has a parent");
+  CheckMovable(this, item.get());
+  if (index < 0 || index > Count()) ListIndexError(index);
+  item->FParent = this;
+  auto it = FItems.insert(FItems.begin() + index, std::move(item));
+  return it->get();
+}
+
+void TpgwXMLItem::Clear() {
+  FItems.clear();
+  if (FUnloadable) FLoaded = false;
+}
+
+void TpgwXMLItem::Delete(int index) {
+  if (index < 0 || index >= Count()) ListIndexError(index);
+  FItems.erase(FItems.begin() + index);
+}
+
+std::unique_ptr<TpgwXMLItem> TpgwXMLItem::Detach(int index) {
+  std::unique_ptr<TpgwXMLItem> item = std::move(FItems[static_cast<size_t>(index)]);
+  FItems.erase(FItems.begin() + index);
+  item->FParent = nullptr;
+  return item;
+}
+
+std::unique_ptr<TpgwXMLItem> TpgwXMLItem::Extract(TpgwXMLItem* child) {
+  int i = IndexOf(child);
+  if (i < 0) return nullptr;
+  return Detach(i);
+}
+
+void TpgwXMLItem::Free() {
+  if (!FParent) throw EInvalidOperation("XML item has no parent");
+  TpgwXMLItem* parent = FParent;
+  parent->Delete(parent->IndexOf(this));
+}
+
+int TpgwXMLItem::Find(std::u16string_view name) const {
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (EqualsIgnoreCase(FItems[i]->FName, name)) return static_cast<int>(i);
+  return -1;
+}
+
+TpgwXMLItem* TpgwXMLItem::FindItem(std::u16string_view name) {
+  int i = Find(name);
+  return i < 0 ? Add(WideString(name)) : FItems[static_cast<size_t>(i)].get();
+}
+
+int TpgwXMLItem::IndexOf(const TpgwXMLItem* item) const {
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (FItems[i].get() == item) return static_cast<int>(i);
+  return -1;
+}
+
+TpgwXMLItem* TpgwXMLItem::Root() {
+  TpgwXMLItem* p = this;
+  while (p->FParent) p = p->FParent;
+  return p;
+}
+
+WideString TpgwXMLItem::GetProp(std::u16string_view name) const {
+  size_t k = FindAttribute(FText, name);
+  if (k == WideString::npos) return {};
+  size_t start = k + name.size() + 2;
+  size_t end = FText.find(u'"', start);
+  if (end == WideString::npos) end = FText.size();
+  return DecodeXmlEntities(std::u16string_view(FText).substr(start, end - start));
+}
+
+bool TpgwXMLItem::PropExists(std::u16string_view name) const {
+  return FindAttribute(FText, name) != WideString::npos;
+}
+
+void TpgwXMLItem::SetProp(std::u16string_view name, std::u16string_view value) {
+  WideString attr;
+  WideString encoded = EncodeXmlText(value);
+  attr.reserve(name.size() + encoded.size() + 3);
+  attr.append(name);
+  attr += u"=\"";
+  attr += encoded;
+  attr.push_back(u'"');
+  size_t k = FindAttribute(FText, name);
+  if (k != WideString::npos) {
+    size_t close = FText.find(u'"', k + name.size() + 2);
+    size_t end = close == WideString::npos ? FText.size() : close + 1;
+    FText.replace(k, end - k, attr);
+  } else {
+    if (!FText.empty() && FText.back() != u' ') FText.push_back(u' ');
+    FText += attr;
+  }
+}
+
+void TpgwXMLItem::DeleteProp(std::u16string_view name) {
+  if (FindAttribute(FText, name) == WideString::npos) return;
+  SetProp(name, u"");
+  size_t k = FindAttribute(FText, name);
+  FText.erase(k, std::min(name.size() + 4, FText.size() - k));
+}
+
+// ---- Reader --------------------------------------------------------------------------------
+
+TpgwXMLReader::TpgwXMLReader(TpgwXMLByteStream& stream) : FStream(stream) {
+  FBufferStart = FStream.Position();
+}
+
+void TpgwXMLReader::Fail() {
+  throw TpgwInvalidXMLException(kInvalidFormat);
+}
+
+bool TpgwXMLReader::Fill() {
+  FBufferStart += static_cast<int64_t>(FBufEnd);
+  FBufPos = 0;
+  FBufEnd = FStream.Read(FBuffer, BufferSize);
+  if (FBufEnd > BufferSize) FBufEnd = 0;  // a stream that claims more than it was given
+  return FBufEnd > 0;
+}
+
+void TpgwXMLReader::SetPosition(int64_t position) {
+  FStream.Seek(position);
+  FBufferStart = FStream.Position();
+  FBufPos = FBufEnd = 0;
+}
+
+void TpgwXMLReader::Finish() {
+  FStream.Seek(Position());
+}
+
+void TpgwXMLReader::ReadTag(WideString& name, WideString& text) {
+  name.clear();
+  text.clear();
+  for (;;) {
+    // Skip to the next '<' (a byte order mark and character content included).
+    for (;;) {
+      if (FBufPos == FBufEnd && !Fill()) return;
+      const char* start = FBuffer + FBufPos;
+      const void* hit = std::memchr(start, '<', FBufEnd - FBufPos);
+      if (hit) {
+        FBufPos = static_cast<size_t>(static_cast<const char*>(hit) - FBuffer) + 1;
+        break;
+      }
+      FBufPos = FBufEnd;
+    }
+    FTagPosition = Position() - 1;
+    FTag.clear();
+
+    // The first three bytes decide whether this is a comment.
+    bool comment = false;
+    bool closed = false;
+    while (FTag.size() < 3) {
+      int c = NextByte();
+      if (c < 0 || c == '<') Fail();
+      if (c == '>') {
+        closed = true;
+        break;
+      }
+      FTag.push_back(static_cast<char>(c));
+    }
+    if (!closed && FTag == "!--") comment = true;
+
+    if (comment) {
+      // Ends at '>' after exactly two dashes; a third dash starts the count again.
+      int dashes = 0;
+      for (;;) {
+        int c = NextByte();
+        if (c < 0) Fail();
+        if (c == '-') {
+          if (++dashes == 3) dashes = 0;
+        } else if (c == '>' && dashes == 2) {
+          break;
+        } else {
+          dashes = 0;
+        }
+      }
+      continue;
+    }
+
+    while (!closed) {
+      if (FBufPos == FBufEnd && !Fill()) Fail();
+      size_t i = FBufPos;
+      while (i < FBufEnd && FBuffer[i] != '>' && FBuffer[i] != '<') ++i;
+      FTag.append(FBuffer + FBufPos, i - FBufPos);
+      FBufPos = i;
+      if (i < FBufEnd) {
+        if (FBuffer[i] == '<') Fail();
+        ++FBufPos;
+        closed = true;
+      }
+    }
+    break;
+  }
+
+  std::string_view tag(FTag);
+  if (!tag.empty() && tag.back() == ' ') tag.remove_suffix(1);
+  size_t blank = tag.find(' ');
+  if (blank == std::string_view::npos) {
+    name = AnsiToWide(tag);
+  } else {
+    name = AnsiToWide(tag.substr(0, blank));
+    auto attrs = tag.substr(blank + 1);
+    text = FOldFormat ? AnsiToWide(attrs) : Utf8ToUtf16(attrs);
+  }
+}
+
+void TpgwXMLReader::ReadHeader() {
+  WideString name, text;
+  ReadTag(name, text);
+  if (name.compare(0, 4, u"?xml") != 0 || name.size() < 4) Fail();
+  std::string_view header(FTag);
+  size_t v = header.find("version=");
+  std::string_view version;
+  if (v != std::string_view::npos && v + 9 <= header.size()) version = header.substr(v + 9, 3);
+  FOldFormat = version == "1.0" && header.find("standalone=") == std::string_view::npos;
+}
+
+namespace {
+// Finds the partial-loading marker ` ld="0"` in attribute text, ignoring case. Returns its
+// start and length, or npos. Attribute text that is nothing but the marker (an unloadable
+// element without attributes of its own) counts too.
+size_t FindLoadMarker(const WideString& text, size_t& length) {
+  static constexpr std::u16string_view marker = u" ld=\"0\"";
+  if (text.size() >= marker.size()) {
+    for (size_t k = 0; k + marker.size() <= text.size(); ++k) {
+      if (text[k] != u' ') continue;
+      if (EqualsIgnoreCase(std::u16string_view(text).substr(k, marker.size()), marker)) {
+        length = marker.size();
+        return k;
+      }
+    }
+  }
+  if (EqualsIgnoreCase(text, marker.substr(1))) {
+    length = text.size();
+    return 0;
+  }
+  return WideString::npos;
+}
+}  // namespace
+
+bool TpgwXMLReader::ReadItem(TpgwXMLItem* item, bool allowPartialLoading, int depth) {
+  if (depth > MaxDepth) Fail();
+  ReadTag(item->FName, item->FText);
+  const int64_t start = FTagPosition;
+  WideString& name = item->FName;
+  WideString& text = item->FText;
+  if (name.empty() || name[0] == u'/') return false;
+
+  bool hasChildren = true;
+  if (name.back() == u'/') {
+    name.pop_back();
+    hasChildren = false;
+  }
+  if (!text.empty() && text.back() == u'/') {
+    text.pop_back();
+    hasChildren = false;
+  }
+  if (hasChildren) ReadChildren(item, allowPartialLoading, depth);
+
+  size_t length = 0;
+  size_t marker = FindLoadMarker(text, length);
+  if (marker != WideString::npos) {
+    text.erase(marker, length);
+    if (allowPartialLoading) {
+      item->FItems.clear();
+      item->FOffset = start;
+      item->FUnloadable = true;
+      item->FLoaded = false;
+    }
+  }
+  return true;
+}
+
+void TpgwXMLReader::ReadChildren(TpgwXMLItem* item, bool allowPartialLoading, int depth) {
+  for (;;) {
+    auto child = std::make_unique<TpgwXMLItem>();
+    child->FParent = item;
+    if (!ReadItem(child.get(), allowPartialLoading, depth + 1)) {
+      // A closing tag must close this element; the end of the stream closes everything.
+      const WideString& closing = child->FName;
+      if (!closing.empty() && !EqualsIgnoreCase(std::u16string_view(closing).substr(1), item->FName)) Fail();
+      return;
+    }
+    item->FItems.push_back(std::move(child));
+  }
+}
+
+// ---- Writer --------------------------------------------------------------------------------
+
+TpgwXMLWriter::TpgwXMLWriter(TpgwXMLByteStream& stream, TpgwXMLDocument* document)
+    : FStream(stream), FDocument(document) {
+  FBuffer.reserve(8192);
+}
+
+TpgwXMLWriter::~TpgwXMLWriter() = default;
+
+void TpgwXMLWriter::Flush() {
+  if (!FBuffer.empty()) FStream.Write(FBuffer.data(), FBuffer.size());
+  FBuffer.clear();
+}
+
+void TpgwXMLWriter::Put(std::string_view s) {
+  FBuffer.append(s);
+}
+
+void TpgwXMLWriter::WriteLine(int level, std::string_view text1, std::string_view text2) {
+  if (FAutoIndent) FBuffer.append(static_cast<size_t>(level) * 2, ' ');
+  FBuffer.append(text1);
+  FBuffer.append(text2);
+  if (FAutoIndent) FBuffer.append("\r\n");
+  if (FBuffer.size() > 4096) Flush();
+}
+
+void TpgwXMLWriter::WriteHeader() {
+  WriteLine(0, "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>");
+}
+
+void TpgwXMLWriter::WriteItem(TpgwXMLItem* item, int level) {
+  bool reloaded = false;
+  if (item->Unloadable() && !item->Loaded() && FDocument) {
+    FDocument->LoadItem(item);
+    reloaded = true;
+  }
+  const std::string name = WideToAnsi(item->Name());
+  if (FAutoIndent) FBuffer.append(static_cast<size_t>(level) * 2, ' ');
+  FBuffer.push_back('<');
+  FBuffer.append(name);
+  const WideString& text = item->Text();
+  if (!text.empty()) {
+    if (text[0] != u' ') FBuffer.push_back(' ');
+    FBuffer.append(Utf16ToUtf8(text));
+  }
+  if (item->Unloadable()) FBuffer.append(" ld=\"0\"");
+  if (item->Count() > 0) {
+    FBuffer.push_back('>');
+  } else if (!item->Value().empty()) {
+    FBuffer.push_back('>');
+    FBuffer.append(Utf16ToUtf8(item->Value()));
+    FBuffer.append("</");
+    FBuffer.append(name);
+    FBuffer.push_back('>');
+  } else {
+    FBuffer.append("/>");
+  }
+  if (FAutoIndent) FBuffer.append("\r\n");
+  if (FBuffer.size() > 4096) Flush();
+
+  if (item->Count() > 0) {
+    for (const auto& child : item->Children()) WriteItem(child.get(), level + 1);
+    WriteLine(level, "</", name + ">");
+  }
+  if (reloaded) item->Clear();
+}
+
+// ---- Document ------------------------------------------------------------------------------
+
+TpgwXMLDocument::TpgwXMLDocument() : FRoot(std::make_unique<TpgwXMLItem>()) {}
+
+TpgwXMLDocument::~TpgwXMLDocument() {
+  try {
+    ReleaseStreams();
+  } catch (...) {
+  }
+}
+
+void TpgwXMLDocument::ReleaseStreams() {
+  FTempStream = nullptr;
+  FSourceStream.reset();
+  FSourceFile.reset();
+  FTempFileAdapter.reset();
+  FTempFileStream.reset();
+  if (FTempFileCreated) {
+    std::error_code ec;
+    std::filesystem::remove(FTempFile, ec);
+  }
+  FTempFileCreated = false;
+  FTempFile.clear();
+  FSourceLimit = INT64_MAX;
+}
+
+void TpgwXMLDocument::Clear() {
+  ReleaseStreams();
+  FRoot->Clear();
+}
+
+void TpgwXMLDocument::LoadDocument(TpgwXMLByteStream& stream, bool allowPartialLoading) {
+  ReleaseStreams();
+  FRoot->FItems.clear();
+  FRoot->FOffset = 0;
+  FRoot->FUnloadable = false;
+  FRoot->FLoaded = true;
+  TpgwXMLReader reader(stream);
+  reader.ReadHeader();
+  FOldVersion = reader.OldFormat();
+  reader.ReadItem(FRoot.get(), allowPartialLoading);
+  reader.Finish();
+  if (allowPartialLoading) FTempStream = &stream;
+}
+
+void TpgwXMLDocument::LoadFromStream(TpgwXMLByteStream& stream, bool allowPartialLoading) {
+  LoadDocument(stream, allowPartialLoading);
+}
+
+void TpgwXMLDocument::LoadFromStream(std::istream& stream, bool allowPartialLoading) {
+  auto adapter = MakeXMLStream(stream);
+  LoadDocument(*adapter, allowPartialLoading);
+  if (allowPartialLoading) FSourceStream = std::move(adapter);
+}
+
+void TpgwXMLDocument::LoadFromString(std::string_view bytes) {
+  MemoryReadStream stream(bytes);
+  LoadDocument(stream, false);
+}
+
+void TpgwXMLDocument::LoadFromFile(const std::string& fileName) {
+  auto file = std::make_unique<std::fstream>(fileName, std::ios::in | std::ios::binary);
+  if (!file->is_open()) throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
+  auto adapter = MakeXMLStream(static_cast<std::iostream&>(*file));
+  LoadDocument(*adapter, true);
+  FSourceFile = std::move(file);
+  FSourceStream = std::move(adapter);
+}
+
+void TpgwXMLDocument::SaveToStream(TpgwXMLByteStream& stream) {
+  TpgwXMLWriter writer(stream, this);
+  writer.SetAutoIndent(FAutoIndent);
+  writer.WriteHeader();
+  writer.WriteItem(FRoot.get());
+  writer.Flush();
+}
+
+void TpgwXMLDocument::SaveToStream(std::ostream& stream) {
+  OStreamAdapter adapter(stream);
+  SaveToStream(adapter);
+}
+
+std::string TpgwXMLDocument::SaveToString() {
+  std::string out;
+  StringSink sink(out);
+  SaveToStream(sink);
+  return out;
+}
+
+void TpgwXMLDocument::SaveToFile(const std::string& fileName) {
+  const std::string tmp = fileName + ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) throw EFCreateError("Cannot create file \"" + tmp + "\". " + std::strerror(errno));
+    SaveToStream(out);
+    out.close();
+    if (out.fail()) throw EWriteError("Stream write error");
+  }
+  std::error_code ec;
+  std::filesystem::remove(fileName, ec);
+  std::filesystem::rename(tmp, fileName, ec);
+  if (ec) throw EInOutError("Cannot rename \"" + tmp + "\": " + ec.message());
+  LoadFromFile(fileName);
+}
+
+void TpgwXMLDocument::CreateTempFile() {
+  if (FTempFileCreated) return;
+  std::string pattern = (std::filesystem::path(TempFolder(FTempDir)) / "pwXXXXXX").string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = mkstemp(name.data());
+  if (fd < 0) throw EFCreateError("Cannot create file \"" + pattern + "\". " + std::strerror(errno));
+  close(fd);
+  std::string path(name.data());
+  auto file =
+      std::make_unique<std::fstream>(path, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
+  if (!file->is_open()) {
+    std::remove(path.c_str());
+    throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
+  }
+  auto adapter = MakeXMLStream(static_cast<std::iostream&>(*file));
+  // Items still unloaded point into the current backing stream: carry its bytes over so
+  // that their offsets stay valid in the new file.
+  int64_t copied = 0;
+  if (FTempStream) {
+    const int64_t size = FTempStream->Size();
+    FTempStream->Seek(0);
+    std::vector<char> chunk(65536);
+    while (copied < size) {
+      size_t got = FTempStream->Read(chunk.data(), chunk.size());
+      if (got == 0) break;
+      adapter->Write(chunk.data(), got);
+      copied += static_cast<int64_t>(got);
+    }
+  }
+  FSourceStream.reset();
+  FSourceFile.reset();
+  FTempFile = path;
+  FTempFileCreated = true;
+  FTempFileStream = std::move(file);
+  FTempFileAdapter = std::move(adapter);
+  FTempStream = FTempFileAdapter.get();
+  FSourceLimit = copied;
+}
+
+void TpgwXMLDocument::LoadItem(TpgwXMLItem* item) {
+  if (!item || item->Loaded() || !item->Unloadable()) return;
+  if (!FTempStream) throw TpgwInvalidXMLException(kInvalidFormat);
+  int depth = 0;
+  for (TpgwXMLItem* p = item->Parent(); p; p = p->Parent()) ++depth;
+  TpgwXMLReader reader(*FTempStream);
+  reader.SetOldFormat(FOldVersion && item->Offset() < FSourceLimit);
+  reader.SetPosition(item->Offset());
+  WideString name, text;
+  reader.ReadTag(name, text);
+  if (name.empty() || name[0] == u'/') throw TpgwInvalidXMLException(kInvalidFormat);
+  item->FItems.clear();
+  bool selfClosing = name.back() == u'/' || (!text.empty() && text.back() == u'/');
+  if (!selfClosing) {
+    try {
+      reader.ReadChildren(item, true, depth);
+    } catch (...) {
+      item->FItems.clear();
+      throw;
+    }
+  }
+  item->FLoaded = true;
+}
+
+void TpgwXMLDocument::UnloadItem(TpgwXMLItem* item) {
+  if (!item || !item->Loaded() || !item->Unloadable()) return;
+  CreateTempFile();
+  std::string bytes;
+  {
+    StringSink sink(bytes);
+    TpgwXMLWriter writer(sink, this);
+    writer.WriteItem(item);
+    writer.Flush();
+  }
+  const int64_t position = FTempStream->Size();
+  FTempStream->Seek(position);
+  FTempStream->Write(bytes.data(), bytes.size());
+  item->FOffset = position;
+  item->Clear();
+}
+
+}  // namespace pagewright

@@ -1,0 +1,272 @@
+// The engine's XML dialect: an element tree whose attributes are kept as one raw text per
+// element, with its reader and writer and the attribute text conversions.
+//
+// Only tags are read: character content between tags is skipped, attributes are looked up by
+// name on demand. Element names are 8-bit text (the system code page), attribute text is UTF-8 in
+// files (8-bit in documents of the old format) and UTF-16 in memory.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/exceptions.h"
+#include "platform/types.h"
+
+namespace pagewright {
+
+PW_DECLARE_EXCEPTION(TpgwInvalidXMLException, Exception)
+
+class TpgwXMLDocument;
+
+// A seekable byte stream as the reader and writer see it. Adapters over std::istream,
+// std::ostream, std::iostream and memory are built in; other stream types plug in here.
+class TpgwXMLByteStream {
+ public:
+  virtual ~TpgwXMLByteStream() = default;
+  // Reads up to n bytes; returns how many were read (0 at the end).
+  virtual size_t Read(char* buffer, size_t n) = 0;
+  virtual void Write(const char* data, size_t n) = 0;
+  virtual int64_t Position() = 0;
+  virtual void Seek(int64_t position) = 0;
+  virtual int64_t Size() = 0;
+};
+
+// One element.
+class TpgwXMLItem {
+ public:
+  TpgwXMLItem() = default;
+  ~TpgwXMLItem();
+  TpgwXMLItem(const TpgwXMLItem&) = delete;
+  TpgwXMLItem& operator=(const TpgwXMLItem&) = delete;
+
+  // Free slot for the user of the tree.
+  void* Data() const { return FData; }
+  void SetData(void* data) { FData = data; }
+  // Byte position of the start tag in the document's backing stream (partial loading).
+  int64_t Offset() const { return FOffset; }
+  void SetOffset(int64_t v) { FOffset = v; }
+  // Children are present in memory.
+  bool Loaded() const { return FLoaded; }
+  void SetLoaded(bool v) { FLoaded = v; }
+  bool Modified() const { return FModified; }
+  void SetModified(bool v) { FModified = v; }
+  const WideString& Name() const { return FName; }
+  void SetName(WideString v) { FName = std::move(v); }
+  TpgwXMLItem* Parent() const { return FParent; }
+  // Raw attribute text after the element name, entities still encoded.
+  const WideString& Text() const { return FText; }
+  void SetText(WideString v) { FText = std::move(v); }
+  // The element may be dropped from memory and read back from the backing stream.
+  bool Unloadable() const { return FUnloadable; }
+  void SetUnloadable(bool v) { FUnloadable = v; }
+  // Character content; written, never read.
+  const WideString& Value() const { return FValue; }
+  void SetValue(WideString v) { FValue = std::move(v); }
+  // Name, text and value at once.
+  void SetData(WideString name, WideString text, WideString value);
+
+  int Count() const { return static_cast<int>(FItems.size()); }
+  // Child at index (0-based); EListError when out of range.
+  TpgwXMLItem* Items(int index) const;
+  TpgwXMLItem* GetItems(int index) const { return Items(index); }
+  TpgwXMLItem* operator[](int index) const { return Items(index); }
+
+  // New child at the end; with a name, also sets it.
+  TpgwXMLItem* Add();
+  TpgwXMLItem* Add(WideString name);
+  // Moves an item that has a parent to the end of this item's children.
+  void AddItem(TpgwXMLItem* item);
+  // Adopts an item without a parent at the end of the children.
+  TpgwXMLItem* AddItem(std::unique_ptr<TpgwXMLItem> item);
+  // Moves an item (with or without a parent) to the given index of this item's children.
+  void InsertItem(int index, TpgwXMLItem* item);
+  TpgwXMLItem* InsertItem(int index, std::unique_ptr<TpgwXMLItem> item);
+  // Destroys all children; an unloadable item becomes not loaded.
+  void Clear();
+  // Destroys the child at index.
+  void Delete(int index);
+  // Takes a child out of this item, giving up ownership.
+  std::unique_ptr<TpgwXMLItem> Extract(TpgwXMLItem* child);
+  // Destroys this item, removing it from its parent; only for items that have a parent.
+  void Free();
+  // Index of the first child whose name equals name ignoring case, or -1.
+  int Find(std::u16string_view name) const;
+  // That child, or a new child with that name appended.
+  TpgwXMLItem* FindItem(std::u16string_view name);
+  int IndexOf(const TpgwXMLItem* item) const;
+  // Topmost ancestor (this item when it has no parent).
+  TpgwXMLItem* Root();
+
+  // Attributes, looked up by name ignoring case in the raw text.
+  WideString GetProp(std::u16string_view name) const;
+  WideString Prop(std::u16string_view name) const { return GetProp(name); }
+  void SetProp(std::u16string_view name, std::u16string_view value);
+  bool PropExists(std::u16string_view name) const;
+  void DeleteProp(std::u16string_view name);
+
+  // The children in document order.
+  const std::vector<std::unique_ptr<TpgwXMLItem>>& Children() const { return FItems; }
+
+ private:
+  friend class TpgwXMLDocument;
+  friend class TpgwXMLReader;
+  std::unique_ptr<TpgwXMLItem> Detach(int index);
+
+  void* FData = nullptr;
+  int64_t FOffset = 0;
+  bool FLoaded = true;
+  bool FModified = false;
+  WideString FName;
+  TpgwXMLItem* FParent = nullptr;
+  WideString FText;
+  bool FUnloadable = false;
+  WideString FValue;
+  std::vector<std::unique_ptr<TpgwXMLItem>> FItems;
+};
+
+// Reads elements from a byte stream through a 4096-byte buffer.
+class TpgwXMLReader {
+ public:
+  // Nesting deeper than this is refused as a malformed document.
+  static constexpr int MaxDepth = 1000;
+
+  explicit TpgwXMLReader(TpgwXMLByteStream& stream);
+  // Checks the "?xml" header and detects the old format.
+  void ReadHeader();
+  // Reads one element with its children into item. Returns false when a closing tag (or the
+  // end of the stream) was read instead of an element.
+  bool ReadItem(TpgwXMLItem* item, bool allowPartialLoading, int depth = 0);
+  // Reads the children of item up to its closing tag.
+  void ReadChildren(TpgwXMLItem* item, bool allowPartialLoading, int depth);
+  // Reads one tag: name and raw attribute text; an empty name at the end of the stream.
+  void ReadTag(WideString& name, WideString& text);
+  // Leaves the stream just after the last byte consumed.
+  void Finish();
+  void SetPosition(int64_t position);
+  int64_t Position() const { return FBufferStart + static_cast<int64_t>(FBufPos); }
+  bool OldFormat() const { return FOldFormat; }
+  void SetOldFormat(bool v) { FOldFormat = v; }
+  // Stream position of the '<' of the last tag read.
+  int64_t TagPosition() const { return FTagPosition; }
+
+ private:
+  static constexpr size_t BufferSize = 4096;
+  bool Fill();
+  int NextByte() {
+    if (FBufPos == FBufEnd && !Fill()) return -1;
+    return static_cast<unsigned char>(FBuffer[FBufPos++]);
+  }
+  [[noreturn]] static void Fail();
+
+  TpgwXMLByteStream& FStream;
+  char FBuffer[BufferSize];
+  size_t FBufPos = 0;
+  size_t FBufEnd = 0;
+  int64_t FBufferStart = 0;  // stream position of FBuffer[0]
+  int64_t FTagPosition = 0;
+  bool FOldFormat = false;
+  std::string FTag;  // bytes of the tag being read, reused
+};
+
+// Writes elements as text, gathering output in a buffer flushed past 4096 bytes.
+class TpgwXMLWriter {
+ public:
+  TpgwXMLWriter(TpgwXMLByteStream& stream, TpgwXMLDocument* document);
+  ~TpgwXMLWriter();
+  bool AutoIndent() const { return FAutoIndent; }
+  void SetAutoIndent(bool v) { FAutoIndent = v; }
+  void WriteHeader();
+  void WriteItem(TpgwXMLItem* item, int level = 0);
+  void Flush();
+
+ private:
+  void WriteLine(int level, std::string_view text1, std::string_view text2 = {});
+  void Put(std::string_view s);
+
+  bool FAutoIndent = false;
+  std::string FBuffer;
+  TpgwXMLByteStream& FStream;
+  TpgwXMLDocument* FDocument;  // backing stream of unloaded items, may be null
+};
+
+class TpgwXMLDocument {
+ public:
+  TpgwXMLDocument();
+  ~TpgwXMLDocument();
+  TpgwXMLDocument(const TpgwXMLDocument&) = delete;
+  TpgwXMLDocument& operator=(const TpgwXMLDocument&) = delete;
+
+  bool AutoIndent() const { return FAutoIndent; }
+  void SetAutoIndent(bool v) { FAutoIndent = v; }
+  // Folder of the backing file; the system's temporary folder when empty or missing.
+  const std::string& TempDir() const { return FTempDir; }
+  void SetTempDir(std::string v) { FTempDir = std::move(v); }
+  const std::string& TempFile() const { return FTempFile; }
+  bool TempFileCreated() const { return FTempFileCreated; }
+  TpgwXMLItem* Root() const { return FRoot.get(); }
+  // Backing stream of unloaded items; null when there is none.
+  TpgwXMLByteStream* TempStream() const { return FTempStream; }
+  // The document was read in the old encoding (8-bit attribute text).
+  bool OldVersion() const { return FOldVersion; }
+
+  // With partial loading the stream becomes the backing stream and must outlive the
+  // document (or the next Clear or load).
+  void LoadFromStream(TpgwXMLByteStream& stream, bool allowPartialLoading = false);
+  void LoadFromStream(std::istream& stream, bool allowPartialLoading = false);
+  void SaveToStream(TpgwXMLByteStream& stream);
+  void SaveToStream(std::ostream& stream);
+  // Loads with partial loading; the file stays open as the backing stream.
+  void LoadFromFile(const std::string& fileName);
+  // Writes name + ".tmp", replaces the file with it and loads it again.
+  void SaveToFile(const std::string& fileName);
+  // Whole-document helpers over bytes in memory (no partial loading).
+  void LoadFromString(std::string_view bytes);
+  std::string SaveToString();
+
+  void Clear();
+  // Reads the children of an unloaded, unloadable item back from the backing stream.
+  void LoadItem(TpgwXMLItem* item);
+  // Appends a loaded, unloadable item to the backing file and drops its children.
+  void UnloadItem(TpgwXMLItem* item);
+
+ private:
+  void ReleaseStreams();
+  void CreateTempFile();
+  void LoadDocument(TpgwXMLByteStream& stream, bool allowPartialLoading);
+
+  bool FAutoIndent = false;
+  std::string FTempDir;
+  std::string FTempFile;
+  bool FTempFileCreated = false;
+  std::unique_ptr<TpgwXMLItem> FRoot;
+  TpgwXMLByteStream* FTempStream = nullptr;
+  bool FOldVersion = false;
+  // The file opened by LoadFromFile, kept open as the backing stream.
+  std::unique_ptr<std::fstream> FSourceFile;
+  std::unique_ptr<TpgwXMLByteStream> FSourceStream;
+  // The backing file made by UnloadItem.
+  std::unique_ptr<std::fstream> FTempFileStream;
+  std::unique_ptr<TpgwXMLByteStream> FTempFileAdapter;
+  // Offsets below this limit lie in bytes of the loaded document (old format when it was);
+  // items written back by UnloadItem lie above it and are always in the current format.
+  int64_t FSourceLimit = INT64_MAX;
+};
+
+// Attribute value as written: control, markup and quotation characters as "&#n;".
+WideString EncodeXmlText(std::u16string_view s);
+// Decodes "&#n;", "&quot;", "&amp;", "&lt;" and "&gt;"; other ampersands stay. Raises
+// EConvertError when the digits of a character reference do not form a number.
+WideString DecodeXmlEntities(std::u16string_view s);
+
+// Adapters for standard streams and memory.
+std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::istream& s);
+std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::ostream& s);
+std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::iostream& s);
+// Reads from bytes the caller keeps alive.
+std::unique_ptr<TpgwXMLByteStream> MakeXMLMemoryStream(std::string_view bytes);
+
+}  // namespace pagewright
