@@ -1,0 +1,561 @@
+#include "script/il_parser.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+#include "platform/exceptions.h"
+#include "platform/unicode.h"
+
+namespace pagewright {
+
+// ---------------------------------------------------------------------------------------------
+// IL elements
+
+namespace {
+
+bool SameAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void AppendEscaped(std::string& out, std::u16string_view v) {
+  std::string s = Utf16ToUtf8(v);
+  for (char c : s) {
+    switch (c) {
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '"':
+        out += "&#34;";
+        break;
+      case '<':
+        out += "&#60;";
+        break;
+      case '>':
+        out += "&#62;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+}
+
+void WriteElement(std::string& out, const TvmILNode& n) {
+  out += '<';
+  out += n.Name();
+  for (const auto& [name, value] : n.Attributes()) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    AppendEscaped(out, value);
+    out += '"';
+  }
+  if (n.Count() == 0) {
+    out += "/>";
+    return;
+  }
+  out += '>';
+  for (const auto& c : n.Children()) WriteElement(out, *c);
+  out += "</";
+  out += n.Name();
+  out += '>';
+}
+
+void Dump(std::string& out, const TvmILNode& n, bool positions) {
+  const WideString* text = nullptr;
+  for (const auto& a : n.Attributes())
+    if (a.first == "text") text = &a.second;
+  auto pos = [&]() {
+    if (!positions) return;
+    if (n.HasAttr("pos")) {
+      out += '@';
+      out += Utf16ToUtf8(n.Attr("pos"));
+    }
+    if (n.HasAttr("pos1")) {
+      out += '-';
+      out += Utf16ToUtf8(n.Attr("pos1"));
+    }
+  };
+  if (text && n.Count() == 0) {
+    out += n.Name();
+    out += ':';
+    out += Utf16ToUtf8(*text);
+    pos();
+    return;
+  }
+  out += '(';
+  out += n.Name();
+  pos();
+  for (const auto& a : n.Attributes())
+    if (a.first != "pos" && a.first != "pos1") out += " " + a.first + "=" + Utf16ToUtf8(a.second);
+  for (const auto& c : n.Children()) {
+    out += ' ';
+    Dump(out, *c, positions);
+  }
+  out += ')';
+}
+
+}  // namespace
+
+TvmILNode::~TvmILNode() = default;
+
+WideString TvmILNode::Attr(std::string_view name) const {
+  for (const auto& a : FAttrs)
+    if (SameAscii(a.first, name)) return a.second;
+  return {};
+}
+
+bool TvmILNode::HasAttr(std::string_view name) const {
+  for (const auto& a : FAttrs)
+    if (SameAscii(a.first, name)) return true;
+  return false;
+}
+
+void TvmILNode::SetAttr(std::string_view name, WideString value) {
+  for (auto& a : FAttrs)
+    if (SameAscii(a.first, name)) {
+      a.second = std::move(value);
+      return;
+    }
+  FAttrs.emplace_back(std::string(name), std::move(value));
+}
+
+TvmILNode* TvmILNode::Add(std::unique_ptr<TvmILNode> child) {
+  child->FParent = this;
+  FItems.push_back(std::move(child));
+  return FItems.back().get();
+}
+
+TvmILNode* TvmILNode::Find(std::string_view name) const {
+  for (const auto& c : FItems)
+    if (SameAscii(c->Name(), name)) return c.get();
+  return nullptr;
+}
+
+std::unique_ptr<TvmILNode> TvmILNode::Clone() const {
+  auto copy = std::make_unique<TvmILNode>(FName);
+  copy->FAttrs = FAttrs;
+  for (const auto& c : FItems) copy->Add(c->Clone());
+  return copy;
+}
+
+std::string WriteILElement(const TvmILNode& node) {
+  std::string out;
+  WriteElement(out, node);
+  return out;
+}
+
+std::string WriteILDocument(const TvmILNode& root) {
+  return "<?xml version=\"1.0\"?>" + WriteILElement(root);
+}
+
+std::string DumpIL(const TvmILNode& node, bool positions) {
+  std::string out;
+  Dump(out, node, positions);
+  return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The IL parser
+
+// One IL line: an opening tag, a closing tag, a leaf, or a whole unit document.
+struct TvmILParser::Line {
+  enum Kind : uint8_t { Open, Close, Leaf, Tree };
+  Line(Kind k, std::string n, int p = -1, int p1 = -1, WideString t = {}, std::unique_ptr<TvmILNode> tr = {})
+      : kind(k), name(std::move(n)), pos(p), pos1(p1), text(std::move(t)), tree(std::move(tr)) {}
+  Kind kind;
+  std::string name;
+  int pos;          // character index; -1 for none
+  int pos1;         // character index after an expression; -1 for none
+  WideString text;  // leaf text, or a unit name
+  std::unique_ptr<TvmILNode> tree;
+};
+
+TvmILParser::TvmILParser(TvmILHost* program) : FProgram(program) {
+  if (!FProgram) {
+    FOwnHost = std::make_unique<TvmILHost>();
+    FProgram = FOwnHost.get();
+  }
+}
+TvmILParser::~TvmILParser() = default;
+
+void TvmILParser::SelectLanguage(std::u16string_view langName) {
+  auto grammar = ScriptLanguageRules(langName);
+  FParser.Clear();
+  FLangName = langName;
+  FGrammar = std::move(grammar);
+  FGrammar->Apply(FParser, FNeedDeclareVars);
+}
+
+int TvmILParser::SkippedFrom(int index) {
+  int saved = FParser.Position();
+  FParser.SetPosition(index);
+  FParser.SkipSpaces();
+  int result = FParser.Position();
+  FParser.SetPosition(saved);
+  return result;
+}
+
+void TvmILParser::RecordError(const TvmGrammarElement& e, int entry) {
+  if (!e.HasErr || !FErrorMsg.empty()) return;
+  FErrorMsg = e.ErrText;
+  ++FErrorCount;
+  FErrorPos = FParser.PositionText(SkippedFrom(entry));
+  FErrorTerm = e.Term;
+}
+
+void TvmILParser::Wrap(const std::string& node, size_t first, int entry) {
+  Line open(Line::Open, node, SkippedFrom(entry));
+  if (node == "expr") open.pos1 = FParser.Position();
+  FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(first), std::move(open));
+  FLines.push_back(Line(Line::Close, node));
+}
+
+void TvmILParser::EmitLeaf(const std::string& name, std::u16string_view text, int pos) {
+  FLines.push_back(Line(Line::Leaf, name, pos, -1, WideString(text)));
+}
+
+void TvmILParser::EmitFieldReference(std::u16string_view token) {
+  // A field reference is a call of Get with the reference text as its argument.
+  static const std::string kDsgn = "dsgn", kNode = "node", kExpr = "expr", kString = "string";
+  int p = FParser.Position();
+  FLines.push_back(Line(Line::Open, kDsgn, p));
+  EmitLeaf(kNode, u"Get", p);
+  FLines.push_back(Line(Line::Open, kExpr, p));
+  WideString quoted;
+  quoted.reserve(token.size() + 2);
+  quoted.push_back(u'\'');
+  quoted.append(token);
+  quoted.push_back(u'\'');
+  EmitLeaf(kString, quoted, p);
+  FLines.push_back(Line(Line::Close, kExpr));
+  FLines.push_back(Line(Line::Close, kDsgn));
+}
+
+bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
+  if (FDepth >= MaxMatchDepth) throw TooDeep{FParser.Position()};
+  struct DepthGuard {
+    int& d;
+    explicit DepthGuard(int& depth) : d(depth) { ++d; }
+    ~DepthGuard() { --d; }
+  } guard(FDepth);
+
+  const int entry = FParser.Position();
+  const size_t first = FLines.size();
+  bool matched = true;
+  bool isToken = false;
+  std::u16string_view token;
+
+  switch (e.Kind) {
+    case gkRule:
+    case gkSequence:
+      break;
+    case gkChar:
+      if (!e.NoSkip) FParser.SkipSpaces();
+      token = FParser.ReadChar();
+      isToken = true;
+      break;
+    case gkKeyword:
+      token = FParser.ReadWord();
+      isToken = true;
+      break;
+    case gkIdent:
+      token = FParser.ReadIdent();
+      isToken = true;
+      break;
+    case gkNumber:
+      token = FParser.ReadNumber(FScratch);
+      isToken = true;
+      break;
+    case gkString:
+      if (FParser.ReadString(FScratch)) token = FScratch;
+      isToken = true;
+      break;
+    case gkFRString:
+      token = FParser.ReadFRString();
+      EmitFieldReference(token);
+      isToken = true;
+      break;
+    case gkEOL:
+      matched = FParser.GetEOL();
+      break;
+    case gkSwitch:
+    case gkOptionalSwitch:
+      for (const auto& c : e.Children)
+        if (MatchGrammarElement(c)) return true;
+      FParser.SetPosition(entry);
+      if (e.Kind == gkOptionalSwitch) return true;
+      RecordError(e, entry);
+      return false;
+    case gkOptional:
+      for (const auto& c : e.Children)
+        if (!MatchGrammarElement(c)) {
+          FParser.SetPosition(entry);
+          break;
+        }
+      return true;
+    case gkLoop:
+    case gkOptionalLoop:
+      return MatchLoop(e, entry);
+    case gkRuleRef:
+      if (e.Rule < 0) throw Exception("Invalid language definition");
+      matched = MatchGrammarElement(FGrammar->Rules[static_cast<size_t>(e.Rule)]);
+      break;
+  }
+  if (isToken) {
+    matched = !token.empty() &&
+              (e.Text.empty() || (FParser.CaseSensitive() ? token == e.Text : SameTextFolded(token, e.Text)));
+  }
+
+  bool result = matched;
+  if (matched) {
+    if (e.Kind != gkRule && !e.Node.empty()) Wrap(e.Node, first, entry);
+    if (!e.Add.empty())
+      EmitLeaf(e.Add, e.HasAddText ? std::u16string_view(e.AddText) : token, FParser.Position());
+    for (const auto& c : e.Children)
+      if (!MatchGrammarElement(c)) {
+        result = false;
+        break;
+      }
+  } else {
+    RecordError(e, entry);
+  }
+  if (!result) FParser.SetPosition(entry);
+
+  if (e.Kind == gkRule && !e.Node.empty()) {
+    if (e.Node == "uses") {
+      IncludeUnits(first);
+    } else if (result) {
+      Wrap(e.Node, first, entry);
+    } else {
+      FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(first), FLines.end());
+    }
+  }
+  return result;
+}
+
+bool TvmILParser::MatchLoop(const TvmGrammarElement& e, int entry) {
+  int count = 0;
+  bool result = true;
+  int after = entry;
+  bool afterSeparator = false;  // the last repetition followed a separator
+  int errorsBefore = FErrorCount;
+  for (;;) {
+    ++count;
+    afterSeparator = count > 1 && !e.Text.empty();
+    errorsBefore = FErrorCount;
+    const int start = FParser.Position();
+    for (const auto& c : e.Children) {
+      result = MatchGrammarElement(c);
+      if (!result) break;
+    }
+    after = FParser.Position();
+    if (result && !e.Text.empty()) {
+      FParser.SkipSpaces();
+      std::u16string_view sep = FParser.ReadChar();
+      if (sep != e.Text) {
+        FParser.SetPosition(after);
+        break;
+      }
+    }
+    if (!result || FParser.Position() == start) break;
+  }
+  if (count >= 2) {
+    // The first repetition matched: what follows the last good one is left for the caller.
+    // An error marked as a possible end of the list is dropped when the repetition that ended
+    // the loop recorded it, unless a separator promised one more item ("var a, : Integer"
+    // must still report the missing identifier).
+    bool endOfList = FErrorTerm && FErrorCount != errorsBefore && !(afterSeparator && !result);
+    if (e.SkipError || endOfList) {
+      FErrorMsg.clear();
+      FErrorTerm = false;
+    }
+    FParser.SetPosition(after);
+    result = true;
+  }
+  if (!result) {
+    FParser.SetPosition(entry);
+    if (e.Kind == gkOptionalLoop) return true;
+    RecordError(e, entry);
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Units
+
+void TvmILParser::IncludeUnits(size_t first) {
+  std::vector<WideString> names;
+  for (size_t i = FLines.size(); i > first; --i) {
+    const Line& l = FLines[i - 1];
+    if (l.kind != Line::Leaf) continue;
+    WideString name = l.text;
+    if (name.size() >= 2)
+      name = name.substr(1, name.size() - 2);
+    else
+      name.clear();
+    names.push_back(std::move(name));
+  }
+  FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(first), FLines.end());
+  static const std::string kUses = "uses";
+  for (const auto& name : names) {
+    std::unique_ptr<TvmILNode> unit = IncludeUnit(name);
+    std::vector<Line> block;
+    block.push_back(Line(Line::Open, kUses, -1, -1, name));
+    if (unit) block.push_back(Line(Line::Tree, std::string(), -1, -1, WideString(), std::move(unit)));
+    block.push_back(Line(Line::Close, kUses));
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(first), std::make_move_iterator(block.begin()),
+                  std::make_move_iterator(block.end()));
+    first += 3;
+  }
+}
+
+WideString TvmILParser::ReadUnitFile(const WideString& name) {
+  const std::string file = Utf16ToUtf8(name);
+  auto join = [&](const std::string& folder) {
+    if (folder.empty()) return file;  // the current folder
+    char last = folder.back();
+    return last == '/' || last == '\\' ? folder + file : folder + '/' + file;
+  };
+  std::string path = file;
+  for (const auto& folder : FProgram->IncludePath) {
+    path = join(folder);
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) break;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EFOpenError("Cannot open file \"" + path + "\". No such file or directory");
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string_view v(bytes);
+  if (v.substr(0, 3) == "\xEF\xBB\xBF") v.remove_prefix(3);
+  return Utf8ToUtf16(v);
+}
+
+std::unique_ptr<TvmILNode> TvmILParser::IncludeUnit(const WideString& name) {
+  for (const auto& u : FUsesList)
+    if (SameTextFolded(u, name)) return nullptr;
+  FUsesList.push_back(name);
+
+  WideString text;
+  if (FProgram->OnGetUnit) {
+    FProgram->OnGetUnit(*FProgram, name, text);
+  } else {
+    text = ReadUnitFile(name);
+  }
+  if (text.empty()) return nullptr;
+
+  TvmILParser unit(FProgram);
+  unit.FUnitName = name;
+  unit.FDepth = FDepth;  // a chain of units nests the matcher too
+  unit.SelectLanguage(FLangName);
+  unit.FUsesList = FUsesList;
+  if (unit.MakeILScript(text)) {
+    FUsesList = unit.FUsesList;
+    return unit.TakeILScript();
+  }
+  FErrorMsg = FProgram->ErrorMsg;
+  FErrorPos = FProgram->ErrorPos;
+  FErrorTerm = false;
+  if (FProgram->ErrorUnit.empty()) FProgram->ErrorUnit = name;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building
+
+std::unique_ptr<TvmILNode> TvmILParser::BuildTree() {
+  auto root = std::make_unique<TvmILNode>("program");
+  std::vector<TvmILNode*> stack{root.get()};
+  for (auto& l : FLines) {
+    switch (l.kind) {
+      case Line::Open: {
+        auto n = std::make_unique<TvmILNode>(l.name);
+        if (l.name == "uses" && l.pos < 0) n->SetAttr("unit", l.text);
+        if (l.pos >= 0) n->SetAttr("pos", FParser.PositionText(l.pos));
+        if (l.pos1 >= 0) n->SetAttr("pos1", FParser.PositionText(l.pos1));
+        stack.push_back(stack.back()->Add(std::move(n)));
+        break;
+      }
+      case Line::Close:
+        if (stack.size() > 1) stack.pop_back();
+        break;
+      case Line::Leaf: {
+        auto n = std::make_unique<TvmILNode>(l.name);
+        n->SetAttr("text", std::move(l.text));
+        n->SetAttr("pos", FParser.PositionText(l.pos));
+        stack.back()->Add(std::move(n));
+        break;
+      }
+      case Line::Tree:
+        stack.back()->Add(std::move(l.tree));
+        break;
+    }
+  }
+  TvmILNode* types = root->Add("types");
+  if (FGrammar)
+    for (const auto& t : FGrammar->Types) types->Add(Utf16ToUtf8(t.Alias))->SetAttr("type", t.Type);
+  return root;
+}
+
+bool TvmILParser::MakeILScript(std::u16string_view text) {
+  FParser.SetText(text);
+  FLines.clear();
+  FErrorMsg.clear();
+  FErrorPos.clear();
+  FErrorTerm = false;
+  FILScript.reset();
+
+  int start = 1;
+  if (FParser.Ch(1) == u'#') {
+    FParser.SetPosition(2);
+    if (SameTextFolded(FParser.ReadWord(), u"language")) {
+      // The rest of the line names the language; parsing starts on the next line.
+      int p = FParser.Position();
+      int end = p;
+      while (end <= FParser.Size() && FParser.Ch(end) != u'\r' && FParser.Ch(end) != u'\n') ++end;
+      std::u16string_view name =
+          std::u16string_view(text).substr(static_cast<size_t>(p - 1), static_cast<size_t>(end - p));
+      while (!name.empty() && name.front() <= u' ') name.remove_prefix(1);
+      while (!name.empty() && name.back() <= u' ') name.remove_suffix(1);
+      start = end;
+      if (FParser.Ch(start) == u'\r') ++start;
+      if (FParser.Ch(start) == u'\n') ++start;
+      SelectLanguage(name);
+      FParser.SetText(text);
+    }
+  }
+  FParser.SetPosition(start);
+
+  if (!FGrammar || FGrammar->ProgramRule < 0) throw Exception("Invalid language definition");
+  bool ok = false;
+  try {
+    ok =
+        MatchGrammarElement(FGrammar->Rules[static_cast<size_t>(FGrammar->ProgramRule)]) && FErrorMsg.empty();
+  } catch (const TooDeep& t) {
+    ok = false;
+    FErrorMsg = u"Nesting too deep";
+    FErrorPos = FParser.PositionText(t.Index);
+  }
+  if (ok) {
+    FILScript = BuildTree();
+    FErrorMsg.clear();
+    FErrorPos.clear();
+  }
+  FLines.clear();
+  FProgram->ErrorPos = FErrorPos;
+  FProgram->ErrorMsg = FErrorMsg;
+  return ok;
+}
+
+}  // namespace pagewright
