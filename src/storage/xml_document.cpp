@@ -1,17 +1,13 @@
 #include "storage/xml_document.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <istream>
-#include <ostream>
 
 #include "platform/code_pages.h"
+#include "platform/files.h"
+#include "platform/format.h"
 #include "platform/unicode.h"
 
 namespace pagewright {
@@ -24,142 +20,31 @@ constexpr const char* kInvalidFormat = "Invalid file format";
   throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-// ---- Stream adapters ------------------------------------------------------------------
-
-class IStreamAdapter : public TpgwXMLByteStream {
+// A read-only stream over bytes the caller keeps alive (no copy of a whole document).
+class ViewStream : public TStream {
  public:
-  explicit IStreamAdapter(std::istream& s) : s_(s) {}
-  size_t Read(char* buffer, size_t n) override {
-    if (!s_.good()) return 0;
-    s_.read(buffer, static_cast<std::streamsize>(n));
-    auto got = s_.gcount();
-    if (s_.eof() && !s_.bad()) s_.clear();
-    return got > 0 ? static_cast<size_t>(got) : 0;
-  }
-  void Write(const char*, size_t) override { throw EWriteError("Stream write error"); }
-  int64_t Position() override {
-    auto p = s_.tellg();
-    if (p < 0) {
-      s_.clear();
-      return 0;
-    }
-    return static_cast<int64_t>(p);
-  }
-  void Seek(int64_t position) override {
-    s_.clear();
-    s_.seekg(position);
-    if (s_.fail()) s_.clear();
-  }
-  int64_t Size() override {
-    auto cur = s_.tellg();
-    s_.seekg(0, std::ios::end);
-    auto end = s_.tellg();
-    s_.clear();
-    s_.seekg(cur < 0 ? std::streampos(0) : cur);
-    return end < 0 ? 0 : static_cast<int64_t>(end);
-  }
-
- private:
-  std::istream& s_;
-};
-
-class OStreamAdapter : public TpgwXMLByteStream {
- public:
-  explicit OStreamAdapter(std::ostream& s) : s_(s) {}
-  size_t Read(char*, size_t) override { return 0; }
-  void Write(const char* data, size_t n) override {
-    s_.write(data, static_cast<std::streamsize>(n));
-    if (!s_) throw EWriteError("Stream write error");
-  }
-  int64_t Position() override {
-    auto p = s_.tellp();
-    return p < 0 ? 0 : static_cast<int64_t>(p);
-  }
-  void Seek(int64_t position) override { s_.seekp(position); }
-  int64_t Size() override {
-    auto cur = s_.tellp();
-    s_.seekp(0, std::ios::end);
-    auto end = s_.tellp();
-    s_.seekp(cur);
-    return end < 0 ? 0 : static_cast<int64_t>(end);
-  }
-
- private:
-  std::ostream& s_;
-};
-
-// Reading and writing share one position, as in a file.
-class IOStreamAdapter : public TpgwXMLByteStream {
- public:
-  explicit IOStreamAdapter(std::iostream& s) : s_(s) {}
-  size_t Read(char* buffer, size_t n) override {
-    s_.clear();
-    s_.read(buffer, static_cast<std::streamsize>(n));
-    auto got = s_.gcount();
-    s_.clear();
-    return got > 0 ? static_cast<size_t>(got) : 0;
-  }
-  void Write(const char* data, size_t n) override {
-    s_.clear();
-    s_.seekp(s_.tellg());
-    s_.write(data, static_cast<std::streamsize>(n));
-    if (!s_) throw EWriteError("Stream write error");
-    s_.seekg(s_.tellp());
-  }
-  int64_t Position() override {
-    auto p = s_.tellg();
-    return p < 0 ? 0 : static_cast<int64_t>(p);
-  }
-  void Seek(int64_t position) override {
-    s_.clear();
-    s_.seekg(position);
-    s_.seekp(position);
-  }
-  int64_t Size() override {
-    s_.clear();
-    auto cur = s_.tellg();
-    s_.seekg(0, std::ios::end);
-    auto end = s_.tellg();
-    s_.seekg(cur);
-    return end < 0 ? 0 : static_cast<int64_t>(end);
-  }
-
- private:
-  std::iostream& s_;
-};
-
-class MemoryReadStream : public TpgwXMLByteStream {
- public:
-  explicit MemoryReadStream(std::string_view bytes) : bytes_(bytes) {}
-  size_t Read(char* buffer, size_t n) override {
-    size_t k = pos_ < bytes_.size() ? std::min(n, bytes_.size() - pos_) : 0;
-    if (k) std::memcpy(buffer, bytes_.data() + pos_, k);
-    pos_ += k;
+  explicit ViewStream(std::string_view bytes) : bytes_(bytes) {}
+  int64_t Read(void* buffer, int64_t count) override {
+    if (count <= 0 || position_ >= static_cast<int64_t>(bytes_.size())) return 0;
+    int64_t k = std::min<int64_t>(count, static_cast<int64_t>(bytes_.size()) - position_);
+    std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(k));
+    position_ += k;
     return k;
   }
-  void Write(const char*, size_t) override { throw EWriteError("Stream write error"); }
-  int64_t Position() override { return static_cast<int64_t>(pos_); }
-  void Seek(int64_t position) override {
-    pos_ = position < 0 ? 0 : std::min(static_cast<size_t>(position), bytes_.size());
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    int64_t base = origin == soBeginning ? 0
+                   : origin == soCurrent ? position_
+                                         : static_cast<int64_t>(bytes_.size());
+    position_ = std::max<int64_t>(0, base + offset);
+    return position_;
   }
   int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
+  void SetSize(int64_t) override { throw EStreamError("Stream is read-only"); }
 
  private:
   std::string_view bytes_;
-  size_t pos_ = 0;
-};
-
-class StringSink : public TpgwXMLByteStream {
- public:
-  explicit StringSink(std::string& out) : out_(out) {}
-  size_t Read(char*, size_t) override { return 0; }
-  void Write(const char* data, size_t n) override { out_.append(data, n); }
-  int64_t Position() override { return static_cast<int64_t>(out_.size()); }
-  void Seek(int64_t) override {}
-  int64_t Size() override { return static_cast<int64_t>(out_.size()); }
-
- private:
-  std::string& out_;
+  int64_t position_ = 0;
 };
 
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
@@ -189,36 +74,8 @@ void AppendNumber(WideString& out, unsigned v) {
   for (int i = 0; i < len; ++i) out.push_back(static_cast<char16_t>(buf[i]));
 }
 
-// The runtime's integer conversion of the digits of a character reference.
-int32_t ReferenceNumber(std::u16string_view s) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
-  int64_t v = 0;
-  bool ok = i < s.size();
-  for (; ok && i < s.size(); ++i) {
-    if (s[i] < u'0' || s[i] > u'9') {
-      ok = false;
-      break;
-    }
-    v = v * 10 + (s[i] - u'0');
-    if (v > int64_t{INT32_MAX} + 1) ok = false;
-  }
-  if (negative) v = -v;
-  if (!ok || v > INT32_MAX || v < INT32_MIN)
-    throw EConvertError("'" + Utf16ToUtf8(s) + "' is not a valid integer value");
-  return static_cast<int32_t>(v);
-}
-
 bool StartsWith(std::u16string_view s, size_t at, std::u16string_view what) {
   return s.size() - at >= what.size() && s.substr(at, what.size()) == what;
-}
-
-std::string TempFolder(const std::string& wanted) {
-  std::error_code ec;
-  if (!wanted.empty() && std::filesystem::is_directory(wanted, ec)) return wanted;
-  auto dir = std::filesystem::temp_directory_path(ec);
-  return ec ? std::string("/tmp") : dir.string();
 }
 
 }  // namespace
@@ -283,7 +140,7 @@ WideString DecodeXmlEntities(std::u16string_view s) {
           auto digits = s.substr(i + 2, nextSemicolon - (i + 2));
           // Hexadecimal references are not part of the dialect: the ampersand stays.
           if (digits.empty() || (digits[0] != u'x' && digits[0] != u'X')) {
-            int32_t code = ReferenceNumber(digits);
+            int32_t code = StrToInt(WideString(digits));
             out.push_back(static_cast<char16_t>(static_cast<uint32_t>(code) & 0xFFFF));
             i = nextSemicolon + 1;
             continue;
@@ -311,19 +168,6 @@ WideString DecodeXmlEntities(std::u16string_view s) {
     ++i;
   }
   return out;
-}
-
-std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::istream& s) {
-  return std::make_unique<IStreamAdapter>(s);
-}
-std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::ostream& s) {
-  return std::make_unique<OStreamAdapter>(s);
-}
-std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::iostream& s) {
-  return std::make_unique<IOStreamAdapter>(s);
-}
-std::unique_ptr<TpgwXMLByteStream> MakeXMLMemoryStream(std::string_view bytes) {
-  return std::make_unique<MemoryReadStream>(bytes);
 }
 
 // ---- TpgwXMLItem -------------------------------------------------------------------------
@@ -488,7 +332,7 @@ void TpgwXMLItem::DeleteProp(std::u16string_view name) {
 
 // ---- Reader --------------------------------------------------------------------------------
 
-TpgwXMLReader::TpgwXMLReader(TpgwXMLByteStream& stream) : FStream(stream) {
+TpgwXMLReader::TpgwXMLReader(TStream& stream) : FStream(stream) {
   FBufferStart = FStream.Position();
 }
 
@@ -499,19 +343,19 @@ void TpgwXMLReader::Fail() {
 bool TpgwXMLReader::Fill() {
   FBufferStart += static_cast<int64_t>(FBufEnd);
   FBufPos = 0;
-  FBufEnd = FStream.Read(FBuffer, BufferSize);
-  if (FBufEnd > BufferSize) FBufEnd = 0;  // a stream that claims more than it was given
+  int64_t got = FStream.Read(FBuffer, static_cast<int64_t>(BufferSize));
+  // A stream that claims more than it was given counts as ended.
+  FBufEnd = got > 0 && got <= static_cast<int64_t>(BufferSize) ? static_cast<size_t>(got) : 0;
   return FBufEnd > 0;
 }
 
 void TpgwXMLReader::SetPosition(int64_t position) {
-  FStream.Seek(position);
-  FBufferStart = FStream.Position();
+  FBufferStart = FStream.Seek(position, soBeginning);
   FBufPos = FBufEnd = 0;
 }
 
 void TpgwXMLReader::Finish() {
-  FStream.Seek(Position());
+  FStream.Seek(Position(), soBeginning);
 }
 
 void TpgwXMLReader::ReadTag(WideString& name, WideString& text) {
@@ -673,7 +517,7 @@ void TpgwXMLReader::ReadChildren(TpgwXMLItem* item, bool allowPartialLoading, in
 
 // ---- Writer --------------------------------------------------------------------------------
 
-TpgwXMLWriter::TpgwXMLWriter(TpgwXMLByteStream& stream, TpgwXMLDocument* document)
+TpgwXMLWriter::TpgwXMLWriter(TStream& stream, TpgwXMLDocument* document)
     : FStream(stream), FDocument(document) {
   FBuffer.reserve(8192);
 }
@@ -681,7 +525,7 @@ TpgwXMLWriter::TpgwXMLWriter(TpgwXMLByteStream& stream, TpgwXMLDocument* documen
 TpgwXMLWriter::~TpgwXMLWriter() = default;
 
 void TpgwXMLWriter::Flush() {
-  if (!FBuffer.empty()) FStream.Write(FBuffer.data(), FBuffer.size());
+  if (!FBuffer.empty()) FStream.WriteBuffer(FBuffer);
   FBuffer.clear();
 }
 
@@ -751,14 +595,9 @@ TpgwXMLDocument::~TpgwXMLDocument() {
 
 void TpgwXMLDocument::ReleaseStreams() {
   FTempStream = nullptr;
-  FSourceStream.reset();
   FSourceFile.reset();
-  FTempFileAdapter.reset();
   FTempFileStream.reset();
-  if (FTempFileCreated) {
-    std::error_code ec;
-    std::filesystem::remove(FTempFile, ec);
-  }
+  if (FTempFileCreated) DeleteFile(FTempFile);
   FTempFileCreated = false;
   FTempFile.clear();
   FSourceLimit = INT64_MAX;
@@ -769,7 +608,7 @@ void TpgwXMLDocument::Clear() {
   FRoot->Clear();
 }
 
-void TpgwXMLDocument::LoadDocument(TpgwXMLByteStream& stream, bool allowPartialLoading) {
+void TpgwXMLDocument::LoadDocument(TStream& stream, bool allowPartialLoading) {
   ReleaseStreams();
   FRoot->FItems.clear();
   FRoot->FOffset = 0;
@@ -783,31 +622,22 @@ void TpgwXMLDocument::LoadDocument(TpgwXMLByteStream& stream, bool allowPartialL
   if (allowPartialLoading) FTempStream = &stream;
 }
 
-void TpgwXMLDocument::LoadFromStream(TpgwXMLByteStream& stream, bool allowPartialLoading) {
+void TpgwXMLDocument::LoadFromStream(TStream& stream, bool allowPartialLoading) {
   LoadDocument(stream, allowPartialLoading);
 }
 
-void TpgwXMLDocument::LoadFromStream(std::istream& stream, bool allowPartialLoading) {
-  auto adapter = MakeXMLStream(stream);
-  LoadDocument(*adapter, allowPartialLoading);
-  if (allowPartialLoading) FSourceStream = std::move(adapter);
-}
-
 void TpgwXMLDocument::LoadFromString(std::string_view bytes) {
-  MemoryReadStream stream(bytes);
+  ViewStream stream(bytes);
   LoadDocument(stream, false);
 }
 
 void TpgwXMLDocument::LoadFromFile(const std::string& fileName) {
-  auto file = std::make_unique<std::fstream>(fileName, std::ios::in | std::ios::binary);
-  if (!file->is_open()) throw EFOpenError("Cannot open file \"" + fileName + "\". " + std::strerror(errno));
-  auto adapter = MakeXMLStream(static_cast<std::iostream&>(*file));
-  LoadDocument(*adapter, true);
+  auto file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadDocument(*file, true);
   FSourceFile = std::move(file);
-  FSourceStream = std::move(adapter);
 }
 
-void TpgwXMLDocument::SaveToStream(TpgwXMLByteStream& stream) {
+void TpgwXMLDocument::SaveToStream(TStream& stream) {
   TpgwXMLWriter writer(stream, this);
   writer.SetAutoIndent(FAutoIndent);
   writer.WriteHeader();
@@ -815,72 +645,48 @@ void TpgwXMLDocument::SaveToStream(TpgwXMLByteStream& stream) {
   writer.Flush();
 }
 
-void TpgwXMLDocument::SaveToStream(std::ostream& stream) {
-  OStreamAdapter adapter(stream);
-  SaveToStream(adapter);
-}
-
 std::string TpgwXMLDocument::SaveToString() {
-  std::string out;
-  StringSink sink(out);
-  SaveToStream(sink);
-  return out;
+  TStringStream out;
+  SaveToStream(out);
+  return out.DataString();
 }
 
 void TpgwXMLDocument::SaveToFile(const std::string& fileName) {
   const std::string tmp = fileName + ".tmp";
   {
-    std::ofstream out(tmp, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) throw EFCreateError("Cannot create file \"" + tmp + "\". " + std::strerror(errno));
+    TFileStream out(tmp, fmCreate);
     SaveToStream(out);
-    out.close();
-    if (out.fail()) throw EWriteError("Stream write error");
   }
-  std::error_code ec;
-  std::filesystem::remove(fileName, ec);
-  std::filesystem::rename(tmp, fileName, ec);
-  if (ec) throw EInOutError("Cannot rename \"" + tmp + "\": " + ec.message());
+  DeleteFile(fileName);
+  if (!RenameFile(tmp, fileName)) throw EInOutError("Cannot rename \"" + tmp + "\" to \"" + fileName + "\"");
   LoadFromFile(fileName);
 }
 
 void TpgwXMLDocument::CreateTempFile() {
   if (FTempFileCreated) return;
-  std::string pattern = (std::filesystem::path(TempFolder(FTempDir)) / "pwXXXXXX").string();
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) throw EFCreateError("Cannot create file \"" + pattern + "\". " + std::strerror(errno));
-  close(fd);
-  std::string path(name.data());
-  auto file =
-      std::make_unique<std::fstream>(path, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
-  if (!file->is_open()) {
-    std::remove(path.c_str());
-    throw EFCreateError("Cannot create file \"" + path + "\". " + std::strerror(errno));
-  }
-  auto adapter = MakeXMLStream(static_cast<std::iostream&>(*file));
-  // Items still unloaded point into the current backing stream: carry its bytes over so
-  // that their offsets stay valid in the new file.
-  int64_t copied = 0;
-  if (FTempStream) {
-    const int64_t size = FTempStream->Size();
-    FTempStream->Seek(0);
-    std::vector<char> chunk(65536);
-    while (copied < size) {
-      size_t got = FTempStream->Read(chunk.data(), chunk.size());
-      if (got == 0) break;
-      adapter->Write(chunk.data(), got);
-      copied += static_cast<int64_t>(got);
+  const std::string dir = !FTempDir.empty() && DirectoryExists(FTempDir) ? FTempDir : std::string();
+  const std::string path = pagewright::CreateTempFile(dir, "pw");
+  std::unique_ptr<TStream> file;
+  try {
+    file = std::make_unique<TFileStream>(path, fmOpenReadWrite);
+    // Items still unloaded point into the current backing stream: carry its bytes over so
+    // that their offsets stay valid in the new file.
+    int64_t copied = 0;
+    if (FTempStream) {
+      FTempStream->Seek(0, soBeginning);
+      copied = file->CopyFrom(*FTempStream, FTempStream->Size());
     }
+    FSourceLimit = copied;
+  } catch (...) {
+    file.reset();
+    DeleteFile(path);
+    throw;
   }
-  FSourceStream.reset();
   FSourceFile.reset();
   FTempFile = path;
   FTempFileCreated = true;
   FTempFileStream = std::move(file);
-  FTempFileAdapter = std::move(adapter);
-  FTempStream = FTempFileAdapter.get();
-  FSourceLimit = copied;
+  FTempStream = FTempFileStream.get();
 }
 
 void TpgwXMLDocument::LoadItem(TpgwXMLItem* item) {
@@ -910,16 +716,15 @@ void TpgwXMLDocument::LoadItem(TpgwXMLItem* item) {
 void TpgwXMLDocument::UnloadItem(TpgwXMLItem* item) {
   if (!item || !item->Loaded() || !item->Unloadable()) return;
   CreateTempFile();
-  std::string bytes;
+  // Written aside first: writing may read other unloaded items from the same backing file.
+  TStringStream bytes;
   {
-    StringSink sink(bytes);
-    TpgwXMLWriter writer(sink, this);
+    TpgwXMLWriter writer(bytes, this);
     writer.WriteItem(item);
     writer.Flush();
   }
-  const int64_t position = FTempStream->Size();
-  FTempStream->Seek(position);
-  FTempStream->Write(bytes.data(), bytes.size());
+  const int64_t position = FTempStream->Seek(0, soEnd);
+  FTempStream->WriteBuffer(bytes.DataString());
   item->FOffset = position;
   item->Clear();
 }

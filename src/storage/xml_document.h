@@ -7,13 +7,13 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/exceptions.h"
+#include "platform/streams.h"
 #include "platform/types.h"
 
 namespace pagewright {
@@ -21,19 +21,6 @@ namespace pagewright {
 PW_DECLARE_EXCEPTION(TpgwInvalidXMLException, Exception)
 
 class TpgwXMLDocument;
-
-// A seekable byte stream as the reader and writer see it. Adapters over std::istream,
-// std::ostream, std::iostream and memory are built in; other stream types plug in here.
-class TpgwXMLByteStream {
- public:
-  virtual ~TpgwXMLByteStream() = default;
-  // Reads up to n bytes; returns how many were read (0 at the end).
-  virtual size_t Read(char* buffer, size_t n) = 0;
-  virtual void Write(const char* data, size_t n) = 0;
-  virtual int64_t Position() = 0;
-  virtual void Seek(int64_t position) = 0;
-  virtual int64_t Size() = 0;
-};
 
 // One element.
 class TpgwXMLItem {
@@ -134,7 +121,7 @@ class TpgwXMLReader {
   // Nesting deeper than this is refused as a malformed document.
   static constexpr int MaxDepth = 1000;
 
-  explicit TpgwXMLReader(TpgwXMLByteStream& stream);
+  explicit TpgwXMLReader(TStream& stream);
   // Checks the "?xml" header and detects the old format.
   void ReadHeader();
   // Reads one element with its children into item. Returns false when a closing tag (or the
@@ -162,7 +149,7 @@ class TpgwXMLReader {
   }
   [[noreturn]] static void Fail();
 
-  TpgwXMLByteStream& FStream;
+  TStream& FStream;
   char FBuffer[BufferSize];
   size_t FBufPos = 0;
   size_t FBufEnd = 0;
@@ -175,7 +162,7 @@ class TpgwXMLReader {
 // Writes elements as text, gathering output in a buffer flushed past 4096 bytes.
 class TpgwXMLWriter {
  public:
-  TpgwXMLWriter(TpgwXMLByteStream& stream, TpgwXMLDocument* document);
+  TpgwXMLWriter(TStream& stream, TpgwXMLDocument* document);
   ~TpgwXMLWriter();
   bool AutoIndent() const { return FAutoIndent; }
   void SetAutoIndent(bool v) { FAutoIndent = v; }
@@ -189,7 +176,7 @@ class TpgwXMLWriter {
 
   bool FAutoIndent = false;
   std::string FBuffer;
-  TpgwXMLByteStream& FStream;
+  TStream& FStream;
   TpgwXMLDocument* FDocument;  // backing stream of unloaded items, may be null
 };
 
@@ -209,16 +196,14 @@ class TpgwXMLDocument {
   bool TempFileCreated() const { return FTempFileCreated; }
   TpgwXMLItem* Root() const { return FRoot.get(); }
   // Backing stream of unloaded items; null when there is none.
-  TpgwXMLByteStream* TempStream() const { return FTempStream; }
+  TStream* TempStream() const { return FTempStream; }
   // The document was read in the old encoding (8-bit attribute text).
   bool OldVersion() const { return FOldVersion; }
 
   // With partial loading the stream becomes the backing stream and must outlive the
   // document (or the next Clear or load).
-  void LoadFromStream(TpgwXMLByteStream& stream, bool allowPartialLoading = false);
-  void LoadFromStream(std::istream& stream, bool allowPartialLoading = false);
-  void SaveToStream(TpgwXMLByteStream& stream);
-  void SaveToStream(std::ostream& stream);
+  void LoadFromStream(TStream& stream, bool allowPartialLoading = false);
+  void SaveToStream(TStream& stream);
   // Loads with partial loading; the file stays open as the backing stream.
   void LoadFromFile(const std::string& fileName);
   // Writes name + ".tmp", replaces the file with it and loads it again.
@@ -236,21 +221,19 @@ class TpgwXMLDocument {
  private:
   void ReleaseStreams();
   void CreateTempFile();
-  void LoadDocument(TpgwXMLByteStream& stream, bool allowPartialLoading);
+  void LoadDocument(TStream& stream, bool allowPartialLoading);
 
   bool FAutoIndent = false;
   std::string FTempDir;
   std::string FTempFile;
   bool FTempFileCreated = false;
   std::unique_ptr<TpgwXMLItem> FRoot;
-  TpgwXMLByteStream* FTempStream = nullptr;
+  TStream* FTempStream = nullptr;
   bool FOldVersion = false;
   // The file opened by LoadFromFile, kept open as the backing stream.
-  std::unique_ptr<std::fstream> FSourceFile;
-  std::unique_ptr<TpgwXMLByteStream> FSourceStream;
+  std::unique_ptr<TStream> FSourceFile;
   // The backing file made by UnloadItem.
-  std::unique_ptr<std::fstream> FTempFileStream;
-  std::unique_ptr<TpgwXMLByteStream> FTempFileAdapter;
+  std::unique_ptr<TStream> FTempFileStream;
   // Offsets below this limit lie in bytes of the loaded document (old format when it was);
   // items written back by UnloadItem lie above it and are always in the current format.
   int64_t FSourceLimit = INT64_MAX;
@@ -261,12 +244,5 @@ WideString EncodeXmlText(std::u16string_view s);
 // Decodes "&#n;", "&quot;", "&amp;", "&lt;" and "&gt;"; other ampersands stay. Raises
 // EConvertError when the digits of a character reference do not form a number.
 WideString DecodeXmlEntities(std::u16string_view s);
-
-// Adapters for standard streams and memory.
-std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::istream& s);
-std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::ostream& s);
-std::unique_ptr<TpgwXMLByteStream> MakeXMLStream(std::iostream& s);
-// Reads from bytes the caller keeps alive.
-std::unique_ptr<TpgwXMLByteStream> MakeXMLMemoryStream(std::string_view bytes);
 
 }  // namespace pagewright

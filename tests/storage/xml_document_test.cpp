@@ -4,9 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include <unistd.h>
 
@@ -69,7 +67,7 @@ TEST(XmlText, DecodeReadsReferencesOncePerPosition) {
   };
   for (const auto& c : cases) EXPECT_EQ(DecodeXmlEntities(c.in), c.out) << U8(c.in);
   EXPECT_THROW(DecodeXmlEntities(u"&#1a;"), EConvertError);
-  EXPECT_THROW(DecodeXmlEntities(u"&# 1; x"), EConvertError);
+  EXPECT_THROW(DecodeXmlEntities(u"&#1.5; x"), EConvertError);
   EXPECT_THROW(DecodeXmlEntities(u"&#99999999999;"), EConvertError);
 }
 
@@ -292,12 +290,10 @@ TEST(XmlReader, HugeAttributeAndBufferBoundaries) {
 }
 
 TEST(XmlReader, LeavesTheStreamAfterTheLastByteConsumed) {
-  std::istringstream in(Doc("<a><b/></a>TRAILER"));
+  TStringStream in(Doc("<a><b/></a>TRAILER"));
   TpgwXMLDocument doc;
   doc.LoadFromStream(in);
-  std::string rest;
-  std::getline(in, rest);
-  EXPECT_EQ(rest, "TRAILER");
+  EXPECT_EQ(in.ReadToEnd(), "TRAILER");
 }
 
 TEST(XmlWriter, ExactBytes) {
@@ -329,9 +325,9 @@ TEST(XmlWriter, LargeOutputIsIdenticalThroughTheBuffer) {
   doc.Root()->SetName(u"r");
   for (int i = 0; i < 3000; ++i) doc.Root()->Add(u"i")->SetProp(u"n", WideString(i % 50, u'\u00E9'));
   std::string bytes = doc.SaveToString();
-  std::ostringstream out;
+  TMemoryStream out;
   doc.SaveToStream(out);
-  EXPECT_EQ(out.str(), bytes);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.Memory()), out.Size()), bytes);
   TpgwXMLDocument back;
   back.LoadFromString(bytes);
   ASSERT_EQ(back.Root()->Count(), 3000);
@@ -382,7 +378,7 @@ TEST_F(XmlPartialLoading, MarkedElementsLoadOnDemandFromTheFile) {
   EXPECT_EQ(page->Items(2)->GetProp(u"t"), u"\u00C9 <c>");
 
   // Without partial loading the marker is dropped and the children stay.
-  std::ifstream in(Path("r.xml"), std::ios::binary);
+  TFileStream in(Path("r.xml"), fmOpenRead);
   TpgwXMLDocument whole;
   whole.LoadFromStream(in, false);
   EXPECT_EQ(whole.Root()->Items(0)->Items(0)->Count(), 3);
