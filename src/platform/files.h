@@ -1,0 +1,63 @@
+// Files and folders: existence tests, creation and removal, file-name parts, the temporary folder and
+// unique temporary files. File names are UTF-8 (std::string); the name helpers also take UTF-16 text.
+// The path delimiter is "/"; the name helpers also accept "\" as a delimiter, as the engine's own
+// rules write folder paths with it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/format.h"
+#include "platform/types.h"
+
+namespace pagewright {
+
+inline constexpr char PathDelim = '/';
+
+bool FileExists(const std::string& fileName);        // a file, not a folder
+bool DirectoryExists(const std::string& dirName);    // a folder
+// Creates the folder and any missing parents; true when the folder exists afterwards. An empty name
+// raises EInOutError "Unable to create directory".
+bool ForceDirectories(const std::string& dirName);
+bool CreateDir(const std::string& dirName);          // one level
+bool RemoveDir(const std::string& dirName);          // an empty folder
+bool DeleteFile(const std::string& fileName);
+// Renames a file; fails (false) when the new name already exists, as on the engine's original platform.
+bool RenameFile(const std::string& oldName, const std::string& newName);
+// Size in bytes, -1 when the file does not exist.
+int64_t FileSizeOf(const std::string& fileName);
+// Last modification as a local date-time; false when the file does not exist.
+bool FileAge(const std::string& fileName, TDateTime& dateTime);
+
+std::string GetCurrentDir();
+bool SetCurrentDir(const std::string& dirName);
+// An absolute name with "." and ".." resolved (the file need not exist).
+std::string ExpandFileName(const std::string& fileName);
+
+// File-name parts. The folder part keeps its trailing delimiter; the extension includes its dot.
+std::string ExtractFilePath(const std::string& fileName);
+std::string ExtractFileDir(const std::string& fileName);  // without the trailing delimiter
+std::string ExtractFileName(const std::string& fileName);
+std::string ExtractFileExt(const std::string& fileName);
+std::string ChangeFileExt(const std::string& fileName, const std::string& extension);
+std::string IncludeTrailingPathDelimiter(const std::string& path);
+std::string ExcludeTrailingPathDelimiter(const std::string& path);
+WideString ExtractFilePath(const WideString& fileName);
+WideString ExtractFileDir(const WideString& fileName);
+WideString ExtractFileName(const WideString& fileName);
+WideString ExtractFileExt(const WideString& fileName);
+WideString ChangeFileExt(const WideString& fileName, const WideString& extension);
+WideString IncludeTrailingPathDelimiter(const WideString& path);
+WideString ExcludeTrailingPathDelimiter(const WideString& path);
+
+// The system's temporary folder with a trailing delimiter: "/tmp/" unless the process has set another
+// with SetTempDir (the engine reads no environment variables).
+std::string GetTempDir();
+void SetTempDir(const std::string& dirName);  // empty restores the default
+// Creates a new empty file with a unique name "<dir><prefix><hex digits>.tmp" (atomically: the name did
+// not exist before) and returns its name. An empty dir means GetTempDir(). Raises EFCreateError when no
+// file can be created there.
+std::string CreateTempFile(const std::string& dir, const std::string& prefix);
+
+}  // namespace pagewright

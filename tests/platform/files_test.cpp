@@ -1,0 +1,104 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <set>
+
+#include "platform/exceptions.h"
+#include "platform/streams.h"
+
+namespace pagewright {
+namespace {
+
+std::string MakeTempFolder() {
+  char tmpl[] = "/tmp/pwtestXXXXXX";
+  return std::string(mkdtemp(tmpl)) + "/";
+}
+
+TEST(FileNames, SplitIntoParts) {
+  struct Case {
+    std::string name, path, dir, file, ext;
+  } cases[] = {
+      {"reportes/EtiquetaVelmo.pw3", "reportes/", "reportes", "EtiquetaVelmo.pw3", ".pw3"},
+      {"/tmp/a.b/c", "/tmp/a.b/", "/tmp/a.b", "c", ""},
+      {"scratch\\out.1.jpg", "scratch\\", "scratch", "out.1.jpg", ".jpg"},
+      {"/x", "/", "/", "x", ""},
+      {"name", "", "", "name", ""},
+      {".hidden", "", "", ".hidden", ".hidden"},
+      {"dir/", "dir/", "dir", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExtractFilePath(c.name), c.path) << c.name;
+    EXPECT_EQ(ExtractFileDir(c.name), c.dir) << c.name;
+    EXPECT_EQ(ExtractFileName(c.name), c.file) << c.name;
+    EXPECT_EQ(ExtractFileExt(c.name), c.ext) << c.name;
+  }
+  EXPECT_EQ(ChangeFileExt("scratch/label.jpg", ".1.jpg"), "scratch/label.1.jpg");
+  EXPECT_EQ(ChangeFileExt("a.b/c", ".pdf"), "a.b/c.pdf");
+  EXPECT_EQ(ChangeFileExt(WideString(u"x.pw3"), WideString(u"")), u"x");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp"), "/tmp/");
+  EXPECT_EQ(IncludeTrailingPathDelimiter("/tmp/"), "/tmp/");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("/tmp/"), "/tmp");
+  EXPECT_EQ(ExcludeTrailingPathDelimiter("/"), "/");
+  EXPECT_EQ(ExtractFileName(WideString(u"r/\u00C9tiquette.pw3")), u"\u00C9tiquette.pw3");
+  EXPECT_EQ(ExpandFileName("/a/./b/../c//d"), "/a/c/d");
+  EXPECT_EQ(ExpandFileName("/.."), "/");
+}
+
+TEST(Files, CreateTestRenameAndDelete) {
+  std::string dir = MakeTempFolder();
+  std::string deep = dir + "a/b/c";
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(DirectoryExists(deep));
+  EXPECT_FALSE(FileExists(deep));
+  EXPECT_THROW(ForceDirectories(""), EInOutError);
+
+  std::string f1 = deep + "/one.txt", f2 = deep + "/two.txt";
+  TMemoryStream m;
+  m.WriteBuffer("12345");
+  m.SaveToFile(f1);
+  EXPECT_TRUE(FileExists(f1));
+  EXPECT_FALSE(DirectoryExists(f1));
+  EXPECT_EQ(FileSizeOf(f1), 5);
+  EXPECT_EQ(FileSizeOf(f2), -1);
+  TDateTime age = 0;
+  EXPECT_TRUE(FileAge(f1, age));
+  EXPECT_GT(age, 45000.0);  // after 2023
+  EXPECT_FALSE(FileAge(f2, age));
+
+  EXPECT_TRUE(RenameFile(f1, f2));
+  EXPECT_FALSE(FileExists(f1));
+  m.SaveToFile(f1);
+  EXPECT_FALSE(RenameFile(f1, f2));  // an existing target is not replaced
+  EXPECT_TRUE(DeleteFile(f1));
+  EXPECT_FALSE(DeleteFile(f1));
+  EXPECT_FALSE(DeleteFile(deep));  // folders are not files
+  EXPECT_TRUE(DeleteFile(f2));
+  EXPECT_TRUE(RemoveDir(deep));
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(Files, TemporaryFilesAreNewAndUnique) {
+  EXPECT_EQ(GetTempDir(), "/tmp/");
+  std::string dir = MakeTempFolder();
+  SetTempDir(dir.substr(0, dir.size() - 1));
+  EXPECT_EQ(GetTempDir(), dir);
+  std::set<std::string> names;
+  for (int i = 0; i < 50; ++i) {
+    std::string name = CreateTempFile("", "pwPic");
+    EXPECT_EQ(ExtractFilePath(name), dir);
+    EXPECT_EQ(ExtractFileName(name).rfind("pwPic", 0), 0u) << name;
+    EXPECT_EQ(FileSizeOf(name), 0);
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 50u);
+  SetTempDir("");
+  EXPECT_EQ(GetTempDir(), "/tmp/");
+  EXPECT_THROW(CreateTempFile(dir + "missing/", "pw"), EFCreateError);
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+}  // namespace
+}  // namespace pagewright
