@@ -170,6 +170,30 @@ WideString DecodeXmlEntities(std::u16string_view s) {
   return out;
 }
 
+WideString ValueToXmlText(const Variant& v) {
+  switch (v.VarType()) {
+    case varSmallint:
+    case varInteger:
+    case varByte:
+      return IntToStr(v.AsInteger());
+    case varSingle:
+    case varDouble:
+      return FloatToStr(v.AsExtended());
+    case varCurrency:
+      return FloatToStr(v.AsCurrency());
+    case varDate:
+      return DateToStr(v.AsDateTime());
+    case varString:
+    case varOleStr:
+    case varUString:
+      return EncodeXmlText(v.StringRef());
+    case varBoolean:
+      return v.AsBoolean() ? u"1" : u"0";
+    default:
+      return {};
+  }
+}
+
 // ---- TpgwXMLItem -------------------------------------------------------------------------
 
 TpgwXMLItem::~TpgwXMLItem() = default;

@@ -14,6 +14,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/streams.h"
+#include "platform/variant.h"
 #include "platform/types.h"
 
 namespace pagewright {
@@ -241,6 +242,10 @@ class TpgwXMLDocument {
 
 // Attribute value as written: control, markup and quotation characters as "&#n;".
 WideString EncodeXmlText(std::u16string_view s);
+// Attribute text of a value: integers (16-bit, 32-bit, byte) in decimal, single, double and
+// currency by FloatToStr, dates by DateToStr, strings encoded, Booleans "1"/"0"; other kinds
+// (empty, null, 64-bit integers, arrays ...) give the empty text.
+WideString ValueToXmlText(const Variant& v);
 // Decodes "&#n;", "&quot;", "&amp;", "&lt;" and "&gt;"; other ampersands stay. Raises
 // EConvertError when the digits of a character reference do not form a number.
 WideString DecodeXmlEntities(std::u16string_view s);

@@ -77,6 +77,29 @@ TEST(XmlText, ManyUnterminatedReferencesStayLinear) {
   EXPECT_EQ(DecodeXmlEntities(s), s);
 }
 
+TEST(XmlText, ValueToXmlTextByKind) {
+  struct Case {
+    Variant v;
+    WideString text;
+  } cases[] = {
+      {Variant(42), u"42"},
+      {Variant::FromSmallint(-7), u"-7"},
+      {Variant::FromByte(200), u"200"},
+      {Variant(2.5), u"2.5"},
+      {Variant(0.1), u"0.1"},
+      {Variant::FromCurrency(12.5L), u"12.5"},
+      {Variant::FromDateTime(45000.75), u"3/15/2023"},  // the short date, no time
+      {Variant::FromWord(5), u""},
+      {Variant(int64_t{5}), u""},  // 64-bit integers are not written
+      {Variant(true), u"1"},
+      {Variant(false), u"0"},
+      {Variant(u"a\"b<c"), u"a&#34;b&#60;c"},
+      {Variant(), u""},
+      {Variant::Null(), u""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ValueToXmlText(c.v), c.text) << U8(c.text);
+}
+
 TEST(XmlItem, HostileAttributeValuesSurviveWriteAndRead) {
   const WideString values[] = {
       u"plain",
