@@ -28,13 +28,15 @@ struct TFormatSettings {
   WideString TimePMString = u"PM";
   WideString ShortMonthNames[12] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
                                     u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
-  WideString LongMonthNames[12] = {u"January", u"February", u"March",     u"April",   u"May",      u"June",
-                                   u"July",    u"August",   u"September", u"October", u"November", u"December"};
+  WideString LongMonthNames[12] = {u"January",   u"February", u"March",    u"April",
+                                   u"May",       u"June",     u"July",     u"August",
+                                   u"September", u"October",  u"November", u"December"};
   WideString ShortDayNames[7] = {u"Sun", u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat"};
-  WideString LongDayNames[7] = {u"Sunday", u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday"};
+  WideString LongDayNames[7] = {u"Sunday",   u"Monday", u"Tuesday", u"Wednesday",
+                                u"Thursday", u"Friday", u"Saturday"};
   WideString CurrencyString = u"$";
-  uint8_t CurrencyFormat = 0;   // 0: "$1"
-  uint8_t NegCurrFormat = 0;    // 0: "($1)"
+  uint8_t CurrencyFormat = 0;  // 0: "$1"
+  uint8_t NegCurrFormat = 0;   // 0: "($1)"
   uint8_t CurrencyDecimals = 2;
   uint16_t TwoDigitYearCenturyWindow = 50;
 };
@@ -59,6 +61,11 @@ struct TFormatArg {
     a.kind = fkCurrency;
     return a;
   }
+  static TFormatArg Pointer(uint64_t address) {
+    TFormatArg a(static_cast<int64_t>(address));
+    a.kind = fkPointer;
+    return a;
+  }
 };
 
 WideString Format(const WideString& fmt, const std::vector<TFormatArg>& args,
@@ -75,6 +82,7 @@ WideString TimeToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings())
 // Short date, plus the long time when there is a time part.
 WideString DateTimeToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());
 WideString BoolToStr(bool b, bool useBoolStrs = false);
+// Edit masks: "mask;save-literals;blank", with the mask characters of the runtime's edit controls.
 WideString FormatMaskText(const WideString& editMask, const WideString& value);
 
 // Conversions raise EConvertError with the runtime's message on text that does not convert.
@@ -85,16 +93,30 @@ TDateTime StrToDate(const WideString& s, const TFormatSettings& fs = FormatSetti
 TDateTime StrToTime(const WideString& s, const TFormatSettings& fs = FormatSettings());
 TDateTime StrToDateTime(const WideString& s, const TFormatSettings& fs = FormatSettings());
 bool StrToBool(const WideString& s);
+bool TryStrToInt(const WideString& s, int32_t& out);
 bool TryStrToInt64(const WideString& s, int64_t& out);
 bool TryStrToFloat(const WideString& s, Extended& out, const TFormatSettings& fs = FormatSettings());
+bool TryStrToDate(const WideString& s, TDateTime& out, const TFormatSettings& fs = FormatSettings());
+bool TryStrToTime(const WideString& s, TDateTime& out, const TFormatSettings& fs = FormatSettings());
 bool TryStrToDateTime(const WideString& s, TDateTime& out, const TFormatSettings& fs = FormatSettings());
+bool TryStrToBool(const WideString& s, bool& out);
 
-TDateTime EncodeDate(int year, int month, int day);  // EConvertError on an invalid date
-TDateTime EncodeTime(int hour, int min, int sec, int msec);
+TDateTime EncodeDate(int year, int month, int day);          // EConvertError on an invalid date
+TDateTime EncodeTime(int hour, int min, int sec, int msec);  // EConvertError on an invalid time
+bool TryEncodeDate(int year, int month, int day, TDateTime& out);
+bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& out);
 void DecodeDate(TDateTime dt, int& year, int& month, int& day);
 void DecodeTime(TDateTime dt, int& hour, int& min, int& sec, int& msec);
 int DayOfWeek(TDateTime dt);  // 1 = Sunday
 bool IsLeapYear(int year);
-int DaysInMonth(int year, int month);
+int DaysInMonth(int year, int month);  // 0 for a month outside 1..12
+
+// The clock behind Now, Date and Time, and the current year of the two-digit-year window.
+// Tests and reproducible runs install their own; nullptr restores the system's local time.
+using TClockFunction = TDateTime (*)();
+void SetClock(TClockFunction clock);
+TDateTime Now();
+TDateTime Date();  // today, no time part
+TDateTime Time();  // the time of day, no date part
 
 }  // namespace pagewright
