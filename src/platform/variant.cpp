@@ -276,6 +276,7 @@ Variant::Variant(const WideString& s) : s_(new StrRep{{1}, s}), vt_(varString), 
 Variant::Variant(WideString&& s) : s_(new StrRep{{1}, std::move(s)}), vt_(varString), kind_(vkString) {}
 Variant::Variant(const char16_t* s) : Variant(WideString(s ? s : u"")) {}
 Variant::Variant(std::u16string_view s) : Variant(WideString(s)) {}
+Variant::Variant(char16_t c) : Variant(WideString(1, c)) {}
 
 Variant Variant::Null() noexcept {
   Variant r;
@@ -1130,6 +1131,23 @@ TVariantRelationship VarCompareValue(const Variant& a, const Variant& b) {
   if (a.IsNull() || b.IsNull())
     return a.IsNull() && b.IsNull() ? vrEqual : a.IsNull() ? vrLessThan : vrGreaterThan;
   return CompareNonNull(a, b);
+}
+
+// ---------------------------------------------------------------------------------------------
+// String characters
+
+Variant VarStrGetChar(const Variant& v, int32_t index) {
+  const WideString text = v.AsString();
+  if (index < 1 || size_t(index) > text.size()) throw ERangeError("Range check error");
+  return Variant::FromString(WideString(1, text[size_t(index) - 1]), v.IsString() ? v.VarType() : varString);
+}
+
+void VarStrSetChar(Variant& v, int32_t index, const Variant& ch) {
+  WideString text = v.AsString();
+  if (index < 1 || size_t(index) > text.size()) throw ERangeError("Range check error");
+  const WideString c = ch.AsString();
+  text[size_t(index) - 1] = c.empty() ? u'\0' : c[0];
+  v = Variant::FromString(std::move(text), v.IsString() ? v.VarType() : varString);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -121,8 +121,11 @@ class Variant {
   Variant(WideString&& s);
   Variant(const char16_t* s);
   Variant(std::u16string_view s);
+  // A character is a one-character string, as script Char values are.
+  Variant(char16_t c);
   // Pointers would silently become Booleans; objects go through FromObject.
   Variant(const char*) = delete;
+  Variant(char) = delete;
   Variant(std::nullptr_t) = delete;
   template <typename T>
   Variant(T*) = delete;
@@ -317,6 +320,12 @@ inline bool operator>(const Variant& a, const Variant& b) {
 inline bool operator>=(const Variant& a, const Variant& b) {
   return VarCompare(a, b, voCmpGe);
 }
+
+// Characters of a value's text, counted from 1 (script string indexing). Reading gives a
+// one-character string; writing replaces that character with the first character of `ch`'s text
+// (character 0 for empty text) and leaves a string. An index outside the text raises ERangeError.
+Variant VarStrGetChar(const Variant& v, int32_t index);
+void VarStrSetChar(Variant& v, int32_t index, const Variant& ch);
 
 // Variant arrays. Bounds are (low, high) pairs, one per dimension; high may be low - 1 for an
 // empty dimension. Elements start as Empty for varVariant, else as the zero of the element type.

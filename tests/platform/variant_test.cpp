@@ -121,6 +121,7 @@ TEST(Variant, KindsReportTheirTypeCodes) {
       {Variant(uint32_t{4000000000u}), varLongWord, vkInteger, "LongWord"},
       {Variant(int64_t{1} << 40), varInt64, vkInteger, "Int64"},
       {Str(u"x"), varString, vkString, "String"},
+      {Variant(u'x'), varString, vkString, "String"},
       {Variant::FromString(u"x", varUString), varUString, vkString, "UnicodeString"},
       {Variant::FromObject(objectA), varInteger, vkObject, "Integer"},
       {Variant::FromObject(nullptr), varInteger, vkInteger, "Integer"},
@@ -168,6 +169,7 @@ TEST(Variant, TextWithoutDisplayFormat) {
       {Variant::FromDateTime(EncodeDate(2024, 2, 29) + EncodeTime(13, 5, 9, 0)), u"2/29/2024 1:05:09 PM"},
       {Variant(true), u"True"},
       {Variant(false), u"False"},
+      {Variant(u'x'), u"x"},
       {Str(u"  as is \u00E9 "), u"  as is \u00E9 "},
   };
   for (const auto& c : cases) EXPECT_EQ(VarToStr(c.v), c.text) << ::testing::PrintToString(c.v);
@@ -569,6 +571,29 @@ TEST(Variant, ComparisonWithNullFollowsTheRules) {
   ExpectOutcome([&] { return Variant(null == Variant(1)); }, invalidNull, "= with error rule");
   ExpectOutcome([&] { return Variant(Variant(1) < null); }, invalidNull, "< with error rule");
   EXPECT_TRUE(Variant(1) == Variant(1));
+}
+
+TEST(Variant, StringCharactersCountFromOne) {
+  Variant s = Str(u"abc");
+  EXPECT_EQ(VarStrGetChar(s, 2).StringRef(), u"b");
+  EXPECT_EQ(VarType(VarStrGetChar(s, 2)), varString);
+  const Variant before = s;
+  VarStrSetChar(s, 2, Str(u"XY"));
+  EXPECT_EQ(s.StringRef(), u"aXc");
+  EXPECT_EQ(before.StringRef(), u"abc");
+  Variant n = 123;
+  VarStrSetChar(n, 3, u'9');
+  EXPECT_EQ(n.StringRef(), u"129");
+  const Outcome range = Err("ERangeError", "Range check error");
+  ExpectOutcome([&] { return VarStrGetChar(s, 0); }, range, "index 0");
+  ExpectOutcome([&] { return VarStrGetChar(s, 4); }, range, "index past the end");
+  ExpectOutcome(
+      [&] {
+        VarStrSetChar(s, 4, Str(u"x"));
+        return s;
+      },
+      range, "write past the end");
+  ExpectOutcome([] { return VarStrGetChar(Variant::Null(), 1); }, CastErr("Null", "String"), "Null text");
 }
 
 TEST(Variant, ArraysWithBounds) {
