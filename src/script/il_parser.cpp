@@ -417,7 +417,7 @@ void TvmILParser::IncludeUnits(size_t first) {
     block.push_back(Line(Line::Close, kUses));
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(first), std::make_move_iterator(block.begin()),
                   std::make_move_iterator(block.end()));
-    first += 3;
+    first += block.size();  // three lines in the document's text form
   }
 }
 
