@@ -902,6 +902,14 @@ Variant VarOp(const Variant& a, const Variant& b, TVarOp op) {
     default:
       break;
   }
+  if (op == voAdd) {
+    // The common cases of two 32-bit integers and two doubles, without the general dispatch.
+    if (a.Kind() == vkInteger && b.Kind() == vkInteger && a.VarType() == varInteger &&
+        b.VarType() == varInteger)
+      return IntResult(VA::Int(a) + VA::Int(b));
+    if (a.Kind() == vkFloat && b.Kind() == vkFloat && a.VarType() == varDouble && b.VarType() == varDouble)
+      return Variant(FloatArith<double>(VA::Dbl(a), VA::Dbl(b), voAdd));
+  }
   const Dom da = VA::DomOf(a), db = VA::DomOf(b);
   if (da == dArr || db == dArr) InvalidOp();
   if (da == dNull || db == dNull) return Variant::Null();
@@ -940,10 +948,6 @@ Variant VarOp(const Variant& a, const Variant& b, TVarOp op) {
 }
 
 Variant VarAdd(const Variant& a, const Variant& b) {
-  // The common case of two 32-bit integers, without the general dispatch.
-  if (a.Kind() == vkInteger && b.Kind() == vkInteger && a.VarType() == varInteger &&
-      b.VarType() == varInteger)
-    return IntResult(VA::Int(a) + VA::Int(b));
   return VarOp(a, b, voAdd);
 }
 Variant VarSub(const Variant& a, const Variant& b) {
@@ -1109,6 +1113,7 @@ bool Apply(TVariantRelationship rel, TVarOp op) {
 
 bool VarCompare(const Variant& a, const Variant& b, TVarOp op) {
   if (op < voCmpEq || op > voCmpGe) InvalidOp();
+  if (a.Kind() == vkInteger && b.Kind() == vkInteger) return Apply(Rel(VA::Int(a), VA::Int(b)), op);
   if (a.IsNull() || b.IsNull()) {
     const bool equality = op == voCmpEq || op == voCmpNe;
     switch (equality ? NullEqualityRule : NullMagnitudeRule) {

@@ -358,6 +358,8 @@ TEST(Variant, Arithmetic) {
       {1, voAdd, 1.5L, Ok(2.5L)},
       {0.1, voAdd, 0.2, Ok(0.1 + 0.2)},
       {1e308, voMultiply, 10, Err("EOverflow", "Floating point overflow")},
+      {1.7e308, voAdd, 1.7e308, Err("EOverflow", "Floating point overflow")},
+      {-1.7e308, voSubtract, 1.7e308, Err("EOverflow", "Floating point overflow")},
       {Cur(1.5), voAdd, 1, Ok(Cur(2.5))},
       {Cur(1.5), voMultiply, Cur(1.5), Ok(Cur(2.25))},
       {Cur(0.0001), voMultiply, Cur(0.5), Ok(Cur(0))},  // 0.00005 rounds to even
@@ -745,7 +747,8 @@ TEST(Variant, CopiesShareAndMovesEmpty) {
   EXPECT_EQ(moved.StringRef(), s.StringRef());
   moved = Variant(2.5L);
   EXPECT_EQ(moved.AsExtended(), 2.5L);
-  moved = moved;  // self-assignment keeps the value
+  const Variant& alias = moved;
+  moved = alias;  // self-assignment keeps the value
   EXPECT_EQ(moved.AsExtended(), 2.5L);
   EXPECT_EQ(Variant(1).StringRef(), u"");
 }
