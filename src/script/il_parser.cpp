@@ -379,6 +379,7 @@ bool TvmILParser::MatchLoop(const TvmGrammarElement& e, int entry) {
     bool endOfList = FErrorTerm && FErrorCount != errorsBefore && !(afterSeparator && !result);
     if (e.SkipError || endOfList) {
       FErrorMsg.clear();
+      FErrorPos.clear();
       FErrorTerm = false;
     }
     FParser.SetPosition(after);

@@ -1,0 +1,57 @@
+// Lexing and building the IL of arbitrary text in the PascalScript grammar: no crash, no hang,
+// no unbounded recursion, whatever the text.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/exceptions.h"
+#include "platform/unicode.h"
+#include "script/il_parser.h"
+
+using namespace pagewright;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static bool initialised = [] {
+    InitScriptLanguages();
+    return true;
+  }();
+  (void)initialised;
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  WideString text = Utf8ToUtf16(bytes);
+
+  // Every token reader from every position of the text.
+  TvmParser lexer;
+  lexer.SetText(text);
+  for (int p = 1; p <= lexer.Size() + 1; p += 1 + lexer.Size() / 64) {
+    lexer.SetPosition(p);
+    lexer.GetNumber();
+    lexer.SetPosition(p);
+    lexer.GetString();
+    lexer.SetPosition(p);
+    lexer.GetWord();
+    lexer.SetPosition(p);
+    lexer.GetFRString();
+    lexer.SetPosition(p);
+    lexer.GetEOL();
+    lexer.GetXYPosition();
+  }
+
+  // Units resolve to the text itself, so inclusion and its recursion are exercised too.
+  TvmILHost host;
+  host.OnGetUnit = [&text](TvmILHost&, const WideString& name, WideString& unit) {
+    if (name.size() < 3) unit = text;
+  };
+  try {
+    TvmILParser parser(&host);
+    parser.SelectLanguage(u"PascalScript");
+    if (parser.MakeILScript(text)) {
+      std::string xml = WriteILDocument(*parser.ILScript());
+      if (xml.empty()) __builtin_trap();
+    } else if (host.ErrorMsg.empty() && !host.ErrorPos.empty()) {
+      __builtin_trap();  // a position without a message
+    }
+  } catch (const Exception&) {
+    // Unknown languages named by a language line are reported by an exception.
+  }
+  return 0;
+}
