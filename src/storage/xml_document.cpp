@@ -1,8 +1,7 @@
 #include "storage/xml_document.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/code_pages.h"

@@ -459,6 +459,41 @@ TEST_F(XmlPartialLoading, UnloadAfterPartialLoadKeepsOlderOffsetsValid) {
   EXPECT_EQ(first->Count(), 4);
 }
 
+TEST_F(XmlPartialLoading, SavingOverTheBackingFileKeepsUnloadedContent) {
+  {
+    TpgwXMLDocument doc;
+    BuildPages(doc);
+    doc.SaveToFile(Path("r.xml"));
+  }
+  TpgwXMLDocument doc;
+  doc.LoadFromFile(Path("r.xml"));
+  doc.Root()->Items(0)->Items(1)->SetProp(u"n", u"renamed");
+  doc.SaveToFile(Path("r.xml"));  // the file being replaced is the one still read from
+  TpgwXMLItem* page = doc.Root()->Items(0)->Items(1);
+  EXPECT_EQ(page->GetProp(u"n"), u"renamed");
+  doc.LoadItem(page);
+  ASSERT_EQ(page->Count(), 3);
+  EXPECT_EQ(page->Items(0)->GetProp(u"t"), u"\u00C9 <a>");
+}
+
+TEST_F(XmlPartialLoading, OldFormatBytesStayOldAfterUnloading) {
+  const std::string bytes =
+      "<?xml version=\"1.0\"?><r><p ld=\"0\"><o t=\"\xC9\"/></p><p ld=\"0\"><o t=\"\xC9\"/></p></r>";
+  TStringStream stream(bytes);
+  TpgwXMLDocument doc;
+  doc.SetTempDir(dir_.string());
+  doc.LoadFromStream(stream, true);
+  ASSERT_TRUE(doc.OldVersion());
+  TpgwXMLItem* first = doc.Root()->Items(0);
+  TpgwXMLItem* second = doc.Root()->Items(1);
+  doc.LoadItem(first);
+  doc.UnloadItem(first);  // written back in UTF-8 into a backing file of its own
+  doc.LoadItem(second);   // still the original's 8-bit bytes
+  doc.LoadItem(first);
+  EXPECT_EQ(first->Items(0)->GetProp(u"t"), u"\u00C9");
+  EXPECT_EQ(second->Items(0)->GetProp(u"t"), u"\u00C9");
+}
+
 TEST(XmlDocument, MissingFileRaisesOpenError) {
   TpgwXMLDocument doc;
   EXPECT_THROW(doc.LoadFromFile("/nonexistent/dir/file.xml"), EFOpenError);
