@@ -721,7 +721,9 @@ Variant IntResult(int64_t v) {
   return FitsInt32(v) ? Variant(int32_t(v)) : Variant(v);
 }
 
-void CheckFloatResult(long double r, long double x, long double y) {
+template <typename F>
+void CheckFloatResult(F r, F x, F y) {
+  if (std::isfinite(r)) return;
   if (std::isinf(r) && std::isfinite(x) && std::isfinite(y)) throw EOverflow("Floating point overflow");
   if (std::isnan(r) && !std::isnan(x) && !std::isnan(y)) throw EInvalidOp("Invalid floating point operation");
 }
@@ -814,8 +816,9 @@ Variant FloatDivide(const Variant& a, const Variant& b, Dom ea, Dom eb) {
     CheckFloatResult(r, x, y);
     return Variant(r);
   }
-  const double r = static_cast<double>(x) / static_cast<double>(y);
-  CheckFloatResult(r, x, y);
+  const double dx = static_cast<double>(x), dy = static_cast<double>(y);
+  const double r = dx / dy;
+  CheckFloatResult(r, dx, dy);
   return Variant(r);
 }
 
