@@ -216,10 +216,17 @@ void TvmILParser::RecordError(const TvmGrammarElement& e, int entry) {
 }
 
 void TvmILParser::Wrap(const std::string& node, size_t first, int entry) {
-  Line open(Line::Open, node, SkippedFrom(entry));
-  if (node == "expr") open.pos1 = FParser.Position();
-  FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(first), std::move(open));
+  // The opening tag belongs before line `first`; it is kept aside and merged when the tree is
+  // built, so wrapping never moves the lines already emitted.
+  FOpens.push_back({first, node, SkippedFrom(entry), node == "expr" ? FParser.Position() : -1});
   FLines.push_back(Line(Line::Close, node));
+}
+
+void TvmILParser::Truncate(size_t first) {
+  // Tags kept aside for these lines were recorded after the lines before them, so they are the
+  // last ones.
+  while (!FOpens.empty() && FOpens.back().Index >= first) FOpens.pop_back();
+  FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(first), FLines.end());
 }
 
 void TvmILParser::EmitLeaf(const std::string& name, std::u16string_view text, int pos) {
@@ -339,7 +346,7 @@ bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
     } else if (result) {
       Wrap(e.Node, first, entry);
     } else {
-      FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(first), FLines.end());
+      Truncate(first);
     }
   }
   return result;
@@ -408,7 +415,7 @@ void TvmILParser::IncludeUnits(size_t first) {
       name.clear();
     names.push_back(std::move(name));
   }
-  FLines.erase(FLines.begin() + static_cast<std::ptrdiff_t>(first), FLines.end());
+  Truncate(first);
   static const std::string kUses = "uses";
   for (const auto& name : names) {
     std::unique_ptr<TvmILNode> unit = IncludeUnit(name);
@@ -416,9 +423,11 @@ void TvmILParser::IncludeUnits(size_t first) {
     block.push_back(Line(Line::Open, kUses, -1, -1, name));
     if (unit) block.push_back(Line(Line::Tree, std::string(), -1, -1, WideString(), std::move(unit)));
     block.push_back(Line(Line::Close, kUses));
+    // Each block goes after the previous one, which makes them stand in the reverse order of
+    // the clause.
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(first), std::make_move_iterator(block.begin()),
                   std::make_move_iterator(block.end()));
-    first += block.size();  // three lines in the document's text form
+    first += block.size();
   }
 }
 
@@ -478,7 +487,22 @@ std::unique_ptr<TvmILNode> TvmILParser::IncludeUnit(const WideString& name) {
 std::unique_ptr<TvmILNode> TvmILParser::BuildTree() {
   auto root = std::make_unique<TvmILNode>("program");
   std::vector<TvmILNode*> stack{root.get()};
-  for (auto& l : FLines) {
+  // Opening tags at the same line index stand outermost first, that is, latest wrapped first.
+  std::vector<size_t> order(FOpens.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return FOpens[a].Index != FOpens[b].Index ? FOpens[a].Index < FOpens[b].Index : a > b;
+  });
+  size_t nextOpen = 0;
+  for (size_t i = 0; i < FLines.size(); ++i) {
+    for (; nextOpen < order.size() && FOpens[order[nextOpen]].Index == i; ++nextOpen) {
+      const PendingOpen& o = FOpens[order[nextOpen]];
+      auto n = std::make_unique<TvmILNode>(o.Name);
+      n->SetAttr("pos", FParser.PositionText(o.Pos));
+      if (o.Pos1 >= 0) n->SetAttr("pos1", FParser.PositionText(o.Pos1));
+      stack.push_back(stack.back()->Add(std::move(n)));
+    }
+    Line& l = FLines[i];
     switch (l.kind) {
       case Line::Open: {
         auto n = std::make_unique<TvmILNode>(l.name);
@@ -512,6 +536,7 @@ std::unique_ptr<TvmILNode> TvmILParser::BuildTree() {
 bool TvmILParser::MakeILScript(std::u16string_view text) {
   FParser.SetText(text);
   FLines.clear();
+  FOpens.clear();
   FErrorMsg.clear();
   FErrorPos.clear();
   FErrorTerm = false;
@@ -554,6 +579,7 @@ bool TvmILParser::MakeILScript(std::u16string_view text) {
     FErrorPos.clear();
   }
   FLines.clear();
+  FOpens.clear();
   FProgram->ErrorPos = FErrorPos;
   FProgram->ErrorMsg = FErrorMsg;
   return ok;

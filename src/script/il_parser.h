@@ -106,12 +106,19 @@ class TvmILParser {
 
  private:
   struct Line;
+  struct PendingOpen {
+    size_t Index;  // the tag stands before this line
+    std::string Name;
+    int Pos;
+    int Pos1;
+  };
   struct TooDeep {
     int Index;
   };
 
   bool MatchLoop(const TvmGrammarElement& e, int entry);
   void Wrap(const std::string& node, size_t first, int entry);
+  void Truncate(size_t first);
   void EmitLeaf(const std::string& name, std::u16string_view text, int pos);
   void EmitFieldReference(std::u16string_view token);
   void RecordError(const TvmGrammarElement& e, int entry);
@@ -133,6 +140,7 @@ class TvmILParser {
 
   // State of one build.
   std::vector<Line> FLines;
+  std::vector<PendingOpen> FOpens;
   WideString FErrorMsg;
   WideString FErrorPos;
   bool FErrorTerm = false;

@@ -41,11 +41,6 @@ uint32_t Accumulate(uint32_t v, int base, int digit) {
   return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<uint32_t>(n);
 }
 
-WideString DecimalText(int v) {
-  std::string s = std::to_string(v);
-  return WideString(s.begin(), s.end());
-}
-
 }  // namespace
 
 bool SameTextFolded(std::u16string_view a, std::u16string_view b) {
@@ -144,7 +139,9 @@ bool TvmParser::IsKeyWord(std::u16string_view s) const {
 bool TvmParser::StartsWith(int index, std::u16string_view s) const {
   if (s.empty() || index < 1 || static_cast<size_t>(index - 1) + s.size() > static_cast<size_t>(FSize))
     return false;
-  return std::u16string_view(FText).substr(static_cast<size_t>(index - 1), s.size()) == s;
+  const char16_t* p = FText.data() + (index - 1);
+  if (p[0] != s[0]) return false;  // the common case, decided by one character
+  return std::u16string_view(p, s.size()) == s;
 }
 
 void TvmParser::SkipSpaces() {
@@ -158,7 +155,10 @@ void TvmParser::SkipSpaces() {
       ++pendingEOLs;
       continue;
     }
-    if (FPosition < FSize) {
+    const char16_t c = Ch(FPosition);
+    auto opens = [c](const WideString& s) { return !s.empty() && s[0] == c; };
+    if (FPosition < FSize &&
+        (opens(FCommentLine1) || opens(FCommentLine2) || opens(FBlock[0].open) || opens(FBlock[1].open))) {
       if (StartsWith(FPosition, FCommentLine1) || StartsWith(FPosition, FCommentLine2)) {
         bool lineStart = FPosition == 1 || Ch(FPosition - 1) == u'\n';
         char16_t stop = !FSkipEOL && !lineStart ? u'\r' : u'\n';
@@ -413,7 +413,19 @@ void TvmParser::LineColumn(int index, int& line, int& column) const {
 WideString TvmParser::PositionText(int index) const {
   int line, column;
   LineColumn(index, line, column);
-  return DecimalText(line) + u':' + DecimalText(column);
+  char16_t buffer[24];
+  char16_t* end = buffer + 24;
+  char16_t* p = end;
+  auto put = [&p](int v) {
+    unsigned u = v < 0 ? 0u - static_cast<unsigned>(v) : static_cast<unsigned>(v);
+    do *--p = static_cast<char16_t>(u'0' + u % 10);
+    while (u /= 10);
+    if (v < 0) *--p = u'-';
+  };
+  put(column);
+  *--p = u':';
+  put(line);
+  return WideString(p, end);
 }
 
 int TvmParser::GetPlainPosition(int column, int line) const {
