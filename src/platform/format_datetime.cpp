@@ -31,7 +31,7 @@ struct TimeStamp {
 
 TimeStamp ToTimeStamp(TDateTime dt) {
   TimeStamp ts;
-  if (!std::isfinite(dt) || std::fabs(dt) > 1e13) return ts;
+  if (!std::isfinite(dt) || std::fabs(dt) > 1e11) return ts;  // far beyond year 9999: no date
   int64_t ms = RoundHalfEven(static_cast<Extended>(dt) * kMSecsPerDay);
   ts.Date = ms / kMSecsPerDay + kDateDelta;
   ts.Time = (ms < 0 ? -ms : ms) % kMSecsPerDay;
@@ -225,6 +225,7 @@ class DateTimeWriter {
     // Named formats may name other formats once more, no deeper.
     if (level >= 2) return;
     char16_t lastToken = 0;
+    bool twelveHour = false;  // once an AM/PM marker is seen, later hours use it too
     size_t i = 0;
     const size_t len = f.size();
     while (i < len) {
@@ -275,7 +276,8 @@ class DateTimeWriter {
         case u'H': {
           int n = count();
           int h = hour_;
-          if (TwelveHourClock(f, i)) {
+          if (TwelveHourClock(f, i)) twelveHour = true;
+          if (twelveHour) {
             if (h == 0)
               h = 12;
             else if (h > 12)
@@ -318,12 +320,15 @@ class DateTimeWriter {
           if (StartsWithNoCase(f, p, u"AM/PM")) {
             out_ += f.substr(hour_ >= 12 ? p + 3 : p, 2);
             i = p + 5;
+            twelveHour = true;
           } else if (StartsWithNoCase(f, p, u"A/P")) {
             out_ += f.substr(hour_ >= 12 ? p + 2 : p, 1);
             i = p + 3;
+            twelveHour = true;
           } else if (StartsWithNoCase(f, p, u"AMPM")) {
             out_ += hour_ < 12 ? fs_.TimeAMString : fs_.TimePMString;
             i = p + 4;
+            twelveHour = true;
           } else if (StartsWithNoCase(f, p, u"AAAA")) {
             if (dayOfWeek_ >= 1) out_ += fs_.LongDayNames[dayOfWeek_ - 1];
             i = p + 4;

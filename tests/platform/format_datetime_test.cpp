@@ -95,6 +95,8 @@ TEST(FormatDateTime, SettingsNamesAndOddValues) {
   EXPECT_EQ(U8(FormatDateTime(u"c", At(2020, 3, 5, 14, 7, 9), fs)), "05.03.2020 14h07h09");
   EXPECT_EQ(U8(FormatDateTime(u"d mmmm", At(2020, 3, 5), fs)), "5 M\u00e4rz");
   EXPECT_EQ(U8(FormatDateTime(u"aaa aaaa", At(2020, 3, 5))), "Thu Thursday");
+  EXPECT_EQ(U8(FormatDateTime(u"ampm h 'h' h", At(2020, 3, 5, 15))),
+            "PM 3 h 3");  // a marker before the hour counts too
   // Before 30 December 1899 the fraction still counts forward from midnight.
   EXPECT_EQ(U8(FormatDateTime(u"c", -1.25)), "12/29/1899 6:00:00 AM");
   // Milliseconds are rounded, which may carry into the next day.
@@ -103,6 +105,7 @@ TEST(FormatDateTime, SettingsNamesAndOddValues) {
   // Values without a date give zeros and no names, never a crash.
   EXPECT_EQ(U8(FormatDateTime(u"yyyy/mm/dd dddd mmm", std::nan(""))), "0000/00/00  ");
   EXPECT_EQ(U8(FormatDateTime(u"yyyy", 1e300)), "0000");
+  EXPECT_EQ(U8(FormatDateTime(u"yyyy hh", 1e12)), "0000 00");
   // Named formats that name themselves stop after one level.
   fs.ShortDateFormat = u"ddddd";
   EXPECT_EQ(U8(FormatDateTime(u"ddddd", 0, fs)), "");
