@@ -23,12 +23,16 @@ struct ContextDeleter {
 struct PatternDeleter {
   void operator()(cairo_pattern_t* p) const { cairo_pattern_destroy(p); }
 };
+struct PathDeleter {
+  void operator()(cairo_path_t* p) const { cairo_path_destroy(p); }
+};
 struct FontOptionsDeleter {
   void operator()(cairo_font_options_t* o) const { cairo_font_options_destroy(o); }
 };
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 using PatternPtr = std::unique_ptr<cairo_pattern_t, PatternDeleter>;
+using PathPtr = std::unique_ptr<cairo_path_t, PathDeleter>;
 using FontOptionsPtr = std::unique_ptr<cairo_font_options_t, FontOptionsDeleter>;
 
 constexpr double kPi = 3.14159265358979323846;
@@ -432,8 +436,21 @@ class TBitmapCanvas : public TCanvas {
     cairo_new_path(cr);
     int step = 0;
     const size_t segments = closed ? pts.size() : pts.size() - 1;
+    // Stepping is bounded by the visible area: a segment reaching far outside it is stroked as a
+    // one-pixel path instead (the same pixels up to rounding), so wild coordinates cannot stall.
+    const TRect visible = ClipRect();
+    const int64_t limit = 4 * (static_cast<int64_t>(visible.Width()) + visible.Height()) + 64;
+    auto far = [&](TPoint p) {
+      return p.X < visible.Left - limit || p.X > visible.Right + limit || p.Y < visible.Top - limit ||
+             p.Y > visible.Bottom + limit;
+    };
+    std::vector<std::pair<TPoint, TPoint>> farSegments;
     for (size_t s = 0; s < segments; ++s) {
       TPoint a = pts[s], b = pts[(s + 1) % pts.size()];
+      if (far(a) || far(b)) {
+        farSegments.emplace_back(a, b);
+        continue;
+      }
       int x = a.X, y = a.Y;
       const int dx = std::abs(b.X - a.X), sx = a.X < b.X ? 1 : -1;
       const int dy = -std::abs(b.Y - a.Y), sy = a.Y < b.Y ? 1 : -1;
@@ -463,18 +480,29 @@ class TBitmapCanvas : public TCanvas {
     }
     on.Flush();
     if (!gapPixels.empty()) {
-      cairo_path_t* dashPath = cairo_copy_path(cr);
+      PathPtr dashPath(cairo_copy_path(cr));
       cairo_new_path(cr);
       for (auto [gx, gy] : gapPixels) off.Add(gx, gy);
       off.Flush();
       cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
       SetColor(cr, BkColor());
       cairo_fill(cr);
-      cairo_append_path(cr, dashPath);
-      cairo_path_destroy(dashPath);
+      cairo_append_path(cr, dashPath.get());
     }
     if (ApplyPen(pen.Color())) cairo_fill(cr);
     cairo_new_path(cr);
+    if (!farSegments.empty() && ApplyPen(pen.Color())) {
+      for (auto [a, b] : farSegments) {
+        cairo_move_to(cr, a.X + 0.5, a.Y + 0.5);
+        cairo_line_to(cr, b.X + 0.5, b.Y + 0.5);
+      }
+      std::vector<double> dashes(pattern.begin(), pattern.end());
+      cairo_set_dash(cr, dashes.empty() ? nullptr : dashes.data(), static_cast<int>(dashes.size()), 0);
+      cairo_set_line_width(cr, 1);
+      cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+      cairo_stroke(cr);
+      cairo_set_dash(cr, nullptr, 0, 0);
+    }
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
   }
 
@@ -551,8 +579,9 @@ void TBitmapCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std:
     if (!rect->IsEmpty()) cairo_rectangle(cr, rect->Left, rect->Top, rect->Width(), rect->Height());
     cairo_clip(cr);
   }
-  int total = 0;
-  for (size_t i = 0; i < text.size(); ++i) total += dx[i];
+  int64_t sum = 0;
+  for (size_t i = 0; i < text.size(); ++i) sum += dx[i];
+  const double total = static_cast<double>(std::clamp<int64_t>(sum, -(1 << 28), 1 << 28));
   // The baseline runs from the cell's top-left corner along the escapement angle.
   const double angle = font.Orientation() / 10.0 * kPi / 180.0;
   const double ux = std::cos(angle), uy = -std::sin(angle);  // along the baseline
@@ -575,7 +604,7 @@ void TBitmapCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std:
   };
   if (GetBkMode() == OPAQUE && !IsNoColor(BkColor()) && total != 0) {
     cairo_new_path(cr);
-    band(std::min(0, total), std::max(0, total), 0, tm.tmHeight);
+    band(std::min(0.0, total), std::max(0.0, total), 0, tm.tmHeight);
     SetColor(cr, BkColor());
     cairo_fill(cr);
   }
@@ -616,7 +645,17 @@ void TBitmapCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std:
     cairo_font_options_set_hint_metrics(fo.get(), CAIRO_HINT_METRICS_ON);
     cairo_set_font_options(cr, fo.get());
     SetColor(cr, font.Color());
-    if (!glyphs.empty()) cairo_show_glyphs(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+    if (!glyphs.empty()) {
+      if (sized.EmPixels() <= 1024) {
+        cairo_show_glyphs(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+      } else {
+        // Very large glyphs are filled as outlines rather than cached as glyph images.
+        cairo_new_path(cr);
+        cairo_glyph_path(cr, glyphs.data(), static_cast<int>(glyphs.size()));
+        cairo_set_antialias(cr, plain ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GRAY);
+        cairo_fill(cr);
+      }
+    }
     // Underline and strike-out run under the whole text.
     TFontStyles style = font.Style();
     if ((style.Contains(fsUnderline) || style.Contains(fsStrikeOut)) && total != 0) {
@@ -625,12 +664,12 @@ void TBitmapCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std:
       if (style.Contains(fsUnderline)) {
         int size = std::max(1, otm.otmsUnderscoreSize);
         int top = tm.tmAscent - otm.otmsUnderscorePosition - size / 2;
-        band(std::min(0, total), std::max(0, total), top, top + size);
+        band(std::min(0.0, total), std::max(0.0, total), top, top + size);
       }
       if (style.Contains(fsStrikeOut)) {
         int size = std::max(1, otm.otmsStrikeoutSize);
         int top = tm.tmAscent - otm.otmsStrikeoutPosition;
-        band(std::min(0, total), std::max(0, total), top, top + size);
+        band(std::min(0.0, total), std::max(0.0, total), top, top + size);
       }
       cairo_fill(cr);
     }

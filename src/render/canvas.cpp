@@ -60,6 +60,25 @@ TRect TClipRegion::Bounds() const {
 // ---------------------------------------------------------------------------------------------
 // Canvas
 
+namespace {
+// Coordinates are kept within 28 bits, as the platform's graphics did, so that no width,
+// height or product computed from them overflows.
+constexpr int kCoordLimit = 1 << 27;
+int ClampCoord(int v) { return std::clamp(v, -kCoordLimit, kCoordLimit); }
+TPoint Clamp(TPoint p) { return Point(ClampCoord(p.X), ClampCoord(p.Y)); }
+TRect Clamp(const TRect& r) {
+  return Rect(ClampCoord(r.Left), ClampCoord(r.Top), ClampCoord(r.Right), ClampCoord(r.Bottom));
+}
+// The points, clamped when any lies outside the limit (copied into store only then).
+std::span<const TPoint> Clamp(std::span<const TPoint> pts, std::vector<TPoint>& store) {
+  bool inside = std::all_of(pts.begin(), pts.end(), [](TPoint p) { return Clamp(p) == p; });
+  if (inside) return pts;
+  store.assign(pts.begin(), pts.end());
+  for (TPoint& p : store) p = Clamp(p);
+  return store;
+}
+}  // namespace
+
 TCanvas::TCanvas() = default;
 TCanvas::~TCanvas() = default;
 
@@ -94,16 +113,18 @@ void TCanvas::SetBkColor(TColor c) {
 void TCanvas::LineTo(int x, int y) {
   TPoint to = Point(x, y);
   RealizeBrush();
-  DoLine(FPenPos, to);
+  DoLine(Clamp(FPenPos), Clamp(to));
   FPenPos = to;
 }
 
-void TCanvas::FillRect(const TRect& r) {
+void TCanvas::FillRect(const TRect& rect) {
+  const TRect r = Clamp(rect);
   RealizeBrush();
   if (!r.IsEmpty()) DoFillRect(r);
 }
 
-void TCanvas::Rectangle(const TRect& r) {
+void TCanvas::Rectangle(const TRect& rect) {
+  const TRect r = Clamp(rect);
   RealizeBrush();
   if (!r.IsEmpty()) DoRectangle(r);
 }
@@ -119,29 +140,34 @@ void TCanvas::FrameRect(const TRect& r) {
 
 void TCanvas::Polygon(std::span<const TPoint> points) {
   RealizeBrush();
-  if (points.size() >= 2) DoPolygon(points);
+  std::vector<TPoint> store;
+  if (points.size() >= 2) DoPolygon(Clamp(points, store));
 }
 
 void TCanvas::Polyline(std::span<const TPoint> points) {
   RealizeBrush();
-  if (points.size() >= 2) DoPolyline(points);
+  std::vector<TPoint> store;
+  if (points.size() >= 2) DoPolyline(Clamp(points, store));
 }
 
-void TCanvas::Ellipse(const TRect& r) {
+void TCanvas::Ellipse(const TRect& rect) {
+  const TRect r = Clamp(rect);
   RealizeBrush();
   if (!r.IsEmpty()) DoEllipse(r);
 }
 
-void TCanvas::RoundRect(const TRect& r, int cornerW, int cornerH) {
+void TCanvas::RoundRect(const TRect& rect, int cornerW, int cornerH) {
+  const TRect r = Clamp(rect);
   RealizeBrush();
-  if (!r.IsEmpty()) DoRoundRect(r, std::max(0, cornerW), std::max(0, cornerH));
+  if (!r.IsEmpty()) DoRoundRect(r, std::clamp(cornerW, 0, kCoordLimit), std::clamp(cornerH, 0, kCoordLimit));
 }
 
 void TCanvas::Draw(int x, int y, const TGraphic& graphic) {
   StretchDraw(Bounds(x, y, graphic.Width(), graphic.Height()), graphic);
 }
 
-void TCanvas::StretchDraw(const TRect& r, const TGraphic& graphic) {
+void TCanvas::StretchDraw(const TRect& rect, const TGraphic& graphic) {
+  const TRect r = Clamp(rect);
   if (graphic.Empty() || r.Width() == 0 || r.Height() == 0) return;
   DoDrawGraphic(r, graphic);
 }
@@ -175,25 +201,38 @@ void TCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::u16s
     for (size_t i = FAdvances.size(); i-- > 1;) FAdvances[i] -= FAdvances[i - 1];
     dx = FAdvances.data();
   }
-  DoTextOut(x, y, options, rect, text, dx);
+  const TRect clip = rect ? Clamp(*rect) : TRect{};
+  DoTextOut(ClampCoord(x), ClampCoord(y), options, rect ? &clip : nullptr, text, dx);
 }
 
 void TCanvas::SelectClipRgn(const TClipRegion& region) {
-  FClip = region;
+  FClip = TClipRegion::None();
+  if (region.IsClipped()) {
+    FClip = TClipRegion::FromRect(Rect(-kCoordLimit, -kCoordLimit, kCoordLimit, kCoordLimit));
+    for (TClipShape shape : region.Shapes()) {
+      shape.rect = Clamp(shape.rect);
+      for (TPoint& p : shape.points) p = Clamp(p);
+      FClip.Intersect(shape);
+    }
+  }
   DoClipChanged();
 }
 
 void TCanvas::IntersectClipRect(const TRect& r) {
-  FClip.Intersect(r);
+  FClip.Intersect(Clamp(r));
   DoClipChanged();
 }
 
-void TCanvas::IntersectClipShape(const TClipShape& shape) {
+void TCanvas::IntersectClipShape(const TClipShape& shapeIn) {
+  TClipShape shape = shapeIn;
+  shape.rect = Clamp(shape.rect);
+  for (TPoint& p : shape.points) p = Clamp(p);
   FClip.Intersect(shape);
   DoClipChanged();
 }
 
-void TCanvas::CopyRect(const TRect& dest, const TBitmap& source, const TRect& src) {
+void TCanvas::CopyRect(const TRect& destRect, const TBitmap& source, const TRect& srcRect) {
+  const TRect dest = Clamp(destRect), src = Clamp(srcRect);
   if (dest.Width() == 0 || dest.Height() == 0 || src.IsEmpty()) return;
   DoCopyRect(dest, source, src);
 }

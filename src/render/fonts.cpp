@@ -126,14 +126,24 @@ std::recursive_mutex& LibraryMutex() {
   static std::recursive_mutex m;
   return m;
 }
-FT_Library& LibrarySlot() {
-  static FT_Library lib = nullptr;
-  return lib;
+struct FtLibraryDeleter {
+  void operator()(FT_Library lib) const { FT_Done_FreeType(lib); }
+};
+using FtLibraryPtr = std::unique_ptr<FT_LibraryRec_, FtLibraryDeleter>;
+// Kept for the whole process (released only by ReleaseGraphicsResources), so that no face
+// outlives it during static destruction.
+FtLibraryPtr& LibrarySlot() {
+  static FtLibraryPtr* lib = new FtLibraryPtr;
+  return *lib;
 }
 FT_Library Library() {
-  FT_Library& lib = LibrarySlot();
-  if (!lib && FT_Init_FreeType(&lib) != 0) throw EOutOfMemory("Cannot initialise the font rasteriser");
-  return lib;
+  FtLibraryPtr& slot = LibrarySlot();
+  if (!slot) {
+    FT_Library lib = nullptr;
+    if (FT_Init_FreeType(&lib) != 0) throw EOutOfMemory("Cannot initialise the font rasteriser");
+    slot.reset(lib);
+  }
+  return slot.get();
 }
 
 struct FtFaceDeleter {
@@ -639,17 +649,17 @@ const TSizedFont& FindFont(const WideString& name, int height, TFontStyles style
   auto hit = cache.requests.find(requestKey);
   if (hit != cache.requests.end()) return *hit->second;
   FaceRecord& face = FaceFor(cache, name, bold, italic);
-  int em;
+  int64_t em;
   if (height < 0) {
-    em = -height;
+    em = -static_cast<int64_t>(height);
   } else {
     int cell = face.winAscent + face.winDescent;
     em = cell > 0 ? RoundInt(static_cast<double>(height) * face.upem / cell) : height;
   }
-  em = std::clamp(em, 1, 32767);
-  auto sizedKey = std::make_tuple(&face, em, bold, italic);
+  em = std::clamp<int64_t>(em, 1, 32767);
+  auto sizedKey = std::make_tuple(&face, static_cast<int>(em), bold, italic);
   auto& slot = cache.sized[sizedKey];
-  if (!slot) slot = MakeSized(face, em, bold, italic);
+  if (!slot) slot = MakeSized(face, static_cast<int>(em), bold, italic);
   cache.requests.emplace(requestKey, slot.get());
   return *slot;
 }
@@ -671,10 +681,7 @@ void ReleaseGraphicsResources() {
   cairo_debug_reset_static_data();
   {
     std::lock_guard<std::recursive_mutex> lock(LibraryMutex());
-    if (LibrarySlot()) {
-      FT_Done_FreeType(LibrarySlot());
-      LibrarySlot() = nullptr;
-    }
+    LibrarySlot().reset();
   }
   ReleaseFontConfig();
 }

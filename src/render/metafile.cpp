@@ -1,5 +1,6 @@
 #include "render/metafile.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <variant>
@@ -193,8 +194,10 @@ std::unique_ptr<TGraphic> TMetafile::Clone() const {
 }
 
 void TMetafile::Play(TCanvas& target, double sx, double sy, int ox, int oy) const {
-  auto X = [&](int x) { return ox + static_cast<int>(RoundHalfEven(x * static_cast<long double>(sx))); };
-  auto Y = [&](int y) { return oy + static_cast<int>(RoundHalfEven(y * static_cast<long double>(sy))); };
+  // Results stay within the canvas's coordinate range whatever the scale.
+  auto Fit = [](long double v) { return static_cast<int>(RoundHalfEven(std::clamp(v, -1.0e8L, 1.0e8L))); };
+  auto X = [&](int64_t x) { return Fit(ox + x * static_cast<long double>(sx)); };
+  auto Y = [&](int64_t y) { return Fit(oy + y * static_cast<long double>(sy)); };
   auto P = [&](TPoint p) { return Point(X(p.X), Y(p.Y)); };
   auto R = [&](const TRect& r) {
     TRect m = Rect(X(r.Left), Y(r.Top), X(r.Right), Y(r.Bottom));
@@ -203,7 +206,7 @@ void TMetafile::Play(TCanvas& target, double sx, double sy, int ox, int oy) cons
     return m;
   };
   const double s = (std::fabs(sx) + std::fabs(sy)) / 2;
-  auto L = [&](int v) { return static_cast<int>(RoundHalfEven(v * static_cast<long double>(s))); };
+  auto L = [&](int v) { return Fit(v * static_cast<long double>(s)); };
 
   // Saved target state.
   const TPen savedPen = target.Pen();
@@ -262,13 +265,14 @@ void TMetafile::Play(TCanvas& target, double sx, double sy, int ox, int oy) cons
             target.StretchDraw(R(op.dest), *op.graphic);
           } else if constexpr (std::is_same_v<T, TextRec>) {
             TFont f = op.font;
-            int h = static_cast<int>(RoundHalfEven(f.Height() * static_cast<long double>(sy)));
+            int h = Fit(f.Height() * static_cast<long double>(sy));
             if (h == 0) h = f.Height() < 0 ? -1 : 1;
             f.SetHeight(h);
             target.Font().Assign(f);
             // Positions scale, advances follow as their differences.
             std::vector<int> dx(op.dx.size());
-            int cum = 0, prev = X(op.x);
+            int64_t cum = 0;
+            int prev = X(op.x);
             for (size_t i = 0; i < dx.size(); ++i) {
               cum += op.dx[i];
               int next = X(op.x + cum);

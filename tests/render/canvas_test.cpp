@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 
 #include "pixel_helpers.h"
 #include "platform/exceptions.h"
@@ -298,8 +299,9 @@ TEST(CanvasBrushes, HatchesRepeatEveryEightPixelsOverATransparentBackground) {
         bool p = bmp->Pixel(x, y) == clBlack;
         EXPECT_EQ(p, bmp->Pixel(x % 8 + 8, y % 8 + 8) == clBlack || (x % 8 + 8 >= 16));
         int sx = x + c.shiftX, sy = y + c.shiftY;
-        if ((c.shiftX || c.shiftY) && sx >= 0 && sx < 16 && sy < 16)
+        if ((c.shiftX || c.shiftY) && sx >= 0 && sx < 16 && sy < 16) {
           EXPECT_EQ(p, bmp->Pixel(sx, sy) == clBlack) << int(c.style) << " at " << x << "," << y;
+        }
       }
   }
 }
@@ -575,6 +577,59 @@ TEST(Bitmap, DrawScalesCropsAndHonoursTransparency) {
   EXPECT_EQ(over->Pixel(1, 1), clBlack);
   EXPECT_EQ(over->Pixel(2, 1), clBlue);
   EXPECT_EQ(over->Pixel(2, 2), clRed);
+}
+
+TEST(CanvasRobustness, WildArgumentsNeitherCrashNorStall) {
+  const int big = std::numeric_limits<int>::max(), small = std::numeric_limits<int>::min();
+  struct Case {
+    const char* name;
+    std::function<void(TCanvas&)> draw;
+  } cases[] = {
+      {"far diagonal line", [&](TCanvas& c) { c.MoveTo(small, small); c.LineTo(big, big - 7); }},
+      {"far dashed polyline", [&](TCanvas& c) {
+         c.Pen().SetStyle(psDot);
+         TPoint p[] = {{small, 5}, {big, 5}, {3, big}};
+         c.Polyline(p);
+       }},
+      {"huge shapes", [&](TCanvas& c) {
+         c.Rectangle(small, small, big, big);
+         c.Ellipse(small, small, big, big);
+         c.RoundRect(small, small, big, big, big, big);
+         c.IntersectClipRect(Rect(small, small, big, big));
+         c.FillRect(Rect(small, small, big, big));
+       }},
+      {"huge pen", [&](TCanvas& c) { c.Pen().SetWidth(big); c.MoveTo(0, 0); c.LineTo(5, 5); }},
+      {"extreme font heights", [&](TCanvas& c) {
+         c.Font().SetHeight(small);
+         c.TextOut(0, 0, u"A");
+         c.Font().SetHeight(big);
+         c.TextOut(0, 0, u"A");
+       }},
+      {"extreme advances", [&](TCanvas& c) {
+         int dx[] = {big, big, small};
+         c.ExtTextOut(big, small, ETO_CLIPPED | ETO_OPAQUE, nullptr, u"abc", dx);
+       }},
+      {"inverted and empty rectangles", [&](TCanvas& c) {
+         c.FillRect(Rect(10, 10, 0, 0));
+         c.Rectangle(5, 5, 5, 9);
+         TRect r = Rect(10, 10, 0, 0);
+         c.ExtTextOut(0, 0, ETO_CLIPPED, &r, u"x", nullptr);
+       }},
+      {"huge metafile scale", [&](TCanvas& c) {
+         TMetafile mf(2, 2);
+         mf.Canvas().Rectangle(0, 0, 2, 2);
+         mf.Canvas().TextOut(0, 0, u"x");
+         c.StretchDraw(Rect(0, 0, big, big), mf);
+         c.StretchDraw(Rect(big, big, small, small), mf);
+       }},
+  };
+  for (const auto& c : cases) {
+    auto bmp = WhiteBitmap(32, 32);
+    EXPECT_NO_THROW(c.draw(bmp->Canvas())) << c.name;
+  }
+  TBitmap empty;
+  EXPECT_NO_THROW(empty.Canvas().FillRect(Rect(0, 0, 10, 10)));
+  EXPECT_EQ(empty.ScanLine(0), nullptr);
 }
 
 TEST(CanvasText, RightToLeftRunsAreShownReversed) {
