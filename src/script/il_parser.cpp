@@ -7,6 +7,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
+#include "storage/xml_document.h"
 
 namespace pagewright {
 
@@ -28,7 +29,14 @@ bool SameAscii(std::string_view a, std::string_view b) {
 
 void AppendEscaped(std::string& out, std::u16string_view v) {
   std::string s = Utf16ToUtf8(v);
-  for (char c : s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    char c = s[i];
+    if (c == '&' && s.compare(i, 6, "&quot;") == 0) {
+      // Read back as one quotation mark, so it is written as one.
+      out += "&#34;";
+      i += 5;
+      continue;
+    }
     switch (c) {
       case '\n':
         out += "&#10;";
@@ -158,6 +166,38 @@ std::string WriteILElement(const TvmILNode& node) {
 
 std::string WriteILDocument(const TvmILNode& root) {
   return "<?xml version=\"1.0\"?>" + WriteILElement(root);
+}
+
+namespace {
+
+// Attributes of a raw attribute text: name="value" pairs separated by blanks.
+void ReadAttributes(const WideString& raw, TvmILNode& node) {
+  size_t i = 0, n = raw.size();
+  while (i < n) {
+    while (i < n && raw[i] <= u' ') ++i;
+    size_t eq = raw.find(u'=', i);
+    if (eq == WideString::npos || eq + 1 >= n || raw[eq + 1] != u'"') return;
+    size_t close = raw.find(u'"', eq + 2);
+    if (close == WideString::npos) return;
+    node.SetAttr(Utf16ToUtf8(std::u16string_view(raw).substr(i, eq - i)),
+                 DecodeXmlEntities(std::u16string_view(raw).substr(eq + 2, close - eq - 2)));
+    i = close + 1;
+  }
+}
+
+void ReadItem(const TpgwXMLItem& item, TvmILNode& node) {
+  ReadAttributes(item.Text(), node);
+  for (const auto& c : item.Children()) ReadItem(*c, *node.Add(Utf16ToUtf8(c->Name())));
+}
+
+}  // namespace
+
+std::unique_ptr<TvmILNode> ReadILDocument(std::string_view xml) {
+  TpgwXMLDocument doc;
+  doc.LoadFromString(xml);
+  auto root = std::make_unique<TvmILNode>(Utf16ToUtf8(doc.Root()->Name()));
+  ReadItem(*doc.Root(), *root);
+  return root;
 }
 
 std::string DumpIL(const TvmILNode& node, bool positions) {

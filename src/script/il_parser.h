@@ -55,6 +55,9 @@ class TvmILNode {
 std::string WriteILElement(const TvmILNode& node);
 // The whole document: declaration and root element.
 std::string WriteILDocument(const TvmILNode& root);
+// Reads an IL document written by WriteILDocument (or by hand). Raises
+// TpgwInvalidXMLException for text that is not such a document.
+std::unique_ptr<TvmILNode> ReadILDocument(std::string_view xml);
 // Compact one-line form for reading and comparing: (name child ...) for elements,
 // name:text for leaves (elements with a `text` attribute); with positions, @pos (and -pos1)
 // follow the name or text.

@@ -228,6 +228,21 @@ TEST_F(PascalIL, SyntaxErrors) {
   }
 }
 
+TEST_F(PascalIL, DocumentTextEscapesValuesAndReadsBack) {
+  TvmILParser p(&host);
+  p.SelectLanguage(u"PascalScript");
+  ASSERT_TRUE(p.MakeILScript(u"begin s := 'a\"<b>&c&quot;'#13#10 end."));
+  std::string xml = WriteILDocument(*p.ILScript());
+  EXPECT_NE(xml.find("<string text=\"'a&#34;&#60;b&#62;&c&#34;&#13;&#10;'\" pos=\"1:33\"/>"),
+            std::string::npos)
+      << xml;
+  EXPECT_EQ(xml.rfind("<?xml version=\"1.0\"?><program><compoundstmt pos=\"1:1\">", 0), 0u) << xml;
+  auto back = ReadILDocument(xml);
+  EXPECT_EQ(DumpIL(*back, true),
+            "(program (compoundstmt@1:1 (assignstmt@1:7 (dsgn@1:7 node:s@1:8) (expr@1:12-1:33 "
+            "string:'a\"<b>&c\"\r\n'@1:33))) (types))");
+}
+
 TEST_F(PascalIL, FailedRuleLeavesNoLinesBehind) {
   // The assignment attempt parses the designator with its arguments and fails at ':='; the
   // call that matches next must not see the assignment's lines.
