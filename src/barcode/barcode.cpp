@@ -8,6 +8,7 @@
 #include "barcode/barcode_tables.h"
 #include "barcode/gs1.h"
 #include "barcode/onecode.h"
+#include "platform/code_pages.h"
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
 #include "support/resources.h"
@@ -92,19 +93,9 @@ constexpr const char* kValueNames[kBarcodeTypeCount] = {
 constexpr const char* kInvalidBarcode = "Invalid Barcode";
 constexpr const char* kMustBeNumeric = "Barcode must be numeric";
 
-// 8-bit text in messages: bytes above 127 are taken as Latin-1.
+// 8-bit text in messages is in the system code page.
 std::string EightBitToUtf8(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (unsigned char c : s) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+  return Utf16ToUtf8(AnsiToWide(s));
 }
 
 // Throws the base exception with the resource text of `key`, its "%s" placeholders filled in order.

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "barcode/barcode.h"
+#include "platform/code_pages.h"
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
 
@@ -28,12 +29,10 @@ int UsageError(std::ostream& err, const std::string& message) {
   return kExitUsage;
 }
 
-// Command-line text is UTF-8; the encoder takes 8-bit text, so characters up to U+00FF map to
-// their byte and anything else becomes "?", which every type rejects or skips.
+// Command-line text is UTF-8; the encoder takes 8-bit text in the system code page, where
+// characters the page lacks become "?" (which every type rejects or skips).
 std::string ToEightBit(const std::string& utf8) {
-  std::string out;
-  for (char16_t c : Utf8ToUtf16(utf8)) out += c <= 0xFF ? static_cast<char>(c) : '?';
-  return out;
+  return WideToAnsi(Utf8ToUtf16(utf8));
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
