@@ -49,16 +49,17 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // Encodes with a per-character function; a surrogate pair is one character and gives one '?'.
 template <typename EncodeChar>
 std::string EncodeEach(std::u16string_view s, EncodeChar encode) {
-  std::string out;
-  out.reserve(s.size());
+  std::string out(s.size(), '\0');
+  size_t n = 0;
   for (size_t i = 0; i < s.size(); ++i) {
     if (IsHighSurrogate(s[i]) && i + 1 < s.size() && IsLowSurrogate(s[i + 1])) {
-      out.push_back('?');
+      out[n++] = '?';
       ++i;
       continue;
     }
-    out.push_back(encode(s[i]));
+    out[n++] = encode(s[i]);
   }
+  out.resize(n);
   return out;
 }
 

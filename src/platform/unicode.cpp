@@ -248,7 +248,7 @@ constexpr CaseRange kLowerRanges[] = {
 
 
 template <size_t N>
-char16_t MapCase(const CaseRange (&ranges)[N], char16_t c) {
+constexpr char16_t MapCase(const CaseRange (&ranges)[N], char16_t c) {
   size_t lo = 0, hi = N;
   while (lo < hi) {  // first range whose Last >= c
     size_t mid = (lo + hi) / 2;
@@ -263,21 +263,40 @@ char16_t MapCase(const CaseRange (&ranges)[N], char16_t c) {
   return static_cast<char16_t>(c + r.Delta);
 }
 
+// Latin-1 is looked up directly; the tables are computed at compile time from the ranges above.
+struct Latin1Case {
+  char16_t upper[256], lower[256], fold[256];
+};
+
+constexpr Latin1Case MakeLatin1Case() {
+  Latin1Case t{};
+  for (int c = 0; c < 256; ++c) {
+    auto ch = static_cast<char16_t>(c);
+    if (c < 0x80) {  // the ranges start above ASCII
+      t.upper[c] = (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 32) : ch;
+      t.lower[c] = t.fold[c] = (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : ch;
+      continue;
+    }
+    t.upper[c] = MapCase(kUpperRanges, ch);
+    t.lower[c] = MapCase(kLowerRanges, ch);
+    t.fold[c] = MapCase(kLowerRanges, t.upper[c]);
+  }
+  return t;
+}
+
+constexpr Latin1Case kLatin1Case = MakeLatin1Case();
+static_assert(kLatin1Case.upper[u'a'] == u'A' && kLatin1Case.lower[0xC9] == 0xE9 && kLatin1Case.fold[0xFF] == 0xFF);
+
 }  // namespace
 
-char16_t WideUpperChar(char16_t c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-  return MapCase(kUpperRanges, c);
-}
+char16_t WideUpperChar(char16_t c) { return c < 0x100 ? kLatin1Case.upper[c] : MapCase(kUpperRanges, c); }
 
-char16_t WideLowerChar(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-  return MapCase(kLowerRanges, c);
-}
+char16_t WideLowerChar(char16_t c) { return c < 0x100 ? kLatin1Case.lower[c] : MapCase(kLowerRanges, c); }
 
 char16_t WideFoldChar(char16_t c) {
-  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-  return WideLowerChar(WideUpperChar(c));
+  if (c < 0x100) return kLatin1Case.fold[c];
+  char16_t u = MapCase(kUpperRanges, c);
+  return u < 0x100 ? kLatin1Case.lower[u] : MapCase(kLowerRanges, u);
 }
 
 }  // namespace pagewright
