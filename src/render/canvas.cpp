@@ -64,8 +64,12 @@ namespace {
 // Coordinates are kept within 28 bits, as the platform's graphics did, so that no width,
 // height or product computed from them overflows.
 constexpr int kCoordLimit = 1 << 27;
-int ClampCoord(int v) { return std::clamp(v, -kCoordLimit, kCoordLimit); }
-TPoint Clamp(TPoint p) { return Point(ClampCoord(p.X), ClampCoord(p.Y)); }
+int ClampCoord(int v) {
+  return std::clamp(v, -kCoordLimit, kCoordLimit);
+}
+TPoint Clamp(TPoint p) {
+  return Point(ClampCoord(p.X), ClampCoord(p.Y));
+}
 TRect Clamp(const TRect& r) {
   return Rect(ClampCoord(r.Left), ClampCoord(r.Top), ClampCoord(r.Right), ClampCoord(r.Bottom));
 }
@@ -203,6 +207,12 @@ void TCanvas::ExtTextOut(int x, int y, int options, const TRect* rect, std::u16s
   }
   const TRect clip = rect ? Clamp(*rect) : TRect{};
   DoTextOut(ClampCoord(x), ClampCoord(y), options, rect ? &clip : nullptr, text, dx);
+}
+
+void TCanvas::TextOut(int x, int y, std::u16string_view text) {
+  ExtTextOut(x, y, 0, nullptr, text, nullptr);
+  const int64_t end = static_cast<int64_t>(x) + SelectedFont().TextWidth(text);
+  MoveTo(static_cast<int>(std::clamp<int64_t>(end, -kCoordLimit, kCoordLimit)), y);
 }
 
 void TCanvas::SelectClipRgn(const TClipRegion& region) {

@@ -202,10 +202,13 @@ class TCanvas {
   TFont& Font() { return FFont; }
   const TFont& Font() const { return FFont; }
 
-  // Exclusive use by one thread (recursive).
+  // Exclusive use by one thread (recursive). The lower-case forms let std::lock_guard hold a
+  // canvas: `TCanvasLock guard(canvas);`.
   void Lock() { FLock.lock(); }
   void Unlock() { FLock.unlock(); }
   bool TryLock() { return FLock.try_lock(); }
+  void lock() { Lock(); }
+  void unlock() { Unlock(); }
 
   // LOGPIXELSX/LOGPIXELSY (pixels per inch, never 0), HORZRES/VERTRES, BITSPIXEL, TECHNOLOGY.
   virtual int GetDeviceCaps(int index) const = 0;
@@ -267,7 +270,8 @@ class TCanvas {
   // ETO_CLIPPED clips to rect, ETO_OPAQUE fills rect with the background colour,
   // ETO_RTLREADING lays right-to-left runs out from right to left.
   void ExtTextOut(int x, int y, int options, const TRect* rect, std::u16string_view text, const int* dx);
-  void TextOut(int x, int y, std::u16string_view text) { ExtTextOut(x, y, 0, nullptr, text, nullptr); }
+  // Text at (x, y) with the font's advances; the pen position moves to its end.
+  void TextOut(int x, int y, std::u16string_view text);
   void TextRect(const TRect& r, int x, int y, std::u16string_view text) {
     ExtTextOut(x, y, ETO_CLIPPED, &r, text, nullptr);
   }
@@ -319,6 +323,8 @@ class TCanvas {
   uint64_t FSelectedStyle = 0;
   std::vector<int> FAdvances;
 };
+
+using TCanvasLock = std::lock_guard<TCanvas>;
 
 // Dash pattern (on and off lengths in pixels) of a one-pixel pen of a style; empty for solid.
 std::vector<int> DashPattern(TPenStyle style, const std::vector<int>& userPattern);

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -408,18 +409,21 @@ uint32_t TSizedFont::GlyphIndex(char32_t c) const {
   return impl_->Page(cp).glyph[cp & 0xFF];
 }
 
+// Sums saturate instead of overflowing (absurd sizes times very long texts).
+constexpr int64_t kMaxExtent = std::numeric_limits<int>::max();
+
 void TSizedFont::GetTextExtentExPoint(std::u16string_view text, int* cumulative) const {
-  int total = 0;
+  int64_t total = 0;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
     uint32_t c = text[i];
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      cumulative[i] = total;
+      cumulative[i] = static_cast<int>(total);
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    total += impl_->Page(c).advance[c & 0xFF];
-    cumulative[i] = total;
+    total = std::min(total + impl_->Page(c).advance[c & 0xFF], kMaxExtent);
+    cumulative[i] = static_cast<int>(total);
   }
 }
 
@@ -430,7 +434,7 @@ std::vector<int> TSizedFont::GetTextExtentExPoint(std::u16string_view text) cons
 }
 
 int TSizedFont::TextWidth(std::u16string_view text) const {
-  int total = 0;
+  int64_t total = 0;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
     uint32_t c = text[i];
@@ -440,7 +444,7 @@ int TSizedFont::TextWidth(std::u16string_view text) const {
     }
     total += impl_->Page(c).advance[c & 0xFF];
   }
-  return total;
+  return static_cast<int>(std::min(total, kMaxExtent));
 }
 
 const TTextMetric& TSizedFont::TextMetrics() const {

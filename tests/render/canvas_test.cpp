@@ -408,7 +408,11 @@ TEST(CanvasText, TextSitsInItsCellAndOpaqueModeFillsTheCell) {
   cv.Font().SetHeight(-20);
   TSize ext = cv.TextExtent(u"Hg");
   EXPECT_EQ(ext.cy, cv.GetTextMetrics().tmHeight);
-  cv.TextOut(10, 5, u"Hg");
+  {
+    TCanvasLock guard(cv);
+    cv.TextOut(10, 5, u"Hg");
+  }
+  EXPECT_EQ(cv.PenPos(), Point(10 + ext.cx, 5));
   EXPECT_EQ(bmp->Pixel(10, 5), clYellow);
   EXPECT_EQ(bmp->Pixel(10 + ext.cx - 1, 5 + ext.cy - 1), clYellow);
   EXPECT_TRUE(IsWhite(*bmp, 10 + ext.cx, 5));
@@ -585,37 +589,52 @@ TEST(CanvasRobustness, WildArgumentsNeitherCrashNorStall) {
     const char* name;
     std::function<void(TCanvas&)> draw;
   } cases[] = {
-      {"far diagonal line", [&](TCanvas& c) { c.MoveTo(small, small); c.LineTo(big, big - 7); }},
-      {"far dashed polyline", [&](TCanvas& c) {
+      {"far diagonal line",
+       [&](TCanvas& c) {
+         c.MoveTo(small, small);
+         c.LineTo(big, big - 7);
+       }},
+      {"far dashed polyline",
+       [&](TCanvas& c) {
          c.Pen().SetStyle(psDot);
          TPoint p[] = {{small, 5}, {big, 5}, {3, big}};
          c.Polyline(p);
        }},
-      {"huge shapes", [&](TCanvas& c) {
+      {"huge shapes",
+       [&](TCanvas& c) {
          c.Rectangle(small, small, big, big);
          c.Ellipse(small, small, big, big);
          c.RoundRect(small, small, big, big, big, big);
          c.IntersectClipRect(Rect(small, small, big, big));
          c.FillRect(Rect(small, small, big, big));
        }},
-      {"huge pen", [&](TCanvas& c) { c.Pen().SetWidth(big); c.MoveTo(0, 0); c.LineTo(5, 5); }},
-      {"extreme font heights", [&](TCanvas& c) {
+      {"huge pen",
+       [&](TCanvas& c) {
+         c.Pen().SetWidth(big);
+         c.MoveTo(0, 0);
+         c.LineTo(5, 5);
+       }},
+      {"extreme font heights",
+       [&](TCanvas& c) {
          c.Font().SetHeight(small);
          c.TextOut(0, 0, u"A");
          c.Font().SetHeight(big);
          c.TextOut(0, 0, u"A");
        }},
-      {"extreme advances", [&](TCanvas& c) {
+      {"extreme advances",
+       [&](TCanvas& c) {
          int dx[] = {big, big, small};
          c.ExtTextOut(big, small, ETO_CLIPPED | ETO_OPAQUE, nullptr, u"abc", dx);
        }},
-      {"inverted and empty rectangles", [&](TCanvas& c) {
+      {"inverted and empty rectangles",
+       [&](TCanvas& c) {
          c.FillRect(Rect(10, 10, 0, 0));
          c.Rectangle(5, 5, 5, 9);
          TRect r = Rect(10, 10, 0, 0);
          c.ExtTextOut(0, 0, ETO_CLIPPED, &r, u"x", nullptr);
        }},
-      {"huge metafile scale", [&](TCanvas& c) {
+      {"huge metafile scale",
+       [&](TCanvas& c) {
          TMetafile mf(2, 2);
          mf.Canvas().Rectangle(0, 0, 2, 2);
          mf.Canvas().TextOut(0, 0, u"x");
