@@ -246,20 +246,18 @@ WideString GeneralText(Extended value, int precision, const TFormatSettings& fs)
   return out;
 }
 
-// ffExponent: d.ddd with `precision` digits, "E", sign, at least `expDigits` exponent digits.
+// ffExponent: d.ddd with `precision` digits (at least two), "E", sign, at least `expDigits` exponent digits.
 WideString ExponentText(Extended value, int precision, int expDigits, const TFormatSettings& fs) {
   WideString out;
   if (SpecialValue(value, out)) return out;
-  if (precision < 1) precision = 1;
+  if (precision < 2) precision = 2;  // the runtime always writes a digit after the point
   if (precision > kMaxPrecision) precision = kMaxPrecision;
   FloatRec r = FloatToDecimal(value, precision, 9999);
   if (r.Negative && r.Count > 0) out += u'-';
   auto digit = [&](int i) { return i < r.Count ? static_cast<char16_t>(r.Digits[i]) : u'0'; };
   out += digit(0);
-  if (precision > 1) {
-    out += fs.DecimalSeparator;
-    for (int i = 1; i < precision; ++i) out += digit(i);
-  }
+  out += fs.DecimalSeparator;
+  for (int i = 1; i < precision; ++i) out += digit(i);
   int e = r.Count == 0 ? 0 : r.Exponent - 1;
   out += u'E';
   out += e < 0 ? u'-' : u'+';
@@ -375,7 +373,7 @@ class PictureWriter {
       rec_ = FloatToDecimal(value_, requested_, 9999);
     } else {
       rec_ = FloatToDecimal(value_, kMaxPrecision, requested_ - decimalPos_ + 1);
-      if (rec_.Exponent >= kMaxPrecision) return false;
+      if (rec_.Exponent > kMaxPrecision) return false;  // more than 18 integer digits
     }
     distToDecimal_ = decimalPos_ - 1;
     if (scientific_) {
