@@ -136,6 +136,7 @@ void TvmILNode::SetAttr(std::string_view name, WideString value) {
       a.second = std::move(value);
       return;
     }
+  if (FAttrs.empty()) FAttrs.reserve(2);  // text and pos, or pos and pos1
   FAttrs.emplace_back(std::string(name), std::move(value));
 }
 
@@ -212,13 +213,14 @@ std::string DumpIL(const TvmILNode& node, bool positions) {
 // One IL line: an opening tag, a closing tag, a leaf, or a whole unit document.
 struct TvmILParser::Line {
   enum Kind : uint8_t { Open, Close, Leaf, Tree };
-  Line(Kind k, std::string n, int p = -1, int p1 = -1, WideString t = {}, std::unique_ptr<TvmILNode> tr = {})
-      : kind(k), name(std::move(n)), pos(p), pos1(p1), text(std::move(t)), tree(std::move(tr)) {}
+  Line(Kind k, const std::string* n, int p = -1, int p1 = -1, WideString t = {},
+       std::unique_ptr<TvmILNode> tr = {})
+      : kind(k), name(n), pos(p), pos1(p1), text(std::move(t)), tree(std::move(tr)) {}
   Kind kind;
-  std::string name;
-  int pos;          // character index; -1 for none
-  int pos1;         // character index after an expression; -1 for none
-  WideString text;  // leaf text, or a unit name
+  const std::string* name;  // the grammar's text or a constant; lives longer than the line
+  int pos;                  // character index; -1 for none
+  int pos1;                 // character index after an expression; -1 for none
+  WideString text;          // leaf text, or a unit name
   std::unique_ptr<TvmILNode> tree;
 };
 
@@ -258,8 +260,8 @@ void TvmILParser::RecordError(const TvmGrammarElement& e, int entry) {
 void TvmILParser::Wrap(const std::string& node, size_t first, int entry) {
   // The opening tag belongs before line `first`; it is kept aside and merged when the tree is
   // built, so wrapping never moves the lines already emitted.
-  FOpens.push_back({first, node, SkippedFrom(entry), node == "expr" ? FParser.Position() : -1});
-  FLines.push_back(Line(Line::Close, node));
+  FOpens.push_back({first, &node, SkippedFrom(entry), node == "expr" ? FParser.Position() : -1});
+  FLines.push_back(Line(Line::Close, &node));
 }
 
 void TvmILParser::Truncate(size_t first) {
@@ -270,24 +272,24 @@ void TvmILParser::Truncate(size_t first) {
 }
 
 void TvmILParser::EmitLeaf(const std::string& name, std::u16string_view text, int pos) {
-  FLines.push_back(Line(Line::Leaf, name, pos, -1, WideString(text)));
+  FLines.push_back(Line(Line::Leaf, &name, pos, -1, WideString(text)));
 }
 
 void TvmILParser::EmitFieldReference(std::u16string_view token) {
   // A field reference is a call of Get with the reference text as its argument.
   static const std::string kDsgn = "dsgn", kNode = "node", kExpr = "expr", kString = "string";
   int p = FParser.Position();
-  FLines.push_back(Line(Line::Open, kDsgn, p));
+  FLines.push_back(Line(Line::Open, &kDsgn, p));
   EmitLeaf(kNode, u"Get", p);
-  FLines.push_back(Line(Line::Open, kExpr, p));
+  FLines.push_back(Line(Line::Open, &kExpr, p));
   WideString quoted;
   quoted.reserve(token.size() + 2);
   quoted.push_back(u'\'');
   quoted.append(token);
   quoted.push_back(u'\'');
   EmitLeaf(kString, quoted, p);
-  FLines.push_back(Line(Line::Close, kExpr));
-  FLines.push_back(Line(Line::Close, kDsgn));
+  FLines.push_back(Line(Line::Close, &kExpr));
+  FLines.push_back(Line(Line::Close, &kDsgn));
 }
 
 bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
@@ -460,9 +462,9 @@ void TvmILParser::IncludeUnits(size_t first) {
   for (const auto& name : names) {
     std::unique_ptr<TvmILNode> unit = IncludeUnit(name);
     std::vector<Line> block;
-    block.push_back(Line(Line::Open, kUses, -1, -1, name));
-    if (unit) block.push_back(Line(Line::Tree, std::string(), -1, -1, WideString(), std::move(unit)));
-    block.push_back(Line(Line::Close, kUses));
+    block.push_back(Line(Line::Open, &kUses, -1, -1, name));
+    if (unit) block.push_back(Line(Line::Tree, &kUses, -1, -1, WideString(), std::move(unit)));
+    block.push_back(Line(Line::Close, &kUses));
     // Each block goes after the previous one, which makes them stand in the reverse order of
     // the clause.
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(first), std::make_move_iterator(block.begin()),
@@ -537,7 +539,7 @@ std::unique_ptr<TvmILNode> TvmILParser::BuildTree() {
   for (size_t i = 0; i < FLines.size(); ++i) {
     for (; nextOpen < order.size() && FOpens[order[nextOpen]].Index == i; ++nextOpen) {
       const PendingOpen& o = FOpens[order[nextOpen]];
-      auto n = std::make_unique<TvmILNode>(o.Name);
+      auto n = std::make_unique<TvmILNode>(*o.Name);
       n->SetAttr("pos", FParser.PositionText(o.Pos));
       if (o.Pos1 >= 0) n->SetAttr("pos1", FParser.PositionText(o.Pos1));
       stack.push_back(stack.back()->Add(std::move(n)));
@@ -545,8 +547,8 @@ std::unique_ptr<TvmILNode> TvmILParser::BuildTree() {
     Line& l = FLines[i];
     switch (l.kind) {
       case Line::Open: {
-        auto n = std::make_unique<TvmILNode>(l.name);
-        if (l.name == "uses" && l.pos < 0) n->SetAttr("unit", l.text);
+        auto n = std::make_unique<TvmILNode>(*l.name);
+        if (*l.name == "uses" && l.pos < 0) n->SetAttr("unit", l.text);
         if (l.pos >= 0) n->SetAttr("pos", FParser.PositionText(l.pos));
         if (l.pos1 >= 0) n->SetAttr("pos1", FParser.PositionText(l.pos1));
         stack.push_back(stack.back()->Add(std::move(n)));
@@ -556,7 +558,7 @@ std::unique_ptr<TvmILNode> TvmILParser::BuildTree() {
         if (stack.size() > 1) stack.pop_back();
         break;
       case Line::Leaf: {
-        auto n = std::make_unique<TvmILNode>(l.name);
+        auto n = std::make_unique<TvmILNode>(*l.name);
         n->SetAttr("text", std::move(l.text));
         n->SetAttr("pos", FParser.PositionText(l.pos));
         stack.back()->Add(std::move(n));

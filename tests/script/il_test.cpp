@@ -254,6 +254,11 @@ TEST_F(PascalIL, FailedRuleLeavesNoLinesBehind) {
 TEST_F(PascalIL, DeepNestingEndsInAnError) {
   std::string deep = "begin x := " + std::string(10000, '(') + "1" + std::string(10000, ')') + " end.";
   EXPECT_EQ(Program(deep).substr(0, 29), "error: Nesting too deep at 1:");
+  // Nesting that real scripts use stays well inside the limit.
+  std::string nested = "begin x := " + std::string(300, '(') + "1" + std::string(300, ')') + "; ";
+  for (int i = 0; i < 200; ++i) nested += "f(";
+  nested += std::string(200, ')') + " end.";
+  EXPECT_EQ(Program(nested).substr(0, 40), "(program (compoundstmt (assignstmt (dsgn");
   std::string blocks;
   for (int i = 0; i < 10000; ++i) blocks += "begin ";
   EXPECT_EQ(Program(blocks).substr(0, 25), "error: Nesting too deep a");
