@@ -114,6 +114,10 @@ class TComponent : public TPersistent {
   static bool IsValidIdent(std::u16string_view s);
 
  protected:
+  // Marks the component as going away. A derived destructor that releases components it holds
+  // itself (a child list) calls it first, so that their removal is not broadcast to the
+  // remaining components one by one.
+  void Destroying() { FComponentState.Include(csDestroying); }
   // `c` was inserted into or is being removed from this owner, or (opRemove) a component
   // registered through FreeNotification is being destroyed. The base forgets the free
   // notification and passes owner-list events on to the owned components; overrides clear

@@ -437,6 +437,65 @@ TDateTime TField::AsDateTime() const {
   }
 }
 
+Variant TField::AsVariant() const {
+  const TFieldValue& v = Read();
+  if (v.Null) return Variant::Null();
+  switch (StorageOf(FDataType)) {
+    case stText:
+      return Variant::FromString(
+          v.Text, FDataType == ftWideString || FDataType == ftFixedWideChar ? varOleStr : varUString);
+    case stInteger:
+      if (FDataType == ftSmallint) return Variant::FromSmallint(static_cast<int16_t>(v.Int));
+      if (FDataType == ftWord) return Variant::FromWord(static_cast<uint16_t>(v.Int));
+      if (FDataType == ftLargeint) return Variant::FromInt64(v.Int);
+      return Variant::FromInteger(static_cast<int32_t>(v.Int));
+    case stBoolean:
+      return Variant::FromBoolean(v.Int != 0);
+    case stFloat:
+      return Variant::FromDouble(v.Float);
+    case stBCD:
+      return Variant::FromCurrencyScaled(v.Int);
+    case stDateTime:
+      return Variant::FromDateTime(v.Float);
+    case stBlob:
+      return Variant::FromString(Text(false), FDataType == ftWideMemo ? varOleStr : varUString);
+    case stNone:
+      break;
+  }
+  return Variant::Null();
+}
+
+void TField::SetAsVariant(const Variant& v) {
+  if (v.IsNull() || v.IsEmpty()) {
+    Clear();
+    return;
+  }
+  switch (StorageOf(FDataType)) {
+    case stInteger:
+      SetAsLargeInt(v.AsInt64());
+      return;
+    case stBoolean:
+      SetAsBoolean(v.AsBoolean());
+      return;
+    case stFloat:
+      SetAsFloat(v.AsDouble());
+      return;
+    case stBCD: {
+      int64_t units = v.AsCurrencyScaled();
+      TFieldValue& w = Write();
+      w = TFieldValue();
+      w.Null = false;
+      w.Int = units;
+      return;
+    }
+    case stDateTime:
+      SetAsDateTime(v.AsDateTime());
+      return;
+    default:
+      SetAsString(v.AsString());
+  }
+}
+
 std::string TField::AsBytes() const {
   if (StorageOf(FDataType) != stBlob) AccessError("Blob");
   return Read().Bytes;
@@ -678,6 +737,7 @@ void TDataSet::CheckActive() const {
 }
 
 const TDataSet::Record* TDataSet::ActiveRecord() const {
+  if (FState == dsInactive) return nullptr;
   if (FState == dsEdit || FState == dsInsert) return FBuffer.get();
   return HasCurrent() ? &FRecords[static_cast<size_t>(FCurrent)] : nullptr;
 }

@@ -14,6 +14,7 @@
 #include "platform/format.h"
 #include "platform/streams.h"
 #include "platform/types.h"
+#include "platform/variant.h"
 
 namespace pagewright {
 
@@ -160,6 +161,11 @@ class TField {
   void SetAsBoolean(bool v);
   TDateTime AsDateTime() const;
   void SetAsDateTime(TDateTime v);
+  // The value as the field's own variant kind (Null when null): text fields strings, integer
+  // fields Smallint/Word/Integer/Int64, floats and currency fields Double, BCD Currency,
+  // Booleans, dates and times Date, blobs and memos strings. Writing Null or Unassigned clears.
+  Variant AsVariant() const;
+  void SetAsVariant(const Variant& v);
   // Blob bytes: memo text as UTF-8, wide memo text as UTF-16LE, other blobs raw.
   std::string AsBytes() const;
   void SetAsBytes(std::string v);

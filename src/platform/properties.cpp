@@ -222,6 +222,10 @@ bool TPropValue::operator==(const TPropValue& o) const {
 
 // ---- property access ----
 
+const std::string& TPropInfo::TypeName() const {
+  return FTypeName.empty() && FObjectClass ? FObjectClass().Name() : FTypeName;
+}
+
 TPropValue TPropInfo::Get(const TPersistent& obj) const {
   return FGetter(obj);
 }

@@ -19,6 +19,9 @@
 // functions (RegisterPlatformClasses and those of the other modules), never by static
 // constructors. Properties are listed with the parent's first; a property declared again by a
 // subclass replaces the inherited description and keeps its place.
+//
+// A float property may carry a Default as a record of its initial value; templates write
+// floats regardless (only a stored test leaves them out), which IsDefaultValue reflects.
 #pragma once
 
 #include <cstdint>
@@ -123,7 +126,7 @@ class TPropInfo {
   TPropKind Kind() const { return FKind; }
   // The declared type ("Integer", "TColor", "Extended", "WideString", an enumeration or
   // class name), for script registration.
-  const std::string& TypeName() const { return FTypeName; }
+  const std::string& TypeName() const;
   // Enumerations, sets and Booleans: the value names.
   const TEnumInfo* Enum() const { return FEnum; }
   // Sub-objects: their class; references: the class a target must belong to.
@@ -344,14 +347,15 @@ class TClassBuilder {
   TClassBuilder& Event(std::string name, G get, S set) {
     return Scalar(std::move(name), pkEvent, "TpgwNotifyEventName", get, set);
   }
-  // The getter returns the list the object holds (pointer or reference). Without a setter
+  // The getter returns the list the object holds (pointer or reference; const or not, but
+  // not overloaded on const). Templates write it as "<Name>.Text". Without a setter
   // the list is changed in place; with one, the setter receives a `const TStringList&`.
   template <class G, class S = std::nullptr_t>
   TClassBuilder& StringList(std::string name, G get, S set = nullptr) {
     auto& p = Add(std::move(name), pkStringList, "TStrings");
     p.FGetter = [get](const TPersistent& o) {
       return TPropValue::Strings(
-          const_cast<TStringList*>(props_detail::AsPointer(std::invoke(get, Self(o)))));
+          const_cast<TStringList*>(props_detail::AsPointer(std::invoke(get, Held(o)))));
     };
     if constexpr (!std::is_null_pointer_v<S>) {
       p.FSetter = [set](TPersistent& o, const TPropValue& v) { std::invoke(set, Self(o), *v.List); };
@@ -366,14 +370,12 @@ class TClassBuilder {
   // receives the source object as the setter's parameter type (usually Assign).
   template <class G, class S = std::nullptr_t>
   TClassBuilder& Object(std::string name, G get, S set = nullptr) {
-    using R =
-        std::remove_cvref_t<decltype(*props_detail::AsPointer(std::invoke(get, std::declval<const T&>())))>;
+    using R = std::remove_cvref_t<decltype(*props_detail::AsPointer(std::invoke(get, std::declval<T&>())))>;
     static_assert(std::is_base_of_v<TPersistent, R>);
-    auto& p = Add(std::move(name), pkObject, "");
-    p.FTypeName = "";  // resolved from the class on demand
+    auto& p = Add(std::move(name), pkObject, "");  // type name: the class's, on demand
     p.FObjectClass = &R::StaticClassInfo;
     p.FGetter = [get](const TPersistent& o) {
-      return TPropValue::Object(const_cast<R*>(props_detail::AsPointer(std::invoke(get, Self(o)))));
+      return TPropValue::Object(const_cast<R*>(props_detail::AsPointer(std::invoke(get, Held(o)))));
     };
     if constexpr (!std::is_null_pointer_v<S>) {
       using A = typename props_detail::SetterArg<S>::type;
@@ -463,6 +465,9 @@ class TClassBuilder {
  private:
   static const T& Self(const TPersistent& o) { return static_cast<const T&>(o); }
   static T& Self(TPersistent& o) { return static_cast<T&>(o); }
+  // Getters of held lists and sub-objects may be non-const: what they return is changed
+  // through the property anyway.
+  static T& Held(const TPersistent& o) { return const_cast<T&>(static_cast<const T&>(o)); }
 
   TPropInfo& Last() { return *FInfo->FOwn.back(); }
 

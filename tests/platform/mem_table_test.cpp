@@ -100,6 +100,11 @@ TEST(MemTable, HoldsTheLabelRecord) {
   EXPECT_FALSE(t->FieldByName(u"proveedor_operador").IsNull());
   EXPECT_EQ(t->FieldByName(u"proveedor_operador").AsString(), u"");
   EXPECT_EQ(t->FieldByName(u"destino_linea1").AsString(), t->FieldByName(u"lugar_entrega_linea1").AsString());
+  EXPECT_FALSE(t->FieldByName(u"proveedor_operador").AsVariant().IsNull());
+  EXPECT_EQ(t->FieldByName(u"proveedor_operador").AsVariant().AsString(), u"");
+  Variant bultos = t->FieldByName(u"total_bultos").AsVariant();
+  EXPECT_EQ(bultos.VarType(), varInteger);
+  EXPECT_EQ(bultos.AsInteger(), 58);
   // Lookup ignores case; FindField answers null, FieldByName raises.
   EXPECT_EQ(&t->FieldByName(u"BULTO_NUM"), &t->Fields()[16]);
   EXPECT_EQ(t->FindField(u"Sscc"), &t->Fields()[18]);
@@ -222,6 +227,16 @@ TEST(MemTable, NullsAndEmptyStringsDiffer) {
   t.Post();
   EXPECT_TRUE(t.FieldByName(u"s").IsNull());
   EXPECT_EQ(t.FieldByName(u"s").AsString(), u"");
+  EXPECT_TRUE(t.FieldByName(u"s").AsVariant().IsNull());
+  t.Edit();
+  t.FieldByName(u"n").SetAsVariant(Variant(7));
+  EXPECT_EQ(t.FieldByName(u"n").AsVariant().AsInteger(), 7);
+  t.FieldByName(u"n").SetAsVariant(Variant::Null());
+  EXPECT_TRUE(t.FieldByName(u"n").IsNull());
+  t.Post();
+  // A closed data set has no current record.
+  t.Close();
+  EXPECT_TRUE(t.FieldByName(u"req").IsNull());
 }
 
 std::unique_ptr<TMemTable> Numbers(int count) {

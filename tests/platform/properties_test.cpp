@@ -82,7 +82,6 @@ class TTestBase : public TComponent {
   bool Visible() const { return FVisible; }
   void SetVisible(bool v) { FVisible = v; }
   TStringList& Lines() { return FLines; }
-  const TStringList& Lines() const { return FLines; }
   TTestFrame* Frame() const { return FFrame.get(); }
   void SetFrame(const TTestFrame& f) { FFrame->Assign(f); }
   const WideString& Description() const { return FDescription; }
@@ -98,17 +97,16 @@ class TTestBase : public TComponent {
 
 const TClassInfo& TTestBase::StaticClassInfo() {
   using T = TTestBase;
-  static const TClassInfo& info =
-      Describe<T>("TTestBase")
-          .Parent<TComponent>()
-          .Abstract()
-          .Float("Left", &T::Left, &T::SetLeft)
-          .Boolean("Visible", &T::Visible, &T::SetVisible)
-          .Default(true)
-          .StringList("Lines", static_cast<const TStringList& (T::*)() const>(&T::Lines))
-          .Object("Frame", &T::Frame, &T::SetFrame)
-          .String("Description", &T::Description, &T::SetDescription)
-          .Build();
+  static const TClassInfo& info = Describe<T>("TTestBase")
+                                      .Parent<TComponent>()
+                                      .Abstract()
+                                      .Float("Left", &T::Left, &T::SetLeft)
+                                      .Boolean("Visible", &T::Visible, &T::SetVisible)
+                                      .Default(true)
+                                      .StringList("Lines", &T::Lines)
+                                      .Object("Frame", &T::Frame, &T::SetFrame)
+                                      .String("Description", &T::Description, &T::SetDescription)
+                                      .Build();
   return info;
 }
 
@@ -190,6 +188,9 @@ TEST(Properties, ListInheritedPropertiesFirstAndRepublishedInTheirFirstPlace) {
   EXPECT_EQ(&TTestBase::StaticClassInfo().FindProperty("Description")->DeclaringClass(),
             &TTestBase::StaticClassInfo());
   EXPECT_EQ(view.FindProperty(std::u16string_view(u"COLOR"))->TypeName(), "TColor");
+  EXPECT_EQ(view.FindProperty("Frame")->TypeName(), "TTestFrame");
+  EXPECT_EQ(view.FindProperty("Buddy")->TypeName(), "TTestView");
+  EXPECT_EQ(view.FindProperty("Style")->TypeName(), "set of TTestStyle");
   EXPECT_EQ(view.FindProperty("Nope"), nullptr);
   EXPECT_TRUE(view.InheritsFrom(TComponent::StaticClassInfo()));
   EXPECT_FALSE(TTestFrame::StaticClassInfo().IsComponent());
