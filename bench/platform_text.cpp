@@ -54,7 +54,9 @@ BENCHMARK(BM_WideCompareText);
 
 void BM_SortedStringListAdd(benchmark::State& state) {
   std::vector<WideString> keys;
-  for (int i = 0; i < state.range(0); ++i) keys.push_back(u"Key\u00C9" + WideString(1, char16_t(u'A' + i % 26)) + SampleLine(static_cast<size_t>(i % 17)));
+  for (int i = 0; i < state.range(0); ++i)
+    keys.push_back(u"Key\u00C9" + WideString(1, char16_t(u'A' + i % 26)) +
+                   SampleLine(static_cast<size_t>(i % 17)));
   for (auto _ : state) {
     TStringList l;
     l.SetSorted(true);

@@ -16,8 +16,8 @@ using namespace pagewright;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static const uint32_t pages[] = {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874,
-                                   932,  936,  949,  950,  CP_UTF8, CP_SYMBOL};
+  static const uint32_t pages[] = {1250, 1251, 1252, 1253, 1254, 1255, 1256,    1257,
+                                   1258, 874,  932,  936,  949,  950,  CP_UTF8, CP_SYMBOL};
   uint32_t cp = pages[data[0] % (sizeof pages / sizeof pages[0])];
   std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
 
@@ -41,11 +41,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TByteReader r(bytes, false);
   for (int steps = 0; steps < 1000 && !r.Failed() && !r.AtEnd(); ++steps) {  // seeks may go back
     switch (r.U8() % 5) {
-      case 0: r.U16BE(); break;
-      case 1: r.U32LE(); break;
-      case 2: r.Skip(r.U8()); break;
-      case 3: r = r.Sub(r.U8(), r.U8()); break;
-      default: r.Seek(r.U16LE()); break;
+      case 0:
+        r.U16BE();
+        break;
+      case 1:
+        r.U32LE();
+        break;
+      case 2:
+        r.Skip(r.U8());
+        break;
+      case 3:
+        r = r.Sub(r.U8(), r.U8());
+        break;
+      default:
+        r.Seek(r.U16LE());
+        break;
     }
   }
   return 0;

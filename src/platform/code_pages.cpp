@@ -22,10 +22,10 @@ namespace {
 std::atomic<uint32_t> gSystemCodePage{1252};
 
 // 1252 bytes 0x80..0x9F; the five undefined bytes are their C1 controls.
-constexpr char16_t k1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 WideString Decode1252(std::string_view bytes) {
   WideString out(bytes.size(), u'\0');
@@ -43,8 +43,12 @@ char Encode1252Char(char16_t c) {
   return '?';
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 // Encodes with a per-character function; a surrogate pair is one character and gives one '?'.
 template <typename EncodeChar>
@@ -65,13 +69,21 @@ std::string EncodeEach(std::u16string_view s, EncodeChar encode) {
 
 const char* IconvName(uint32_t cp, char (&buf)[16]) {
   switch (cp) {
-    case 10000: return "MACINTOSH";
-    case 1361: return "JOHAB";
-    case 437: return "IBM437";
-    case 850: return "IBM850";
-    case 852: return "IBM852";
-    case 866: return "IBM866";
-    default: snprintf(buf, sizeof buf, "CP%u", cp); return buf;
+    case 10000:
+      return "MACINTOSH";
+    case 1361:
+      return "JOHAB";
+    case 437:
+      return "IBM437";
+    case 850:
+      return "IBM850";
+    case 852:
+      return "IBM852";
+    case 866:
+      return "IBM866";
+    default:
+      snprintf(buf, sizeof buf, "CP%u", cp);
+      return buf;
   }
 }
 
@@ -138,14 +150,16 @@ std::unique_ptr<SingleByteTable> BuildSingleByteTable(uint32_t cp) {
     char in = static_cast<char>(b);
     std::string out;
     bool failed = false;
-    RunIconv(static_cast<iconv_t>(cd.get()), std::string_view(&in, 1), out, [&](std::string_view, std::string&) {
-      failed = true;
-      return size_t{1};
-    });
+    RunIconv(static_cast<iconv_t>(cd.get()), std::string_view(&in, 1), out,
+             [&](std::string_view, std::string&) {
+               failed = true;
+               return size_t{1};
+             });
     bool defined = !failed && out.size() == 2;
     char16_t c;
     if (defined)
-      c = static_cast<char16_t>(static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8));
+      c = static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
+                                (static_cast<unsigned char>(out[1]) << 8));
     else
       c = (b >= 0x80 && b < 0xA0) ? static_cast<char16_t>(b) : u'?';
     t->decode[b] = c;
@@ -201,48 +215,74 @@ std::string EncodeMultiByte(std::u16string_view s, uint32_t cp) {
   IconvHandle cd = OpenIconv(IconvName(cp, nameBuf), "UTF-16LE");
   if (!cd) return EncodeEach(s, Encode1252Char);
   std::string out;
-  RunIconv(static_cast<iconv_t>(cd.get()), WideToUtf16Bytes(s, false), out, [](std::string_view rest, std::string& o) {
-    o.push_back('?');
-    // A whole surrogate pair is one character.
-    if (rest.size() >= 4) {
-      auto hi = static_cast<char16_t>(static_cast<unsigned char>(rest[0]) | (static_cast<unsigned char>(rest[1]) << 8));
-      auto lo = static_cast<char16_t>(static_cast<unsigned char>(rest[2]) | (static_cast<unsigned char>(rest[3]) << 8));
-      if (IsHighSurrogate(hi) && IsLowSurrogate(lo)) return size_t{4};
-    }
-    return size_t{2};
-  });
+  RunIconv(static_cast<iconv_t>(cd.get()), WideToUtf16Bytes(s, false), out,
+           [](std::string_view rest, std::string& o) {
+             o.push_back('?');
+             // A whole surrogate pair is one character.
+             if (rest.size() >= 4) {
+               auto hi = static_cast<char16_t>(static_cast<unsigned char>(rest[0]) |
+                                               (static_cast<unsigned char>(rest[1]) << 8));
+               auto lo = static_cast<char16_t>(static_cast<unsigned char>(rest[2]) |
+                                               (static_cast<unsigned char>(rest[3]) << 8));
+               if (IsHighSurrogate(hi) && IsLowSurrogate(lo)) return size_t{4};
+             }
+             return size_t{2};
+           });
   return out;
 }
 
-uint32_t EffectiveCodePage(uint32_t cp) { return IsCodePageSupported(cp) ? cp : SystemCodePage(); }
+uint32_t EffectiveCodePage(uint32_t cp) {
+  return IsCodePageSupported(cp) ? cp : SystemCodePage();
+}
 
 }  // namespace
 
 uint32_t CharsetToCodePage(int charset) {
   switch (charset) {
-    case ANSI_CHARSET: return 1252;
-    case SYMBOL_CHARSET: return CP_SYMBOL;
-    case MAC_CHARSET: return 10000;
-    case SHIFTJIS_CHARSET: return 932;
-    case HANGEUL_CHARSET: return 949;
-    case JOHAB_CHARSET: return 1361;
-    case GB2312_CHARSET: return 936;
-    case CHINESEBIG5_CHARSET: return 950;
-    case GREEK_CHARSET: return 1253;
-    case TURKISH_CHARSET: return 1254;
-    case VIETNAMESE_CHARSET: return 1258;
-    case HEBREW_CHARSET: return 1255;
-    case ARABIC_CHARSET: return 1256;
-    case BALTIC_CHARSET: return 1257;
-    case RUSSIAN_CHARSET: return 1251;
-    case THAI_CHARSET: return 874;
-    case EASTEUROPE_CHARSET: return 1250;
-    case OEM_CHARSET: return 437;
-    default: return SystemCodePage();  // DEFAULT_CHARSET and unknown numbers
+    case ANSI_CHARSET:
+      return 1252;
+    case SYMBOL_CHARSET:
+      return CP_SYMBOL;
+    case MAC_CHARSET:
+      return 10000;
+    case SHIFTJIS_CHARSET:
+      return 932;
+    case HANGEUL_CHARSET:
+      return 949;
+    case JOHAB_CHARSET:
+      return 1361;
+    case GB2312_CHARSET:
+      return 936;
+    case CHINESEBIG5_CHARSET:
+      return 950;
+    case GREEK_CHARSET:
+      return 1253;
+    case TURKISH_CHARSET:
+      return 1254;
+    case VIETNAMESE_CHARSET:
+      return 1258;
+    case HEBREW_CHARSET:
+      return 1255;
+    case ARABIC_CHARSET:
+      return 1256;
+    case BALTIC_CHARSET:
+      return 1257;
+    case RUSSIAN_CHARSET:
+      return 1251;
+    case THAI_CHARSET:
+      return 874;
+    case EASTEUROPE_CHARSET:
+      return 1250;
+    case OEM_CHARSET:
+      return 437;
+    default:
+      return SystemCodePage();  // DEFAULT_CHARSET and unknown numbers
   }
 }
 
-uint32_t SystemCodePage() { return gSystemCodePage.load(std::memory_order_relaxed); }
+uint32_t SystemCodePage() {
+  return gSystemCodePage.load(std::memory_order_relaxed);
+}
 
 bool SetSystemCodePage(uint32_t codePage) {
   if (!IsCodePageSupported(codePage)) return false;
@@ -271,12 +311,16 @@ bool IsDBCSCodePage(uint32_t codePage) {
 
 bool IsDBCSLeadByte(uint32_t codePage, uint8_t b) {
   switch (codePage) {
-    case 932: return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+    case 932:
+      return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
     case 936:
     case 949:
-    case 950: return b >= 0x81 && b <= 0xFE;
-    case 1361: return (b >= 0x84 && b <= 0xD3) || (b >= 0xD8 && b <= 0xDE) || (b >= 0xE0 && b <= 0xF9);
-    default: return false;
+    case 950:
+      return b >= 0x81 && b <= 0xFE;
+    case 1361:
+      return (b >= 0x84 && b <= 0xD3) || (b >= 0xD8 && b <= 0xDE) || (b >= 0xE0 && b <= 0xF9);
+    default:
+      return false;
   }
 }
 
@@ -313,8 +357,12 @@ std::string WideToCodePage(std::u16string_view s, uint32_t codePage) {
   return EncodeMultiByte(s, cp);
 }
 
-WideString AnsiToWide(std::string_view bytes) { return CodePageToWide(bytes, SystemCodePage()); }
+WideString AnsiToWide(std::string_view bytes) {
+  return CodePageToWide(bytes, SystemCodePage());
+}
 
-std::string WideToAnsi(std::u16string_view s) { return WideToCodePage(s, SystemCodePage()); }
+std::string WideToAnsi(std::u16string_view s) {
+  return WideToCodePage(s, SystemCodePage());
+}
 
 }  // namespace pagewright

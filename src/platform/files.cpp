@@ -108,11 +108,17 @@ bool ForceDirectories(const std::string& dirName) {
   return CreateDir(dir) || DirectoryExists(dir);  // another process may have made it meanwhile
 }
 
-bool CreateDir(const std::string& dirName) { return mkdir(dirName.c_str(), 0777) == 0; }
+bool CreateDir(const std::string& dirName) {
+  return mkdir(dirName.c_str(), 0777) == 0;
+}
 
-bool RemoveDir(const std::string& dirName) { return rmdir(ExcludeTrailingPathDelimiter(dirName).c_str()) == 0; }
+bool RemoveDir(const std::string& dirName) {
+  return rmdir(ExcludeTrailingPathDelimiter(dirName).c_str()) == 0;
+}
 
-bool DeleteFile(const std::string& fileName) { return !DirectoryExists(fileName) && unlink(fileName.c_str()) == 0; }
+bool DeleteFile(const std::string& fileName) {
+  return !DirectoryExists(fileName) && unlink(fileName.c_str()) == 0;
+}
 
 bool RenameFile(const std::string& oldName, const std::string& newName) {
   if (renameat2(AT_FDCWD, oldName.c_str(), AT_FDCWD, newName.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -121,6 +127,19 @@ bool RenameFile(const std::string& oldName, const std::string& newName) {
   struct stat st;
   if (lstat(newName.c_str(), &st) == 0) return false;
   return rename(oldName.c_str(), newName.c_str()) == 0;
+}
+
+bool FileExists(const WideString& fileName) {
+  return FileExists(Utf16ToUtf8(fileName));
+}
+bool DirectoryExists(const WideString& dirName) {
+  return DirectoryExists(Utf16ToUtf8(dirName));
+}
+bool ForceDirectories(const WideString& dirName) {
+  return ForceDirectories(Utf16ToUtf8(dirName));
+}
+bool DeleteFile(const WideString& fileName) {
+  return DeleteFile(Utf16ToUtf8(fileName));
 }
 
 int64_t FileSizeOf(const std::string& fileName) {
@@ -150,10 +169,14 @@ std::string GetCurrentDir() {
   return std::string(buf.data());
 }
 
-bool SetCurrentDir(const std::string& dirName) { return chdir(dirName.c_str()) == 0; }
+bool SetCurrentDir(const std::string& dirName) {
+  return chdir(dirName.c_str()) == 0;
+}
 
 std::string ExpandFileName(const std::string& fileName) {
-  std::string full = !fileName.empty() && fileName[0] == '/' ? fileName : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
+  std::string full = !fileName.empty() && fileName[0] == '/'
+                         ? fileName
+                         : IncludeTrailingPathDelimiter(GetCurrentDir()) + fileName;
   std::vector<std::string> parts;
   size_t i = 0;
   while (i <= full.size()) {
@@ -174,25 +197,49 @@ std::string ExpandFileName(const std::string& fileName) {
   return out;
 }
 
-std::string ExtractFilePath(const std::string& fileName) { return PathPart(fileName); }
-std::string ExtractFileDir(const std::string& fileName) { return DirPart(fileName); }
-std::string ExtractFileName(const std::string& fileName) { return NamePart(fileName); }
-std::string ExtractFileExt(const std::string& fileName) { return ExtPart(fileName); }
+std::string ExtractFilePath(const std::string& fileName) {
+  return PathPart(fileName);
+}
+std::string ExtractFileDir(const std::string& fileName) {
+  return DirPart(fileName);
+}
+std::string ExtractFileName(const std::string& fileName) {
+  return NamePart(fileName);
+}
+std::string ExtractFileExt(const std::string& fileName) {
+  return ExtPart(fileName);
+}
 std::string ChangeFileExt(const std::string& fileName, const std::string& extension) {
   return ChangeExt(fileName, extension);
 }
-std::string IncludeTrailingPathDelimiter(const std::string& path) { return IncludeDelim(path); }
-std::string ExcludeTrailingPathDelimiter(const std::string& path) { return ExcludeDelim(path); }
+std::string IncludeTrailingPathDelimiter(const std::string& path) {
+  return IncludeDelim(path);
+}
+std::string ExcludeTrailingPathDelimiter(const std::string& path) {
+  return ExcludeDelim(path);
+}
 
-WideString ExtractFilePath(const WideString& fileName) { return PathPart(fileName); }
-WideString ExtractFileDir(const WideString& fileName) { return DirPart(fileName); }
-WideString ExtractFileName(const WideString& fileName) { return NamePart(fileName); }
-WideString ExtractFileExt(const WideString& fileName) { return ExtPart(fileName); }
+WideString ExtractFilePath(const WideString& fileName) {
+  return PathPart(fileName);
+}
+WideString ExtractFileDir(const WideString& fileName) {
+  return DirPart(fileName);
+}
+WideString ExtractFileName(const WideString& fileName) {
+  return NamePart(fileName);
+}
+WideString ExtractFileExt(const WideString& fileName) {
+  return ExtPart(fileName);
+}
 WideString ChangeFileExt(const WideString& fileName, const WideString& extension) {
   return ChangeExt(fileName, extension);
 }
-WideString IncludeTrailingPathDelimiter(const WideString& path) { return IncludeDelim(path); }
-WideString ExcludeTrailingPathDelimiter(const WideString& path) { return ExcludeDelim(path); }
+WideString IncludeTrailingPathDelimiter(const WideString& path) {
+  return IncludeDelim(path);
+}
+WideString ExcludeTrailingPathDelimiter(const WideString& path) {
+  return ExcludeDelim(path);
+}
 
 std::string GetTempDir() {
   std::lock_guard<std::mutex> lock(gTempDirMutex);
@@ -225,7 +272,8 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
     if (lastErr != EEXIST) break;
   }
   char buf[256];
-  throw EFCreateError("Cannot create file \"" + ExpandFileName(name) + "\". " + strerror_r(lastErr, buf, sizeof buf));
+  throw EFCreateError("Cannot create file \"" + ExpandFileName(name) + "\". " +
+                      strerror_r(lastErr, buf, sizeof buf));
 }
 
 }  // namespace pagewright

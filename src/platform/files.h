@@ -15,16 +15,21 @@ namespace pagewright {
 
 inline constexpr char PathDelim = '/';
 
-bool FileExists(const std::string& fileName);        // a file, not a folder
-bool DirectoryExists(const std::string& dirName);    // a folder
+bool FileExists(const std::string& fileName);      // a file, not a folder
+bool DirectoryExists(const std::string& dirName);  // a folder
 // Creates the folder and any missing parents; true when the folder exists afterwards. An empty name
 // raises EInOutError "Unable to create directory".
 bool ForceDirectories(const std::string& dirName);
-bool CreateDir(const std::string& dirName);          // one level
-bool RemoveDir(const std::string& dirName);          // an empty folder
+bool CreateDir(const std::string& dirName);  // one level
+bool RemoveDir(const std::string& dirName);  // an empty folder
 bool DeleteFile(const std::string& fileName);
 // Renames a file; fails (false) when the new name already exists, as on the engine's original platform.
 bool RenameFile(const std::string& oldName, const std::string& newName);
+// The same for names held as report text.
+bool FileExists(const WideString& fileName);
+bool DirectoryExists(const WideString& dirName);
+bool ForceDirectories(const WideString& dirName);
+bool DeleteFile(const WideString& fileName);
 // Size in bytes, -1 when the file does not exist.
 int64_t FileSizeOf(const std::string& fileName);
 // Last modification as a local date-time; false when the file does not exist.

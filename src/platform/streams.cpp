@@ -160,7 +160,8 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : fileName_
   }
 }
 
-TFileStream::TFileStream(const WideString& fileName, uint16_t mode) : TFileStream(Utf16ToUtf8(fileName), mode) {}
+TFileStream::TFileStream(const WideString& fileName, uint16_t mode)
+    : TFileStream(Utf16ToUtf8(fileName), mode) {}
 
 TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
@@ -233,7 +234,9 @@ void TStringStream::SetSize(int64_t newSize) {
   if (position_ > Size()) position_ = Size();
 }
 
-WideString TStringStream::Text() const { return Utf8ToUtf16(data_); }
+WideString TStringStream::Text() const {
+  return Utf8ToUtf16(data_);
+}
 
 // --- TByteReader --------------------------------------------------------------------------------------
 
@@ -257,7 +260,9 @@ void TByteReader::Skip(size_t n) {
   if (Need(n)) pos_ += n;
 }
 
-uint8_t TByteReader::U8() { return Need(1) ? data_[pos_++] : 0; }
+uint8_t TByteReader::U8() {
+  return Need(1) ? data_[pos_++] : 0;
+}
 
 uint16_t TByteReader::U16LE() {
   if (!Need(2)) return 0;

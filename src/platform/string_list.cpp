@@ -16,7 +16,9 @@ namespace {
   throw EStringListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-[[noreturn]] void SortedListError() { throw EStringListError("Operation not allowed on sorted list"); }
+[[noreturn]] void SortedListError() {
+  throw EStringListError("Operation not allowed on sorted list");
+}
 
 // Restores the update count even when a change throws.
 class UpdateGuard {
@@ -274,7 +276,9 @@ WideString TStringList::JoinDelimited(char16_t delimiter, char16_t quoteChar, bo
   return out;
 }
 
-WideString TStringList::DelimitedText() const { return JoinDelimited(delimiter_, quoteChar_, strictDelimiter_); }
+WideString TStringList::DelimitedText() const {
+  return JoinDelimited(delimiter_, quoteChar_, strictDelimiter_);
+}
 
 void TStringList::SetDelimitedText(std::u16string_view text) {
   // The text ends at its first NUL character.
@@ -306,7 +310,9 @@ void TStringList::SetDelimitedText(std::u16string_view text) {
   }
 }
 
-WideString TStringList::CommaText() const { return JoinDelimited(u',', u'"', false); }
+WideString TStringList::CommaText() const {
+  return JoinDelimited(u',', u'"', false);
+}
 
 void TStringList::SetCommaText(std::u16string_view text) {
   char16_t d = delimiter_, q = quoteChar_;

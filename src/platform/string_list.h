@@ -45,7 +45,9 @@ class TStringList {
   // list does not allow duplicates"). Duplicates are looked for only in sorted lists.
   int Add(const WideString& s) { return AddObject(s, nullptr); }
   int AddObject(const WideString& s, void* object);
-  int AddPair(const WideString& name, const WideString& value) { return Add(name + nameValueSeparator_ + value); }
+  int AddPair(const WideString& name, const WideString& value) {
+    return Add(name + nameValueSeparator_ + value);
+  }
   void AddStrings(const TStringList& other);
   // Index 0..Count; not allowed on a sorted list (EStringListError "Operation not allowed on sorted list").
   void Insert(int index, const WideString& s) { InsertObject(index, s, nullptr); }

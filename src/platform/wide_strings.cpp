@@ -8,8 +8,12 @@ namespace pagewright {
 
 namespace {
 
-char16_t AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
-char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+char16_t AsciiUpper(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
+char16_t AsciiLower(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
 
 template <typename Fold>
 int CompareFolded(std::u16string_view a, std::u16string_view b, Fold fold) {
@@ -23,7 +27,9 @@ int CompareFolded(std::u16string_view a, std::u16string_view b, Fold fold) {
   return a.size() < b.size() ? -1 : 1;
 }
 
-bool IsBlank(char16_t c) { return c <= u' '; }
+bool IsBlank(char16_t c) {
+  return c <= u' ';
+}
 
 // Clamps a 1-based index and count to a 0-based [start, start + len) inside a string of size n.
 bool ClampRange(size_t n, int index, int count, size_t& start, size_t& len) {
@@ -75,13 +81,17 @@ int WideCompareStr(std::u16string_view a, std::u16string_view b) {
   return CompareFolded(a, b, [](char16_t c) { return c; });
 }
 
-int WideCompareText(std::u16string_view a, std::u16string_view b) { return CompareFolded(a, b, WideFoldChar); }
+int WideCompareText(std::u16string_view a, std::u16string_view b) {
+  return CompareFolded(a, b, WideFoldChar);
+}
 
 bool WideSameText(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && WideCompareText(a, b) == 0;
 }
 
-int CompareText(std::u16string_view a, std::u16string_view b) { return CompareFolded(a, b, AsciiUpper); }
+int CompareText(std::u16string_view a, std::u16string_view b) {
+  return CompareFolded(a, b, AsciiUpper);
+}
 
 bool SameText(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && CompareText(a, b) == 0;
@@ -95,7 +105,9 @@ bool EndsText(std::u16string_view suffix, std::u16string_view s) {
   return suffix.size() <= s.size() && WideCompareText(s.substr(s.size() - suffix.size()), suffix) == 0;
 }
 
-bool StartsStr(std::u16string_view prefix, std::u16string_view s) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsStr(std::u16string_view prefix, std::u16string_view s) {
+  return s.substr(0, prefix.size()) == prefix;
+}
 
 bool EndsStr(std::u16string_view suffix, std::u16string_view s) {
   return suffix.size() <= s.size() && s.substr(s.size() - suffix.size()) == suffix;
@@ -120,7 +132,9 @@ WideString TrimRight(std::u16string_view s) {
   return WideString(s.substr(0, e));
 }
 
-int Pos(std::u16string_view sub, std::u16string_view s) { return PosEx(sub, s, 1); }
+int Pos(std::u16string_view sub, std::u16string_view s) {
+  return PosEx(sub, s, 1);
+}
 
 int PosEx(std::u16string_view sub, std::u16string_view s, int offset) {
   if (sub.empty() || offset < 1 || static_cast<size_t>(offset) > s.size()) return 0;
@@ -150,8 +164,8 @@ void Insert(std::u16string_view source, WideString& s, int index) {
   s.insert(at, source);
 }
 
-WideString StringReplace(std::u16string_view s, std::u16string_view oldPattern, std::u16string_view newPattern,
-                         TReplaceFlags flags) {
+WideString StringReplace(std::u16string_view s, std::u16string_view oldPattern,
+                         std::u16string_view newPattern, TReplaceFlags flags) {
   if (oldPattern.empty()) return WideString(s);
   bool all = flags.Contains(rfReplaceAll), ignoreCase = flags.Contains(rfIgnoreCase);
   WideString out;
@@ -168,9 +182,13 @@ WideString StringReplace(std::u16string_view s, std::u16string_view oldPattern, 
   return out;
 }
 
-WideString StringOfChar(char16_t c, int count) { return count > 0 ? WideString(count, c) : WideString(); }
+WideString StringOfChar(char16_t c, int count) {
+  return count > 0 ? WideString(count, c) : WideString();
+}
 
-WideString QuotedStr(std::u16string_view s) { return AnsiQuotedStr(s, u'\''); }
+WideString QuotedStr(std::u16string_view s) {
+  return AnsiQuotedStr(s, u'\'');
+}
 
 WideString AnsiQuotedStr(std::u16string_view s, char16_t quote) {
   WideString out;
@@ -245,7 +263,9 @@ bool AsciiSameText(std::string_view a, std::string_view b) {
 }
 
 namespace {
-bool IsBlank8(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsBlank8(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
 }  // namespace
 
 std::string Trim(std::string_view s) {

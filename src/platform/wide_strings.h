@@ -58,8 +58,8 @@ enum TReplaceFlag : uint8_t { rfReplaceAll, rfIgnoreCase };
 using TReplaceFlags = Set<TReplaceFlag>;
 // Replaces the first (or every, with rfReplaceAll) occurrence of oldPattern; with rfIgnoreCase the
 // search folds case. An empty pattern replaces nothing.
-WideString StringReplace(std::u16string_view s, std::u16string_view oldPattern, std::u16string_view newPattern,
-                         TReplaceFlags flags);
+WideString StringReplace(std::u16string_view s, std::u16string_view oldPattern,
+                         std::u16string_view newPattern, TReplaceFlags flags);
 WideString StringOfChar(char16_t c, int count);
 
 // "'" + s with every "'" doubled + "'".

@@ -8,6 +8,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/streams.h"
+#include "platform/unicode.h"
 
 namespace pagewright {
 namespace {
@@ -52,6 +53,10 @@ TEST(Files, CreateTestRenameAndDelete) {
   std::string deep = dir + "a/b/c";
   EXPECT_TRUE(ForceDirectories(deep));
   EXPECT_TRUE(DirectoryExists(deep));
+  const WideString wide = Utf8ToUtf16(dir) + u"\u00C9t\u00E9/x";  // names held as report text
+  EXPECT_TRUE(ForceDirectories(wide));
+  EXPECT_TRUE(DirectoryExists(dir + "\xC3\x89t\xC3\xA9/x"));
+  EXPECT_FALSE(FileExists(wide));
   EXPECT_FALSE(FileExists(deep));
   EXPECT_THROW(ForceDirectories(""), EInOutError);
 

@@ -220,11 +220,16 @@ TEST(StringList, LoadsAndSavesTextStreams) {
     std::string bytes;
     V items;
   } cases[] = {
-      {"a\r\n\xC3\xA9", {u"a", u"\u00E9"}},                               // UTF-8
-      {"\xEF\xBB\xBF" "b\n", {u"b"}},                                      // UTF-8 with BOM
-      {std::string("\xFF\xFE" "c\0\r\0\n\0\x16\x04", 10), {u"c", u"\u0416"}},  // UTF-16LE
-      {std::string("\xFE\xFF\0d\0\n\x04\x16", 8), {u"d", u"\u0416"}},        // UTF-16BE
-      {"caf\xE9", {u"caf\u00E9"}},  // not UTF-8: the system code page
+      {"a\r\n\xC3\xA9", {u"a", u"\u00E9"}},  // UTF-8
+      {"\xEF\xBB\xBF"
+       "b\n",
+       {u"b"}},  // UTF-8 with BOM
+      {std::string("\xFF\xFE"
+                   "c\0\r\0\n\0\x16\x04",
+                   10),
+       {u"c", u"\u0416"}},                                             // UTF-16LE
+      {std::string("\xFE\xFF\0d\0\n\x04\x16", 8), {u"d", u"\u0416"}},  // UTF-16BE
+      {"caf\xE9", {u"caf\u00E9"}},                                     // not UTF-8: the system code page
   };
   for (const auto& c : cases) {
     TStringStream in(c.bytes);

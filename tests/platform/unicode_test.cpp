@@ -17,11 +17,14 @@ TEST(Unicode, InvalidSequencesBecomeReplacementCharacters) {
     std::string in;
     WideString out;
   } cases[] = {
-      {"a\xFF" "b", u"a\uFFFD" "b"},
-      {"\xC3", u"\uFFFD"},                    // truncated at the end
-      {"\xC0\xAF", u"\uFFFD"},                // overlong form
-      {"\xED\xA0\x80x", u"\uFFFDx"},          // encoded surrogate
-      {"\xF4\x90\x80\x80", u"\uFFFD"},        // beyond U+10FFFF
+      {"a\xFF"
+       "b",
+       u"a\uFFFD"
+       "b"},
+      {"\xC3", u"\uFFFD"},              // truncated at the end
+      {"\xC0\xAF", u"\uFFFD"},          // overlong form
+      {"\xED\xA0\x80x", u"\uFFFDx"},    // encoded surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD"},  // beyond U+10FFFF
   };
   for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << c.in;
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
@@ -35,11 +38,11 @@ TEST(Unicode, RecognisesWellFormedUtf8) {
       {"", true},
       {"plain", true},
       {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\xA6", true},
-      {"caf\xE9", false},          // a Latin-1 byte
-      {"\xE2\x82", false},         // truncated
-      {"\xC0\xAF", false},         // overlong
-      {"\xED\xA0\x80", false},     // encoded surrogate
-      {"\xF4\x90\x80\x80", false}, // beyond U+10FFFF
+      {"caf\xE9", false},           // a Latin-1 byte
+      {"\xE2\x82", false},          // truncated
+      {"\xC0\xAF", false},          // overlong
+      {"\xED\xA0\x80", false},      // encoded surrogate
+      {"\xF4\x90\x80\x80", false},  // beyond U+10FFFF
   };
   for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.in), c.valid) << c.in;
 }

@@ -11,15 +11,15 @@ TEST(WideCase, MapsLettersOfTheCommonScripts) {
   struct Case {
     char16_t lower, upper;
   } cases[] = {
-      {u'a', u'A'},         {u'z', u'Z'},         {u'\u00E9', u'\u00C9'},  // é
-      {u'\u00FE', u'\u00DE'},                                              // þ
-      {u'\u0101', u'\u0100'}, {u'\u017E', u'\u017D'},                      // ā, ž (Latin Extended-A)
-      {u'\u01C6', u'\u01C4'},                                              // dž digraph (Latin Extended-B)
+      {u'a', u'A'},           {u'z', u'Z'},           {u'\u00E9', u'\u00C9'},  // é
+      {u'\u00FE', u'\u00DE'},                                                  // þ
+      {u'\u0101', u'\u0100'}, {u'\u017E', u'\u017D'},                          // ā, ž (Latin Extended-A)
+      {u'\u01C6', u'\u01C4'},  // dž digraph (Latin Extended-B)
       {u'\u03B1', u'\u0391'}, {u'\u03C9', u'\u03A9'}, {u'\u03AC', u'\u0386'},  // α, ω, ά
       {u'\u0436', u'\u0416'}, {u'\u0451', u'\u0401'}, {u'\u0463', u'\u0462'},  // ж, ё, ѣ
-      {u'\u0561', u'\u0531'},                                              // Armenian ayb
-      {u'\u1EA5', u'\u1EA4'},                                              // ấ (Vietnamese)
-      {u'\uFF41', u'\uFF21'},                                              // fullwidth a
+      {u'\u0561', u'\u0531'},                                                  // Armenian ayb
+      {u'\u1EA5', u'\u1EA4'},                                                  // ấ (Vietnamese)
+      {u'\uFF41', u'\uFF21'},                                                  // fullwidth a
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WideUpperChar(c.lower), c.upper) << std::hex << int(c.lower);
@@ -32,7 +32,8 @@ TEST(WideCase, MapsLettersOfTheCommonScripts) {
   EXPECT_EQ(WideLowerChar(u'\u0130'), u'i');       // dotted capital I
   for (char16_t same : {u'\u00DF', u'\u00B5', u'\u00D7', u'\u00F7', u'1', u'_', char16_t(0xD800)})
     EXPECT_EQ(WideUpperChar(same), same) << std::hex << int(same);
-  EXPECT_EQ(WideUpperCase(u"stra\u00DFe \u0433\u043E\u0440\u043E\u0434"), u"STRA\u00DFE \u0413\u041E\u0420\u041E\u0414");
+  EXPECT_EQ(WideUpperCase(u"stra\u00DFe \u0433\u043E\u0440\u043E\u0434"),
+            u"STRA\u00DFE \u0413\u041E\u0420\u041E\u0414");
   EXPECT_EQ(WideLowerCase(u"\u0391\u0398\u0397\u039D\u0391 X"), u"\u03B1\u03B8\u03B7\u03BD\u03B1 x");
   EXPECT_EQ(UpperCase(u"abc\u00E9"), u"ABC\u00E9");  // ASCII only
 }
@@ -89,7 +90,7 @@ TEST(WideStrings, PositionsAndClamping) {
     int index, count;
     const char16_t* out;
   } copies[] = {{1, 3, u"abc"}, {0, 2, u"ab"}, {-5, 2, u"ab"}, {5, 10, u"bc"},
-                {6, 1, u"c"},   {7, 1, u""},   {2, 0, u""},     {2, -1, u""}};
+                {6, 1, u"c"},   {7, 1, u""},   {2, 0, u""},    {2, -1, u""}};
   for (const auto& c : copies) EXPECT_EQ(Copy(s, c.index, c.count), c.out) << c.index << "," << c.count;
 
   struct DeleteCase {
