@@ -10,6 +10,7 @@
 #include "barcode/onecode.h"
 #include "platform/code_pages.h"
 #include "platform/exceptions.h"
+#include "platform/properties.h"
 #include "platform/unicode.h"
 #include "support/resources.h"
 
@@ -491,14 +492,67 @@ std::string CheckSumText(std::string_view text, TpgwCheckSumMethod method) {
   return out;
 }
 
-TpgwBarcode::TpgwBarcode() = default;
+const TEnumInfo& BarcodeTypeInfo() {
+  static const TEnumInfo info("TpgwBarcodeType",
+                              std::vector<std::string>(std::begin(kValueNames), std::end(kValueNames)));
+  return info;
+}
+
+const TEnumInfo& CheckSumMethodInfo() {
+  static const TEnumInfo info("TpgwCheckSumMethod", {"csmNone", "csmModulo10"});
+  return info;
+}
+
+TpgwBarcode::TpgwBarcode(TComponent* owner) : TComponent(owner) {}
+
+// The font has no published description at this layer; the barcode object gives its own.
+const TClassInfo& TpgwBarcode::StaticClassInfo() {
+  using T = TpgwBarcode;
+  static const TClassInfo& info =
+      Describe<T>("TpgwBarcode")
+          .Parent<TComponent>()
+          .Float("Angle", &T::Angle, &T::SetAngle)
+          .Default(0)
+          .Color("Color", &T::Color, &T::SetColor)
+          .Default(clWhite)
+          .Color("ColorBar", &T::ColorBar, &T::SetColorBar)
+          .Default(clBlack)
+          .Boolean("Checksum", &T::Checksum, &T::SetChecksum)
+          .Default(false)
+          .Enum("CheckSumMethod", &T::CheckSumMethod, &T::SetCheckSumMethod, CheckSumMethodInfo())
+          .Default(csmModulo10)
+          .Integer("Height", &T::Height, &T::SetHeight)
+          .Default(0)
+          .Integer("Modul", &T::Modul, &T::SetModul)
+          .Default(1)
+          .Float("Ratio", &T::Ratio, &T::SetRatio)
+          .Default(2.0)
+          .String("Text", &T::TextWide, &T::SetTextWide)
+          .Enum("Typ", &T::Typ, &T::SetTyp, BarcodeTypeInfo())
+          .Default(bcCodeEAN13)
+          .Build();
+  return info;
+}
+
+WideString TpgwBarcode::TextWide() const {
+  return AnsiToWide(FText);
+}
+void TpgwBarcode::SetTextWide(const WideString& v) {
+  FText = WideToAnsi(v);
+}
 
 void TpgwBarcode::SetTyp(TpgwBarcodeType v) {
   FTyp = v;
   FModul = v == bcCodeUSPSIntelligentMail ? 3 : 1;
 }
 
-void TpgwBarcode::Assign(const TpgwBarcode& s) {
+void TpgwBarcode::Assign(const TPersistent& source) {
+  const auto* src = dynamic_cast<const TpgwBarcode*>(&source);
+  if (!src) {
+    TComponent::Assign(source);
+    return;
+  }
+  const TpgwBarcode& s = *src;
   FAngle = s.FAngle;
   FColor = s.FColor;
   FColorBar = s.FColorBar;

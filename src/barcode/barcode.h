@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/component.h"
 #include "platform/types.h"
 
 namespace pagewright {
@@ -76,10 +77,15 @@ struct TpgwBarcodeFont {
   bool operator==(const TpgwBarcodeFont&) const = default;
 };
 
-class TpgwBarcode {
+class TEnumInfo;
+const TEnumInfo& BarcodeTypeInfo();
+const TEnumInfo& CheckSumMethodInfo();
+
+class TpgwBarcode : public TComponent {
  public:
-  TpgwBarcode();
-  static constexpr const char* ClassName() { return "TpgwBarcode"; }
+  explicit TpgwBarcode(TComponent* owner = nullptr);
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
   double Angle() const { return FAngle; }
   void SetAngle(double v) { FAngle = v; }
@@ -104,6 +110,9 @@ class TpgwBarcode {
   // 8-bit text (the system code page); some types rewrite it when encoding.
   const std::string& Text() const { return FText; }
   void SetText(std::string v) { FText = std::move(v); }
+  // The same text as the property system and scripts see it: UTF-16 over the system code page.
+  WideString TextWide() const;
+  void SetTextWide(const WideString& v);
   TpgwBarcodeType Typ() const { return FTyp; }
   // Also sets Modul: 3 for the Intelligent Mail code, 1 otherwise.
   void SetTyp(TpgwBarcodeType v);
@@ -123,7 +132,7 @@ class TpgwBarcode {
   const std::array<int, 4>& Modules() const { return modules; }
 
   // Copies every field but the font and the width classes.
-  void Assign(const TpgwBarcode& source);
+  void Assign(const TPersistent& source) override;
 
  private:
   void ComputeModules();

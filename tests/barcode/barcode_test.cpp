@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/exceptions.h"
+#include "platform/properties.h"
 
 namespace pagewright {
 namespace {
@@ -27,6 +28,27 @@ TEST(Barcode, DefaultsAndTypeDependentModul) {
   EXPECT_EQ(bc.Modul(), 3);
   bc.SetTyp(bcCode39);
   EXPECT_EQ(bc.Modul(), 1);
+}
+
+TEST(Barcode, PublishedPropertiesInDeclarationOrder) {
+  TpgwBarcode bc;
+  EXPECT_EQ(bc.ClassName(), "TpgwBarcode");
+  std::string names;
+  for (const TPropInfo* p : TpgwBarcode::StaticClassInfo().Properties()) names += p->Name() + " ";
+  EXPECT_NE(names.find("Angle Color ColorBar Checksum CheckSumMethod Height Modul Ratio Text Typ "),
+            std::string::npos)
+      << names;
+  for (const char* name : {"Color", "ColorBar", "Checksum", "CheckSumMethod", "Height", "Modul", "Typ"})
+    EXPECT_TRUE(GetPropInfo(bc, name).IsDefaultValue(bc)) << name;
+  for (const char* name : {"Angle", "Ratio"})  // floats record their initial value
+    EXPECT_EQ(GetPropValue(bc, name).Float, GetPropInfo(bc, name).Default().Float) << name;
+  // by name, as scripts set them: the enumeration by ordinal, the text in UTF-16
+  SetPropValue(bc, "Typ", TPropValue::Enum(bcCodeUSPSIntelligentMail));
+  EXPECT_EQ(bc.Typ(), bcCodeUSPSIntelligentMail);
+  EXPECT_EQ(bc.Modul(), 3);
+  SetPropValue(bc, "Text", TPropValue::String(u"caf\u00e9"));
+  EXPECT_EQ(bc.Text(), "caf\xe9");
+  EXPECT_EQ(GetPropValue(bc, "Text").Str, u"caf\u00e9");
 }
 
 TEST(Barcode, AssignCopiesFieldsButNotTheFont) {
