@@ -48,13 +48,23 @@ uint32_t ToPixel(TColor color) {
          GetBValue(rgb);
 }
 
+// A premultiplied ARGB pixel as plain 0x00RRGGBB.
+uint32_t Unpremultiply(uint32_t px) {
+  uint32_t a = px >> 24;
+  if (a == 255) return px & 0xFFFFFF;
+  if (a == 0) return 0;
+  auto ch = [&](int shift) { return std::min<uint32_t>(255, (((px >> shift) & 0xFF) * 255 + a / 2) / a); };
+  return (ch(16) << 16) | (ch(8) << 8) | ch(0);
+}
+
 uint32_t Threshold(uint32_t px) {
   uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
   return (r * 299 + g * 587 + b * 114) >= 128000 ? 0xFFFFFFu : 0u;
 }
 
-SurfacePtr NewSurface(int w, int h) {
-  SurfacePtr s(cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(0, w), std::max(0, h)));
+SurfacePtr NewSurface(int w, int h, bool alpha) {
+  SurfacePtr s(cairo_image_surface_create(alpha ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24, std::max(0, w),
+                                          std::max(0, h)));
   if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS)
     throw EOutOfMemory("Out of system resources: bitmap of " + std::to_string(w) + " x " + std::to_string(h));
   return s;
@@ -143,7 +153,7 @@ class TBitmapCanvas : public TCanvas {
       case VERTRES:
         return FOwner.Height();
       case BITSPIXEL:
-        return FOwner.Monochrome() ? 1 : 24;
+        return FOwner.Monochrome() ? 1 : FOwner.PixelFormat() == pf32bit ? 32 : 24;
       case TECHNOLOGY:
         return DT_RASDISPLAY;
       default:
@@ -537,7 +547,11 @@ void TBitmapCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const T
     for (int y = 0; y < h; ++y) {
       const uint32_t* row = from.ScanLine(fromRect.Top + y) + fromRect.Left;
       uint32_t* o = reinterpret_cast<uint32_t*>(out + y * outStride);
-      for (int x = 0; x < w; ++x) o[x] = (row[x] & 0xFFFFFF) == key ? 0 : (0xFF000000u | row[x]);
+      for (int x = 0; x < w; ++x) {
+        const bool alpha = from.PixelFormat() == pf32bit;
+        const uint32_t colour = alpha ? Unpremultiply(row[x]) : (row[x] & 0xFFFFFF);
+        o[x] = colour == key ? 0 : alpha ? row[x] : (0xFF000000u | row[x]);
+      }
     }
     cairo_surface_mark_dirty(masked.get());
     surface = masked.get();
@@ -681,7 +695,7 @@ void TBitmapCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std:
 // Bitmap
 
 TBitmap::TBitmap() : FImpl(std::make_unique<Impl>()) {
-  FImpl->surface = NewSurface(0, 0);
+  FImpl->surface = NewSurface(0, 0, false);
   FImpl->canvas = std::make_unique<TBitmapCanvas>(*this);
   FImpl->canvas->Attach(FImpl->surface.get());
 }
@@ -700,7 +714,7 @@ void TBitmap::SetSize(int width, int height) {
   width = std::max(0, width);
   height = std::max(0, height);
   if (width == FWidth && height == FHeight) return;
-  SurfacePtr fresh = NewSurface(width, height);
+  SurfacePtr fresh = NewSurface(width, height, FPixelFormat == pf32bit);
   {
     ContextPtr cr(cairo_create(fresh.get()));
     const TBrush& brush = FImpl->canvas->Brush();
@@ -720,16 +734,38 @@ void TBitmap::SetSize(int width, int height) {
   FImpl->canvas->Attach(FImpl->surface.get());
 }
 
+void TBitmap::SetPixelFormat(TPixelFormat f) {
+  const bool hadAlpha = FPixelFormat == pf32bit, alpha = f == pf32bit;
+  FPixelFormat = f;
+  if (hadAlpha == alpha) return;
+  SurfacePtr fresh = NewSurface(FWidth, FHeight, alpha);
+  {
+    ContextPtr cr(cairo_create(fresh.get()));
+    cairo_set_source_rgb(cr.get(), 1, 1, 1);
+    cairo_paint(cr.get());
+    cairo_surface_flush(FImpl->surface.get());
+    cairo_set_source_surface(cr.get(), FImpl->surface.get(), 0, 0);
+    cairo_paint(cr.get());
+  }
+  FImpl->surface = std::move(fresh);
+  FImpl->canvas->Attach(FImpl->surface.get());
+}
+
+namespace {
+uint32_t* Row(cairo_surface_t* s, int y) {
+  return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s));
+}
+}  // namespace
+
 const uint32_t* TBitmap::ScanLine(int y) const {
   if (y < 0 || y >= FHeight) return nullptr;
   cairo_surface_t* s = FImpl->surface.get();
   cairo_surface_flush(s);
-  uint32_t* row =
-      reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s));
+  uint32_t* row = Row(s, y);
   if (FPixelFormat == pf1bit) {
     for (int x = 0; x < FWidth; ++x) row[x] = Threshold(row[x]);
     cairo_surface_mark_dirty(s);
-  } else {
+  } else if (FPixelFormat == pf24bit) {
     for (int x = 0; x < FWidth; ++x) row[x] &= 0xFFFFFF;
     cairo_surface_mark_dirty(s);
   }
@@ -740,19 +776,52 @@ void TBitmap::ReadRowRGB(int y, uint8_t* out) const {
   const uint32_t* row = ScanLine(y);
   if (!row) return;
   for (int x = 0; x < FWidth; ++x) {
-    out[3 * x] = static_cast<uint8_t>(row[x] >> 16);
-    out[3 * x + 1] = static_cast<uint8_t>(row[x] >> 8);
-    out[3 * x + 2] = static_cast<uint8_t>(row[x]);
+    const uint32_t px = FPixelFormat == pf32bit ? Unpremultiply(row[x]) : row[x];
+    out[3 * x] = static_cast<uint8_t>(px >> 16);
+    out[3 * x + 1] = static_cast<uint8_t>(px >> 8);
+    out[3 * x + 2] = static_cast<uint8_t>(px);
   }
+}
+
+void TBitmap::ReadRowAlpha(int y, uint8_t* out) const {
+  const uint32_t* row = ScanLine(y);
+  if (!row) return;
+  for (int x = 0; x < FWidth; ++x)
+    out[x] = FPixelFormat == pf32bit ? static_cast<uint8_t>(row[x] >> 24) : 255;
+}
+
+void TBitmap::WriteRowRGB(int y, const uint8_t* rgb) {
+  if (y < 0 || y >= FHeight) return;
+  cairo_surface_t* s = FImpl->surface.get();
+  cairo_surface_flush(s);
+  uint32_t* row = Row(s, y);
+  for (int x = 0; x < FWidth; ++x)
+    row[x] = 0xFF000000u | (static_cast<uint32_t>(rgb[3 * x]) << 16) |
+             (static_cast<uint32_t>(rgb[3 * x + 1]) << 8) | rgb[3 * x + 2];
+  cairo_surface_mark_dirty(s);
+}
+
+void TBitmap::WriteRowRGBA(int y, const uint8_t* rgba) {
+  if (y < 0 || y >= FHeight) return;
+  cairo_surface_t* s = FImpl->surface.get();
+  cairo_surface_flush(s);
+  uint32_t* row = Row(s, y);
+  const bool alpha = FPixelFormat == pf32bit;
+  for (int x = 0; x < FWidth; ++x) {
+    const uint32_t a = alpha ? rgba[4 * x + 3] : 255;
+    auto ch = [&](int i) { return (static_cast<uint32_t>(rgba[4 * x + i]) * a + 127) / 255; };
+    row[x] = (a << 24) | (ch(0) << 16) | (ch(1) << 8) | ch(2);
+  }
+  cairo_surface_mark_dirty(s);
 }
 
 TColor TBitmap::Pixel(int x, int y) const {
   if (x < 0 || x >= FWidth || y < 0 || y >= FHeight) return clNone;
   cairo_surface_t* s = FImpl->surface.get();
   cairo_surface_flush(s);
-  uint32_t px = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
-                                                  y * cairo_image_surface_get_stride(s))[x];
+  uint32_t px = Row(s, y)[x];
   if (FPixelFormat == pf1bit) px = Threshold(px);
+  if (FPixelFormat == pf32bit) px = Unpremultiply(px);
   return RGBColor(static_cast<uint8_t>(px >> 16), static_cast<uint8_t>(px >> 8), static_cast<uint8_t>(px));
 }
 
@@ -760,8 +829,7 @@ void TBitmap::SetPixel(int x, int y, TColor c) {
   if (x < 0 || x >= FWidth || y < 0 || y >= FHeight || IsNoColor(c)) return;
   cairo_surface_t* s = FImpl->surface.get();
   cairo_surface_flush(s);
-  reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s))[x] =
-      ToPixel(c);
+  Row(s, y)[x] = 0xFF000000u | ToPixel(c);
   cairo_surface_mark_dirty(s);
 }
 
@@ -771,8 +839,9 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) const {
 
 std::unique_ptr<TBitmap> TBitmap::Copy(const TRect& partIn) const {
   TRect part = IntersectRect(partIn, Rect(0, 0, FWidth, FHeight));
-  auto copy = std::make_unique<TBitmap>(part.Width(), part.Height());
-  copy->FPixelFormat = FPixelFormat;
+  auto copy = std::make_unique<TBitmap>();
+  copy->SetPixelFormat(FPixelFormat);
+  copy->SetSize(part.Width(), part.Height());
   copy->FPixelsPerInch = FPixelsPerInch;
   copy->FTransparentColor = FTransparentColor;
   copy->SetTransparent(Transparent());

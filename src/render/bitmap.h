@@ -10,7 +10,9 @@
 
 namespace pagewright {
 
-enum TPixelFormat : uint8_t { pf1bit, pf24bit };
+// pf24bit: colour; pf1bit: black and white; pf32bit: colour with an alpha channel, blended
+// when the bitmap is drawn.
+enum TPixelFormat : uint8_t { pf1bit, pf24bit, pf32bit };
 
 class TBitmap : public TGraphic {
  public:
@@ -27,11 +29,12 @@ class TBitmap : public TGraphic {
   void SetSize(int width, int height);
   void SetWidth(int w) { SetSize(w, FHeight); }
   void SetHeight(int h) { SetSize(FWidth, h); }
-  // pf1bit maps every pixel to black or white (by luminance) whenever rows are read.
+  // pf1bit maps every pixel to black or white (by luminance) whenever rows are read. Going
+  // from pf32bit to another format lays the pixels over white.
   TPixelFormat PixelFormat() const { return FPixelFormat; }
-  void SetPixelFormat(TPixelFormat f) { FPixelFormat = f; }
+  void SetPixelFormat(TPixelFormat f);
   bool Monochrome() const { return FPixelFormat == pf1bit; }
-  void SetMonochrome(bool v) { FPixelFormat = v ? pf1bit : pf24bit; }
+  void SetMonochrome(bool v) { SetPixelFormat(v ? pf1bit : pf24bit); }
   // What the canvas reports as LOGPIXELSX/LOGPIXELSY; 0 is read as 96.
   int PixelsPerInch() const { return EffectivePixelsPerInch(FPixelsPerInch); }
   void SetPixelsPerInch(int ppi) { FPixelsPerInch = ppi; }
@@ -41,10 +44,17 @@ class TBitmap : public TGraphic {
 
   TCanvas& Canvas();
 
-  // A row of pixels as 32-bit values 0x00RRGGBB (blue in the lowest byte); null outside.
+  // A row of pixels as 32-bit values 0x00RRGGBB (blue in the lowest byte); for pf32bit
+  // 0xAARRGGBB with the colour premultiplied by alpha. Null outside the bitmap.
   const uint32_t* ScanLine(int y) const;
   // A row as red, green, blue bytes (3 × Width bytes), ready for an encoder.
   void ReadRowRGB(int y, uint8_t* out) const;
+  // A row's alpha values (Width bytes; 255 for bitmaps without alpha).
+  void ReadRowAlpha(int y, uint8_t* out) const;
+  // Rows from a decoder: red, green, blue (and alpha, not premultiplied) bytes per pixel.
+  // Alpha is kept by pf32bit bitmaps and ignored by the others.
+  void WriteRowRGB(int y, const uint8_t* rgb);
+  void WriteRowRGBA(int y, const uint8_t* rgba);
   // One pixel as a colour value (red in the low byte); clNone outside the bitmap.
   TColor Pixel(int x, int y) const;
   void SetPixel(int x, int y, TColor c);

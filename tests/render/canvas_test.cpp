@@ -554,6 +554,33 @@ TEST(Bitmap, SizingRowsAndPixelFormats) {
   EXPECT_THROW(huge.SetSize(100000, 100000), EOutOfMemory);
 }
 
+TEST(Bitmap, AlphaChannelBlendsWhenDrawn) {
+  TBitmap picture;
+  picture.SetPixelFormat(pf32bit);
+  picture.SetSize(2, 1);
+  const uint8_t rgba[] = {255, 0, 0, 128, 0, 255, 0, 0};  // half red, fully transparent green
+  picture.WriteRowRGBA(0, rgba);
+  uint8_t alpha[2], rgb[6];
+  picture.ReadRowAlpha(0, alpha);
+  picture.ReadRowRGB(0, rgb);
+  EXPECT_EQ(alpha[0], 128);
+  EXPECT_EQ(alpha[1], 0);
+  EXPECT_EQ(rgb[0], 255);  // colours come back unpremultiplied
+  EXPECT_EQ(picture.Canvas().GetDeviceCaps(BITSPIXEL), 32);
+
+  auto bmp = WhiteBitmap(2, 1);
+  bmp->Canvas().Brush().SetColor(clBlue);
+  bmp->Canvas().FillRect(Rect(0, 0, 2, 1));
+  bmp->Canvas().Draw(0, 0, picture);
+  TColor blended = bmp->Pixel(0, 0);
+  EXPECT_NEAR(GetRValue(blended), 128, 2);
+  EXPECT_NEAR(GetBValue(blended), 127, 2);
+  EXPECT_EQ(bmp->Pixel(1, 0), clBlue);
+
+  picture.SetPixelFormat(pf24bit);  // laid over white
+  EXPECT_EQ(picture.Pixel(1, 0), clWhite);
+}
+
 TEST(Bitmap, DrawScalesCropsAndHonoursTransparency) {
   TBitmap src(2, 2);
   src.SetPixel(0, 0, clBlack);
