@@ -61,7 +61,10 @@ enum TVarKind : uint8_t {
   vkDate,      // days since 30 December 1899 as a double
   vkBoolean,
   vkString,
-  vkObject,  // reference to a TPersistent; reports varInteger, as references travel in integers
+  // Reference to a TPersistent. It reports varInteger, as references travel in integers, but
+  // keeps the full pointer: a 32-bit integer cannot hold a 64-bit address. In arithmetic and
+  // comparisons with numbers it is its address, so it never equals the integer 0 (nil).
+  vkObject,
   vkArray,
 };
 
@@ -162,10 +165,11 @@ class Variant {
   bool IsString() const noexcept { return kind_ == vkString; }
   bool IsObject() const noexcept { return kind_ == vkObject; }
 
-  // Conversions by the runtime's rules. Text that does not convert, Null, arrays and objects
-  // where no number is meant raise EVariantTypeCastError; values out of the target's range raise
-  // EVariantOverflowError. Floating point becomes integer by rounding halves to even; Booleans
-  // become -1 and 0; strings "True"/"False" (any case) become Booleans; Empty gives 0, "" or False.
+  // Conversions by the runtime's rules. Text that does not convert, Null and arrays raise
+  // EVariantTypeCastError; values out of the target's range raise EVariantOverflowError.
+  // Floating point becomes integer by rounding halves to even; Booleans become -1 and 0; strings
+  // "True"/"False" (any case) become Booleans; Empty gives 0, "" or False. An object reference
+  // converts as its address (so AsInteger overflows where the address needs 64 bits).
   int32_t AsInteger() const;
   int64_t AsInt64() const;
   double AsDouble() const;

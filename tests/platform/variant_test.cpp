@@ -761,7 +761,7 @@ TEST(Variant, CopiesShareAndMovesEmpty) {
   Variant copy = s;
   EXPECT_EQ(&copy.StringRef(), &s.StringRef());
   Variant moved = std::move(copy);
-  EXPECT_TRUE(copy.IsEmpty());  // NOLINT(bugprone-use-after-move): moved-from state is specified
+  EXPECT_TRUE(copy.IsEmpty());  // NOLINT(bugprone-use-after-move): a moved-from variant is Empty
   EXPECT_EQ(moved.StringRef(), s.StringRef());
   moved = Variant(2.5L);
   EXPECT_EQ(moved.AsExtended(), 2.5L);
