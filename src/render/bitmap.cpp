@@ -412,8 +412,10 @@ class TBitmapCanvas : public TCanvas {
                             : pen.Join() == pjBevel ? CAIRO_LINE_JOIN_BEVEL
                                                     : CAIRO_LINE_JOIN_ROUND);
     std::vector<double> dashes;
-    if (pen.Style() == psUserStyle && widthOverride == 0)
-      for (int v : DashPattern(psUserStyle, pen.UserPattern())) dashes.push_back(v);
+    // Curves of the one-pixel pen follow its dash style; wider pens only user patterns.
+    if (widthOverride == 1 || pen.Style() == psUserStyle)
+      for (int v : DashPattern(pen.Style(), pen.UserPattern())) dashes.push_back(v);
+    if (widthOverride == 1 && !dashes.empty()) cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
     cairo_set_dash(cr, dashes.empty() ? nullptr : dashes.data(), static_cast<int>(dashes.size()), 0);
     cairo_stroke(cr);
     cairo_set_dash(cr, nullptr, 0, 0);
