@@ -68,21 +68,27 @@ struct TFormatArg {
   }
 };
 
+// "%" [index ":"] ["-"] [width] ["." prec] type, with d u x e f g n m s p; "*" takes a width or
+// precision from the arguments. A wrong argument kind or a missing argument raises EConvertError.
 WideString Format(const WideString& fmt, const std::vector<TFormatArg>& args,
                   const TFormatSettings& fs = FormatSettings());
 WideString FormatFloat(const WideString& fmt, Extended value, const TFormatSettings& fs = FormatSettings());
 WideString FormatDateTime(const WideString& fmt, TDateTime dt, const TFormatSettings& fs = FormatSettings());
-// Shortest general form, at most 15 significant digits.
+// Shortest general form, at most 15 significant digits; exponent form ("1.5E-7", "1E15") for more
+// than 15 integer digits or values below 0.0001.
 WideString FloatToStr(Extended value, const TFormatSettings& fs = FormatSettings());
 WideString CurrToStr(Extended value, const TFormatSettings& fs = FormatSettings());
 WideString IntToStr(int64_t value);
+// Upper-case hexadecimal, at least `digits` digits; negative values as 32-bit two's complement
+// when they fit and at most 8 digits are asked for, else as 64-bit.
 WideString IntToHex(int64_t value, int digits);
 WideString DateToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());
 WideString TimeToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());
 // Short date, plus the long time when there is a time part.
 WideString DateTimeToStr(TDateTime dt, const TFormatSettings& fs = FormatSettings());
 WideString BoolToStr(bool b, bool useBoolStrs = false);
-// Edit masks: "mask;save-literals;blank", with the mask characters of the runtime's edit controls.
+// Edit masks: "mask;save-literals;blank", with the mask characters of the runtime's edit controls;
+// places the value does not fill become spaces.
 WideString FormatMaskText(const WideString& editMask, const WideString& value);
 
 // Conversions raise EConvertError with the runtime's message on text that does not convert.

@@ -638,9 +638,10 @@ WideString HexDigits(uint64_t v, int minDigits) {
 }  // namespace
 
 WideString IntToHex(int64_t value, int digits) {
-  // Values that fit 32 bits are written as 32-bit two's complement, as the runtime's Integer overload.
+  // Negative values that fit 32 bits are written as 32-bit two's complement, as the runtime's
+  // Integer overload does, unless more than eight digits are asked for (its Int64 overload).
   uint64_t v = static_cast<uint64_t>(value);
-  if (value >= INT32_MIN && value <= INT32_MAX) v = static_cast<uint32_t>(static_cast<int32_t>(value));
+  if (value < 0 && value >= INT32_MIN && digits <= 8) v = static_cast<uint32_t>(static_cast<int32_t>(value));
   return HexDigits(v, digits);
 }
 

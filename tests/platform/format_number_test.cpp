@@ -336,6 +336,7 @@ TEST(NumberText, CurrToStrIntToStrIntToHex) {
   EXPECT_EQ(U8(IntToStr(INT64_MIN)), "-9223372036854775808");
   EXPECT_EQ(U8(IntToHex(255, 4)), "00FF");
   EXPECT_EQ(U8(IntToHex(-1, 4)), "FFFFFFFF");
+  EXPECT_EQ(U8(IntToHex(-1, 16)), "FFFFFFFFFFFFFFFF");
   EXPECT_EQ(U8(IntToHex(int64_t{-1} << 40, 4)), "FFFFFF0000000000");
   EXPECT_EQ(U8(IntToHex(0x1234, 0)), "1234");
 }
