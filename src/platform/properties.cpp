@@ -8,6 +8,7 @@
 #include "platform/mem_table.h"
 #include "platform/string_list.h"
 #include "platform/unicode.h"
+#include "platform/variant.h"
 
 namespace pagewright {
 
@@ -197,6 +198,13 @@ TPropValue TPropValue::Strings(TStringList* list) {
   return r;
 }
 
+TPropValue TPropValue::FromVariant(const Variant& v) {
+  TPropValue r;
+  r.Kind = pvVariant;
+  r.Var = std::make_shared<const Variant>(v);
+  return r;
+}
+
 bool TPropValue::operator==(const TPropValue& o) const {
   if (Kind != o.Kind) return false;
   switch (Kind) {
@@ -216,6 +224,9 @@ bool TPropValue::operator==(const TPropValue& o) const {
       return Obj == o.Obj;
     case pvStrings:
       return List == o.List;
+    case pvVariant:
+      return Var == o.Var ||
+             (Var && o.Var && Var->Kind() == o.Var->Kind() && VarToStr(*Var) == VarToStr(*o.Var));
   }
   return false;
 }
@@ -247,6 +258,8 @@ bool TPropInfo::IsDefaultValue(const TPersistent& obj) const {
       return Get(obj).Str.empty();
     case pkReference:
       return Get(obj).Obj == nullptr;
+    case pkVariant:
+      return VarToStr(*Get(obj).Var).empty();
     default:
       return false;
   }
@@ -327,6 +340,31 @@ void TPropInfo::Set(TPersistent& obj, const TPropValue& v) const {
       }
       return;
     }
+    case pkVariant:
+      switch (v.Kind) {
+        case V::pvVariant:
+          if (!v.Var) RaiseInvalidType(*this);
+          FSetter(obj, v);
+          return;
+        case V::pvNone:
+          FSetter(obj, V::FromVariant(Variant::Null()));
+          return;
+        case V::pvInteger:
+        case V::pvEnum:
+          FSetter(obj, V::FromVariant(Variant(v.Int)));
+          return;
+        case V::pvBoolean:
+          FSetter(obj, V::FromVariant(Variant(v.Int != 0)));
+          return;
+        case V::pvFloat:
+          FSetter(obj, V::FromVariant(Variant(v.Float)));
+          return;
+        case V::pvString:
+          FSetter(obj, V::FromVariant(Variant(v.Str)));
+          return;
+        default:
+          RaiseInvalidType(*this);
+      }
     case pkObject:
     case pkReference:
       if (v.Kind == V::pvObject || (FKind == pkReference && v.Kind == V::pvNone))

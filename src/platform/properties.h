@@ -39,6 +39,7 @@
 namespace pagewright {
 
 class TStringList;
+class Variant;
 
 enum TPropKind : uint8_t {
   pkInteger,      // 32-bit signed (colours too)
@@ -51,7 +52,8 @@ enum TPropKind : uint8_t {
   pkStringList,   // TStringList held by the object
   pkObject,       // persistent sub-object with its own description (Frame, Font, ...)
   pkReference,    // another component, by name in templates
-  pkEvent         // name of a script procedure
+  pkEvent,        // name of a script procedure
+  pkVariant       // a Variant value
 };
 
 // Value names of an enumeration type, in ordinal order.
@@ -81,8 +83,9 @@ WideString SetToString(const TEnumInfo& info, uint64_t bits);
 // raises EPropertyError "Invalid property element: %s".
 uint64_t StringToSet(const TEnumInfo& info, std::u16string_view text);
 
-// A property value as the run-time access passes it: a small tagged value, independent of
-// the scripting Variant.
+// A property value as the run-time access passes it: a small tagged value. Only pkVariant
+// properties carry a Variant (shared, read-only); everything else is plain data, so this
+// header needs nothing of the Variant type.
 struct TPropValue {
   enum TKind : uint8_t {
     pvNone,
@@ -93,7 +96,8 @@ struct TPropValue {
     pvEnum,
     pvSet,
     pvObject,
-    pvStrings
+    pvStrings,
+    pvVariant
   };
   TKind Kind = pvNone;
   int64_t Int = 0;  // integers, enumeration ordinals, Booleans (0 or 1)
@@ -102,6 +106,7 @@ struct TPropValue {
   WideString Str;
   TPersistent* Obj = nullptr;
   TStringList* List = nullptr;
+  std::shared_ptr<const Variant> Var;
 
   static TPropValue Integer(int64_t v);
   static TPropValue FloatValue(Extended v);
@@ -111,6 +116,7 @@ struct TPropValue {
   static TPropValue SetBits(uint64_t bits);
   static TPropValue Object(TPersistent* obj);
   static TPropValue Strings(TStringList* list);
+  static TPropValue FromVariant(const Variant& v);
   bool operator==(const TPropValue& o) const;
 };
 
@@ -140,17 +146,19 @@ class TPropInfo {
 
   // The value in canonical form: pkInteger/pkInt64 pvInteger, pkFloat pvFloat, pkBoolean
   // pvBoolean, pkEnumeration pvEnum, pkSet pvSet, pkString/pkEvent pvString, pkStringList
-  // pvStrings, pkObject/pkReference pvObject.
+  // pvStrings, pkObject/pkReference pvObject, pkVariant pvVariant.
   TPropValue Get(const TPersistent& obj) const;
   // Converts `v` to the kind first (integers, ordinals and Booleans interchange; a string is
-  // read as an enumeration value name, a set text, or a string list's text); raises
+  // read as an enumeration value name, a set text, or a string list's text; a variant
+  // property takes any plain value, pvNone as Null); raises
   // EPropertyError on a read-only property, a value of the wrong kind, an ordinal out of
   // range or a reference to an object of the wrong class.
   void Set(TPersistent& obj, const TPropValue& v) const;
   // The stored test (true when the table gives none).
   bool IsStored(const TPersistent& obj) const;
   // Whether the value may be left out of a template: integers, enumerations, Booleans and
-  // sets equal to their declared default, empty strings and event names, no reference.
+  // sets equal to their declared default, empty strings and event names, no reference, a
+  // variant whose text is empty (Null, Unassigned, '').
   // Floats, string lists and sub-objects never count as default.
   bool IsDefaultValue(const TPersistent& obj) const;
 
@@ -346,6 +354,16 @@ class TClassBuilder {
   template <class G, class S>
   TClassBuilder& Event(std::string name, G get, S set) {
     return Scalar(std::move(name), pkEvent, "TpgwNotifyEventName", get, set);
+  }
+  // The getter returns a Variant (by value or reference), the setter takes one; the class's
+  // header includes platform/variant.h.
+  template <class G, class S>
+  TClassBuilder& VariantValue(std::string name, G get, S set) {
+    auto& p = Add(std::move(name), pkVariant, "Variant");
+    p.FGetter = [get](const TPersistent& o) { return TPropValue::FromVariant(std::invoke(get, Self(o))); };
+    if constexpr (!std::is_null_pointer_v<S>)
+      p.FSetter = [set](TPersistent& o, const TPropValue& v) { std::invoke(set, Self(o), *v.Var); };
+    return *this;
   }
   // The getter returns the list the object holds (pointer or reference; const or not, but
   // not overloaded on const). Templates write it as "<Name>.Text". Without a setter

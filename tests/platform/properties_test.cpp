@@ -9,6 +9,7 @@
 #include "platform/exceptions.h"
 #include "platform/mem_table.h"
 #include "platform/string_list.h"
+#include "platform/variant.h"
 
 namespace pagewright {
 namespace {
@@ -134,6 +135,8 @@ class TTestView : public TTestBase {
   const WideString& OnBeforePrint() const { return FOnBeforePrint; }
   void SetOnBeforePrint(const WideString& v) { FOnBeforePrint = v; }
   int32_t Serial() const { return 42; }
+  const Variant& Value() const { return FValue; }
+  void SetValue(const Variant& v) { FValue = v; }
 
  protected:
   void Notification(TComponent* c, TOperation op) override {
@@ -148,6 +151,7 @@ class TTestView : public TTestBase {
   int32_t FCount = 0;
   TTestView* FBuddy = nullptr;
   WideString FOnBeforePrint;
+  Variant FValue = Variant::Null();
 };
 
 const TClassInfo& TTestView::StaticClassInfo() {
@@ -165,6 +169,7 @@ const TClassInfo& TTestView::StaticClassInfo() {
                                       .Reference("Buddy", &T::Buddy, &T::SetBuddy)
                                       .Event("OnBeforePrint", &T::OnBeforePrint, &T::SetOnBeforePrint)
                                       .Integer("Serial", &T::Serial, nullptr)
+                                      .VariantValue("Value", &T::Value, &T::SetValue)
                                       // Republished: keeps the inherited place, never stored.
                                       .String("Description", &T::Description, &T::SetDescription)
                                       .Stored(false)
@@ -182,7 +187,7 @@ TEST(Properties, ListInheritedPropertiesFirstAndRepublishedInTheirFirstPlace) {
   const TClassInfo& view = TTestView::StaticClassInfo();
   EXPECT_EQ(Names(view), (std::vector<std::string>{"Name", "Tag", "Left", "Visible", "Lines", "Frame",
                                                    "Description", "Shape", "Style", "Color", "Count", "Buddy",
-                                                   "OnBeforePrint", "Serial"}));
+                                                   "OnBeforePrint", "Serial", "Value"}));
   for (size_t i = 0; i < view.Properties().size(); ++i) EXPECT_EQ(view.Properties()[i]->Index(), int(i));
   EXPECT_EQ(&view.FindProperty("description")->DeclaringClass(), &view);
   EXPECT_EQ(&TTestBase::StaticClassInfo().FindProperty("Description")->DeclaringClass(),
@@ -207,7 +212,7 @@ TEST(Properties, DefaultsAndStoredTests) {
       {"Visible", true, true},       {"Lines", true, false},  {"Frame", true, false},  //
       {"Description", false, true},  {"Shape", true, true},   {"Style", true, true},   //
       {"Color", true, true},         {"Count", false, false}, {"Buddy", true, true},   // no default: written
-      {"OnBeforePrint", true, true}, {"Serial", true, false},
+      {"OnBeforePrint", true, true}, {"Serial", true, false}, {"Value", true, true},
   };
   for (const auto& c : fresh) {
     const TPropInfo& p = GetPropInfo(v, c.prop);
@@ -224,6 +229,8 @@ TEST(Properties, DefaultsAndStoredTests) {
   for (const char* name : {"Visible", "Style", "Color", "Buddy", "OnBeforePrint"})
     EXPECT_FALSE(GetPropInfo(v, name).IsDefaultValue(v)) << name;
   EXPECT_TRUE(GetPropInfo(v, "Count").IsStored(v));
+  v.SetValue(Variant(0));
+  EXPECT_FALSE(GetPropInfo(v, "Value").IsDefaultValue(v));
   EXPECT_EQ(GetPropInfo(v, "Style").Default(), TPropValue::SetBits(1));
   EXPECT_EQ(GetPropInfo(TTestFrame(), "Width").Default(), TPropValue::FloatValue(1));
 }
@@ -268,6 +275,16 @@ TEST(Properties, ReadAndWriteByNameWithConversions) {
   EXPECT_EQ(v.Lines().Text(), lines.Text());
   lines.Clear();
   EXPECT_EQ(v.Lines().Count(), 2);
+
+  // Variants: plain values become variants of their kind; pvNone is Null.
+  SetPropValue(v, "Value", TPropValue::String(u"54 / 58"));
+  EXPECT_EQ(v.Value().AsString(), u"54 / 58");
+  SetPropValue(v, "Value", TPropValue::Integer(58));
+  EXPECT_EQ(VarType(*GetPropValue(v, "Value").Var), varInt64);
+  SetPropValue(v, "Value", TPropValue::FromVariant(Variant::FromDateTime(2.5)));
+  EXPECT_EQ(v.Value().VarType(), varDate);
+  SetPropValue(v, "Value", TPropValue());
+  EXPECT_TRUE(v.Value().IsNull());
 
   // Name goes through the component's own checks.
   SetPropValue(v, "Name", TPropValue::String(u"Memo1"));
