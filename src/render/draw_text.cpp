@@ -34,10 +34,22 @@ std::recursive_mutex& LayoutMutex() {
 // Sine and cosine of a whole angle in degrees, exact at the right angles.
 void SinCos(int degrees, long double& s, long double& c) {
   switch (degrees) {
-    case 0: s = 0; c = 1; return;
-    case 90: s = 1; c = 0; return;
-    case 180: s = 0; c = -1; return;
-    case 270: s = -1; c = 0; return;
+    case 0:
+      s = 0;
+      c = 1;
+      return;
+    case 90:
+      s = 1;
+      c = 0;
+      return;
+    case 180:
+      s = 0;
+      c = -1;
+      return;
+    case 270:
+      s = -1;
+      c = 0;
+      return;
     default: {
       const long double rad = degrees * 3.14159265358979323846264338327950288L / 180;
       s = std::sin(rad);
@@ -95,7 +107,8 @@ static void SyllableBreaks(std::u16string_view w, std::vector<int>& out) {
         allowed = false;
     }
     if (!allowed) continue;
-    const std::u16string_view head = w.substr(0, static_cast<size_t>(k)), tail = w.substr(static_cast<size_t>(k));
+    const std::u16string_view head = w.substr(0, static_cast<size_t>(k)),
+                              tail = w.substr(static_cast<size_t>(k));
     if (head.size() >= 2 && tail.size() >= 2 && HasVowel(head) && HasVowel(tail)) out.push_back(k);
   }
 }
@@ -134,10 +147,18 @@ TpgwTextOrigin ComputeTextOrigin(const TRect& r, int rotation, int blockHeight, 
   const int L = r.Left, T = r.Top, R = r.Right, B = r.Bottom;
   TpgwTextOrigin o;
   switch (theta) {
-    case 0: o = {L, T, R - L, B - T}; break;
-    case 90: o = {L, B, B - T, R - L}; break;
-    case 180: o = {R, B, R - L, B - T}; break;
-    case 270: o = {R, T, B - T, R - L}; break;
+    case 0:
+      o = {L, T, R - L, B - T};
+      break;
+    case 90:
+      o = {L, B, B - T, R - L};
+      break;
+    case 180:
+      o = {R, B, R - L, B - T};
+      break;
+    case 270:
+      o = {R, T, B - T, R - L};
+      break;
     default: {
       o.W = c > 0 ? Round((R - L - s * F) / c) : 0;
       if (theta < 90) {
@@ -267,8 +288,8 @@ void TpgwDrawText::SetGaps(Extended paragraphGap, Extended charSpacing, Extended
   FLineSpacing = lineSpacing;
 }
 
-void TpgwDrawText::SetDimensions(Extended scaleX, Extended scaleY, Extended printScale, const TRect& originalRect,
-                                 const TRect& scaledRect) {
+void TpgwDrawText::SetDimensions(Extended scaleX, Extended scaleY, Extended printScale,
+                                 const TRect& originalRect, const TRect& scaledRect) {
   FScaleX = scaleX;
   FScaleY = scaleY;
   FPrintScale = printScale;
@@ -281,7 +302,8 @@ bool TpgwDrawText::NeedsCodePage(uint8_t charset) const {
   return charset != DEFAULT_CHARSET && charset != SYMBOL_CHARSET && !FUseDefaultCharset;
 }
 
-std::u16string_view TpgwDrawText::ForCharset(std::u16string_view line, uint8_t charset, WideString& buffer) const {
+std::u16string_view TpgwDrawText::ForCharset(std::u16string_view line, uint8_t charset,
+                                             WideString& buffer) const {
   if (!NeedsCodePage(charset)) return line;
   const uint32_t cp = CharsetToCodePage(charset);
   buffer = CodePageToWide(WideToCodePage(line, cp), cp);
@@ -297,8 +319,8 @@ std::u16string_view TpgwDrawText::ForCharset(std::u16string_view line, uint8_t c
   return buffer;
 }
 
-int TpgwDrawText::MeasureAdvances(FaceSet& faces, std::u16string_view lineIn, const TpgwHTMLTag* tags, int spacing,
-                                  int* out, bool cumulative) {
+int TpgwDrawText::MeasureAdvances(FaceSet& faces, std::u16string_view lineIn, const TpgwHTMLTag* tags,
+                                  int spacing, int* out, bool cumulative) {
   const std::u16string_view line = ForCharset(lineIn, faces.Charset, FCharsetBuf);
   const size_t n = line.size();
   int64_t total = 0;
@@ -363,7 +385,8 @@ void TpgwDrawText::SetText(const std::vector<WideString>& text, bool firstParaBr
     FPlainText += line;
     FPlainText += u"\r\n";
     const size_t before = FText.size();
-    WrapParagraph(line, full, spacing, firstParaBreak && i == static_cast<size_t>(topLineIndex) ? full : first);
+    WrapParagraph(line, full, spacing,
+                  firstParaBreak && i == static_cast<size_t>(topLineIndex) ? full : first);
     if (FText.size() > before) {
       FMarks[before] |= pmFirstLine;
       FMarks.back() |= pmLastLine;
@@ -395,12 +418,13 @@ void TpgwDrawText::AddWrapped(std::u16string_view text, const TpgwHTMLTag* tags,
 int TpgwDrawText::FindHyphenation(std::u16string_view line, int from, int overflow) const {
   if (from < 0 || static_cast<size_t>(from) >= line.size()) return 0;
   size_t end = static_cast<size_t>(from);
-  while (end < line.size() && line[end] != u' ' && line[end] != u'.' && line[end] != u',' && line[end] != u'-' &&
-         line[end] != u';')
+  while (end < line.size() && line[end] != u' ' && line[end] != u'.' && line[end] != u',' &&
+         line[end] != u'-' && line[end] != u';')
     ++end;
   const int fit = overflow - from;
   if (fit <= 1) return 0;
-  const WideString word = WideUpperCase(line.substr(static_cast<size_t>(from), end - static_cast<size_t>(from)));
+  const WideString word =
+      WideUpperCase(line.substr(static_cast<size_t>(from), end - static_cast<size_t>(from)));
   thread_local std::vector<int> breaks;
   SyllableBreaks(word, breaks);
   int best = 0;
@@ -549,13 +573,15 @@ WideString TpgwDrawText::GetOutBoundsText(bool& paraBreak) {
     static constexpr char16_t kHex[] = u"0123456789ABCDEF";
     const TColor rgb = ColorToRGB(cut.Color);
     WideString prefix = u"<font color=\"#";
-    for (uint8_t b : {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb))}) {
+    for (uint8_t b : {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)}) {
       prefix += kHex[b >> 4];
       prefix += kHex[b & 15];
     }
     prefix += u"\">";
-    if (cut.SubType == ssSuperscript) prefix += u"<sup>";
-    else if (cut.SubType == ssSubscript) prefix += u"<sub>";
+    if (cut.SubType == ssSuperscript)
+      prefix += u"<sup>";
+    else if (cut.SubType == ssSubscript)
+      prefix += u"<sub>";
     if (cut.Style.Contains(fsUnderline)) prefix += u"<u>";
     if (cut.Style.Contains(fsItalic)) prefix += u"<i>";
     if (cut.Style.Contains(fsBold)) prefix += u"<b>";
@@ -694,7 +720,8 @@ void TpgwDrawText::DrawText(TCanvas& canvas, TpgwHAlign hAlign, TpgwVAlign vAlig
   for (int i = 0; i < n; ++i) {
     const int mark = FMarks[static_cast<size_t>(i)];
     TpgwHAlign a = hAlign;
-    const int d = (mark & pmFirstLine) && (hAlign == haLeft || hAlign == haBlock) ? Round(FParagraphGap * FScaleX) : 0;
+    const int d =
+        (mark & pmFirstLine) && (hAlign == haLeft || hAlign == haBlock) ? Round(FParagraphGap * FScaleX) : 0;
     if ((mark & pmLastLine) && hAlign == haBlock) a = FRTLReading ? haRight : haLeft;
     const int x = x0 + Round(st.Cos * d), y = y0 - Round(st.Sin * d);
     FLineY.push_back(y);
@@ -785,7 +812,8 @@ void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, in
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
   if (a != haBlock || left) SpreadCorrection(adv, len, v - m);
 
@@ -810,10 +838,11 @@ void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, in
       font.SetHeight(st.DevHeight(t.Size, FPrintScale, FScaleY, true));
       offset = Round(static_cast<long double>(t.AddY) * t.Size * FScaleY);
     }
-    const std::u16string_view text =
-        ForCharset(std::u16string_view(line).substr(static_cast<size_t>(from), static_cast<size_t>(to - from)),
-                   FFont.Charset(), FCharsetBuf);
-    canvas.ExtTextOut(x + Round(st.Sin * offset), y + Round(st.Cos * offset), FOptions, &FScaledRect, text, adv + from);
+    const std::u16string_view text = ForCharset(
+        std::u16string_view(line).substr(static_cast<size_t>(from), static_cast<size_t>(to - from)),
+        FFont.Charset(), FCharsetBuf);
+    canvas.ExtTextOut(x + Round(st.Sin * offset), y + Round(st.Cos * offset), FOptions, &FScaledRect, text,
+                      adv + from);
     int64_t runWidth = 0;
     for (int k = from; k < to; ++k) runWidth += adv[k];
     x += Round(runWidth * st.Cos);
