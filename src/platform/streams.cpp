@@ -22,10 +22,25 @@ std::string SysErrorMessage(int err) {
   return std::string(strerror_r(err, buf, sizeof buf));
 }
 
-// The new position of a seek, or -1 when it would be negative.
+// Grows or shrinks the bytes of a memory stream; a size that cannot be had raises the runtime's error
+// instead of a library exception.
+template <typename Bytes>
+void ResizeBytes(Bytes& data, int64_t size) {
+  if (size < 0 || static_cast<uint64_t>(size) > data.max_size())
+    throw EOutOfMemory("Out of memory while expanding memory stream");
+  try {
+    data.resize(static_cast<size_t>(size));
+  } catch (const std::exception&) {
+    throw EOutOfMemory("Out of memory while expanding memory stream");
+  }
+}
+
+// The new position of a seek (saturated instead of overflowing).
 int64_t SeekTarget(int64_t offset, TSeekOrigin origin, int64_t position, int64_t size) {
   int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position : size;
-  return base + offset;
+  int64_t target;
+  if (__builtin_add_overflow(base, offset, &target)) target = offset < 0 ? INT64_MIN : INT64_MAX;
+  return target;
 }
 
 }  // namespace
@@ -89,8 +104,9 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   if (position_ < 0 || count <= 0) return 0;
+  if (count > INT64_MAX - position_) throw EOutOfMemory("Out of memory while expanding memory stream");
   int64_t end = position_ + count;
-  if (end > Size()) data_.resize(static_cast<size_t>(end));  // a gap after a seek past the end is zeros
+  if (end > Size()) ResizeBytes(data_, end);  // a gap after a seek past the end is zeros
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
   position_ = end;
   return count;
@@ -103,7 +119,7 @@ int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 
 void TMemoryStream::SetSize(int64_t newSize) {
   if (newSize < 0) newSize = 0;
-  data_.resize(static_cast<size_t>(newSize));
+  ResizeBytes(data_, newSize);
   if (position_ > newSize) position_ = newSize;
 }
 
@@ -217,8 +233,9 @@ int64_t TStringStream::Read(void* buffer, int64_t count) {
 
 int64_t TStringStream::Write(const void* buffer, int64_t count) {
   if (position_ < 0 || count <= 0) return 0;
+  if (count > INT64_MAX - position_) throw EOutOfMemory("Out of memory while expanding memory stream");
   int64_t end = position_ + count;
-  if (end > Size()) data_.resize(static_cast<size_t>(end), '\0');
+  if (end > Size()) ResizeBytes(data_, end);
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
   position_ = end;
   return count;
@@ -230,7 +247,7 @@ int64_t TStringStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void TStringStream::SetSize(int64_t newSize) {
-  data_.resize(static_cast<size_t>(std::max<int64_t>(newSize, 0)), '\0');
+  ResizeBytes(data_, std::max<int64_t>(newSize, 0));
   if (position_ > Size()) position_ = Size();
 }
 

@@ -50,6 +50,9 @@ TEST(MemoryStream, ReadsWritesAndSeeksPastTheEnd) {
   EXPECT_EQ(m.Read(buf, 8), 6);  // a short read at the end
   m.SetPosition(7);
   ExpectError<EReadError>([&] { m.ReadBuffer(buf, 3); }, "EReadError", "Stream read error");
+  m.SetPosition(INT64_MAX - 1);
+  EXPECT_EQ(m.Seek(INT64_MAX, soCurrent), INT64_MAX);  // saturates
+  EXPECT_THROW(m.WriteBuffer("xy"), EOutOfMemory);     // not an overflow, not a library exception
   m.SetSize(2);
   EXPECT_EQ(m.Position(), 2);
   EXPECT_EQ(m.Seek(-1, soCurrent), 1);
