@@ -20,6 +20,7 @@ void PrintUsage(std::ostream& os) {
      << "  TEXT   the data to encode; escapes such as &1; and GS1 element strings as the type takes them\n"
      << "  --checksum, --no-checksum   add the type's check character or not (default: not)\n"
      << "  --ratio R                   wide-to-narrow ratio (default 2)\n"
+     << "  --                          ends the options (for a TEXT that begins with \"-\")\n"
      << "Prints the element pattern, then the module row (1 dark, 0 light).\n";
 }
 
