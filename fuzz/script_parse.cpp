@@ -19,21 +19,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   WideString text = Utf8ToUtf16(bytes);
 
-  // Every token reader from every position of the text.
-  TvmParser lexer;
-  lexer.SetText(text);
-  for (int p = 1; p <= lexer.Size() + 1; p += 1 + lexer.Size() / 64) {
-    lexer.SetPosition(p);
-    lexer.GetNumber();
-    lexer.SetPosition(p);
-    lexer.GetString();
-    lexer.SetPosition(p);
-    lexer.GetWord();
-    lexer.SetPosition(p);
-    lexer.GetFRString();
-    lexer.SetPosition(p);
-    lexer.GetEOL();
-    lexer.GetXYPosition();
+  // Every token reader from positions spread over the text, with the default settings and
+  // with the other languages' settings (line ends as tokens, continuations, escapes, "0x").
+  for (int dialect = 0; dialect < 2; ++dialect) {
+    TvmParser lexer;
+    if (dialect == 1) {
+      lexer.SetCommentLine1(u"'");
+      lexer.SetCommentLine2(u"rem");
+      lexer.SetCommentBlock1(u"/*,*/");
+      lexer.SetStringQuotes(u"\"");
+      lexer.SetHexSequence(u"0x");
+      lexer.SetSpecStrChar(true);
+      lexer.SetSkipEOL(false);
+      lexer.SetSkipChar(u"_");
+    }
+    lexer.SetText(text);
+    for (int p = 1; p <= lexer.Size() + 1; p += 1 + lexer.Size() / 64) {
+      lexer.SetPosition(p);
+      lexer.GetNumber();
+      lexer.SetPosition(p);
+      lexer.GetString();
+      lexer.SetPosition(p);
+      lexer.GetWord();
+      lexer.SetPosition(p);
+      lexer.GetFRString();
+      lexer.SetPosition(p);
+      lexer.GetEOL();
+      lexer.GetXYPosition();
+    }
   }
 
   // Units resolve to the text itself, so inclusion and its recursion are exercised too.
