@@ -429,8 +429,17 @@ WideString TvmParser::PositionText(int index) const {
 }
 
 int TvmParser::GetPlainPosition(int column, int line) const {
-  if (!FUseY || line < 1 || line > static_cast<int>(FLineStarts.size())) return -1;
-  return FLineStarts[static_cast<size_t>(line - 1)] + column;
+  if (line < 1) return -1;
+  if (FUseY) {
+    if (line > static_cast<int>(FLineStarts.size())) return -1;
+    return FLineStarts[static_cast<size_t>(line - 1)] + column;
+  }
+  int current = 1;
+  for (int i = 1; current < line; ++i) {
+    if (i > FSize) return -1;
+    if (Ch(i) == u'\n' && ++current == line) return i + column;
+  }
+  return column;
 }
 
 }  // namespace pagewright

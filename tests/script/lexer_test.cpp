@@ -216,6 +216,8 @@ TEST(Lexer, PositionsCountLinesAndColumnsFromOne) {
   // Without the line list the same positions are counted on demand.
   p.SetUseY(false);
   EXPECT_EQ(p.PositionText(9), u"4:1");
+  EXPECT_EQ(p.GetPlainPosition(2, 2), 6);
+  EXPECT_EQ(p.GetPlainPosition(1, 5), -1);
 }
 
 TEST(Lexer, EolConsumesTheWholeRun) {
