@@ -200,8 +200,10 @@ void RegisterScriptLanguage(std::u16string_view name, std::string_view grammar) 
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.Lock);
   if (LanguageEntry* e = r.Find(name)) {
-    e->Grammar = grammar;
-    e->Rules.reset();
+    if (e->Grammar != grammar) {  // the same text keeps the rules already read
+      e->Grammar = grammar;
+      e->Rules.reset();
+    }
     return;
   }
   r.Entries.push_back({WideString(name), std::string(grammar), nullptr});
