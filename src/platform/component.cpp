@@ -19,7 +19,7 @@ const TClassInfo& TPersistent::ClassInfo() const {
   return StaticClassInfo();
 }
 
-std::string TPersistent::ClassName() const {
+const std::string& TPersistent::ClassName() const {
   return ClassInfo().Name();
 }
 

@@ -44,7 +44,7 @@ class TPersistent {
   static const TClassInfo& StaticClassInfo();
   virtual const TClassInfo& ClassInfo() const;
   // The class name as templates and scripts spell it (from the class description).
-  virtual std::string ClassName() const;
+  virtual const std::string& ClassName() const;
   bool InheritsFrom(const TClassInfo& cls) const;
 
   // Copies the state of `source`; the base raises EConvertError "Cannot assign a X to a Y".
