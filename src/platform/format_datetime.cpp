@@ -487,8 +487,11 @@ class DateTimeScanner {
     SkipBlanks();
     size_t start = pos_;
     n = 0;
-    while (pos_ < s_.size() && s_[pos_] >= u'0' && s_[pos_] <= u'9' && n < 1000)
+    // All the digits count, so that "3/5/10000" is no date of the year 1000 followed by a time "0".
+    while (pos_ < s_.size() && s_[pos_] >= u'0' && s_[pos_] <= u'9') {
       n = n * 10 + (s_[pos_++] - u'0');
+      if (n > 99999) return false;
+    }
     length = static_cast<int>(pos_ - start);
     return length > 0;
   }

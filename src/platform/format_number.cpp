@@ -742,7 +742,8 @@ WideString Format(const WideString& fmt, const std::vector<TFormatArg>& args, co
         if (!isInt) invalid();
         uint64_t u =
             a.kind == TFormatArg::fkInteger ? static_cast<uint32_t>(a.i) : static_cast<uint64_t>(a.i);
-        text = HexDigits(u, prec > 0 ? static_cast<int>(std::min<int64_t>(prec, 64)) : 1);
+        text =
+            HexDigits(u, prec > 0 ? static_cast<int>(std::min<int64_t>(prec, 16)) : 1);  // at most 16 digits
         break;
       }
       case u'P': {

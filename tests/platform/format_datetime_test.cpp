@@ -240,6 +240,8 @@ TEST_F(DateReading, MalformedTextRaisesConvertError) {
       {&StrToTime, u"abc", "'abc' is not a valid time"},
       {&StrToDateTime, u"x", "'x' is not a valid date and time"},
       {&StrToDateTime, u"3/5/2020 25:00", "'3/5/2020 25:00' is not a valid date and time"},
+      {&StrToDateTime, u"3/5/10000", "'3/5/10000' is not a valid date and time"},
+      {&StrToDate, u"3/5/", "'3/5/' is not a valid date"},
   };
   for (const auto& c : cases) {
     try {

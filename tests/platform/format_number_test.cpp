@@ -323,6 +323,7 @@ TEST(Format, ExtremeWidthsAndValues) {
             "-9223372036854775808|18446744073709551615|8000000000000000");
   EXPECT_EQ(Format(u"%999999999999d", {1}).size(), 1000000u);  // width is capped, not overflowed
   EXPECT_EQ(U8(Format(u"%.99f", {1.0})), "1.000000000000000000");
+  EXPECT_EQ(U8(Format(u"%.20x|%.20d", {255, 7})), "00000000000000FF|00000000000000000007");
   EXPECT_EQ(U8(Format(u"%.2f|%e", {std::numeric_limits<double>::infinity(), std::nan("")})), "INF|NAN");
 }
 
