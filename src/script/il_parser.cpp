@@ -194,6 +194,16 @@ void ReadItem(const TpgwXMLItem& item, TvmILNode& node) {
 }  // namespace
 
 std::unique_ptr<TvmILNode> ReadILDocument(std::string_view xml) {
+  // IL documents are UTF-8 whatever their declaration says; the storage reader takes a
+  // declaration without "standalone" for the old 8-bit format, so it gets one that has it.
+  std::string text;
+  size_t end = xml.find("?>");
+  if (xml.substr(0, 5) == "<?xml" && end != std::string_view::npos &&
+      xml.substr(0, end).find("standalone=") == std::string_view::npos) {
+    text = "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>";
+    text.append(xml.substr(end + 2));
+    xml = text;
+  }
   TpgwXMLDocument doc;
   doc.LoadFromString(xml);
   auto root = std::make_unique<TvmILNode>(Utf16ToUtf8(doc.Root()->Name()));

@@ -27,6 +27,12 @@ class PascalIL : public ::testing::Test {
     EXPECT_EQ(dump.substr(dump.size() - tail.size()), tail);
     return dump.substr(0, dump.size() - tail.size()) + ")";
   }
+  std::unique_ptr<TvmILNode> Parse(std::u16string_view source) {
+    TvmILParser p(&host);
+    p.SelectLanguage(u"PascalScript");
+    if (!p.MakeILScript(source)) return std::make_unique<TvmILNode>("error");
+    return p.TakeILScript();
+  }
   // IL of the statements of a main block.
   std::string Statements(std::string_view body) {
     std::string dump = Program("begin " + std::string(body) + " end.");
@@ -238,6 +244,8 @@ TEST_F(PascalIL, DocumentTextEscapesValuesAndReadsBack) {
       << xml;
   EXPECT_EQ(xml.rfind("<?xml version=\"1.0\"?><program><compoundstmt pos=\"1:1\">", 0), 0u) << xml;
   auto back = ReadILDocument(xml);
+  EXPECT_EQ(DumpIL(*ReadILDocument(WriteILDocument(*Parse(u"begin \u00e9 := '\u20ac' end.")))),
+            "(program (compoundstmt (assignstmt (dsgn node:\u00e9) (expr string:'\u20ac'))) (types))");
   EXPECT_EQ(DumpIL(*back, true),
             "(program (compoundstmt@1:1 (assignstmt@1:7 (dsgn@1:7 node:s@1:8) (expr@1:12-1:33 "
             "string:'a\"<b>&c\"\r\n'@1:33))) (types))");
