@@ -898,8 +898,10 @@ std::string TpgwBarcode::EncodeOther() {
     case bcCodeEAN8: {
       std::string t;
       if (FCheckSum) {
+        // The first seven digits carry the data; a given check digit is replaced. (Taking the
+        // last seven would drop the first digit of a complete eight-digit text.)
         t = PadLeft(text, 7);
-        t = CheckSumText(std::string_view(t).substr(t.size() - 7), FCheckSumMethod);
+        t = CheckSumText(std::string_view(t).substr(0, 7), FCheckSumMethod);
       } else {
         t = PadLeft(text, 8);
       }
@@ -936,7 +938,9 @@ std::string TpgwBarcode::EncodeOther() {
     }
     case bcCodeUPC_A: {
       requireDigits(text);
-      std::string t = PadLeft(text, 12);
+      // With a check digit to add, eleven data digits are padded to eleven, not twelve:
+      // padding first would push the last data digit out.
+      std::string t = PadLeft(text, FCheckSum ? 11 : 12);
       if (FCheckSum) t = CheckSumText(std::string_view(t).substr(0, 11), FCheckSumMethod);
       text = t;
       if (t.size() != 12) Fail(kInvalidBarcode);

@@ -192,9 +192,11 @@ TEST(Barcode, CheckCharactersAndRewrittenText) {
       {bcCodeEAN13, "123", false, "0000000000123", "0000000000123"},
       {bcCodeEAN13, " 5901234123457 ", false, "5901234123457", "5901234123457"},
       {bcCodeEAN8, "5512345", true, "5512345", "55123457"},
+      {bcCodeEAN8, "55123450", true, "55123450", "55123457"},  // a wrong check digit is replaced
       {bcCodeEAN8, "123", false, "123", "00000123"},
       {bcCodeUPC_A, "03600029145", false, "003600029145", "003600029145"},
       {bcCodeUPC_A, "036000291450", true, "036000291452", "036000291452"},
+      {bcCodeUPC_A, "03600029145", true, "036000291452", "036000291452"},  // eleven data digits
       {bcCodeUPC_E0, "4252610", true, "4252610", "4252610"},  // modulo 10 of the six digits: 0
       {bcCodeUPC_E1, "123456", true, "0123457", "0123457"},
       {bcCodeUPC_Supp5, "52495", true, "524951", "52495"},
