@@ -650,7 +650,7 @@ void TBitmapCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std:
     }
     cairo_set_font_face(cr, reinterpret_cast<cairo_font_face_t*>(CairoFontFace(sized)));
     cairo_matrix_t m;
-    cairo_matrix_init_scale(&m, sized.EmPixels(), sized.EmPixels());
+    cairo_matrix_init_scale(&m, sized.EmWidthPixels(), sized.EmPixels());
     if (angle != 0) cairo_matrix_rotate(&m, -angle);
     cairo_set_font_matrix(cr, &m);
     FontOptionsPtr fo(cairo_font_options_create());

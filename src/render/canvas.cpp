@@ -186,11 +186,12 @@ TSize TCanvas::GetTextExtentPoint(std::u16string_view text) {
 }
 
 const TSizedFont& TCanvas::SelectedFont() {
-  if (!FSelected || FSelectedHeight != FFont.Height() || FSelectedStyle != FFont.Style().Bits() ||
-      FSelectedName != FFont.Name()) {
+  if (!FSelected || FSelectedHeight != FFont.Height() || FSelectedWidth != FFont.Width() ||
+      FSelectedStyle != FFont.Style().Bits() || FSelectedName != FFont.Name()) {
     FSelected = &FindFont(FFont);
     FSelectedName = FFont.Name();
     FSelectedHeight = FFont.Height();
+    FSelectedWidth = FFont.Width();
     FSelectedStyle = FFont.Style().Bits();
   }
   return *FSelected;

@@ -320,6 +320,7 @@ class TCanvas {
   const TSizedFont* FSelected = nullptr;
   WideString FSelectedName;
   int FSelectedHeight = 0;
+  int FSelectedWidth = 0;
   uint64_t FSelectedStyle = 0;
   std::vector<int> FAdvances;
 };

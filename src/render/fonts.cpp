@@ -31,6 +31,7 @@ namespace pagewright {
 void TFont::CopyFrom(const TFont& o) {
   FName = o.FName;
   FHeight = o.FHeight;
+  FWidth = o.FWidth;
   FStyle = o.FStyle;
   FColor = o.FColor;
   FCharset = o.FCharset;
@@ -46,14 +47,20 @@ void TFont::Assign(const TFont& other) {
 }
 
 bool TFont::SameAs(const TFont& o) const {
-  return FName == o.FName && FHeight == o.FHeight && FStyle == o.FStyle && FColor == o.FColor &&
-         FCharset == o.FCharset && FOrientation == o.FOrientation && FPitch == o.FPitch &&
-         FQuality == o.FQuality && PixelsPerInch() == o.PixelsPerInch();
+  return FName == o.FName && FHeight == o.FHeight && FWidth == o.FWidth && FStyle == o.FStyle &&
+         FColor == o.FColor && FCharset == o.FCharset && FOrientation == o.FOrientation &&
+         FPitch == o.FPitch && FQuality == o.FQuality && PixelsPerInch() == o.PixelsPerInch();
 }
 
 void TFont::SetName(const WideString& v) {
   if (v == FName) return;
   FName = v;
+  Changed();
+}
+void TFont::SetWidth(int v) {
+  if (v < 0) v = -v;
+  if (v == FWidth) return;
+  FWidth = v;
   Changed();
 }
 void TFont::SetHeight(int v) {
@@ -325,6 +332,7 @@ constexpr size_t kPageCount = 0x110000 / 256;
 struct TSizedFont::Impl {
   FaceRecord* face = nullptr;
   int em = 13;
+  int emWidth = 13;
   bool bold = false, italic = false;
   FtFacePtr ft;  // own face object, set to this size, used under `mutex`
   mutable std::mutex mutex;
@@ -382,6 +390,9 @@ int TSizedFont::FaceIndex() const {
 }
 int TSizedFont::EmPixels() const {
   return impl_->em;
+}
+int TSizedFont::EmWidthPixels() const {
+  return impl_->emWidth;
 }
 bool TSizedFont::Bold() const {
   return impl_->bold;
@@ -530,11 +541,11 @@ namespace {
 struct FontCache {
   std::mutex mutex;
   // Requests (upper-cased name, height, bold, italic) to sized fonts.
-  std::map<std::tuple<WideString, int, bool, bool>, const TSizedFont*> requests;
+  std::map<std::tuple<WideString, int, int, bool, bool>, const TSizedFont*> requests;
   // Faces by (name, bold, italic) and by (file, index, synthesis).
   std::map<std::tuple<WideString, bool, bool>, FaceRecord*> faceByName;
   std::map<std::tuple<std::string, int, bool, bool>, std::unique_ptr<FaceRecord>> faces;
-  std::map<std::tuple<FaceRecord*, int, bool, bool>, std::unique_ptr<TSizedFont>> sized;
+  std::map<std::tuple<FaceRecord*, int, int, bool, bool>, std::unique_ptr<TSizedFont>> sized;
   std::map<std::string, Bytes> files;
 };
 
@@ -603,14 +614,15 @@ FaceRecord& FaceFor(FontCache& cache, const WideString& name, bool bold, bool it
   return *slot;
 }
 
-std::unique_ptr<TSizedFont> MakeSized(FaceRecord& face, int em, bool bold, bool italic) {
+std::unique_ptr<TSizedFont> MakeSized(FaceRecord& face, int em, int emWidth, bool bold, bool italic) {
   auto impl = std::make_unique<TSizedFont::Impl>();
   impl->face = &face;
   impl->em = em;
+  impl->emWidth = emWidth;
   impl->bold = bold;
   impl->italic = italic;
   impl->ft = OpenFace(face.bytes, face.resolved.Index);
-  if (FT_Set_Pixel_Sizes(impl->ft.get(), 0, static_cast<FT_UInt>(em)) != 0)
+  if (FT_Set_Pixel_Sizes(impl->ft.get(), static_cast<FT_UInt>(emWidth), static_cast<FT_UInt>(em)) != 0)
     throw EInvalidOperation("Cannot set the font size");
   if (face.synthBold) impl->boldExtra = std::max(1, RoundInt(em / 24.0));
   // Text metrics: the cell from the face's VDMX record for this size when there is one,
@@ -630,8 +642,9 @@ std::unique_ptr<TSizedFont> MakeSized(FaceRecord& face, int em, bool bold, bool 
   int external =
       face.hheaLineGap - ((face.winAscent + face.winDescent) - (face.hheaAscender - face.hheaDescender));
   tm.tmExternalLeading = std::max(0, RoundInt(external * s));
-  tm.tmAveCharWidth = RoundInt(face.avgCharWidth * s);
-  tm.tmMaxCharWidth = RoundInt(face.maxAdvance * s) + impl->boldExtra;
+  const double xs = static_cast<double>(emWidth) / face.upem;
+  tm.tmAveCharWidth = RoundInt(face.avgCharWidth * xs);
+  tm.tmMaxCharWidth = RoundInt(face.maxAdvance * xs) + impl->boldExtra;
   tm.tmWeight = bold ? std::max(700, face.weightClass) : face.weightClass;
   tm.tmItalic = italic;
   tm.tmPitchAndFamily = static_cast<uint8_t>((face.fixedPitch ? 0 : 1) | 2 | 4 | (face.serif ? 0x10 : 0x20));
@@ -644,12 +657,12 @@ std::unique_ptr<TSizedFont> MakeSized(FaceRecord& face, int em, bool bold, bool 
 
 }  // namespace
 
-const TSizedFont& FindFont(const WideString& name, int height, TFontStyles style) {
+const TSizedFont& FindFont(const WideString& name, int height, TFontStyles style, int width) {
   if (height == 0) height = -13;
   const bool bold = style.Contains(fsBold), italic = style.Contains(fsItalic);
   FontCache& cache = Cache();
   std::lock_guard<std::mutex> lock(cache.mutex);
-  auto requestKey = std::make_tuple(UpperName(name), height, bold, italic);
+  auto requestKey = std::make_tuple(UpperName(name), height, width, bold, italic);
   auto hit = cache.requests.find(requestKey);
   if (hit != cache.requests.end()) return *hit->second;
   FaceRecord& face = FaceFor(cache, name, bold, italic);
@@ -661,15 +674,20 @@ const TSizedFont& FindFont(const WideString& name, int height, TFontStyles style
     em = cell > 0 ? RoundInt(static_cast<double>(height) * face.upem / cell) : height;
   }
   em = std::clamp<int64_t>(em, 1, 32767);
-  auto sizedKey = std::make_tuple(&face, static_cast<int>(em), bold, italic);
+  // A width stretches the em horizontally so that the average character gets that width.
+  int64_t emWidth = em;
+  if (width > 0 && face.avgCharWidth > 0)
+    emWidth =
+        std::clamp<int64_t>(RoundInt(static_cast<double>(width) * face.upem / face.avgCharWidth), 1, 32767);
+  auto sizedKey = std::make_tuple(&face, static_cast<int>(em), static_cast<int>(emWidth), bold, italic);
   auto& slot = cache.sized[sizedKey];
-  if (!slot) slot = MakeSized(face, static_cast<int>(em), bold, italic);
+  if (!slot) slot = MakeSized(face, static_cast<int>(em), static_cast<int>(emWidth), bold, italic);
   cache.requests.emplace(requestKey, slot.get());
   return *slot;
 }
 
 const TSizedFont& FindFont(const TFont& font) {
-  return FindFont(font.Name(), font.Height(), font.Style());
+  return FindFont(font.Name(), font.Height(), font.Style(), font.Width());
 }
 
 void ReleaseGraphicsResources() {

@@ -54,6 +54,10 @@ class TFont {
   void SetHeight(int v);
   int Size() const;
   void SetSize(int points);
+  // Average character width in pixels; 0 keeps the face's own proportions. Other values
+  // stretch or condense the glyphs horizontally (a metafile replayed with unequal scales).
+  int Width() const { return FWidth; }
+  void SetWidth(int v);
   TFontStyles Style() const { return FStyle; }
   void SetStyle(TFontStyles v);
   TColor Color() const { return FColor; }
@@ -85,6 +89,7 @@ class TFont {
   }
   WideString FName = u"Arial";
   int FHeight = -13;
+  int FWidth = 0;
   TFontStyles FStyle;
   TColor FColor = 0;
   uint8_t FCharset = DEFAULT_CHARSET;
@@ -162,8 +167,9 @@ class TSizedFont {
   const std::string& FamilyName() const;
   const std::string& FileName() const;
   int FaceIndex() const;
-  // The em height in pixels the font is set to.
+  // The em height in pixels the font is set to, and its em width (equal unless stretched).
   int EmPixels() const;
+  int EmWidthPixels() const;
   bool Bold() const;             // bold requested (real or synthesised)
   bool Italic() const;           // italic requested (real or synthesised)
   bool SyntheticBold() const;    // the family has no bold face: bold is synthesised
@@ -194,10 +200,10 @@ class TSizedFont {
   std::unique_ptr<Impl> impl_;
 };
 
-// The cached font for a description (name, height, bold and italic; other attributes do not
-// change the glyphs). A height of 0 means the default of 13 pixels.
+// The cached font for a description (name, height, width, bold and italic; other attributes
+// do not change the glyphs). A height of 0 means the default of 13 pixels.
 const TSizedFont& FindFont(const TFont& font);
-const TSizedFont& FindFont(const WideString& name, int height, TFontStyles style);
+const TSizedFont& FindFont(const WideString& name, int height, TFontStyles style, int width = 0);
 
 // Releases every cached font, the font configuration and the libraries' process-wide caches.
 // Fonts handed out before become invalid. For leak checkers at process end.

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "render/bitmap.h"
+#include "render/fonts.h"
 
 namespace pagewright {
 namespace {
@@ -268,6 +269,16 @@ void TMetafile::Play(TCanvas& target, double sx, double sy, int ox, int oy) cons
             int h = Fit(f.Height() * static_cast<long double>(sy));
             if (h == 0) h = f.Height() < 0 ? -1 : 1;
             f.SetHeight(h);
+            // Unequal scales stretch the glyphs too, as the average character width scales.
+            if (std::fabs(std::fabs(sx) - std::fabs(sy)) > 0.005 * std::max(std::fabs(sx), std::fabs(sy))) {
+              const TSizedFont& recorded = FindFont(op.font);
+              const TOutlineTextMetric otm = recorded.OutlineTextMetrics();
+              const long double average = op.font.Width() > 0
+                                              ? op.font.Width()
+                                              : static_cast<long double>(otm.AvgCharWidthUnits) *
+                                                    recorded.EmWidthPixels() / std::max(1u, otm.otmEMSquare);
+              f.SetWidth(std::max(1, Fit(average * std::fabs(sx))));
+            }
             target.Font().Assign(f);
             // Positions scale, advances follow as their differences.
             std::vector<int> dx(op.dx.size());

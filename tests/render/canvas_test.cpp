@@ -512,6 +512,28 @@ TEST(Metafile, ReplayAtScaleTwoMatchesDrawingAtTwice) {
   EXPECT_EQ(shifted->Pixel(10 + 50, 5 + 30), plain->Pixel(50, 30));
 }
 
+TEST(Metafile, UnequalScalesStretchTheText) {
+  TMetafile mf(60, 20);
+  mf.Canvas().Brush().SetStyle(bsClear);
+  mf.Canvas().Font().SetHeight(-12);
+  mf.Canvas().TextOut(0, 2, u"MMMM");
+  auto inkWidth = [](const TBitmap& b) {
+    int lo = b.Width(), hi = -1;
+    for (int y = 0; y < b.Height(); ++y)
+      for (int x = 0; x < b.Width(); ++x)
+        if (!IsWhite(b, x, y)) {
+          lo = std::min(lo, x);
+          hi = std::max(hi, x);
+        }
+    return hi - lo + 1;
+  };
+  auto plain = WhiteBitmap(60, 20);
+  plain->Canvas().Draw(0, 0, mf);
+  auto wide = WhiteBitmap(180, 20);
+  wide->Canvas().StretchDraw(Rect(0, 0, 180, 20), mf);
+  EXPECT_NEAR(inkWidth(*wide), 3 * inkWidth(*plain), 4);
+}
+
 TEST(Metafile, ClipsRecordedInsideNarrowTheTargetClip) {
   TMetafile mf(20, 20);
   mf.Canvas().IntersectClipRect(Rect(0, 0, 10, 20));

@@ -81,6 +81,19 @@ TEST(Fonts, LookupsAreCachedAndHeightsConvert) {
   EXPECT_TRUE(g.SameAs(f));
 }
 
+TEST(Fonts, AWidthStretchesTheGlyphsHorizontally) {
+  const TSizedFont& normal = FindFont(u"Arial", -20, {});
+  const int average = normal.TextMetrics().tmAveCharWidth;
+  const TSizedFont& wide = FindFont(u"Arial", -20, {}, 2 * average);
+  EXPECT_EQ(wide.EmPixels(), 20);
+  EXPECT_NEAR(wide.EmWidthPixels(), 40, 2);
+  const double ratio =
+      static_cast<double>(wide.TextWidth(u"Hello, wide world")) / normal.TextWidth(u"Hello, wide world");
+  EXPECT_NEAR(ratio, 2.0, 0.15);
+  EXPECT_EQ(wide.TextMetrics().tmHeight, normal.TextMetrics().tmHeight);
+  EXPECT_EQ(wide.TextMetrics().tmAveCharWidth, 2 * average);
+}
+
 TEST(Fonts, TextMetricsDescribeTheCell) {
   for (int em : {11, 13, 16, 83}) {
     const TTextMetric& tm = FindFont(u"Arial", -em, {}).TextMetrics();
