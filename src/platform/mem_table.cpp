@@ -654,6 +654,8 @@ TField& TFields::FieldByName(std::u16string_view name) const {
 // A copy of a blob's bytes; writes go back into the field at once.
 class TBlobStream : public TStream {
  public:
+  static constexpr int64_t kMaxBlob = std::numeric_limits<int32_t>::max();
+
   TBlobStream(TField& field, TBlobStreamMode mode) : FField(field), FWritable(mode != bmRead) {
     if (mode != bmWrite) FData = field.IsNull() ? std::string() : field.AsBytes();
     if (mode == bmWrite) field.SetAsBytes(std::string());
@@ -667,6 +669,8 @@ class TBlobStream : public TStream {
   }
   int64_t Write(const void* buffer, int64_t count) override {
     if (!FWritable || count <= 0) return 0;
+    // Blob sizes are 32-bit, as in the runtime's blob fields.
+    if (FPos > kMaxBlob || count > kMaxBlob - FPos) throw EOutOfMemory("Out of memory");
     if (FPos + count > static_cast<int64_t>(FData.size())) FData.resize(static_cast<size_t>(FPos + count));
     std::memcpy(FData.data() + FPos, buffer, static_cast<size_t>(count));
     FPos += count;
@@ -677,8 +681,8 @@ class TBlobStream : public TStream {
     int64_t base = origin == soBeginning ? 0
                    : origin == soCurrent ? FPos
                                          : static_cast<int64_t>(FData.size());
-    int64_t p = base + offset;
-    if (p < 0) throw EStreamError("Invalid stream position");
+    int64_t p;
+    if (__builtin_add_overflow(base, offset, &p) || p < 0) throw EStreamError("Invalid stream position");
     FPos = p;
     return FPos;
   }
@@ -686,6 +690,7 @@ class TBlobStream : public TStream {
   void SetSize(int64_t newSize) override {
     if (!FWritable) throw EWriteError("Stream write error");
     if (newSize < 0) newSize = 0;
+    if (newSize > kMaxBlob) throw EOutOfMemory("Out of memory");
     FData.resize(static_cast<size_t>(newSize));
     if (FPos > newSize) FPos = newSize;
     FField.SetAsBytes(FData);

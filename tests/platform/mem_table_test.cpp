@@ -394,6 +394,16 @@ TEST(MemTable, BlobStreamsRoundTrip) {
   }
   t.Post();
   EXPECT_EQ(data.AsBytes(), bytes + "!");
+  // Positions far out neither wrap nor allocate without bounds.
+  t.Edit();
+  {
+    auto rw = t.CreateBlobStream(data, bmReadWrite);
+    EXPECT_EQ(Raised([&] { rw->Seek(INT64_MAX, soEnd); }), "EStreamError: Invalid stream position");
+    rw->Seek(INT64_MAX - 1, soBeginning);
+    EXPECT_EQ(Raised([&] { rw->WriteBuffer("x", 1); }), "EOutOfMemory: Out of memory");
+  }
+  t.Cancel();
+  EXPECT_EQ(data.AsBytes(), bytes + "!");
   EXPECT_EQ(Raised([&] { t.CreateBlobStream(t.FieldByName(u"s"), bmRead); }),
             "EDatabaseError: Cannot access field 's' as type Blob");
 }

@@ -306,6 +306,8 @@ TEST(Properties, BadValuesAreRefusedAndLeaveTheValue) {
       {"Visible", TPropValue::Integer(2), "EPropertyError: Invalid property value"},
       {"Style", TPropValue::String(u"[tfBold,tfNope]"), "EPropertyError: Invalid property element: tfNope"},
       {"Style", TPropValue::Integer(8), "EPropertyError: Invalid property value"},
+      {"Style", TPropValue::String(u"[tfBold,,tfItalic]"), "EPropertyError: Invalid property element: "},
+      {"Style", TPropValue::String(u"[tfBold"), ""},  // lenient about brackets
       {"Count", TPropValue::String(u"7"), "EPropertyError: Invalid property type: Count"},
       {"Count", TPropValue::Integer(int64_t{1} << 33), "EPropertyError: Invalid property value"},
       {"Left", TPropValue::String(u"1.5"), "EPropertyError: Invalid property type: Left"},
