@@ -186,11 +186,18 @@ void TMetafile::Draw(TCanvas& canvas, const TRect& rect) const {
        rect.Left, rect.Top);
 }
 
+void TMetafile::Assign(const TMetafile& source) {
+  if (&source == this) return;
+  FImpl->width = source.FImpl->width;
+  FImpl->height = source.FImpl->height;
+  FImpl->states = source.FImpl->states;
+  FImpl->records = source.FImpl->records;
+  SetTransparent(source.Transparent());
+}
+
 std::unique_ptr<TGraphic> TMetafile::Clone() const {
-  auto copy = std::make_unique<TMetafile>(FImpl->width, FImpl->height);
-  copy->FImpl->states = FImpl->states;
-  copy->FImpl->records = FImpl->records;
-  copy->SetTransparent(Transparent());
+  auto copy = std::make_unique<TMetafile>();
+  copy->Assign(*this);
   return copy;
 }
 

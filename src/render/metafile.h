@@ -24,6 +24,8 @@ class TMetafile : public TGraphic {
   TCanvas& Canvas();
   // Forgets every recorded call.
   void Clear();
+  // Takes over the size, the recording and the transparency of another metafile.
+  void Assign(const TMetafile& source);
   size_t RecordCount() const;
 
   // Replays the recording scaled from (0, 0, Width, Height) onto rect.

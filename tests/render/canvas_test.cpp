@@ -503,6 +503,14 @@ TEST(Metafile, ReplayAtScaleTwoMatchesDrawingAtTwice) {
   EXPECT_EQ(target.Brush().Color(), clNavy);
   EXPECT_FALSE(target.GetClipRgn().IsClipped());
 
+  // A copy replays the same.
+  TMetafile copy;
+  copy.Assign(mf);
+  EXPECT_EQ(copy.RecordCount(), mf.RecordCount());
+  auto fromCopy = WhiteBitmap(128, 144);
+  fromCopy->Canvas().StretchDraw(Rect(0, 0, 128, 144), copy);
+  EXPECT_EQ(CountNonWhite(*fromCopy), CountNonWhite(*replayed));
+
   // Replay into an offset rectangle moves everything by the offset.
   auto shifted = WhiteBitmap(80, 80);
   shifted->Canvas().StretchDraw(Rect(10, 5, 74, 77), mf);
