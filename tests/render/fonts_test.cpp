@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 
 #include "render/shaping.h"
 
@@ -140,6 +141,20 @@ TEST(Fonts, CumulativeExtentsCountUtf16Units) {
   EXPECT_EQ(f.TextWidth(u""), 0);
   // A lone surrogate still measures (as a missing glyph).
   EXPECT_EQ(f.GetTextExtentExPoint(std::u16string(1, char16_t(0xD800))).size(), 1u);
+}
+
+TEST(Fonts, ThreadsMeasuringTogetherAgree) {
+  // A size no other test uses, so that the threads fill the advance tables together.
+  const std::u16string text =
+      u"Latin \u00C9t\u00E9 \u0391\u03B2\u03B3 \u0416\u0438\u0437\u043D\u044C \u05D0\u05D1 \u4E2D\u6587";
+  std::vector<std::vector<int>> results(4);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < results.size(); ++t)
+    threads.emplace_back(
+        [&, t] { results[t] = FindFont(u"DejaVu Sans", -37, {}).GetTextExtentExPoint(text); });
+  for (auto& th : threads) th.join();
+  for (const auto& r : results) EXPECT_EQ(r, results[0]);
+  EXPECT_EQ(results[0], FindFont(u"DejaVu Sans", -37, {}).GetTextExtentExPoint(text));
 }
 
 uint16_t BigEndian16(const std::vector<uint8_t>& t, size_t offset) {
