@@ -626,7 +626,7 @@ std::unique_ptr<TSizedFont> MakeSized(FaceRecord& face, int em, int emWidth, boo
     throw EInvalidOperation("Cannot set the font size");
   if (face.synthBold) impl->boldExtra = std::max(1, RoundInt(em / 24.0));
   // Text metrics: the cell from the face's VDMX record for this size when there is one,
-  // otherwise from its Windows ascent and descent scaled and rounded up.
+  // otherwise from its OS/2 usWinAscent and usWinDescent, scaled and rounded up.
   const double s = static_cast<double>(em) / face.upem;
   int yMax = 0, yMin = 0;
   TTextMetric& tm = impl->tm;
