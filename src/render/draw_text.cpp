@@ -22,8 +22,27 @@ namespace {
 constexpr int kRasterPrinter = 2;
 constexpr size_t kInitialArraySize = 32768;
 
+// Rounding to a pixel value; values beyond the integer range (absurd spacings or scales) are
+// held at its ends, and NaN gives 0.
 int Round(long double v) {
-  return static_cast<int>(RoundHalfEven(v));
+  constexpr long double kLimit = 2000000000.0L;
+  if (!(v == v)) return 0;
+  return static_cast<int>(RoundHalfEven(std::clamp(v, -kLimit, kLimit)));
+}
+
+int ClampInt(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, -1000000000, 1000000000));
+}
+
+// Settings are held to ranges no report reaches, so that no pixel arithmetic can overflow.
+Extended Bounded(Extended v, Extended limit) {
+  if (!(v == v)) return 0;
+  return std::clamp(v, -limit, limit);
+}
+TRect BoundedRect(const TRect& r) {
+  constexpr int kLimit = 10000000;
+  return Rect(std::clamp(r.Left, -kLimit, kLimit), std::clamp(r.Top, -kLimit, kLimit),
+              std::clamp(r.Right, -kLimit, kLimit), std::clamp(r.Bottom, -kLimit, kLimit));
 }
 
 std::recursive_mutex& LayoutMutex() {
@@ -283,18 +302,18 @@ void TpgwDrawText::SetOptions(bool wordWrap, bool htmlTags, bool rtlReading, boo
 }
 
 void TpgwDrawText::SetGaps(Extended paragraphGap, Extended charSpacing, Extended lineSpacing) {
-  FParagraphGap = paragraphGap;
-  FCharSpacing = charSpacing;
-  FLineSpacing = lineSpacing;
+  FParagraphGap = Bounded(paragraphGap, 100000);
+  FCharSpacing = Bounded(charSpacing, 100000);
+  FLineSpacing = Bounded(lineSpacing, 100000);
 }
 
 void TpgwDrawText::SetDimensions(Extended scaleX, Extended scaleY, Extended printScale,
                                  const TRect& originalRect, const TRect& scaledRect) {
-  FScaleX = scaleX;
-  FScaleY = scaleY;
-  FPrintScale = printScale;
-  FOriginalRect = originalRect;
-  FScaledRect = scaledRect;
+  FScaleX = Bounded(scaleX, 1000);
+  FScaleY = Bounded(scaleY, 1000);
+  FPrintScale = Bounded(printScale, 1000);
+  FOriginalRect = BoundedRect(originalRect);
+  FScaledRect = BoundedRect(scaledRect);
 }
 
 bool TpgwDrawText::NeedsCodePage(uint8_t charset) const {
@@ -338,15 +357,20 @@ int TpgwDrawText::MeasureAdvances(FaceSet& faces, std::u16string_view lineIn, co
     face.GetTextExtentExPoint(line.substr(start, end - start), run);
     for (size_t k = end - start; k-- > 1;) run[k] -= run[k - 1];
     for (size_t k = start; k < end; ++k) {
-      int a = out[k] + spacing;
+      int64_t a = std::clamp<int64_t>(int64_t{out[k]} + spacing, -1000000000, 1000000000);
       if (tags && tags[k].Small) a = Round(a / 1.5L);
-      out[k] = a;
+      out[k] = static_cast<int>(a);
       total += a;
     }
     start = end;
   }
-  if (cumulative)
-    for (size_t k = 1; k < n; ++k) out[k] += out[k - 1];
+  if (cumulative) {
+    int64_t sum = 0;
+    for (size_t k = 0; k < n; ++k) {
+      sum = std::clamp<int64_t>(sum + out[k], INT32_MIN, INT32_MAX);
+      out[k] = static_cast<int>(sum);
+    }
+  }
   return static_cast<int>(std::clamp<int64_t>(total, INT32_MIN, INT32_MAX));
 }
 
@@ -542,7 +566,7 @@ Extended TpgwDrawText::UnusedSpace() const {
   const Extended lh = LineHeight();
   if (lh <= 0) return 0;
   const Extended avail = FOriginalRect.Height() + 1;
-  const int64_t n = Trunc(avail / lh);
+  const int64_t n = Trunc(std::min<Extended>(avail / lh, 1e15L));
   if (n <= 0) return 0;
   const Extended r = avail - n * lh;
   return r == 0 ? 0.0001L : r;
@@ -553,7 +577,7 @@ WideString TpgwDrawText::GetOutBoundsText(bool& paraBreak) {
   const int64_t count = static_cast<int64_t>(FText.size());
   if (count == 0) return WideString();
   const Extended lh = LineHeight();
-  const int64_t n = lh > 0 ? Trunc((FOriginalRect.Height() + 1) / lh) : count;
+  const int64_t n = lh > 0 ? Trunc(std::min<Extended>((FOriginalRect.Height() + 1) / lh, 1e15L)) : count;
   if (n >= count) return WideString();
   const size_t N = static_cast<size_t>(std::max<int64_t>(0, n));
   const TpgwHTMLTags& cutTags = FHTMLTags[static_cast<int>(N)];
@@ -633,6 +657,7 @@ void TpgwDrawText::DrawText(TCanvas& canvas, TpgwHAlign hAlign, TpgwVAlign vAlig
   FLineY.clear();
   if (n == 0 && underlines == ulmNone) return;
   TCanvasLock guard(FBMP->Canvas());
+  TCanvasLock targetGuard(canvas);
   FontRestorer restore(canvas);
   DrawState st;
   st.Printer = canvas.GetDeviceCaps(TECHNOLOGY) == kRasterPrinter;
@@ -674,24 +699,26 @@ void TpgwDrawText::DrawText(TCanvas& canvas, TpgwHAlign hAlign, TpgwVAlign vAlig
     F = Round((FLineSpacing * u * n + static_cast<long double>(h600) * n) / u * FScaleY);
   }
   const int stepBase = hdev + Round(FLineSpacing * FScaleY);
-  std::vector<int> steps(static_cast<size_t>(n), stepBase);
+  std::vector<int64_t> steps(static_cast<size_t>(n), stepBase);
   if (n > 0) steps.back() = 0;
   if (FWysiwyg && n > 1) {
-    const int V = F - n * stepBase;
-    const int one = V > 0 ? 1 : -1;
+    const int64_t V = int64_t{F} - int64_t{n} * stepBase;
+    const int64_t share = V / (n - 1);
+    const int rest = static_cast<int>(V % (n - 1));
+    std::vector<int> extra(static_cast<size_t>(n - 1), 0);
     if (std::abs(V) < n) {
-      DistributeIncrements(steps.data(), 0, n - 2, one, std::abs(V));
+      DistributeIncrements(extra.data(), 0, n - 2, V > 0 ? 1 : -1, static_cast<int>(std::abs(V)));
     } else {
-      const int share = V / (n - 1), rest = V % (n - 1);
       for (int i = 0; i < n - 1; ++i) steps[static_cast<size_t>(i)] += share;
-      DistributeIncrements(steps.data(), 0, n - 2, rest > 0 ? 1 : -1, std::abs(rest));
+      DistributeIncrements(extra.data(), 0, n - 2, rest > 0 ? 1 : -1, std::abs(rest));
     }
+    for (int i = 0; i < n - 1; ++i) steps[static_cast<size_t>(i)] += extra[static_cast<size_t>(i)];
   }
   canvas.SetBkMode(TRANSPARENT);
 
   // 7: origin.
   const TpgwTextOrigin origin = ComputeTextOrigin(FScaledRect, FRotation, F, FLineSpacing, vAlign);
-  int x0 = origin.X, y0 = origin.Y;
+  int64_t x0 = origin.X, y0 = origin.Y;
   const int W = origin.W;
 
   // 8: underline rules.
@@ -705,17 +732,32 @@ void TpgwDrawText::DrawText(TCanvas& canvas, TpgwHAlign hAlign, TpgwVAlign vAlig
   }
   const int T = FScaledRect.Top, B = FScaledRect.Bottom;
   const bool rules = underlines != ulmNone && FRotation == 0 && S > 0;
-  auto rule = [&](int yy) {
-    canvas.MoveTo(x0, yy);
-    canvas.LineTo(x0 + W, yy);
+  auto rule = [&](int64_t yy) {
+    canvas.MoveTo(ClampInt(x0), ClampInt(yy));
+    canvas.LineTo(ClampInt(x0 + W), ClampInt(yy));
   };
-  if (rules && n == 0 && underlines == ulmUnderlinesAll) {
-    const int64_t last = Trunc(static_cast<long double>(B - T) / S) + 1;
-    for (int64_t k = 1; k <= last; ++k) {
-      const int64_t yy = T + k * S - o;
-      if (yy < B) rule(static_cast<int>(yy));
+  // Series of rules y = base + k * S (k from kFirst to kLast, stepping by dir) are drawn only
+  // where the surface can show them, so a huge rectangle costs no more than the surface.
+  const TRect visible = canvas.ClipRect();
+  auto ruleSeries = [&](int64_t base, int64_t step, int64_t kFirst, int64_t kLast, auto&& keep) {
+    if (kFirst > kLast) return;
+    int64_t lo = kFirst, hi = kLast;  // clip k to the visible rows
+    const int64_t top = visible.Top - 1, bottom = visible.Bottom + 1;
+    if (step > 0) {
+      lo = std::max(lo, (top - base) / step - 1);
+      hi = std::min(hi, (bottom - base) / step + 1);
+    } else {
+      lo = std::max(lo, (base - bottom) / -step - 1);
+      hi = std::min(hi, (base - top) / -step + 1);
     }
-  }
+    for (int64_t k = lo; k <= hi; ++k) {
+      const int64_t yy = base + k * step;
+      if (keep(yy)) rule(yy);
+    }
+  };
+  if (rules && n == 0 && underlines == ulmUnderlinesAll)
+    ruleSeries(int64_t{T} - o, S, 1, Trunc(static_cast<long double>(B - T) / S) + 1,
+               [&](int64_t yy) { return yy < B; });
 
   for (int i = 0; i < n; ++i) {
     const int mark = FMarks[static_cast<size_t>(i)];
@@ -723,13 +765,13 @@ void TpgwDrawText::DrawText(TCanvas& canvas, TpgwHAlign hAlign, TpgwVAlign vAlig
     const int d =
         (mark & pmFirstLine) && (hAlign == haLeft || hAlign == haBlock) ? Round(FParagraphGap * FScaleX) : 0;
     if ((mark & pmLastLine) && hAlign == haBlock) a = FRTLReading ? haRight : haLeft;
-    const int x = x0 + Round(st.Cos * d), y = y0 - Round(st.Sin * d);
+    const int x = ClampInt(x0 + Round(st.Cos * d)), y = ClampInt(y0 - Round(st.Sin * d));
     FLineY.push_back(y);
     if (i == selectedLine && FRotation == 0) {
       const TBrush saved = canvas.Brush();
       canvas.Brush().SetColor(clHighlight);
       canvas.Brush().SetStyle(bsSolid);
-      canvas.FillRect(Rect(x, y, x + W - d, y + stepBase));
+      canvas.FillRect(Rect(x, y, ClampInt(int64_t{x} + W - d), ClampInt(int64_t{y} + stepBase)));
       canvas.Brush().SetColor(saved.Color());
       canvas.Brush().SetStyle(saved.Style());
       canvas.SetBkMode(TRANSPARENT);
@@ -737,29 +779,27 @@ void TpgwDrawText::DrawText(TCanvas& canvas, TpgwHAlign hAlign, TpgwVAlign vAlig
     DrawTextLine(canvas, i, a, W - d, x, y);
     if (rules) {
       if (underlines == ulmUnderlinesAll && i == 0 && vAlign != vaTop) {
-        const int64_t last = Trunc(static_cast<long double>(y - T) / S);
-        for (int64_t k = 0; k <= last; ++k) {
-          const int64_t yy = y - (k * S + o);
-          if (yy > T) rule(static_cast<int>(yy));
-        }
+        ruleSeries(int64_t{y} - o, -S, 0, Trunc(static_cast<long double>(y - T) / S),
+                   [&](int64_t yy) { return yy > T; });
       }
       const int yy = y + S - o;
       const bool blank = Trim(FText[static_cast<size_t>(i)]).empty();
       if (yy > T && yy <= B && !(underlines == ulmUnderlinesText && blank)) rule(yy);
       if (underlines == ulmUnderlinesAll && i == n - 1 && vAlign != vaBottom) {
-        const int64_t last = Trunc(static_cast<long double>(B - y) / S);
-        for (int64_t k = 2; k <= last; ++k) {
-          const int64_t y2 = y + k * S - o;
-          if (y2 <= B) rule(static_cast<int>(y2));
-        }
+        ruleSeries(int64_t{y} - o, S, 2, Trunc(static_cast<long double>(B - y) / S),
+                   [&](int64_t yy) { return yy <= B; });
       }
     }
-    y0 += Round(steps[static_cast<size_t>(i)] * st.Cos);
-    x0 += Round(steps[static_cast<size_t>(i)] * st.Sin);
+    y0 =
+        std::clamp<int64_t>(y0 + Round(steps[static_cast<size_t>(i)] * st.Cos), INT32_MIN / 2, INT32_MAX / 2);
+    x0 =
+        std::clamp<int64_t>(x0 + Round(steps[static_cast<size_t>(i)] * st.Sin), INT32_MIN / 2, INT32_MAX / 2);
   }
 }
 
-void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, int width, int x, int y) {
+void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, int width, int xStart,
+                                int yStart) {
+  int64_t x = xStart, y = yStart;
   DrawState& st = *FDraw;
   const WideString& line = FText[static_cast<size_t>(lineIndex)];
   const int len = static_cast<int>(line.size());
@@ -773,14 +813,14 @@ void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, in
   // 1-2: widths on the layout surface and on the target.
   const int sp600 = Round(FCharSpacing * R());
   const int spDev = Round(FCharSpacing * FScaleX);
-  const int f = MeasureAdvances(FFaces, line, tags, sp600, FAdv600.data(), false) - sp600;
-  const int m = MeasureAdvances(st.DevFaces, line, tags, spDev, adv, false) - spDev;
+  const int f = ClampInt(int64_t{MeasureAdvances(FFaces, line, tags, sp600, FAdv600.data(), false)} - sp600);
+  const int m = ClampInt(int64_t{MeasureAdvances(st.DevFaces, line, tags, spDev, adv, false)} - spDev);
   adv[len - 1] -= spDev;
   int v = st.Printer ? Round(f * FPrintScale / (600.0L / st.X)) : Round(f / R() * FScaleX);
   if (!FWysiwyg) v = m;
 
   // 3: alignment.
-  const int g = width - v;
+  const int64_t g = int64_t{width} - v;
   bool left = a == haLeft;
   switch (a) {
     case haRight:
@@ -800,7 +840,7 @@ void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, in
         left = true;
         break;
       }
-      const int correction = std::abs(width) - m;
+      const int correction = ClampInt(std::abs(int64_t{width}) - m);
       const int share = correction / spaces, rest = correction % spaces;
       const int extra = correction >= 0 ? rest + 1 : -rest;
       const int one = correction >= 0 ? 1 : -1;
@@ -815,7 +855,7 @@ void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, in
     default:
       break;
   }
-  if (a != haBlock || left) SpreadCorrection(adv, len, v - m);
+  if (a != haBlock || left) SpreadCorrection(adv, len, ClampInt(int64_t{v} - m));
 
   // 4-6: runs.
   auto& runs = st.Runs;
@@ -841,8 +881,8 @@ void TpgwDrawText::DrawTextLine(TCanvas& canvas, int lineIndex, TpgwHAlign a, in
     const std::u16string_view text = ForCharset(
         std::u16string_view(line).substr(static_cast<size_t>(from), static_cast<size_t>(to - from)),
         FFont.Charset(), FCharsetBuf);
-    canvas.ExtTextOut(x + Round(st.Sin * offset), y + Round(st.Cos * offset), FOptions, &FScaledRect, text,
-                      adv + from);
+    canvas.ExtTextOut(ClampInt(x + Round(st.Sin * offset)), ClampInt(y + Round(st.Cos * offset)), FOptions,
+                      &FScaledRect, text, adv + from);
     int64_t runWidth = 0;
     for (int k = from; k < to; ++k) runWidth += adv[k];
     x += Round(runWidth * st.Cos);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -275,6 +276,49 @@ TEST(DrawText, UnderlineModesUnderTextLines) {
       if (full) rows.push_back(y);
     }
     EXPECT_EQ(rows, c.rows) << int(c.mode);
+  }
+}
+
+}  // namespace
+}  // namespace pagewright
+
+namespace pagewright {
+namespace {
+
+// Absurd settings and hostile text neither crash nor hang; the engine stays usable.
+TEST(DrawText, HostileSettingsStayBounded) {
+  struct Case {
+    Extended gap, spacing, lineSpacing, scale;
+    TRect rect;
+    int rotation;
+  };
+  const Extended nan = std::numeric_limits<Extended>::quiet_NaN();
+  const Case cases[] = {
+      {1e30L, 1e30L, 1e30L, 1e30L, Rect(0, 0, 100, 100), 0},
+      {-1e30L, -1e30L, -1e30L, 1, Rect(0, 0, 100, 100), 45},
+      {nan, nan, nan, nan, Rect(0, 0, 100, 100), 90},
+      {0, 0, -83 / 6.25L, 1, Rect(0, 0, 100, 100), 0},  // line height 0
+      {0, 0, 0, 1, Rect(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), 0},
+      {0, 0, 0, 1, Rect(100, 100, 0, 0), 300},
+  };
+  WideString longWord(20000, u'W');
+  for (const Case& c : cases) {
+    TpgwDrawTextLock lock;
+    TpgwDrawText dt;
+    dt.SetFont(TFont());
+    dt.SetOptions(true, true, false, true, true, true, c.rotation);
+    dt.SetGaps(c.gap, c.spacing, c.lineSpacing);
+    dt.SetDimensions(c.scale, c.scale, 1, c.rect, c.rect);
+    dt.SetText({u"a <b>b</b> c", longWord, u"<font color=\"", u"</b></i></sub>x<sup><sub>y"});
+    (void)dt.CalcHeight();
+    (void)dt.CalcWidth();
+    (void)dt.UnusedSpace();
+    TBitmap bmp(50, 50);
+    for (TpgwHAlign h : {haLeft, haRight, haCenter, haBlock})
+      dt.DrawText(bmp.Canvas(), h, vaCenter, ulmUnderlinesAll, 0);
+    bool paraBreak = false;
+    (void)dt.GetOutBoundsText(paraBreak);
+    EXPECT_LE(dt.Text().size(), 4u + 20000u);
   }
 }
 
