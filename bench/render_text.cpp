@@ -58,12 +58,12 @@ void BM_LayoutParagraphs(benchmark::State& state) {
 }
 BENCHMARK(BM_LayoutParagraphs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// A 40-line block (about 75 mm wide) laid out and drawn on a bitmap at 96 and at 300 pixels per
+// A 40-line block (75 mm wide) laid out and drawn on a bitmap at 96 and at 300 pixels per
 // inch, justified, with a few tags.
 void BM_DrawTextBlock(benchmark::State& state) {
   const int ppi = static_cast<int>(state.range(0));
   const Extended scale = ppi / 96.0L;
-  std::vector<WideString> text = Paragraphs(7, 212);
+  std::vector<WideString> text = Paragraphs(7, 210);
   text[2] = u"<b>Consignee:</b> " + text[2];
   text[5] = u"<i>Note</i> <font color=#FF0000>fragile</font> " + text[5];
   const TRect rect = Rect(0, 0, 283, 560);
