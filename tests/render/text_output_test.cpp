@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "render/draw_text.h"
+#include "render/colors.h"
 #include "render/fonts.h"
 
 namespace pagewright {
@@ -18,6 +19,7 @@ struct TextCall {
   std::vector<int> dx;
   int height, orientation;
   TFontStyles style;
+  TColor color;
 };
 
 // A surface that records text output; technology and resolution are chosen by the test.
@@ -42,7 +44,7 @@ class RecordingCanvas : public TCanvas {
   void DoCopyRect(const TRect&, const TBitmap&, const TRect&) override {}
   void DoTextOut(int x, int y, int options, const TRect*, std::u16string_view text, const int* dx) override {
     Calls.push_back({x, y, options, WideString(text), std::vector<int>(dx, dx + text.size()), Font().Height(),
-                     Font().Orientation(), Font().Style()});
+                     Font().Orientation(), Font().Style(), Font().Color()});
   }
   void DoClipChanged() override {}
   TSize SurfaceSize() const override { return {10000, 10000}; }
@@ -58,7 +60,8 @@ struct Spec {
   std::vector<WideString> text;
   TRect rect = Rect(0, 0, 200, 200);
   TpgwHAlign h = haLeft;
-  bool wysiwyg = true, rtl = false, wrap = true;
+  bool wysiwyg = true, rtl = false, wrap = true, mono = false;
+  uint8_t charset = DEFAULT_CHARSET;
   int rotation = 0;
   Extended scale = 1;
 };
@@ -66,7 +69,11 @@ struct Spec {
 std::vector<TextCall> Output(RecordingCanvas& canvas, const Spec& s, std::vector<int>* lineY = nullptr) {
   TpgwDrawTextLock lock;
   TpgwDrawText dt;
-  dt.SetFont(TFont());
+  TFont font;
+  font.SetCharset(s.charset);
+  font.SetColor(clBlue);
+  dt.SetUseMonoFont(s.mono);
+  dt.SetFont(font);
   dt.SetOptions(s.wrap, true, s.rtl, false, false, s.wysiwyg, s.rotation);
   dt.SetGaps(0, 0, 0);
   dt.SetDimensions(s.scale, s.scale, 1, s.rect, s.rect);
@@ -184,6 +191,33 @@ TEST(TextOutput, RotatedLinesAdvanceAcrossTheBaseline) {
   EXPECT_EQ(calls[1].x, 24);
   EXPECT_EQ(calls[1].y, 220);
   EXPECT_EQ(canvas.Font().Orientation(), 0);  // the rotated font is removed afterwards
+}
+
+TEST(TextOutput, ColoursAndMonochrome) {
+  for (bool mono : {false, true}) {
+    RecordingCanvas canvas(kScreen, 96);
+    Spec s;
+    s.text = {u"a<font color=#FF0000>b</font>"};
+    s.mono = mono;
+    const auto calls = Output(canvas, s);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].color, mono ? clBlack : clBlue);
+    EXPECT_EQ(calls[1].color, mono ? clBlack : RGBColor(0xFF, 0, 0));
+  }
+}
+
+// A font of another character set shows what its code page holds.
+TEST(TextOutput, NonUnicodeCharacterSetDrawsTheCodePageText) {
+  RecordingCanvas canvas(kScreen, 96);
+  Spec s;
+  s.text = {u"\u00C9t\u00E9 \u0416"};
+  s.charset = 0;  // Western
+  const auto calls = Output(canvas, s);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].text, u"\u00C9t\u00E9 ?");
+  RecordingCanvas russian(kScreen, 96);
+  s.charset = 204;
+  EXPECT_EQ(Output(russian, s)[0].text, u"?t? \u0416");
 }
 
 }  // namespace
