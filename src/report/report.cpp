@@ -1,0 +1,1065 @@
+#include "report/report.h"
+
+#include <iostream>
+
+#include "platform/exceptions.h"
+#include "platform/files.h"
+#include "platform/streams.h"
+#include "platform/unicode.h"
+#include "platform/wide_strings.h"
+#include "support/resources.h"
+
+namespace pagewright {
+
+// ---- hooks --------------------------------------------------------------------------------------
+
+TpgwTemplateReader& TemplateReader() {
+  static TpgwTemplateReader reader;
+  return reader;
+}
+TpgwTemplateWriter& TemplateWriter() {
+  static TpgwTemplateWriter writer;
+  return writer;
+}
+std::function<TComponent*(std::u16string_view)>& GlobalDataSetLookup() {
+  static std::function<TComponent*(std::u16string_view)> lookup;
+  return lookup;
+}
+
+WideString DataSetUserName(const TComponent* dataSet) {
+  if (!dataSet) return WideString();
+  if (const TPropInfo* p = dataSet->ClassInfo().FindProperty("UserName"); p && p->Kind() == pkString)
+    return p->Get(*dataSet).Str;
+  return dataSet->Name();
+}
+
+// ---- engine options ----------------------------------------------------------------------------
+
+const TEnumInfo& TpgwSilentModeInfo() {
+  static const TEnumInfo info("TpgwSilentMode", {"simMessageBoxes", "simSilent", "simReThrow"});
+  return info;
+}
+
+const TClassInfo& TpgwEngineOptions::StaticClassInfo() {
+  using T = TpgwEngineOptions;
+  static const TClassInfo& info =
+      Describe<T>("TpgwEngineOptions")
+          .Parent<TPersistent>()
+          .Boolean("ConvertNulls", &T::ConvertNulls, &T::SetConvertNulls)
+          .Default(true)
+          .Boolean("DoublePass", &T::DoublePass, &T::SetDoublePass)
+          .Default(false)
+          .Integer("MaxMemSize", &T::MaxMemSize, &T::SetMaxMemSize)
+          .Default(10)
+          .Boolean("PrintIfEmpty", &T::PrintIfEmpty, &T::SetPrintIfEmpty)
+          .Default(true)
+          .Boolean("SilentMode", &T::SilentMode, &T::SetSilentMode)
+          .Default(false)
+          .Enum("NewSilentMode", &T::NewSilentMode, &T::SetNewSilentMode, TpgwSilentModeInfo())
+          .Default(simMessageBoxes)
+          .String("TempDir", &T::TempDir, &T::SetTempDir)
+          .Boolean("UseFileCache", &T::UseFileCache, &T::SetUseFileCache)
+          .Default(false)
+          .Boolean("IgnoreDevByZero", &T::IgnoreDevByZero, &T::SetIgnoreDevByZero)
+          .Default(false)
+          .Boolean("IgnoreExprError", &T::IgnoreExprError, &T::SetIgnoreExprError)
+          .Default(false)
+          .Build();
+  return info;
+}
+const TClassInfo& TpgwEngineOptions::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwEngineOptions::Assign(const TPersistent& source) {
+  auto* s = dynamic_cast<const TpgwEngineOptions*>(&source);
+  if (!s) return TPersistent::Assign(source);
+  FConvertNulls = s->FConvertNulls;
+  FDoublePass = s->FDoublePass;
+  FMaxMemSize = s->FMaxMemSize;
+  FPrintIfEmpty = s->FPrintIfEmpty;
+  FNewSilentMode = s->FNewSilentMode;
+  FTempDir = s->FTempDir;
+  FUseFileCache = s->FUseFileCache;
+  FIgnoreDevByZero = s->FIgnoreDevByZero;
+  FIgnoreExprError = s->FIgnoreExprError;
+  FZeroPrecisionValue = s->FZeroPrecisionValue;
+}
+
+void TpgwEngineOptions::AssignThreadProps(const TpgwEngineOptions& s) {
+  FNewSilentMode = s.FNewSilentMode;
+  FUseFileCache = s.FUseFileCache;
+  FDestroyForms = s.FDestroyForms;
+  FEnableThreadSafe = s.FEnableThreadSafe;
+  FUseGlobalDataSetList = s.FUseGlobalDataSetList;
+}
+
+void TpgwEngineOptions::Clear() {
+  FConvertNulls = true;
+  FIgnoreDevByZero = false;
+  FIgnoreExprError = false;
+  FDoublePass = false;
+  FZeroPrecisionValue = 1e-17L;
+}
+
+// ---- preview options -------------------------------------------------------------------------------
+
+namespace {
+const TEnumInfo& PreviewButtonsInfo() {
+  static const TEnumInfo info(
+      "TpgwPreviewButton",
+      {"pbPrint", "pbLoad", "pbSave", "pbExport", "pbZoom", "pbFind", "pbOutline", "pbPageSetup", "pbTools",
+       "pbEdit", "pbNavigator", "pbExportQuick", "pbNoClose", "pbNoFullScreen", "pbNoEmail", "pbCopy",
+       "pbPaste", "pbSelection", "pbWatermarks"});
+  return info;
+}
+const TEnumInfo& ZoomModeInfo() {
+  static const TEnumInfo info("TpgwZoomMode", {"zmDefault", "zmWholePage", "zmPageWidth", "zmManyPages"});
+  return info;
+}
+const TEnumInfo& PrintModeInfo() {
+  static const TEnumInfo info("TpgwPrintMode", {"pmDefault", "pmSplit", "pmJoin", "pmScale"});
+  return info;
+}
+const TEnumInfo& PrintPagesInfo() {
+  static const TEnumInfo info("TpgwPrintPages", {"ppAll", "ppOdd", "ppEven"});
+  return info;
+}
+const TEnumInfo& DuplexInfo() {
+  static const TEnumInfo info("TpgwDuplexMode", {"dmNone", "dmVertical", "dmHorizontal", "dmSimplex"});
+  return info;
+}
+}  // namespace
+
+const TClassInfo& TpgwPreviewOptions::StaticClassInfo() {
+  using T = TpgwPreviewOptions;
+  const TpgwPreviewButtons defButtons = T().Buttons();
+  static const TClassInfo& info =
+      Describe<T>("TpgwPreviewOptions")
+          .Parent<TPersistent>()
+          .Boolean("AllowEdit", &T::AllowEdit, &T::SetAllowEdit)
+          .Default(true)
+          .Boolean("AllowPreviewEdit", &T::AllowPreviewEdit, &T::SetAllowPreviewEdit)
+          .Default(true)
+          .SetOf("Buttons", &T::Buttons, &T::SetButtons, PreviewButtonsInfo())
+          .Default(defButtons)
+          .Boolean("DoubleBuffered", &T::DoubleBuffered, &T::SetDoubleBuffered)
+          .Default(true)
+          .Boolean("Maximized", &T::Maximized, &T::SetMaximized)
+          .Default(true)
+          .Boolean("MDIChild", &T::MDIChild, &T::SetMDIChild)
+          .Default(false)
+          .Boolean("Modal", &T::Modal, &T::SetModal)
+          .Default(true)
+          .Boolean("OutlineExpand", &T::OutlineExpand, &T::SetOutlineExpand)
+          .Default(true)
+          .Boolean("OutlineVisible", &T::OutlineVisible, &T::SetOutlineVisible)
+          .Default(false)
+          .Integer("OutlineWidth", &T::OutlineWidth, &T::SetOutlineWidth)
+          .Default(120)
+          .Integer("PagesInCache", &T::PagesInCache, &T::SetPagesInCache)
+          .Default(50)
+          .Boolean("ShowCaptions", &T::ShowCaptions, &T::SetShowCaptions)
+          .Default(false)
+          .Boolean("ThumbnailVisible", &T::ThumbnailVisible, &T::SetThumbnailVisible)
+          .Default(false)
+          .Float("Zoom", &T::Zoom, &T::SetZoom)
+          .Default(1.0)
+          .Enum("ZoomMode", &T::ZoomMode, &T::SetZoomMode, ZoomModeInfo())
+          .Default(zmDefault)
+          .Boolean("PictureCacheInFile", &T::PictureCacheInFile, &T::SetPictureCacheInFile)
+          .Default(false)
+          .Boolean("RTLPreview", &T::RTLPreview, &T::SetRTLPreview)
+          .Default(false)
+          .Build();
+  return info;
+}
+const TClassInfo& TpgwPreviewOptions::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwPreviewOptions::Assign(const TPersistent& source) {
+  auto* s = dynamic_cast<const TpgwPreviewOptions*>(&source);
+  if (!s) return TPersistent::Assign(source);
+  FAllowEdit = s->FAllowEdit;
+  FAllowPreviewEdit = s->FAllowPreviewEdit;
+  FButtons = s->FButtons;
+  FDoubleBuffered = s->FDoubleBuffered;
+  FMaximized = s->FMaximized;
+  FMDIChild = s->FMDIChild;
+  FModal = s->FModal;
+  FOutlineExpand = s->FOutlineExpand;
+  FOutlineVisible = s->FOutlineVisible;
+  FOutlineWidth = s->FOutlineWidth;
+  FPagesInCache = s->FPagesInCache;
+  FShowCaptions = s->FShowCaptions;
+  FThumbnailVisible = s->FThumbnailVisible;
+  FZoom = s->FZoom;
+  FZoomMode = s->FZoomMode;
+  FPictureCacheInFile = s->FPictureCacheInFile;
+  FRTLPreview = s->FRTLPreview;
+}
+
+void TpgwPreviewOptions::Clear() {
+  FOutlineExpand = true;
+  FOutlineVisible = false;
+  FOutlineWidth = 120;
+  FPagesInCache = 50;
+  FThumbnailVisible = false;
+}
+
+// ---- print options ------------------------------------------------------------------------------------
+
+TpgwPrintOptions::TpgwPrintOptions() {
+  Clear();
+}
+
+const TClassInfo& TpgwPrintOptions::StaticClassInfo() {
+  using T = TpgwPrintOptions;
+  static const TClassInfo& info = Describe<T>("TpgwPrintOptions")
+                                      .Parent<TPersistent>()
+                                      .Integer("Copies", &T::Copies, &T::SetCopies)
+                                      .Default(1)
+                                      .Boolean("Collate", &T::Collate, &T::SetCollate)
+                                      .Default(true)
+                                      .String("PageNumbers", &T::PageNumbers, &T::SetPageNumbers)
+                                      .String("Printer", &T::Printer, &T::SetPrinter)
+                                      .Enum("PrintMode", &T::PrintMode, &T::SetPrintMode, PrintModeInfo())
+                                      .Default(pmDefault)
+                                      .Integer("PrintOnSheet", &T::PrintOnSheet, &T::SetPrintOnSheet)
+                                      .Default(0)
+                                      .Enum("PrintPages", &T::PrintPages, &T::SetPrintPages, PrintPagesInfo())
+                                      .Default(ppAll)
+                                      .Boolean("Reverse", &T::Reverse, &T::SetReverse)
+                                      .Default(false)
+                                      .Boolean("ShowDialog", &T::ShowDialog, &T::SetShowDialog)
+                                      .Default(true)
+                                      .Boolean("SwapPageSize", &T::SwapPageSize, &T::SetSwapPageSize)
+                                      .Stored(false)
+                                      .Integer("SplicingLine", &T::SplicingLine, &T::SetSplicingLine)
+                                      .Default(3)
+                                      .Enum("Duplex", &T::Duplex, &T::SetDuplex, DuplexInfo())
+                                      .Default(dmNone)
+                                      .String("PrnOutFileName", &T::PrnOutFileName, &T::SetPrnOutFileName)
+                                      .Build();
+  return info;
+}
+const TClassInfo& TpgwPrintOptions::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwPrintOptions::Assign(const TPersistent& source) {
+  auto* s = dynamic_cast<const TpgwPrintOptions*>(&source);
+  if (!s) return TPersistent::Assign(source);
+  FCopies = s->FCopies;
+  FCollate = s->FCollate;
+  FPageNumbers = s->FPageNumbers;
+  FPrinter = s->FPrinter;
+  FPrintMode = s->FPrintMode;
+  FPrintOnSheet = s->FPrintOnSheet;
+  FPrintPages = s->FPrintPages;
+  FReverse = s->FReverse;
+  FShowDialog = s->FShowDialog;
+  FSwapPageSize = s->FSwapPageSize;
+  FSplicingLine = s->FSplicingLine;
+  FDuplex = s->FDuplex;
+  FPrnOutFileName = s->FPrnOutFileName;
+}
+
+void TpgwPrintOptions::Clear() {
+  FCopies = 1;
+  FCollate = true;
+  FPageNumbers.clear();
+  FPrinter = ResourceGet("Default");
+  FPrintMode = pmDefault;
+  FPrintOnSheet = 0;
+  FPrintPages = ppAll;
+  FReverse = false;
+  FShowDialog = true;
+  FSwapPageSize = false;
+  FSplicingLine = 3;
+  FDuplex = dmNone;
+  FPrnOutFileName.clear();
+}
+
+// ---- report options --------------------------------------------------------------------------------------
+
+TpgwReportOptions::TpgwReportOptions() {
+  FCreateDate = Now();
+  FLastChange = FCreateDate;
+}
+
+const TClassInfo& TpgwReportOptions::StaticClassInfo() {
+  using T = TpgwReportOptions;
+  static const TClassInfo& info =
+      Describe<T>("TpgwReportOptions")
+          .Parent<TPersistent>()
+          .String("Author", &T::Author, &T::SetAuthor)
+          .Boolean("Compressed", &T::Compressed, &T::SetCompressed)
+          .Default(false)
+          .String("ConnectionName", &T::ConnectionName, &T::SetConnectionName)
+          .Float("CreateDate", &T::CreateDate, &T::SetCreateDate)
+          .StringList("Description", static_cast<TStringList& (T::*)()>(&T::Description))
+          .String("InitString", &T::InitString, &T::SetInitString)
+          .Float("LastChange", &T::LastChange, &T::SetLastChange)
+          .String("Name", &T::Name, &T::SetName)
+          .String("Password", &T::Password, &T::SetPassword)
+          .String("VersionBuild", &T::VersionBuild, &T::SetVersionBuild)
+          .String("VersionMajor", &T::VersionMajor, &T::SetVersionMajor)
+          .String("VersionMinor", &T::VersionMinor, &T::SetVersionMinor)
+          .String("VersionRelease", &T::VersionRelease, &T::SetVersionRelease)
+          .Build();
+  return info;
+}
+const TClassInfo& TpgwReportOptions::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwReportOptions::Assign(const TPersistent& source) {
+  auto* s = dynamic_cast<const TpgwReportOptions*>(&source);
+  if (!s) return TPersistent::Assign(source);
+  FAuthor = s->FAuthor;
+  FCompressed = s->FCompressed;
+  FConnectionName = s->FConnectionName;
+  FCreateDate = s->FCreateDate;
+  FLastChange = s->FLastChange;
+  FDescription.Assign(s->FDescription);
+  FInitString = s->FInitString;
+  FName = s->FName;
+  FPassword = s->FPassword;
+  FPicture = s->FPicture;
+  FVersionBuild = s->FVersionBuild;
+  FVersionMajor = s->FVersionMajor;
+  FVersionMinor = s->FVersionMinor;
+  FVersionRelease = s->FVersionRelease;
+  FPrevPassword = s->FPrevPassword;
+  FHiddenPassword = s->FHiddenPassword;
+  FInfo = s->FInfo;
+}
+
+void TpgwReportOptions::Clear() {
+  FConnectionName.clear();
+  FInitString.clear();
+  FName.clear();
+  FPassword.clear();
+  FPrevPassword.clear();
+  if (!FInfo) {
+    FAuthor.clear();
+    FCompressed = false;
+    FCreateDate = Now();
+    FLastChange = FCreateDate;
+    FDescription.Clear();
+    FPicture.clear();
+    FVersionBuild.clear();
+    FVersionMajor.clear();
+    FVersionMinor.clear();
+    FVersionRelease.clear();
+  }
+}
+
+// ---- data-set lists
+// ------------------------------------------------------------------------------------------
+
+const TClassInfo& TpgwDataSetItem::StaticClassInfo() {
+  using T = TpgwDataSetItem;
+  static const TClassInfo& info = Describe<T>("TpgwDataSetItem")
+                                      .Parent<TPersistent>()
+                                      .Reference("DataSet", &T::DataSet, &T::SetDataSet)
+                                      .String("DataSetName", &T::DataSetName, &T::SetDataSetName)
+                                      .Build();
+  return info;
+}
+const TClassInfo& TpgwDataSetItem::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwDataSetItem::SetDataSet(TComponent* v) {
+  FDataSet = v;
+  FDataSetName = DataSetUserName(v);
+  if (v && FCollection) FCollection->Watch(v);
+}
+
+WideString TpgwDataSetItem::DataSetName() const {
+  return FDataSet ? DataSetUserName(FDataSet) : FDataSetName;
+}
+
+void TpgwDataSetItem::SetDataSetName(const WideString& v) {
+  FDataSetName = v;
+  if (v.empty()) {
+    FDataSet = nullptr;
+    return;
+  }
+  TpgwReport* report = FCollection ? FCollection->Report() : nullptr;
+  if (report) {
+    FDataSet = report->FindDataSet(nullptr, v);
+  } else {
+    const auto& lookup = GlobalDataSetLookup();
+    FDataSet = lookup ? lookup(v) : nullptr;
+  }
+  if (FDataSet && FCollection) FCollection->Watch(FDataSet);
+}
+
+TpgwReportDataSets::~TpgwReportDataSets() = default;
+
+TpgwDataSetItem& TpgwReportDataSets::Add() {
+  FItems.push_back(std::make_unique<TpgwDataSetItem>(this));
+  return *FItems.back();
+}
+
+void TpgwReportDataSets::Add(TComponent* dataSet) {
+  Add().SetDataSet(dataSet);
+}
+
+void TpgwReportDataSets::Delete(int index) {
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  FItems.erase(FItems.begin() + index);
+}
+
+void TpgwReportDataSets::Clear() {
+  FItems.clear();
+}
+
+TpgwDataSetItem* TpgwReportDataSets::Find(const TComponent* dataSet) const {
+  for (auto& i : FItems)
+    if (i->FDataSet == dataSet) return i.get();
+  return nullptr;
+}
+
+TpgwDataSetItem* TpgwReportDataSets::Find(std::u16string_view name) const {
+  for (auto& i : FItems)
+    if (i->FDataSet && SameText(DataSetUserName(i->FDataSet), name)) return i.get();
+  return nullptr;
+}
+
+void TpgwReportDataSets::Assign(const TpgwReportDataSets& source) {
+  if (&source == this) return;
+  Clear();
+  for (auto& i : source.FItems) {
+    TpgwDataSetItem& n = Add();
+    n.FDataSet = i->FDataSet;
+    n.FDataSetName = i->FDataSetName;
+    if (n.FDataSet) Watch(n.FDataSet);
+  }
+}
+
+void TpgwReportDataSets::Forget(const TComponent* dataSet) {
+  std::erase_if(FItems, [&](const std::unique_ptr<TpgwDataSetItem>& i) { return i->FDataSet == dataSet; });
+}
+
+void TpgwReportDataSets::Watch(TComponent* dataSet) {
+  if (FReport && dataSet != FReport) FReport->FreeNotification(dataSet);
+}
+
+// ---- variables
+// -----------------------------------------------------------------------------------------------
+
+const TClassInfo& TpgwVariable::StaticClassInfo() {
+  using T = TpgwVariable;
+  static const TClassInfo& info = Describe<T>("TpgwVariable")
+                                      .Parent<TPersistent>()
+                                      .String("Name", &T::Name, &T::SetName)
+                                      .VariantValue("Value", &T::Value, &T::SetValue)
+                                      .Build();
+  return info;
+}
+const TClassInfo& TpgwVariable::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+TpgwVariable& TpgwVariables::Add() {
+  FItems.push_back(std::make_unique<TpgwVariable>());
+  return *FItems.back();
+}
+
+void TpgwVariables::Delete(int index) {
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  FItems.erase(FItems.begin() + index);
+}
+
+int TpgwVariables::IndexOf(std::u16string_view name) const {
+  for (int i = 0; i < Count(); ++i)
+    if (WideSameText(FItems[static_cast<size_t>(i)]->Name(), name)) return i;
+  return -1;
+}
+
+void TpgwVariables::SetInherited(bool v) {
+  for (auto& i : FItems) i->SetIsInherited(v);
+}
+
+// ---- styles
+// ------------------------------------------------------------------------------------------------------
+
+TpgwStyleItem::TpgwStyleItem(TpgwStyles* collection) : FCollection(collection) {}
+
+const TClassInfo& TpgwStyleItem::StaticClassInfo() {
+  using T = TpgwStyleItem;
+  static const TClassInfo& info = Describe<T>("TpgwStyleItem")
+                                      .Parent<TPersistent>()
+                                      .String("Name", &T::Name, &T::SetName)
+                                      .Object("Font", static_cast<TpgwFont& (T::*)()>(&T::Font), &T::SetFont)
+                                      .Boolean("ApplyFont", &T::ApplyFont, &T::SetApplyFont)
+                                      .Default(true)
+                                      .Boolean("ApplyFill", &T::ApplyFill, &T::SetApplyFill)
+                                      .Default(true)
+                                      .Boolean("ApplyFrame", &T::ApplyFrame, &T::SetApplyFrame)
+                                      .Default(true)
+                                      .Build();
+  return info;
+}
+const TClassInfo& TpgwStyleItem::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwStyleItem::Assign(const TPersistent& source) {
+  auto* s = dynamic_cast<const TpgwStyleItem*>(&source);
+  if (!s) return TPersistent::Assign(source);
+  FName = s->FName;
+  FFont.Assign(s->FFont);
+  FApplyFont = s->FApplyFont;
+  FApplyFill = s->FApplyFill;
+  FApplyFrame = s->FApplyFrame;
+}
+
+void TpgwStyleItem::SetName(const WideString& v) {
+  if (FCollection) {
+    TpgwStyleItem* other = FCollection->Find(v);
+    if (other && other != this) throw Exception(Utf16ToUtf8(ResourceGet("clDupName")));
+  }
+  FName = v;
+}
+
+void TpgwStyleItem::CreateUniqueName() {
+  for (int n = 1;; ++n) {
+    WideString name = u"Style" + Utf8ToUtf16(std::to_string(n));
+    if (!FCollection || !FCollection->Find(name)) {
+      FName = name;
+      return;
+    }
+  }
+}
+
+TpgwStyleItem& TpgwStyles::Add() {
+  FItems.push_back(std::make_unique<TpgwStyleItem>(this));
+  return *FItems.back();
+}
+
+void TpgwStyles::Delete(int index) {
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  FItems.erase(FItems.begin() + index);
+}
+
+void TpgwStyles::Clear() {
+  FItems.clear();
+}
+
+TpgwStyleItem* TpgwStyles::Find(std::u16string_view name) const {
+  for (auto& i : FItems)
+    if (WideSameText(i->FName, name)) return i.get();
+  return nullptr;
+}
+
+void TpgwStyles::GetList(TStringList& list) const {
+  list.Clear();
+  for (auto& i : FItems) list.Add(i->FName);
+}
+
+void TpgwStyles::Assign(const TpgwStyles& source) {
+  if (&source == this) return;
+  Clear();
+  FName = source.FName;
+  for (auto& i : source.FItems) Add().Assign(*i);
+  Apply();
+}
+
+void TpgwStyles::Apply() {
+  if (!FReport) return;
+  for (TpgwComponent* c : std::vector<TpgwComponent*>(FReport->AllObjects())) {
+    // Text objects name their style in the published "Style" property.
+    const TPropInfo* p = c->ClassInfo().FindProperty("Style");
+    if (!p || p->Kind() != pkString || p->IsReadOnly()) continue;
+    const WideString name = p->Get(*c).Str;
+    p->Set(*c, TPropValue::String(Find(name) ? name : WideString()));
+  }
+}
+
+void TpgwStyles::SetInherited(bool v) {
+  for (auto& i : FItems) i->SetIsInherited(v);
+}
+
+// ---- the report root
+// ------------------------------------------------------------------------------------------
+
+namespace {
+const char16_t* const kSysVariables[] = {u"Date",       u"Time",        u"Page",       u"Page#",
+                                         u"TotalPages", u"TotalPages#", u"Line",       u"Line#",
+                                         u"CopyName#",  u"TableRow",    u"TableColumn"};
+
+struct FlagGuard {
+  bool& flag;
+  bool value;
+  ~FlagGuard() { flag = value; }
+};
+}  // namespace
+
+TpgwReport::TpgwReport(TComponent* owner)
+    : TpgwComponent(owner), FDataSets(this), FEnabledDataSets(this), FStyles(this) {
+  SetpwComponentStyle(pwComponentStyle() + TpgwComponentStyle{csHandlesNestedProperties});
+  FErrors.SetSorted(true);
+  FErrors.SetDuplicates(dupIgnore);
+  FErrors.SetCaseSensitive(true);
+  FDrillState.SetSorted(true);
+  Clear();
+}
+
+TpgwReport::~TpgwReport() {
+  Destroying();
+  // The tree goes first, while the lists it may refer to are alive.
+  DestroyChildren();
+  FParentReportObject.reset();
+  FDelayedCommands.clear();
+}
+
+const TClassInfo& TpgwReport::StaticClassInfo() {
+  using T = TpgwReport;
+  static const TClassInfo& info =
+      Describe<T>("TpgwReport")
+          .Parent<TpgwComponent>()
+          .String("Version", &T::Version, &T::SetVersion)
+          .String("DataSetName", &T::DataSetName, &T::SetDataSetName)
+          .Boolean("DotMatrixReport", &T::DotMatrixReport, &T::SetDotMatrixReport)
+          .Default(false)
+          .Object("EngineOptions", &T::EngineOptions, &T::SetEngineOptions)
+          .String("IniFile", &T::IniFile, &T::SetIniFile)
+          .Boolean("OldStyleProgress", &T::OldStyleProgress, &T::SetOldStyleProgress)
+          .Default(false)
+          .String("ParentReport", &T::ParentReport, &T::SetParentReport)
+          .Object("PreviewOptions", &T::PreviewOptions, &T::SetPreviewOptions)
+          .Object("PrintOptions", &T::PrintOptions, &T::SetPrintOptions)
+          .Object("ReportOptions", &T::ReportOptions, &T::SetReportOptions)
+          .String("ScriptLanguage", &T::ScriptLanguage, &T::SetScriptLanguage)
+          .StringList("ScriptText", &T::ScriptText)
+          .Boolean("ShowProgress", &T::ShowProgress, &T::SetShowProgress)
+          .Default(true)
+          .Boolean("StoreInDFM", &T::StoreInDFM, &T::SetStoreInDFM)
+          .Default(true)
+          .Event("OnReportPrint", &T::OnReportPrint, &T::SetOnReportPrint)
+          .Event("OnRunDialogs", &T::OnRunDialogs, &T::SetOnRunDialogs)
+          .Event("OnStartReport", &T::OnStartReport, &T::SetOnStartReport)
+          .Event("OnStopReport", &T::OnStopReport, &T::SetOnStopReport)
+          .Build();
+  return info;
+}
+const TClassInfo& TpgwReport::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwReport::Clear() {
+  TpgwComponent::Clear();
+  FScriptObjectsAdded = false;
+  FDataSets.Clear();
+  FVariables.Clear();
+  FEngineOptions.Clear();
+  FPreviewOptions.Clear();
+  FPrintOptions.Clear();
+  FReportOptions.Clear();
+  FStyles.Clear();
+  FDataSet = nullptr;
+  FDataSetName.clear();
+  FDotMatrixReport = false;
+  SetParentReport(WideString());
+  FScriptLanguage = u"PascalScript";
+  FScriptText.Clear();
+  FScriptText.Add(u"begin");
+  FScriptText.Add(u"");
+  FScriptText.Add(u"end.");
+  FSysVariables.Clear();
+  for (const char16_t* v : kSysVariables) FSysVariables.Add(v);
+  FOnRunDialogs.clear();
+  FOnStartReport.clear();
+  FOnStopReport.clear();
+}
+
+void TpgwReport::SetDataSet(TComponent* v) {
+  FDataSet = v;
+  if (v) FreeNotification(v);
+}
+
+void TpgwReport::Notification(TComponent* c, TOperation op) {
+  if (op == opRemove && c) {
+    FDataSets.Forget(c);
+    FEnabledDataSets.Forget(c);
+    if (c == FDataSet) FDataSet = nullptr;
+  }
+  TpgwComponent::Notification(c, op);
+}
+
+void TpgwReport::ReportErrors() {
+  const WideString text = ResourceGet("clErrors") + u"\r\n" + FErrors.Text();
+  switch (FEngineOptions.NewSilentMode()) {
+    case simMessageBoxes:
+      // No windows here: the message box becomes a block on standard error.
+      std::cerr << "Error\n" << Utf16ToUtf8(text) << std::flush;
+      break;
+    case simSilent:
+      break;
+    case simReThrow:
+      throw Exception(Utf16ToUtf8(text));
+  }
+}
+
+bool TpgwReport::LoadFromFile(const WideString& fileName, bool raiseIfMissing) {
+  if (IsReportActionRunning()) {
+    WideString name = fileName;
+    FDelayedCommands.push_back([this, name, raiseIfMissing] { LoadFromFile(name, raiseIfMissing); });
+    return false;
+  }
+  const bool sameString = &fileName == &FFileName;
+  const WideString name = fileName;  // Clear may not touch it, but keep our own copy
+  Clear();
+  if (!sameString) FFileName.clear();
+  const bool exists = FileExists(name);
+  if (exists || raiseIfMissing) {
+    if (!sameString) FFileName = name;
+    TFileStream stream(name, fmOpenRead | fmShareDenyWrite);
+    LoadFromStream(stream);
+  }
+  return exists;
+}
+
+bool TpgwReport::CheckPassword() {
+  if (FReportOptions.Password().empty()) return true;
+  if (FEngineOptions.EnableThreadSafe()) return true;
+  if (OnCheckPassword && OnCheckPassword(*this, FReportOptions.Password())) return true;
+  FErrors.Add(ResourceGet("Invalid password"));
+  ReportErrors();
+  return false;
+}
+
+void TpgwReport::LoadFromStream(TStream& stream) {
+  if (IsReportActionRunning()) {
+    // The stream belongs to the caller; its bytes are taken now and loaded later.
+    auto copy = std::make_shared<TMemoryStream>();
+    copy->CopyFrom(stream, 0);
+    FDelayedCommands.push_back([this, copy] {
+      copy->SetPosition(0);
+      LoadFromStream(*copy);
+    });
+    return;
+  }
+  FErrors.Clear();
+  // No compressor or crypter classes exist: templates are plain XML.
+  FReportOptions.SetPassword(FReportOptions.HiddenPassword());
+  FEngineOptions.SetPrintIfEmpty(true);
+  TpgwEngineOptions savedEngine;
+  savedEngine.Assign(FEngineOptions);
+  savedEngine.AssignThreadProps(FEngineOptions);
+  savedEngine.SetReportThread(FEngineOptions.ReportThread());
+  savedEngine.SetZeroPrecisionValue(FEngineOptions.ZeroPrecisionValue());
+  TpgwPreviewOptions savedPreview;
+  savedPreview.Assign(FPreviewOptions);
+  const WideString savedIni = FIniFile;
+  const bool savedOldStyle = FOldStyleProgress, savedShow = FShowProgress, savedStore = FStoreInDFM;
+
+  try {
+    SetIsLoading(true);
+    TpgwComponent::LoadFromStream(stream);
+  } catch (const Exception& e) {
+    FErrors.Add(Utf8ToUtf16(e.Message()));
+  }
+  SetIsLoading(false);
+
+  EnsureDataPage();
+  if (!FEngineOptions.UseGlobalDataSetList()) RebuildDataSets();
+
+  // A template sets only these engine options; the rest stay the host's.
+  const bool convertNulls = FEngineOptions.ConvertNulls(), ignoreDiv = FEngineOptions.IgnoreDevByZero(),
+             ignoreExpr = FEngineOptions.IgnoreExprError(), doublePass = FEngineOptions.DoublePass(),
+             printIfEmpty = FEngineOptions.PrintIfEmpty();
+  FEngineOptions.Assign(savedEngine);
+  FEngineOptions.AssignThreadProps(savedEngine);
+  FEngineOptions.SetReportThread(savedEngine.ReportThread());
+  FEngineOptions.SetConvertNulls(convertNulls);
+  FEngineOptions.SetIgnoreDevByZero(ignoreDiv);
+  FEngineOptions.SetIgnoreExprError(ignoreExpr);
+  FEngineOptions.SetDoublePass(doublePass);
+  FEngineOptions.SetPrintIfEmpty(printIfEmpty);
+  const bool outlineVisible = FPreviewOptions.OutlineVisible(),
+             outlineExpand = FPreviewOptions.OutlineExpand(), thumbs = FPreviewOptions.ThumbnailVisible();
+  const int outlineWidth = FPreviewOptions.OutlineWidth(), pages = FPreviewOptions.PagesInCache();
+  FPreviewOptions.Assign(savedPreview);
+  FPreviewOptions.SetOutlineVisible(outlineVisible);
+  FPreviewOptions.SetOutlineWidth(outlineWidth);
+  FPreviewOptions.SetOutlineExpand(outlineExpand);
+  FPreviewOptions.SetPagesInCache(pages);
+  FPreviewOptions.SetThumbnailVisible(thumbs);
+  FIniFile = savedIni;
+  FOldStyleProgress = savedOldStyle;
+  FShowProgress = savedShow;
+  FStoreInDFM = savedStore;
+
+  // Stored with each code unit decreased by 10.
+  WideString password = FReportOptions.Password();
+  for (char16_t& c : password) c = static_cast<char16_t>(c + 10);
+  FReportOptions.SetPassword(password);
+
+  if (FReportOptions.Info()) {
+    TpgwReportOptions keep;
+    keep.Assign(FReportOptions);
+    Clear();
+    FReportOptions.Assign(keep);
+    return;
+  }
+  if (FReloading || FEngineOptions.EnableThreadSafe() || CheckPassword()) {
+    if (FErrors.Count() > 0) ReportErrors();
+  } else {
+    Clear();
+  }
+}
+
+void TpgwReport::EnsureDataPage() {
+  const TClassInfo* dataPage = ClassRegistry().Find("TpgwDataPage");
+  if (!dataPage) return;  // the page classes are not part of this build
+  for (int i = 0; i < Objects().Count(); ++i)
+    if (Objects()[i]->ClassInfo().InheritsFrom(*dataPage)) return;
+  auto* page = dynamic_cast<TpgwComponent*>(dataPage->NewInstance(this));
+  if (!page) return;
+  if (!FindObject(u"Data"))
+    page->SetName(u"Data");
+  else
+    page->CreateUniqueName();
+  Objects().Move(Objects().IndexOf(page), 0);
+  int n = 0;
+  for (TpgwComponent* c : std::vector<TpgwComponent*>(AllObjects())) {
+    if (!c->IsDialogComponent()) continue;
+    c->SetParent(page);
+    c->SetLeft(60 + 64 * n++);
+    c->SetTop(20);
+  }
+}
+
+void TpgwReport::RebuildDataSets() {
+  for (int i = FDataSets.Count() - 1; i >= 0; --i) {
+    TpgwDataSetItem& item = FDataSets.Items(i);
+    TComponent* ds = item.DataSet();
+    if (!ds) continue;
+    if (TpgwDataSetItem* enabled = FEnabledDataSets.Find(item.DataSetName()); enabled && enabled->DataSet()) {
+      item.SetDataSet(enabled->DataSet());
+      continue;
+    }
+    if (!ds->Owner() || dynamic_cast<TpgwComponent*>(ds->Owner())) continue;
+    FDataSets.Delete(i);
+  }
+}
+
+void TpgwReport::SaveToFile(const WideString& fileName) {
+  TFileStream stream(fileName, fmCreate);
+  SaveToStream(stream);
+}
+
+void TpgwReport::SaveToStream(TStream& stream, bool saveChildren) {
+  TpgwComponent::SaveToStream(stream, saveChildren);
+}
+
+void TpgwReport::RunDelayedCommands() {
+  while (!FDelayedCommands.empty() && !IsReportActionRunning()) {
+    auto cmd = std::move(FDelayedCommands.front());
+    FDelayedCommands.pop_front();
+    cmd();
+  }
+}
+
+bool TpgwReport::PrepareReport(bool clearLastReport) {
+  if (IsReportActionRunning()) {
+    FDelayedCommands.push_back([this, clearLastReport] { PrepareReport(clearLastReport); });
+    return false;
+  }
+  bool result = false;
+  FPreparing = true;
+  try {
+    if (clearLastReport && PreparedPagesClearer) PreparedPagesClearer(*this);
+    FErrors.Clear();
+    FTerminated = false;
+    for (int i = 0; i < FDataSets.Count(); ++i) {
+      TpgwDataSetItem& item = FDataSets.Items(i);
+      if (!item.DataSet()) FErrors.Add(Format(ResourceGet("clDSNotExist"), {TFormatArg(item.DataSetName())}));
+    }
+    if (FErrors.Count() == 0) {
+      std::unique_ptr<TMemoryStream> saved;
+      const WideString password = FReportOptions.Password();
+      const int splicing = FPrintOptions.SplicingLine();
+      const TpgwDuplexMode duplex = FPrintOptions.Duplex();
+      if (FEngineOptions.DestroyForms()) {
+        // Kept in memory; a file cache adds nothing the memory stream does not give here.
+        saved = std::make_unique<TMemoryStream>();
+        FReportOptions.SetPassword(WideString());
+        try {
+          SaveToStream(*saved);
+        } catch (const Exception& e) {
+          FErrors.Add(Utf8ToUtf16(e.Message()));
+          saved.reset();
+        }
+        FReportOptions.SetPassword(password);
+      }
+      try {
+        if (OnBeginDoc) OnBeginDoc(*this);
+        bool scriptReady = true;
+        if (ScriptPreparer) {
+          scriptReady = ScriptPreparer(*this);
+        } else {
+          FErrors.Add(u"The script engine is not available");
+          scriptReady = false;
+        }
+        if (scriptReady && !FTerminated) {
+          if (!EngineRunner) {
+            FErrors.Add(u"The report engine is not available");
+          } else {
+            FEngineRunning = true;
+            FlagGuard g{FEngineRunning, false};
+            if (EngineRunner(*this)) {
+              if (OnEndDoc) OnEndDoc(*this);
+              result = true;
+            }
+          }
+        }
+      } catch (const Exception& e) {
+        FErrors.Add(Utf8ToUtf16(e.Message()));
+      }
+      if (saved) {
+        TStringList kept;
+        kept.Assign(FErrors);
+        saved->SetPosition(0);
+        FReloading = true;
+        FPreparing = false;
+        try {
+          LoadFromStream(*saved);
+        } catch (...) {
+          FReloading = false;
+          FPreparing = true;
+          throw;
+        }
+        FReloading = false;
+        FPreparing = true;
+        FReportOptions.SetPassword(password);
+        FPrintOptions.SetSplicingLine(splicing);
+        FPrintOptions.SetDuplex(duplex);
+        FErrors.Clear();
+        FErrors.AddStrings(kept);
+      }
+    }
+    if (FErrors.Count() > 0) {
+      result = false;
+      ReportErrors();
+    }
+  } catch (...) {
+    FPreparing = false;
+    throw;
+  }
+  FPreparing = false;
+  RunDelayedCommands();
+  return result;
+}
+
+bool TpgwReport::Export(TComponent& filter) {
+  if (!ExportRunner) {
+    FErrors.Add(u"The prepared page store is not available");
+    ReportErrors();
+    return false;
+  }
+  return ExportRunner(*this, filter);
+}
+
+TpgwComponent* TpgwReport::FindObject(std::u16string_view name) {
+  TpgwComponent* found = TpgwComponent::FindObject(name);
+  if (found || !IsLoading() || FEngineOptions.UseGlobalDataSetList() || FEnabledDataSets.Count() == 0)
+    return found;
+  const size_t dot = name.rfind(u'.');
+  const std::u16string_view dsName = dot == std::u16string_view::npos ? name : name.substr(dot + 1);
+  TpgwDataSetItem* item = FEnabledDataSets.Find(dsName);
+  return item ? dynamic_cast<TpgwComponent*>(item->DataSet()) : nullptr;
+}
+
+TComponent* TpgwReport::GetDataset(std::u16string_view alias) const {
+  for (int i = 0; i < FDataSets.Count(); ++i) {
+    TComponent* ds = FDataSets.Items(i).DataSet();
+    if (ds && (SameText(DataSetUserName(ds), alias) || SameText(ds->Name(), alias))) return ds;
+  }
+  return nullptr;
+}
+
+void TpgwReport::GetDatasetAndField(std::u16string_view complexName, TComponent*& dataSet,
+                                    WideString& fieldName) const {
+  dataSet = nullptr;
+  fieldName.clear();
+  for (size_t i = 0; i + 1 < complexName.size(); ++i) {
+    if (complexName[i] == u'.' && complexName[i + 1] == u'"') {
+      dataSet = GetDataset(complexName.substr(0, i));
+      std::u16string_view rest = complexName.substr(i + 2);
+      if (!rest.empty()) rest.remove_suffix(1);
+      fieldName = WideString(rest);
+      return;
+    }
+  }
+}
+
+WideString TpgwReport::GetAlias(const TComponent* dataSet) const {
+  if (!dataSet) return WideString();
+  if (FDataSets.Find(dataSet)) return DataSetUserName(dataSet);
+  return u"(dataset is not included in Report.DataSets)";
+}
+
+void TpgwReport::GetDataSetList(TStringList& list, bool onlyDB) const {
+  list.Clear();
+  for (int i = 0; i < FDataSets.Count(); ++i) {
+    TComponent* ds = FDataSets.Items(i).DataSet();
+    if (!ds) continue;
+    if (onlyDB) {
+      bool userDefined = false;
+      for (const TClassInfo* c = &ds->ClassInfo(); c; c = c->Parent())
+        if (c->Name() == "TpgwUserDataSet") userDefined = true;
+      if (userDefined) continue;
+    }
+    list.AddObject(DataSetUserName(ds), ds);
+  }
+}
+
+void TpgwReport::GetActiveDataSetList(TStringList& list) const {
+  list.Clear();
+  if (FEngineOptions.UseGlobalDataSetList()) return;  // the process-wide list belongs to the data subsystem
+  for (int i = 0; i < FEnabledDataSets.Count(); ++i)
+    if (TComponent* ds = FEnabledDataSets.Items(i).DataSet()) list.AddObject(DataSetUserName(ds), ds);
+}
+
+void TpgwReport::SetParentReport(const WideString& v) {
+  FParentReport = v;
+  if (v.empty()) {
+    FParentReportObject.reset();
+    return;
+  }
+  WideString path = v;
+  if (path.empty() || path[0] != u'/') {
+    WideString base = FFileName.empty() ? Utf8ToUtf16(GetCurrentDir()) : ExtractFileDir(FFileName);
+    path = IncludeTrailingPathDelimiter(base) + path;
+  }
+  auto parent = std::make_unique<TpgwReport>(nullptr);
+  parent->EngineOptions().SetNewSilentMode(simSilent);
+  parent->LoadFromFile(path, false);
+  FParentReportObject = std::move(parent);
+  FVariables.SetInherited(true);
+  FStyles.SetInherited(true);
+}
+
+}  // namespace pagewright
+
+namespace pagewright {
+
+void TpgwReport::SetStyles(const TpgwStyles* v) {
+  if (!v)
+    FStyles.Clear();
+  else
+    FStyles.Assign(*v);
+}
+
+}  // namespace pagewright

@@ -1,0 +1,290 @@
+#include "report/report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/exceptions.h"
+#include "platform/streams.h"
+
+using namespace pagewright;
+
+namespace {
+
+// A data set stand-in with a user name, as the data classes publish it.
+class TestDataSet : public TComponent {
+ public:
+  using TComponent::TComponent;
+  static const TClassInfo& StaticClassInfo() {
+    using T = TestDataSet;
+    static const TClassInfo& info = Describe<T>("TpgwTestDataSet")
+                                        .Parent<TComponent>()
+                                        .String("UserName", &T::UserName, &T::SetUserName)
+                                        .Build();
+    return info;
+  }
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+  const WideString& UserName() const { return FUserName; }
+  void SetUserName(const WideString& v) { FUserName = v; }
+
+ private:
+  WideString FUserName;
+};
+
+// Installs a template reader for one test and removes it afterwards.
+struct ReaderGuard {
+  explicit ReaderGuard(TpgwTemplateReader r) { TemplateReader() = std::move(r); }
+  ~ReaderGuard() { TemplateReader() = nullptr; }
+};
+
+}  // namespace
+
+TEST(ReportRoot, NewReportDefaults) {
+  TpgwReport r;
+  EXPECT_EQ(r.ScriptText().Text(), TStringList().Text() + u"begin\r\n\r\nend.\r\n");
+  EXPECT_EQ(r.ScriptLanguage(), u"PascalScript");
+  EXPECT_EQ(r.SysVariables().Count(), 11);
+  EXPECT_EQ(r.SysVariables()[3], u"Page#");
+  EXPECT_TRUE(r.pwComponentStyle().Contains(csHandlesNestedProperties));
+  EXPECT_EQ(r.Version(), u"2022.2.7");
+  r.SetVersion(u"1.0");
+  EXPECT_EQ(r.Version(), u"2022.2.7");
+  const TpgwEngineOptions& e = r.EngineOptions();
+  EXPECT_TRUE(e.ConvertNulls());
+  EXPECT_TRUE(e.DestroyForms());
+  EXPECT_EQ(e.MaxMemSize(), 10);
+  EXPECT_TRUE(e.UseGlobalDataSetList());
+  EXPECT_EQ(e.NewSilentMode(), simMessageBoxes);
+  EXPECT_EQ(r.PrintOptions().Printer(), u"Default");
+  EXPECT_EQ(r.PrintOptions().SplicingLine(), 3);
+  EXPECT_EQ(r.PreviewOptions().OutlineWidth(), 120);
+  EXPECT_TRUE(r.PreviewOptions().Buttons().Contains(pbSelection));
+  EXPECT_FALSE(r.PreviewOptions().Buttons().Contains(pbPaste));
+}
+
+TEST(ReportRoot, ClearResetsOnlyItsOptionSubsets) {
+  TpgwReport r;
+  TpgwEngineOptions& e = r.EngineOptions();
+  e.SetSilentMode(true);
+  e.SetEnableThreadSafe(true);
+  e.SetMaxMemSize(99);
+  e.SetDoublePass(true);
+  e.SetConvertNulls(false);
+  r.PreviewOptions().SetOutlineWidth(7);
+  r.PreviewOptions().SetZoom(2);
+  r.PrintOptions().SetCopies(4);
+  r.ReportOptions().SetAuthor(u"me");
+  r.ReportOptions().SetPassword(u"pw");
+  r.ScriptText().Add(u"x");
+  r.Clear();
+  EXPECT_TRUE(e.SilentMode());
+  EXPECT_TRUE(e.EnableThreadSafe());
+  EXPECT_EQ(e.MaxMemSize(), 99);
+  EXPECT_FALSE(e.DoublePass());
+  EXPECT_TRUE(e.ConvertNulls());
+  EXPECT_EQ(r.PreviewOptions().OutlineWidth(), 120);
+  EXPECT_EQ(r.PreviewOptions().Zoom(), 2);
+  EXPECT_EQ(r.PrintOptions().Copies(), 1);
+  EXPECT_EQ(r.ReportOptions().Author(), u"");
+  EXPECT_EQ(r.ReportOptions().Password(), u"");
+  EXPECT_EQ(r.ScriptText().Count(), 3);
+  // With Info set, the descriptive report options survive.
+  r.ReportOptions().SetInfo(true);
+  r.ReportOptions().SetAuthor(u"me");
+  r.ReportOptions().SetName(u"n");
+  r.Clear();
+  EXPECT_EQ(r.ReportOptions().Author(), u"me");
+  EXPECT_EQ(r.ReportOptions().Name(), u"");
+}
+
+TEST(ReportRoot, SilentModeIsAViewOfNewSilentMode) {
+  TpgwEngineOptions e;
+  e.SetNewSilentMode(simReThrow);
+  EXPECT_FALSE(e.SilentMode());
+  e.SetSilentMode(true);
+  EXPECT_EQ(e.NewSilentMode(), simSilent);
+  e.SetSilentMode(false);
+  EXPECT_EQ(e.NewSilentMode(), simMessageBoxes);
+}
+
+TEST(ReportRoot, ErrorListIsSortedWithoutDuplicatesAndReportedByMode) {
+  TpgwReport r;
+  r.Errors().Add(u"zeta");
+  r.Errors().Add(u"alpha");
+  r.Errors().Add(u"zeta");
+  ASSERT_EQ(r.Errors().Count(), 2);
+  EXPECT_EQ(r.Errors()[0], u"alpha");
+  r.EngineOptions().SetNewSilentMode(simSilent);
+  EXPECT_NO_THROW(r.ReportErrors());
+  EXPECT_EQ(r.Errors().Count(), 2);
+  r.EngineOptions().SetNewSilentMode(simReThrow);
+  try {
+    r.ReportErrors();
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.ClassName(), "Exception");
+    EXPECT_EQ(e.Message(), "The following error(s) have occured:\r\nalpha\r\nzeta\r\n");
+  }
+  r.EngineOptions().SetNewSilentMode(simMessageBoxes);
+  testing::internal::CaptureStderr();
+  r.ReportErrors();
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("alpha\r\nzeta"), std::string::npos);
+}
+
+TEST(ReportRoot, LoadFromFileOfAMissingFile) {
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  r.Errors().Add(u"old");
+  r.ScriptText().Add(u"extra");
+  const WideString missing = u"/nonexistent/dir/none.pw3";
+  EXPECT_FALSE(r.LoadFromFile(missing));
+  EXPECT_EQ(r.ScriptText().Count(), 3);  // cleared
+  EXPECT_EQ(r.FileName(), u"");
+  EXPECT_TRUE(r.EngineOptions().SilentMode());
+  EXPECT_THROW(r.LoadFromFile(missing, true), EFOpenError);
+}
+
+TEST(ReportRoot, LoadWithoutTemplateReaderRecordsTheGap) {
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  TStringStream s("<TpgwReport/>");
+  r.LoadFromStream(s);
+  ASSERT_EQ(r.Errors().Count(), 1);
+  EXPECT_EQ(r.Errors()[0], u"The template reader is not available");
+}
+
+TEST(ReportRoot, LoadKeepsHostOptionsAndTakesTheTemplatesFive) {
+  ReaderGuard g([](TpgwComponent& node, TStream&, TStringList& errors) {
+    auto& r = static_cast<TpgwReport&>(node);
+    r.EngineOptions().SetMaxMemSize(1);
+    r.EngineOptions().SetSilentMode(false);
+    r.EngineOptions().SetDoublePass(true);
+    r.PreviewOptions().SetZoom(3);
+    r.PreviewOptions().SetOutlineWidth(200);
+    r.ReportOptions().SetPassword(u"\x0057\x0058");  // "ab" stored 10 lower
+    errors.Add(u"Cannot find class TpgwNoSuchView");
+    errors.Add(u"Another");
+  });
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  r.EngineOptions().SetEnableThreadSafe(true);
+  TStringStream s("x");
+  r.LoadFromStream(s);
+  EXPECT_EQ(r.EngineOptions().MaxMemSize(), 10);
+  EXPECT_TRUE(r.EngineOptions().SilentMode());
+  EXPECT_TRUE(r.EngineOptions().DoublePass());
+  EXPECT_EQ(r.PreviewOptions().Zoom(), 1);
+  EXPECT_EQ(r.PreviewOptions().OutlineWidth(), 200);
+  EXPECT_EQ(r.ReportOptions().Password(), u"ab");
+  ASSERT_EQ(r.Errors().Count(), 2);
+  EXPECT_EQ(r.Errors()[0], u"Another");
+}
+
+TEST(ReportRoot, ReaderExceptionBecomesAnErrorLine) {
+  ReaderGuard g([](TpgwComponent&, TStream&, TStringList&) { throw EReadError("Stream read error"); });
+  TpgwReport r;
+  r.EngineOptions().SetNewSilentMode(simReThrow);
+  TStringStream s("x");
+  try {
+    r.LoadFromStream(s);
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "The following error(s) have occured:\r\nStream read error\r\n");
+  }
+}
+
+TEST(ReportRoot, PrepareReportChecksDataSetsAndNamesMissingSubsystems) {
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  r.EngineOptions().SetDestroyForms(false);
+  r.DataSets().Add().SetDataSetName(u"Missing");
+  EXPECT_FALSE(r.PrepareReport());
+  ASSERT_EQ(r.Errors().Count(), 1);
+  EXPECT_EQ(r.Errors()[0], u"Dataset \"Missing\" does not exist");
+  r.DataSets().Clear();
+  EXPECT_FALSE(r.PrepareReport());
+  EXPECT_EQ(r.Errors()[0], u"The script engine is not available");
+  r.ScriptPreparer = [](TpgwReport&) { return true; };
+  EXPECT_FALSE(r.PrepareReport());
+  EXPECT_EQ(r.Errors()[0], u"The report engine is not available");
+  int endDoc = 0;
+  r.OnEndDoc = [&](TpgwReport&) { ++endDoc; };
+  r.EngineRunner = [](TpgwReport& rep) {
+    EXPECT_TRUE(rep.IsReportActionRunning());
+    // Requests made while preparing wait for the end of the preparation.
+    EXPECT_FALSE(rep.LoadFromFile(u"/nonexistent/x.pw3"));
+    EXPECT_EQ(rep.DelayedCommandCount(), 1u);
+    return true;
+  };
+  EXPECT_TRUE(r.PrepareReport());
+  EXPECT_EQ(endDoc, 1);
+  EXPECT_EQ(r.DelayedCommandCount(), 0u);
+  EXPECT_FALSE(r.IsReportActionRunning());
+  EXPECT_FALSE(r.Export(r));
+  EXPECT_EQ(r.Errors()[0], u"The prepared page store is not available");
+}
+
+TEST(ReportRoot, DataSetListsAndLookup) {
+  TpgwReport r;
+  auto ds = std::make_unique<TestDataSet>(nullptr);
+  ds->SetName(u"pgwDBmaster");
+  ds->SetUserName(u"Master");
+  TestDataSet other(nullptr);
+  other.SetUserName(u"Other");
+  r.DataSets().Add(ds.get());
+  EXPECT_EQ(r.DataSets().Items(0).DataSetName(), u"Master");
+  EXPECT_EQ(r.GetDataset(u"master"), ds.get());
+  EXPECT_EQ(r.GetDataset(u"PGWDBMASTER"), ds.get());
+  EXPECT_EQ(r.GetAlias(ds.get()), u"Master");
+  EXPECT_EQ(r.GetAlias(&other), u"(dataset is not included in Report.DataSets)");
+  EXPECT_EQ(r.GetAlias(nullptr), u"");
+  struct Case {
+    std::u16string name;
+    bool found;
+    std::u16string field;
+  };
+  const Case cases[] = {{u"Master.\"Code\"", true, u"Code"},
+                        {u"Master.\"A.\"B\"", true, u"A.\"B"},
+                        {u"Master.Code", false, u""},
+                        {u"Nobody.\"F\"", false, u"F"}};
+  for (const Case& c : cases) {
+    TComponent* found = nullptr;
+    WideString field;
+    r.GetDatasetAndField(c.name, found, field);
+    EXPECT_EQ(found != nullptr, c.found);
+    EXPECT_EQ(field, c.field);
+  }
+  // EnabledDataSets lookup when the global list is off.
+  r.EngineOptions().SetUseGlobalDataSetList(false);
+  r.EnabledDataSets().Add(&other);
+  TpgwDataSetItem& item = r.DataSets().Add();
+  item.SetDataSetName(u"other");
+  EXPECT_EQ(item.DataSet(), &other);
+  // A destroyed data set leaves the lists and the report's DataSet.
+  r.SetDataSet(ds.get());
+  ds.reset();
+  EXPECT_EQ(r.DataSet(), nullptr);
+  EXPECT_EQ(r.DataSets().Count(), 1);
+}
+
+TEST(ReportRoot, Styles) {
+  TpgwReport r;
+  TpgwStyles& s = r.Styles();
+  TpgwStyleItem& a = s.Add();
+  a.CreateUniqueName();
+  TpgwStyleItem& b = s.Add();
+  b.CreateUniqueName();
+  EXPECT_EQ(a.Name(), u"Style1");
+  EXPECT_EQ(b.Name(), u"Style2");
+  EXPECT_EQ(s.Find(u"STYLE2"), &b);
+  EXPECT_THROW(b.SetName(u"style1"), Exception);
+  EXPECT_EQ(b.Name(), u"Style2");
+  EXPECT_NO_THROW(b.SetName(u"Style2"));
+  EXPECT_EQ(a.Font().Name(), u"Arial");
+  EXPECT_TRUE(a.ApplyFrame());
+  TpgwReport other;
+  other.SetStyles(&s);
+  EXPECT_EQ(other.Styles().Count(), 2);
+  other.SetStyles(nullptr);
+  EXPECT_EQ(other.Styles().Count(), 0);
+}
