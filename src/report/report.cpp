@@ -7,6 +7,7 @@
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
+#include "storage/xml_document.h"
 #include "support/resources.h"
 
 namespace pagewright {
@@ -21,6 +22,15 @@ TpgwTemplateWriter& TemplateWriter() {
   static TpgwTemplateWriter writer;
   return writer;
 }
+TpgwObjectAttributeWriter& ObjectAttributeWriter() {
+  static TpgwObjectAttributeWriter writer;
+  return writer;
+}
+TpgwObjectAttributeReader& ObjectAttributeReader() {
+  static TpgwObjectAttributeReader reader;
+  return reader;
+}
+
 std::function<TComponent*(std::u16string_view)>& GlobalDataSetLookup() {
   static std::function<TComponent*(std::u16string_view)> lookup;
   return lookup;
@@ -587,6 +597,44 @@ void TpgwStyles::Apply() {
 
 void TpgwStyles::SetInherited(bool v) {
   for (auto& i : FItems) i->SetIsInherited(v);
+}
+
+void TpgwStyles::SaveToStream(TStream& stream) const {
+  const auto& writer = ObjectAttributeWriter();
+  if (!writer) throw EInvalidOperation("The object serializer is not available");
+  TpgwXMLDocument doc;
+  doc.SetAutoIndent(true);
+  doc.Root()->SetName(u"style");
+  doc.Root()->SetProp(u"Name", FName);
+  for (auto& i : FItems) doc.Root()->Add(u"item")->SetText(writer(*i));
+  doc.SaveToStream(stream);
+}
+
+void TpgwStyles::SaveToFile(const WideString& fileName) const {
+  TFileStream stream(fileName, fmCreate);
+  SaveToStream(stream);
+}
+
+void TpgwStyles::LoadFromStream(TStream& stream) {
+  const auto& reader = ObjectAttributeReader();
+  if (!reader) throw EInvalidOperation("The object serializer is not available");
+  Clear();
+  TpgwXMLDocument doc;
+  doc.LoadFromStream(stream);
+  TpgwXMLItem* root = doc.Root();
+  if (WideSameText(root->Name(), u"style")) {
+    FName = root->GetProp(u"Name");
+    for (int i = 0; i < root->Count(); ++i) {
+      TpgwXMLItem* item = root->Items(i);
+      if (WideSameText(item->Name(), u"item")) reader(Add(), *item);
+    }
+  }
+  Apply();
+}
+
+void TpgwStyles::LoadFromFile(const WideString& fileName) {
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(stream);
 }
 
 // ---- the report root

@@ -23,6 +23,7 @@ namespace pagewright {
 
 class TStream;
 class TpgwReport;
+class TpgwXMLItem;
 
 // --- hooks of other subsystems ------------------------------------------------------------------
 
@@ -33,6 +34,12 @@ using TpgwTemplateReader = std::function<void(TpgwComponent& node, TStream& stre
 using TpgwTemplateWriter = std::function<void(TpgwComponent& node, TStream& stream, bool saveChildren)>;
 TpgwTemplateReader& TemplateReader();
 TpgwTemplateWriter& TemplateWriter();
+// A single object as the attribute text of one element, and back: the serializer's object
+// conversions, used by style sheet files.
+using TpgwObjectAttributeWriter = std::function<WideString(const TPersistent& obj)>;
+using TpgwObjectAttributeReader = std::function<void(TPersistent& obj, const TpgwXMLItem& item)>;
+TpgwObjectAttributeWriter& ObjectAttributeWriter();
+TpgwObjectAttributeReader& ObjectAttributeReader();
 // The process-wide data-set lookup by name (used with UseGlobalDataSetList).
 std::function<TComponent*(std::u16string_view name)>& GlobalDataSetLookup();
 // The user name of a data set: its published "UserName" when the class has one, else its
@@ -456,6 +463,13 @@ class TpgwStyles {
   // Re-applies each text object's style, or clears a style name that is not in the list.
   void Apply();
   void SetInherited(bool v);
+
+  // Style sheet files: an indented XML document with the root element "style" (attribute Name)
+  // and one "item" element per style. Loading replaces the styles and applies them.
+  void SaveToStream(TStream& stream) const;
+  void SaveToFile(const WideString& fileName) const;
+  void LoadFromStream(TStream& stream);
+  void LoadFromFile(const WideString& fileName);
 
  private:
   TpgwReport* FReport;

@@ -6,6 +6,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/streams.h"
+#include "storage/xml_document.h"
 
 using namespace pagewright;
 
@@ -287,4 +288,160 @@ TEST(ReportRoot, Styles) {
   EXPECT_EQ(other.Styles().Count(), 2);
   other.SetStyles(nullptr);
   EXPECT_EQ(other.Styles().Count(), 0);
+}
+
+namespace {
+
+class TestPage : public TpgwComponent {
+ public:
+  using TpgwComponent::TpgwComponent;
+  static const TClassInfo& StaticClassInfo() {
+    static const TClassInfo& info = Describe<TestPage>("TpgwDataPage").Parent<TpgwComponent>().Build();
+    return info;
+  }
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+};
+
+// A text object stand-in: its style is named by a published "Style".
+class TestText : public TpgwComponent {
+ public:
+  using TpgwComponent::TpgwComponent;
+  static const TClassInfo& StaticClassInfo() {
+    using T = TestText;
+    static const TClassInfo& info =
+        Describe<T>("TpgwTestText").Parent<TpgwComponent>().String("Style", &T::Style, &T::SetStyle).Build();
+    return info;
+  }
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+  const WideString& Style() const { return FStyle; }
+  void SetStyle(const WideString& v) {
+    FStyle = v;
+    ++Applied;
+  }
+  int Applied = 0;
+
+ private:
+  WideString FStyle;
+};
+
+struct Hooks {
+  Hooks() {
+    ObjectAttributeWriter() = [](const TPersistent& o) {
+      return u"Name=\"" + static_cast<const TpgwStyleItem&>(o).Name() + u"\"";
+    };
+    ObjectAttributeReader() = [](TPersistent& o, const TpgwXMLItem& item) {
+      static_cast<TpgwStyleItem&>(o).SetName(item.GetProp(u"Name"));
+    };
+  }
+  ~Hooks() {
+    ObjectAttributeWriter() = nullptr;
+    ObjectAttributeReader() = nullptr;
+    TemplateReader() = nullptr;
+    TemplateWriter() = nullptr;
+  }
+};
+
+}  // namespace
+
+TEST(ReportRoot, LoadEnsuresOneDataPageNamedDataFirst) {
+  ClassRegistry().Register(TestPage::StaticClassInfo());
+  ReaderGuard g([](TpgwComponent& node, TStream&, TStringList&) {
+    if (node.Objects().Count() == 0) new TestText(&node);
+  });
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  TStringStream s("x");
+  r.LoadFromStream(s);
+  ASSERT_EQ(r.Objects().Count(), 2);
+  EXPECT_EQ(r.Objects()[0]->Name(), u"Data");
+  EXPECT_EQ(&r.Objects()[0]->ClassInfo(), &TestPage::StaticClassInfo());
+  s.SetPosition(0);
+  r.LoadFromStream(s);  // the page survives from the first load's tree only when the reader keeps it
+  int pages = 0;
+  for (int i = 0; i < r.Objects().Count(); ++i)
+    if (&r.Objects()[i]->ClassInfo() == &TestPage::StaticClassInfo()) ++pages;
+  EXPECT_EQ(pages, 1);
+}
+
+TEST(ReportRoot, PrepareWithDestroyFormsReloadsTheTreeAndKeepsErrors) {
+  Hooks hooks;
+  int saves = 0, loads = 0;
+  TemplateWriter() = [&](TpgwComponent&, TStream& stream, bool) {
+    ++saves;
+    stream.WriteBuffer("saved");
+  };
+  TemplateReader() = [&](TpgwComponent& node, TStream& stream, TStringList&) {
+    ++loads;
+    EXPECT_EQ(stream.ReadToEnd(), "saved");
+    node.SetLeft(0);
+  };
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  r.ReportOptions().SetPassword(u"secret");
+  r.ScriptPreparer = [](TpgwReport& rep) {
+    EXPECT_EQ(rep.ReportOptions().Password(), u"secret");
+    return true;
+  };
+  r.EngineRunner = [](TpgwReport& rep) {
+    rep.SetLeft(99);  // a change made while preparing
+    rep.Errors().Add(u"engine note");
+    return false;
+  };
+  EXPECT_FALSE(r.PrepareReport());
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(loads, 1);
+  EXPECT_EQ(r.Left(), 0);  // back as it was saved
+  EXPECT_EQ(r.ReportOptions().Password(), u"secret");
+  ASSERT_EQ(r.Errors().Count(), 1);
+  EXPECT_EQ(r.Errors()[0], u"engine note");
+  EXPECT_FALSE(r.Reloading());
+}
+
+TEST(ReportRoot, PasswordCheck) {
+  ReaderGuard g([](TpgwComponent& node, TStream&, TStringList&) {
+    auto& r = static_cast<TpgwReport&>(node);
+    r.ReportOptions().SetPassword(u"\x0057");  // "a"
+    new TestText(&r);
+  });
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  TStringStream s("x");
+  r.LoadFromStream(s);  // nobody to ask: the check fails
+  EXPECT_EQ(r.Objects().Count(), 0);
+  ASSERT_EQ(r.Errors().Count(), 1);
+  EXPECT_EQ(r.Errors()[0], u"Invalid password");
+  r.OnCheckPassword = [](TpgwReport&, const WideString& p) { return p == u"a"; };
+  s.SetPosition(0);
+  r.LoadFromStream(s);
+  ASSERT_GE(r.Objects().Count(), 1);  // and the data page when that class is registered
+  EXPECT_EQ(&r.Objects()[r.Objects().Count() - 1]->ClassInfo(), &TestText::StaticClassInfo());
+  EXPECT_EQ(r.Errors().Count(), 0);
+}
+
+TEST(ReportRoot, StylesApplyAndStyleSheetFiles) {
+  Hooks hooks;
+  TpgwReport r;
+  auto* known = new TestText(&r);
+  auto* unknown = new TestText(&r);
+  known->SetStyle(u"heading");
+  unknown->SetStyle(u"gone");
+  r.Styles().Add().SetName(u"Heading");
+  r.Styles().SetName(u"Sheet");
+  r.Styles().Apply();
+  EXPECT_EQ(known->Style(), u"heading");
+  EXPECT_EQ(known->Applied, 2);  // set again
+  EXPECT_EQ(unknown->Style(), u"");
+
+  TStringStream out;
+  r.Styles().SaveToStream(out);
+  EXPECT_NE(out.DataString().find("<style Name=\"Sheet\">"), std::string::npos);
+  EXPECT_NE(out.DataString().find("<item Name=\"Heading\"/>"), std::string::npos);
+  TpgwReport other;
+  other.Styles().Add().SetName(u"Old");
+  TStringStream in(out.DataString());
+  other.Styles().LoadFromStream(in);
+  ASSERT_EQ(other.Styles().Count(), 1);
+  EXPECT_EQ(other.Styles().Items(0).Name(), u"Heading");
+  EXPECT_EQ(other.Styles().Name(), u"Sheet");
+  EXPECT_THROW(other.Styles().LoadFromFile(u"/nonexistent/sheet.pws"), EFOpenError);
 }
