@@ -5,16 +5,12 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/code_pages.h"
 #include "platform/wide_strings.h"
 #include "render/bitmap.h"
 #include "render/colors.h"
 
 namespace pagewright {
-
-// From platform/code_pages.h, whose character-set constants clash with those of render/fonts.h.
-uint32_t CharsetToCodePage(int charset);
-WideString CodePageToWide(std::string_view bytes, uint32_t codePage);
-std::string WideToCodePage(std::u16string_view s, uint32_t codePage);
 
 namespace {
 

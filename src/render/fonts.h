@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/code_pages.h"
 #include "platform/types.h"
 #include "render/geometry.h"
 
@@ -28,9 +29,7 @@ enum TFontQuality : uint8_t {
   fqClearTypeNatural
 };
 
-inline constexpr uint8_t ANSI_CHARSET = 0;
-inline constexpr uint8_t DEFAULT_CHARSET = 1;
-inline constexpr uint8_t SYMBOL_CHARSET = 2;
+// ANSI_CHARSET, DEFAULT_CHARSET and SYMBOL_CHARSET come from platform/code_pages.h.
 
 // Pixels per inch as a surface reports it: 0 (unknown) is read as 96.
 inline int EffectivePixelsPerInch(int ppi) {
