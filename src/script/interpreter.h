@@ -1,0 +1,467 @@
+// The script interpreter (unit vm_iinterpreter): the program model the IL document is built
+// into, and the objects that run it: declarations, statements, expression trees and designators.
+//
+// A TvmScript owns every item added to it. Items refer to each other with plain pointers; an
+// item never outlives the program that owns it, and routines own their local programs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/exceptions.h"
+#include "platform/types.h"
+#include "platform/variant.h"
+#include "script/il_parser.h"
+
+namespace pagewright {
+
+class TPersistent;
+class TClassInfo;
+class TPropInfo;
+class TvmScript;
+class TvmParamItem;
+class TvmClassVariable;
+class TvmStatementList;
+class TvmExpression;
+
+// A script ran past the step budget its host set.
+PW_DECLARE_EXCEPTION(EvmStepLimitExceeded, Exception)
+
+enum TvmVarType : uint8_t {
+  fvtInt,
+  fvtBool,
+  fvtFloat,
+  fvtChar,
+  fvtString,
+  fvtClass,
+  fvtArray,
+  fvtVariant,
+  fvtEnum,
+  fvtConstructor,
+  fvtInt64
+};
+
+enum TvmEmitOp : uint8_t { emNone, emCreate, emFree };
+
+// The texts of the compile messages; the resource store overwrites them (InitScriptInterpreter).
+struct TvmMessages {
+  WideString SIdRedeclared = u"Identifier redeclared: ";
+  WideString SUnknownType = u"Unknown type: ";
+  WideString SIncompatibleTypes = u"Incompatible types";
+  WideString SIdUndeclared = u"Undeclared identifier: ";
+  WideString SClassRequired = u"Class type required";
+  WideString SIndexRequired = u"Index required";
+  WideString SStringError = u"Strings do not have properties or methods";
+  WideString SClassError = u"Class %s does not have a default property";
+  WideString SArrayRequired = u"Array type required";
+  WideString SVarRequired = u"Variable required";
+  WideString SNotEnoughParams = u"Not enough actual parameters";
+  WideString STooManyParams = u"Too many actual parameters";
+  WideString SLeftCantAssigned = u"Left side cannot be assigned to";
+  WideString SForError = u"For loop variable must be numeric variable";
+  WideString SEventError = u"Event handler must be a procedure";
+};
+const TvmMessages& VMMessages();
+// Takes the compile messages from the resource store from now on (and registers the script
+// languages' grammars). Part of the start-up list.
+void InitScriptInterpreter();
+
+// The type code of a type name every program knows without registrations ("Integer", "String",
+// "TDateTime" ...); false for other names.
+bool BuiltinTypeCode(std::u16string_view name, TvmVarType& typ);
+
+// The full type name of a type code ("Integer", ... ; the class or enumeration name for those).
+WideString TypeFullName(TvmVarType typ, const WideString& typeName);
+
+// Every named thing of a program.
+class TvmCustomVariable {
+ public:
+  TvmCustomVariable() = default;
+  TvmCustomVariable(const TvmCustomVariable&) = delete;
+  TvmCustomVariable& operator=(const TvmCustomVariable&) = delete;
+  virtual ~TvmCustomVariable();
+
+  virtual Variant GetValue();
+  virtual void SetValue(const Variant& v);
+  // The value without a copy, for plain variables; null when the item computes its value.
+  virtual const Variant* ValueRef() { return nullptr; }
+
+  WideString Name;
+  TvmVarType Typ = fvtVariant;
+  WideString TypeName;
+  Variant Value = Variant::Null();
+  bool IsReadOnly = false;
+  bool IsMacro = false;
+  TvmCustomVariable* RefItem = nullptr;
+  std::vector<TvmParamItem*> Params;
+  bool FNeedResult = false;
+  intptr_t AddedBy = 0;
+  WideString SourcePos;
+  WideString SourceUnit;
+
+  int RequiredParamCount() const;
+  // Owned parameters of items whose parameters are not items of a local program.
+  std::vector<std::unique_ptr<TvmParamItem>> OwnedParams;
+};
+
+class TvmVariable : public TvmCustomVariable {
+ public:
+  Variant GetValue() override { return Value; }
+  void SetValue(const Variant& v) override;
+  const Variant* ValueRef() override { return &Value; }
+};
+
+// Char and String variables hold text whatever they are given.
+class TvmStringVariable : public TvmVariable {
+ public:
+  void SetValue(const Variant& v) override;
+};
+
+class TvmTypeVariable : public TvmCustomVariable {};
+
+class TvmParamItem : public TvmVariable {
+ public:
+  bool IsVarParam = false;
+  bool IsOptional = false;
+  Variant DefValue = Variant::Null();
+};
+
+class TvmProcVariable : public TvmCustomVariable {
+ public:
+  explicit TvmProcVariable(TvmScript* parent);
+  ~TvmProcVariable() override;
+  Variant GetValue() override;
+
+  bool IsFunc = false;
+  std::unique_ptr<TvmScript> Prog;
+  bool Executing = false;
+  std::vector<std::vector<Variant>> SavedLocals;
+  void SaveLocals();
+  void RestoreLocals(bool keepVarParams);
+};
+
+// Host members and accessors, applied to ParentValue.
+class TvmCustomHelper : public TvmCustomVariable {
+ public:
+  TvmClassVariable* ClassRef = nullptr;
+  TvmCustomVariable* ParentRef = nullptr;
+  Variant ParentValue = Variant::Null();
+  TvmScript* Prog = nullptr;
+  // The object this member applies to, or null.
+  TPersistent* Instance() const;
+};
+
+// The element of an array variable; its parameters are the indexes.
+class TvmArrayHelper : public TvmCustomHelper {
+ public:
+  TvmVariable* Array = nullptr;
+  Variant GetValue() override;
+  void SetValue(const Variant& v) override;
+};
+
+// A character of a string; applied to the item before it (ParentRef).
+class TvmStringHelper : public TvmCustomHelper {
+ public:
+  Variant GetValue() override;
+  void SetValue(const Variant& v) override;
+};
+
+using TvmGetValueEvent =
+    std::function<Variant(TPersistent* instance, TvmClassVariable* classRef, const WideString& propName)>;
+using TvmSetValueEvent = std::function<void(TPersistent* instance, TvmClassVariable* classRef,
+                                            const WideString& propName, const Variant& value)>;
+// Receives the argument values (by-reference arguments are copied back after the call).
+using TvmCallMethodEvent = std::function<Variant(TPersistent* instance, TvmClassVariable* classRef,
+                                                 const WideString& methodName, std::vector<Variant>& params)>;
+
+class TvmPropertyHelper : public TvmCustomHelper {
+ public:
+  Variant GetValue() override;
+  void SetValue(const Variant& v) override;
+  const TPropInfo* Published = nullptr;  // a published property, read through its description
+  TvmGetValueEvent OnGetValue;
+  TvmSetValueEvent OnSetValue;
+};
+
+class TvmMethodHelper : public TvmCustomHelper {
+ public:
+  Variant GetValue() override;
+  void SetValue(const Variant& v) override;  // indexed properties
+  WideString Syntax;
+  WideString Description;
+  WideString Category;
+  bool IndexMethod = false;
+  TvmCallMethodEvent OnCall;
+  std::vector<Variant> FArgs;
+};
+
+// A registered host class.
+class TvmClassVariable : public TvmCustomVariable {
+ public:
+  TvmClassVariable(TvmScript* prog, const TClassInfo* info, WideString name, WideString ancestor);
+  Variant GetValue() override;  // a type cast: the argument unchanged
+
+  const TClassInfo* ClassRef = nullptr;
+  WideString Ancestor;
+  std::vector<std::unique_ptr<TvmCustomHelper>> Members;
+  TvmCustomHelper* DefProperty = nullptr;
+
+  TvmMethodHelper* AddMethod(const WideString& syntax, TvmCallMethodEvent callEvent);
+  TvmMethodHelper* AddConstructor(const WideString& syntax, TvmCallMethodEvent callEvent);
+  TvmPropertyHelper* AddProperty(const WideString& name, const WideString& typ, TvmGetValueEvent getEvent,
+                                 TvmSetValueEvent setEvent = nullptr);
+  TvmMethodHelper* AddIndexProperty(const WideString& name, const WideString& params, const WideString& typ,
+                                    TvmCallMethodEvent callEvent, bool isReadOnly = false);
+  TvmMethodHelper* AddDefaultProperty(const WideString& name, const WideString& params, const WideString& typ,
+                                      TvmCallMethodEvent callEvent, bool isReadOnly = false);
+  // Own members first, then the ancestors'.
+  TvmCustomHelper* Find(std::u16string_view name);
+  // Whether this class is the named class or inherits from it.
+  bool InheritsFrom(std::u16string_view className);
+
+ private:
+  TvmScript* FProg;
+};
+
+// ---- Expressions --------------------------------------------------------------------------
+
+enum TvmOperatorType : uint8_t {
+  opNone,
+  opGreat,
+  opLess,
+  opLessEq,
+  opGreatEq,
+  opNonEq,
+  opEq,
+  opPlus,
+  opMinus,
+  opOr,
+  opXor,
+  opMul,
+  opDivFloat,
+  opDivInt,
+  opMod,
+  opAnd,
+  opShl,
+  opShr,
+  opLeftBracket,
+  opRightBracket,
+  opNot,
+  opUnMinus,
+  opIn,
+  opIs
+};
+
+class TvmSetExpression : public TvmCustomVariable {
+ public:
+  struct Element {
+    std::unique_ptr<TvmExpression> Low;
+    std::unique_ptr<TvmExpression> High;  // null for a single element
+  };
+  std::vector<Element> Elements;
+  bool Contains(const Variant& v);
+  // The elements as a variant array, Null at each range gap.
+  Variant GetValue() override;
+};
+
+struct TvmExpressionNode {
+  enum TKind : uint8_t { nkOperator, nkConst, nkVariable, nkDesignator, nkSet };
+  TKind Kind = nkOperator;
+  TvmOperatorType Op = opNone;
+  bool StrCat = false;
+  bool FOptimizeBool = false;
+  int Priority = 0;
+  TvmVarType Typ = fvtVariant;
+  WideString TypeName;
+  WideString Pos;
+  TvmExpressionNode* Left = nullptr;
+  TvmExpressionNode* Right = nullptr;
+  TvmExpressionNode* Parent = nullptr;
+  Variant Value;                         // constants
+  TvmCustomVariable* Operand = nullptr;  // variable, designator or set
+};
+
+class TvmExpression : public TvmCustomVariable {
+ public:
+  Variant GetValue() override;
+  TvmExpressionNode* Root = nullptr;
+  WideString Source;
+  std::vector<std::unique_ptr<TvmExpressionNode>> Nodes;
+  std::vector<std::unique_ptr<TvmCustomVariable>> Operands;  // designators and sets
+  // The one constant or variable when the expression is nothing else.
+  TvmExpressionNode* Single() const {
+    return Root && (Root->Kind == TvmExpressionNode::nkConst || Root->Kind == TvmExpressionNode::nkVariable)
+               ? Root
+               : nullptr;
+  }
+
+  static Variant Eval(TvmExpressionNode* n);
+};
+
+// ---- Designators --------------------------------------------------------------------------
+
+struct TvmDesignatorItem {
+  TvmCustomVariable* Ref = nullptr;
+  std::vector<std::unique_ptr<TvmExpression>> Args;
+  bool IndexTaken = false;
+  WideString Pos;
+};
+
+class TvmDesignator : public TvmCustomVariable {
+ public:
+  Variant GetValue() override;
+  void SetValue(const Variant& v) override;
+  std::vector<TvmDesignatorItem> Items;
+  int Kind = 0;  // 1 variable, 2 string character, 3 array element, 0 a chain
+  TvmScript* Prog = nullptr;
+
+ private:
+  Variant Walk(bool assign, const Variant* newValue);
+};
+
+// ---- Statements ---------------------------------------------------------------------------
+
+class TvmStatement {
+ public:
+  virtual ~TvmStatement() = default;
+  virtual void Execute() = 0;
+  // Reports the line, counts the step; false when the program was terminated.
+  bool Enter();
+  TvmScript* Prog = nullptr;
+  WideString Pos;
+  WideString UnitName;
+};
+
+class TvmStatementList {
+ public:
+  void Add(std::unique_ptr<TvmStatement> s) { FItems.push_back(std::move(s)); }
+  void Execute(TvmScript* prog);
+  void Clear() { FItems.clear(); }
+  size_t Count() const { return FItems.size(); }
+
+ private:
+  std::vector<std::unique_ptr<TvmStatement>> FItems;
+};
+
+// ---- The program --------------------------------------------------------------------------
+
+// ErrorMsg, ErrorPos, ErrorUnit, IncludePath and OnGetUnit come from the IL builder's host.
+class TvmScript : public TvmILHost {
+ public:
+  using TvmRunLineEvent = std::function<void(TvmScript& sender, const WideString& unitName, const WideString& pos)>;
+  using TvmGetILUnitEvent = std::function<void(TvmScript& sender, const WideString& unitName, WideString& ilText)>;
+
+  explicit TvmScript(TvmScript* parent = nullptr);
+  ~TvmScript();
+  TvmScript(const TvmScript&) = delete;
+  TvmScript& operator=(const TvmScript&) = delete;
+
+  // Items ------------------------------------------------------------------------------------
+  // Adds an item (stamped AddedBy); an empty name keeps it unnamed. Returns the item.
+  TvmCustomVariable* Add(const WideString& name, std::unique_ptr<TvmCustomVariable> item);
+  template <class T>
+  T* AddItem(const WideString& name, std::unique_ptr<T> item) {
+    T* p = item.get();
+    Add(name, std::move(item));
+    return p;
+  }
+  TvmCustomVariable* FindLocal(std::u16string_view name) const;
+  TvmCustomVariable* Find(std::u16string_view name) const;
+  TvmClassVariable* FindClass(std::u16string_view name) const;
+  int Count() const { return static_cast<int>(FOwned.size()); }
+  TvmCustomVariable* GetItem(int i) const { return FOwned.at(static_cast<size_t>(i)).get(); }
+
+  // Host binding ------------------------------------------------------------------------------
+  TvmCustomVariable* AddVariable(const WideString& name, const WideString& typ, const Variant& value);
+  TvmCustomVariable* AddObject(const WideString& name, TPersistent* obj);
+  TvmCustomVariable* AddConst(const WideString& name, const WideString& typ, const Variant& value);
+  TvmCustomVariable* AddType(const WideString& name, TvmVarType parentType);
+  void AddEnum(const WideString& typeName, const WideString& names);
+  void AddEnumSet(const WideString& typeName, const WideString& names);
+  // A host class; its published properties (when it has a description) become members.
+  TvmClassVariable* AddClass(const TClassInfo& cls, const WideString& ancestor);
+  // A host class known only by name, with members added through callbacks.
+  TvmClassVariable* AddClass(const WideString& name, const WideString& ancestor);
+  TvmMethodHelper* AddMethod(const WideString& syntax, TvmCallMethodEvent callEvent,
+                             const WideString& category = {}, const WideString& description = {});
+  // The language's type names, True, False, nil, Null, the string and array accessors and the
+  // exception variables: what every program needs before the system functions.
+  void AddBasicTypes();
+
+  Variant GetVariable(std::u16string_view name) const;
+  void SetVariable(const WideString& name, const Variant& value);
+
+  // Compiling and running --------------------------------------------------------------------
+  bool Compile();
+  void Execute();
+  bool Run();
+  void Terminate();
+  Variant Evaluate(const WideString& expression);
+  Variant CallFunction(const WideString& name, const Variant& params, bool sGlobal = false);
+  // Also copies every parameter's final value back into params.
+  Variant CallFunction1(const WideString& name, Variant& params, bool sGlobal = false);
+  Variant CallFunction2(TvmProcVariable* func, const Variant& params);
+  // Builds the IL document into this program (ErrorMsg tells of failure).
+  bool SetILCode(const TvmILNode& root);
+
+  void Clear();
+  void RemoveItems(intptr_t owner);
+  void ClearItems(intptr_t owner);
+  bool IsExecutableLine(int lineN, const WideString& unitName = {}) const;
+  void AddCodeLine(const WideString& unitName, const WideString& pos);
+
+  // Properties ---------------------------------------------------------------------------------
+  TvmScript* Parent = nullptr;
+  TvmStatementList Statement;
+  WideString Lines;
+  WideString SyntaxType = u"PascalScript";
+  // Class name of the last run-time error ("" after a compile error or none).
+  WideString ErrorClassName;
+  bool MainProg = false;
+  TvmScript* ProgRunning = nullptr;
+  WideString ProgName;
+  bool IsRunning = false;
+  bool FExitCalled = false;
+  bool FBreakCalled = false;
+  bool FContinueCalled = false;
+  bool FTerminated = false;
+  WideString FLastSourcePos;
+  intptr_t AddedBy = 0;
+  bool ExtendedCharset = false;
+  bool UseClassLateBinding = false;
+  bool ClearLocalVars = false;
+  bool EvaluteRiseError = false;
+  TvmRunLineEvent OnRunLine;
+  TvmGetILUnitEvent OnGetILUnit;
+
+  // Guards. Calls nested deeper than MaxCallDepth raise EStackOverflow; a StepLimit above 0
+  // raises EvmStepLimitExceeded once that many statements ran in one Execute or call.
+  int MaxCallDepth = 1000;
+  int64_t StepLimit = 0;
+
+  // Run state shared through the main program.
+  int FCallDepth = 0;
+  int64_t FSteps = 0;
+
+  // The top of the Parent chain.
+  TvmScript* Root();
+  // The program with MainProg up the Parent chain (or the top).
+  TvmScript* MainProgram();
+
+ private:
+  friend class TvmILCompiler;
+  struct Entry {
+    WideString Upper;
+    TvmCustomVariable* Item;
+  };
+  std::vector<Entry> FNames;  // sorted by Upper; a new entry goes before equal ones
+  std::vector<std::unique_ptr<TvmCustomVariable>> FOwned;
+  std::vector<std::pair<WideString, std::vector<int>>> FUnitLines;
+  void RemoveAt(size_t index);
+};
+
+}  // namespace pagewright

@@ -1,0 +1,125 @@
+// The statement classes the compiler builds and the interpreter runs.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "script/interpreter.h"
+
+namespace pagewright {
+
+class TvmAssignmentStmt : public TvmStatement {
+ public:
+  enum TOp : uint8_t { aoPlain, aoPlus, aoMinus, aoMul, aoDiv };
+  void Execute() override;
+  TOp Op = aoPlain;
+  TvmCustomVariable* Target = nullptr;  // the variable itself, or the designator
+  std::unique_ptr<TvmDesignator> Designator;
+  std::unique_ptr<TvmExpression> Expression;
+  TvmExpressionNode* Single = nullptr;  // the expression when it is one constant or variable
+};
+
+class TvmCallStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  std::unique_ptr<TvmDesignator> Designator;
+  WideString Modificator;
+};
+
+class TvmIfStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  std::unique_ptr<TvmExpression> Condition;
+  TvmStatementList Body;
+  TvmStatementList ElseStmt;
+};
+
+class TvmCaseSelector {
+ public:
+  std::unique_ptr<TvmSetExpression> Set;
+  TvmStatementList Body;
+};
+
+class TvmCaseStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  std::unique_ptr<TvmExpression> Condition;
+  std::vector<std::unique_ptr<TvmCaseSelector>> Selectors;
+  TvmStatementList ElseStmt;
+};
+
+class TvmForStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  TvmCustomVariable* Variable = nullptr;
+  std::unique_ptr<TvmExpression> BeginValue;
+  std::unique_ptr<TvmExpression> EndValue;
+  bool Down = false;
+  TvmStatementList Body;
+};
+
+class TvmVbForStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  TvmCustomVariable* Variable = nullptr;
+  std::unique_ptr<TvmExpression> BeginValue;
+  std::unique_ptr<TvmExpression> EndValue;
+  std::unique_ptr<TvmExpression> Step;
+  TvmStatementList Body;
+};
+
+class TvmCppForStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  TvmStatementList First;
+  std::unique_ptr<TvmExpression> Condition;
+  TvmStatementList Second;
+  TvmStatementList Body;
+};
+
+class TvmWhileStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  std::unique_ptr<TvmExpression> Condition;
+  TvmStatementList Body;
+};
+
+class TvmRepeatStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  TvmStatementList Body;
+  std::unique_ptr<TvmExpression> Condition;
+  bool InverseCondition = false;
+};
+
+class TvmTryStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  TvmStatementList Body;
+  TvmStatementList Handler;
+  bool IsExcept = false;
+};
+
+class TvmBreakStmt : public TvmStatement {
+ public:
+  void Execute() override;
+};
+
+class TvmContinueStmt : public TvmStatement {
+ public:
+  void Execute() override;
+};
+
+class TvmExitStmt : public TvmStatement {
+ public:
+  void Execute() override;
+};
+
+class TvmWithStmt : public TvmStatement {
+ public:
+  void Execute() override;
+  TvmCustomVariable* Variable = nullptr;
+  std::unique_ptr<TvmDesignator> Designator;
+};
+
+}  // namespace pagewright
