@@ -31,6 +31,11 @@ TpgwObjectAttributeReader& ObjectAttributeReader() {
   return reader;
 }
 
+std::function<void(TStringList&)>& GlobalDataSetList() {
+  static std::function<void(TStringList&)> list;
+  return list;
+}
+
 std::function<TComponent*(std::u16string_view)>& GlobalDataSetLookup() {
   static std::function<TComponent*(std::u16string_view)> lookup;
   return lookup;
@@ -935,15 +940,20 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
       if (!item.DataSet()) FErrors.Add(Format(ResourceGet("clDSNotExist"), {TFormatArg(item.DataSetName())}));
     }
     if (FErrors.Count() == 0) {
-      std::unique_ptr<TMemoryStream> saved;
+      std::unique_ptr<TStream> saved;
+      std::string savedFile;
       const WideString password = FReportOptions.Password();
       const int splicing = FPrintOptions.SplicingLine();
       const TpgwDuplexMode duplex = FPrintOptions.Duplex();
       if (FEngineOptions.DestroyForms()) {
-        // Kept in memory; a file cache adds nothing the memory stream does not give here.
-        saved = std::make_unique<TMemoryStream>();
         FReportOptions.SetPassword(WideString());
         try {
+          if (FEngineOptions.UseFileCache()) {
+            savedFile = CreateTempFile(Utf16ToUtf8(FEngineOptions.TempDir()), "pw");
+            saved = std::make_unique<TFileStream>(savedFile, fmCreate);
+          } else {
+            saved = std::make_unique<TMemoryStream>();
+          }
           SaveToStream(*saved);
         } catch (const Exception& e) {
           FErrors.Add(Utf8ToUtf16(e.Message()));
@@ -951,6 +961,15 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
         }
         FReportOptions.SetPassword(password);
       }
+      // The saved copy goes with the preparation, its temporary file too.
+      struct SavedCleanup {
+        std::unique_ptr<TStream>& stream;
+        const std::string& file;
+        ~SavedCleanup() {
+          stream.reset();
+          if (!file.empty()) DeleteFile(file);
+        }
+      } cleanup{saved, savedFile};
       try {
         if (OnBeginDoc) OnBeginDoc(*this);
         bool scriptReady = true;
@@ -1075,7 +1094,10 @@ void TpgwReport::GetDataSetList(TStringList& list, bool onlyDB) const {
 
 void TpgwReport::GetActiveDataSetList(TStringList& list) const {
   list.Clear();
-  if (FEngineOptions.UseGlobalDataSetList()) return;  // the process-wide list belongs to the data subsystem
+  if (FEngineOptions.UseGlobalDataSetList()) {
+    if (const auto& all = GlobalDataSetList()) all(list);
+    return;
+  }
   for (int i = 0; i < FEnabledDataSets.Count(); ++i)
     if (TComponent* ds = FEnabledDataSets.Items(i).DataSet()) list.AddObject(DataSetUserName(ds), ds);
 }
@@ -1086,14 +1108,26 @@ void TpgwReport::SetParentReport(const WideString& v) {
     FParentReportObject.reset();
     return;
   }
+  // A template may name itself or a cycle of parents: the chain is cut at a fixed depth.
+  static thread_local int depth = 0;
+  if (depth >= 16) throw Exception("Parent reports are nested too deeply: " + Utf16ToUtf8(v));
   WideString path = v;
-  if (path.empty() || path[0] != u'/') {
+  if (path[0] != u'/') {
+    // Next to this report's file, else next to the working folder (the program's folder
+    // when it is run from there, as the driver is).
     WideString base = FFileName.empty() ? Utf8ToUtf16(GetCurrentDir()) : ExtractFileDir(FFileName);
     path = IncludeTrailingPathDelimiter(base) + path;
   }
   auto parent = std::make_unique<TpgwReport>(nullptr);
   parent->EngineOptions().SetNewSilentMode(simSilent);
-  parent->LoadFromFile(path, false);
+  ++depth;
+  try {
+    parent->LoadFromFile(path, false);
+  } catch (...) {
+    --depth;
+    throw;
+  }
+  --depth;
   FParentReportObject = std::move(parent);
   FVariables.SetInherited(true);
   FStyles.SetInherited(true);

@@ -42,6 +42,8 @@ TpgwObjectAttributeWriter& ObjectAttributeWriter();
 TpgwObjectAttributeReader& ObjectAttributeReader();
 // The process-wide data-set lookup by name (used with UseGlobalDataSetList).
 std::function<TComponent*(std::u16string_view name)>& GlobalDataSetLookup();
+// Fills (user name, data set) for every data set of the process.
+std::function<void(TStringList& list)>& GlobalDataSetList();
 // The user name of a data set: its published "UserName" when the class has one, else its
 // component name.
 WideString DataSetUserName(const TComponent* dataSet);

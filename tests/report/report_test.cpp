@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/exceptions.h"
+#include "platform/files.h"
 #include "platform/streams.h"
+#include "platform/unicode.h"
 #include "storage/xml_document.h"
 
 using namespace pagewright;
@@ -444,4 +447,75 @@ TEST(ReportRoot, StylesApplyAndStyleSheetFiles) {
   EXPECT_EQ(other.Styles().Items(0).Name(), u"Heading");
   EXPECT_EQ(other.Styles().Name(), u"Sheet");
   EXPECT_THROW(other.Styles().LoadFromFile(u"/nonexistent/sheet.pws"), EFOpenError);
+}
+
+namespace {
+std::string ScratchDir(const char* name) {
+  std::string dir = std::string(PW_BINARY_DIR) + "/report-test-" + name;
+  ForceDirectories(dir);
+  return dir;
+}
+int FilesIn(const std::string& dir) {
+  int n = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+}  // namespace
+
+TEST(ReportRoot, FileCacheCopyIsDeletedAfterPreparing) {
+  Hooks hooks;
+  const std::string dir = ScratchDir("cache");
+  for (auto& e : std::filesystem::directory_iterator(dir)) std::filesystem::remove(e.path());
+  std::string seen;
+  TemplateWriter() = [](TpgwComponent&, TStream& stream, bool) { stream.WriteBuffer("saved"); };
+  TemplateReader() = [&](TpgwComponent&, TStream& stream, TStringList&) { seen = stream.ReadToEnd(); };
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  r.EngineOptions().SetUseFileCache(true);
+  r.EngineOptions().SetTempDir(Utf8ToUtf16(dir));
+  r.ScriptPreparer = [](TpgwReport&) { return true; };
+  r.EngineRunner = [&](TpgwReport&) {
+    EXPECT_EQ(FilesIn(dir), 1);
+    return true;
+  };
+  EXPECT_TRUE(r.PrepareReport());
+  EXPECT_EQ(seen, "saved");
+  EXPECT_EQ(FilesIn(dir), 0);
+}
+
+TEST(ReportRoot, ParentTemplateChainIsBounded) {
+  const std::string dir = ScratchDir("parent");
+  const std::string file = dir + "/self.pw3";
+  TStringList text;
+  text.Add(u"<TpgwReport/>");
+  text.SaveToFile(file);
+  int loads = 0;
+  ReaderGuard g([&](TpgwComponent& node, TStream&, TStringList&) {
+    ++loads;
+    static_cast<TpgwReport&>(node).SetParentReport(u"self.pw3");  // names itself
+  });
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  EXPECT_TRUE(r.LoadFromFile(Utf8ToUtf16(file)));
+  EXPECT_EQ(loads, 17);
+  EXPECT_EQ(r.Errors().Count(), 0);  // the cut happened in a hidden parent
+  EXPECT_NE(r.ParentReportObject(), nullptr);
+  EXPECT_EQ(r.FileName(), Utf8ToUtf16(file));
+}
+
+TEST(ReportRoot, FindObjectFallsBackToEnabledDataSetsWhileLoading) {
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  r.EngineOptions().SetUseGlobalDataSetList(false);
+  TpgwReport dataHolder;  // a node data set stand-in
+  auto* ds = new TestText(&dataHolder);
+  ds->SetName(u"Orders");
+  r.EnabledDataSets().Add(ds);
+  EXPECT_EQ(r.FindObject(u"Form.Orders"), nullptr);  // not loading
+  TpgwComponent* found = nullptr;
+  ReaderGuard g(
+      [&](TpgwComponent& node, TStream&, TStringList&) { found = node.FindObject(u"Form.orders"); });
+  TStringStream s("x");
+  r.LoadFromStream(s);
+  EXPECT_EQ(found, ds);
 }
