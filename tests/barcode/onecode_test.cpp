@@ -1,4 +1,4 @@
-// The USPS Intelligent Mail encoder against the worked examples of its specification.
+// The USPS Intelligent Mail encoder against the worked examples of USPS-B-3200.
 #include "barcode/onecode.h"
 
 #include <gtest/gtest.h>
