@@ -56,7 +56,7 @@ class RecordingCanvas : public TCanvas {
 constexpr int kScreen = DT_RASDISPLAY;
 constexpr int kPrinter = 2;
 
-struct Setup {
+struct TextSetup {
   std::vector<WideString> text;
   TRect rect = Rect(0, 0, 200, 200);
   TpgwHAlign h = haLeft;
@@ -66,7 +66,7 @@ struct Setup {
   Extended scale = 1;
 };
 
-std::vector<TextCall> Output(RecordingCanvas& canvas, const Setup& s, std::vector<int>* lineY = nullptr) {
+std::vector<TextCall> Output(RecordingCanvas& canvas, const TextSetup& s, std::vector<int>* lineY = nullptr) {
   TpgwDrawTextLock lock;
   TpgwDrawText dt;
   TFont font;
@@ -96,7 +96,7 @@ TEST(TextOutput, WysiwygAdvancesSpanTheLayoutWidth) {
   const std::vector<int> own = FindFont(u"Arial", -13, {}).GetTextExtentExPoint(kLine);
   for (bool wysiwyg : {true, false}) {
     RecordingCanvas canvas(kScreen, 96);
-    Setup s;
+    TextSetup s;
     s.text = {kLine};
     s.wysiwyg = wysiwyg;
     const auto calls = Output(canvas, s);
@@ -113,7 +113,7 @@ TEST(TextOutput, WysiwygAdvancesSpanTheLayoutWidth) {
 
 TEST(TextOutput, PrinterSurfacesUseTheirResolution) {
   RecordingCanvas canvas(kPrinter, 600);
-  Setup s;
+  TextSetup s;
   s.text = {kLine, u"x", u"y"};
   s.wrap = false;
   std::vector<int> y;
@@ -127,7 +127,7 @@ TEST(TextOutput, PrinterSurfacesUseTheirResolution) {
 
 TEST(TextOutput, JustifiedLinesSpreadTheRestOverSpaces) {
   RecordingCanvas canvas(kScreen, 96);
-  Setup s;
+  TextSetup s;
   s.text = {u"aaa bbb ccc ddd eee fff ggg hhh"};
   s.rect = Rect(0, 0, 80, 200);
   s.h = haBlock;
@@ -144,7 +144,7 @@ TEST(TextOutput, JustifiedLinesSpreadTheRestOverSpaces) {
 
 TEST(TextOutput, RunsCarryTheirAttributes) {
   RecordingCanvas canvas(kScreen, 96);
-  Setup s;
+  TextSetup s;
   s.text = {u"H<sub>2</sub>O <b>x</b><sup>3</sup>"};
   const auto calls = Output(canvas, s);
   ASSERT_EQ(calls.size(), 5u);
@@ -165,7 +165,7 @@ TEST(TextOutput, RunsCarryTheirAttributes) {
 
 TEST(TextOutput, RightToLeftRunsGoFromTheEnd) {
   RecordingCanvas canvas(kScreen, 96);
-  Setup s;
+  TextSetup s;
   s.text = {u"ab<b>cd</b>"};
   s.rtl = true;
   const auto calls = Output(canvas, s);
@@ -178,7 +178,7 @@ TEST(TextOutput, RightToLeftRunsGoFromTheEnd) {
 
 TEST(TextOutput, RotatedLinesAdvanceAcrossTheBaseline) {
   RecordingCanvas canvas(kScreen, 96);
-  Setup s;
+  TextSetup s;
   s.text = {u"one", u"two"};
   s.rect = Rect(10, 20, 110, 220);
   s.rotation = 90;
@@ -196,7 +196,7 @@ TEST(TextOutput, RotatedLinesAdvanceAcrossTheBaseline) {
 TEST(TextOutput, ColoursAndMonochrome) {
   for (bool mono : {false, true}) {
     RecordingCanvas canvas(kScreen, 96);
-    Setup s;
+    TextSetup s;
     s.text = {u"a<font color=#FF0000>b</font>"};
     s.mono = mono;
     const auto calls = Output(canvas, s);
@@ -209,7 +209,7 @@ TEST(TextOutput, ColoursAndMonochrome) {
 // A font of another character set shows what its code page holds.
 TEST(TextOutput, NonUnicodeCharacterSetDrawsTheCodePageText) {
   RecordingCanvas canvas(kScreen, 96);
-  Setup s;
+  TextSetup s;
   s.text = {u"\u00C9t\u00E9 \u0416"};
   s.charset = 0;  // Western
   const auto calls = Output(canvas, s);
