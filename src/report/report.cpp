@@ -1103,6 +1103,7 @@ void TpgwReport::GetActiveDataSetList(TStringList& list) const {
 }
 
 void TpgwReport::SetParentReport(const WideString& v) {
+  if (v == FParentReport && (v.empty() || FParentReportObject)) return;
   FParentReport = v;
   if (v.empty()) {
     FParentReportObject.reset();
@@ -1129,8 +1130,40 @@ void TpgwReport::SetParentReport(const WideString& v) {
   }
   --depth;
   FParentReportObject = std::move(parent);
+  // The parent's objects, variables and styles become this report's inherited ones; the
+  // template being read then changes or adds to them.
+  CopyInheritedTree(*FParentReportObject, *this);
+  for (int i = 0; i < FParentReportObject->Variables().Count(); ++i) {
+    const TpgwVariable& src = FParentReportObject->Variables().Items(i);
+    if (FVariables.IndexOf(src.Name()) >= 0) continue;
+    TpgwVariable& v = FVariables.Add();
+    v.SetName(src.Name());
+    v.SetValue(src.Value());
+  }
+  for (int i = 0; i < FParentReportObject->Styles().Count(); ++i) {
+    const TpgwStyleItem& src = FParentReportObject->Styles().Items(i);
+    if (!FStyles.Find(src.Name())) FStyles.Add().Assign(src);
+  }
   FVariables.SetInherited(true);
   FStyles.SetInherited(true);
+}
+
+void TpgwReport::CopyInheritedTree(TpgwComponent& source, TpgwComponent& dest) {
+  for (TpgwComponent* child : source.Objects().Snapshot()) {
+    // An inherited node kept by an earlier Clear is brought up to date instead of doubled.
+    TpgwComponent* existing = child->Name().empty() ? nullptr : dest.TopNode()->FindObject(child->Name());
+    if (existing && existing->IsAncestor() && &existing->ClassInfo() == &child->ClassInfo()) {
+      existing->Assign(*child);
+      CopyInheritedTree(*child, *existing);
+      continue;
+    }
+    auto* copy = dynamic_cast<TpgwComponent*>(child->ClassInfo().NewInstance(&dest));
+    if (!copy) continue;
+    copy->Assign(*child);
+    if (!existing && !child->Name().empty()) copy->SetName(child->Name());
+    CopyInheritedTree(*child, *copy);
+    copy->SetAncestor(true);
+  }
 }
 
 }  // namespace pagewright

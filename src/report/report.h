@@ -595,6 +595,7 @@ class TpgwReport : public TpgwComponent {
   void Notification(TComponent* c, TOperation op) override;
 
  private:
+  static void CopyInheritedTree(TpgwComponent& source, TpgwComponent& dest);
   void EnsureDataPage();
   void RebuildDataSets();
   void RunDelayedCommands();

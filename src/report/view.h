@@ -14,6 +14,7 @@
 #include "platform/variant.h"
 #include "report/component.h"
 #include "render/canvas.h"
+#include "render/colors.h"
 
 namespace pagewright {
 

@@ -519,3 +519,46 @@ TEST(ReportRoot, FindObjectFallsBackToEnabledDataSetsWhileLoading) {
   r.LoadFromStream(s);
   EXPECT_EQ(found, ds);
 }
+
+TEST(ReportRoot, ParentTemplateGivesInheritedObjectsAndStyles) {
+  Hooks hooks;
+  const std::string dir = ScratchDir("inherit");
+  TStringList text;
+  text.Add(u"<TpgwReport/>");
+  text.SaveToFile(dir + "/parent.pw3");
+  text.SaveToFile(dir + "/child.pw3");
+  TemplateReader() = [](TpgwComponent& node, TStream&, TStringList&) {
+    auto& r = static_cast<TpgwReport&>(node);
+    if (r.FileName().ends_with(u"parent.pw3")) {
+      auto* t = new TestText(&r);
+      t->SetName(u"Title");
+      t->SetStyle(u"Big");
+      r.Styles().Add().SetName(u"Big");
+      return;
+    }
+    r.SetParentReport(u"parent.pw3");
+    if (TpgwComponent* title = r.FindObject(u"Title")) title->SetLeft(5);  // overrides the inherited node
+    auto* own = new TestText(&r);
+    own->SetName(u"Own");
+  };
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  ASSERT_TRUE(r.LoadFromFile(Utf8ToUtf16(dir + "/child.pw3")));
+  auto* title = dynamic_cast<TestText*>(r.FindObject(u"Title"));
+  ASSERT_NE(title, nullptr);
+  EXPECT_TRUE(title->IsAncestor());
+  EXPECT_EQ(title->Style(), u"Big");
+  EXPECT_EQ(title->Left(), 5);
+  EXPECT_FALSE(r.FindObject(u"Own")->IsAncestor());
+  ASSERT_NE(r.Styles().Find(u"big"), nullptr);
+  EXPECT_TRUE(r.Styles().Find(u"big")->IsInherited());
+  EXPECT_THROW(title->SetName(u"Renamed"), Exception);
+  // Loading again reuses the inherited node kept by the load's Clear.
+  ASSERT_TRUE(r.LoadFromFile(Utf8ToUtf16(dir + "/child.pw3")));
+  EXPECT_EQ(r.FindObject(u"Title"), title);
+  EXPECT_EQ(r.Objects().Count(), 2 + (ClassRegistry().Find("TpgwDataPage") ? 1 : 0));
+  // Clearing keeps the inherited node but drops the parent link.
+  r.TpgwComponent::Clear();
+  EXPECT_EQ(r.FindObject(u"Title"), title);
+  EXPECT_EQ(r.FindObject(u"Own"), nullptr);
+}
