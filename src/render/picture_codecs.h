@@ -19,6 +19,8 @@ void EncodeJPEG(const TBitmap& bitmap, int quality, int dpi, bool grey, TStream&
 
 // PNG of any colour type; a 32-bit bitmap when the file has alpha or a transparent colour.
 std::unique_ptr<TBitmap> DecodePNG(std::span<const uint8_t> data);
+// A PNG of the bitmap: RGB, or RGBA for 32-bit bitmaps.
+void EncodePNG(const TBitmap& bitmap, TStream& stream);
 
 struct TGIFImageData {
   std::unique_ptr<TBitmap> strip;  // 32-bit, frames side by side

@@ -409,7 +409,8 @@ class Player {
       return;  // a bitmap we cannot read is left out
     }
     TRect dest = R(x, y, x + w, y + h);
-    TRect src = Rect(sx, sy, sx + sw, sy + sh);
+    auto c = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -(1 << 30), 1 << 30)); };
+    TRect src = Rect(c(sx), c(sy), c(int64_t{sx} + sw), c(int64_t{sy} + sh));
     if (sw <= 0 || sh <= 0) src = Rect(0, 0, bmp->Width(), bmp->Height());
     src = IntersectRect(src, Rect(0, 0, bmp->Width(), bmp->Height()));
     if (dest.IsEmpty() || src.IsEmpty()) return;
@@ -728,13 +729,13 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
       const double pxPer100Mm = 96 / 2540.0;
       pl.devScaleX = 100 / pl.devPxPerMmX * pxPer100Mm;
       pl.devScaleY = 100 / pl.devPxPerMmY * pxPer100Mm;
-      pl.devOffX = -fl * pxPer100Mm;
-      pl.devOffY = -ft * pxPer100Mm;
+      pl.devOffX = -static_cast<double>(fl) * pxPer100Mm;
+      pl.devOffY = -static_cast<double>(ft) * pxPer100Mm;
     } else {
       w = static_cast<int64_t>(br) - bl + 1;
       h = static_cast<int64_t>(bb) - bt + 1;
-      pl.devOffX = -bl;
-      pl.devOffY = -bt;
+      pl.devOffX = -static_cast<double>(bl);
+      pl.devOffY = -static_cast<double>(bt);
     }
     CheckPictureSize(w, h, kMaxPicturePixels);
     into.Clear();

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -347,6 +348,25 @@ TEST_F(GraphicFormatsTest, JpegRoundTripWithQualityAndDensity) {
   }
 }
 
+TEST_F(GraphicFormatsTest, PngRoundTripKeepsAlpha) {
+  TBitmap source;
+  source.SetPixelFormat(pf32bit);
+  source.SetSize(2, 1);
+  const uint8_t row[8] = {255, 0, 0, 255, 0, 0, 255, 64};
+  source.WriteRowRGBA(0, row);
+  TMemoryStream out;
+  EncodePNG(source, out);
+  out.SetPosition(0);
+  TPicture picture;
+  ASSERT_TRUE(TpgwGraphicFormats::LoadFromStream(picture, out));
+  const TBitmap& b = BitmapOf(*picture.Graphic());
+  EXPECT_EQ(b.PixelFormat(), pf32bit);
+  EXPECT_EQ(b.Pixel(0, 0), clRed);
+  EXPECT_EQ(AlphaAt(b, 0, 0), 255);
+  EXPECT_NEAR(AlphaAt(b, 1, 0), 64, 1);
+  EXPECT_PRED3(Near, b.Pixel(1, 0), clBlue, 4);
+}
+
 TEST_F(GraphicFormatsTest, JpegHandlerCreatesAndConverts) {
   const auto& jpg = TpgwJPEGPictureFormat::Class();
   auto blank = jpg.CreateNew(10, 20, 75, false, pf24bit);
@@ -632,6 +652,26 @@ TEST_F(GraphicFormatsTest, BrokenPicturesLeaveThePictureEmpty) {
     EXPECT_EQ(picture.Graphic(), nullptr) << c.what;
     EXPECT_TRUE(picture.Empty()) << c.what;
   }
+}
+
+// Inputs the fuzzer found: each must load or fail cleanly, and draw when it loads.
+TEST_F(GraphicFormatsTest, FuzzFindingsLoadOrFailCleanly) {
+  const std::filesystem::path dir = std::filesystem::path(PW_TEST_DATA_DIR) / "pictures" / "fuzz";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    FixtureStream s(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}));
+    TPicture picture;
+    if (TpgwGraphicFormats::LoadFromStream(picture, s)) {
+      TBitmap target(16, 16);
+      TpgwGraphicFormats::DrawExt(target.Canvas(), *picture.Graphic(), Rect(0, 0, 16, 16),
+                                  {fgdDefaultMaskColor}, clNone, gqHiQuality);
+    } else {
+      EXPECT_EQ(picture.Graphic(), nullptr) << entry.path();
+    }
+    ++files;
+  }
+  EXPECT_GT(files, 0);
 }
 
 TEST_F(GraphicFormatsTest, MetafileRecordsThatDoNotDrawAreSkipped) {
