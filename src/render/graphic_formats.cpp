@@ -557,6 +557,39 @@ void TpgwGraphicFormats::ScaleGraphic(TPicture& picture, int width, int height, 
   picture.SetGraphic(ScaleGraphicToNew(*picture.Graphic(), width, height, quality));
 }
 
+namespace {
+
+struct PictureClassTable {
+  std::mutex lock;
+  std::vector<std::pair<std::string, TGraphicFactory>> classes;
+};
+
+PictureClassTable& ThePictureClasses() {
+  static PictureClassTable table;
+  return table;
+}
+
+template <typename T>
+std::unique_ptr<TGraphic> MakeGraphic() {
+  return std::make_unique<T>();
+}
+
+}  // namespace
+
+void RegisterPictureClass(const std::string& name, TGraphicFactory factory) {
+  PictureClassTable& t = ThePictureClasses();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.classes.emplace_back(name, factory);
+}
+
+TGraphicFactory FindPictureClass(const std::string& name) {
+  PictureClassTable& t = ThePictureClasses();
+  std::lock_guard<std::mutex> guard(t.lock);
+  for (auto it = t.classes.rbegin(); it != t.classes.rend(); ++it)
+    if (it->first == name) return it->second;
+  return nullptr;
+}
+
 void RegisterGraphicFormats() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -569,6 +602,14 @@ void RegisterGraphicFormats() {
     TpgwGraphicFormats::RegisterFormat(&TpgwPNGGraphicFormat::Class());
     TpgwGraphicFormats::RegisterFormat(&TpgwGIFGraphicFormat::Class());
     TpgwGraphicFormats::RegisterFormat(&TpgwBitmapGraphicFormat::Class());
+    RegisterPictureClass("TBitmap", MakeGraphic<TBitmap>);
+    RegisterPictureClass("TMetafile", MakeGraphic<TMetafile>);
+    RegisterPictureClass("TIcon", MakeGraphic<TIcon>);
+    RegisterPictureClass("TJPEGImage", MakeGraphic<TJPEGImage>);
+    RegisterPictureClass("TPngImage", MakeGraphic<TPngImage>);
+    // The older name of PNG pictures, so that pictures stored under it still load.
+    RegisterPictureClass("TPNGObject", MakeGraphic<TPngImage>);
+    RegisterPictureClass("TpgwGIFGraphic", MakeGraphic<TpgwGIFGraphic>);
   });
 }
 

@@ -384,7 +384,15 @@ class TpgwGraphicFormats {
                            TpgwGraphicQuality quality = gqHiQuality);
 };
 
-// Registers the built-in handlers in recognition order (once; later calls do nothing).
+// The picture class table: the class names under which stored pictures name their class, each
+// with a factory of an empty picture. Names match exactly (letter case counts), the most
+// recently registered first.
+using TGraphicFactory = std::unique_ptr<TGraphic> (*)();
+void RegisterPictureClass(const std::string& name, TGraphicFactory factory);
+TGraphicFactory FindPictureClass(const std::string& name);
+
+// Registers the built-in handlers in recognition order, and the picture classes (once; later
+// calls do nothing).
 void RegisterGraphicFormats();
 
 }  // namespace pagewright

@@ -169,6 +169,26 @@ TEST_F(GraphicFormatsTest, HandlerWithoutAnOperationRaisesAbstractError) {
                EAbstractGraphicFormatException);
 }
 
+TEST_F(GraphicFormatsTest, PictureClassesByStoredName) {
+  struct Case {
+    const char* name;
+    const char* created;  // null: unknown
+  };
+  const Case cases[] = {
+      {"TPNGObject", "TPngImage"}, {"TPngImage", "TPngImage"}, {"TJPEGImage", "TJPEGImage"},
+      {"TBitmap", "TBitmap"},      {"TMetafile", "TMetafile"}, {"TpgwGIFGraphic", "TpgwGIFGraphic"},
+      {"TIcon", "TIcon"},          {"tpngimage", nullptr},     {"", nullptr}};
+  for (const Case& c : cases) {
+    TGraphicFactory f = FindPictureClass(c.name);
+    if (!c.created) {
+      EXPECT_EQ(f, nullptr) << c.name;
+      continue;
+    }
+    ASSERT_NE(f, nullptr) << c.name;
+    EXPECT_EQ(GraphicClassName(*f()), c.created);
+  }
+}
+
 TEST_F(GraphicFormatsTest, RegisterAndUnregisterAHandler) {
   class Extra : public TpgwBitmapGraphicFormat {
    public:
@@ -509,6 +529,7 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
     const char* file;
     const char* pictureClass;
     std::vector<Check> pixels;
+    TRect textBox;  // where the black text "HH" is drawn
   };
   const Case cases[] = {
       // red rectangle 100..500 and blue ellipse 600..900 of 1000 units; black line at y 100
@@ -519,7 +540,8 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
         {5, 5, clWhite},
         {60, 60, clWhite},
         {80, 10, clBlack},
-        {80, 14, clWhite}}},
+        {80, 14, clWhite}},
+       Rect(9, 66, 45, 90)},
       // green rectangle 10..50, blue triangle in anisotropic units, a 2 x 2 bitmap stretched at 60..90
       {"picture.emf",
        "TMetafile",
@@ -530,7 +552,8 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
         {85, 15, clYellow},
         {65, 35, clBlack},
         {85, 35, clWhite},
-        {55, 90, clWhite}}},
+        {55, 90, clWhite}},
+       Rect(9, 59, 42, 82)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -544,6 +567,22 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
     TpgwGraphicFormats::Draw(target.Canvas(), *picture.Graphic(), Rect(0, 0, 96, 96));
     for (const Check& p : c.pixels)
       EXPECT_EQ(target.Pixel(p.x, p.y), p.colour) << p.x << "," << p.y << "\n" << test::Picture(target);
+    // The text's dark pixels lie in the expected box.
+    TRect box{96, 96, 0, 0};
+    int dark = 0;
+    for (int y = 0; y < 96; ++y)
+      for (int x = 0; x < 48; ++x) {
+        const TColor p = target.Pixel(x, y);
+        if (GetRValue(p) < 100 && GetGValue(p) < 100 && GetBValue(p) < 100) {
+          ++dark;
+          box = Rect(std::min(box.Left, x), std::min(box.Top, y), std::max(box.Right, x + 1),
+                     std::max(box.Bottom, y + 1));
+        }
+      }
+    EXPECT_GT(dark, 40);
+    EXPECT_EQ(IntersectRect(box, c.textBox), box)
+        << box.Left << "," << box.Top << "," << box.Right << "," << box.Bottom << "\n"
+        << test::Picture(target);
     // Drawn at twice the size, the shapes scale with it.
     TBitmap big(192, 192);
     TpgwGraphicFormats::Draw(big.Canvas(), *picture.Graphic(), Rect(0, 0, 192, 192));

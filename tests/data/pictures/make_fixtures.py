@@ -274,6 +274,12 @@ def wmf_picture():
     recs += wmf_record(0x012D, 0)
     recs += wmf_record(0x0214, 100, 600)                              # move to (x 600, y 100)
     recs += wmf_record(0x0213, 100, 950)                              # line to (x 950, y 100)
+    face = b"Arial".ljust(32, b"\0")
+    recs += wmf_record(0x02FB, -200, 0, 0, 0, 700, raw=bytes([0, 0, 0, 1, 0, 0, 0, 0]) + face)  # font 3
+    recs += wmf_record(0x012D, 3)
+    recs += wmf_record(0x0209, 0, 0)                                  # text colour black
+    recs += wmf_record(0x0102, 1)                                     # transparent background
+    recs += wmf_record(0x0521, 2, raw=b"HH" + struct.pack("<hh", 700, 100))  # text at x 100, y 700
     recs += wmf_record(0x0626, 1, 2, 3)                               # escape record: skipped
     recs += wmf_record(0x0000)
     header = struct.pack("<HHHIHIH", 1, 9, 0x300, (18 + len(recs)) // 2, 3, 16, 0)
@@ -312,6 +318,18 @@ def emf_picture():
     body += struct.pack("<IIII", fixed, len(bmi), fixed + len(bmi), len(bits)) + struct.pack("<II", 0, 0x00CC0020)
     body += struct.pack("<ii", 30, 30) + bmi + bits
     recs += emr(81, body)
+    face = "Arial".encode("utf-16-le").ljust(64, b"\0")
+    recs += emr(82, struct.pack("<IiiiiiBBBBBBBB", 3, -20, 0, 0, 0, 700, 0, 0, 0, 1, 0, 0, 0, 0) + face)  # font 3
+    recs += emr(37, struct.pack("<I", 3))
+    recs += emr(24, struct.pack("<I", 0))                                    # text colour black
+    recs += emr(18, struct.pack("<I", 1))                                    # transparent background
+    recs += emr(22, struct.pack("<I", 0))                                    # top-left alignment
+    text = "HH".encode("utf-16-le")
+    fixed = 8 + 16 + 4 + 8 + 8 + 4 + 4 + 4 + 16 + 4
+    body = struct.pack("<iiii", 0, 0, 0, 0) + struct.pack("<Iff", 1, 1.0, 1.0)
+    body += struct.pack("<iiIII", 10, 60, 2, fixed, 0) + struct.pack("<iiii", 0, 0, 0, 0) + struct.pack("<I", fixed + 4)
+    body += text + struct.pack("<ii", 14, 14)
+    recs += emr(84, body)
     recs += emr(70, struct.pack("<I", 4) + b"junk")                          # a comment: skipped
     recs += emr(14, struct.pack("<III", 0, 16, 20))
     # header: bounds 0..95, frame 0..2540 hundredths of a millimetre (96 pixels), a 96 dpi reference device
