@@ -848,8 +848,9 @@ const TClassInfo& StyleItemInfo() {
 }
 }  // namespace
 
-const std::vector<TpgwRegisteredClass>& ReportClassList() {
-  static const std::vector<TpgwRegisteredClass> list = {
+namespace {
+std::vector<TpgwRegisteredClass>& MutableReportClassList() {
+  static std::vector<TpgwRegisteredClass> list = {
       {"TpgwChild", nullptr},
       {"TpgwColumnFooter", nullptr},
       {"TpgwColumnHeader", nullptr},
@@ -887,6 +888,21 @@ const std::vector<TpgwRegisteredClass>& ReportClassList() {
       {"TpgwDigitalSignatureView", nullptr},
   };
   return list;
+}
+}  // namespace
+
+const std::vector<TpgwRegisteredClass>& ReportClassList() {
+  return MutableReportClassList();
+}
+
+bool ProvideReportClass(std::string_view name, const TClassInfo& (*info)()) {
+  for (TpgwRegisteredClass& c : MutableReportClassList()) {
+    if (AsciiSameText(c.Name, name)) {
+      c.Info = info;
+      return true;
+    }
+  }
+  return false;
 }
 
 void RegisterReportClasses() {

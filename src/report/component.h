@@ -444,7 +444,11 @@ struct TpgwRegisteredClass {
   const TClassInfo& (*Info)();  // null until the class exists
 };
 const std::vector<TpgwRegisteredClass>& ReportClassList();
-// Start-up registration of the report object classes (idempotent).
+// Gives a listed class its description (a module's start-up code, before
+// RegisterReportClasses); false for a name that is not in the list.
+bool ProvideReportClass(std::string_view name, const TClassInfo& (*info)());
+// Start-up registration of the report object classes that have a description, in the list's
+// order (idempotent).
 void RegisterReportClasses();
 // A registered report class by name, ignoring case; null when unknown.
 const TClassInfo* FindReportClass(std::u16string_view name);

@@ -381,6 +381,7 @@ TEST(ClassRegistry, ReportClassesInOrderAndCaseInsensitive) {
   ASSERT_NE(cls, nullptr);
   EXPECT_EQ(cls, &TpgwReport::StaticClassInfo());
   EXPECT_EQ(FindReportClass(u"TpgwNoSuchView"), nullptr);
+  EXPECT_FALSE(ProvideReportClass("TpgwNoSuchView", &TestView::StaticClassInfo));
 }
 
 TEST(ClassRegistry, PaletteCollection) {
