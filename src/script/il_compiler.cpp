@@ -759,7 +759,8 @@ void TvmILCompiler::BuildStatement(const TvmILNode& e, TvmScript* p, TvmStatemen
       hidden->Name = u"_WithList_" + Utf8ToUtf16(std::to_string(++FWithCount));
       hidden->Typ = s->Designator->Typ;
       hidden->TypeName = s->Designator->TypeName;
-      s->Variable = p->AddItem(hidden->Name, std::move(hidden));
+      WideString hiddenName = hidden->Name;
+      s->Variable = p->AddItem(hiddenName, std::move(hidden));
       FWith.push_back(WithEntry{static_cast<TvmVariable*>(s->Variable), p});
       ++pushed;
       list->Add(std::move(s));

@@ -17,6 +17,41 @@
 namespace pagewright {
 namespace {
 
+// A small host class: published properties through its description, the rest by callbacks.
+class TTestBox : public TComponent {
+ public:
+  using TComponent::TComponent;
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+  int Width() const { return FWidth; }
+  void SetWidth(int v) { FWidth = v; }
+  WideString Caption() const { return FCaption; }
+  void SetCaption(WideString v) { FCaption = std::move(v); }
+  bool Visible() const { return FVisible; }
+  void SetVisible(bool v) { FVisible = v; }
+  Extended Ratio() const { return FRatio; }
+  void SetRatio(Extended v) { FRatio = v; }
+  std::vector<WideString> Lines{u"zero", u"one", u"two"};
+
+ private:
+  int FWidth = 0;
+  WideString FCaption;
+  bool FVisible = false;
+  Extended FRatio = 0;
+};
+
+const TClassInfo& TTestBox::StaticClassInfo() {
+  using T = TTestBox;
+  static const TClassInfo& info = Describe<T>("TTestBox")
+                                      .Parent<TComponent>()
+                                      .Integer("Width", &T::Width, &T::SetWidth)
+                                      .String("Caption", &T::Caption, &T::SetCaption)
+                                      .Boolean("Visible", &T::Visible, &T::SetVisible)
+                                      .Float("Ratio", &T::Ratio, &T::SetRatio)
+                                      .Build();
+  return info;
+}
+
 class Interpreter : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { InitScriptInterpreter(); }
@@ -191,6 +226,173 @@ TEST_F(Interpreter, RunTimeErrorsNameTheirClassAndDoNotSpoilTheNextRun) {
   }
   s.SetVariable(u"b", Variant(5));
   output.clear();
+  s.Execute();
+  EXPECT_EQ(output, (std::vector<std::string>{"1", "2"}));
+}
+
+TEST_F(Interpreter, HostClassWithPublishedPropertiesMethodsAndDefaultProperty) {
+  TTestBox box(nullptr);
+  TvmScript s;
+  Prepare(s);
+  s.AddClass(TComponent::StaticClassInfo(), u"");
+  TvmClassVariable* cls = s.AddClass(TTestBox::StaticClassInfo(), u"TComponent");
+  ASSERT_NE(cls, nullptr);
+  cls->AddMethod(u"function Area(scale: Integer): Integer",
+                 [](TPersistent* obj, TvmClassVariable*, const WideString& name, std::vector<Variant>& a) {
+                   EXPECT_EQ(name, u"AREA");
+                   auto* b = static_cast<TTestBox*>(obj);
+                   return Variant(b->Width() * a[0].AsInteger());
+                 });
+  cls->AddMethod(u"procedure Measure(var w: Integer)",
+                 [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& a) {
+                   a[0] = Variant(static_cast<TTestBox*>(obj)->Width());
+                   return Variant::Null();
+                 });
+  cls->AddDefaultProperty(u"Lines", u"Integer", u"String",
+                          [](TPersistent* obj, TvmClassVariable*, const WideString& name, std::vector<Variant>& a) {
+                            auto* b = static_cast<TTestBox*>(obj);
+                            size_t i = static_cast<size_t>(a.at(0).AsInteger());
+                            if (name == u"LINES.SET") b->Lines.at(i) = VarToStr(a.at(1));
+                            return Variant(b->Lines.at(i));
+                          });
+  cls->AddConstructor(u"constructor Create(AOwner: TComponent)",
+                      [&box](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                        return Variant::FromObject(new TTestBox(&box));
+                      });
+  s.AddObject(u"Box", &box);
+  s.Lines =
+      u"var b: TTestBox; w: Integer;\n"
+      u"begin\n"
+      u"  Box.Width := 20; Box.Caption := 'Hi'; Box.Visible := True; Box.Ratio := 0.5;\n"
+      u"  Print(Box.Width + 1); Print(Box.Caption); Print(Box.Visible); Print(Box.Ratio);\n"
+      u"  Print(Box.Area(3));\n"
+      u"  Box.Measure(w); Print(w);\n"
+      u"  Print(Box[1]); Box[2] := 'TWO'; Print(Box.Lines[2]);\n"
+      u"  with Box do Width := Width * 2;\n"
+      u"  Print(Box.Width);\n"
+      u"  b := TTestBox.Create(nil); b.Width := 5; Print(b.Width); Print(b is TComponent);\n"
+      u"end.";
+  ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg) << " at " << Utf16ToUtf8(s.ErrorPos);
+  s.Execute();
+  EXPECT_EQ(output, (std::vector<std::string>{"21", "Hi", "True", "0.5", "60", "20", "one", "TWO", "40", "5",
+                                              "True"}));
+  EXPECT_EQ(box.Caption(), u"Hi");
+  EXPECT_TRUE(box.Visible());
+
+  const struct {
+    const char* source;
+    const char* error;
+  } errors[] = {
+      {"begin Box.Nothing := 1 end.", "Undeclared identifier: 'Nothing' at 1:7"},
+      {"begin Box.Lines := 1 end.", "Not enough actual parameters at 1:7"},
+      {"begin Box.Lines.Count end.", "Index required at 1:7"},
+      {"begin Box.Width := 'x' end.", "Incompatible types: 'Integer', 'String' at 1:7"},
+  };
+  for (const auto& e : errors) {
+    TvmScript t(&s);
+    t.Lines = Utf8ToUtf16(e.source);
+    EXPECT_FALSE(t.Compile()) << e.source;
+    EXPECT_EQ(Utf16ToUtf8(t.ErrorMsg) + " at " + Utf16ToUtf8(t.ErrorPos), e.error) << e.source;
+  }
+}
+
+TEST_F(Interpreter, HostVariablesConstantsAndCalls) {
+  TvmScript s;
+  s.AddedBy = 1;  // host registrations survive Clear
+  Prepare(s);
+  s.AddVariable(u"Counter", u"Integer", Variant(1));
+  s.AddConst(u"Limit", u"Integer", Variant(3));
+  s.AddEnum(u"TShade", u"shLight, shDark");
+  s.AddEnumSet(u"TFlag", u"flA, flB, flC");
+  // An existing name keeps its item.
+  s.AddVariable(u"Counter", u"String", Variant(u"ignored"));
+  s.AddedBy = 0;
+  s.Lines =
+      u"var sh: TShade;\n"
+      u"function Twice(n: Integer): Integer; begin Result := n * 2 end;\n"
+      u"procedure Inc2(var n: Integer); begin n := n + 2 end;\n"
+      u"begin\n"
+      u"  while Counter < Limit do Counter := Counter + 1;\n"
+      u"  sh := shDark; Print(sh); Print(flC);\n"
+      u"  Fresh := 'made by the host';\n"
+      u"end.";
+  ASSERT_FALSE(s.Compile());  // Fresh is not declared yet
+  EXPECT_EQ(Utf16ToUtf8(s.ErrorMsg), "Undeclared identifier: 'Fresh'");
+  s.Clear();
+  s.SetVariable(u"Fresh", Variant(0));
+  ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg);
+  s.Execute();
+  EXPECT_EQ(output, (std::vector<std::string>{"1", "4"}));
+  EXPECT_EQ(VarToStr(s.GetVariable(u"Counter")), u"3");
+  EXPECT_EQ(VarToStr(s.GetVariable(u"Fresh")), u"made by the host");
+  EXPECT_TRUE(s.GetVariable(u"NoSuchName").IsNull());
+  EXPECT_EQ(VarToStr(s.CallFunction(u"Twice", VarArrayOf({Variant(21)}))), u"42");
+  Variant args = VarArrayOf({Variant(5)});
+  s.CallFunction1(u"Inc2", args);
+  EXPECT_EQ(VarToStr(args.GetElement({0})), u"7");
+  EXPECT_TRUE(s.CallFunction(u"Counter", Variant::Null()).IsNull());
+  EXPECT_TRUE(s.IsExecutableLine(5));
+  EXPECT_FALSE(s.IsExecutableLine(1));
+}
+
+TEST_F(Interpreter, GuardsStopRunawayScripts) {
+  TvmScript s;
+  Prepare(s);
+  s.Lines =
+      u"function Down(n: Integer): Integer; begin Result := Down(n + 1) end;\n"
+      u"begin Down(0) end.";
+  ASSERT_TRUE(s.Compile());
+  s.MaxCallDepth = 200;
+  try {
+    s.Execute();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.ClassName(), "EStackOverflow");
+  }
+  EXPECT_EQ(Utf16ToUtf8(s.ErrorPos), "1:43");  // the innermost statement
+
+  TvmScript loop;
+  Prepare(loop);
+  loop.Lines = u"var n: Integer; begin while True do try n := n + 1 except end end.";
+  ASSERT_TRUE(loop.Compile());
+  loop.StepLimit = 1000;
+  EXPECT_THROW(loop.Execute(), EvmStepLimitExceeded);
+  // No budget by default, and the same program runs again once the host lifts the limit.
+  loop.StepLimit = 0;
+  loop.Lines = u"";
+  TvmScript finite;
+  Prepare(finite);
+  finite.Lines = u"var n: Integer; begin while n < 5000 do n := n + 1; Print(n) end.";
+  ASSERT_TRUE(finite.Compile());
+  finite.Execute();
+  EXPECT_EQ(output, std::vector<std::string>{"5000"});
+}
+
+TEST_F(Interpreter, ClearLocalVarsResetsLocalsBetweenCalls) {
+  TvmScript s;
+  Prepare(s);
+  s.Lines =
+      u"procedure P; var k: Integer; begin k := k + 1; Print(k) end;\n"
+      u"begin P; P end.";
+  ASSERT_TRUE(s.Compile());
+  s.Execute();
+  EXPECT_EQ(output, (std::vector<std::string>{"1", "2"}));
+  // Locals are reset when a routine leaves: the first call still sees the 2 left behind.
+  output.clear();
+  s.ClearLocalVars = true;
+  s.Execute();
+  EXPECT_EQ(output, (std::vector<std::string>{"3", "1"}));
+}
+
+TEST_F(Interpreter, TerminateStopsTheProgramFromAHostCall) {
+  TvmScript s;
+  Prepare(s);
+  s.AddMethod(u"procedure Stop", [&s](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+    s.Terminate();
+    return Variant::Null();
+  });
+  s.Lines = u"var i: Integer; begin for i := 1 to 10 do begin Print(i); if i = 2 then Stop end; Print('end') end.";
+  ASSERT_TRUE(s.Compile());
   s.Execute();
   EXPECT_EQ(output, (std::vector<std::string>{"1", "2"}));
 }
