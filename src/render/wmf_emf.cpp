@@ -20,6 +20,8 @@ constexpr size_t kMaxObjects = 65535;
 constexpr size_t kMaxSavedStates = 1024;
 constexpr size_t kMaxRecords = 1 << 22;
 constexpr double kCoordLimit = 1 << 24;
+constexpr size_t kMaxFigures = 1 << 16;
+constexpr size_t kMaxPathPoints = 1 << 20;
 
 [[noreturn]] void Bad() {
   throw EInvalidGraphic("Metafile is not valid");
@@ -273,8 +275,16 @@ class Player {
     ApplyPen();
   }
 
-  void MoveTo(double x, double y) { dc.cur = {x, y}; }
+  void MoveTo(double x, double y) {
+    dc.cur = {x, y};
+    if (FInPath) StartFigure({dc.cur});
+  }
   void LineTo(double x, double y) {
+    if (FInPath) {
+      AddToPath({dc.cur, {x, y}}, false);
+      dc.cur = {x, y};
+      return;
+    }
     ApplyPen();
     const TPoint a = P(dc.cur.x, dc.cur.y), b = P(x, y);
     FCanvas.MoveTo(a.X, a.Y);
@@ -283,23 +293,68 @@ class Player {
   }
   void Polyline(const std::vector<PointD>& pts) {
     if (pts.size() < 2) return;
+    if (FInPath) return AddToPath(pts, false);
     ApplyPen();
     FCanvas.Polyline(ToDevice(pts));
   }
   void Polygon(const std::vector<PointD>& pts) {
     if (pts.size() < 2) return;
+    if (FInPath) return AddToPath(pts, true);
     ApplyShape();
     FCanvas.Polygon(ToDevice(pts));
   }
   void Rectangle(double l, double t, double r, double b) {
+    if (FInPath) return AddToPath({{l, t}, {r, t}, {r, b}, {l, b}}, true);
     ApplyShape();
     FCanvas.Rectangle(R(l, t, r, b));
+  }
+
+  // Paths: figures collected between the begin and end records, then filled or stroked.
+  void BeginPath() {
+    FPath.clear();
+    FInPath = true;
+  }
+  void EndPath() { FInPath = false; }
+  void AbortPath() {
+    FPath.clear();
+    FInPath = false;
+  }
+  void CloseFigure() {
+    if (!FPath.empty()) FPath.back().closed = true;
+  }
+  // Fills each figure with the brush and/or strokes it with the pen; the path is used up.
+  // Figures are filled one by one, so a figure inside another is filled, not cut out.
+  void DrawPath(bool fill, bool stroke) {
+    FInPath = false;
+    for (const Figure& f : FPath) {
+      if (f.points.size() < 2) continue;
+      if (fill && f.points.size() >= 3) {
+        ApplyBrush();
+        FCanvas.Pen().SetStyle(psClear);
+        FCanvas.Polygon(ToDevice(f.points));
+      }
+      if (stroke) {
+        std::vector<PointD> line = f.points;
+        if (f.closed || fill) line.push_back(f.points.front());
+        ApplyPen();
+        FCanvas.Polyline(ToDevice(line));
+      }
+    }
+    FPath.clear();
   }
   void RoundRect(double l, double t, double r, double b, double cw, double ch) {
     ApplyShape();
     FCanvas.RoundRect(R(l, t, r, b), Clamp(std::abs(cw * ScaleX())), Clamp(std::abs(ch * ScaleY())));
   }
   void Ellipse(double l, double t, double r, double b) {
+    if (FInPath) {
+      std::vector<PointD> pts;
+      for (int i = 0; i < 64; ++i) {
+        const double a = 2 * std::numbers::pi * i / 64;
+        pts.push_back({(l + r) / 2 + (r - l) / 2 * std::cos(a), (t + b) / 2 + (b - t) / 2 * std::sin(a)});
+      }
+      return AddToPath(pts, true);
+    }
     ApplyShape();
     FCanvas.Ellipse(R(l, t, r, b));
   }
@@ -422,6 +477,34 @@ class Player {
   }
 
   bool CountRecord() { return ++FRecords <= kMaxRecords; }
+
+ private:
+  struct Figure {
+    std::vector<PointD> points;
+    bool closed = false;
+  };
+  void StartFigure(std::vector<PointD> pts) {
+    if (!FPath.empty() && FPath.back().points.size() <= 1) FPath.pop_back();
+    if (FPath.size() >= kMaxFigures) return;
+    FPath.push_back({std::move(pts), false});
+  }
+  // Continues the open figure when the points start where it ends, else starts a new one.
+  void AddToPath(const std::vector<PointD>& pts, bool closed) {
+    if (pts.empty()) return;
+    if (!closed && !FPath.empty() && !FPath.back().closed && !FPath.back().points.empty()) {
+      const PointD last = FPath.back().points.back();
+      if (last.x == pts.front().x && last.y == pts.front().y) {
+        auto& points = FPath.back().points;
+        if (points.size() + pts.size() > kMaxPathPoints) return;
+        points.insert(points.end(), pts.begin() + 1, pts.end());
+        return;
+      }
+    }
+    StartFigure(pts);
+    if (closed && !FPath.empty()) FPath.back().closed = true;
+  }
+  std::vector<Figure> FPath;
+  bool FInPath = false;
 
  private:
   std::vector<TPoint> ToDevice(const std::vector<PointD>& pts) const {
@@ -1032,6 +1115,27 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
           pl.StretchDIB(dib, xd, yd, cxd, cyd, xs, ys, cxs, cys);
           break;
         }
+        case 59:
+          pl.BeginPath();
+          break;
+        case 60:
+          pl.EndPath();
+          break;
+        case 61:
+          pl.CloseFigure();
+          break;
+        case 62:
+          pl.DrawPath(true, false);
+          break;
+        case 63:
+          pl.DrawPath(true, true);
+          break;
+        case 64:
+          pl.DrawPath(false, true);
+          break;
+        case 68:
+          pl.AbortPath();
+          break;
         case 76: {  // a pattern fill without a source bitmap
           q.Skip(16);
           const double xd = i32(), yd = i32(), cxd = i32(), cyd = i32();

@@ -542,7 +542,8 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
         {80, 10, clBlack},
         {80, 14, clWhite}},
        Rect(9, 66, 45, 90)},
-      // green rectangle 10..50, blue triangle in anisotropic units, a 2 x 2 bitmap stretched at 60..90
+      // green rectangle 10..50, blue triangle in anisotropic units, a 2 x 2 bitmap stretched at
+      // 60..90, a path filled blue at the bottom left
       {"picture.emf",
        "TMetafile",
        {{30, 30, clLime},
@@ -552,7 +553,9 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
         {85, 15, clYellow},
         {65, 35, clBlack},
         {85, 35, clWhite},
-        {55, 90, clWhite}},
+        {55, 90, clWhite},
+        {25, 89, clBlue},
+        {25, 84, clWhite}},
        Rect(9, 59, 42, 82)},
   };
   for (const Case& c : cases) {

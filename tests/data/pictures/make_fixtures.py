@@ -330,6 +330,13 @@ def emf_picture():
     body += struct.pack("<iiIII", 10, 60, 2, fixed, 0) + struct.pack("<iiii", 0, 0, 0, 0) + struct.pack("<I", fixed + 4)
     body += text + struct.pack("<ii", 14, 14)
     recs += emr(84, body)
+    recs += emr(59, b"")                                                     # path: a triangle, filled blue
+    recs += emr(27, struct.pack("<ii", 5, 86))
+    recs += emr(54, struct.pack("<ii", 45, 86))
+    recs += emr(54, struct.pack("<ii", 25, 95))
+    recs += emr(61, b"")
+    recs += emr(60, b"")
+    recs += emr(62, struct.pack("<iiii", 5, 86, 45, 95))
     recs += emr(70, struct.pack("<I", 4) + b"junk")                          # a comment: skipped
     recs += emr(14, struct.pack("<III", 0, 16, 20))
     # header: bounds 0..95, frame 0..2540 hundredths of a millimetre (96 pixels), a 96 dpi reference device
