@@ -99,6 +99,13 @@ void TpgwDataSet::SetName(const WideString& name) {
   if (Name() != old && (FUserName.empty() || FUserName == old)) FUserName = Name();
 }
 
+void TpgwDataSet::SetReportRef(TpgwReport* v) {
+  if (v == FReportRef) return;
+  if (FReportRef) RemoveFreeNotification(FReportRef);
+  FReportRef = v;
+  if (FReportRef) FreeNotification(FReportRef);
+}
+
 void TpgwDataSet::SetUserName(const WideString& v) {
   if (Trim(v).empty()) throw Exception(Utf16ToUtf8(ResourceGet("prInvProp")));
   FUserName = v;

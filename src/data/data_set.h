@@ -114,7 +114,7 @@ class TpgwDataSet : public TpgwDialogComponent {
   int RangeEndCount() const { return FRangeEndCount; }
   void SetRangeEndCount(int v) { FRangeEndCount = v; }
   TpgwReport* ReportRef() const { return FReportRef; }
-  void SetReportRef(TpgwReport* v) { FReportRef = v; }
+  void SetReportRef(TpgwReport* v);
   const WideString& UserName() const { return FUserName; }
   // Raises with the message of "prInvProp" for a name that is empty after trimming.
   virtual void SetUserName(const WideString& v);

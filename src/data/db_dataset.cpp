@@ -63,11 +63,7 @@ const TClassInfo& TpgwCustomDBDataSet::StaticClassInfo() {
   static const TClassInfo& info = Describe<T>("TpgwCustomDBDataSet")
                                       .Parent<TpgwDataSet>()
                                       .Abstract()
-                                      .Boolean("CloseDataSource", &T::CloseDataSource, &T::SetCloseDataSource)
-                                      .Default(false)
                                       .StringList("FieldAliases", &T::FieldAliases, &T::SetFieldAliases)
-                                      .Boolean("OpenDataSource", &T::OpenDataSource, &T::SetOpenDataSource)
-                                      .Default(true)
                                       .Build();
   return info;
 }
@@ -110,12 +106,16 @@ const TClassInfo& TpgwDBDataset::StaticClassInfo() {
           .Parent<TpgwCustomDBDataSet>()
           .Boolean("BCDToCurrency", &T::BCDToCurrency, &T::SetBCDToCurrency)
           .Default(false)
+          .Boolean("CloseDataSource", &T::CloseDataSource, &T::SetCloseDataSource)
+          .Default(false)
           .Reference("DataSet", &T::DataSet, &T::SetDataSet)
           .Stored(&T::IsTableStored)
           .SetOf("DataSetOptions", &T::DataSetOptions, &T::SetDataSetOptions, TpgwDataSetOptionsInfo())
           .Default(TpgwDataSetOptions{})
           .Reference("DataSource", &T::DataSource, &T::SetDataSource)
           .Stored(&T::IsTableStored)
+          .Boolean("OpenDataSource", &T::OpenDataSource, &T::SetOpenDataSource)
+          .Default(true)
           .Build();
   return info;
 }

@@ -198,8 +198,8 @@ TEST(DataSetRegistry, ClassesLoadByNameWithTheirProperties) {
         p->DeclaringClass().Name() != "TComponent" && p->DeclaringClass().Name() != "TpgwReportComponent")
       names += p->Name() + " ";
   EXPECT_EQ(names,
-            "Enabled RangeBegin RangeEnd RangeEndCount UserName CloseDataSource FieldAliases OpenDataSource "
-            "BCDToCurrency DataSet DataSetOptions DataSource ");
+            "Enabled RangeBegin RangeEnd RangeEndCount UserName FieldAliases BCDToCurrency CloseDataSource "
+            "DataSet DataSetOptions DataSource OpenDataSource ");
 
   TpgwReport report;
   std::unique_ptr<TPersistent> obj(info->NewInstance(nullptr));

@@ -362,6 +362,24 @@ TEST(DBDatasetLifeCycle, FinalizeRestoresPositionAndHandlers) {
   EXPECT_EQ(fieldsChanged, 1);
 }
 
+TEST(DBDatasetLifeCycle, FieldListIsCachedUntilTheTableSaysItsFieldsChanged) {
+  auto table = FiveRecords();
+  TpgwReport report;
+  TpgwDBDataset ds(nullptr);
+  ds.SetDataSet(table.get());
+  ds.SetReportRef(&report);
+  ds.Initialize();
+  ds.First();
+  ds.FieldAliases().SetText(u"name=Label");
+  EXPECT_TRUE(ds.GetValue(u"Label").IsNull());  // the open list still has the table's names
+  table->Refresh();                             // nothing changed: no rebuild
+  EXPECT_TRUE(ds.GetValue(u"Label").IsNull());
+  table->Fields().OnChange()(table->Fields());
+  table->Refresh();
+  EXPECT_EQ(ds.GetValue(u"Label").StringRef(), u"r1");
+  ds.Finalize();
+}
+
 TEST(DBDatasetLifeCycle, CloseDataSourceClosesTheTableAtFinalize) {
   auto table = FiveRecords();
   TpgwDBDataset ds(nullptr);
