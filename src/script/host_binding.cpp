@@ -254,6 +254,28 @@ void TvmMethodHelper::SetValue(const Variant& v) {
   FArgs.clear();
 }
 
+Variant TvmComponentHelper::GetValue() {
+  auto* owner = dynamic_cast<TComponent*>(Instance());
+  TComponent* c = owner ? owner->FindComponent(Name) : nullptr;
+  if (!c) throw EComponentError("Component with name " + Utf16ToUtf8(Name) + " not found");
+  return Variant::FromObject(c);
+}
+
+void TvmComponentHelper::SetValue(const Variant&) {
+  throw EComponentError("Can not assign value to component field " + Utf16ToUtf8(Name));
+}
+
+TvmComponentHelper* TvmClassVariable::AddComponent(const WideString& name, const WideString& className) {
+  auto h = std::make_unique<TvmComponentHelper>();
+  h->Name = name;
+  h->TypeName = className;
+  h->Typ = FProg->FindClass(className) ? fvtClass : fvtVariant;
+  h->ClassRef = this;
+  TvmComponentHelper* raw = h.get();
+  Members.push_back(std::move(h));
+  return raw;
+}
+
 // ---- Host classes ----------------------------------------------------------------------------
 
 TvmClassVariable::TvmClassVariable(TvmScript* prog, const TClassInfo* info, WideString name, WideString ancestor)
@@ -275,11 +297,15 @@ Variant TvmClassVariable::GetValue() {
   return v;
 }
 
-TvmCustomHelper* TvmClassVariable::Find(std::u16string_view name) {
+TvmCustomHelper* TvmClassVariable::Find(std::u16string_view name, bool includeComponentHelper) {
+  for (auto& m : Members)
+    if (SameText(m->Name, name) && (includeComponentHelper || !dynamic_cast<TvmComponentHelper*>(m.get())))
+      return m.get();
   TvmClassVariable* cls = this;
   for (int guard = 0; cls && guard < 100; ++guard) {
-    for (auto& m : cls->Members)
-      if (SameText(m->Name, name)) return m.get();
+    if (cls != this)
+      for (auto& m : cls->Members)
+        if (SameText(m->Name, name) && !dynamic_cast<TvmComponentHelper*>(m.get())) return m.get();
     if (cls->Ancestor.empty()) break;
     cls = FProg->FindClass(cls->Ancestor);
   }

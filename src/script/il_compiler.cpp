@@ -436,7 +436,7 @@ void TvmILCompiler::DeclareRoutine(const TvmILNode& e, TvmScript* p) {
     result->Name = u"Result";
     result->Typ = typ;
     result->TypeName = fullName;
-    local->Add(u"Result", std::move(result));
+    proc->ResultVar = local->Add(u"Result", std::move(result));
   } else {
     proc->Typ = fvtVariant;
   }
@@ -1127,7 +1127,14 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
           }
           items.push_back(TvmDesignatorItem{cls->DefProperty, {}, true, FPos});
         } else {
-          TvmCustomHelper* member = cls->Find(name);
+          TvmCustomHelper* member = cls->Find(name, true);
+          if (!member) {
+            // A component the object owns becomes a member of its class.
+            const Variant& value = P->Value;
+            auto* owner = value.IsObject() ? dynamic_cast<TComponent*>(value.AsObject()) : nullptr;
+            TComponent* child = owner ? owner->FindComponent(name) : nullptr;
+            if (child) member = cls->AddComponent(name, Utf8ToUtf16(child->ClassName()));
+          }
           if (!member) Error(VMMessages().SIdUndeclared + Quoted(name));
           items.push_back(TvmDesignatorItem{member, {}, false, FPos});
         }

@@ -351,7 +351,7 @@ Variant TvmProcVariable::GetValue() {
   ++root->FCallDepth;
   bool wasExecuting = Executing;
   Executing = true;
-  TvmCustomVariable* result = IsFunc ? Prog->FindLocal(u"Result") : nullptr;
+  TvmCustomVariable* result = IsFunc ? ResultVar : nullptr;
   if (result) result->Value = Variant();
   TvmScript* oldRunning = main->ProgRunning;
   main->ProgRunning = Prog.get();

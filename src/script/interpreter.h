@@ -138,6 +138,7 @@ class TvmProcVariable : public TvmCustomVariable {
 
   bool IsFunc = false;
   std::unique_ptr<TvmScript> Prog;
+  TvmCustomVariable* ResultVar = nullptr;  // the local "Result" of a function
   bool Executing = false;
   std::vector<std::vector<Variant>> SavedLocals;
   void SaveLocals();
@@ -199,6 +200,13 @@ class TvmMethodHelper : public TvmCustomHelper {
   std::vector<Variant> FArgs;
 };
 
+// A component owned by the object before it, by name.
+class TvmComponentHelper : public TvmCustomHelper {
+ public:
+  Variant GetValue() override;
+  void SetValue(const Variant& v) override;
+};
+
 // A registered host class.
 class TvmClassVariable : public TvmCustomVariable {
  public:
@@ -219,7 +227,9 @@ class TvmClassVariable : public TvmCustomVariable {
   TvmMethodHelper* AddDefaultProperty(const WideString& name, const WideString& params, const WideString& typ,
                                       TvmCallMethodEvent callEvent, bool isReadOnly = false);
   // Own members first, then the ancestors'.
-  TvmCustomHelper* Find(std::u16string_view name);
+  TvmCustomHelper* Find(std::u16string_view name, bool includeComponentHelper = false);
+  // Registers a named component owned by this class's objects as a member.
+  TvmComponentHelper* AddComponent(const WideString& name, const WideString& className);
   // Whether this class is the named class or inherits from it.
   bool InheritsFrom(std::u16string_view className);
 

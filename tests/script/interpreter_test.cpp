@@ -232,6 +232,9 @@ TEST_F(Interpreter, RunTimeErrorsNameTheirClassAndDoNotSpoilTheNextRun) {
 
 TEST_F(Interpreter, HostClassWithPublishedPropertiesMethodsAndDefaultProperty) {
   TTestBox box(nullptr);
+  auto* inner = new TTestBox(&box);  // owned by box
+  inner->SetName(u"Inner");
+  inner->SetWidth(7);
   TvmScript s;
   Prepare(s);
   s.AddClass(TComponent::StaticClassInfo(), u"");
@@ -271,11 +274,22 @@ TEST_F(Interpreter, HostClassWithPublishedPropertiesMethodsAndDefaultProperty) {
       u"  with Box do Width := Width * 2;\n"
       u"  Print(Box.Width);\n"
       u"  b := TTestBox.Create(nil); b.Width := 5; Print(b.Width); Print(b is TComponent);\n"
+      u"  Print(Box.Inner.Width);\n"
       u"end.";
   ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg) << " at " << Utf16ToUtf8(s.ErrorPos);
   s.Execute();
   EXPECT_EQ(output, (std::vector<std::string>{"21", "Hi", "True", "0.5", "60", "20", "one", "TWO", "40", "5",
-                                              "True"}));
+                                              "True", "7"}));
+  // A component member is read-only.
+  TvmScript assign(&s);
+  assign.Lines = u"begin Box.Inner := nil end.";
+  ASSERT_TRUE(assign.Compile()) << Utf16ToUtf8(assign.ErrorMsg);
+  try {
+    assign.Execute();
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Can not assign value to component field Inner");
+  }
   EXPECT_EQ(box.Caption(), u"Hi");
   EXPECT_TRUE(box.Visible());
 
