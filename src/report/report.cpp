@@ -7,6 +7,7 @@
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
+#include "report/view.h"
 #include "storage/xml_document.h"
 #include "support/resources.h"
 
@@ -506,21 +507,58 @@ void TpgwVariables::SetInherited(bool v) {
 // ---- styles
 // ------------------------------------------------------------------------------------------------------
 
-TpgwStyleItem::TpgwStyleItem(TpgwStyles* collection) : FCollection(collection) {}
+TpgwStyleItem::TpgwStyleItem(TpgwStyles* collection)
+    : FCollection(collection), FFrame(std::make_unique<TpgwFrame>()), FFill(CreateFill(ftBrush)) {}
+
+TpgwStyleItem::~TpgwStyleItem() = default;
+
+TColor TpgwStyleItem::Color() const {
+  if (auto* b = dynamic_cast<const TpgwBrushFill*>(FFill.get())) return b->BackColor();
+  if (dynamic_cast<const TpgwGradientFill*>(FFill.get())) return FFill->MainColor();
+  return clNone;
+}
+
+void TpgwStyleItem::SetColor(TColor v) {
+  if (auto* b = dynamic_cast<TpgwBrushFill*>(FFill.get())) b->SetBackColor(v);
+}
+
+void TpgwStyleItem::SetFrame(const TpgwFrame& v) {
+  FFrame->Assign(v);
+}
+
+TpgwFillType TpgwStyleItem::FillType() const {
+  return FFill->FillType();
+}
+
+void TpgwStyleItem::SetFillType(TpgwFillType v) {
+  if (FFill->FillType() != v) FFill = CreateFill(v);
+}
+
+void TpgwStyleItem::SetFill(const TpgwBaseFill& v) {
+  SetFillType(v.FillType());
+  FFill->Assign(v);
+}
 
 const TClassInfo& TpgwStyleItem::StaticClassInfo() {
   using T = TpgwStyleItem;
-  static const TClassInfo& info = Describe<T>("TpgwStyleItem")
-                                      .Parent<TPersistent>()
-                                      .String("Name", &T::Name, &T::SetName)
-                                      .Object("Font", static_cast<TpgwFont& (T::*)()>(&T::Font), &T::SetFont)
-                                      .Boolean("ApplyFont", &T::ApplyFont, &T::SetApplyFont)
-                                      .Default(true)
-                                      .Boolean("ApplyFill", &T::ApplyFill, &T::SetApplyFill)
-                                      .Default(true)
-                                      .Boolean("ApplyFrame", &T::ApplyFrame, &T::SetApplyFrame)
-                                      .Default(true)
-                                      .Build();
+  static const TClassInfo& info =
+      Describe<T>("TpgwStyleItem")
+          .Parent<TPersistent>()
+          .String("Name", &T::Name, &T::SetName)
+          .Color("Color", &T::Color, &T::SetColor)
+          .Stored(false)
+          .Object("Font", static_cast<TpgwFont& (T::*)()>(&T::Font), &T::SetFont)
+          .Object("Frame", static_cast<TpgwFrame& (T::*)()>(&T::Frame), &T::SetFrame)
+          .Boolean("ApplyFont", &T::ApplyFont, &T::SetApplyFont)
+          .Default(true)
+          .Boolean("ApplyFill", &T::ApplyFill, &T::SetApplyFill)
+          .Default(true)
+          .Boolean("ApplyFrame", &T::ApplyFrame, &T::SetApplyFrame)
+          .Default(true)
+          .Enum("FillType", &T::FillType, &T::SetFillType, TpgwFillTypeInfo())
+          .Default(ftBrush)
+          .Object("Fill", static_cast<TpgwBaseFill& (T::*)()>(&T::Fill), &T::SetFill)
+          .Build();
   return info;
 }
 const TClassInfo& TpgwStyleItem::ClassInfo() const {
@@ -532,6 +570,8 @@ void TpgwStyleItem::Assign(const TPersistent& source) {
   if (!s) return TPersistent::Assign(source);
   FName = s->FName;
   FFont.Assign(s->FFont);
+  FFrame->Assign(*s->FFrame);
+  SetFill(*s->FFill);
   FApplyFont = s->FApplyFont;
   FApplyFill = s->FApplyFill;
   FApplyFrame = s->FApplyFrame;

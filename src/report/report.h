@@ -22,8 +22,12 @@
 namespace pagewright {
 
 class TStream;
+class TpgwBaseFill;
+class TpgwFrame;
 class TpgwReport;
 class TpgwXMLItem;
+// Fill kinds (ftBrush, ftGradient, ftGlass), declared with the views.
+enum TpgwFillType : uint8_t;
 
 // --- hooks of other subsystems ------------------------------------------------------------------
 
@@ -412,6 +416,7 @@ class TpgwStyles;
 class TpgwStyleItem : public TPersistent {
  public:
   explicit TpgwStyleItem(TpgwStyles* collection = nullptr);
+  ~TpgwStyleItem() override;
   static const TClassInfo& StaticClassInfo();
   const TClassInfo& ClassInfo() const override;
   void Assign(const TPersistent& source) override;
@@ -422,6 +427,20 @@ class TpgwStyleItem : public TPersistent {
   TpgwFont& Font() { return FFont; }
   const TpgwFont& Font() const { return FFont; }
   void SetFont(const TpgwFont& v) { FFont.Assign(v); }
+  // The brush fill's BackColor or the gradient's middle colour; no colour for other fills.
+  TColor Color() const;
+  // Changes only a brush fill's BackColor.
+  void SetColor(TColor v);
+  TpgwFrame& Frame() { return *FFrame; }
+  const TpgwFrame& Frame() const { return *FFrame; }
+  void SetFrame(const TpgwFrame& v);
+  TpgwFillType FillType() const;
+  // Another kind replaces the fill by a new one of that kind.
+  void SetFillType(TpgwFillType v);
+  TpgwBaseFill& Fill() { return *FFill; }
+  const TpgwBaseFill& Fill() const { return *FFill; }
+  // Switches to the kind of `v`, then copies it.
+  void SetFill(const TpgwBaseFill& v);
   bool ApplyFont() const { return FApplyFont; }
   void SetApplyFont(bool v) { FApplyFont = v; }
   bool ApplyFill() const { return FApplyFill; }
@@ -437,6 +456,8 @@ class TpgwStyleItem : public TPersistent {
   TpgwStyles* FCollection;
   WideString FName;
   TpgwFont FFont;
+  std::unique_ptr<TpgwFrame> FFrame;
+  std::unique_ptr<TpgwBaseFill> FFill;
   bool FApplyFont = true;
   bool FApplyFill = true;
   bool FApplyFrame = true;

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
+#include "report/view.h"
 #include "storage/xml_document.h"
 
 using namespace pagewright;
@@ -286,8 +287,26 @@ TEST(ReportRoot, Styles) {
   EXPECT_NO_THROW(b.SetName(u"Style2"));
   EXPECT_EQ(a.Font().Name(), u"Arial");
   EXPECT_TRUE(a.ApplyFrame());
+  // Colour lives in the fill: brush back colour, gradient middle colour, nothing for glass.
+  EXPECT_EQ(a.FillType(), ftBrush);
+  a.SetColor(0x00FF00);
+  EXPECT_EQ(static_cast<const TpgwBrushFill&>(a.Fill()).BackColor(), 0x00FF00);
+  EXPECT_FALSE(GetPropInfo(a, "Color").IsStored(a));
+  a.SetFillType(ftGlass);
+  EXPECT_EQ(a.Color(), clNone);
+  a.SetColor(0xFF);
+  EXPECT_EQ(a.Color(), clNone);
+  TpgwGradientFill g;
+  b.SetFill(g);
+  EXPECT_EQ(b.FillType(), ftGradient);
+  EXPECT_EQ(b.Color(), g.MainColor());
+  std::vector<std::string> props;
+  for (const TPropInfo* p : TpgwStyleItem::StaticClassInfo().Properties()) props.push_back(p->Name());
+  EXPECT_EQ(props, (std::vector<std::string>{"Name", "Color", "Font", "Frame", "ApplyFont", "ApplyFill",
+                                             "ApplyFrame", "FillType", "Fill"}));
   TpgwReport other;
   other.SetStyles(&s);
+  EXPECT_EQ(other.Styles().Items(1).FillType(), ftGradient);
   EXPECT_EQ(other.Styles().Count(), 2);
   other.SetStyles(nullptr);
   EXPECT_EQ(other.Styles().Count(), 0);
