@@ -471,7 +471,8 @@ void TpgwComponent::SetName(const WideString& name) {
     if (i >= 0 && index.Objects(i) && index.Objects(i) != this)
       throw EDuplicateName(Utf16ToUtf8(ResourceGet("prDupl")));
   }
-  if (FAncestor) throw Exception(Utf16ToUtf8(Format(ResourceGet("clCantRen"), {TFormatArg(Name())})));
+  if (inReport && FAncestor)
+    throw Exception(Utf16ToUtf8(Format(ResourceGet("clCantRen"), {TFormatArg(Name())})));
   const WideString old = Name();
   // The runtime validates the identifier and its uniqueness among the owner's components
   // before the tree's index changes, so a refused name leaves the index as it was.
