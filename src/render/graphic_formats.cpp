@@ -203,8 +203,8 @@ bool TpgwCustomGraphicFormat::LoadFromStream(TPicture& picture, TStream& stream)
   } catch (const EAbstractGraphicFormatException&) {
     stream.SetPosition(pos);
     throw;
-  } catch (const Exception&) {
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
+    // Broken data (our errors) or a size the allocator refused: the picture stays as it was.
   }
   stream.SetPosition(pos);
   return false;
