@@ -1246,6 +1246,7 @@ Variant TvmScript::Evaluate(const WideString& expression) {
   Variant result = Variant::Null();
   TvmScript* parent = ProgRunning ? ProgRunning : this;
   TvmScript tmp(parent);
+  if (!parent->Root()->HasRTTI()) tmp.AddRTTI();
   tmp.SyntaxType = SyntaxType;
   tmp.ExtendedCharset = ExtendedCharset;
   tmp.OnGetUnit = OnGetUnit;

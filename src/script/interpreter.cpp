@@ -116,8 +116,46 @@ TvmScript::TvmScript(TvmScript* parent) : Parent(parent) {}
 
 TvmScript::~TvmScript() {
   // Items refer to each other; free the later ones first, as they were built on the earlier.
+  Statement.Clear();
   FNames.clear();
   while (!FOwned.empty()) FOwned.pop_back();
+  FModules.clear();
+}
+
+namespace {
+
+std::vector<TvmRTTIModuleClass>& ModuleClasses() {
+  static std::vector<TvmRTTIModuleClass> list;
+  return list;
+}
+
+}  // namespace
+
+void RegisterRTTIModule(TvmRTTIModuleClass moduleClass) {
+  ModuleClasses().push_back(std::move(moduleClass));
+}
+
+void ClearRTTIModules() {
+  ModuleClasses().clear();
+}
+
+void TvmScript::AddRTTI() {
+  if (!FModules.empty()) return;
+  intptr_t saved = AddedBy;
+  AddedBy = 1;
+  struct Restore {
+    TvmScript* s;
+    intptr_t v;
+    ~Restore() { s->AddedBy = v; }
+  } restore{this, saved};
+  for (const auto& make : ModuleClasses())
+    if (auto m = make(this)) FModules.push_back(std::move(m));
+}
+
+void TvmScript::ClearRTTI() {
+  Statement.Clear();
+  RemoveItems(1);
+  FModules.clear();
 }
 
 TvmScript* TvmScript::Root() {
@@ -237,6 +275,9 @@ namespace {
 struct RunScope {
   TvmScript* p;
   explicit RunScope(TvmScript* prog) : p(prog) {
+    // A break or continue outside any loop must not reach into the next run.
+    p->FBreakCalled = false;
+    p->FContinueCalled = false;
     p->FExitCalled = false;
     p->FTerminated = false;
     p->IsRunning = true;

@@ -359,6 +359,23 @@ class TvmStatementList {
 
 // ---- The program --------------------------------------------------------------------------
 
+// A registration module: made once per script by AddRTTI, it registers its items into that
+// script (stamped AddedBy = 1) and lives until ClearRTTI or the script's end.
+class TvmRTTIModule {
+ public:
+  explicit TvmRTTIModule(TvmScript* script) : FScript(script) {}
+  virtual ~TvmRTTIModule() = default;
+  TvmRTTIModule(const TvmRTTIModule&) = delete;
+  TvmRTTIModule& operator=(const TvmRTTIModule&) = delete;
+
+ protected:
+  TvmScript* FScript;
+};
+using TvmRTTIModuleClass = std::function<std::unique_ptr<TvmRTTIModule>(TvmScript* script)>;
+// The process-wide module list, written only during start-up (the system functions first).
+void RegisterRTTIModule(TvmRTTIModuleClass moduleClass);
+void ClearRTTIModules();
+
 // ErrorMsg, ErrorPos, ErrorUnit, IncludePath and OnGetUnit come from the IL builder's host.
 class TvmScript : public TvmILHost {
  public:
@@ -418,6 +435,11 @@ class TvmScript : public TvmILHost {
   // Builds the IL document into this program (ErrorMsg tells of failure).
   bool SetILCode(const TvmILNode& root);
 
+  // Makes every registered module once / frees the modules and their items.
+  void AddRTTI();
+  void ClearRTTI();
+  bool HasRTTI() const { return !FModules.empty(); }
+
   void Clear();
   void RemoveItems(intptr_t owner);
   void ClearItems(intptr_t owner);
@@ -471,6 +493,7 @@ class TvmScript : public TvmILHost {
   std::vector<Entry> FNames;  // sorted by Upper; a new entry goes before equal ones
   std::vector<std::unique_ptr<TvmCustomVariable>> FOwned;
   std::vector<std::pair<WideString, std::vector<int>>> FUnitLines;
+  std::vector<std::unique_ptr<TvmRTTIModule>> FModules;
   void RemoveAt(size_t index);
 };
 

@@ -398,6 +398,31 @@ TEST_F(Interpreter, ClearLocalVarsResetsLocalsBetweenCalls) {
   EXPECT_EQ(output, (std::vector<std::string>{"3", "1"}));
 }
 
+TEST_F(Interpreter, RegistrationModulesAreMadeOnceAndOutliveClear) {
+  struct Answers : TvmRTTIModule {
+    explicit Answers(TvmScript* s) : TvmRTTIModule(s) { s->AddConst(u"Answer", u"Integer", Variant(42)); }
+  };
+  RegisterRTTIModule([](TvmScript* s) { return std::make_unique<Answers>(s); });
+  TvmScript s;
+  s.AddRTTI();
+  s.AddRTTI();
+  Prepare(s);
+  s.Lines = u"begin Print(Answer) end.";
+  ASSERT_TRUE(s.Compile());
+  s.Execute();
+  s.Clear();
+  EXPECT_EQ(VarToStr(s.GetVariable(u"Answer")), u"42");
+  EXPECT_TRUE(s.GetVariable(u"Print").IsNull());  // host items without the stamp went
+  // Expressions of a script without modules get their own.
+  TvmScript bare;
+  bare.AddBasicTypes();
+  EXPECT_EQ(VarToStr(bare.Evaluate(u"Answer + 1")), u"43");
+  s.ClearRTTI();
+  EXPECT_TRUE(s.GetVariable(u"Answer").IsNull());
+  ClearRTTIModules();
+  EXPECT_EQ(output, std::vector<std::string>{"42"});
+}
+
 TEST_F(Interpreter, TerminateStopsTheProgramFromAHostCall) {
   TvmScript s;
   Prepare(s);
