@@ -532,7 +532,8 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
     TRect textBox;  // where the black text "HH" is drawn
   };
   const Case cases[] = {
-      // red rectangle 100..500 and blue ellipse 600..900 of 1000 units; black line at y 100
+      // red rectangle 100..500 and blue ellipse 600..900 of 1000 units; black line at y 100; a
+      // quarter pie at the left, a 2 x 2 bitmap stretched at the top right
       {"picture.wmf",
        "TMetafile",
        {{28, 28, clRed},
@@ -540,7 +541,14 @@ TEST_F(GraphicFormatsTest, MetafilesPlayOntoTheCanvas) {
         {5, 5, clWhite},
         {60, 60, clWhite},
         {80, 10, clBlack},
-        {80, 14, clWhite}},
+        {80, 14, clWhite},
+        {34, 54, clBlue},
+        {14, 54, clWhite},
+        {34, 62, clWhite},
+        {65, 25, clRed},
+        {80, 25, clYellow},
+        {65, 42, clBlack},
+        {80, 42, clWhite}},
        Rect(9, 66, 45, 90)},
       // green rectangle 10..50, blue triangle in anisotropic units, a 2 x 2 bitmap stretched at
       // 60..90, a path filled blue at the bottom left

@@ -280,6 +280,14 @@ def wmf_picture():
     recs += wmf_record(0x0209, 0, 0)                                  # text colour black
     recs += wmf_record(0x0102, 1)                                     # transparent background
     recs += wmf_record(0x0521, 2, raw=b"HH" + struct.pack("<hh", 700, 100))  # text at x 100, y 700
+    recs += wmf_record(0x012D, 1)                                     # null pen again
+    recs += wmf_record(0x012D, 2)                                     # blue brush
+    # pie in (50,520)-(450,680) from the right (450,600) counter-clockwise to the top (250,520)
+    recs += wmf_record(0x081A, 520, 250, 600, 450, 680, 450, 520, 50)
+    # a 2 x 2 DIB (top row red, yellow; bottom row black, white) stretched over (600,200)-(900,500)
+    dib = struct.pack("<IiiHHIIiiII", 40, 2, 2, 1, 24, 0, 0, 0, 0, 0, 0)
+    dib += bytes([0, 0, 0, 255, 255, 255]) + b"\0\0" + bytes([0, 0, 255, 0, 255, 255]) + b"\0\0"
+    recs += wmf_record(0x0F43, 0x0020, 0x00CC, 0, 2, 2, 0, 0, 300, 300, 200, 600, raw=dib)
     recs += wmf_record(0x0626, 1, 2, 3)                               # escape record: skipped
     recs += wmf_record(0x0000)
     header = struct.pack("<HHHIHIH", 1, 9, 0x300, (18 + len(recs)) // 2, 3, 16, 0)
