@@ -58,7 +58,8 @@ class TpgwPageBackground : public TpgwView {
   const TClassInfo& ClassInfo() const override;
   const TGraphic* Picture() const { return FPicture.get(); }
   void SetPicture(std::unique_ptr<TGraphic> picture) { FPicture = std::move(picture); }
-  void Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY);
+  using TpgwView::Draw;
+  void Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY) override;
 
  private:
   std::unique_ptr<TGraphic> FPicture;

@@ -186,7 +186,7 @@ const TClassInfo& TpgwFrame::StaticClassInfo() {
           .Stored(&T::IsShadowWidthStored)
           .Enum("Style", &T::Style, &T::SetStyle, TpgwFrameStyleInfo())
           .Default(fsSolid)
-          .SetOf("Typ", &T::Typ, &T::SetTyp, TpgwFrameTypesInfo())
+          .Integer("Typ", &T::TypBits, &T::SetTypBits)
           .Float("Width", &T::Width, &T::SetWidth)
           .Default(1)
           .Stored(&T::IsWidthStored)
@@ -725,7 +725,12 @@ void TpgwHyperlink::SetURL(const WideString& v) {
 TpgwCalcFunction& ReportCalcHook() {
   static TpgwCalcFunction hook = [](TpgwReport& report, const WideString& expression) {
     // No evaluator is installed: the failure is recorded, and the value is Null.
-    report.Errors().Add(report.CurObject() + u": " + ResourceGet("clErrorInExp") + u" " + expression);
+    WideString line = report.CurObject();
+    line += u": ";
+    line += ResourceGet("clErrorInExp");
+    line += u' ';
+    line += expression;
+    report.Errors().Add(line);
     return Variant::Null();
   };
   return hook;
@@ -1020,8 +1025,12 @@ WideString JoinBy(const std::vector<WideString>& parts, const WideString& sep) {
 
 WideString TpgwView::QuoteForScript(const WideString& s) const {
   TpgwReport* r = Report();
-  if (r && AsciiSameText(Utf16ToUtf8(r->ScriptLanguage()), "PascalScript"))
-    return u"\"" + StringReplace(s, u"\"", u"\\\"", TReplaceFlags{rfReplaceAll}) + u"\"";
+  if (r && AsciiSameText(Utf16ToUtf8(r->ScriptLanguage()), "PascalScript")) {
+    WideString quoted(1, u'"');
+    quoted += StringReplace(s, u"\"", u"\\\"", TReplaceFlags{rfReplaceAll});
+    quoted += u'"';
+    return quoted;
+  }
   return QuotedStr(s);
 }
 

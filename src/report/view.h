@@ -136,6 +136,9 @@ class TpgwFrame : public TPersistent {
   void SetStyle(TpgwFrameStyle v);  // also every line's style
   TpgwFrameTypes Typ() const { return FTyp; }
   void SetTyp(TpgwFrameTypes v) { FTyp = v; }
+  // Templates carry the sides as their bit mask (left 1, right 2, top 4, bottom 8).
+  int TypBits() const { return static_cast<int>(FTyp.Bits()); }
+  void SetTypBits(int v) { FTyp = TpgwFrameTypes::FromBits(static_cast<uint64_t>(v) & 15u); }
   Extended Width() const { return FWidth; }
   void SetWidth(Extended v);  // also every line's width
   bool IsWidthStored() const { return FWidth != 1; }
@@ -417,8 +420,9 @@ class TpgwView : public TpgwReportComponent {
 
   // --- operations ------------------------------------------------------------------------------------
   void Draw(void* canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY) override;
-  // The same with the canvas type.
-  void Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY);
+  // The same with the canvas type; descendants draw their content here, between the background
+  // and the frame.
+  virtual void Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY);
   virtual void DrawClipped(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX,
                            Extended offsetY);
   virtual void CalcDeviceRect(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX,

@@ -120,8 +120,11 @@ TEST(BandProperties, DefaultsAndStoredTests) {
   EXPECT_TRUE(footer.PrintOnFirstPage());
   EXPECT_TRUE(footer.PrintOnLastPage());
   EXPECT_FALSE(footer.PrintOnSinglePage());
-  for (const TPropInfo* p : footer.ClassInfo().Properties())
-    if (p->Kind() == pkBoolean || p->Kind() == pkEnumeration) EXPECT_TRUE(p->IsDefaultValue(footer)) << p->Name();
+  for (const TPropInfo* p : footer.ClassInfo().Properties()) {
+    if (p->Kind() == pkBoolean || p->Kind() == pkEnumeration) {
+      EXPECT_TRUE(p->IsDefaultValue(footer)) << p->Name();
+    }
+  }
   EXPECT_FALSE(GetPropInfo(footer, "Font").IsStored(footer));  // follows the parent font
   TpgwFont f;
   f.SetSize(14);

@@ -605,6 +605,9 @@ TEST(FrameProperties, StoredOnlyWhereTheyDiffer) {
   EXPECT_FALSE(cls.FindProperty(std::string_view("ShadowWidth"))->IsStored(f));
   EXPECT_FALSE(cls.FindProperty(std::string_view("Width"))->IsStored(f));
   EXPECT_FALSE(cls.FindProperty(std::string_view("Typ"))->IsDefaultValue(f));  // always written
+  SetPropValue(f, "Typ", TPropValue::Integer(13));  // as a bit mask
+  EXPECT_EQ(f.Typ(), (TpgwFrameTypes{ftLeft, ftTop, ftBottom}));
+  EXPECT_EQ(GetPropValue(f, "Typ").Int, 13);
   f.SetShadowWidth(2);
   f.SetWidth(3);
   EXPECT_TRUE(cls.FindProperty(std::string_view("ShadowWidth"))->IsStored(f));
