@@ -14,6 +14,10 @@ using namespace pagewright;
 
 namespace {
 
+double D(Extended v) {
+  return static_cast<double>(v);
+}
+
 std::vector<std::string> PropertyNames(const TClassInfo& cls) {
   std::vector<std::string> names;
   for (const TPropInfo* p : cls.Properties()) names.push_back(p->Name());
@@ -73,6 +77,32 @@ TEST(BandKinds, NumbersAndCaptionNames) {
     EXPECT_TRUE(c.band->IsBand());
   }
   EXPECT_EQ(page.Objects().Count(), 19);
+}
+
+// Stands in for the dot-matrix page class, which bands recognise by its class name.
+class DotMatrixPage : public TpgwPage {
+ public:
+  explicit DotMatrixPage(TComponent* owner) : TpgwPage(owner) {}
+  static const TClassInfo& StaticClassInfo() {
+    static const TClassInfo& info = Describe<DotMatrixPage>("TpgwDMPPage").Parent<TpgwPage>().Build();
+    return info;
+  }
+  const TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+};
+
+TEST(BandGeometry, DotMatrixPageSnapsToCharacterCells) {
+  DotMatrixPage page(nullptr);
+  auto* band = new TpgwMasterData(&page);
+  band->SetLeft(15);     // 15 / 9.6 = 1.56 -> 2 cells
+  band->SetTop(25);      // 25 / 17 = 1.47 -> 1 cell
+  band->SetHeight(42.5); // 2.5 -> 2 cells (half to even)
+  EXPECT_DOUBLE_EQ(D(band->Left()), 19.2);
+  EXPECT_DOUBLE_EQ(D(band->Top()), 17);
+  EXPECT_DOUBLE_EQ(D(band->Height()), 34);
+  TpgwReportPage plain(nullptr);
+  auto* other = new TpgwMasterData(&plain);
+  other->SetLeft(15);
+  EXPECT_DOUBLE_EQ(D(other->Left()), 15);
 }
 
 TEST(BandProperties, VerticalIsAlwaysDropped) {

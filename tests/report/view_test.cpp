@@ -196,6 +196,20 @@ TEST(ViewFrame, SquareStyleStampsSquaresEveryTwoWidths) {
   EXPECT_EQ(s.At(9, 11), clWhite);
 }
 
+TEST(ViewFrame, AltDotOfOnePixelAlternates) {
+  Scene s;
+  TpgwFrame& f = s.view->Frame();
+  f.SetTyp(TpgwFrameTypes{ftTop});
+  f.SetStyle(fsAltDot);
+  f.SetColor(clBlack);
+  s.Draw();
+  std::string row;
+  for (int x = 10; x < 20; ++x) row += s.At(x, 10) == clBlack ? '#' : '.';
+  EXPECT_EQ(row, "#.#.#.#.#.");
+  EXPECT_EQ(s.At(15, 9), clWhite);
+  EXPECT_EQ(s.At(15, 11), clWhite);
+}
+
 TEST(ViewFrame, ShadowInsideTheBoundsRightAndBelow) {
   Scene s;
   TpgwFrame& f = s.view->Frame();
@@ -304,6 +318,33 @@ TEST(GradientFill, EveryStyleCoversItsRectangleOnly) {
       }
     EXPECT_EQ(outside, 0) << st;
     EXPECT_EQ(inside, 0) << st;
+  }
+}
+
+TEST(GradientFill, StartColourOutsideEndColourInside) {
+  // White to black over (10, 10, 30, 30): gray levels at an edge pixel and at the centre.
+  // Later strips and shapes paint over earlier ones, so the first pixel of a 20-pixel strip
+  // gradient shows strip 6 (strips 0..6 all start at muldiv(i, 20, 256) = 0).
+  struct Case {
+    TpgwGradientStyle style;
+    int edgeX, edgeY, edgeMin, edgeMax;
+    int centreMax;  // at (19, 19)
+  } cases[] = {
+      {gsRectangle, 29, 29, 255, 255, 2},     // outermost rectangle keeps its right and bottom pixels
+      {gsElliptic, 10, 10, 215, 230, 3},      // the corner lies inside the first twenty ellipses only
+      {gsVertCenter, 20, 10, 255, 255, 0},    // top row start, middle rows end
+      {gsHorizCenter, 10, 20, 255, 255, 0},
+      {gsHorizontal, 10, 20, 249, 249, 134},  // centre column: strip 121
+      {gsVertical, 20, 10, 249, 249, 134},
+  };
+  for (const Case& c : cases) {
+    TBitmap bmp(40, 40);
+    TpgwGradientFill g;
+    g.SetGradientStyle(c.style);
+    g.Draw(bmp.Canvas(), 10, 10, 30, 30);
+    EXPECT_GE(Gray(bmp.Pixel(c.edgeX, c.edgeY)), c.edgeMin) << c.style;
+    EXPECT_LE(Gray(bmp.Pixel(c.edgeX, c.edgeY)), c.edgeMax) << c.style;
+    EXPECT_LE(Gray(bmp.Pixel(19, 19)), c.centreMax) << c.style;
   }
 }
 
