@@ -297,20 +297,30 @@ void TpgwReportPage::AlignChildren(bool ignoreInvisible, TpgwMirrorControlModes 
   // The printable area while the children are placed; the whole paper again afterwards.
   SetWidth((FPaperWidth - FLeftMargin - FRightMargin) * pgwMMUnits);
   SetHeight((FPaperHeight - FTopMargin - FBottomMargin) * pgwMMUnits);
+  auto bandWidths = [&] {
+    for (TpgwComponent* c : Objects().Snapshot()) {
+      auto* band = dynamic_cast<TpgwBand*>(c);
+      if (!band) continue;
+      const bool wholeWidth = band->IsNullBand() || dynamic_cast<TpgwReportSummary*>(band) ||
+                              dynamic_cast<TpgwPageHeader*>(band) || dynamic_cast<TpgwPageFooter*>(band) ||
+                              dynamic_cast<TpgwReportTitle*>(band) || dynamic_cast<TpgwOverlay*>(band);
+      if (FColumns > 1 && !wholeWidth)
+        band->SetWidth(FColumnWidth * pgwMMUnits);
+      else
+        band->SetWidth(Width() - band->Left());
+    }
+  };
+  // Bands get their widths before the general alignment, which mirrors each node once (bands and
+  // their views alike) against its parent's width; afterwards the widths are set again from the
+  // mirrored positions and each band re-aligns its views without mirroring a second time.
+  bandWidths();
   TpgwPage::AlignChildren(ignoreInvisible, modes);
+  bandWidths();
   for (TpgwComponent* c : Objects().Snapshot()) {
     auto* band = dynamic_cast<TpgwBand*>(c);
     if (!band) continue;
-    const bool wholeWidth = band->IsNullBand() || dynamic_cast<TpgwReportSummary*>(band) ||
-                            dynamic_cast<TpgwPageHeader*>(band) || dynamic_cast<TpgwPageFooter*>(band) ||
-                            dynamic_cast<TpgwReportTitle*>(band) || dynamic_cast<TpgwOverlay*>(band);
-    if (FColumns > 1 && !wholeWidth)
-      band->SetWidth(FColumnWidth * pgwMMUnits);
-    else
-      band->SetWidth(Width() - band->Left());
-    // The base alignment has already mirrored the band's position; what remains is its content.
     band->MirrorContent(modes);
-    band->AlignChildren(ignoreInvisible, modes);
+    band->AlignChildren(ignoreInvisible, TpgwMirrorControlModes{});
   }
   UpdateDimensions();
 }

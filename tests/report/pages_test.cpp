@@ -159,6 +159,23 @@ TEST(ReportPage, AlignChildrenGivesDataBandsTheColumnWidth) {
   EXPECT_DOUBLE_EQ(D(data->Width()), D(printable));
 }
 
+TEST(ReportPage, AlignChildrenMirrorsViewsOnceAgainstTheirBandsWidth) {
+  TpgwReportPage page(nullptr);
+  page.SetPaperWidth(100);  // 377.953 units
+  auto* band = new TpgwMasterData(&page);
+  band->SetHeight(40);
+  auto* view = new TpgwView(band);
+  view->SetBounds(10, 5, 20, 10);
+  auto* filler = new TpgwView(band);
+  filler->SetBounds(50, 5, 30, 10);
+  filler->SetAlign(baRight);
+  page.AlignChildren(false, TpgwMirrorControlModes{mcmRTLObjects});
+  const Extended w = 100 * pgwMMUnits;
+  EXPECT_DOUBLE_EQ(D(band->Width()), D(w));
+  EXPECT_DOUBLE_EQ(D(view->Left()), D(w - 30));
+  EXPECT_DOUBLE_EQ(D(filler->Left()), D(w - 30 - 30));  // right-aligned up to the mirrored view
+}
+
 TEST(ReportPage, MarginOffsetFollowsMirrorMargins) {
   TpgwReportPage page(nullptr);
   page.SetLeftMargin(10);
