@@ -127,6 +127,23 @@ TEST(ViewFrame, SolidLineEndsFlushWithoutNeighbourAndOverlappingWithOne) {
   EXPECT_EQ(s.At(31, 10), clWhite);
 }
 
+TEST(ViewFrame, SolidFrameOfEvenWidthIsAClosedRing) {
+  // Width 2 at scale 1: every line covers offsets -1 .. 0 around its coordinate, and the
+  // overlapping square ends close the corners.
+  Scene s;
+  TpgwFrame& f = s.view->Frame();
+  f.SetTyp(kAllSides);
+  f.SetWidth(2);
+  f.SetColor(clBlack);
+  s.Draw();
+  for (int y = 0; y < 48; ++y)
+    for (int x = 0; x < 48; ++x) {
+      const bool outer = x >= 9 && x <= 30 && y >= 9 && y <= 30;
+      const bool inner = x >= 11 && x <= 28 && y >= 11 && y <= 28;
+      ASSERT_EQ(s.At(x, y), outer && !inner ? clBlack : clWhite) << x << "," << y;
+    }
+}
+
 TEST(ViewFrame, DoubleLinesJoinAtCorners) {
   Scene s;
   TpgwFrame& f = s.view->Frame();
@@ -157,26 +174,28 @@ TEST(ViewFrame, DoubleLinesJoinAtCorners) {
 }
 
 TEST(ViewFrame, DashedSideIsWParallelOnePixelLines) {
-  Scene s;
-  TpgwFrame& f = s.view->Frame();
-  f.SetTyp(TpgwFrameTypes{ftLeft});
-  f.SetStyle(fsDash);
-  f.SetWidth(3);
-  f.SetColor(clBlack);
-  s.Draw();
-  // Offsets -1 .. 1 around x = 10, each with the same dash pattern.
-  int painted = 0, gaps = 0;
-  for (int y = 10; y < 30; ++y) {
-    const TColor c = s.At(9, y);
-    EXPECT_EQ(s.At(10, y), c) << y;
-    EXPECT_EQ(s.At(11, y), c) << y;
-    (c == clBlack ? painted : gaps)++;
-  }
-  EXPECT_GT(painted, 0);
-  EXPECT_GT(gaps, 0);
-  for (int y = 0; y < 48; ++y) {
-    EXPECT_EQ(s.At(8, y), clWhite);
-    EXPECT_EQ(s.At(12, y), clWhite);
+  for (TpgwFrameStyle style : {fsDash, fsDot, fsDashDot, fsDashDotDot}) {
+    Scene s;
+    TpgwFrame& f = s.view->Frame();
+    f.SetTyp(TpgwFrameTypes{ftLeft});
+    f.SetStyle(style);
+    f.SetWidth(3);
+    f.SetColor(clBlack);
+    s.Draw();
+    // Offsets -1 .. 1 around x = 10, each with the same dash pattern.
+    int painted = 0, gaps = 0;
+    for (int y = 10; y < 30; ++y) {
+      const TColor c = s.At(9, y);
+      EXPECT_EQ(s.At(10, y), c) << style << " " << y;
+      EXPECT_EQ(s.At(11, y), c) << style << " " << y;
+      (c == clBlack ? painted : gaps)++;
+    }
+    EXPECT_GT(painted, 0) << style;
+    EXPECT_GT(gaps, 0) << style;
+    for (int y = 0; y < 48; ++y) {
+      EXPECT_EQ(s.At(8, y), clWhite);
+      EXPECT_EQ(s.At(12, y), clWhite);
+    }
   }
 }
 
