@@ -650,7 +650,13 @@ void TpgwGlassFill::Draw(TCanvas& c, int x, int y, int x1, int y1) const {
       c.FillRect(Rect(x, y + hh, x1, y1));
       break;
   }
-  if (FHatch) LayHatch(c, bsBDiagonal, blend - 0x060606, x, y, x1 + 1, y1 + 1);
+  if (FHatch) {
+    // Six darker in each channel; a channel below 6 stops at 0 rather than borrowing from the
+    // next one.
+    auto dark = [](uint8_t v) { return static_cast<uint8_t>(v >= 6 ? v - 6 : 0); };
+    const TColor hatch = RGBColor(dark(GetRValue(blend)), dark(GetGValue(blend)), dark(GetBValue(blend)));
+    LayHatch(c, bsBDiagonal, hatch, x, y, x1 + 1, y1 + 1);
+  }
 }
 
 // ---- hyperlink --------------------------------------------------------------------------------------

@@ -429,6 +429,15 @@ TEST(GlassFill, HatchUsesTheBlendColourDarkenedBySix) {
       hatch += c == RGBColor(94, 94, 94);
     }
   EXPECT_GT(hatch, 0);
+
+  // A channel below 6 stops at 0.
+  TBitmap dark(16, 16);
+  g.SetColor(RGBColor(3, 100, 0));
+  g.Draw(dark.Canvas(), 0, 0, 16, 16);
+  bool found = false;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) found = found || dark.Pixel(x, y) == RGBColor(0, 94, 0);
+  EXPECT_TRUE(found);
 }
 
 TEST(BrushFill, HatchOverTheBackColour) {
