@@ -11,8 +11,12 @@ bool IsTrue(TvmExpression* e) {
   return e->GetValue().AsBoolean();
 }
 
-// Ends a loop pass: true when the loop must stop; continue is consumed.
+// Ends a loop pass: true when the loop must stop; continue is consumed. A pass counts as a
+// step, so that a loop with an empty body stays within the host's budget too.
 bool LoopPassEnds(TvmScript* p) {
+  TvmScript* root = p->Root();
+  if (root->StepLimit > 0 && ++root->FSteps > root->StepLimit)
+    throw EvmStepLimitExceeded("Script stopped after " + std::to_string(root->StepLimit) + " steps");
   if (p->FBreakCalled || p->FExitCalled) return true;
   p->FContinueCalled = false;
   return false;

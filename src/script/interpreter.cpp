@@ -532,6 +532,7 @@ bool InArray(const Variant& v, const Variant& arr) {
 }
 
 Variant Operand(TvmExpressionNode* n) {
+  if (!n) return Variant::Null();  // an operator missing an operand (hand-made IL)
   switch (n->Kind) {
     case TvmExpressionNode::nkConst: return n->Value;
     case TvmExpressionNode::nkVariable: {
