@@ -40,15 +40,23 @@ void TvmAssignmentStmt::Execute() {
   if (!Enter()) return;
   Variant v = ValueOf(Expression.get(), Single);
   switch (Op) {
-    case aoPlain: Target->SetValue(v); return;
+    case aoPlain:
+      Target->SetValue(v);
+      return;
     case aoPlus: {
       const Variant* cur = Target->ValueRef();
       Target->SetValue(VarAdd(cur ? *cur : Target->GetValue(), v));
       return;
     }
-    case aoMinus: Target->SetValue(VarSub(Target->GetValue(), v)); return;
-    case aoMul: Target->SetValue(VarMul(Target->GetValue(), v)); return;
-    case aoDiv: Target->SetValue(VarDiv(Target->GetValue(), v)); return;
+    case aoMinus:
+      Target->SetValue(VarSub(Target->GetValue(), v));
+      return;
+    case aoMul:
+      Target->SetValue(VarMul(Target->GetValue(), v));
+      return;
+    case aoDiv:
+      Target->SetValue(VarDiv(Target->GetValue(), v));
+      return;
   }
 }
 
@@ -156,6 +164,7 @@ void TvmTryStmt::Execute() {
     } catch (const EvmStepLimitExceeded&) {
       throw;  // the host's budget is not the script's to catch
     } catch (const Exception& e) {
+      Prog->Root()->FErrorPending = false;
       Prog->SetVariable(u"ExceptionClassName", Variant(Utf8ToUtf16(e.ClassName())));
       Prog->SetVariable(u"ExceptionMessage", Variant(Utf8ToUtf16(e.Message())));
       Prog->ErrorPos = Prog->FLastSourcePos;

@@ -69,7 +69,8 @@ TvmVarType TypeCode(const TvmScript* prog, const WideString& name, WideString* f
   if (fullName) *fullName = name;
   TvmVarType typ;
   TvmCustomVariable* item = prog->Find(name);
-  if (item && (dynamic_cast<TvmTypeVariable*>(item) || dynamic_cast<TvmClassVariable*>(item) || item->Typ == fvtEnum))
+  if (item &&
+      (dynamic_cast<TvmTypeVariable*>(item) || dynamic_cast<TvmClassVariable*>(item) || item->Typ == fvtEnum))
     return item->Typ;
   if (BuiltinTypeCode(name, typ)) return typ;
   return fvtClass;
@@ -156,18 +157,27 @@ void ReadDeclaration(const TvmScript* prog, const WideString& syntax, TvmCustomV
 
 Variant PropToVariant(const TPropInfo& info, const TPropValue& v) {
   switch (v.Kind) {
-    case TPropValue::pvNone: return Variant::Null();
+    case TPropValue::pvNone:
+      return Variant::Null();
     case TPropValue::pvInteger:
       if (info.Kind() == pkInt64) return Variant::FromInt64(v.Int);
       return Variant(static_cast<int32_t>(v.Int));
-    case TPropValue::pvFloat: return Variant(static_cast<double>(v.Float));
-    case TPropValue::pvBoolean: return Variant(v.Int != 0);
-    case TPropValue::pvString: return Variant(v.Str);
-    case TPropValue::pvEnum: return Variant(static_cast<int32_t>(v.Int));
-    case TPropValue::pvSet: return Variant(static_cast<int32_t>(v.Bits));
-    case TPropValue::pvObject: return Variant::FromObject(v.Obj);
-    case TPropValue::pvStrings: return v.List ? Variant(v.List->Text()) : Variant(WideString());
-    case TPropValue::pvVariant: return v.Var ? *v.Var : Variant::Null();
+    case TPropValue::pvFloat:
+      return Variant(static_cast<double>(v.Float));
+    case TPropValue::pvBoolean:
+      return Variant(v.Int != 0);
+    case TPropValue::pvString:
+      return Variant(v.Str);
+    case TPropValue::pvEnum:
+      return Variant(static_cast<int32_t>(v.Int));
+    case TPropValue::pvSet:
+      return Variant(static_cast<int32_t>(v.Bits));
+    case TPropValue::pvObject:
+      return Variant::FromObject(v.Obj);
+    case TPropValue::pvStrings:
+      return v.List ? Variant(v.List->Text()) : Variant(WideString());
+    case TPropValue::pvVariant:
+      return v.Var ? *v.Var : Variant::Null();
   }
   return Variant::Null();
 }
@@ -175,35 +185,53 @@ Variant PropToVariant(const TPropInfo& info, const TPropValue& v) {
 TPropValue VariantToProp(const TPropInfo& info, const Variant& v) {
   switch (info.Kind()) {
     case pkInteger:
-    case pkInt64: return TPropValue::Integer(v.AsInt64());
-    case pkFloat: return TPropValue::FloatValue(v.AsExtended());
-    case pkBoolean: return TPropValue::Boolean(VarCompare(v, Variant(true), voCmpEq));
-    case pkEnumeration: return TPropValue::Enum(v.AsInteger());
-    case pkSet: return TPropValue::SetBits(static_cast<uint64_t>(v.AsInt64()));
+    case pkInt64:
+      return TPropValue::Integer(v.AsInt64());
+    case pkFloat:
+      return TPropValue::FloatValue(v.AsExtended());
+    case pkBoolean:
+      return TPropValue::Boolean(VarCompare(v, Variant(true), voCmpEq));
+    case pkEnumeration:
+      return TPropValue::Enum(v.AsInteger());
+    case pkSet:
+      return TPropValue::SetBits(static_cast<uint64_t>(v.AsInt64()));
     case pkString:
-    case pkEvent: return TPropValue::String(VarToStr(v));
+    case pkEvent:
+      return TPropValue::String(VarToStr(v));
     case pkObject:
-    case pkReference: return TPropValue::Object(v.IsNull() ? nullptr : v.AsObject());
-    case pkVariant: return TPropValue::FromVariant(v);
-    case pkStringList: return TPropValue::String(VarToStr(v));
+    case pkReference:
+      return TPropValue::Object(v.IsNull() ? nullptr : v.AsObject());
+    case pkVariant:
+      return TPropValue::FromVariant(v);
+    case pkStringList:
+      return TPropValue::String(VarToStr(v));
   }
   return TPropValue::FromVariant(v);
 }
 
 TvmVarType PropTypeCode(const TPropInfo& info) {
   switch (info.Kind()) {
-    case pkInteger: return fvtInt;
-    case pkInt64: return fvtInt64;
-    case pkFloat: return fvtFloat;
-    case pkBoolean: return fvtBool;
-    case pkEnumeration: return fvtInt;
-    case pkSet: return fvtInt;
+    case pkInteger:
+      return fvtInt;
+    case pkInt64:
+      return fvtInt64;
+    case pkFloat:
+      return fvtFloat;
+    case pkBoolean:
+      return fvtBool;
+    case pkEnumeration:
+      return fvtInt;
+    case pkSet:
+      return fvtInt;
     case pkString:
     case pkEvent:
-    case pkStringList: return fvtString;
+    case pkStringList:
+      return fvtString;
     case pkObject:
-    case pkReference: return info.ObjectClass() ? fvtClass : fvtVariant;
-    case pkVariant: return fvtVariant;
+    case pkReference:
+      return info.ObjectClass() ? fvtClass : fvtVariant;
+    case pkVariant:
+      return fvtVariant;
   }
   return fvtVariant;
 }
@@ -278,7 +306,8 @@ TvmComponentHelper* TvmClassVariable::AddComponent(const WideString& name, const
 
 // ---- Host classes ----------------------------------------------------------------------------
 
-TvmClassVariable::TvmClassVariable(TvmScript* prog, const TClassInfo* info, WideString name, WideString ancestor)
+TvmClassVariable::TvmClassVariable(TvmScript* prog, const TClassInfo* info, WideString name,
+                                   WideString ancestor)
     : ClassRef(info), Ancestor(std::move(ancestor)), FProg(prog) {
   Name = std::move(name);
   Typ = fvtClass;
@@ -337,7 +366,8 @@ TvmMethodHelper* TvmClassVariable::AddMethod(const WideString& syntax, TvmCallMe
 
 TvmMethodHelper* TvmClassVariable::AddConstructor(const WideString& syntax, TvmCallMethodEvent callEvent) {
   size_t blank = syntax.find(u' ');
-  WideString s = u"function" + (blank == WideString::npos ? WideString() : syntax.substr(blank)) + u": Constructor";
+  WideString s =
+      u"function" + (blank == WideString::npos ? WideString() : syntax.substr(blank)) + u": Constructor";
   return AddMethod(s, std::move(callEvent));
 }
 
@@ -363,8 +393,8 @@ TvmMethodHelper* TvmClassVariable::AddIndexProperty(const WideString& name, cons
   int n = 0;
   while (start <= params.size()) {
     size_t comma = params.find(u',', start);
-    WideString t = Trim(std::u16string_view(params).substr(start, comma == WideString::npos ? WideString::npos
-                                                                                            : comma - start));
+    WideString t = Trim(std::u16string_view(params).substr(
+        start, comma == WideString::npos ? WideString::npos : comma - start));
     if (n > 0) syntax += u"; ";
     syntax += u"p" + Utf8ToUtf16(std::to_string(n++)) + u": " + t;
     if (comma == WideString::npos) break;
@@ -387,7 +417,8 @@ TvmMethodHelper* TvmClassVariable::AddDefaultProperty(const WideString& name, co
 
 // ---- Program registrations -------------------------------------------------------------------
 
-TvmCustomVariable* TvmScript::AddVariable(const WideString& name, const WideString& typ, const Variant& value) {
+TvmCustomVariable* TvmScript::AddVariable(const WideString& name, const WideString& typ,
+                                          const Variant& value) {
   if (TvmCustomVariable* found = Find(name)) return found;
   WideString typeName;
   TvmVarType code = TypeCode(this, typ, &typeName);
@@ -446,15 +477,15 @@ void AddEnumItems(TvmScript* s, const WideString& typeName, const WideString& na
   size_t start = 0;
   while (start <= names.size()) {
     size_t comma = names.find(u',', start);
-    WideString n = Trim(std::u16string_view(names).substr(start, comma == WideString::npos ? WideString::npos
-                                                                                          : comma - start));
+    WideString n = Trim(std::u16string_view(names).substr(
+        start, comma == WideString::npos ? WideString::npos : comma - start));
     if (!n.empty()) {
       auto c = std::make_unique<TvmVariable>();
       c->Name = n;
       c->Typ = fvtEnum;
       c->TypeName = typeName;
       c->Value = value >= INT32_MIN && value <= INT32_MAX ? Variant(static_cast<int32_t>(value))
-                                                           : Variant::FromInt64(value);
+                                                          : Variant::FromInt64(value);
       c->IsReadOnly = true;
       s->Add(n, std::move(c));
       value = asSet ? value * 2 : value + 1;
@@ -520,12 +551,29 @@ TvmMethodHelper* TvmScript::AddMethod(const WideString& syntax, TvmCallMethodEve
 
 void TvmScript::AddBasicTypes() {
   static const std::pair<std::u16string_view, TvmVarType> types[] = {
-      {u"Byte", fvtInt},     {u"Word", fvtInt},           {u"Integer", fvtInt},     {u"Longint", fvtInt},
-      {u"Cardinal", fvtInt}, {u"TColor", fvtInt},         {u"TAlphaColor", fvtInt}, {u"Int64", fvtInt64},
-      {u"Boolean", fvtBool}, {u"Real", fvtFloat},         {u"Single", fvtFloat},    {u"Double", fvtFloat},
-      {u"Extended", fvtFloat}, {u"Currency", fvtFloat},   {u"TDate", fvtFloat},     {u"TTime", fvtFloat},
-      {u"TDateTime", fvtFloat}, {u"Char", fvtChar},       {u"String", fvtString},   {u"Variant", fvtVariant},
-      {u"Pointer", fvtVariant}, {u"Array", fvtArray},     {u"Constructor", fvtConstructor},
+      {u"Byte", fvtInt},
+      {u"Word", fvtInt},
+      {u"Integer", fvtInt},
+      {u"Longint", fvtInt},
+      {u"Cardinal", fvtInt},
+      {u"TColor", fvtInt},
+      {u"TAlphaColor", fvtInt},
+      {u"Int64", fvtInt64},
+      {u"Boolean", fvtBool},
+      {u"Real", fvtFloat},
+      {u"Single", fvtFloat},
+      {u"Double", fvtFloat},
+      {u"Extended", fvtFloat},
+      {u"Currency", fvtFloat},
+      {u"TDate", fvtFloat},
+      {u"TTime", fvtFloat},
+      {u"TDateTime", fvtFloat},
+      {u"Char", fvtChar},
+      {u"String", fvtString},
+      {u"Variant", fvtVariant},
+      {u"Pointer", fvtVariant},
+      {u"Array", fvtArray},
+      {u"Constructor", fvtConstructor},
   };
   for (const auto& [name, typ] : types) AddType(WideString(name), typ);
   AddConst(u"True", u"Boolean", Variant(true));

@@ -33,9 +33,12 @@ WideString Text(const TvmILNode& n) {
 
 int Priority(TvmOperatorType op) {
   switch (op) {
-    case opNone: return 7;
-    case opLeftBracket: return 6;
-    case opRightBracket: return 5;
+    case opNone:
+      return 7;
+    case opLeftBracket:
+      return 6;
+    case opRightBracket:
+      return 5;
     case opGreat:
     case opLess:
     case opLessEq:
@@ -43,14 +46,18 @@ int Priority(TvmOperatorType op) {
     case opNonEq:
     case opEq:
     case opIn:
-    case opIs: return 4;
+    case opIs:
+      return 4;
     case opPlus:
     case opMinus:
     case opOr:
-    case opXor: return 3;
+    case opXor:
+      return 3;
     case opNot:
-    case opUnMinus: return 1;
-    default: return 2;
+    case opUnMinus:
+      return 1;
+    default:
+      return 2;
   }
 }
 
@@ -60,11 +67,14 @@ bool OperatorCode(std::u16string_view text, TvmOperatorType& op, bool& strCat) {
     TvmOperatorType op;
   };
   static const Entry table[] = {
-      {u">", opGreat},    {u"<", opLess},        {u"<=", opLessEq},    {u">=", opGreatEq}, {u"<>", opNonEq},
-      {u"=", opEq},       {u"+", opPlus},        {u"strcat", opPlus},  {u"-", opMinus},    {u"or", opOr},
-      {u"xor", opXor},    {u"*", opMul},         {u"/", opDivFloat},   {u"div", opDivInt}, {u"mod", opMod},
-      {u"and", opAnd},    {u"shl", opShl},       {u"shr", opShr},      {u"(", opLeftBracket},
-      {u")", opRightBracket}, {u"not", opNot},   {u"unminus", opUnMinus}, {u"in", opIn},  {u"is", opIs},
+      {u">", opGreat},         {u"<", opLess},         {u"<=", opLessEq},
+      {u">=", opGreatEq},      {u"<>", opNonEq},       {u"=", opEq},
+      {u"+", opPlus},          {u"strcat", opPlus},    {u"-", opMinus},
+      {u"or", opOr},           {u"xor", opXor},        {u"*", opMul},
+      {u"/", opDivFloat},      {u"div", opDivInt},     {u"mod", opMod},
+      {u"and", opAnd},         {u"shl", opShl},        {u"shr", opShr},
+      {u"(", opLeftBracket},   {u")", opRightBracket}, {u"not", opNot},
+      {u"unminus", opUnMinus}, {u"in", opIn},          {u"is", opIs},
   };
   WideString lower = LowerCase(text);
   for (const Entry& e : table)
@@ -110,13 +120,18 @@ Variant LiteralValue(const WideString& token) {
 
 TvmVarType TypeOfValue(const Variant& v) {
   switch (v.Kind()) {
-    case vkBoolean: return fvtBool;
+    case vkBoolean:
+      return fvtBool;
     case vkFloat:
     case vkCurrency:
-    case vkExtended: return fvtFloat;
-    case vkString: return fvtString;
-    case vkInteger: return v.VarType() == varInt64 ? fvtInt64 : fvtInt;
-    default: return fvtInt;
+    case vkExtended:
+      return fvtFloat;
+    case vkString:
+      return fvtString;
+    case vkInteger:
+      return v.VarType() == varInt64 ? fvtInt64 : fvtInt;
+    default:
+      return fvtInt;
   }
 }
 
@@ -128,12 +143,29 @@ bool BuiltinTypeCode(std::u16string_view name, TvmVarType& typ) {
     TvmVarType typ;
   };
   static const Entry table[] = {
-      {u"BYTE", fvtInt},         {u"WORD", fvtInt},        {u"INTEGER", fvtInt},      {u"LONGINT", fvtInt},
-      {u"CARDINAL", fvtInt},     {u"TCOLOR", fvtInt},      {u"TALPHACOLOR", fvtInt},  {u"INT64", fvtInt64},
-      {u"BOOLEAN", fvtBool},     {u"REAL", fvtFloat},      {u"SINGLE", fvtFloat},     {u"DOUBLE", fvtFloat},
-      {u"EXTENDED", fvtFloat},   {u"CURRENCY", fvtFloat},  {u"TDATE", fvtFloat},      {u"TTIME", fvtFloat},
-      {u"TDATETIME", fvtFloat},  {u"CHAR", fvtChar},       {u"STRING", fvtString},    {u"VARIANT", fvtVariant},
-      {u"POINTER", fvtVariant},  {u"ARRAY", fvtArray},     {u"CONSTRUCTOR", fvtConstructor},
+      {u"BYTE", fvtInt},
+      {u"WORD", fvtInt},
+      {u"INTEGER", fvtInt},
+      {u"LONGINT", fvtInt},
+      {u"CARDINAL", fvtInt},
+      {u"TCOLOR", fvtInt},
+      {u"TALPHACOLOR", fvtInt},
+      {u"INT64", fvtInt64},
+      {u"BOOLEAN", fvtBool},
+      {u"REAL", fvtFloat},
+      {u"SINGLE", fvtFloat},
+      {u"DOUBLE", fvtFloat},
+      {u"EXTENDED", fvtFloat},
+      {u"CURRENCY", fvtFloat},
+      {u"TDATE", fvtFloat},
+      {u"TTIME", fvtFloat},
+      {u"TDATETIME", fvtFloat},
+      {u"CHAR", fvtChar},
+      {u"STRING", fvtString},
+      {u"VARIANT", fvtVariant},
+      {u"POINTER", fvtVariant},
+      {u"ARRAY", fvtArray},
+      {u"CONSTRUCTOR", fvtConstructor},
   };
   WideString upper = WideUpperCase(name);
   for (const Entry& e : table)
@@ -146,29 +178,39 @@ bool BuiltinTypeCode(std::u16string_view name, TvmVarType& typ) {
 
 // ---- Type rules ------------------------------------------------------------------------------
 
-bool TvmILCompiler::Compatible(TvmVarType l, const WideString& lName, TvmVarType r, const WideString& rName) const {
+bool TvmILCompiler::Compatible(TvmVarType l, const WideString& lName, TvmVarType r,
+                               const WideString& rName) const {
   switch (l) {
     case fvtInt:
-    case fvtInt64: return r == fvtInt || r == fvtFloat || r == fvtVariant || r == fvtEnum || r == fvtInt64;
-    case fvtBool: return r == fvtBool || r == fvtVariant;
-    case fvtFloat: return r == fvtInt || r == fvtFloat || r == fvtVariant;
+    case fvtInt64:
+      return r == fvtInt || r == fvtFloat || r == fvtVariant || r == fvtEnum || r == fvtInt64;
+    case fvtBool:
+      return r == fvtBool || r == fvtVariant;
+    case fvtFloat:
+      return r == fvtInt || r == fvtFloat || r == fvtVariant;
     case fvtChar:
-    case fvtString: return r == fvtChar || r == fvtString || r == fvtVariant;
+    case fvtString:
+      return r == fvtChar || r == fvtString || r == fvtVariant;
     case fvtClass: {
       if (r == fvtVariant) return true;
       if (r != fvtClass) return false;
       TvmClassVariable* rc = FProg->FindClass(rName);
       return rc ? rc->InheritsFrom(lName) : SameText(lName, rName);
     }
-    case fvtArray: return r == fvtArray || r == fvtVariant;
-    case fvtVariant: return true;
-    case fvtEnum: return r == fvtInt || r == fvtVariant || r == fvtInt64 || (r == fvtEnum && SameText(lName, rName));
-    case fvtConstructor: return false;
+    case fvtArray:
+      return r == fvtArray || r == fvtVariant;
+    case fvtVariant:
+      return true;
+    case fvtEnum:
+      return r == fvtInt || r == fvtVariant || r == fvtInt64 || (r == fvtEnum && SameText(lName, rName));
+    case fvtConstructor:
+      return false;
   }
   return false;
 }
 
-void TvmILCompiler::CheckAssign(TvmVarType l, const WideString& lName, TvmVarType r, const WideString& rName) {
+void TvmILCompiler::CheckAssign(TvmVarType l, const WideString& lName, TvmVarType r,
+                                const WideString& rName) {
   bool ok = Compatible(l, lName, r, rName) && !(l == fvtInt && r == fvtFloat);
   if (!ok)
     throw CompileError{VMMessages().SIncompatibleTypes + u": '" + TypeFullName(l, lName) + u"', '" +
@@ -283,14 +325,22 @@ TvmVariable* TvmILCompiler::MakeVariable(const WideString& name, const TvmILNode
   ResolveType(typeName, typ, fullTypeName);
   Variant init;
   switch (typ) {
-    case fvtBool: init = Variant(false); break;
+    case fvtBool:
+      init = Variant(false);
+      break;
     case fvtChar:
-    case fvtString: init = Variant(WideString()); break;
+    case fvtString:
+      init = Variant(WideString());
+      break;
     case fvtArray:
     case fvtVariant:
     case fvtEnum:
-    case fvtConstructor: init = Variant::Null(); break;
-    default: init = Variant(0); break;
+    case fvtConstructor:
+      init = Variant::Null();
+      break;
+    default:
+      init = Variant(0);
+      break;
   }
   TvmArrayHelper* helper = nullptr;
   if (TvmILNode* arr = decl.Find("array")) {
@@ -460,7 +510,8 @@ void TvmILCompiler::DeclareRoutine(const TvmILNode& e, TvmScript* p) {
         if (!Is(*c, "ident")) continue;
         WideString pname = Text(*c);
         CheckRedeclared(local, pname);
-        std::unique_ptr<TvmParamItem> param(static_cast<TvmParamItem*>(MakeVariable(pname, *g, local, true, nullptr)));
+        std::unique_ptr<TvmParamItem> param(
+            static_cast<TvmParamItem*>(MakeVariable(pname, *g, local, true, nullptr)));
         param->IsVarParam = groupByRef || nextByRef;
         nextByRef = false;
         proc->Params.push_back(param.get());
@@ -571,11 +622,20 @@ void TvmILCompiler::BuildStatement(const TvmILNode& e, TvmScript* p, TvmStatemen
     CheckAssign(s->Designator->Typ, s->Designator->TypeName, s->Expression->Typ, s->Expression->TypeName);
     if (!mod.empty()) {
       switch (mod[0]) {
-        case u'+': s->Op = TvmAssignmentStmt::aoPlus; break;
-        case u'-': s->Op = TvmAssignmentStmt::aoMinus; break;
-        case u'*': s->Op = TvmAssignmentStmt::aoMul; break;
-        case u'/': s->Op = TvmAssignmentStmt::aoDiv; break;
-        default: break;
+        case u'+':
+          s->Op = TvmAssignmentStmt::aoPlus;
+          break;
+        case u'-':
+          s->Op = TvmAssignmentStmt::aoMinus;
+          break;
+        case u'*':
+          s->Op = TvmAssignmentStmt::aoMul;
+          break;
+        case u'/':
+          s->Op = TvmAssignmentStmt::aoDiv;
+          break;
+        default:
+          break;
       }
     }
     s->Target = s->Designator.get();
@@ -754,7 +814,8 @@ void TvmILCompiler::BuildStatement(const TvmILNode& e, TvmScript* p, TvmStatemen
       auto s = NewStatement<TvmWithStmt>(e, p);
       s->Designator = BuildDesignator(*kids[i], p, emNone);
       SetPos(*kids[i]);
-      if (s->Designator->Typ != fvtClass && s->Designator->Typ != fvtVariant) Error(VMMessages().SClassRequired);
+      if (s->Designator->Typ != fvtClass && s->Designator->Typ != fvtVariant)
+        Error(VMMessages().SClassRequired);
       auto hidden = std::make_unique<TvmVariable>();
       hidden->Name = u"_WithList_" + Utf8ToUtf16(std::to_string(++FWithCount));
       hidden->Typ = s->Designator->Typ;
@@ -819,7 +880,8 @@ WideString TvmILCompiler::SourceText(const WideString& from, const WideString& t
   return FScript->Lines.substr(static_cast<size_t>(a), static_cast<size_t>(b - a));
 }
 
-void TvmILCompiler::AddExprChildren(const TvmILNode& e, TvmScript* p, TvmExpression* x, TvmExpressionNode*& cur) {
+void TvmILCompiler::AddExprChildren(const TvmILNode& e, TvmScript* p, TvmExpression* x,
+                                    TvmExpressionNode*& cur) {
   auto attach = [&](std::unique_ptr<TvmExpressionNode> n) {
     TvmExpressionNode* raw = n.get();
     x->Nodes.push_back(std::move(n));
@@ -966,20 +1028,28 @@ void TvmILCompiler::Finalize(TvmExpression* x) {
       bool ok = Compatible(l, ln, r, rn);
       if (ok) {
         switch (l) {
-          case fvtBool: ok = op == opNonEq || op == opEq || op == opOr || op == opXor || op == opAnd || op == opNot; break;
+          case fvtBool:
+            ok = op == opNonEq || op == opEq || op == opOr || op == opXor || op == opAnd || op == opNot;
+            break;
           case fvtChar:
-          case fvtString: ok = IsComparison(op) || op == opPlus || op == opIn; break;
+          case fvtString:
+            ok = IsComparison(op) || op == opPlus || op == opIn;
+            break;
           case fvtClass:
-          case fvtArray: ok = op == opNonEq || op == opEq; break;
-          default: break;
+          case fvtArray:
+            ok = op == opNonEq || op == opEq;
+            break;
+          default:
+            break;
         }
       }
       if (!ok) throw CompileError{VMMessages().SIncompatibleTypes, n->Pos.empty() ? FPos : n->Pos};
     }
     n->Typ = l;
     n->TypeName = ln;
-    if ((l == fvtInt && r == fvtFloat) || (l == fvtFloat && r == fvtInt) || (l == fvtFloat && r == fvtInt64) ||
-        (l == fvtInt64 && r == fvtFloat) || (l == fvtInt && r == fvtInt && op == opDivFloat) ||
+    if ((l == fvtInt && r == fvtFloat) || (l == fvtFloat && r == fvtInt) ||
+        (l == fvtFloat && r == fvtInt64) || (l == fvtInt64 && r == fvtFloat) ||
+        (l == fvtInt && r == fvtInt && op == opDivFloat) ||
         ((l == fvtInt || l == fvtInt64) && r == fvtInt64 && op == opDivFloat)) {
       n->Typ = fvtFloat;
       n->TypeName.clear();
@@ -1016,7 +1086,8 @@ TvmCustomVariable* TvmILCompiler::SharedHelper(const WideString& name, bool isSt
   return root->Add(name, std::move(h));
 }
 
-std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e, TvmScript* p, TvmEmitOp emitOp) {
+std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e, TvmScript* p,
+                                                              TvmEmitOp emitOp) {
   SetPos(e);
   auto d = std::make_unique<TvmDesignator>();
   d->Prog = p;
@@ -1147,7 +1218,8 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
         else
           items.push_back(TvmDesignatorItem{SharedHelper(u"__ArrayHelper", false), {}, false, FPos});
         break;
-      default: Error(VMMessages().SArrayRequired);
+      default:
+        Error(VMMessages().SArrayRequired);
     }
   }
   if (items.empty()) Error(VMMessages().SVarRequired);
@@ -1170,7 +1242,8 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
     d->TypeName = items[items.size() - 2].Ref->TypeName;
   }
   if (items.size() == 1 && items[0].Args.empty() && dynamic_cast<TvmVariable*>(last)) d->Kind = 1;
-  if (items.size() == 2 && dynamic_cast<TvmStringVariable*>(items[0].Ref) && dynamic_cast<TvmStringHelper*>(last))
+  if (items.size() == 2 && dynamic_cast<TvmStringVariable*>(items[0].Ref) &&
+      dynamic_cast<TvmStringHelper*>(last))
     d->Kind = 2;
   if (items.size() == 2 && items[0].Ref->Typ == fvtArray && items[0].Ref->RefItem == last) d->Kind = 3;
   // Arguments against parameters.

@@ -59,17 +59,28 @@ void InitScriptInterpreter() {
 
 WideString TypeFullName(TvmVarType typ, const WideString& typeName) {
   switch (typ) {
-    case fvtInt: return u"Integer";
-    case fvtBool: return u"Boolean";
-    case fvtFloat: return u"Extended";
-    case fvtChar: return u"Char";
-    case fvtString: return u"String";
-    case fvtClass: return typeName;
-    case fvtArray: return u"Array";
-    case fvtVariant: return u"Variant";
-    case fvtEnum: return typeName;
-    case fvtConstructor: return u"Variant";
-    case fvtInt64: return u"Int64";
+    case fvtInt:
+      return u"Integer";
+    case fvtBool:
+      return u"Boolean";
+    case fvtFloat:
+      return u"Extended";
+    case fvtChar:
+      return u"Char";
+    case fvtString:
+      return u"String";
+    case fvtClass:
+      return typeName;
+    case fvtArray:
+      return u"Array";
+    case fvtVariant:
+      return u"Variant";
+    case fvtEnum:
+      return typeName;
+    case fvtConstructor:
+      return u"Variant";
+    case fvtInt64:
+      return u"Int64";
   }
   return u"Variant";
 }
@@ -296,6 +307,7 @@ void TvmScript::Execute() {
   TvmScript* root = Root();
   root->FSteps = 0;
   root->FCallDepth = 0;
+  root->FErrorPending = false;
   ErrorClassName.clear();
   RunScope scope(this);
   try {
@@ -328,10 +340,15 @@ void TvmStatementList::Execute(TvmScript* prog) {
     try {
       s->Execute();
     } catch (...) {
-      if (prog->ErrorPos.empty()) prog->ErrorPos = prog->FLastSourcePos;
-      // The main program tells where the error happened, also when a routine raised it.
-      TvmScript* main = prog->MainProgram();
-      if (main != prog && main->ErrorPos.empty()) main->ErrorPos = prog->ErrorPos;
+      // The innermost statement records the position, for its program and the main program
+      // (the position of an error a script caught earlier does not count).
+      TvmScript* root = prog->Root();
+      if (!root->FErrorPending) {
+        root->FErrorPending = true;
+        prog->ErrorPos = prog->FLastSourcePos;
+        TvmScript* main = prog->MainProgram();
+        if (main != prog) main->ErrorPos = prog->ErrorPos;
+      }
       throw;
     }
     if (prog->FBreakCalled || prog->FContinueCalled || prog->FExitCalled) break;
@@ -387,8 +404,9 @@ Variant TvmProcVariable::GetValue() {
   TvmScript* main = Prog->MainProgram();
   TvmScript* root = Prog->Root();
   if (root->FCallDepth >= root->MaxCallDepth)
-    throw EStackOverflow("Script routines nested too deeply (more than " + std::to_string(root->MaxCallDepth) +
-                         " calls)");
+    throw EStackOverflow("Script routines nested too deeply (more than " +
+                         std::to_string(root->MaxCallDepth) + " calls)");
+  if (root->FCallDepth == 0) root->FErrorPending = false;  // a call from the host
   ++root->FCallDepth;
   bool wasExecuting = Executing;
   Executing = true;
@@ -413,10 +431,17 @@ Variant TvmProcVariable::GetValue() {
           switch (v->Typ) {
             case fvtInt:
             case fvtFloat:
-            case fvtChar: v->Value = Variant(0); break;
-            case fvtString: v->Value = Variant(WideString()); break;
-            case fvtVariant: v->Value = Variant::Null(); break;
-            default: break;
+            case fvtChar:
+              v->Value = Variant(0);
+              break;
+            case fvtString:
+              v->Value = Variant(WideString());
+              break;
+            case fvtVariant:
+              v->Value = Variant::Null();
+              break;
+            default:
+              break;
           }
         }
       }
@@ -534,23 +559,27 @@ bool InArray(const Variant& v, const Variant& arr) {
 Variant Operand(TvmExpressionNode* n) {
   if (!n) return Variant::Null();  // an operator missing an operand (hand-made IL)
   switch (n->Kind) {
-    case TvmExpressionNode::nkConst: return n->Value;
+    case TvmExpressionNode::nkConst:
+      return n->Value;
     case TvmExpressionNode::nkVariable: {
       if (const Variant* ref = n->Operand->ValueRef()) return *ref;
       return n->Operand->GetValue();
     }
     case TvmExpressionNode::nkDesignator:
-    case TvmExpressionNode::nkSet: return n->Operand->GetValue();
-    default: return TvmExpression::Eval(n);
+    case TvmExpressionNode::nkSet:
+      return n->Operand->GetValue();
+    default:
+      return TvmExpression::Eval(n);
   }
 }
 
 bool IsClassOf(const Variant& obj, TvmExpressionNode* right) {
   TPersistent* o = obj.IsNull() || obj.IsEmpty() ? nullptr : obj.AsObject();
   if (!o || !right || right->Kind != TvmExpressionNode::nkDesignator) return false;
-  auto* cls = dynamic_cast<TvmClassVariable*>(
-      static_cast<TvmDesignator*>(right->Operand)->Items.empty() ? nullptr
-                                                                 : static_cast<TvmDesignator*>(right->Operand)->Items.back().Ref);
+  auto* cls =
+      dynamic_cast<TvmClassVariable*>(static_cast<TvmDesignator*>(right->Operand)->Items.empty()
+                                          ? nullptr
+                                          : static_cast<TvmDesignator*>(right->Operand)->Items.back().Ref);
   if (!cls) return false;
   if (cls->ClassRef) return o->InheritsFrom(*cls->ClassRef);
   return false;
@@ -565,36 +594,55 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
     case opOr:
       if (n->FOptimizeBool) return l.AsBoolean() ? std::move(l) : Operand(n->Right);
       return VarOr(l, Operand(n->Right));
-    case opNot: return VarNot(l);
-    case opUnMinus: return VarNeg(l);
-    case opIs: return Variant(IsClassOf(l, n->Right));
+    case opNot:
+      return VarNot(l);
+    case opUnMinus:
+      return VarNeg(l);
+    case opIs:
+      return Variant(IsClassOf(l, n->Right));
     case opIn: {
       if (n->Right && n->Right->Kind == TvmExpressionNode::nkSet)
         return Variant(static_cast<TvmSetExpression*>(n->Right->Operand)->Contains(l));
       return Variant(InArray(l, Operand(n->Right)));
     }
-    default: break;
+    default:
+      break;
   }
   Variant r = n->Right ? Operand(n->Right) : Variant::Null();
   switch (n->Op) {
-    case opGreat: return Variant(VarCompare(l, r, voCmpGt));
-    case opLess: return Variant(VarCompare(l, r, voCmpLt));
-    case opLessEq: return Variant(VarCompare(l, r, voCmpLe));
-    case opGreatEq: return Variant(VarCompare(l, r, voCmpGe));
-    case opNonEq: return Variant(VarCompare(l, r, voCmpNe));
-    case opEq: return Variant(VarCompare(l, r, voCmpEq));
+    case opGreat:
+      return Variant(VarCompare(l, r, voCmpGt));
+    case opLess:
+      return Variant(VarCompare(l, r, voCmpLt));
+    case opLessEq:
+      return Variant(VarCompare(l, r, voCmpLe));
+    case opGreatEq:
+      return Variant(VarCompare(l, r, voCmpGe));
+    case opNonEq:
+      return Variant(VarCompare(l, r, voCmpNe));
+    case opEq:
+      return Variant(VarCompare(l, r, voCmpEq));
     case opPlus:
       if (n->StrCat && l.IsString()) return Variant(l.StringRef() + VarToStr(r));
       return VarAdd(l, r);
-    case opMinus: return VarSub(l, r);
-    case opMul: return VarMul(l, r);
-    case opDivFloat: return VarDiv(l, r);
-    case opDivInt: return VarIntDiv(l, r);
-    case opMod: return VarMod(l, r);
-    case opXor: return VarXor(l, r);
-    case opShl: return VarShl(l, r);
-    case opShr: return VarShr(l, r);
-    default: return l;
+    case opMinus:
+      return VarSub(l, r);
+    case opMul:
+      return VarMul(l, r);
+    case opDivFloat:
+      return VarDiv(l, r);
+    case opDivInt:
+      return VarIntDiv(l, r);
+    case opMod:
+      return VarMod(l, r);
+    case opXor:
+      return VarXor(l, r);
+    case opShl:
+      return VarShl(l, r);
+    case opShr:
+      return VarShr(l, r);
+    default:
+      return l;
   }
 }
 
@@ -672,7 +720,8 @@ Variant TvmDesignator::Walk(bool assign, const Variant* newValue) {
       if (ref->IsMacro)
         args.push_back(Variant(e->Source));
       else if (auto* single = e->Single())
-        args.push_back(single->Kind == TvmExpressionNode::nkConst ? single->Value : single->Operand->GetValue());
+        args.push_back(single->Kind == TvmExpressionNode::nkConst ? single->Value
+                                                                  : single->Operand->GetValue());
       else
         args.push_back(e->GetValue());
     }

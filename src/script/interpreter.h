@@ -379,8 +379,10 @@ void ClearRTTIModules();
 // ErrorMsg, ErrorPos, ErrorUnit, IncludePath and OnGetUnit come from the IL builder's host.
 class TvmScript : public TvmILHost {
  public:
-  using TvmRunLineEvent = std::function<void(TvmScript& sender, const WideString& unitName, const WideString& pos)>;
-  using TvmGetILUnitEvent = std::function<void(TvmScript& sender, const WideString& unitName, WideString& ilText)>;
+  using TvmRunLineEvent =
+      std::function<void(TvmScript& sender, const WideString& unitName, const WideString& pos)>;
+  using TvmGetILUnitEvent =
+      std::function<void(TvmScript& sender, const WideString& unitName, WideString& ilText)>;
 
   explicit TvmScript(TvmScript* parent = nullptr);
   ~TvmScript();
@@ -478,6 +480,8 @@ class TvmScript : public TvmILHost {
   // Run state shared through the main program.
   int FCallDepth = 0;
   int64_t FSteps = 0;
+  // An error is on its way out and its position was recorded where it was raised.
+  bool FErrorPending = false;
 
   // The top of the Parent chain.
   TvmScript* Root();

@@ -212,7 +212,8 @@ TEST_F(Interpreter, CompileErrorsWithPositions) {
       {"var i: Integer; begin i[1] := 1 end.", "Array type required at 1:23"},
       {"procedure P(a, b: Integer); begin end; begin P(1) end.", "Not enough actual parameters at 1:46"},
       {"procedure P(a: Integer); begin end; begin P(1, 2) end.", "Too many actual parameters at 1:43"},
-      {"procedure P(a: Integer); begin end; begin P('x') end.", "Incompatible types: 'Integer', 'String' at 1:43"},
+      {"procedure P(a: Integer); begin end; begin P('x') end.",
+       "Incompatible types: 'Integer', 'String' at 1:43"},
       {"const c = 1; begin c := 2 end.", "Left side cannot be assigned to at 1:20"},
       {"var s: String; begin for s := 1 to 2 do end.", "For loop variable must be numeric variable at 1:22"},
       {"var i: Integer; begin with i do Print(1) end.", "Class type required at 1:28"},
@@ -223,7 +224,8 @@ TEST_F(Interpreter, CompileErrorsWithPositions) {
       // "and" binds tighter than ">": the operands need brackets.
       {"var b: Boolean; begin b := 1 > 5 and 2 < 7 end.", "Incompatible types at 1:41"},
       // A local may shadow a global, and a routine may be called above its definition.
-      {"var a: Integer; procedure P; var a: String; begin a := 'x'; Q end; procedure Q; begin end; begin end.",
+      {"var a: Integer; procedure P; var a: String; begin a := 'x'; Q end; procedure Q; begin end; begin "
+       "end.",
        "ok"},
       {"var f: Extended; begin f := 1 end.", "ok"},
   };
@@ -239,11 +241,21 @@ TEST_F(Interpreter, EvaluateExpressions) {
     const char* value;
   };
   const Case cases[] = {
-      {u"1 + 2 * 3", "7"},          {u"(1 + 2) * 3", "9"},        {u"10 - 4 - 3", "3"},
-      {u"7 div 2 + 7 mod 2", "4"},  {u"7 / 2", "3.5"},            {u"not True = False", "True"},
-      {u"x * 2", "12"},             {u"'a' + 'b'", "ab"},         {u"x in [1, 5..7]", "True"},
-      {u"x in [1, 2]", "False"},    {u"1 shl 4 or 1", "17"},      {u"-x + 1", "-5"},
-      {u"2147483647 + 1", "2147483648"}, {u"$FF xor 15", "240"}, {u"(x > 5) and (x < 7)", "True"},
+      {u"1 + 2 * 3", "7"},
+      {u"(1 + 2) * 3", "9"},
+      {u"10 - 4 - 3", "3"},
+      {u"7 div 2 + 7 mod 2", "4"},
+      {u"7 / 2", "3.5"},
+      {u"not True = False", "True"},
+      {u"x * 2", "12"},
+      {u"'a' + 'b'", "ab"},
+      {u"x in [1, 5..7]", "True"},
+      {u"x in [1, 2]", "False"},
+      {u"1 shl 4 or 1", "17"},
+      {u"-x + 1", "-5"},
+      {u"2147483647 + 1", "2147483648"},
+      {u"$FF xor 15", "240"},
+      {u"(x > 5) and (x < 7)", "True"},
   };
   for (const auto& c : cases) {
     Variant v = s.Evaluate(c.expr);
@@ -301,13 +313,14 @@ TEST_F(Interpreter, HostClassWithPublishedPropertiesMethodsAndDefaultProperty) {
                    a[0] = Variant(static_cast<TTestBox*>(obj)->Width());
                    return Variant::Null();
                  });
-  cls->AddDefaultProperty(u"Lines", u"Integer", u"String",
-                          [](TPersistent* obj, TvmClassVariable*, const WideString& name, std::vector<Variant>& a) {
-                            auto* b = static_cast<TTestBox*>(obj);
-                            size_t i = static_cast<size_t>(a.at(0).AsInteger());
-                            if (name == u"LINES.SET") b->Lines.at(i) = VarToStr(a.at(1));
-                            return Variant(b->Lines.at(i));
-                          });
+  cls->AddDefaultProperty(
+      u"Lines", u"Integer", u"String",
+      [](TPersistent* obj, TvmClassVariable*, const WideString& name, std::vector<Variant>& a) {
+        auto* b = static_cast<TTestBox*>(obj);
+        size_t i = static_cast<size_t>(a.at(0).AsInteger());
+        if (name == u"LINES.SET") b->Lines.at(i) = VarToStr(a.at(1));
+        return Variant(b->Lines.at(i));
+      });
   cls->AddConstructor(u"constructor Create(AOwner: TComponent)",
                       [&box](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
                         return Variant::FromObject(new TTestBox(&box));
@@ -476,11 +489,13 @@ TEST_F(Interpreter, RegistrationModulesAreMadeOnceAndOutliveClear) {
 TEST_F(Interpreter, TerminateStopsTheProgramFromAHostCall) {
   TvmScript s;
   Prepare(s);
-  s.AddMethod(u"procedure Stop", [&s](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
-    s.Terminate();
-    return Variant::Null();
-  });
-  s.Lines = u"var i: Integer; begin for i := 1 to 10 do begin Print(i); if i = 2 then Stop end; Print('end') end.";
+  s.AddMethod(u"procedure Stop",
+              [&s](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                s.Terminate();
+                return Variant::Null();
+              });
+  s.Lines =
+      u"var i: Integer; begin for i := 1 to 10 do begin Print(i); if i = 2 then Stop end; Print('end') end.";
   ASSERT_TRUE(s.Compile());
   s.Execute();
   EXPECT_EQ(output, (std::vector<std::string>{"1", "2"}));

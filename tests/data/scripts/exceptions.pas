@@ -5,6 +5,14 @@ var
   s: String;
   v: Variant;
 
+procedure Quiet;
+begin
+  try
+    RaiseException('caught inside')
+  except
+  end
+end;
+
 procedure Guarded;
 begin
   try
@@ -40,5 +48,6 @@ begin
     Print(ExceptionClassName)  // => EVariantTypeCastError
   end;
   Print('end');                // => end
+  Quiet;
   RaiseException('leaves')     // raises: Exception: leaves
 end.
