@@ -337,12 +337,12 @@ TEST_F(Interpreter, HostClassWithPublishedPropertiesMethodsAndDefaultProperty) {
       u"  with Box do Width := Width * 2;\n"
       u"  Print(Box.Width);\n"
       u"  b := TTestBox.Create(nil); b.Width := 5; Print(b.Width); Print(b is TComponent);\n"
-      u"  Print(Box.Inner.Width);\n"
+      u"  Print(Box.Inner.Width); Print(TTestBox(Box.Inner).Width);\n"
       u"end.";
   ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg) << " at " << Utf16ToUtf8(s.ErrorPos);
   s.Execute();
   EXPECT_EQ(output, (std::vector<std::string>{"21", "Hi", "True", "0.5", "60", "20", "one", "TWO", "40", "5",
-                                              "True", "7"}));
+                                              "True", "7", "7"}));
   // A component member is read-only.
   TvmScript assign(&s);
   assign.Lines = u"begin Box.Inner := nil end.";
@@ -497,8 +497,14 @@ TEST_F(Interpreter, TerminateStopsTheProgramFromAHostCall) {
   s.Lines =
       u"var i: Integer; begin for i := 1 to 10 do begin Print(i); if i = 2 then Stop end; Print('end') end.";
   ASSERT_TRUE(s.Compile());
+  std::vector<std::string> lines;
+  s.OnRunLine = [&lines](TvmScript&, const WideString&, const WideString& pos) {
+    lines.push_back(Utf16ToUtf8(pos));
+  };
   s.Execute();
   EXPECT_EQ(output, (std::vector<std::string>{"1", "2"}));
+  // The line hook sees each statement as it starts; nothing runs after Stop.
+  EXPECT_EQ(lines, (std::vector<std::string>{"1:23", "1:49", "1:59", "1:49", "1:59", "1:73"}));
 }
 
 }  // namespace
