@@ -400,20 +400,13 @@ void TpgwDataBand::SetCurColumn(int v) {
 
 void TpgwDataBand::SetDataSet(TComponent* v) {
   if (FDataSet == v) return;
-  if (FDataSet) RemoveFreeNotification(FDataSet);
-  FDataSet = v;
-  if (FDataSet) FreeNotification(FDataSet);
+  Relink(FDataSet, v);
   FDataSetName = v ? DataSetUserName(v) : WideString();
 }
 
 void TpgwDataBand::SetDataSetName(const WideString& v) {
   FDataSetName = v;
-  TComponent* found = FindDataSet(FDataSet, v);
-  if (found != FDataSet) {
-    if (FDataSet) RemoveFreeNotification(FDataSet);
-    FDataSet = found;
-    if (FDataSet) FreeNotification(FDataSet);
-  }
+  Relink(FDataSet, FindDataSet(FDataSet, v));
 }
 
 void TpgwDataBand::Notification(TComponent* c, TOperation op) {

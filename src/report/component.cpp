@@ -750,6 +750,13 @@ bool TpgwComponent::IsAcceptAsChild(const TpgwComponent* parent) const {
   return parent != nullptr;
 }
 
+void TpgwComponent::Relink(TComponent*& reference, TComponent* target) {
+  if (reference == target) return;
+  if (reference) RemoveFreeNotification(reference);
+  reference = target;
+  if (reference) FreeNotification(reference);
+}
+
 TComponent* TpgwComponent::FindDataSet(TComponent* current, std::u16string_view name) {
   (void)current;
   TpgwReport* report = Report();

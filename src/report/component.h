@@ -316,6 +316,9 @@ class TpgwComponent : public TComponent {
   void AssignToDict(TpgwComponent& source);
   // The node's data set of that name (see the report's EnabledDataSets), or null.
   TComponent* FindDataSet(TComponent* current, std::u16string_view name);
+  // Points a non-owning reference at `target`, moving the free notification with it, so the
+  // reference is cleared when the target is destroyed.
+  void Relink(TComponent*& reference, TComponent* target);
   virtual void LoadFromStream(TStream& stream);
   virtual void SaveToStream(TStream& stream, bool saveChildren = true);
 

@@ -239,20 +239,13 @@ void TpgwReportPage::SetColumns(int v) {
 
 void TpgwReportPage::SetDataSet(TComponent* v) {
   if (FDataSet == v) return;
-  if (FDataSet) RemoveFreeNotification(FDataSet);
-  FDataSet = v;
-  if (FDataSet) FreeNotification(FDataSet);
+  Relink(FDataSet, v);
   FDataSetName = v ? DataSetUserName(v) : WideString();
 }
 
 void TpgwReportPage::SetDataSetName(const WideString& v) {
   FDataSetName = v;
-  TComponent* found = FindDataSet(FDataSet, v);
-  if (found != FDataSet) {
-    if (FDataSet) RemoveFreeNotification(FDataSet);
-    FDataSet = found;
-    if (FDataSet) FreeNotification(FDataSet);
-  }
+  Relink(FDataSet, FindDataSet(FDataSet, v));
 }
 
 void TpgwReportPage::Notification(TComponent* c, TOperation op) {

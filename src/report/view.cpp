@@ -875,20 +875,13 @@ void TpgwView::SetFill(const TpgwBaseFill& v) {
 
 void TpgwView::SetDataSet(TComponent* v) {
   if (FDataSet == v) return;
-  if (FDataSet) RemoveFreeNotification(FDataSet);
-  FDataSet = v;
-  if (FDataSet) FreeNotification(FDataSet);
+  Relink(FDataSet, v);
   FDataSetName = v ? DataSetUserName(v) : WideString();
 }
 
 void TpgwView::SetDataSetName(const WideString& v) {
   FDataSetName = v;
-  TComponent* found = FindDataSet(FDataSet, v);
-  if (found != FDataSet) {
-    if (FDataSet) RemoveFreeNotification(FDataSet);
-    FDataSet = found;
-    if (FDataSet) FreeNotification(FDataSet);
-  }
+  Relink(FDataSet, FindDataSet(FDataSet, v));
 }
 
 void TpgwView::Notification(TComponent* c, TOperation op) {
