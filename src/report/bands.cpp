@@ -576,7 +576,7 @@ const TClassInfo& TpgwNullBand::ClassInfo() const {
   return StaticClassInfo();
 }
 
-void RegisterBandClasses() {
+void ProvideBandClasses() {
   static const std::pair<const char*, const TClassInfo& (*)()> kBands[] = {
       {"TpgwChild", &TpgwChild::StaticClassInfo},
       {"TpgwColumnFooter", &TpgwColumnFooter::StaticClassInfo},
@@ -598,11 +598,12 @@ void RegisterBandClasses() {
       {"TpgwReportTitle", &TpgwReportTitle::StaticClassInfo},
       {"TpgwNullBand", &TpgwNullBand::StaticClassInfo},
   };
-  // In the order of the report class list (the table above follows it).
-  for (const auto& [name, info] : kBands) {
-    (void)name;
-    ClassRegistry().Register(info());
-  }
+  for (const auto& [name, info] : kBands) ProvideReportClass(name, info);
+}
+
+void RegisterBandClasses() {
+  ProvideBandClasses();
+  RegisterReportClasses();
 }
 
 }  // namespace pagewright

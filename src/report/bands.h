@@ -444,7 +444,10 @@ class TpgwNullBand : public TpgwBand {
   bool IsNullBand() const override { return true; }
 };
 
-// Registers the band classes in the report class order.
+// Gives the class list its band classes (start-up, before RegisterReportClasses).
+void ProvideBandClasses();
+// Provides them and registers every provided report class in list order (for tests and tools
+// that need only these classes).
 void RegisterBandClasses();
 
 }  // namespace pagewright

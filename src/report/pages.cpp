@@ -355,9 +355,14 @@ const TClassInfo& TpgwDataPage::ClassInfo() const {
   return StaticClassInfo();
 }
 
+void ProvidePageClasses() {
+  ProvideReportClass("TpgwReportPage", &TpgwReportPage::StaticClassInfo);
+  ProvideReportClass("TpgwDataPage", &TpgwDataPage::StaticClassInfo);
+}
+
 void RegisterPageClasses() {
-  ClassRegistry().Register(TpgwReportPage::StaticClassInfo());
-  ClassRegistry().Register(TpgwDataPage::StaticClassInfo());
+  ProvidePageClasses();
+  RegisterReportClasses();
 }
 
 }  // namespace pagewright

@@ -218,7 +218,10 @@ class TpgwDataPage : public TpgwPage {
   const TClassInfo& ClassInfo() const override;
 };
 
-// Registers the page classes in the report class order.
+// Gives the class list its page classes (start-up, before RegisterReportClasses).
+void ProvidePageClasses();
+// Provides them and registers every provided report class in list order (for tests and tools
+// that need only these classes).
 void RegisterPageClasses();
 
 }  // namespace pagewright

@@ -1066,8 +1066,11 @@ const TClassInfo& TpgwStretcheable::ClassInfo() const {
   return StaticClassInfo();
 }
 
+void ProvideViewClasses() { ProvideReportClass("TpgwFrame", &TpgwFrame::StaticClassInfo); }
+
 void RegisterViewClasses() {
-  ClassRegistry().Register(TpgwFrame::StaticClassInfo());
+  ProvideViewClasses();
+  RegisterReportClasses();
 }
 
 }  // namespace pagewright

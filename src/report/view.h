@@ -512,7 +512,11 @@ class TpgwStretcheable : public TpgwView {
   Extended FSavedTop = 0;
 };
 
-// Registers the frame class (the view classes themselves are abstract).
+// The view classes themselves are abstract; the frame is the one listed class here.
+// Gives the class list its view classes (start-up, before RegisterReportClasses).
+void ProvideViewClasses();
+// Provides them and registers every provided report class in list order (for tests and tools
+// that need only these classes).
 void RegisterViewClasses();
 
 }  // namespace pagewright

@@ -1,0 +1,36 @@
+#include "engine/initialization.h"
+
+#include <mutex>
+
+#include "data/data_set.h"
+#include "platform/properties.h"
+#include "render/graphic_formats.h"
+#include "report/bands.h"
+#include "report/component.h"
+#include "report/pages.h"
+#include "report/view.h"
+#include "script/grammar.h"
+#include "script/interpreter.h"
+#include "support/resources.h"
+
+namespace pagewright {
+
+void InitializeEngine() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    ResourceStore();  // the built-in tables, before anything looks a message up
+    RegisterPlatformClasses();
+    // Report object classes: each module gives the list its classes, then all register in the
+    // list's order.
+    ProvideViewClasses();
+    ProvideBandClasses();
+    ProvidePageClasses();
+    RegisterReportClasses();
+    RegisterDataClasses();
+    RegisterGraphicFormats();
+    InitScriptLanguages();
+    InitScriptInterpreter();  // takes the compile messages from the resource store
+  });
+}
+
+}  // namespace pagewright
