@@ -324,6 +324,7 @@ void RegisterDataClasses() {
   registry.Register(TpgwCustomDBDataSet::StaticClassInfo());
   registry.Register(TpgwDBDataset::StaticClassInfo());
   registry.Register(TDataSource::StaticClassInfo());
+  DataSetLookup() = FindDataSetByName;
   // Lookups that come without a requesting component: the first data set of that user name.
   GlobalDataSetLookup() = [](std::u16string_view name) -> TComponent* {
     if (name.empty()) return nullptr;

@@ -758,7 +758,7 @@ void TpgwComponent::Relink(TComponent*& reference, TComponent* target) {
 }
 
 TComponent* TpgwComponent::FindDataSet(TComponent* current, std::u16string_view name) {
-  (void)current;
+  if (const auto& lookup = DataSetLookup()) return lookup(this, current, name);
   TpgwReport* report = Report();
   if (!report || report->EngineOptions().UseGlobalDataSetList()) {
     const auto& lookup = GlobalDataSetLookup();

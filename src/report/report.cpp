@@ -37,6 +37,11 @@ std::function<void(TStringList&)>& GlobalDataSetList() {
   return list;
 }
 
+TpgwDataSetLookup& DataSetLookup() {
+  static TpgwDataSetLookup lookup;
+  return lookup;
+}
+
 std::function<TComponent*(std::u16string_view)>& GlobalDataSetLookup() {
   static std::function<TComponent*(std::u16string_view)> lookup;
   return lookup;
@@ -407,7 +412,7 @@ void TpgwDataSetItem::SetDataSetName(const WideString& v) {
   }
   TpgwReport* report = FCollection ? FCollection->Report() : nullptr;
   if (report) {
-    FDataSet = report->FindDataSet(nullptr, v);
+    FDataSet = report->FindDataSet(FDataSet, v);
   } else {
     const auto& lookup = GlobalDataSetLookup();
     FDataSet = lookup ? lookup(v) : nullptr;
@@ -444,7 +449,8 @@ TpgwDataSetItem* TpgwReportDataSets::Find(const TComponent* dataSet) const {
 
 TpgwDataSetItem* TpgwReportDataSets::Find(std::u16string_view name) const {
   for (auto& i : FItems)
-    if (i->FDataSet && SameText(DataSetUserName(i->FDataSet), name)) return i.get();
+    if (i->FDataSet && (SameText(DataSetUserName(i->FDataSet), name) || SameText(i->FDataSet->Name(), name)))
+      return i.get();
   return nullptr;
 }
 

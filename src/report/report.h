@@ -46,6 +46,11 @@ TpgwObjectAttributeWriter& ObjectAttributeWriter();
 TpgwObjectAttributeReader& ObjectAttributeReader();
 // The process-wide data-set lookup by name (used with UseGlobalDataSetList).
 std::function<TComponent*(std::u16string_view name)>& GlobalDataSetLookup();
+// The full lookup of a node's data set by name, with the current data set as the default; the
+// data-set module installs it. Without it, nodes look in their report's EnabledDataSets.
+using TpgwDataSetLookup =
+    std::function<TComponent*(TComponent* from, TComponent* current, std::u16string_view name)>;
+TpgwDataSetLookup& DataSetLookup();
 // Fills (user name, data set) for every data set of the process.
 std::function<void(TStringList& list)>& GlobalDataSetList();
 // The user name of a data set: its published "UserName" when the class has one, else its

@@ -175,6 +175,13 @@ TEST(DataSetLookup, GlobalListOrEnabledDataSets) {
   report.EnabledDataSets().Add(&hostOwned);
   EXPECT_EQ(FindDataSetByName(&report, &fallback, u"Orders"), &hostOwned);
   EXPECT_EQ(FindDataSetByName(&report, &fallback, u"Shared"), nullptr);
+  EXPECT_EQ(FindDataSetByName(&report, &fallback, u"host"), &hostOwned);  // the component name too
+
+  // Report nodes look up the same way once the data classes are registered.
+  RegisterDataClasses();
+  EXPECT_EQ(report.FindDataSet(&fallback, u"HOST"), &hostOwned);
+  report.EngineOptions().SetUseGlobalDataSetList(true);
+  EXPECT_EQ(report.FindDataSet(&fallback, u"missing"), &fallback);
 }
 
 TEST(DataSetLookup, GlobalListFollowsCreationAndDestruction) {
