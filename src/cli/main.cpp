@@ -6,6 +6,7 @@
 
 #include "cli/barcode_command.h"
 #include "cli/command.h"
+#include "cli/eval_command.h"
 
 namespace pagewright::cli {
 namespace {
@@ -13,6 +14,7 @@ namespace {
 // Every subcommand, one line each, in the order `--help` lists them.
 const CliCommand* const kCommands[] = {
     &kBarcodeCommand,
+    &kEvalCommand,
 };
 
 void PrintHelp(std::ostream& os) {
