@@ -85,6 +85,8 @@ TEST_F(SysFunctions, ExpressionsGiveThePlatformResults) {
       {"(Time >= 0) and (Time < 1)", "True"},
       // strings
       {"Length('abc')", "3"},
+      {"Length(Null)", "0"},
+      {"Length(123)", "3"},
       {"Length(VarArrayCreate([0, 4], varVariant))", "5"},
       {"Length(VarArrayCreate([2, 4], varInteger))", "3"},
       {"Copy('abcdef', 2, 3)", "bcd"},
@@ -153,6 +155,10 @@ TEST_F(SysFunctions, ByReferenceParametersAreWritten) {
        "4"},
       {"var R: Integer; begin R := 5; Inc(R); Inc(R, 10) end.", "16"},
       {"var R: Integer; begin R := 5; Dec(R); Dec(R, 10) end.", "-6"},
+      // A date value is judged by its date text, whatever its time of day.
+      {"var R: Boolean; v: Variant; begin v := EncodeDate(2024, 2, 29) + EncodeTime(10, 0, 0, 0); "
+       "R := ValidDate(v) end.",
+       "True"},
   };
   for (const auto& c : cases) EXPECT_EQ(Run(c.program), c.expected) << c.program;
 }
@@ -168,6 +174,9 @@ TEST_F(SysFunctions, BadInputRaisesTheRuntimeErrors) {
       {"EncodeDate(2023, 2, 29)", "EConvertError"},
       {"Format('%d', ['x'])", "EConvertError"},
       {"Sqrt(-1)", "EInvalidOp"},
+      {"Ln(0)", "EZeroDivide"},
+      {"Chr(70000)", "ERangeError"},
+      {"VarArrayCreate([0], varVariant)", "EVariantArrayCreateError"},
       {"Round(1e20)", "EInvalidOp"},
       {"CreateOleObject('Excel.Application')", "EInvalidOperation"},
   };
