@@ -21,7 +21,8 @@ constexpr int kFirstLine = 3;
 
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright eval " << kArguments << "\n"
-     << "  EXPR   a PascalScript expression; the system functions (IntToStr, FormatFloat, Copy ...) are known\n"
+     << "  EXPR   a PascalScript expression; the system functions (IntToStr, FormatFloat, Copy ...) are "
+        "known\n"
      << "Prints each expression's value as text, one per line. On an error prints the message and the\n"
      << "position (line:column within the expression) to standard error and exits with 1.\n";
 }
@@ -31,8 +32,8 @@ std::string ExpressionPos(const WideString& programPos) {
   std::string pos = Utf16ToUtf8(programPos);
   size_t colon = pos.find(':');
   int line = 0;
-  if (colon == std::string::npos ||
-      std::from_chars(pos.data(), pos.data() + colon, line).ec != std::errc() || line < kFirstLine)
+  if (colon == std::string::npos || std::from_chars(pos.data(), pos.data() + colon, line).ec != std::errc() ||
+      line < kFirstLine)
     return "1:1";
   return std::to_string(line - kFirstLine + 1) + pos.substr(colon);
 }
@@ -71,6 +72,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 }  // namespace
 
-const CliCommand kEvalCommand = {"eval", kArguments, "evaluates script expressions and prints their values", Run};
+const CliCommand kEvalCommand = {"eval", kArguments, "evaluates script expressions and prints their values",
+                                 Run};
 
 }  // namespace pagewright::cli

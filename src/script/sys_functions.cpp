@@ -47,10 +47,18 @@ const Variant& Arg(const Args& a, size_t i) {
   return i < a.size() ? a[i] : empty;
 }
 
-WideString Str(const Args& a, size_t i) { return VarToStr(Arg(a, i)); }
-int32_t Int(const Args& a, size_t i) { return Arg(a, i).AsInteger(); }
-Extended Flt(const Args& a, size_t i) { return Arg(a, i).AsExtended(); }
-TDateTime Dt(const Args& a, size_t i) { return Arg(a, i).AsDateTime(); }
+WideString Str(const Args& a, size_t i) {
+  return VarToStr(Arg(a, i));
+}
+int32_t Int(const Args& a, size_t i) {
+  return Arg(a, i).AsInteger();
+}
+Extended Flt(const Args& a, size_t i) {
+  return Arg(a, i).AsExtended();
+}
+TDateTime Dt(const Args& a, size_t i) {
+  return Arg(a, i).AsDateTime();
+}
 
 // An optional step of Inc/Dec: the default 1 when the argument was left out.
 int64_t Step(const Args& a, size_t i) {
@@ -58,12 +66,21 @@ int64_t Step(const Args& a, size_t i) {
   return v.IsEmpty() || v.IsNull() ? 1 : v.AsInt64();
 }
 
-int32_t ToInt32(long double v) {
-  if (!std::isfinite(v) || v >= 2147483648.0L || v < -2147483648.0L) throw EInvalidOp("Invalid floating point operation");
-  return static_cast<int32_t>(v);
+// A 32-bit result of Round or Trunc; values beyond it are an invalid operation, not a wrap.
+int32_t Checked32(long double v, int64_t r) {
+  if (!std::isfinite(v) || r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max())
+    throw EInvalidOp("Invalid floating point operation");
+  return static_cast<int32_t>(r);
 }
 
-Variant Date(TDateTime d) { return Variant::FromDateTime(d); }
+// Guards the helpers' 64-bit conversion before it is made.
+bool Fits64(long double v) {
+  return std::isfinite(v) && std::fabs(v) < 9.0e18L;
+}
+
+Variant Date(TDateTime d) {
+  return Variant::FromDateTime(d);
+}
 
 // A script value as one argument of Format.
 TFormatArg FormatArg(const Variant& v) {
@@ -128,16 +145,22 @@ struct Decl {
 // ---- The functions by category ----------------------------------------------------------------
 
 const Decl kConv[] = {
-    {u"function IntToStr(i: Integer): String", [](Args& a) { return Variant(IntToStr(Arg(a, 0).AsInt64())); }},
+    {u"function IntToStr(i: Integer): String",
+     [](Args& a) { return Variant(IntToStr(Arg(a, 0).AsInt64())); }},
     {u"function FloatToStr(e: Extended): String", [](Args& a) { return Variant(FloatToStr(Flt(a, 0))); }},
     {u"function DateToStr(e: Extended): String", [](Args& a) { return Variant(DateToStr(Dt(a, 0))); }},
     {u"function TimeToStr(e: Extended): String", [](Args& a) { return Variant(TimeToStr(Dt(a, 0))); }},
-    {u"function DateTimeToStr(e: Extended): String", [](Args& a) { return Variant(DateTimeToStr(Dt(a, 0))); }},
-    {u"function BoolToStr(B: Boolean): string;", [](Args& a) { return Variant(BoolToStr(Arg(a, 0).AsBoolean(), false)); }},
+    {u"function DateTimeToStr(e: Extended): String",
+     [](Args& a) { return Variant(DateTimeToStr(Dt(a, 0))); }},
+    {u"function BoolToStr(B: Boolean): string;",
+     [](Args& a) { return Variant(BoolToStr(Arg(a, 0).AsBoolean(), false)); }},
     {u"function VarToStr(v: Variant): String", [](Args& a) { return Variant(VarToStr(Arg(a, 0))); }},
-    {u"function StrToInt(s: String): Integer", [](Args& a) { return Variant(static_cast<int>(StrToInt(Str(a, 0)))); }},
-    {u"function StrToInt64(s: String): Int64", [](Args& a) { return Variant(static_cast<int64_t>(StrToInt64(Str(a, 0)))); }},
-    {u"function StrToFloat(s: String): Extended", [](Args& a) { return Variant(static_cast<long double>(StrToFloat(Str(a, 0)))); }},
+    {u"function StrToInt(s: String): Integer",
+     [](Args& a) { return Variant(static_cast<int>(StrToInt(Str(a, 0)))); }},
+    {u"function StrToInt64(s: String): Int64",
+     [](Args& a) { return Variant(static_cast<int64_t>(StrToInt64(Str(a, 0)))); }},
+    {u"function StrToFloat(s: String): Extended",
+     [](Args& a) { return Variant(static_cast<long double>(StrToFloat(Str(a, 0)))); }},
     {u"function StrToDate(s: String): Extended", [](Args& a) { return Date(StrToDate(Str(a, 0))); }},
     {u"function StrToTime(s: String): Extended", [](Args& a) { return Date(StrToTime(Str(a, 0))); }},
     {u"function StrToDateTime(s: String): Extended", [](Args& a) { return Date(StrToDateTime(Str(a, 0))); }},
@@ -219,7 +242,8 @@ const Decl kString[] = {
      }},
     {u"function Uppercase(s: String): String", [](Args& a) { return Variant(WideUpperCase(Str(a, 0))); }},
     {u"function Lowercase(s: String): String", [](Args& a) { return Variant(WideLowerCase(Str(a, 0))); }},
-    {u"function Trim(s: String): String", [](Args& a) { return Variant(Trim(std::u16string_view(Str(a, 0)))); }},
+    {u"function Trim(s: String): String",
+     [](Args& a) { return Variant(Trim(std::u16string_view(Str(a, 0)))); }},
     {u"function NameCase(s: String): String", [](Args& a) { return Variant(NameCase(Str(a, 0))); }},
     {u"function CompareText(s, s1: String): Integer",
      [](Args& a) { return Variant(WideCompareText(Str(a, 0), Str(a, 1))); }},
@@ -253,12 +277,16 @@ const Decl kMath[] = {
     {u"function Round(e: Extended): Integer",
      [](Args& a) {
        Extended e = Flt(a, 0);
-       ToInt32(std::nearbyintl(e));
-       return Variant(static_cast<int>(RoundHalfEven(e)));
+       return Variant(static_cast<int>(Checked32(e, Fits64(e) ? RoundHalfEven(e) : INT64_MAX)));
      }},
-    {u"function Trunc(e: Extended): Integer", [](Args& a) { return Variant(static_cast<int>(ToInt32(std::truncl(Flt(a, 0))))); }},
+    {u"function Trunc(e: Extended): Integer",
+     [](Args& a) {
+       Extended e = Flt(a, 0);
+       return Variant(static_cast<int>(Checked32(e, Fits64(e) ? Trunc(e) : INT64_MAX)));
+     }},
     // The integral part stays floating point whatever the declaration says.
-    {u"function Int(e: Extended): Integer", [](Args& a) { return Variant(static_cast<long double>(std::truncl(Flt(a, 0)))); }},
+    {u"function Int(e: Extended): Integer",
+     [](Args& a) { return Variant(static_cast<long double>(std::truncl(Flt(a, 0)))); }},
     {u"function Frac(X: Extended): Extended",
      [](Args& a) {
        Extended x = Flt(a, 0);
@@ -270,10 +298,14 @@ const Decl kMath[] = {
        if (x < 0) throw EInvalidOp("Invalid floating point operation");
        return Variant(static_cast<long double>(std::sqrt(x)));
      }},
-    {u"function Abs(e: Extended): Extended", [](Args& a) { return Variant(static_cast<long double>(std::fabs(Flt(a, 0)))); }},
-    {u"function Sin(e: Extended): Extended", [](Args& a) { return Variant(static_cast<long double>(std::sin(Flt(a, 0)))); }},
-    {u"function Cos(e: Extended): Extended", [](Args& a) { return Variant(static_cast<long double>(std::cos(Flt(a, 0)))); }},
-    {u"function ArcTan(X: Extended): Extended", [](Args& a) { return Variant(static_cast<long double>(std::atan(Flt(a, 0)))); }},
+    {u"function Abs(e: Extended): Extended",
+     [](Args& a) { return Variant(static_cast<long double>(std::fabs(Flt(a, 0)))); }},
+    {u"function Sin(e: Extended): Extended",
+     [](Args& a) { return Variant(static_cast<long double>(std::sin(Flt(a, 0)))); }},
+    {u"function Cos(e: Extended): Extended",
+     [](Args& a) { return Variant(static_cast<long double>(std::cos(Flt(a, 0)))); }},
+    {u"function ArcTan(X: Extended): Extended",
+     [](Args& a) { return Variant(static_cast<long double>(std::atan(Flt(a, 0)))); }},
     {u"function Tan(X: Extended): Extended",
      [](Args& a) {
        Extended x = Flt(a, 0);
@@ -357,16 +389,18 @@ const Decl kOther[] = {
      }},
     {u"function VarArrayCreate(Bounds: Array; Typ: Integer): Variant",
      [](Args& a) { return VarArrayCreate(Arg(a, 0), static_cast<TVarType>(Int(a, 1))); }},
-    {u"function VarType(V: Variant): Integer", [](Args& a) { return Variant(static_cast<int>(Arg(a, 0).VarType())); }},
+    {u"function VarType(V: Variant): Integer",
+     [](Args& a) { return Variant(static_cast<int>(Arg(a, 0).VarType())); }},
 };
 
 template <size_t N>
 void AddAll(TvmScript* s, const Decl (&list)[N], const char16_t* category) {
   for (const Decl& d : list) {
     Fn fn = d.call;
-    s->AddMethod(d.syntax,
-                 [fn](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>& a) { return fn(a); },
-                 category);
+    s->AddMethod(
+        d.syntax,
+        [fn](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>& a) { return fn(a); },
+        category);
   }
 }
 
@@ -375,12 +409,12 @@ void AddAll(TvmScript* s, const Decl (&list)[N], const char16_t* category) {
 TvmSysFunctions::TvmSysFunctions(TvmScript* script) : TvmRTTIModule(script) {
   script->AddBasicTypes();
   static const std::pair<const char16_t*, int> varCodes[] = {
-      {u"varEmpty", 0},      {u"varNull", 1},       {u"varSmallint", 2},  {u"varInteger", 3},
-      {u"varSingle", 4},     {u"varDouble", 5},     {u"varCurrency", 6},  {u"varDate", 7},
-      {u"varOleStr", 8},     {u"varDispatch", 9},   {u"varError", 10},    {u"varBoolean", 11},
-      {u"varVariant", 12},   {u"varUnknown", 13},   {u"varShortInt", 16}, {u"varByte", 17},
-      {u"varWord", 18},      {u"varLongWord", 19},  {u"varInt64", 20},    {u"varStrArg", 72},
-      {u"varString", 256},   {u"varAny", 257},      {u"varTypeMask", 4095}, {u"varArray", 8192},
+      {u"varEmpty", 0},     {u"varNull", 1},      {u"varSmallint", 2},    {u"varInteger", 3},
+      {u"varSingle", 4},    {u"varDouble", 5},    {u"varCurrency", 6},    {u"varDate", 7},
+      {u"varOleStr", 8},    {u"varDispatch", 9},  {u"varError", 10},      {u"varBoolean", 11},
+      {u"varVariant", 12},  {u"varUnknown", 13},  {u"varShortInt", 16},   {u"varByte", 17},
+      {u"varWord", 18},     {u"varLongWord", 19}, {u"varInt64", 20},      {u"varStrArg", 72},
+      {u"varString", 256},  {u"varAny", 257},     {u"varTypeMask", 4095}, {u"varArray", 8192},
       {u"varByRef", 16384},
   };
   for (const auto& [name, value] : varCodes) script->AddConst(name, u"Integer", Variant(value));

@@ -107,6 +107,8 @@ TEST_F(SysFunctions, ExpressionsGiveThePlatformResults) {
       {"Round(3.5)", "4"},
       {"Round(-2.5)", "-2"},
       {"Trunc(-2.7)", "-2"},
+      {"Round(2147483647.4)", "2147483647"},
+      {"Trunc(-2147483648.9)", "-2147483648"},
       {"Int(2.7)", "2"},
       {"Int(2.7) / 4", "0.5"},
       {"Frac(2.75)", "0.75"},
@@ -178,6 +180,7 @@ TEST_F(SysFunctions, BadInputRaisesTheRuntimeErrors) {
       {"Chr(70000)", "ERangeError"},
       {"VarArrayCreate([0], varVariant)", "EVariantArrayCreateError"},
       {"Round(1e20)", "EInvalidOp"},
+      {"Trunc(-3e9)", "EInvalidOp"},
       {"CreateOleObject('Excel.Application')", "EInvalidOperation"},
   };
   for (const auto& c : cases) {
@@ -227,8 +230,9 @@ TEST_F(SysFunctions, DeclarationsCarryTheirCategories) {
   const struct {
     const char16_t* name;
     const char16_t* category;
-  } cases[] = {{u"IntToStr", u"ctConv"}, {u"FormatFloat", u"ctFormat"}, {u"DecodeDate", u"ctDate"},
-               {u"NameCase", u"ctString"}, {u"Pi", u"ctMath"}, {u"VarType", u"ctOther"}};
+  } cases[] = {{u"IntToStr", u"ctConv"},   {u"FormatFloat", u"ctFormat"},
+               {u"DecodeDate", u"ctDate"}, {u"NameCase", u"ctString"},
+               {u"Pi", u"ctMath"},         {u"VarType", u"ctOther"}};
   for (const auto& c : cases) {
     auto* m = dynamic_cast<TvmMethodHelper*>(s.Find(c.name));
     ASSERT_NE(m, nullptr) << Utf16ToUtf8(c.name);
