@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "render/bitmap.h"
 
@@ -247,9 +250,44 @@ TEST(ShapeView, PublishedDefaults) {
   EXPECT_EQ(line.ArrowWidth(), 5);
   EXPECT_EQ(line.Color(), clNone);
   EXPECT_EQ(shape.Shape(), skRectangle);
-  const TClassInfo& info = TpgwShapeView::StaticClassInfo();
-  ASSERT_NE(info.FindProperty("Shape"), nullptr);
-  ASSERT_NE(TpgwLineView::StaticClassInfo().FindProperty("Diagonal"), nullptr);
+}
+
+// The own properties follow the view's, in this order.
+TEST(ShapeView, PublishedPropertyOrder) {
+  auto tail = [](const TClassInfo& info, size_t n) {
+    std::vector<std::string> names;
+    const auto& all = info.Properties();
+    for (size_t k = all.size() - std::min(n, all.size()); k < all.size(); ++k) names.push_back(all[k]->Name());
+    return names;
+  };
+  EXPECT_EQ(tail(TpgwShapeView::StaticClassInfo(), 9),
+            (std::vector<std::string>{"Color", "Cursor", "Curve", "FillType", "Fill", "Frame", "Shape", "TagStr",
+                                      "URL"}));
+  EXPECT_EQ(tail(TpgwLineView::StaticClassInfo(), 9),
+            (std::vector<std::string>{"Color", "TagStr", "ArrowEnd", "ArrowLength", "ArrowSolid", "ArrowStart",
+                                      "ArrowWidth", "Frame", "Diagonal"}));
+  EXPECT_TRUE(TpgwLineView::StaticClassInfo().InheritsFrom(TpgwStretcheable::StaticClassInfo()));
+}
+
+TEST(ShapeView, GradientTriangleIsClippedAndDoubleFrameInsetsIt) {
+  Scene<TpgwShapeView> s;
+  s.view->SetShape(skTriangle);
+  s.view->SetBounds(10, 10, 40, 40);
+  s.view->SetFillType(ftGradient);
+  auto& g = static_cast<TpgwGradientFill&>(s.view->Fill());
+  g.SetStartColor(clRed);
+  g.SetEndColor(clRed);
+  s.view->Frame().SetColor(clBlack);
+  s.view->Frame().SetStyle(fsDouble);
+  s.Draw();
+  EXPECT_EQ(s.At(30, 40), clRed);
+  EXPECT_EQ(s.At(12, 12), clWhite);
+  EXPECT_EQ(s.At(48, 12), clWhite);
+  // Outer base at row 50, inner base at 14 + 34 = 48 (top moved by 4, height reduced by 6).
+  EXPECT_EQ(s.At(30, 50), clBlack);
+  EXPECT_EQ(s.At(30, 49), clRed);
+  EXPECT_EQ(s.At(30, 48), clBlack);
+  EXPECT_EQ(s.At(30, 46), clRed);
 }
 
 }  // namespace
