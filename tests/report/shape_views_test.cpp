@@ -119,6 +119,23 @@ TEST(LineView, ArrowHeads) {
   EXPECT_EQ(v.At(21, 44), clRed);
   EXPECT_EQ(v.At(19, 44), clRed);
   EXPECT_EQ(v.At(22, 36), clWhite);
+
+  // A diagonal line: the wings lie across the line, the head beside it filled only when solid.
+  for (bool solidHead : {true, false}) {
+    Scene<TpgwLineView> d;
+    d.view->SetDiagonal(true);
+    d.view->SetBounds(10, 10, 40, 40);
+    d.view->Frame().SetColor(clRed);
+    d.view->SetArrowEnd(true);
+    d.view->SetArrowSolid(solidHead);
+    d.view->SetArrowLength(10);
+    d.view->SetArrowWidth(4);
+    d.Draw();
+    SCOPED_TRACE(solidHead);
+    EXPECT_EQ(d.At(47, 45) == clRed, solidHead);
+    EXPECT_EQ(d.At(45, 47) == clRed, solidHead);
+    EXPECT_EQ(d.At(30, 26), clWhite);
+  }
 }
 
 TEST(ShapeView, EllipseWithGlassFillPaintsOnlyInside) {
