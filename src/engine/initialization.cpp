@@ -11,6 +11,7 @@
 #include "report/view.h"
 #include "script/grammar.h"
 #include "script/interpreter.h"
+#include "script/sys_functions.h"
 #include "support/resources.h"
 
 namespace pagewright {
@@ -30,6 +31,7 @@ void InitializeEngine() {
     RegisterGraphicFormats();
     InitScriptLanguages();
     InitScriptInterpreter();  // takes the compile messages from the resource store
+    RegisterSysFunctions();   // the system module every script and expression sees
   });
 }
 

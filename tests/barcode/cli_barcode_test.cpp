@@ -1,41 +1,21 @@
 // `pagewright barcode` end to end: runs the built command-line program when it is there.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
+
+#include "common/run_program.h"
 
 namespace {
 
-struct Result {
-  int exitCode = -1;
-  std::string out;
-};
+using pagewright::testing::ProgramResult;
+using Result = ProgramResult;
 
-std::string Program() {
-  return std::string(PW_BINARY_DIR) + "/bin/pagewright";
-}
-
-// Runs the program with the given (already shell-quoted) arguments; standard error is dropped.
-Result RunProgram(const std::string& args) {
-  Result r;
-  std::string cmd = "'";
-  cmd.append(Program()).append("' ").append(args).append(" 2>/dev/null");
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+Result RunProgram(const std::string& args) { return pagewright::testing::RunCli(args); }
 
 class CliBarcode : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(Program())) GTEST_SKIP() << "the pagewright program is not built";
+    if (!pagewright::testing::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
   }
 };
 

@@ -1,0 +1,36 @@
+// Runs the built command-line program for end-to-end tests.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace pagewright::testing {
+
+struct ProgramResult {
+  int exitCode = -1;
+  std::string out;
+};
+
+inline std::string CliProgram() { return std::string(PW_BINARY_DIR) + "/bin/pagewright"; }
+
+inline bool CliProgramBuilt() { return std::filesystem::exists(CliProgram()); }
+
+// Runs the program with the given (already shell-quoted) arguments; standard error is dropped.
+inline ProgramResult RunCli(const std::string& args) {
+  ProgramResult r;
+  std::string cmd = "'";
+  cmd.append(CliProgram()).append("' ").append(args).append(" 2>/dev/null");
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int status = pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+}  // namespace pagewright::testing
