@@ -8,6 +8,7 @@
 #include "report/bands.h"
 #include "report/component.h"
 #include "report/pages.h"
+#include "report/shape_views.h"
 #include "report/view.h"
 #include "script/grammar.h"
 #include "script/interpreter.h"
@@ -24,6 +25,7 @@ void InitializeEngine() {
     // Report object classes: each module gives the list its classes, then all register in the
     // list's order.
     ProvideViewClasses();
+    ProvideShapeClasses();
     ProvideBandClasses();
     ProvidePageClasses();
     RegisterReportClasses();

@@ -425,7 +425,7 @@ class Player {
       for (size_t i = 0; i < text.size(); ++i) {
         acc += (*logicalDx)[i] * s;
         const double rounded = std::round(acc);
-        dx.push_back(static_cast<int>(rounded - prev));
+        dx.push_back(Clamp(rounded - prev));
         prev = rounded;
       }
     } else {

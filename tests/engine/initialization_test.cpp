@@ -14,7 +14,8 @@ TEST(Initialization, FillsEveryProcessTableOnce) {
   InitializeEngine();
   InitializeEngine();  // a second call changes nothing
   for (const char16_t* name : {u"TpgwReport", u"tpgwmasterdata", u"TpgwReportPage", u"TpgwDataPage", u"TpgwFrame",
-                               u"TpgwPageHeader", u"TpgwDBDataset", u"TpgwUserDataSet"})
+                               u"TpgwPageHeader", u"TpgwDBDataset", u"TpgwUserDataSet",
+                               u"TpgwLineView", u"TpgwShapeView"})
     EXPECT_NE(FindReportClass(name), nullptr) ;
   EXPECT_EQ(FindReportClass(u"TpgwNoSuchView"), nullptr);
   EXPECT_NO_THROW(ScriptLanguageGrammar(u"PascalScript"));
