@@ -7,15 +7,15 @@
 
 namespace {
 
-using pagewright::testing::ProgramResult;
+using pagewright::test_support::ProgramResult;
 using Result = ProgramResult;
 
-Result RunProgram(const std::string& args) { return pagewright::testing::RunCli(args); }
+Result RunProgram(const std::string& args) { return pagewright::test_support::RunCli(args); }
 
 class CliBarcode : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!pagewright::testing::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+    if (!pagewright::test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
   }
 };
 

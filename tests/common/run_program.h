@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-namespace pagewright::testing {
+namespace pagewright::test_support {
 
 struct ProgramResult {
   int exitCode = -1;
@@ -33,4 +33,4 @@ inline ProgramResult RunCli(const std::string& args) {
   return r;
 }
 
-}  // namespace pagewright::testing
+}  // namespace pagewright::test_support
