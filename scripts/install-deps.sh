@@ -12,7 +12,7 @@ packages=(
   # fonts the engine pins ("Arial" and friends map to Liberation, the rest to DejaVu)
   fonts-liberation2 fonts-dejavu-core
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4
   # sanitizer and fuzzing runtime for clang
   libclang-rt-14-dev
   # external checkers used by end-to-end tests
