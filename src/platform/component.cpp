@@ -31,6 +31,8 @@ void TPersistent::Assign(const TPersistent& source) {
   throw EConvertError("Cannot assign a " + source.ClassName() + " to a " + ClassName());
 }
 
+void TPersistent::DefineProperties(TFiler&) {}
+
 // ---- names ----
 
 WideString UpperName(std::u16string_view s) {

@@ -28,6 +28,7 @@
 namespace pagewright {
 
 class TClassInfo;
+class TFiler;
 class TComponent;
 
 // Base of every object whose published properties are described (components and the
@@ -49,6 +50,9 @@ class TPersistent {
 
   // Copies the state of `source`; the base raises EConvertError "Cannot assign a X to a Y".
   virtual void Assign(const TPersistent& source);
+  // Describes the extra, non-published properties the object stores in the binary property
+  // stream (platform/property_stream.h); the base stores none.
+  virtual void DefineProperties(TFiler& filer);
 };
 
 enum TOperation : uint8_t { opInsert, opRemove };
