@@ -62,7 +62,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     try {
       script.Execute();
     } catch (const Exception& e) {
-      err << "pagewright eval: " << e.ClassName() << ": " << e.Message() << " at 1:1 in: " << expr << "\n";
+      err << "pagewright eval: " << e.ClassName() << ": " << e.Message() << " at "
+          << ExpressionPos(script.ErrorDetailPos) << " in: " << expr << "\n";
       return kExitFailure;
     }
     out << Utf16ToUtf8(VarToStr(script.GetVariable(u"PwEvalResult"))) << "\n";

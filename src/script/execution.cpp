@@ -165,6 +165,7 @@ void TvmTryStmt::Execute() {
       throw;  // the host's budget is not the script's to catch
     } catch (const Exception& e) {
       Prog->Root()->FErrorPending = false;
+      TakeErrorPos();
       Prog->SetVariable(u"ExceptionClassName", Variant(Utf8ToUtf16(e.ClassName())));
       Prog->SetVariable(u"ExceptionMessage", Variant(Utf8ToUtf16(e.Message())));
       Prog->ErrorPos = Prog->FLastSourcePos;

@@ -193,8 +193,18 @@ TPropValue VariantToProp(const TPropInfo& info, const Variant& v) {
       return TPropValue::Boolean(VarCompare(v, Variant(true), voCmpEq));
     case pkEnumeration:
       return TPropValue::Enum(v.AsInteger());
-    case pkSet:
-      return TPropValue::SetBits(static_cast<uint64_t>(v.AsInt64()));
+    case pkSet: {
+      if (!v.IsArray()) return TPropValue::SetBits(static_cast<uint64_t>(v.AsInt64()));
+      // A set literal: the ordinals of its elements.
+      uint64_t bits = 0;
+      for (int i = VarArrayLowBound(v, 1), hi = VarArrayHighBound(v, 1); i <= hi; ++i) {
+        int32_t ordinal = v.GetElement({i}).AsInteger();
+        if (ordinal < 0 || ordinal > 63)
+          throw ERangeError("Set element " + std::to_string(ordinal) + " out of range");
+        bits |= uint64_t{1} << ordinal;
+      }
+      return TPropValue::SetBits(bits);
+    }
     case pkString:
     case pkEvent:
       return TPropValue::String(VarToStr(v));
@@ -645,6 +655,340 @@ Variant TvmScript::CallFunction1(const WideString& name, Variant& params, bool s
       params.PutElement({i}, f->Params[static_cast<size_t>(i - lo)]->Value);
   }
   return r;
+}
+
+}  // namespace pagewright
+
+// ---- Host events -----------------------------------------------------------------------------
+
+namespace pagewright {
+
+void TvmCustomEvent::CallHandler(std::vector<Variant>& args) {
+  TvmProcVariable* f = Handler;
+  if (!f) return;
+  // The procedure may be running already (an event fired from inside it): keep its locals.
+  struct LocalsGuard {
+    TvmProcVariable* f;
+    bool active;
+    ~LocalsGuard() {
+      if (active) f->RestoreLocals(false);
+    }
+  } guard{f, f->Executing};
+  if (guard.active) f->SaveLocals();
+  for (size_t i = 0; i < args.size() && i < f->Params.size(); ++i) f->Params[i]->SetValue(args[i]);
+  f->GetValue();
+  for (size_t i = 0; i < args.size() && i < f->Params.size(); ++i)
+    if (f->Params[i]->IsVarParam) args[i] = f->Params[i]->Value;
+}
+
+namespace {
+
+Variant Sender(TPersistent* sender) {
+  return Variant::FromObject(sender);
+}
+
+}  // namespace
+
+void TvmNotifyEvent::DoEvent(TPersistent* sender) {
+  std::vector<Variant> args{Sender(sender)};
+  CallHandler(args);
+}
+
+TvmNotifyEvent::THostEvent TvmNotifyEvent::Callback() {
+  return [this](TPersistent* sender) { DoEvent(sender); };
+}
+
+void TvmMouseEvent::DoEvent(TPersistent* sender, int button, int shift, int x, int y) {
+  std::vector<Variant> args{Sender(sender), Variant(button), Variant(shift), Variant(x), Variant(y)};
+  CallHandler(args);
+}
+
+TvmMouseEvent::THostEvent TvmMouseEvent::Callback() {
+  return [this](TPersistent* sender, int button, int shift, int x, int y) {
+    DoEvent(sender, button, shift, x, y);
+  };
+}
+
+void TvmMouseMoveEvent::DoEvent(TPersistent* sender, int shift, int x, int y) {
+  std::vector<Variant> args{Sender(sender), Variant(shift), Variant(x), Variant(y)};
+  CallHandler(args);
+}
+
+TvmMouseMoveEvent::THostEvent TvmMouseMoveEvent::Callback() {
+  return [this](TPersistent* sender, int shift, int x, int y) { DoEvent(sender, shift, x, y); };
+}
+
+void TvmKeyEvent::DoEvent(TPersistent* sender, uint16_t& key, int shift) {
+  std::vector<Variant> args{Sender(sender), Variant(static_cast<int32_t>(key)), Variant(shift)};
+  CallHandler(args);
+  key = static_cast<uint16_t>(args[1].AsInteger());
+}
+
+TvmKeyEvent::THostEvent TvmKeyEvent::Callback() {
+  return [this](TPersistent* sender, uint16_t& key, int shift) { DoEvent(sender, key, shift); };
+}
+
+void TvmKeyPressEvent::DoEvent(TPersistent* sender, char16_t& key) {
+  std::vector<Variant> args{Sender(sender), Variant(WideString(1, key))};
+  CallHandler(args);
+  WideString k = VarToStr(args[1]);
+  key = k.empty() ? u'\0' : k[0];
+}
+
+TvmKeyPressEvent::THostEvent TvmKeyPressEvent::Callback() {
+  return [this](TPersistent* sender, char16_t& key) { DoEvent(sender, key); };
+}
+
+void TvmCloseEvent::DoEvent(TPersistent* sender, int& action) {
+  std::vector<Variant> args{Sender(sender), Variant(action)};
+  CallHandler(args);
+  action = args[1].AsInteger();
+}
+
+TvmCloseEvent::THostEvent TvmCloseEvent::Callback() {
+  return [this](TPersistent* sender, int& action) { DoEvent(sender, action); };
+}
+
+void TvmCloseQueryEvent::DoEvent(TPersistent* sender, bool& canClose) {
+  std::vector<Variant> args{Sender(sender), Variant(canClose)};
+  CallHandler(args);
+  canClose = args[1].AsBoolean();
+}
+
+TvmCloseQueryEvent::THostEvent TvmCloseQueryEvent::Callback() {
+  return [this](TPersistent* sender, bool& canClose) { DoEvent(sender, canClose); };
+}
+
+void TvmCanResizeEvent::DoEvent(TPersistent* sender, int& newWidth, int& newHeight, bool& resize) {
+  std::vector<Variant> args{Sender(sender), Variant(newWidth), Variant(newHeight), Variant(resize)};
+  CallHandler(args);
+  newWidth = args[1].AsInteger();
+  newHeight = args[2].AsInteger();
+  resize = args[3].AsBoolean();
+}
+
+TvmCanResizeEvent::THostEvent TvmCanResizeEvent::Callback() {
+  return [this](TPersistent* sender, int& newWidth, int& newHeight, bool& resize) {
+    DoEvent(sender, newWidth, newHeight, resize);
+  };
+}
+
+Variant TvmEventHelper::GetValue() {
+  return Variant(WideString());
+}
+
+void TvmEventHelper::SetValue(const Variant& v) {
+  TPersistent* obj = Instance();
+  if (!obj) throw EAccessViolation("Event " + Utf16ToUtf8(Name) + " set without an object");
+  WideString handler = VarToStr(v);
+  if (handler.empty() || handler == u"0") {
+    if (Install) Install(obj, nullptr);
+    return;
+  }
+  auto* proc = Prog ? dynamic_cast<TvmProcVariable*>(Prog->Find(handler)) : nullptr;
+  if (!proc || proc->IsFunc) throw Exception(Utf16ToUtf8(VMMessages().SEventError));
+  TvmScript* owner = Prog->Root();
+  // One adapter per object, event and procedure, however often the script assigns it.
+  TvmCustomEvent* adapter = nullptr;
+  for (int i = 0; i < owner->Count() && !adapter; ++i) {
+    auto* e = dynamic_cast<TvmCustomEvent*>(owner->GetItem(i));
+    if (e && e->Instance == obj && e->Handler == proc && e->RefItem == this) adapter = e;
+  }
+  if (!adapter) {
+    std::unique_ptr<TvmCustomEvent> made = EventClass ? EventClass() : std::make_unique<TvmNotifyEvent>();
+    made->Instance = obj;
+    made->Handler = proc;
+    made->RefItem = this;
+    adapter = made.get();
+    owner->Add(WideString(), std::move(made));
+  }
+  if (Install) Install(obj, adapter);
+}
+
+TvmEventHelper* TvmClassVariable::AddEvent(const WideString& name, TvmEventClass eventClass,
+                                           TvmInstallEvent install) {
+  auto h = std::make_unique<TvmEventHelper>();
+  h->Name = name;
+  h->Typ = fvtString;
+  h->TypeName = u"String";
+  h->EventClass = std::move(eventClass);
+  h->Install = std::move(install);
+  h->ClassRef = this;
+  TvmEventHelper* raw = h.get();
+  Members.push_back(std::move(h));
+  return raw;
+}
+
+// ---- Components ------------------------------------------------------------------------------
+
+TvmClassVariable* TvmScript::AddClassChain(const TClassInfo& info) {
+  WideString name = Utf8ToUtf16(info.Name());
+  if (TvmClassVariable* known = FindClass(name)) return known;
+  if (Find(name)) return nullptr;  // the name means something else here
+  WideString ancestor;
+  if (const TClassInfo* parent = info.Parent())
+    if (TvmClassVariable* a = AddClassChain(*parent)) ancestor = a->Name;
+  return AddClass(info, ancestor);
+}
+
+void TvmScript::AddComponent(TComponent* form) {
+  if (!form) return;
+  TvmClassVariable* cls = AddClassChain(form->ClassInfo());
+  for (int i = 0; i < form->ComponentCount(); ++i) {
+    TComponent* c = form->Components(i);
+    if (!c || c->Name().empty()) continue;
+    AddClassChain(c->ClassInfo());
+    if (cls && !cls->Find(c->Name(), true)) cls->AddComponent(c->Name(), Utf8ToUtf16(c->ClassName()));
+  }
+  if (!form->Name().empty()) AddObject(form->Name(), form);
+}
+
+// ---- Late binding ----------------------------------------------------------------------------
+
+namespace {
+
+TvmClassVariable* ClassOfObject(const TvmScript* prog, const TPersistent* obj) {
+  for (const TClassInfo* c = &obj->ClassInfo(); c; c = c->Parent())
+    if (TvmClassVariable* cls = prog->FindClass(Utf8ToUtf16(c->Name()))) return cls;
+  return nullptr;
+}
+
+[[noreturn]] void LateError(const WideString& message) {
+  throw EvmLateBindingError(Utf16ToUtf8(message));
+}
+
+WideString QuotedName(const WideString& name) {
+  return u"'" + name + u"'";
+}
+
+std::vector<int32_t> IndexArgs(const TvmDesignatorItem& item) {
+  std::vector<int32_t> idx;
+  for (const auto& e : item.Args) idx.push_back(e->GetValue().AsInteger());
+  return idx;
+}
+
+}  // namespace
+
+size_t TvmDesignator::ApplyLate(size_t i, Variant& cur, TvmCustomVariable*& prev, bool assign,
+                                const Variant* newValue) {
+  const size_t count = Items.size();
+  TvmDesignatorItem& item = Items[i];
+  const WideString& name = item.LateName;
+  const bool index = name == u"[";
+  TPersistent* obj = cur.IsObject() ? cur.AsObject() : nullptr;
+  if (!obj) {
+    if (cur.IsString()) {
+      if (!index) LateError(VMMessages().SStringError);
+      if (assign && i + 1 == count) LateError(VMMessages().SLeftCantAssigned);
+      const WideString& s = cur.StringRef();
+      std::vector<int32_t> idx = IndexArgs(item);
+      int32_t at = idx.empty() ? 0 : idx[0];
+      if (at < 1 || static_cast<size_t>(at) > s.size())
+        throw ERangeError("String index " + std::to_string(at) + " out of range");
+      cur = Variant(WideString(1, s[static_cast<size_t>(at - 1)]));
+      prev = nullptr;
+      return i;
+    }
+    if (cur.IsArray()) {
+      if (!index) LateError(VMMessages().SIndexRequired);
+      std::vector<int32_t> idx = IndexArgs(item);
+      if (assign && i + 1 == count) {
+        // Only an array held by a variable is written in place.
+        if (!prev || !prev->ValueRef()) LateError(VMMessages().SLeftCantAssigned);
+        prev->Value.PutElement(idx, *newValue);
+      } else {
+        cur = cur.GetElement(idx);
+      }
+      prev = nullptr;
+      return i;
+    }
+    LateError(u"Cannot use " + QuotedName(index ? WideString(u"[]") : name) +
+              u": the value is not an object");
+  }
+
+  TvmClassVariable* cls = ClassOfObject(Prog, obj);
+  TvmCustomVariable* member = nullptr;
+  size_t used = i;
+  TvmDesignatorItem* argsFrom = &item;
+  if (index) {
+    member = cls ? cls->DefProperty : nullptr;
+    if (!member) {
+      WideString msg = VMMessages().SClassError;
+      size_t at = msg.find(u"%s");
+      if (at != WideString::npos) msg.replace(at, 2, Utf8ToUtf16(obj->ClassName()));
+      LateError(msg);
+    }
+  } else {
+    member = cls ? cls->Find(name, true) : nullptr;
+    auto* method = dynamic_cast<TvmMethodHelper*>(member);
+    if (method && method->IndexMethod) {
+      // An indexed member takes the index that follows it.
+      if (i + 1 >= count || Items[i + 1].LateName != u"[") LateError(VMMessages().SIndexRequired);
+      used = i + 1;
+      argsFrom = &Items[used];
+    }
+  }
+  const bool last = used + 1 == count;
+  if (!member) {
+    if (auto* owner = dynamic_cast<TComponent*>(obj))
+      if (TComponent* child = owner->FindComponent(name)) {
+        if (assign && last)
+          throw EComponentError("Can not assign value to component field " + Utf16ToUtf8(name));
+        cur = Variant::FromObject(child);
+        prev = nullptr;
+        return i;
+      }
+    // A published property of a class the script does not know.
+    if (const TPropInfo* prop = obj->ClassInfo().FindProperty(std::u16string_view(name))) {
+      if (!argsFrom->Args.empty()) LateError(VMMessages().STooManyParams);
+      if (assign && last) {
+        if (prop->IsReadOnly()) LateError(VMMessages().SLeftCantAssigned);
+        prop->Set(*obj, VariantToProp(*prop, *newValue));
+      } else {
+        cur = PropToVariant(*prop, prop->Get(*obj));
+      }
+      prev = nullptr;
+      return i;
+    }
+    LateError(VMMessages().SIdUndeclared + QuotedName(name));
+  }
+
+  // A registered member, checked and called as the compiler would have.
+  std::vector<std::unique_ptr<TvmExpression>>& args = argsFrom->Args;
+  if (static_cast<int>(args.size()) < member->RequiredParamCount()) LateError(VMMessages().SNotEnoughParams);
+  if (args.size() > member->Params.size()) LateError(VMMessages().STooManyParams);
+  std::vector<Variant> values;
+  values.reserve(member->Params.size());
+  for (size_t a = 0; a < member->Params.size(); ++a) {
+    if (a >= args.size())
+      values.push_back(member->Params[a]->DefValue);
+    else if (member->IsMacro)
+      values.push_back(Variant(args[a]->Source));
+    else
+      values.push_back(args[a]->GetValue());
+  }
+  for (size_t a = 0; a < values.size(); ++a) member->Params[a]->Value = std::move(values[a]);
+  auto* helper = static_cast<TvmCustomHelper*>(member);
+  helper->ParentRef = prev;
+  helper->ParentValue = cur;
+  helper->Prog = Prog;
+  if (assign && last) {
+    if (member->IsReadOnly) LateError(VMMessages().SLeftCantAssigned);
+    member->SetValue(*newValue);
+  } else {
+    member->FNeedResult = !last || FNeedResult;
+    cur = member->GetValue();
+  }
+  if (!member->IsMacro)
+    for (size_t a = 0; a < args.size() && a < member->Params.size(); ++a) {
+      if (!member->Params[a]->IsVarParam) continue;
+      TvmExpression* e = args[a].get();
+      if (e->Root && (e->Root->Kind == TvmExpressionNode::nkVariable ||
+                      e->Root->Kind == TvmExpressionNode::nkDesignator))
+        e->Root->Operand->SetValue(member->Params[a]->Value);
+    }
+  prev = member;
+  return used;
 }
 
 }  // namespace pagewright

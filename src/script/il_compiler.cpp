@@ -86,6 +86,20 @@ bool OperatorCode(std::u16string_view text, TvmOperatorType& op, bool& strCat) {
   return false;
 }
 
+// An operator's position is recorded just after it; its first character is its length back
+// on the same line.
+WideString OperatorStart(const WideString& pos, size_t length) {
+  size_t colon = pos.find(u':');
+  if (colon == WideString::npos) return pos;
+  int col = 0;
+  for (size_t i = colon + 1; i < pos.size(); ++i) {
+    if (pos[i] < u'0' || pos[i] > u'9' || col > 10000000) return pos;
+    col = col * 10 + (pos[i] - u'0');
+  }
+  if (col <= static_cast<int>(length)) return pos;
+  return pos.substr(0, colon + 1) + Utf8ToUtf16(std::to_string(col - static_cast<int>(length)));
+}
+
 bool IsComparison(TvmOperatorType op) {
   return op >= opGreat && op <= opEq;
 }
@@ -594,6 +608,12 @@ TvmVariable* TvmILCompiler::LoopVariable(const TvmILNode& ident, TvmScript* p) {
   return var;
 }
 
+bool TvmILCompiler::LateBindingOn() const {
+  for (const TvmScript* s = FScript; s; s = s->Parent)
+    if (s->UseClassLateBinding) return !s->IsRunning;
+  return false;
+}
+
 TvmCustomVariable* TvmILCompiler::UndeclaredName(const WideString& name) {
   if (FNeedDeclareVars) Error(VMMessages().SIdUndeclared + Quoted(name));
   auto v = std::make_unique<TvmVariable>();
@@ -795,7 +815,7 @@ void TvmILCompiler::BuildStatement(const TvmILNode& e, TvmScript* p, TvmStatemen
       if (!result) Error(VMMessages().SIdUndeclared + Quoted(u"Result"));
       s->Designator = std::make_unique<TvmDesignator>();
       s->Designator->Prog = p;
-      s->Designator->Items.push_back(TvmDesignatorItem{result, {}, false, FPos});
+      s->Designator->Items.push_back(TvmDesignatorItem{result, {}, false, FPos, {}});
       s->Designator->Kind = 1;
       s->Designator->Typ = result->Typ;
       s->Designator->TypeName = result->TypeName;
@@ -904,6 +924,7 @@ void TvmILCompiler::AddExprChildren(const TvmILNode& e, TvmScript* p, TvmExpress
       n->StrCat = strCat;
       n->Priority = Priority(op);
       n->Pos = c.Attr("pos");
+      n->StartPos = OperatorStart(n->Pos, strCat || op == opUnMinus ? 1 : Text(c).size());
       if (op == opLeftBracket || op == opNot || op == opUnMinus) {
         attach(std::move(n));
       } else if (op == opRightBracket) {
@@ -1093,6 +1114,7 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
   d->Prog = p;
   auto& items = d->Items;
   bool addr = false;
+  bool late = false;  // the rest of the chain is resolved when it runs
   for (const auto& cp : e.Children()) {
     const TvmILNode& c = *cp;
     if (Is(c, "addr")) {
@@ -1113,7 +1135,7 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
         v->Typ = fvtString;
         v->Value = Variant(name);
         v->IsReadOnly = true;
-        items.push_back(TvmDesignatorItem{p->AddItem(WideString(), std::move(v)), {}, false, FPos});
+        items.push_back(TvmDesignatorItem{p->AddItem(WideString(), std::move(v)), {}, false, FPos, {}});
         continue;
       }
       bool found = false;
@@ -1121,14 +1143,19 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
         TvmVariable* hidden = FWith[w].Var;
         if (FWith[w].Prog != p) continue;
         if (hidden->Typ == fvtVariant) {
+          // What the name means here wins; anything else is a member of the object.
           if (p->Find(name)) break;
-          continue;
+          items.push_back(TvmDesignatorItem{hidden, {}, false, FPos, {}});
+          items.push_back(TvmDesignatorItem{nullptr, {}, false, FPos, name});
+          late = true;
+          found = true;
+          break;
         }
         if (hidden->Typ == fvtClass) {
           TvmClassVariable* cls = p->FindClass(hidden->TypeName);
           if (TvmCustomHelper* member = cls ? cls->Find(name) : nullptr) {
-            items.push_back(TvmDesignatorItem{hidden, {}, false, FPos});
-            items.push_back(TvmDesignatorItem{member, {}, false, FPos});
+            items.push_back(TvmDesignatorItem{hidden, {}, false, FPos, {}});
+            items.push_back(TvmDesignatorItem{member, {}, false, FPos, {}});
             found = true;
           }
         }
@@ -1139,13 +1166,17 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
       if (emitOp == emCreate) {
         auto* cls = dynamic_cast<TvmClassVariable*>(ref);
         if (!cls) Error(VMMessages().SClassRequired);
-        items.push_back(TvmDesignatorItem{cls, {}, false, FPos});
+        items.push_back(TvmDesignatorItem{cls, {}, false, FPos, {}});
         TvmCustomHelper* create = cls->Find(u"Create");
         if (!create) Error(VMMessages().SIdUndeclared + Quoted(u"Create"));
-        items.push_back(TvmDesignatorItem{create, {}, false, FPos});
+        items.push_back(TvmDesignatorItem{create, {}, false, FPos, {}});
         continue;
       }
-      items.push_back(TvmDesignatorItem{ref, {}, false, FPos});
+      items.push_back(TvmDesignatorItem{ref, {}, false, FPos, {}});
+      continue;
+    }
+    if (late) {
+      items.push_back(TvmDesignatorItem{nullptr, {}, false, FPos, name});
       continue;
     }
     // A member or an index after what came before.
@@ -1170,21 +1201,23 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
         g = fvtString;
       } else if (value.IsArray()) {
         if (!bracket) Error(VMMessages().SIndexRequired);
-        items.push_back(TvmDesignatorItem{SharedHelper(u"__ArrayHelper", false), {}, false, FPos});
+        items.push_back(TvmDesignatorItem{SharedHelper(u"__ArrayHelper", false), {}, false, FPos, {}});
         continue;
       } else if (value.IsObject() && value.AsObject()) {
         g = fvtClass;
         typeName = Utf8ToUtf16(value.AsObject()->ClassName());
       } else {
-        // The value is known only when the script runs; names are not resolved that late here.
-        Error(VMMessages().SIdUndeclared + Quoted(name));
+        // The value is known only when the script runs: so is the member.
+        items.push_back(TvmDesignatorItem{nullptr, {}, false, FPos, name});
+        late = true;
+        continue;
       }
     }
     switch (g) {
       case fvtString:
       case fvtChar:
         if (!bracket) Error(VMMessages().SStringError);
-        items.push_back(TvmDesignatorItem{SharedHelper(u"__StringHelper", true), {}, false, FPos});
+        items.push_back(TvmDesignatorItem{SharedHelper(u"__StringHelper", true), {}, false, FPos, {}});
         break;
       case fvtClass: {
         TvmClassVariable* cls = p->FindClass(typeName);
@@ -1196,7 +1229,7 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
             if (at != WideString::npos) msg.replace(at, 2, typeName);
             Error(msg);
           }
-          items.push_back(TvmDesignatorItem{cls->DefProperty, {}, true, FPos});
+          items.push_back(TvmDesignatorItem{cls->DefProperty, {}, true, FPos, {}});
         } else {
           TvmCustomHelper* member = cls->Find(name, true);
           if (!member) {
@@ -1206,17 +1239,22 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
             TComponent* child = owner ? owner->FindComponent(name) : nullptr;
             if (child) member = cls->AddComponent(name, Utf8ToUtf16(child->ClassName()));
           }
+          if (!member && LateBindingOn()) {
+            items.push_back(TvmDesignatorItem{nullptr, {}, false, FPos, name});
+            late = true;
+            break;
+          }
           if (!member) Error(VMMessages().SIdUndeclared + Quoted(name));
-          items.push_back(TvmDesignatorItem{member, {}, false, FPos});
+          items.push_back(TvmDesignatorItem{member, {}, false, FPos, {}});
         }
         break;
       }
       case fvtArray:
         if (!bracket) Error(VMMessages().SIndexRequired);
         if (P->RefItem)
-          items.push_back(TvmDesignatorItem{P->RefItem, {}, false, FPos});
+          items.push_back(TvmDesignatorItem{P->RefItem, {}, false, FPos, {}});
         else
-          items.push_back(TvmDesignatorItem{SharedHelper(u"__ArrayHelper", false), {}, false, FPos});
+          items.push_back(TvmDesignatorItem{SharedHelper(u"__ArrayHelper", false), {}, false, FPos, {}});
         break;
       default:
         Error(VMMessages().SArrayRequired);
@@ -1225,31 +1263,41 @@ std::unique_ptr<TvmDesignator> TvmILCompiler::BuildDesignator(const TvmILNode& e
   if (items.empty()) Error(VMMessages().SVarRequired);
   if (emitOp == emFree) {
     TvmCustomVariable* last = items.back().Ref;
-    if (last->Typ != fvtClass && last->Typ != fvtVariant) Error(VMMessages().SClassRequired);
+    if (last && last->Typ != fvtClass && last->Typ != fvtVariant) Error(VMMessages().SClassRequired);
     TvmClassVariable* obj = p->FindClass(u"TObject");
     TvmCustomHelper* fr = obj ? obj->Find(u"Free") : nullptr;
     if (!fr) Error(VMMessages().SIdUndeclared + Quoted(u"Free"));
-    items.push_back(TvmDesignatorItem{fr, {}, false, FPos});
+    items.push_back(TvmDesignatorItem{fr, {}, false, FPos, {}});
   }
   // Kind and type.
   SetPos(e);
   TvmCustomVariable* last = items.back().Ref;
-  d->Typ = last->Typ;
-  d->TypeName = last->TypeName;
-  d->IsReadOnly = last->IsReadOnly;
-  if (last->Typ == fvtConstructor && items.size() >= 2) {
-    d->Typ = fvtClass;
-    d->TypeName = items[items.size() - 2].Ref->TypeName;
+  if (!last) {
+    // Late-bound: a Variant that any value may be assigned to. The arguments of the items
+    // resolved here are checked as usual.
+    d->Typ = fvtVariant;
+    d->TypeName = u"Variant";
+    d->IsReadOnly = false;
+    d->Kind = 0;
   }
-  if (items.size() == 1 && items[0].Args.empty() && dynamic_cast<TvmVariable*>(last)) d->Kind = 1;
-  if (items.size() == 2 && dynamic_cast<TvmStringVariable*>(items[0].Ref) &&
-      dynamic_cast<TvmStringHelper*>(last))
-    d->Kind = 2;
-  if (items.size() == 2 && items[0].Ref->Typ == fvtArray && items[0].Ref->RefItem == last) d->Kind = 3;
+  if (last) {
+    d->Typ = last->Typ;
+    d->TypeName = last->TypeName;
+    d->IsReadOnly = last->IsReadOnly;
+    if (last->Typ == fvtConstructor && items.size() >= 2) {
+      d->Typ = fvtClass;
+      d->TypeName = items[items.size() - 2].Ref->TypeName;
+    }
+    if (items.size() == 1 && items[0].Args.empty() && dynamic_cast<TvmVariable*>(last)) d->Kind = 1;
+    if (items.size() == 2 && dynamic_cast<TvmStringVariable*>(items[0].Ref) &&
+        dynamic_cast<TvmStringHelper*>(last))
+      d->Kind = 2;
+    if (items.size() == 2 && items[0].Ref->Typ == fvtArray && items[0].Ref->RefItem == last) d->Kind = 3;
+  }
   // Arguments against parameters.
   for (auto& item : items) {
     TvmCustomVariable* ref = item.Ref;
-    if (dynamic_cast<TvmDesignator*>(ref)) continue;
+    if (!ref || dynamic_cast<TvmDesignator*>(ref)) continue;
     size_t nargs = item.Args.size();
     if (static_cast<int>(nargs) < ref->RequiredParamCount()) Error(VMMessages().SNotEnoughParams);
     if (nargs > ref->Params.size()) Error(VMMessages().STooManyParams);

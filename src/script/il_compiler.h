@@ -46,6 +46,8 @@ class TvmILCompiler {
   void BuildStatement(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
   TvmVariable* LoopVariable(const TvmILNode& ident, TvmScript* p);
   TvmCustomVariable* UndeclaredName(const WideString& name);
+  // Unknown members of class-typed objects are resolved when the script runs.
+  bool LateBindingOn() const;
 
   std::unique_ptr<TvmExpression> BuildExpression(const TvmILNode& e, TvmScript* p);
   void AddExprChildren(const TvmILNode& e, TvmScript* p, TvmExpression* x, TvmExpressionNode*& cur);

@@ -7,6 +7,7 @@
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "script/grammar.h"
+#include "script/statements.h"
 #include "support/resources.h"
 
 namespace pagewright {
@@ -282,6 +283,31 @@ void TvmScript::SetVariable(const WideString& name, const Variant& value) {
 
 namespace {
 
+// Scripts run on the calling thread; an error on its way out is on this thread too.
+struct TErrorNote {
+  bool Set = false;
+  WideString Pos;
+};
+thread_local TErrorNote gErrorNote;
+
+}  // namespace
+
+void NoteErrorPos(const WideString& pos) {
+  if (gErrorNote.Set || pos.empty()) return;
+  gErrorNote.Set = true;
+  gErrorNote.Pos = pos;
+}
+
+WideString TakeErrorPos() {
+  WideString pos;
+  if (gErrorNote.Set) pos = std::move(gErrorNote.Pos);
+  gErrorNote.Set = false;
+  gErrorNote.Pos.clear();
+  return pos;
+}
+
+namespace {
+
 // Clears a program's run flags when it leaves, also after an error.
 struct RunScope {
   TvmScript* p;
@@ -308,7 +334,9 @@ void TvmScript::Execute() {
   root->FSteps = 0;
   root->FCallDepth = 0;
   root->FErrorPending = false;
+  TakeErrorPos();
   ErrorClassName.clear();
+  ErrorDetailPos.clear();
   RunScope scope(this);
   try {
     Statement.Execute(this);
@@ -343,11 +371,16 @@ void TvmStatementList::Execute(TvmScript* prog) {
       // The innermost statement records the position, for its program and the main program
       // (the position of an error a script caught earlier does not count).
       TvmScript* root = prog->Root();
+      WideString detail = TakeErrorPos();
       if (!root->FErrorPending) {
         root->FErrorPending = true;
         prog->ErrorPos = prog->FLastSourcePos;
+        prog->ErrorDetailPos = detail.empty() ? prog->ErrorPos : detail;
         TvmScript* main = prog->MainProgram();
-        if (main != prog) main->ErrorPos = prog->ErrorPos;
+        if (main != prog) {
+          main->ErrorPos = prog->ErrorPos;
+          main->ErrorDetailPos = prog->ErrorDetailPos;
+        }
       }
       throw;
     }
@@ -406,7 +439,10 @@ Variant TvmProcVariable::GetValue() {
   if (root->FCallDepth >= root->MaxCallDepth)
     throw EStackOverflow("Script routines nested too deeply (more than " +
                          std::to_string(root->MaxCallDepth) + " calls)");
-  if (root->FCallDepth == 0) root->FErrorPending = false;  // a call from the host
+  if (root->FCallDepth == 0) {  // a call from the host
+    root->FErrorPending = false;
+    TakeErrorPos();
+  }
   ++root->FCallDepth;
   bool wasExecuting = Executing;
   Executing = true;
@@ -668,13 +704,27 @@ Variant TvmExpression::Eval(TvmExpressionNode* n) {
   Variant acc;
   if (cur->Kind == TvmExpressionNode::nkOperator && IsUnary(cur->Op)) {
     // A prefix operator holds its operand on whichever side it was attached.
-    acc = Apply(cur, Operand(cur->Left ? cur->Left : cur->Right));
+    try {
+      acc = Apply(cur, Operand(cur->Left ? cur->Left : cur->Right));
+    } catch (...) {
+      NoteErrorPos(cur->StartPos.empty() ? cur->Pos : cur->StartPos);
+      throw;
+    }
   } else if (cur->Kind == TvmExpressionNode::nkOperator && !cur->Left) {
     acc = Eval(cur->Right);  // an operator whose left side is missing
   } else {
     acc = Operand(cur);
   }
-  for (size_t i = spine.size(); i-- > 0;) acc = Apply(spine[i], std::move(acc));
+  size_t i = spine.size();
+  try {
+    while (i > 0) {
+      --i;
+      acc = Apply(spine[i], std::move(acc));
+    }
+  } catch (...) {
+    NoteErrorPos(spine[i]->StartPos.empty() ? spine[i]->Pos : spine[i]->StartPos);
+    throw;
+  }
   return acc;
 }
 
@@ -701,14 +751,33 @@ Variant TvmDesignator::Walk(bool assign, const Variant* newValue) {
   Variant cur = Variant::Null();
   TvmCustomVariable* prev = nullptr;
   const size_t count = Items.size();
-  for (size_t i = 0; i < count; ++i) {
+  size_t i = 0;
+  try {
+    for (; i < count; ++i) {
+      if (!Items[i].Ref) {
+        i = ApplyLate(i, cur, prev, assign, newValue);
+        continue;
+      }
+      WalkItem(i, cur, prev, assign, newValue);
+    }
+  } catch (...) {
+    NoteErrorPos(Items[i < count ? i : count - 1].Pos);
+    throw;
+  }
+  return cur;
+}
+
+void TvmDesignator::WalkItem(size_t i, Variant& cur, TvmCustomVariable*& prev, bool assign,
+                             const Variant* newValue) {
+  const size_t count = Items.size();
+  {
     TvmDesignatorItem& item = Items[i];
     TvmCustomVariable* ref = item.Ref;
     bool last = i + 1 == count;
     if (auto* nested = dynamic_cast<TvmDesignator*>(ref)) {
       cur = nested->GetValue();
       prev = ref;
-      continue;
+      return;
     }
     auto* proc = dynamic_cast<TvmProcVariable*>(ref);
     bool recursing = proc && proc->Executing;
@@ -764,7 +833,6 @@ Variant TvmDesignator::Walk(bool assign, const Variant* newValue) {
     }
     prev = ref;
   }
-  return cur;
 }
 
 }  // namespace pagewright

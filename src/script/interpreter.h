@@ -20,6 +20,7 @@
 namespace pagewright {
 
 class TPersistent;
+class TComponent;
 class TClassInfo;
 class TPropInfo;
 class TvmScript;
@@ -30,6 +31,8 @@ class TvmExpression;
 
 // A script ran past the step budget its host set.
 PW_DECLARE_EXCEPTION(EvmStepLimitExceeded, Exception)
+// A late-bound member could not be resolved on the value the script gave it.
+PW_DECLARE_EXCEPTION(EvmLateBindingError, Exception)
 
 enum TvmVarType : uint8_t {
   fvtInt,
@@ -207,6 +210,96 @@ class TvmComponentHelper : public TvmCustomHelper {
   void SetValue(const Variant& v) override;
 };
 
+// ---- Host events ----------------------------------------------------------------------------
+
+class TvmProcVariable;
+
+// Binds one host object's event to one script procedure. The host keeps a handler that calls
+// the adapter; the adapter belongs to the script program, so a program must not be freed while
+// an object it gave handlers to can still fire them (or the host removes them first).
+class TvmCustomEvent : public TvmCustomVariable {
+ public:
+  TPersistent* Instance = nullptr;
+  TvmProcVariable* Handler = nullptr;
+
+ protected:
+  // Passes the event's arguments to the procedure's parameters in order and runs it; the
+  // final values of by-reference parameters come back in args.
+  void CallHandler(std::vector<Variant>& args);
+};
+
+// One adapter class per host event signature; each has a Callback() the host stores.
+class TvmNotifyEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender)>;
+  void DoEvent(TPersistent* sender);
+  THostEvent Callback();
+};
+
+class TvmMouseEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender, int button, int shift, int x, int y)>;
+  void DoEvent(TPersistent* sender, int button, int shift, int x, int y);
+  THostEvent Callback();
+};
+
+class TvmMouseMoveEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender, int shift, int x, int y)>;
+  void DoEvent(TPersistent* sender, int shift, int x, int y);
+  THostEvent Callback();
+};
+
+class TvmKeyEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender, uint16_t& key, int shift)>;
+  void DoEvent(TPersistent* sender, uint16_t& key, int shift);
+  THostEvent Callback();
+};
+
+class TvmKeyPressEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender, char16_t& key)>;
+  void DoEvent(TPersistent* sender, char16_t& key);
+  THostEvent Callback();
+};
+
+class TvmCloseEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender, int& action)>;
+  void DoEvent(TPersistent* sender, int& action);
+  THostEvent Callback();
+};
+
+class TvmCloseQueryEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender, bool& canClose)>;
+  void DoEvent(TPersistent* sender, bool& canClose);
+  THostEvent Callback();
+};
+
+class TvmCanResizeEvent : public TvmCustomEvent {
+ public:
+  using THostEvent = std::function<void(TPersistent* sender, int& newWidth, int& newHeight, bool& resize)>;
+  void DoEvent(TPersistent* sender, int& newWidth, int& newHeight, bool& resize);
+  THostEvent Callback();
+};
+
+// Makes an adapter of one event class.
+using TvmEventClass = std::function<std::unique_ptr<TvmCustomEvent>()>;
+// Installs an adapter as the object's handler of one event, or removes the handler (null).
+using TvmInstallEvent = std::function<void(TPersistent* instance, TvmCustomEvent* adapter)>;
+
+// An event of a host class: reads as the empty string; assigning a procedure's name (the
+// address-of form) installs an adapter, assigning nil (0) removes the handler.
+class TvmEventHelper : public TvmCustomHelper {
+ public:
+  Variant GetValue() override;
+  void SetValue(const Variant& v) override;
+  TvmEventClass EventClass;
+  TvmInstallEvent Install;
+};
+
 // A registered host class.
 class TvmClassVariable : public TvmCustomVariable {
  public:
@@ -230,6 +323,14 @@ class TvmClassVariable : public TvmCustomVariable {
   TvmCustomHelper* Find(std::u16string_view name, bool includeComponentHelper = false);
   // Registers a named component owned by this class's objects as a member.
   TvmComponentHelper* AddComponent(const WideString& name, const WideString& className);
+  // A host event with the adapter class of its signature, e.g. AddEvent<TvmNotifyEvent>(
+  // u"OnChange", install) where install stores adapter->Callback() in the object (or clears it).
+  TvmEventHelper* AddEvent(const WideString& name, TvmEventClass eventClass, TvmInstallEvent install);
+  template <class TEvent>
+  TvmEventHelper* AddEvent(const WideString& name, TvmInstallEvent install) {
+    return AddEvent(
+        name, [] { return std::unique_ptr<TvmCustomEvent>(std::make_unique<TEvent>()); }, std::move(install));
+  }
   // Whether this class is the named class or inherits from it.
   bool InheritsFrom(std::u16string_view className);
 
@@ -287,7 +388,8 @@ struct TvmExpressionNode {
   int Priority = 0;
   TvmVarType Typ = fvtVariant;
   WideString TypeName;
-  WideString Pos;
+  WideString Pos;       // operators: just after the operator, where compile errors point
+  WideString StartPos;  // operators: the operator's first character, where run-time errors point
   TvmExpressionNode* Left = nullptr;
   TvmExpressionNode* Right = nullptr;
   TvmExpressionNode* Parent = nullptr;
@@ -319,6 +421,9 @@ struct TvmDesignatorItem {
   std::vector<std::unique_ptr<TvmExpression>> Args;
   bool IndexTaken = false;
   WideString Pos;
+  // Late binding: without a Ref, the member of this name ("[" for an index) is looked up on
+  // the value before it each time the designator runs.
+  WideString LateName;
 };
 
 class TvmDesignator : public TvmCustomVariable {
@@ -331,6 +436,10 @@ class TvmDesignator : public TvmCustomVariable {
 
  private:
   Variant Walk(bool assign, const Variant* newValue);
+  void WalkItem(size_t i, Variant& cur, TvmCustomVariable*& prev, bool assign, const Variant* newValue);
+  // Resolves and applies late-bound item i (and an index item after it that an indexed
+  // member takes); returns the index of the last item used.
+  size_t ApplyLate(size_t i, Variant& cur, TvmCustomVariable*& prev, bool assign, const Variant* newValue);
 };
 
 // ---- Statements ---------------------------------------------------------------------------
@@ -415,6 +524,11 @@ class TvmScript : public TvmILHost {
   TvmClassVariable* AddClass(const TClassInfo& cls, const WideString& ancestor);
   // A host class known only by name, with members added through callbacks.
   TvmClassVariable* AddClass(const WideString& name, const WideString& ancestor);
+  // The class item of a described class, registering it and its ancestors when absent.
+  TvmClassVariable* AddClassChain(const TClassInfo& cls);
+  // A component with its class, a member for each component it owns (their classes registered
+  // too), and the component itself as an object variable named after it.
+  void AddComponent(TComponent* form);
   TvmMethodHelper* AddMethod(const WideString& syntax, TvmCallMethodEvent callEvent,
                              const WideString& category = {}, const WideString& description = {});
   // The language's type names, True, False, nil, Null, the string and array accessors and the
@@ -455,6 +569,9 @@ class TvmScript : public TvmILHost {
   WideString SyntaxType = u"PascalScript";
   // Class name of the last run-time error ("" after a compile error or none).
   WideString ErrorClassName;
+  // Where inside the statement at ErrorPos the last run-time error was raised: the operator
+  // or the call that failed (the statement's own position when nothing finer is known).
+  WideString ErrorDetailPos;
   bool MainProg = false;
   TvmScript* ProgRunning = nullptr;
   WideString ProgName;

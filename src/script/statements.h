@@ -8,6 +8,12 @@
 
 namespace pagewright {
 
+// The position of the innermost expression or call that a run-time error is leaving, noted on
+// its way out (the first note wins) and taken by the statement list that records the error.
+void NoteErrorPos(const WideString& pos);
+// The noted position, or empty; forgets it.
+WideString TakeErrorPos();
+
 class TvmAssignmentStmt : public TvmStatement {
  public:
   enum TOp : uint8_t { aoPlain, aoPlus, aoMinus, aoMul, aoDiv };

@@ -14,6 +14,7 @@
 #include "platform/properties.h"
 #include "platform/unicode.h"
 #include "script/il_parser.h"
+#include "script/sys_functions.h"
 
 namespace pagewright {
 namespace {
@@ -128,8 +129,10 @@ TEST_F(Interpreter, AnnotatedPrograms) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ProgramExpectations want = ReadExpectations(text);
     output.clear();
+    // As `pagewright run` runs them: the system functions, ShowMessage as the output.
+    SetShowMessageOutput([this](const WideString& t) { output.push_back(Utf16ToUtf8(t)); });
     TvmScript s;
-    Prepare(s);
+    TvmSysFunctions sys(&s);
     s.Lines = Utf8ToUtf16(text);
     const std::string name = entry.path().filename().string();
     ASSERT_TRUE(s.Compile()) << name << ": " << Utf16ToUtf8(s.ErrorMsg) << " at " << Utf16ToUtf8(s.ErrorPos);
@@ -143,7 +146,117 @@ TEST_F(Interpreter, AnnotatedPrograms) {
     EXPECT_EQ(raised, want.raises) << name;
     EXPECT_EQ(output, want.output) << name;
   }
+  SetShowMessageOutput(nullptr);
   EXPECT_GT(files, 0);
+}
+
+// Programs the fuzzer once broke (tests/data/scripts/fuzz): each compiles or fails cleanly and
+// runs within a budget, twice, ending normally or with a script error.
+TEST_F(Interpreter, FuzzFindingsRunCleanly) {
+  const std::filesystem::path dir = std::filesystem::path(PW_TEST_DATA_DIR) / "scripts" / "fuzz";
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no findings kept";
+  SetShowMessageOutput([](const WideString&) {});
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    TvmScript s;
+    TvmSysFunctions sys(&s);
+    s.Lines = Utf8ToUtf16(text);
+    s.StepLimit = 20000;
+    s.MaxCallDepth = 64;
+    if (!s.Compile()) {
+      EXPECT_FALSE(s.ErrorMsg.empty()) << entry.path();
+      continue;
+    }
+    for (int run = 0; run < 2; ++run) {
+      try {
+        s.Execute();
+      } catch (const Exception&) {
+        EXPECT_FALSE(s.IsRunning) << entry.path();
+      }
+    }
+  }
+  SetShowMessageOutput(nullptr);
+}
+
+TEST_F(Interpreter, MacroArgumentsArriveAsSourceText) {
+  TvmScript s;
+  Prepare(s);
+  s.Lines = u"var a: Integer; begin a := 2; IIF(a > 1, 'x', 'y') end.";
+  ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg);
+  s.Execute();
+  EXPECT_EQ(output, std::vector<std::string>{"a > 1|'x'|'y'"});
+}
+
+// A run-time error names the statement (ErrorPos) and, inside it, the operator or call that
+// failed (ErrorDetailPos), also from inside routines and host calls.
+TEST_F(Interpreter, RunTimeErrorsCarryTheirPosition) {
+  const struct {
+    const char* source;
+    const char* pos;
+    const char* detail;
+  } cases[] = {
+      {"var a, b: Integer;\nbegin\n  a := 1 + 10 div b\nend.", "3:3", "3:15"},
+      {"var s: String;\nbegin\n  s := 'abc';\n  s := s + s[9]\nend.", "4:3", "4:12"},
+      {"procedure P;\nbegin\n  RaiseException('deep')\nend;\nbegin\n  P\nend.", "3:3", "3:3"},
+      {"function F(n: Integer): Integer;\nbegin\n  Result := n div 0\nend;\nbegin\n  F(1)\nend.", "3:3",
+       "3:15"},
+      {"var v: Variant;\nbegin\n  v := 'abc';\n  v := -v\nend.", "4:3", "4:8"},
+  };
+  for (const auto& c : cases) {
+    TvmScript s;
+    Prepare(s);
+    s.Lines = Utf8ToUtf16(c.source);
+    ASSERT_TRUE(s.Compile()) << c.source << ": " << Utf16ToUtf8(s.ErrorMsg);
+    EXPECT_THROW(s.Execute(), Exception) << c.source;
+    EXPECT_EQ(Utf16ToUtf8(s.ErrorPos), c.pos) << c.source;
+    EXPECT_EQ(Utf16ToUtf8(s.ErrorDetailPos), c.detail) << c.source;
+  }
+}
+
+// A host method that raises in the middle of nested script calls leaves nothing behind: the
+// same program runs to its end next time, and its routines can be called from the host again.
+TEST_F(Interpreter, ErrorInAHostCallLeavesTheEngineSound) {
+  TvmScript s;
+  Prepare(s);
+  bool fail = true;
+  s.AddMethod(u"function Fetch(n: Integer): Integer",
+              [&fail](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>& a) {
+                if (fail) throw EConvertError("no data for " + std::to_string(a[0].AsInteger()));
+                return Variant(a[0].AsInteger() * 10);
+              });
+  s.Lines =
+      u"var total: Integer;\n"
+      u"function Sum(n: Integer): Integer;\n"
+      u"var mine: Integer;\n"
+      u"begin\n"
+      u"  mine := n;\n"
+      u"  if n = 0 then Result := Fetch(mine) else Result := Sum(n - 1) + mine\n"
+      u"end;\n"
+      u"begin\n"
+      u"  total := Sum(3);\n"
+      u"  Print(total)\n"
+      u"end.";
+  ASSERT_TRUE(s.Compile());
+  try {
+    s.Execute();
+    ADD_FAILURE() << "no error";
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "no data for 0");
+  }
+  EXPECT_EQ(Utf16ToUtf8(s.ErrorPos), "6:17");
+  EXPECT_FALSE(s.IsRunning);
+  EXPECT_EQ(s.ProgRunning, nullptr);
+  EXPECT_EQ(s.FCallDepth, 0);
+  auto* sum = dynamic_cast<TvmProcVariable*>(s.Find(u"Sum"));
+  ASSERT_NE(sum, nullptr);
+  EXPECT_FALSE(sum->Executing);
+  EXPECT_TRUE(sum->SavedLocals.empty());
+  EXPECT_THROW(s.CallFunction(u"Sum", VarArrayOf({Variant(2)})), EConvertError);
+  fail = false;
+  s.Execute();
+  EXPECT_EQ(output, std::vector<std::string>{"6"});
+  EXPECT_EQ(VarToStr(s.CallFunction(u"Sum", VarArrayOf({Variant(2)}))), u"3");
 }
 
 // A copy of the tree without its skip-th element (counted depth first, root excluded).

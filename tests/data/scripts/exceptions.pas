@@ -16,25 +16,25 @@ end;
 procedure Guarded;
 begin
   try
-    Print('body');
+    ShowMessage('body');
     exit;
-    Print('not reached')
+    ShowMessage('not reached')
   finally
-    Print('finally')
+    ShowMessage('finally')
   end;
-  Print('after try')
+  ShowMessage('after try')
 end;
 
 begin
   try
     i := 1 div z
   except
-    Print(ExceptionClassName); // => EDivByZero
+    ShowMessage(ExceptionClassName); // => EDivByZero
   end;
   try
     RaiseException('custom')
   except
-    Print(ExceptionClassName + ': ' + ExceptionMessage); // => Exception: custom
+    ShowMessage(ExceptionClassName + ': ' + ExceptionMessage); // => Exception: custom
   end;
   Guarded;                     // => body // => finally
   try
@@ -42,12 +42,12 @@ begin
       v := 'abc';
       i := v + 1
     finally
-      Print('cleanup')         // => cleanup
+      ShowMessage('cleanup')         // => cleanup
     end
   except
-    Print(ExceptionClassName)  // => EVariantTypeCastError
+    ShowMessage(ExceptionClassName)  // => EVariantTypeCastError
   end;
-  Print('end');                // => end
+  ShowMessage('end');                // => end
   Quiet;
   RaiseException('leaves')     // raises: Exception: leaves
 end.

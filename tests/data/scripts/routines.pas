@@ -56,20 +56,19 @@ begin
 end;
 
 begin
-  Print(Fact(5));              // => 120
+  ShowMessage(Fact(5));              // => 120
   a := 1; b := 2;
   Swap(a, b);
-  Print(a * 10 + b);           // => 21
+  ShowMessage(a * 10 + b);           // => 21
   Bump(a);
-  Print(a);                    // => 2
-  Print(Greet('Ann'));         // => Hello, Ann
-  Print(Greet('Bob', 'Hi'));   // => Hi, Bob
-  Print(Outer(4));             // => 9
-  Print(Sign(-5));             // => -1
-  Print(Sign(7));              // => 1
-  Print(Depth(3));             // => 0123
+  ShowMessage(a);                    // => 2
+  ShowMessage(Greet('Ann'));         // => Hello, Ann
+  ShowMessage(Greet('Bob', 'Hi'));   // => Hi, Bob
+  ShowMessage(Outer(4));             // => 9
+  ShowMessage(Sign(-5));             // => -1
+  ShowMessage(Sign(7));              // => 1
+  ShowMessage(Depth(3));             // => 0123
   a := 0;
   Accumulate(a, 4);
-  Print(a);                    // => 10
-  IIF(a > 1, 'x', 'y');        // => a > 1|'x'|'y'
+  ShowMessage(a);                    // => 10
 end.

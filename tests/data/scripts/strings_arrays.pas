@@ -7,18 +7,18 @@ var
   v: Variant;
 begin
   s := 'abc';
-  Print(s[2]);                 // => b
+  ShowMessage(s[2]);                 // => b
   s[2] := 'X';
-  Print(s);                    // => aXc
+  ShowMessage(s);                    // => aXc
   for i := 1 to 3 do a[i] := i * i;
-  Print(a[1] + a[2] + a[3]);   // => 14
+  ShowMessage(a[1] + a[2] + a[3]);   // => 14
   m[1, 1] := 'corner';
-  Print(m[1, 1]);              // => corner
+  ShowMessage(m[1, 1]);              // => corner
   v := 0;
   for i := 1 to 4 do v := v + i;
-  Print(v);                    // => 10
+  ShowMessage(v);                    // => 10
   s := '';
   for i := 1 to 3 do s := s + 'ab';
-  Print(s);                    // => ababab
-  Print(s = 'ababab');         // => True
+  ShowMessage(s);                    // => ababab
+  ShowMessage(s = 'ababab');         // => True
 end.

@@ -1,0 +1,122 @@
+#include "cli/run_command.h"
+
+#include <charconv>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+
+#include "engine/initialization.h"
+#include "platform/exceptions.h"
+#include "platform/unicode.h"
+#include "platform/variant.h"
+#include "script/interpreter.h"
+#include "script/sys_functions.h"
+
+namespace pagewright::cli {
+namespace {
+
+constexpr const char* kArguments = "[--steps N] [--depth N] FILE";
+
+void PrintUsage(std::ostream& os) {
+  os << "usage: pagewright run " << kArguments << "\n"
+     << "  FILE        a PascalScript program (UTF-8); the system functions are known\n"
+     << "  --steps N   stop the program after N statements and loop passes (default: no limit)\n"
+     << "  --depth N   allow at most N nested routine calls (default: 1000)\n"
+     << "Runs the program. ShowMessage writes its argument's text as one line to standard output.\n"
+     << "A compile or run-time error is written to standard error as FILE:LINE:COLUMN: message,\n"
+     << "and the exit code is 1.\n";
+}
+
+bool ParseCount(const std::string& text, int64_t max, int64_t& value) {
+  const char* end = text.data() + text.size();
+  auto r = std::from_chars(text.data(), end, value);
+  return r.ec == std::errc() && r.ptr == end && value > 0 && value <= max;
+}
+
+// "FILE:LINE:COLUMN" or just the file when the position is unknown.
+std::string Where(const std::string& file, const WideString& pos) {
+  if (pos.empty()) return file;
+  return file + ":" + Utf16ToUtf8(pos);
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string file;
+  int64_t steps = 0;
+  int64_t depth = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      PrintUsage(out);
+      return kExitOk;
+    }
+    if (a == "--steps" || a == "--depth") {
+      int64_t& target = a == "--steps" ? steps : depth;
+      if (i + 1 >= args.size() || !ParseCount(args[i + 1], a == "--steps" ? INT64_MAX : 100000, target)) {
+        err << "pagewright run: " << a << " needs a positive number\n";
+        PrintUsage(err);
+        return kExitUsage;
+      }
+      ++i;
+      continue;
+    }
+    if (a.size() > 1 && a[0] == '-') {
+      err << "pagewright run: unknown option '" << a << "'\n";
+      PrintUsage(err);
+      return kExitUsage;
+    }
+    if (!file.empty()) {
+      err << "pagewright run: only one program can be run\n";
+      PrintUsage(err);
+      return kExitUsage;
+    }
+    file = a;
+  }
+  if (file.empty()) {
+    err << "pagewright run: no program given\n";
+    PrintUsage(err);
+    return kExitUsage;
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    err << "pagewright run: cannot read " << file << "\n";
+    return kExitFailure;
+  }
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  std::string text = bytes.str();
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+
+  InitializeEngine();
+  // The program's only output channel, for as long as it runs.
+  SetShowMessageOutput([&out](const WideString& message) { out << Utf16ToUtf8(message) << "\n"; });
+  struct OutputReset {
+    ~OutputReset() { SetShowMessageOutput(nullptr); }
+  } reset;
+  TvmScript script;
+  TvmSysFunctions sys(&script);
+  script.Lines = Utf8ToUtf16(text);
+  script.StepLimit = steps;
+  if (depth > 0) script.MaxCallDepth = static_cast<int>(depth);
+  if (!script.Compile()) {
+    out.flush();
+    err << Where(file, script.ErrorPos) << ": " << Utf16ToUtf8(script.ErrorMsg) << "\n";
+    return kExitFailure;
+  }
+  try {
+    script.Execute();
+  } catch (const Exception& e) {
+    out.flush();
+    err << Where(file, script.ErrorDetailPos) << ": " << e.ClassName() << ": " << e.Message() << "\n";
+    return kExitFailure;
+  }
+  out.flush();
+  return kExitOk;
+}
+
+}  // namespace
+
+const CliCommand kRunCommand = {"run", kArguments,
+                                "compiles and runs a script program; ShowMessage prints a line", Run};
+
+}  // namespace pagewright::cli

@@ -1,0 +1,129 @@
+// `pagewright run` end to end: the annotated programs of tests/data/scripts give their noted
+// output on standard output, and their noted error on standard error with exit code 1.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/run_program.h"
+
+namespace pagewright {
+namespace {
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs the program with the given (shell-quoted) arguments, keeping both output streams.
+Outcome RunProgram(const std::string& args) {
+  Outcome o;
+  const std::filesystem::path errFile =
+      std::filesystem::temp_directory_path() / ("pw_cli_run_" + std::to_string(::getpid()) + ".err");
+  std::string cmd = "'" + test_support::CliProgram() + "' " + args + " 2>'" + errFile.string() + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return o;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) o.out.append(buf, n);
+  int status = pclose(p);
+  o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.err = ReadAll(errFile);
+  std::filesystem::remove(errFile);
+  return o;
+}
+
+// The "// =>" outputs of an annotated program, one per line, and its "// raises:" error as
+// "LINE: Class: message" (empty when it ends normally).
+void Expectations(const std::string& text, std::string& out, std::string& raises) {
+  std::istringstream in(text);
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    for (size_t at = line.find("// => "); at != std::string::npos;) {
+      size_t next = line.find(" // => ", at + 6);
+      out += line.substr(at + 6, next == std::string::npos ? std::string::npos : next - at - 6) + "\n";
+      at = next == std::string::npos ? next : next + 1;
+    }
+    size_t r = line.find("// raises: ");
+    if (r != std::string::npos) raises = std::to_string(number) + ":" + line.substr(r + 11);
+  }
+}
+
+TEST(CliRun, AnnotatedProgramsPrintTheirNotedOutput) {
+  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::filesystem::path dir = std::filesystem::path(PW_TEST_DATA_DIR) / "scripts";
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".pas") continue;
+    ++files;
+    std::string wantOut, wantRaises;
+    Expectations(ReadAll(entry.path()), wantOut, wantRaises);
+    const std::string file = entry.path().string();
+    Outcome r = RunProgram("run '" + file + "'");
+    EXPECT_EQ(r.out, wantOut) << file;
+    if (wantRaises.empty()) {
+      EXPECT_EQ(r.exitCode, 0) << file;
+      EXPECT_EQ(r.err, "") << file;
+    } else {
+      // FILE:LINE:COLUMN: Class: message
+      EXPECT_EQ(r.exitCode, 1) << file;
+      size_t colon = wantRaises.find(':');
+      std::string prefix = file + ":" + wantRaises.substr(0, colon) + ":";
+      EXPECT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
+      EXPECT_NE(r.err.find(": " + wantRaises.substr(colon + 1) + "\n"), std::string::npos) << r.err;
+    }
+  }
+  EXPECT_GT(files, 0);
+}
+
+TEST(CliRun, ErrorsCarryTheirPositionAndUsageProblemsExitWithTwo) {
+  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::filesystem::path dir = std::filesystem::temp_directory_path();
+  const std::filesystem::path compile = dir / ("pw_cli_run_compile_" + std::to_string(::getpid()) + ".pas");
+  const std::filesystem::path runtime = dir / ("pw_cli_run_runtime_" + std::to_string(::getpid()) + ".pas");
+  const std::filesystem::path forever = dir / ("pw_cli_run_forever_" + std::to_string(::getpid()) + ".pas");
+  std::ofstream(compile) << "var i: Integer;\nbegin\n  i := 'x'\nend.\n";
+  std::ofstream(runtime) << "var i, z: Integer;\nbegin\n  ShowMessage('before');\n  i := 1 + 4 div z\nend.\n";
+  std::ofstream(forever) << "begin\n  while True do ShowMessage('again')\nend.\n";
+
+  Outcome c = RunProgram("run '" + compile.string() + "'");
+  EXPECT_EQ(c.exitCode, 1);
+  EXPECT_EQ(c.err, compile.string() + ":3:3: Incompatible types: 'Integer', 'String'\n");
+  Outcome r = RunProgram("run '" + runtime.string() + "'");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "before\n");
+  EXPECT_EQ(r.err, runtime.string() + ":4:14: EDivByZero: Division by zero\n");
+  Outcome f = RunProgram("run --steps 7 '" + forever.string() + "'");
+  EXPECT_EQ(f.exitCode, 1);
+  EXPECT_EQ(f.out, "again\nagain\nagain\n");
+  EXPECT_NE(f.err.find("EvmStepLimitExceeded"), std::string::npos) << f.err;
+
+  // The same positions through eval: within the expression.
+  Outcome e = RunProgram("eval '1 + 10 div 0'");
+  EXPECT_EQ(e.exitCode, 1);
+  EXPECT_EQ(e.err, "pagewright eval: EDivByZero: Division by zero at 1:8 in: 1 + 10 div 0\n");
+
+  for (const char* args :
+       {"run", "run --steps", "run --steps 0 x.pas", "run --frobnicate x.pas", "run a.pas b.pas"})
+    EXPECT_EQ(RunProgram(args).exitCode, 2) << args;
+  Outcome help = RunProgram("run --help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("usage: pagewright run"), std::string::npos);
+  EXPECT_EQ(RunProgram("run /nonexistent/program.pas").exitCode, 1);
+  std::filesystem::remove(compile);
+  std::filesystem::remove(runtime);
+  std::filesystem::remove(forever);
+}
+
+}  // namespace
+}  // namespace pagewright
