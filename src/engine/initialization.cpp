@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "data/data_set.h"
+#include "export/export_classes.h"
 #include "platform/properties.h"
 #include "render/graphic_formats.h"
 #include "report/bands.h"
@@ -30,6 +31,7 @@ void InitializeEngine() {
     ProvidePageClasses();
     RegisterReportClasses();
     RegisterDataClasses();
+    RegisterExportClasses();
     RegisterGraphicFormats();
     InitScriptLanguages();
     InitScriptInterpreter();  // takes the compile messages from the resource store

@@ -13,11 +13,13 @@ namespace {
 TEST(Initialization, FillsEveryProcessTableOnce) {
   InitializeEngine();
   InitializeEngine();  // a second call changes nothing
-  for (const char16_t* name : {u"TpgwReport", u"tpgwmasterdata", u"TpgwReportPage", u"TpgwDataPage", u"TpgwFrame",
-                               u"TpgwPageHeader", u"TpgwDBDataset", u"TpgwUserDataSet",
-                               u"TpgwLineView", u"TpgwShapeView"})
-    EXPECT_NE(FindReportClass(name), nullptr) ;
+  for (const char16_t* name :
+       {u"TpgwReport", u"tpgwmasterdata", u"TpgwReportPage", u"TpgwDataPage", u"TpgwFrame", u"TpgwPageHeader",
+        u"TpgwDBDataset", u"TpgwUserDataSet", u"TpgwLineView", u"TpgwShapeView"})
+    EXPECT_NE(FindReportClass(name), nullptr);
   EXPECT_EQ(FindReportClass(u"TpgwNoSuchView"), nullptr);
+  for (const char* name : {"TpgwPDFExport", "TpgwJPEGExport", "TpgwIOTransportFile"})
+    EXPECT_NE(ClassRegistry().Find(name), nullptr) << name;
   EXPECT_NO_THROW(ScriptLanguageGrammar(u"PascalScript"));
 }
 

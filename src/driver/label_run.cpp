@@ -1,0 +1,169 @@
+#include "driver/label_run.h"
+
+#include <memory>
+#include <ostream>
+
+#include "data/db_dataset.h"
+#include "engine/initialization.h"
+#include "export/image_export.h"
+#include "export/pdf_export.h"
+#include "platform/unicode.h"
+#include "report/bands.h"
+#include "report/report.h"
+
+namespace pagewright {
+
+namespace {
+
+constexpr LabelField kLabelFields[] = {
+    {u"proveedor_nombre", ftString, 100, u"MIRANTO PASTELERIAS S.L.", 0},
+    {u"proveedor_operador", ftString, 100, u"", 0},
+    {u"proveedor_dir", ftString, 150, u"Avda. Alcalde Bruvelo, 130 - 00000 Ventosa (Provincia)", 0},
+    {u"lugar_entrega_linea1", ftString, 100, u"ALMERUX, S.A.", 0},
+    {u"lugar_entrega_linea2", ftString, 100, u"ALMAC\u00C9N CENTRAL", 0},
+    {u"lugar_entrega_linea3", ftString, 150, u"Carretera General, Km. 22.300. (CIUDAD)", 0},
+    {u"destino_linea1", ftString, 100, u"ALMERUX, S.A.", 0},
+    {u"destino_linea2", ftString, 100, u"C.C. LIRENA", 0},
+    {u"destino_linea3", ftString, 150, u"C/ Lirena, 75 (CIUDAD)", 0},
+    {u"sucursal_codigo", ftString, 10, u"0003", 0},
+    {u"barcode_ia91", ftString, 30, u"(91)010003", 0},
+    {u"dpto_pventa", ftString, 20, u"030 - 00", 0},
+    {u"pedido_num", ftString, 20, u"91026401", 0},
+    {u"albaran_num", ftString, 20, u"2640102", 0},
+    {u"barcode_ia98", ftString, 50, u"(98)03000910264012640102", 0},
+    {u"bulto_texto", ftString, 30, u"54 / 58", 0},
+    {u"bulto_num", ftInteger, 0, nullptr, 54},
+    {u"total_bultos", ftInteger, 0, nullptr, 58},
+    {u"sscc", ftString, 30, u"384123450000000073", 0},
+    {u"barcode_ia00", ftString, 50, u"(00)384123450000000073", 0},
+};
+
+void WriteLine(std::ostream& out, const std::string& line) {
+  out << line << '\n' << std::flush;
+  if (!out) throw EInOutError("Cannot write to the console");
+}
+
+// The report's collected errors as one line.
+std::string ErrorsOnOneLine(TpgwReport& report) {
+  std::string text;
+  for (int i = 0; i < report.Errors().Count(); ++i) {
+    std::string line = Utf16ToUtf8(report.Errors()[i]);
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    if (!text.empty()) text += "; ";
+    text += line;
+  }
+  return text;
+}
+
+// Every export starts from a report without errors (a failed preparation stops the run), so
+// any error line after it is the export's, also when the filter caught the failure itself.
+void ExportOrFail(TpgwReport& report, TpgwCustomExportFilter& filter, const std::string& path) {
+  const bool ok = report.Export(filter);
+  if (ok && report.Errors().Count() == 0) return;
+  const std::string errors = ErrorsOnOneLine(report);
+  throw ELabelRunError(errors.empty() ? "Export to " + path + " failed" : errors);
+}
+
+}  // namespace
+
+std::span<const LabelField> LabelFields() {
+  return kLabelFields;
+}
+
+void FillLabelTable(TMemTable& table) {
+  for (const LabelField& f : kLabelFields) table.FieldDefs().Add(f.name, f.type, f.size, false);
+  table.CreateDataSet();
+  table.Append();
+  for (const LabelField& f : kLabelFields) {
+    TField& field = table.FieldByName(f.name);
+    if (f.type == ftInteger)
+      field.SetAsInteger(f.number);
+    else
+      field.SetAsString(f.text);
+  }
+  table.Post();
+}
+
+void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRunHooks& hooks) {
+  WriteLine(out, "Testing Pagewright template: " + paths.templatePath);
+
+  // Created in this order and released in the same order, also after a failure.
+  struct Objects {
+    std::unique_ptr<TMemTable> table;
+    std::unique_ptr<TpgwDBDataset> adapter;
+    std::unique_ptr<TpgwReport> report;
+    std::unique_ptr<TpgwPDFExport> pdf;
+    std::unique_ptr<TpgwJPEGExport> jpeg;
+    ~Objects() {
+      table.reset();
+      adapter.reset();
+      report.reset();
+      pdf.reset();
+      jpeg.reset();
+    }
+  } o;
+  o.table = std::make_unique<TMemTable>(nullptr);
+  o.adapter = std::make_unique<TpgwDBDataset>(nullptr);
+  o.report = std::make_unique<TpgwReport>(nullptr);
+  o.pdf = std::make_unique<TpgwPDFExport>(nullptr);
+  o.jpeg = std::make_unique<TpgwJPEGExport>(nullptr);
+  TpgwReport& report = *o.report;
+
+  FillLabelTable(*o.table);
+
+  o.adapter->SetDataSet(o.table.get());
+  o.adapter->SetUserName(u"pgwDBmaster");
+  o.adapter->SetName(u"pgwDBmaster");
+
+  report.EngineOptions().SetSilentMode(true);
+  report.EngineOptions().SetEnableThreadSafe(true);
+  report.Clear();
+
+  if (!report.LoadFromFile(Utf8ToUtf16(paths.templatePath), false))
+    throw ELabelRunError("Template not found: " + paths.templatePath);
+
+  // The adapter replaces whatever data sets the template declared.
+  report.DataSets().Clear();
+  report.DataSets().Add(o.adapter.get());
+  report.EnabledDataSets().Clear();
+  report.EnabledDataSets().Add(o.adapter.get());
+  if (auto* band = dynamic_cast<TpgwMasterData*>(report.FindObject(u"MasterData1")))
+    band->SetDataSet(o.adapter.get());
+
+  if (hooks.beforePrepare) hooks.beforePrepare(report);
+  if (!report.PrepareReport(true)) {
+    const std::string errors = ErrorsOnOneLine(report);
+    throw ELabelRunError(errors.empty() ? std::string("Report preparation failed") : errors);
+  }
+  if (!hooks.preparedPageCount) throw ELabelRunError("The prepared page store is not available");
+  WriteLine(out, "Report prepared successfully. Pages: " + std::to_string(hooks.preparedPageCount(report)));
+
+  o.pdf->SetShowDialog(false);
+  o.pdf->SetShowProgress(false);
+  o.pdf->SetOpenAfterExport(false);
+  o.pdf->SetFileName(Utf8ToUtf16(paths.pdfPath));
+  ExportOrFail(report, *o.pdf, paths.pdfPath);
+  WriteLine(out, "Exported PDF: " + paths.pdfPath);
+
+  // OpenAfterExport and SeparateFiles keep the filter's defaults (false, one file per page).
+  o.jpeg->SetShowDialog(false);
+  o.jpeg->SetShowProgress(false);
+  o.jpeg->SetFileName(Utf8ToUtf16(paths.jpegPath));
+  ExportOrFail(report, *o.jpeg, paths.jpegPath);
+  WriteLine(out, "Exported JPEG: " + paths.jpegPath);
+}
+
+int RunLabelProgram(std::ostream& out, const LabelRunPaths& paths, const LabelRunHooks& hooks) {
+  try {
+    InitializeEngine();
+    RunLabelSample(out, paths, hooks);
+    WriteLine(out, "ALL TESTS COMPLETED SUCCESSFULLY.");
+    return 0;
+  } catch (const Exception& e) {
+    out << "ERROR: " << e.ClassName() << ": " << e.Message() << '\n' << std::flush;
+    return 1;
+  }
+}
+
+}  // namespace pagewright

@@ -1,0 +1,145 @@
+// The PDF export filter: its document settings and their defaults. Writing the document (page
+// content, fonts, cross-reference table) needs the prepared-page export walk and is not part of
+// this build yet; an export through this filter says so instead of producing a file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "export/export_filter.h"
+
+namespace pagewright {
+
+enum TpgwPDFEncBit : uint8_t { ePrint, eModify, eCopy, eAnnot };
+using TpgwPDFEncBits = Set<TpgwPDFEncBit>;
+const TEnumInfo& TpgwPDFEncBitInfo();
+
+enum TPDFStandard : uint8_t { psNone, psPDFA_1a, psPDFA_1b, psPDFA_2a, psPDFA_2b, psPDFA_3a, psPDFA_3b };
+const TEnumInfo& TPDFStandardInfo();
+
+enum TPDFVersion : uint8_t { pv14, pv15, pv16, pv17 };
+const TEnumInfo& TPDFVersionInfo();
+// "1.4" to "1.7".
+const char* PDFVersionText(TPDFVersion v);
+
+class TpgwPDFExport : public TpgwBaseDialogExportFilter {
+ public:
+  explicit TpgwPDFExport(TComponent* owner = nullptr);
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override;
+
+  WideString GetDescription() const override;
+  // The document writer is not available in this build: starting an export raises, so the
+  // export walk reports it and nothing is written.
+  bool Start() override;
+  void ExportObject(TpgwComponent& obj) override;
+
+  bool Compressed() const { return FCompressed; }
+  void SetCompressed(bool v) { FCompressed = v; }
+  bool EmbeddedFonts() const { return FEmbeddedFonts; }
+  void SetEmbeddedFonts(bool v) { FEmbeddedFonts = v; }
+  bool EmbedFontsIfProtected() const { return FEmbedFontsIfProtected; }
+  void SetEmbedFontsIfProtected(bool v) { FEmbedFontsIfProtected = v; }
+  bool PrintOptimized() const { return FPrintOptimized; }
+  void SetPrintOptimized(bool v) { FPrintOptimized = v; }
+  bool Outline() const { return FOutline; }
+  void SetOutline(bool v) { FOutline = v; }
+  bool Background() const { return FBackground; }
+  void SetBackground(bool v) { FBackground = v; }
+  bool HTMLTags() const { return FHTMLTags; }
+  void SetHTMLTags(bool v) { FHTMLTags = v; }
+  int Quality() const { return FQuality; }
+  void SetQuality(int v) { FQuality = v; }
+  bool Transparency() const { return FTransparency; }
+  void SetTransparency(bool v) { FTransparency = v; }
+  const WideString& Title() const { return FTitle; }
+  void SetTitle(const WideString& v) { FTitle = v; }
+  const WideString& Author() const { return FAuthor; }
+  void SetAuthor(const WideString& v) { FAuthor = v; }
+  const WideString& Subject() const { return FSubject; }
+  void SetSubject(const WideString& v) { FSubject = v; }
+  const WideString& Keywords() const { return FKeywords; }
+  void SetKeywords(const WideString& v) { FKeywords = v; }
+  const WideString& Creator() const { return FCreator; }
+  void SetCreator(const WideString& v) { FCreator = v; }
+  const WideString& Producer() const { return FProducer; }
+  void SetProducer(const WideString& v) { FProducer = v; }
+  // 8-bit passwords; as properties each byte is one code unit.
+  const std::string& UserPassword() const { return FUserPassword; }
+  void SetUserPassword(const std::string& v) { FUserPassword = v; }
+  const std::string& OwnerPassword() const { return FOwnerPassword; }
+  void SetOwnerPassword(const std::string& v) { FOwnerPassword = v; }
+  WideString UserPasswordText() const;
+  void SetUserPasswordText(const WideString& v);
+  WideString OwnerPasswordText() const;
+  void SetOwnerPasswordText(const WideString& v);
+  TpgwPDFEncBits ProtectionFlags() const { return FProtectionFlags; }
+  void SetProtectionFlags(TpgwPDFEncBits v) { FProtectionFlags = v; }
+  bool HideToolbar() const { return FHideToolbar; }
+  void SetHideToolbar(bool v) { FHideToolbar = v; }
+  bool HideMenubar() const { return FHideMenubar; }
+  void SetHideMenubar(bool v) { FHideMenubar = v; }
+  bool HideWindowUI() const { return FHideWindowUI; }
+  void SetHideWindowUI(bool v) { FHideWindowUI = v; }
+  bool FitWindow() const { return FFitWindow; }
+  void SetFitWindow(bool v) { FFitWindow = v; }
+  bool CenterWindow() const { return FCenterWindow; }
+  void SetCenterWindow(bool v) { FCenterWindow = v; }
+  bool PrintScaling() const { return FPrintScaling; }
+  void SetPrintScaling(bool v) { FPrintScaling = v; }
+  bool PdfA() const { return FPdfA; }
+  void SetPdfA(bool v) { FPdfA = v; }
+  TPDFStandard PDFStandard() const { return FPDFStandard; }
+  void SetPDFStandard(TPDFStandard v) { FPDFStandard = v; }
+  TPDFVersion PDFVersion() const { return FPDFVersion; }
+  void SetPDFVersion(TPDFVersion v) { FPDFVersion = v; }
+  bool InteractiveForms() const { return FInteractiveForms; }
+  void SetInteractiveForms(bool v) { FInteractiveForms = v; }
+  const WideString& InteractiveFormsFontSubset() const { return FInteractiveFormsFontSubset; }
+  void SetInteractiveFormsFontSubset(const WideString& v) { FInteractiveFormsFontSubset = v; }
+  bool SaveOriginalImages() const { return FSaveOriginalImages; }
+  void SetSaveOriginalImages(bool v) { FSaveOriginalImages = v; }
+  int PictureDPI() const { return FPictureDPI; }
+  void SetPictureDPI(int v) { FPictureDPI = v; }
+  int CurvePrecision() const { return FCurvePrecision; }
+  void SetCurvePrecision(int v) { FCurvePrecision = v; }
+  bool UsePNGAlpha() const { return FUsePNGAlpha; }
+  void SetUsePNGAlpha(bool v) { FUsePNGAlpha = v; }
+
+ private:
+  bool FCompressed = true;
+  bool FEmbeddedFonts = false;
+  bool FEmbedFontsIfProtected = false;
+  bool FPrintOptimized = false;
+  bool FOutline = false;
+  bool FBackground = false;
+  bool FHTMLTags = true;
+  int FQuality = 95;
+  bool FTransparency = true;
+  WideString FTitle;
+  WideString FAuthor = u"Pagewright";
+  WideString FSubject = u"Pagewright PDF export";
+  WideString FKeywords;
+  WideString FCreator = u"Pagewright";
+  WideString FProducer;
+  std::string FUserPassword;
+  std::string FOwnerPassword;
+  TpgwPDFEncBits FProtectionFlags = {ePrint, eModify, eCopy, eAnnot};
+  bool FHideToolbar = false;
+  bool FHideMenubar = false;
+  bool FHideWindowUI = false;
+  bool FFitWindow = false;
+  bool FCenterWindow = false;
+  bool FPrintScaling = false;
+  bool FPdfA = false;
+  TPDFStandard FPDFStandard = psNone;
+  TPDFVersion FPDFVersion = pv17;
+  bool FInteractiveForms = false;
+  WideString FInteractiveFormsFontSubset = u"A-Z,a-z,0-9,#43-#47 ";
+  bool FSaveOriginalImages = true;
+  int FPictureDPI = 0;
+  int FCurvePrecision = 2;
+  bool FUsePNGAlpha = true;
+};
+
+}  // namespace pagewright

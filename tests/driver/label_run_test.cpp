@@ -1,0 +1,273 @@
+#include "driver/label_run.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/label_record.h"
+#include "data/db_dataset.h"
+#include "engine/initialization.h"
+#include "export/image_export.h"
+#include "export/pdf_export.h"
+#include "platform/exceptions.h"
+#include "platform/files.h"
+#include "platform/streams.h"
+#include "platform/unicode.h"
+#include "report/bands.h"
+#include "report/report.h"
+
+namespace pagewright {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kTemplate =
+    fs::path(PW_TEST_DATA_DIR) / ".." / ".." / "examples" / "label" / "reportes" / "EtiquetaVelmo.pw3";
+
+// A fresh folder for one test, removed afterwards.
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "pw-label-XXXXXX").string();
+    path = mkdtemp(tmpl.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+struct ProgramRun {
+  int exitCode = -1;
+  std::string out;
+};
+
+// Runs the built label program with `dir` as its working directory; standard error is dropped.
+ProgramRun RunLabelProgramIn(const fs::path& dir) {
+  const std::string cmd =
+      "cd '" + dir.string() + "' && '" + std::string(PW_BINARY_DIR) + "/bin/pagewright-label' 2>/dev/null";
+  ProgramRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(LabelTable, HoldsTheTwentyColumnsAndTheOneRecord) {
+  TMemTable table(nullptr);
+  FillLabelTable(table);
+  const auto& want = test_support::kLabel;
+  ASSERT_EQ(table.FieldDefs().Count(), static_cast<int>(std::size(want)));
+  ASSERT_EQ(table.RecordCount(), 1);
+  table.First();
+  for (int i = 0; i < table.FieldDefs().Count(); ++i) {
+    const TFieldDef& def = table.FieldDefs()[i];
+    const test_support::LabelField& w = want[i];
+    SCOPED_TRACE(Utf16ToUtf8(w.name));
+    EXPECT_EQ(def.Name(), w.name);
+    EXPECT_EQ(def.DataType(), w.type);
+    EXPECT_EQ(def.Size(), w.size);
+    EXPECT_FALSE(def.Required());
+    const TField& field = table.FieldByName(w.name);
+    EXPECT_FALSE(field.IsNull());  // the empty operator is an empty string, not null
+    if (w.type == ftInteger) {
+      EXPECT_EQ(field.AsInteger(), w.number);
+    } else {
+      EXPECT_EQ(field.AsString(), w.text);
+    }
+  }
+  EXPECT_EQ(table.FieldByName(u"proveedor_operador").AsString(), u"");
+  EXPECT_EQ(table.FieldByName(u"destino_linea1").AsString(),
+            table.FieldByName(u"lugar_entrega_linea1").AsString());
+}
+
+// --- the real program
+// ---------------------------------------------------------------------------------------
+
+TEST(LabelProgram, MissingTemplateEndsWithTheErrorLineAndExitCode1) {
+  TempDir dir;
+  fs::create_directory(dir.path / "scratch");
+  const ProgramRun run = RunLabelProgramIn(dir.path);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out,
+            "Testing Pagewright template: reportes/EtiquetaVelmo.pw3\n"
+            "ERROR: ELabelRunError: Template not found: reportes/EtiquetaVelmo.pw3\n");
+}
+
+// Until the template loader, the band engine and the writers are part of the build, preparing the
+// label fails; the program must say so and fail, and write nothing.
+TEST(LabelProgram, FailedPreparationEndsWithTheErrorLineAndExitCode1) {
+  TempDir dir;
+  fs::create_directory(dir.path / "reportes");
+  fs::create_directory(dir.path / "scratch");
+  fs::copy_file(kTemplate, dir.path / "reportes" / "EtiquetaVelmo.pw3");
+  const ProgramRun run = RunLabelProgramIn(dir.path);
+  EXPECT_EQ(run.exitCode, 1);
+  const std::vector<std::string> lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_EQ(lines[0], "Testing Pagewright template: reportes/EtiquetaVelmo.pw3");
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex("ERROR: ELabelRunError: [^:;].*[^;]"))) << lines[1];
+  EXPECT_EQ(lines[1].find("Template not found"), std::string::npos);
+  EXPECT_TRUE(fs::is_empty(dir.path / "scratch"));
+}
+
+// --- in-process, with stand-ins for the engine and the export walk
+// -------------------------------------------
+
+struct ExportSeen {
+  std::string className;
+  std::u16string fileName;
+  bool showDialog, showProgress, openAfterExport, separateFiles;
+};
+
+class LabelRunWithDoubles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitializeEngine();
+    fs::create_directory(dir.path / "reportes");
+    fs::create_directory(dir.path / "scratch");
+    fs::copy_file(kTemplate, dir.path / "reportes" / "EtiquetaVelmo.pw3");
+    paths.templatePath = (dir.path / "reportes" / "EtiquetaVelmo.pw3").string();
+    paths.pdfPath = (dir.path / "scratch" / "EtiquetaBultoAXU_sample.pdf").string();
+    paths.jpegPath = (dir.path / "scratch" / "EtiquetaBultoAXU_sample.jpg").string();
+    hooks.beforePrepare = [this](TpgwReport& report) { InstallDoubles(report); };
+    hooks.preparedPageCount = [this](TpgwReport&) { return pages; };
+  }
+
+  void InstallDoubles(TpgwReport& report) {
+    report.ScriptPreparer = [](TpgwReport&) { return true; };
+    report.EngineRunner = [this](TpgwReport& r) {
+      for (int i = 0; i < r.DataSets().Count(); ++i) listed.push_back(r.DataSets().Items(i).DataSet());
+      for (int i = 0; i < r.EnabledDataSets().Count(); ++i)
+        enabled.push_back(r.EnabledDataSets().Items(i).DataSet());
+      auto* band = dynamic_cast<TpgwMasterData*>(r.FindObject(u"MasterData1"));
+      bandDataSet = band ? band->DataSet() : nullptr;
+      if (auto* adapter = listed.empty() ? nullptr : dynamic_cast<TpgwDBDataset*>(listed[0])) {
+        adapterNames = Utf16ToUtf8(adapter->UserName() + u"/" + adapter->Name());
+        adapterFields = adapter->DataSet() ? adapter->DataSet()->Fields().Count() : -1;
+      }
+      return true;
+    };
+    // Opens the output through the filter's transport as the writers do. The PDF walk reports a
+    // failure and returns false; the raster filter catches its own write failure, adds it to the
+    // report's errors and carries on, so its export still returns true.
+    report.ExportRunner = [this](TpgwReport& r, TComponent& f) {
+      auto& filter = dynamic_cast<TpgwCustomExportFilter&>(f);
+      auto* image = dynamic_cast<TpgwCustomImageExport*>(&filter);
+      seen.push_back({filter.ClassName(), filter.FileName(), filter.ShowDialog(), filter.ShowProgress(),
+                      filter.OpenAfterExport(), image && image->SeparateFiles()});
+      filter.SetReport(&r);
+      TpgwCustomIOTransport* transport = filter.DefaultIOTransport();
+      filter.SetIOTransport(transport);
+      transport->InitFromExport(filter);
+      bool ok = true;
+      try {
+        const WideString name = image ? ChangeFileExt(filter.FileName(), u".1.jpg") : filter.FileName();
+        TStream* out = transport->GetStream(name);
+        out->WriteBuffer("page");
+        transport->FreeStream(out, name);
+      } catch (const Exception& e) {
+        r.Errors().Add(Utf8ToUtf16(e.Message()));
+        r.ReportErrors();
+        ok = image != nullptr;
+      }
+      transport->CloseFilter();
+      filter.SetIOTransport(nullptr);
+      return ok;
+    };
+  }
+
+  TempDir dir;
+  LabelRunPaths paths;
+  LabelRunHooks hooks;
+  int pages = 1;
+  std::vector<TComponent*> listed, enabled;
+  TComponent* bandDataSet = nullptr;
+  std::string adapterNames;  // user name and component name of the listed adapter
+  int adapterFields = -1;    // columns of its table
+  std::vector<ExportSeen> seen;
+};
+
+TEST_F(LabelRunWithDoubles, SuccessfulRunWritesFourLinesAndTheSuccessLine) {
+  std::ostringstream out;
+  EXPECT_EQ(RunLabelProgram(out, paths, hooks), 0);
+  EXPECT_EQ(out.str(), "Testing Pagewright template: " + paths.templatePath + "\n" +
+                           "Report prepared successfully. Pages: 1\n" + "Exported PDF: " + paths.pdfPath +
+                           "\n" + "Exported JPEG: " + paths.jpegPath + "\n" +
+                           "ALL TESTS COMPLETED SUCCESSFULLY.\n");
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].className, "TpgwPDFExport");
+  EXPECT_EQ(seen[0].fileName, Utf8ToUtf16(paths.pdfPath));
+  EXPECT_FALSE(seen[0].showDialog || seen[0].showProgress || seen[0].openAfterExport);
+  EXPECT_EQ(seen[1].className, "TpgwJPEGExport");
+  EXPECT_EQ(seen[1].fileName, Utf8ToUtf16(paths.jpegPath));
+  EXPECT_FALSE(seen[1].showDialog || seen[1].showProgress || seen[1].openAfterExport);
+  EXPECT_TRUE(seen[1].separateFiles);
+}
+
+TEST_F(LabelRunWithDoubles, PageCountIsAPlainDecimal) {
+  for (int count : {0, 7, 1234, 100000}) {
+    pages = count;
+    std::ostringstream out;
+    ASSERT_EQ(RunLabelProgram(out, paths, hooks), 0);
+    EXPECT_EQ(Lines(out.str()).at(1), "Report prepared successfully. Pages: " + std::to_string(count));
+  }
+}
+
+TEST_F(LabelRunWithDoubles, AdapterIsTheOnlyDataSetAndFeedsMasterData1) {
+  std::ostringstream out;
+  ASSERT_EQ(RunLabelProgram(out, paths, hooks), 0) << out.str();
+  // Seen while the engine runs; the objects are gone after the run.
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(enabled, listed);
+  EXPECT_EQ(adapterNames, "pgwDBmaster/pgwDBmaster");
+  EXPECT_EQ(adapterFields, 20);
+  EXPECT_EQ(bandDataSet, listed[0]);
+}
+
+TEST_F(LabelRunWithDoubles, FailedExportStopsWithTheErrorLineAndExitCode1) {
+  struct Case {
+    const char* name;
+    bool pdfFolderMissing;
+    size_t linesBeforeError;
+  };
+  for (const Case& c : {Case{"pdf", true, 2}, Case{"jpeg", false, 3}}) {
+    SCOPED_TRACE(c.name);
+    seen.clear();
+    const fs::path missing = dir.path / "missing";
+    LabelRunPaths p = paths;
+    (c.pdfFolderMissing ? p.pdfPath : p.jpegPath) =
+        (missing / (c.pdfFolderMissing ? "label.pdf" : "label.jpg")).string();
+    std::ostringstream out;
+    EXPECT_EQ(RunLabelProgram(out, p, hooks), 1);
+    const std::vector<std::string> lines = Lines(out.str());
+    ASSERT_EQ(lines.size(), c.linesBeforeError + 1) << out.str();
+    EXPECT_EQ(lines[1], "Report prepared successfully. Pages: 1");
+    const std::string expected =
+        "ERROR: ELabelRunError: Cannot create file \"" + missing.string() + "/label.";
+    EXPECT_EQ(lines.back().rfind(expected, 0), 0u) << lines.back();
+    EXPECT_FALSE(fs::exists(missing));  // no folder is made for the output
+  }
+}
+
+}  // namespace
+}  // namespace pagewright

@@ -1,0 +1,287 @@
+#include "export/export_filter.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "export/export_classes.h"
+#include "export/image_export.h"
+#include "export/pdf_export.h"
+#include "platform/exceptions.h"
+#include "platform/files.h"
+#include "platform/properties.h"
+#include "platform/streams.h"
+#include "platform/unicode.h"
+#include "support/resources.h"
+
+namespace pagewright {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "pw-export-XXXXXX").string();
+    path = mkdtemp(tmpl.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+// "Name=value" for every published property the class adds to the filter base, in order.
+std::vector<std::string> OwnPropertiesWithValues(const TPersistent& obj) {
+  std::vector<std::string> out;
+  const TClassInfo& base = TpgwBaseDialogExportFilter::StaticClassInfo();
+  for (const TPropInfo* p : obj.ClassInfo().Properties()) {
+    if (base.FindProperty(p->Name())) continue;
+    const TPropValue v = p->Get(obj);
+    std::string text;
+    switch (v.Kind) {
+      case TPropValue::pvBoolean:
+        text = v.Int ? "True" : "False";
+        break;
+      case TPropValue::pvEnum:
+        text = p->Enum()->Name(v.Int);
+        break;
+      case TPropValue::pvSet:
+        text = Utf16ToUtf8(SetToString(*p->Enum(), v.Bits));
+        break;
+      case TPropValue::pvString:
+        text = "'" + Utf16ToUtf8(v.Str) + "'";
+        break;
+      default:
+        text = std::to_string(v.Int);
+    }
+    EXPECT_TRUE(!p->HasDefault() || p->IsDefaultValue(obj)) << p->Name() << " is not at its declared default";
+    out.push_back(p->Name() + "=" + text);
+  }
+  return out;
+}
+
+TEST(ExportFilterSettings, FilterBaseDefaults) {
+  auto pdf = TpgwCustomExportFilter::CreateNoRegister<TpgwPDFExport>();
+  std::vector<std::string> names;
+  for (const TPropInfo* p : TpgwCustomExportFilter::StaticClassInfo().Properties())
+    names.push_back(p->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Name", "Tag", "ExportNotPrintable", "FileName", "ShowDialog",
+                                             "UseFileCache", "DefaultPath", "ShowProgress", "OverwritePrompt",
+                                             "CreationTime", "DataOnly", "IOTransport"}));
+  EXPECT_TRUE(pdf->ShowDialog());
+  EXPECT_TRUE(pdf->UseFileCache());
+  EXPECT_TRUE(pdf->ShowProgress());
+  EXPECT_FALSE(pdf->SlaveExport() || pdf->OverwritePrompt() || pdf->Terminated() || pdf->CurPage());
+  EXPECT_EQ(pdf->Files(), nullptr);
+  EXPECT_EQ(pdf->IOTransport(), nullptr);
+  EXPECT_EQ(pdf->DefaultExt(), u".pdf");
+  EXPECT_EQ(pdf->FilterDesc(), u"Adobe PDF file (*.pdf)|*.pdf");
+  EXPECT_EQ(pdf->GetDescription(), u"PDF file");
+}
+
+TEST(ExportFilterSettings, PdfPublishedPropertiesAndDefaults) {
+  TpgwPDFExport pdf(nullptr);
+  EXPECT_EQ(OwnPropertiesWithValues(pdf),
+            (std::vector<std::string>{"Compressed=True",
+                                      "EmbeddedFonts=False",
+                                      "EmbedFontsIfProtected=False",
+                                      "PrintOptimized=False",
+                                      "Outline=False",
+                                      "Background=False",
+                                      "HTMLTags=True",
+                                      "Quality=95",
+                                      "Transparency=True",
+                                      "Title=''",
+                                      "Author='Pagewright'",
+                                      "Subject='Pagewright PDF export'",
+                                      "Keywords=''",
+                                      "Creator='Pagewright'",
+                                      "Producer=''",
+                                      "UserPassword=''",
+                                      "OwnerPassword=''",
+                                      "ProtectionFlags=[ePrint,eModify,eCopy,eAnnot]",
+                                      "HideToolbar=False",
+                                      "HideMenubar=False",
+                                      "HideWindowUI=False",
+                                      "FitWindow=False",
+                                      "CenterWindow=False",
+                                      "PrintScaling=False",
+                                      "PdfA=False",
+                                      "PDFStandard=psNone",
+                                      "PDFVersion=pv17",
+                                      "InteractiveForms=False",
+                                      "InteractiveFormsFontSubset='A-Z,a-z,0-9,#43-#47 '",
+                                      "SaveOriginalImages=True",
+                                      "PictureDPI=0",
+                                      "CurvePrecision=2",
+                                      "UsePNGAlpha=True",
+                                      "OpenAfterExport=False"}));
+  // Passwords are bytes: a property value keeps each code unit up to 255 as one byte.
+  SetPropValue(pdf, "UserPassword", TPropValue::String(u"ab\u00E9"));
+  EXPECT_EQ(pdf.UserPassword(), "ab\xE9");
+}
+
+TEST(ExportFilterSettings, JpegPublishedPropertiesAndDefaults) {
+  TpgwJPEGExport jpeg(nullptr);
+  EXPECT_EQ(OwnPropertiesWithValues(jpeg),
+            (std::vector<std::string>{"JPEGQuality=90", "CropImages=False", "Monochrome=False"}));
+  // OverwritePrompt is published again and keeps its place among the base's properties.
+  EXPECT_EQ(jpeg.ClassInfo().FindProperty("OverwritePrompt")->Index(),
+            TpgwCustomExportFilter::StaticClassInfo().FindProperty("OverwritePrompt")->Index());
+  EXPECT_EQ(&jpeg.ClassInfo().FindProperty("OverwritePrompt")->DeclaringClass(), &jpeg.ClassInfo());
+  EXPECT_TRUE(jpeg.SeparateFiles());
+  EXPECT_FALSE(jpeg.OpenAfterExport());
+  EXPECT_EQ(jpeg.Resolution(), 96);
+  EXPECT_EQ(jpeg.PicFormatName(), "JPG");
+  EXPECT_EQ(jpeg.DefaultExt(), u".jpg");
+  EXPECT_EQ(jpeg.FilterDesc(), u"Jpeg image (*.jpg)|*.jpg");
+  EXPECT_EQ(jpeg.GetDescription(), u"JPEG image");
+  // The raster export's own not-printable flag hides the base's published one.
+  jpeg.SetExportNotPrintable(true);
+  EXPECT_FALSE(GetPropValue(jpeg, "ExportNotPrintable").Int);
+}
+
+TEST(ExportFilterSettings, ShowDialogIsBothDialogOptions) {
+  TpgwJPEGExport f(nullptr);
+  f.SetShowDialog(false);
+  EXPECT_TRUE(f.ShowDialogOptions().Empty());
+  f.SetShowDialogOptions({doShowSaveDialog});
+  EXPECT_FALSE(f.ShowDialog());
+  f.SetShowDialog(true);
+  EXPECT_EQ(f.ShowDialogOptions(), (TpgwShowDialogOptions{doShowExportSettings, doShowSaveDialog}));
+}
+
+TEST(ExportFilterRegistry, RegisteredUnlessCreatedWithoutRegistration) {
+  const int before = ExportFilters().Count();
+  {
+    TpgwPDFExport registered(nullptr);
+    auto unregistered = TpgwCustomExportFilter::CreateNoRegister<TpgwJPEGExport>();
+    EXPECT_EQ(ExportFilters().Count(), before + 1);
+    EXPECT_GE(ExportFilters().IndexOf(&registered), 0);
+    EXPECT_LT(ExportFilters().IndexOf(unregistered.get()), 0);
+    TpgwJPEGExport next(nullptr);  // the no-registration request applied to one filter only
+    EXPECT_GE(ExportFilters().IndexOf(&next), 0);
+  }
+  EXPECT_EQ(ExportFilters().Count(), before);
+}
+
+TEST(ExportFilterRegistry, StartUpRegistersTheFilterClasses) {
+  RegisterExportClasses();
+  for (const char* name : {"TpgwPDFExport", "TpgwJPEGExport", "TpgwIOTransportFile"}) {
+    std::unique_ptr<TPersistent> obj = ClassRegistry().CreateObject(name);
+    ASSERT_NE(obj, nullptr) << name;
+    EXPECT_EQ(obj->ClassName(), name);
+  }
+  EXPECT_FALSE(ClassRegistry().Get("TpgwCustomExportFilter").CanCreate());
+}
+
+TEST(ExportFileName, DefaultPathCompletesANameWithoutFolder) {
+  struct Case {
+    const char16_t* fileName;
+    const char16_t* defaultPath;
+    const char16_t* expected;
+  };
+  for (const Case& c :
+       {Case{u"label.pdf", u"out", u"out/label.pdf"}, Case{u"label.pdf", u"out/", u"out/label.pdf"},
+        Case{u"sub/label.pdf", u"out", u"sub/label.pdf"}, Case{u"label.pdf", u"", u"label.pdf"},
+        Case{u"", u"out", u""}}) {
+    TpgwPDFExport f(nullptr);
+    f.SetFileName(c.fileName);
+    f.SetDefaultPath(c.defaultPath);
+    f.BeforeStart();
+    EXPECT_EQ(f.FileName(), c.expected) << Utf16ToUtf8(c.fileName) << " in " << Utf16ToUtf8(c.defaultPath);
+  }
+}
+
+TEST(ExportFileName, SlaveExportInventsATemporaryName) {
+  TpgwPDFExport f(nullptr);
+  f.SetSlaveExport(true);
+  f.BeforeStart();
+  const std::string name = Utf16ToUtf8(f.FileName());
+  EXPECT_EQ(name.rfind(GetTempDir(), 0), 0u) << name;
+  EXPECT_EQ(ExtractFileExt(name), ".pdf");
+  EXPECT_FALSE(FileExists(name));
+}
+
+TEST(ExportPageSelection, SelectsPagesByNumberAndRange) {
+  struct Case {
+    const char16_t* text;
+    int pageCount;
+    std::vector<int> pages;
+  };
+  for (const Case& c : {Case{u"", 3, {1, 2, 3}}, Case{u"1,3-4", 5, {1, 3, 4}}, Case{u"2-", 5, {2, 3, 4, 5}},
+                        Case{u"p1, x3-4", 5, {1, 3, 4}}, Case{u"7,0,2", 5, {2}}, Case{u"4-9", 5, {4, 5}},
+                        Case{u"99999999999999999999", 5, {}}, Case{u"1,,2", 2, {1, 2}}}) {
+    EXPECT_EQ(SelectedPages(c.text, c.pageCount), c.pages) << Utf16ToUtf8(c.text);
+  }
+}
+
+TEST(ExportTransport, DefaultTransportIsTheFileTransportAndFreshPerRequest) {
+  TpgwPDFExport f(nullptr);
+  f.SetShowDialog(false);
+  TpgwCustomIOTransport* first = f.DefaultIOTransport();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->ClassName(), "TpgwIOTransportFile");
+  EXPECT_EQ(first->GetDescription(), u"File");
+  EXPECT_EQ(f.DefaultIOTransport(), first);
+  f.SetIOTransport(first);
+  f.SetDefaultIOTransport(nullptr);
+  EXPECT_EQ(f.IOTransport(), nullptr);  // no pointer to the released transport survives
+}
+
+TEST(ExportTransport, WritesUnderTheBaseFolderAndMakesFolderNodesOnDisk) {
+  TempDir dir;
+  TpgwPDFExport f(nullptr);
+  const std::string base = dir.path.string() + "/";
+  f.SetFileName(Utf8ToUtf16(base + "label.pdf"));
+  TpgwCustomIOTransport* t = f.DefaultIOTransport();
+  t->InitFromExport(f);
+  EXPECT_EQ(t->BasePath(), Utf8ToUtf16(base));
+  EXPECT_EQ(t->FilterAccess(), faWrite);
+
+  TStream* s = t->GetStream();
+  ASSERT_NE(s, nullptr);
+  s->WriteBuffer("%PDF");
+  EXPECT_EQ(t->GetStream(Utf8ToUtf16(base + "label.pdf")), s);  // held under its name
+  t->FreeStream(s);
+  std::ifstream in(dir.path / "label.pdf");
+  std::string text;
+  in >> text;
+  EXPECT_EQ(text, "%PDF");
+
+  TStream* sub = t->GetStream(Utf8ToUtf16(base + "pages/p1.jpg"));
+  ASSERT_NE(sub, nullptr);
+  EXPECT_TRUE(fs::is_directory(dir.path / "pages"));
+  t->CloseFilter();
+  EXPECT_TRUE(fs::exists(dir.path / "pages" / "p1.jpg"));
+
+  // Each new folder node makes its own level, parents first.
+  EXPECT_NE(t->GetStream(Utf8ToUtf16(base + "a/b/c.jpg")), nullptr);
+  EXPECT_TRUE(fs::exists(dir.path / "a" / "b" / "c.jpg"));
+  EXPECT_THROW(t->GetStream(Utf8ToUtf16(base + "folder/")), Exception);
+  t->CloseFilter();
+}
+
+TEST(ExportTransport, MissingOutputFolderRaisesAndCreatesNothing) {
+  TempDir dir;
+  TpgwJPEGExport f(nullptr);
+  const std::string name = (dir.path / "scratch" / "label.1.jpg").string();
+  f.SetFileName(Utf8ToUtf16(name));
+  TpgwCustomIOTransport* t = f.DefaultIOTransport();
+  t->InitFromExport(f);
+  try {
+    t->GetStream(Utf8ToUtf16(name));
+    ADD_FAILURE() << "no error for a missing folder";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(std::string(e.Message()).rfind("Cannot create file \"" + name + "\".", 0), 0u) << e.Message();
+  }
+  EXPECT_FALSE(fs::exists(dir.path / "scratch"));
+}
+
+}  // namespace
+}  // namespace pagewright
