@@ -1,6 +1,9 @@
 #include "render/canvas.h"
 
 #include <algorithm>
+#include <limits>
+#include <unordered_map>
+#include <utility>
 
 namespace pagewright {
 
@@ -55,6 +58,280 @@ TRect TClipRegion::Bounds() const {
     first = false;
   }
   return b;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Areas
+
+namespace {
+
+// Work limits of the band sweep: edges taken in, edge visits over all bands, pieces put out.
+constexpr size_t kMaxSweepEdges = size_t{1} << 17;
+constexpr size_t kMaxSweepWork = size_t{1} << 25;
+constexpr size_t kMaxSweepPieces = size_t{1} << 18;
+
+struct SweepEdge {
+  double x0, y0, x1, y1;  // y0 < y1
+  int dir;                // +1 where the contour runs down, -1 where it runs up
+  int area;               // 0 for the first operand, 1 for the second
+  double XAt(double y) const { return x0 + (x1 - x0) * (y - y0) / (y1 - y0); }
+};
+
+int RoundToPixel(double v) {
+  return static_cast<int>(RoundHalfEven(std::clamp(v, -1.0e9, 1.0e9)));
+}
+
+bool Inside(int winding, TPolyFillMode mode) {
+  return mode == pfmWinding ? winding != 0 : (winding & 1) != 0;
+}
+
+bool Evaluate(TAreaOp op, bool a, bool b) {
+  switch (op) {
+    case aoAnd:
+      return a && b;
+    case aoOr:
+      return a || b;
+    case aoXor:
+      return a != b;
+    case aoDiff:
+      return a && !b;
+    case aoCopy:
+      return b;
+  }
+  return false;
+}
+
+// Sweeps horizontal bands between the edges' end points (split further where edges cross),
+// evaluates the operation from left to right in each band, and collects the covered spans as
+// trapezoids; a span bounded by the same two edges in consecutive bands grows into one piece.
+// False when the work limits are reached.
+bool Sweep(const TArea& a, const TArea* b, TAreaOp op, TArea& out) {
+  std::vector<SweepEdge> edges;
+  const TArea* areas[2] = {&a, b};
+  for (int k = 0; k < 2; ++k) {
+    if (!areas[k]) continue;
+    for (const auto& c : areas[k]->contours) {
+      if (c.size() < 3) continue;
+      for (size_t i = 0; i < c.size(); ++i) {
+        const TPoint p = c[i], q = c[(i + 1) % c.size()];
+        if (p.Y == q.Y) continue;
+        if (edges.size() >= kMaxSweepEdges) return false;
+        if (p.Y < q.Y)
+          edges.push_back({double(p.X), double(p.Y), double(q.X), double(q.Y), 1, k});
+        else
+          edges.push_back({double(q.X), double(q.Y), double(p.X), double(p.Y), -1, k});
+      }
+    }
+  }
+  out.contours.clear();
+  out.fillMode = pfmAlternate;
+  if (edges.empty()) return true;
+  std::sort(edges.begin(), edges.end(), [](const SweepEdge& l, const SweepEdge& r) { return l.y0 < r.y0; });
+  std::vector<double> ys;
+  ys.reserve(edges.size() * 2);
+  for (const auto& e : edges) {
+    ys.push_back(e.y0);
+    ys.push_back(e.y1);
+  }
+  std::sort(ys.begin(), ys.end());
+  ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
+
+  const TPolyFillMode modeA = a.fillMode, modeB = b ? b->fillMode : pfmAlternate;
+  struct Span {
+    int left, right;
+    double top;
+  };
+  std::vector<Span> open, next;
+  std::unordered_map<uint64_t, size_t> openIndex;
+  auto Key = [](const Span& sp) { return (uint64_t(uint32_t(sp.left)) << 32) | uint32_t(sp.right); };
+  size_t work = 0;
+  bool overflow = false;
+  auto emit = [&](const Span& s, double bottom) {
+    const SweepEdge &l = edges[static_cast<size_t>(s.left)], &r = edges[static_cast<size_t>(s.right)];
+    const int y0 = RoundToPixel(s.top), y1 = RoundToPixel(bottom);
+    if (y1 <= y0) return;
+    const int xl0 = RoundToPixel(l.XAt(s.top)), xr0 = RoundToPixel(r.XAt(s.top));
+    const int xl1 = RoundToPixel(l.XAt(bottom)), xr1 = RoundToPixel(r.XAt(bottom));
+    if (xl0 >= xr0 && xl1 >= xr1) return;
+    if (out.contours.size() >= kMaxSweepPieces) {
+      overflow = true;
+      return;
+    }
+    out.contours.push_back({Point(xl0, y0), Point(xr0, y0), Point(xr1, y1), Point(xl1, y1)});
+  };
+  // The spans of one band without crossings: open spans bounded by the same edges continue.
+  auto band = [&](const std::vector<int>& active, double top, double bottom) {
+    work += active.size();
+    if (work > kMaxSweepWork) {
+      overflow = true;
+      return;
+    }
+    const double mid = (top + bottom) / 2;
+    std::vector<std::pair<double, int>> order;
+    order.reserve(active.size());
+    for (int i : active) order.emplace_back(edges[static_cast<size_t>(i)].XAt(mid), i);
+    std::sort(order.begin(), order.end());
+    int w[2] = {0, 0};
+    bool inside = false;
+    int left = -1;
+    next.clear();
+    openIndex.clear();
+    for (size_t k = 0; k < open.size(); ++k) openIndex.emplace(Key(open[k]), k);
+    std::vector<bool> continued(open.size(), false);
+    for (const auto& [x, i] : order) {
+      const SweepEdge& e = edges[static_cast<size_t>(i)];
+      w[e.area] += e.dir;
+      const bool now = Evaluate(op, Inside(w[0], modeA), b ? Inside(w[1], modeB) : true);
+      if (now && !inside) left = i;
+      if (!now && inside) {
+        Span s{left, i, top};
+        auto found = openIndex.find(Key(s));
+        if (found != openIndex.end() && !continued[found->second]) {
+          s.top = open[found->second].top;
+          continued[found->second] = true;
+        }
+        next.push_back(s);
+      }
+      inside = now;
+    }
+    for (size_t k = 0; k < open.size(); ++k)
+      if (!continued[k]) emit(open[k], top);
+    open.swap(next);
+  };
+
+  std::vector<int> active;
+  size_t nextEdge = 0;
+  for (size_t band_i = 0; band_i + 1 < ys.size() && !overflow; ++band_i) {
+    const double ya = ys[band_i], yb = ys[band_i + 1];
+    active.erase(std::remove_if(active.begin(), active.end(),
+                                [&](int i) { return edges[static_cast<size_t>(i)].y1 <= ya; }),
+                 active.end());
+    while (nextEdge < edges.size() && edges[nextEdge].y0 <= ya)
+      active.push_back(static_cast<int>(nextEdge++));
+    work += active.size() + 1;
+    if (work > kMaxSweepWork) return false;
+    // Edges whose order at the bottom differs from the top cross inside the band.
+    std::vector<std::pair<double, double>> ends;  // (x at top, x at bottom), sorted by the top
+    ends.reserve(active.size());
+    for (int i : active) {
+      const SweepEdge& e = edges[static_cast<size_t>(i)];
+      ends.emplace_back(e.XAt(ya), e.XAt(yb));
+    }
+    std::sort(ends.begin(), ends.end());
+    bool crossing = false;
+    for (size_t i = 1; i < ends.size() && !crossing; ++i) crossing = ends[i].second < ends[i - 1].second;
+    if (!crossing) {
+      band(active, ya, yb);
+      continue;
+    }
+    std::vector<double> cuts{ya, yb};
+    for (size_t i = 0; i < ends.size(); ++i) {
+      work += ends.size() - i;
+      if (work > kMaxSweepWork) return false;
+      for (size_t j = i + 1; j < ends.size(); ++j) {
+        if (ends[j].second >= ends[i].second) continue;
+        const double di = ends[i].second - ends[i].first, dj = ends[j].second - ends[j].first;
+        if (di == dj) continue;
+        const double t = (ends[j].first - ends[i].first) / (di - dj);
+        if (t > 0 && t < 1) cuts.push_back(ya + t * (yb - ya));
+      }
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    for (size_t c = 0; c + 1 < cuts.size() && !overflow; ++c)
+      if (cuts[c + 1] > cuts[c]) band(active, cuts[c], cuts[c + 1]);
+  }
+  if (overflow) return false;
+  for (const Span& o : open) emit(o, ys.back());
+  return !overflow;
+}
+
+}  // namespace
+
+TArea TArea::FromRect(const TRect& r) {
+  TArea a;
+  if (!r.IsEmpty())
+    a.contours.push_back(
+        {Point(r.Left, r.Top), Point(r.Right, r.Top), Point(r.Right, r.Bottom), Point(r.Left, r.Bottom)});
+  return a;
+}
+
+bool TArea::Empty() const {
+  return std::none_of(contours.begin(), contours.end(), [](const auto& c) { return c.size() >= 3; });
+}
+
+TArea CombineAreas(const TArea& a, const TArea& b, TAreaOp op) {
+  TArea out;
+  if (Sweep(a, &b, op, out)) return out;
+  return a;
+}
+
+TArea DisjointArea(const TArea& a) {
+  TArea out;
+  if (Sweep(a, nullptr, aoAnd, out)) return out;
+  return a;
+}
+
+std::vector<TPoint> JoinContours(const TArea& area) {
+  std::vector<const std::vector<TPoint>*> used;
+  int minX = std::numeric_limits<int>::max();
+  for (const auto& c : area.contours) {
+    if (c.size() < 3) continue;
+    for (TPoint p : c) minX = std::min(minX, p.X);
+    used.push_back(&c);
+  }
+  if (used.empty()) return {};
+  if (used.size() == 1) return *used.front();
+  // Each contour hangs off a vertical spine left of everything by a horizontal segment, out
+  // and back; the spine is walked down and back up. Horizontal segments add nothing to a fill
+  // and the spine's two passes cancel without crossing any edge, so no rounding where segments
+  // cross can leave a stray pixel.
+  const int spine = minX - 1;
+  std::vector<TPoint> out;
+  std::vector<int> spineYs;
+  for (const auto* c : used) {
+    size_t k = 0;
+    for (size_t i = 1; i < c->size(); ++i)
+      if ((*c)[i].X < (*c)[k].X) k = i;
+    const TPoint start = (*c)[k];
+    out.push_back(Point(spine, start.Y));
+    for (size_t i = 0; i <= c->size(); ++i) out.push_back((*c)[(k + i) % c->size()]);
+    out.push_back(Point(spine, start.Y));
+    spineYs.push_back(start.Y);
+  }
+  for (size_t i = spineYs.size(); i-- > 1;) out.push_back(Point(spine, spineYs[i - 1]));
+  return out;
+}
+
+TClipShape TClipShape::FromArea(const TArea& area) {
+  TClipShape s;
+  const TArea* use = &area;
+  TArea disjoint;
+  if (area.fillMode == pfmWinding) {
+    disjoint = DisjointArea(area);
+    use = &disjoint;
+  }
+  int count = 0;
+  const std::vector<TPoint>* only = nullptr;
+  for (const auto& c : use->contours)
+    if (c.size() >= 3) {
+      ++count;
+      only = &c;
+    }
+  if (count == 0) return s;  // an empty rectangle: nothing is visible
+  if (count == 1 && only->size() == 4) {
+    const auto& c = *only;
+    const bool axis = (c[0].Y == c[1].Y && c[1].X == c[2].X && c[2].Y == c[3].Y && c[3].X == c[0].X) ||
+                      (c[0].X == c[1].X && c[1].Y == c[2].Y && c[2].X == c[3].X && c[3].Y == c[0].Y);
+    if (axis) {
+      s.rect = Rect(std::min(c[0].X, c[2].X), std::min(c[0].Y, c[2].Y), std::max(c[0].X, c[2].X),
+                    std::max(c[0].Y, c[2].Y));
+      return s;
+    }
+  }
+  s.kind = ckPolygon;
+  s.points = JoinContours(*use);
+  return s;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -146,6 +423,42 @@ void TCanvas::Polygon(std::span<const TPoint> points) {
   RealizeBrush();
   std::vector<TPoint> store;
   if (points.size() >= 2) DoPolygon(Clamp(points, store));
+}
+
+void TCanvas::PolyPolygon(std::span<const std::vector<TPoint>> contours, TPolyFillMode mode) {
+  RealizeBrush();
+  std::vector<std::vector<TPoint>> clamped;
+  clamped.reserve(contours.size());
+  for (const auto& c : contours) {
+    if (c.size() < 2) continue;
+    std::vector<TPoint> store;
+    auto pts = Clamp(std::span<const TPoint>(c), store);
+    clamped.emplace_back(pts.begin(), pts.end());
+  }
+  if (clamped.empty()) return;
+  if (clamped.size() == 1 && mode == pfmAlternate) return DoPolygon(clamped.front());
+  DoPolyPolygon(clamped, mode);
+}
+
+void TCanvas::DoPolyPolygon(std::span<const std::vector<TPoint>> contours, TPolyFillMode mode) {
+  TArea area;
+  area.contours.assign(contours.begin(), contours.end());
+  area.fillMode = mode;
+  if (mode == pfmWinding) area = DisjointArea(area);
+  const std::vector<TPoint> joined = JoinContours(area);
+  if (joined.size() >= 3) {
+    const TPen pen = FPen;
+    FPen.SetStyle(psClear);
+    DoPolygon(joined);
+    FPen = pen;
+  }
+  if (FPen.Style() == psClear) return;
+  std::vector<TPoint> ring;
+  for (const auto& c : contours) {
+    ring.assign(c.begin(), c.end());
+    ring.push_back(c.front());
+    DoPolyline(ring);
+  }
 }
 
 void TCanvas::Polyline(std::span<const TPoint> points) {

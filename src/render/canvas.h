@@ -138,14 +138,45 @@ class TBrush {
   uint32_t FVersion = 0;
 };
 
+// How overlapping and nested contours of a polygon fill: pfmAlternate fills where a ray from
+// the point crosses an odd number of edges (even-odd), pfmWinding where the edges' winding
+// number is not zero.
+enum TPolyFillMode : uint8_t { pfmAlternate, pfmWinding };
+
+// An area bounded by closed contours (each implicitly closed) under a fill rule.
+struct TArea {
+  std::vector<std::vector<TPoint>> contours;
+  TPolyFillMode fillMode = pfmAlternate;
+  static TArea FromRect(const TRect& r);
+  bool Empty() const;
+  bool operator==(const TArea&) const = default;
+};
+
+// Boolean combinations of areas, as clip regions combine.
+enum TAreaOp : uint8_t { aoAnd, aoOr, aoXor, aoDiff, aoCopy };
+
+// The combination of two areas (aoCopy gives b) as disjoint trapezoids: an area whose contours
+// neither overlap nor cross, so it fills the same under either rule. Corners are rounded to
+// whole pixels. Inputs too large to combine within the work limits give a unchanged.
+TArea CombineAreas(const TArea& a, const TArea& b, TAreaOp op);
+// The area as disjoint trapezoids (see CombineAreas); too large an area is returned unchanged.
+TArea DisjointArea(const TArea& a);
+// All contours joined into one outline that fills the same under the even-odd rule: each
+// contour is closed back to its first point and the connecting segments run there and back, so
+// they cancel out. Contours with fewer than three points are left out.
+std::vector<TPoint> JoinContours(const TArea& evenOdd);
+
 // One shape a clip region is intersected with.
 struct TClipShape {
   enum Kind : uint8_t { ckRect, ckEllipse, ckRoundRect, ckPolygon };
   Kind kind = ckRect;
   TRect rect;                    // the rectangle, or the bounds of the ellipse or rounded rectangle
   int cornerW = 0, cornerH = 0;  // corner ellipse of a rounded rectangle
-  std::vector<TPoint> points;    // polygon
+  std::vector<TPoint> points;    // polygon, filled by the even-odd rule
   bool operator==(const TClipShape&) const = default;
+  // The shape of an area: a rectangle when it is one, else a polygon of the joined contours
+  // (an empty area clips everything away).
+  static TClipShape FromArea(const TArea& area);
 };
 
 // A clip region: either no clipping, or the intersection of its shapes.
@@ -228,6 +259,9 @@ class TCanvas {
   // A one-pixel outline in the brush colour.
   void FrameRect(const TRect& r);
   void Polygon(std::span<const TPoint> points);
+  // Several closed contours filled together by the rule (so an inner contour can leave a
+  // hole), each outlined with the pen.
+  void PolyPolygon(std::span<const std::vector<TPoint>> contours, TPolyFillMode mode);
   void Polyline(std::span<const TPoint> points);
   void Ellipse(const TRect& r);
   void Ellipse(int x1, int y1, int x2, int y2) { Ellipse(Rect(x1, y1, x2, y2)); }
@@ -291,6 +325,9 @@ class TCanvas {
   virtual void DoRectangle(const TRect& r) = 0;
   virtual void DoPolygon(std::span<const TPoint> points) = 0;
   virtual void DoPolyline(std::span<const TPoint> points) = 0;
+  // Fills through DoPolygon (even-odd, pen cleared) after making winding areas disjoint, then
+  // outlines each contour through DoPolyline. Devices may record or draw it themselves.
+  virtual void DoPolyPolygon(std::span<const std::vector<TPoint>> contours, TPolyFillMode mode);
   virtual void DoEllipse(const TRect& r) = 0;
   virtual void DoRoundRect(const TRect& r, int cornerW, int cornerH) = 0;
   virtual void DoCopyRect(const TRect& dest, const TBitmap& source, const TRect& src) = 0;

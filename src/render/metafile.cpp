@@ -36,6 +36,10 @@ struct PolygonRec {
   std::vector<TPoint> points;
   bool closed;
 };
+struct PolyPolygonRec {
+  std::vector<std::vector<TPoint>> contours;
+  TPolyFillMode mode;
+};
 struct EllipseRec {
   TRect r;
 };
@@ -63,8 +67,8 @@ struct ClipRec {
   TClipRegion region;
 };
 
-using Op = std::variant<LineRec, FillRectRec, RectangleRec, PolygonRec, EllipseRec, RoundRectRec, BitmapRec,
-                        GraphicRec, TextRec, ClipRec>;
+using Op = std::variant<LineRec, FillRectRec, RectangleRec, PolygonRec, PolyPolygonRec, EllipseRec,
+                        RoundRectRec, BitmapRec, GraphicRec, TextRec, ClipRec>;
 
 struct Record {
   size_t state;
@@ -110,6 +114,9 @@ class TMetafileCanvas : public TCanvas {
   void DoRectangle(const TRect& r) override { Add(RectangleRec{r}); }
   void DoPolygon(std::span<const TPoint> p) override { Add(PolygonRec{{p.begin(), p.end()}, true}); }
   void DoPolyline(std::span<const TPoint> p) override { Add(PolygonRec{{p.begin(), p.end()}, false}); }
+  void DoPolyPolygon(std::span<const std::vector<TPoint>> c, TPolyFillMode mode) override {
+    Add(PolyPolygonRec{{c.begin(), c.end()}, mode});
+  }
   void DoEllipse(const TRect& r) override { Add(EllipseRec{r}); }
   void DoRoundRect(const TRect& r, int w, int h) override { Add(RoundRectRec{r, w, h}); }
   void DoCopyRect(const TRect& dest, const TBitmap& source, const TRect& src) override {
@@ -263,6 +270,13 @@ void TMetafile::Play(TCanvas& target, double sx, double sy, int ox, int oy) cons
               target.Polygon(pts);
             else
               target.Polyline(pts);
+          } else if constexpr (std::is_same_v<T, PolyPolygonRec>) {
+            std::vector<std::vector<TPoint>> contours(op.contours.size());
+            for (size_t i = 0; i < contours.size(); ++i) {
+              contours[i].reserve(op.contours[i].size());
+              for (TPoint p : op.contours[i]) contours[i].push_back(P(p));
+            }
+            target.PolyPolygon(contours, op.mode);
           } else if constexpr (std::is_same_v<T, EllipseRec>) {
             target.Ellipse(R(op.r));
           } else if constexpr (std::is_same_v<T, RoundRectRec>) {

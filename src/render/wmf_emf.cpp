@@ -1,9 +1,11 @@
 #include "render/wmf_emf.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -45,10 +47,11 @@ struct FontDef {
   WideString name = u"Arial";
 };
 struct GdiObject {
-  enum Kind { Pen, Brush, Font, Other } kind = Other;
+  enum Kind { Pen, Brush, Font, Region, Other } kind = Other;
   PenDef pen;
   BrushDef brush;
   FontDef font;
+  std::vector<std::array<double, 4>> rects;  // a region's rectangles in logical units
 };
 
 struct PointD {
@@ -67,13 +70,158 @@ struct DCState {
   TColor bkColor = 0xFFFFFF;
   int bkMode = OPAQUE;
   uint32_t textAlign = 0;
+  TPolyFillMode polyFillMode = pfmAlternate;
   PointD cur;
-  TClipRegion clip;
+  // The clip area in picture pixels; null when nothing is clipped. Shared, so that saved
+  // states do not copy it.
+  std::shared_ptr<const TArea> clip;
 };
+
+// Region combination modes of the clipping records.
+constexpr uint32_t RGN_AND = 1, RGN_OR = 2, RGN_XOR = 3, RGN_DIFF = 4, RGN_COPY = 5;
+
+// ---- device-independent bitmaps of the blit records ----
+
+// The 20 colours of the default palette (0x00RRGGBB), for colour tables of palette indexes.
+constexpr uint32_t kDefaultPalette[20] = {
+    0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0, 0xC0DCC0, 0xA6CAF0,
+    0xFFFBF0, 0xA0A0A4, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+constexpr uint32_t DIB_PAL_COLORS = 1;
+constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
+
+struct DibHeader {
+  uint32_t headerSize = 0;
+  int64_t width = 0, height = 0;
+  int bpp = 0;
+  uint32_t compression = BI_RGB;
+  size_t tableEntries = 0;  // colour table entries (bit depths up to 8)
+  size_t tableBytes = 0;    // bytes after the header before the bits
+};
+
+// Reads a bitmap header (core or info) and the size of what follows it before the bits.
+std::optional<DibHeader> ReadDibHeader(std::span<const uint8_t> info, uint32_t usage) {
+  TByteReader r(info, false);
+  DibHeader h;
+  h.headerSize = r.U32LE();
+  uint32_t clrUsed = 0;
+  if (h.headerSize == 12) {
+    h.width = r.U16LE();
+    h.height = r.I16LE();
+    r.U16LE();
+    h.bpp = r.U16LE();
+  } else if (h.headerSize >= 40 && h.headerSize <= 1024) {
+    h.width = r.I32LE();
+    h.height = r.I32LE();
+    r.U16LE();
+    h.bpp = r.U16LE();
+    h.compression = r.U32LE();
+    r.Skip(12);
+    clrUsed = r.U32LE();
+  } else {
+    return std::nullopt;
+  }
+  if (r.Failed() || h.headerSize > info.size()) return std::nullopt;
+  if (h.bpp <= 8) {
+    const size_t full = size_t{1} << std::clamp(h.bpp, 0, 8);
+    h.tableEntries = clrUsed ? std::min<size_t>(clrUsed, full) : full;
+    const size_t entry = usage == DIB_PAL_COLORS ? 2 : h.headerSize == 12 ? 3 : 4;
+    h.tableBytes = (clrUsed ? std::min<size_t>(clrUsed, 256) : full) * entry;
+  } else if (h.headerSize == 40 && (h.compression == BI_BITFIELDS || h.compression == BI_ALPHABITFIELDS)) {
+    h.tableBytes = h.compression == BI_ALPHABITFIELDS ? 16 : 12;
+  } else {
+    h.tableBytes = static_cast<size_t>(std::min<uint32_t>(clrUsed, 256)) * 4;
+  }
+  return h;
+}
+
+// A bitmap and how its rows are stored.
+struct Dib {
+  std::unique_ptr<TBitmap> bitmap;
+  bool bottomUp = true;
+};
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Decodes a bitmap from its header with colour table (info) and its bits, as the transfer
+// records hold them. Alpha bytes of 32-bit pixels are ignored, as block transfers do; a colour
+// table of palette indexes takes the default palette's colours; scans > 0 says the bits hold
+// only that many rows. A bitmap that cannot be read gives no bitmap.
+Dib DecodeDib(std::span<const uint8_t> info, std::span<const uint8_t> bits, uint32_t usage,
+              uint32_t scans = 0) {
+  Dib out;
+  const auto h = ReadDibHeader(info, usage);
+  if (!h) return out;
+  out.bottomUp = h->height >= 0;
+  std::vector<uint8_t> dib(info.begin(), info.begin() + h->headerSize);
+  const bool rle = h->compression == BI_RLE8 || h->compression == BI_RLE4;
+  if (h->headerSize >= 40) {
+    if (scans > 0 && scans < static_cast<uint64_t>(std::abs(h->height)) && !rle)
+      Put32(dib, 8, static_cast<uint32_t>(h->height < 0 ? -static_cast<int64_t>(scans) : scans));
+    if (h->bpp > 8) Put32(dib, 32, 0);  // no colour table follows
+  }
+  const std::span<const uint8_t> table = info.subspan(h->headerSize);
+  if (h->bpp <= 8) {
+    const size_t entry = h->headerSize == 12 ? 3 : 4;
+    if (h->headerSize >= 40) Put32(dib, 32, static_cast<uint32_t>(h->tableEntries));
+    for (size_t i = 0; i < h->tableEntries; ++i) {
+      uint32_t rgb = 0;
+      if (usage == DIB_PAL_COLORS) {
+        if (2 * i + 1 < table.size()) rgb = kDefaultPalette[(table[2 * i] | (table[2 * i + 1] << 8)) % 20];
+      } else if (entry * i + 2 < table.size()) {
+        rgb =
+            (uint32_t{table[entry * i + 2]} << 16) | (uint32_t{table[entry * i + 1]} << 8) | table[entry * i];
+      }
+      dib.push_back(static_cast<uint8_t>(rgb));
+      dib.push_back(static_cast<uint8_t>(rgb >> 8));
+      dib.push_back(static_cast<uint8_t>(rgb >> 16));
+      if (entry == 4) dib.push_back(0);
+    }
+  } else if (h->bpp == 32 && h->compression == BI_RGB && (h->headerSize == 40 || h->headerSize >= 52)) {
+    // Colour bit fields without alpha, so that the fourth byte is ignored.
+    Put32(dib, 16, BI_BITFIELDS);
+    if (h->headerSize == 40) dib.resize(dib.size() + 12);
+    Put32(dib, 40, 0xFF0000);
+    Put32(dib, 44, 0xFF00);
+    Put32(dib, 48, 0xFF);
+    if (h->headerSize >= 56) Put32(dib, 52, 0);
+  } else if (h->compression == BI_BITFIELDS || h->compression == BI_ALPHABITFIELDS) {
+    Put32(dib, 16, BI_BITFIELDS);
+    if (h->headerSize == 40) {
+      std::vector<uint8_t> masks(12, 0);
+      std::copy_n(table.begin(), std::min<size_t>(12, table.size()), masks.begin());
+      dib.insert(dib.end(), masks.begin(), masks.end());
+    }
+    if (h->headerSize >= 56) Put32(dib, 52, 0);
+  }
+  dib.insert(dib.end(), bits.begin(), bits.end());
+  try {
+    out.bitmap = DecodeBMP(dib, false, false);
+  } catch (const std::exception&) {
+    out.bitmap.reset();  // a bitmap we cannot read is left out
+  }
+  return out;
+}
+
+// A bitmap stored with its header and bits in one block (the Windows metafile records).
+Dib DecodePackedDib(std::span<const uint8_t> packed, uint32_t usage) {
+  const auto h = ReadDibHeader(packed, usage);
+  if (!h || h->headerSize + h->tableBytes > packed.size()) return {};
+  const size_t infoSize = h->headerSize + h->tableBytes;
+  return DecodeDib(packed.first(infoSize), packed.subspan(infoSize), usage);
+}
+
+// The source rectangle's top in rows from the top of the bitmap, for records that count the
+// source's y from the bottom row of a bottom-up bitmap.
+double TopBasedY(const Dib& dib, double y, double height) {
+  if (!dib.bitmap || !dib.bottomUp) return y;
+  return dib.bitmap->Height() - y - height;
+}
 
 class Player {
  public:
-  Player(TCanvas& canvas, bool wmf) : FCanvas(canvas), FWmf(wmf) {}
+  Player(TMetafile& into, bool wmf) : FInto(into), FCanvas(into.Canvas()), FWmf(wmf) {}
 
   // Reference-device pixels to picture pixels (enhanced metafiles).
   double devScaleX = 1, devScaleY = 1, devOffX = 0, devOffY = 0;
@@ -198,6 +346,18 @@ class Player {
     if (o.kind == GdiObject::Pen) dc.pen = o.pen;
     if (o.kind == GdiObject::Brush) dc.brush = o.brush;
     if (o.kind == GdiObject::Font) dc.font = o.font;
+    if (o.kind == GdiObject::Region) SelectClipRegion(index);
+  }
+  // A region object as the clip region; anything else (or no object) removes clipping.
+  void SelectClipRegion(uint32_t index) {
+    if (index >= FObjects.size() || !FObjects[index] || FObjects[index]->kind != GdiObject::Region)
+      return ResetClip();
+    TArea area;
+    for (const auto& r : FObjects[index]->rects) {
+      const TArea part = LogicalRect(r[0], r[1], r[2], r[3]);
+      area.contours.insert(area.contours.end(), part.contours.begin(), part.contours.end());
+    }
+    CombineClip(area, RGN_COPY);
   }
   void DeleteObject(uint32_t index) {
     if (index < FObjects.size()) FObjects[index].reset();
@@ -217,13 +377,74 @@ class Player {
     if (n == 0 || n > FSaved.size()) return;
     dc = FSaved[FSaved.size() - n];
     FSaved.resize(FSaved.size() - n);
-    FCanvas.SelectClipRgn(Combined(dc.clip));
+    ApplyClip();
   }
-  void IntersectClip(const TRect& r) {
-    dc.clip.Intersect(r);
-    FCanvas.SelectClipRgn(Combined(dc.clip));
+
+  // ---- clipping ----
+  // The picture's own bounds: what "no clipping" means when a region is combined with it.
+  void SetBounds(const TRect& r) {
+    FBounds = r;
+    FCanvas.SelectClipRgn(TClipRegion::FromRect(r));
   }
-  void SetBaseClip(const TClipRegion& c) { FBaseClip = c; }
+  void ApplyClip() {
+    TClipRegion region = TClipRegion::FromRect(FBounds);
+    if (dc.clip) region.Intersect(TClipShape::FromArea(*dc.clip));
+    FCanvas.SelectClipRgn(region);
+  }
+  void ResetClip() {
+    dc.clip.reset();
+    ApplyClip();
+  }
+  // Combines an area (picture pixels) with the clip region by a region mode; unknown modes
+  // leave the clip as it is.
+  void CombineClip(const TArea& area, uint32_t mode) {
+    if (mode < RGN_AND || mode > RGN_COPY) return;
+    if (mode == RGN_COPY) {
+      dc.clip = std::make_shared<const TArea>(area);
+    } else {
+      static constexpr TAreaOp kOps[] = {aoAnd, aoOr, aoXor, aoDiff};
+      const TArea current = dc.clip ? *dc.clip : TArea::FromRect(FBounds);
+      dc.clip = std::make_shared<const TArea>(CombineAreas(current, area, kOps[mode - 1]));
+    }
+    ApplyClip();
+  }
+  // A rectangle in logical units as an area of picture pixels (a parallelogram under a
+  // rotating or shearing transform).
+  TArea LogicalRect(double l, double t, double r, double b) const {
+    TArea a;
+    a.contours.push_back({P(l, t), P(r, t), P(r, b), P(l, b)});
+    return a;
+  }
+  void IntersectClip(double l, double t, double r, double b) {
+    CombineClip(LogicalRect(l, t, r, b), RGN_AND);
+  }
+  void ExcludeClip(double l, double t, double r, double b) { CombineClip(LogicalRect(l, t, r, b), RGN_DIFF); }
+  // Moves the clip region by a logical offset.
+  void OffsetClip(double dx, double dy) {
+    if (!dc.clip) return;
+    const PointD o = ToPicture(0, 0), d = ToPicture(dx, dy);
+    const int ox = Clamp(d.x - o.x), oy = Clamp(d.y - o.y);
+    auto moved = std::make_shared<TArea>(*dc.clip);
+    for (auto& c : moved->contours)
+      for (TPoint& p : c) p = Point(Clamp(double(p.X) + ox), Clamp(double(p.Y) + oy));
+    dc.clip = std::move(moved);
+    ApplyClip();
+  }
+  // The reference device's pixels (enhanced metafiles) in picture pixels.
+  TPoint DevicePoint(double x, double y) const {
+    return Point(Clamp(x * devScaleX + devOffX), Clamp(y * devScaleY + devOffY));
+  }
+  // The current path as the clip region (the path is used up); without a path the clip stays.
+  void SelectClipPath(uint32_t mode) {
+    FInPath = false;
+    if (FPath.empty()) return;
+    TArea area;
+    area.fillMode = dc.polyFillMode;
+    for (const Figure& f : FPath)
+      if (f.points.size() >= 3) area.contours.push_back(ToDevice(f.points));
+    FPath.clear();
+    CombineClip(area, mode);
+  }
 
   // ---- drawing ----
   void ApplyPen() {
@@ -301,7 +522,26 @@ class Player {
     if (pts.size() < 2) return;
     if (FInPath) return AddToPath(pts, true);
     ApplyShape();
-    FCanvas.Polygon(ToDevice(pts));
+    if (dc.polyFillMode == pfmWinding) {
+      const std::vector<std::vector<TPoint>> one{ToDevice(pts)};
+      FCanvas.PolyPolygon(one, pfmWinding);
+    } else {
+      FCanvas.Polygon(ToDevice(pts));
+    }
+  }
+  // Polygons filled together by the fill mode, so that inner ones can leave holes.
+  void PolyPolygon(const std::vector<std::vector<PointD>>& polys) {
+    if (FInPath) {
+      for (const auto& pts : polys)
+        if (pts.size() >= 2) AddToPath(pts, true);
+      return;
+    }
+    std::vector<std::vector<TPoint>> contours;
+    for (const auto& pts : polys)
+      if (pts.size() >= 2) contours.push_back(ToDevice(pts));
+    if (contours.empty()) return;
+    ApplyShape();
+    FCanvas.PolyPolygon(contours, dc.polyFillMode);
   }
   void Rectangle(double l, double t, double r, double b) {
     if (FInPath) return AddToPath({{l, t}, {r, t}, {r, b}, {l, b}}, true);
@@ -322,17 +562,22 @@ class Player {
   void CloseFigure() {
     if (!FPath.empty()) FPath.back().closed = true;
   }
-  // Fills each figure with the brush and/or strokes it with the pen; the path is used up.
-  // Figures are filled one by one, so a figure inside another is filled, not cut out.
+  // Fills the figures together with the brush by the fill mode (an inner figure can cut a
+  // hole) and/or strokes each with the pen; the path is used up.
   void DrawPath(bool fill, bool stroke) {
     FInPath = false;
-    for (const Figure& f : FPath) {
-      if (f.points.size() < 2) continue;
-      if (fill && f.points.size() >= 3) {
+    if (fill) {
+      std::vector<std::vector<TPoint>> contours;
+      for (const Figure& f : FPath)
+        if (f.points.size() >= 3) contours.push_back(ToDevice(f.points));
+      if (!contours.empty()) {
         ApplyBrush();
         FCanvas.Pen().SetStyle(psClear);
-        FCanvas.Polygon(ToDevice(f.points));
+        FCanvas.PolyPolygon(contours, dc.polyFillMode);
       }
+    }
+    for (const Figure& f : FPath) {
+      if (f.points.size() < 2) continue;
       if (stroke) {
         std::vector<PointD> line = f.points;
         if (f.closed || fill) line.push_back(f.points.front());
@@ -396,10 +641,31 @@ class Player {
     if (fromCurrent) dc.cur = out.back();
   }
 
+  // The baseline's angle on the page in degrees (counter-clockwise): the font's escapement,
+  // turned by the world transform.
+  double TextAngle() const {
+    const double e = dc.font.escapement / 10.0 * std::numbers::pi / 180;
+    const double vx = std::cos(e), vy = -std::sin(e);
+    const double wx = dc.xf[0] * vx + dc.xf[2] * vy, wy = dc.xf[1] * vx + dc.xf[3] * vy;
+    if (!(std::hypot(wx, wy) > 1e-12)) return dc.font.escapement / 10.0;
+    return std::atan2(-wy, wx) * 180 / std::numbers::pi;
+  }
+  // A distance in picture pixels back in logical units.
+  PointD LogicalDelta(double dx, double dy) const {
+    const PointD o = ToPicture(0, 0), ex = ToPicture(1, 0), ey = ToPicture(0, 1);
+    const double a = ex.x - o.x, b = ey.x - o.x, c = ex.y - o.y, d = ey.y - o.y;
+    const double det = a * d - b * c;
+    if (!(std::abs(det) > 1e-12)) return {0, 0};
+    return {(d * dx - b * dy) / det, (a * dy - c * dx) / det};
+  }
+
+  // Text at a reference point placed by the text alignment: left, centre or right along the
+  // baseline, and top, baseline or bottom across it, all turned with the baseline's angle.
   void Text(double x, double y, std::u16string_view text, const std::vector<int>* logicalDx, uint32_t options,
             const std::optional<TRect>& clip) {
     if (text.empty()) return;
-    if (dc.textAlign & 1) {  // TA_UPDATECP
+    const bool updateCP = dc.textAlign & 1;  // TA_UPDATECP
+    if (updateCP) {
       x = dc.cur.x;
       y = dc.cur.y;
     }
@@ -416,8 +682,11 @@ class Player {
     if (dc.font.strikeOut) st.Include(fsStrikeOut);
     font.SetStyle(st);
     font.SetColor(ColorToRGB(dc.textColor) & 0xFFFFFF);
-    font.SetOrientation(dc.font.escapement);
-    TPoint p = P(x, y);
+    double angle = std::fmod(TextAngle(), 360.0);
+    if (angle < 0) angle += 360;
+    int tenths = Clamp(angle * 10);
+    if (tenths >= 3600) tenths -= 3600;
+    font.SetOrientation(tenths);
     std::vector<int> dx;
     if (logicalDx && logicalDx->size() >= text.size()) {
       const double s = ScaleX();
@@ -432,51 +701,223 @@ class Player {
       dx = FCanvas.GetTextExtentExPoint(text);
       for (size_t i = dx.size(); i-- > 1;) dx[i] -= dx[i - 1];
     }
+    if (dx.size() != text.size()) return;
     int64_t width = 0;
     for (int d : dx) width += d;
+    const double rad = tenths / 10.0 * std::numbers::pi / 180;
+    const double ux = std::cos(rad), uy = -std::sin(rad);  // along the baseline
+    const double nx = std::sin(rad), ny = std::cos(rad);   // down across it
     const uint32_t horizontal = dc.textAlign & 6, vertical = dc.textAlign & 24;
-    if (horizontal == 6)
-      p.X -= static_cast<int>(width / 2);
-    else if (horizontal == 2)
-      p.X -= static_cast<int>(width);
+    double along = 0, down = 0;
+    if (horizontal == 6)  // TA_CENTER
+      along = -static_cast<double>(width) / 2;
+    else if (horizontal == 2)  // TA_RIGHT
+      along = -static_cast<double>(width);
     const TTextMetric tm = FCanvas.GetTextMetrics();
-    if (vertical == 24)
-      p.Y -= tm.tmAscent;
-    else if (vertical == 8)
-      p.Y -= tm.tmHeight;
+    if (vertical == 24)  // TA_BASELINE
+      down = -tm.tmAscent;
+    else if (vertical == 8)  // TA_BOTTOM
+      down = -tm.tmHeight;
+    const PointD ref = ToPicture(x, y);
+    const int tx = Clamp(ref.x + along * ux + down * nx), ty = Clamp(ref.y + along * uy + down * ny);
     FCanvas.SetBkMode(dc.bkMode == 1 ? TRANSPARENT : OPAQUE);
     FCanvas.SetBkColor(ColorToRGB(dc.bkColor) & 0xFFFFFF);
     int opts = 0;
     if (options & 2) opts |= ETO_OPAQUE;
     if (options & 4) opts |= ETO_CLIPPED;
-    if (dx.size() != text.size()) return;
-    FCanvas.ExtTextOut(p.X, p.Y, clip ? opts : 0, clip ? &*clip : nullptr, text, dx.data());
-    if (dc.textAlign & 1) dc.cur.x += width / std::max(ScaleX(), 1e-9);
+    FCanvas.ExtTextOut(tx, ty, clip ? opts : 0, clip ? &*clip : nullptr, text, dx.data());
+    if (updateCP && horizontal != 6) {
+      // The current position moves to the far end of the text: forward for left-aligned text,
+      // backward for right-aligned text; centred text leaves it.
+      const double move = horizontal == 2 ? -static_cast<double>(width) : static_cast<double>(width);
+      const PointD d = LogicalDelta(move * ux, move * uy);
+      dc.cur.x += d.x;
+      dc.cur.y += d.y;
+    }
   }
 
-  // A device-independent bitmap (info header, colour table, bits) stretched into a rectangle.
-  void StretchDIB(std::span<const uint8_t> dib, double x, double y, double w, double h, int sx, int sy,
-                  int sw, int sh) {
-    std::unique_ptr<TBitmap> bmp;
-    try {
-      bmp = DecodeBMP(dib, false, false);
-    } catch (const EInvalidGraphic&) {
-      return;  // a bitmap we cannot read is left out
+  // ---- block transfers ----
+  // A block transfer onto the picture rectangle from corner a to corner b (a mirrored
+  // rectangle, b left of or above a, mirrors the picture), combining the brush colour (P), the
+  // source pixels (S) and what lies below (D) by the ternary raster operation's truth table.
+  // src: the source bitmap and its part (pixels from the top-left corner; negative extents
+  // mirror), or null for operations without a source.
+  void Blit(PointD a, PointD b, const TBitmap* src, double sx, double sy, double sw, double sh,
+            uint32_t rop) {
+    const uint8_t code = static_cast<uint8_t>(rop >> 16);
+    const bool useS = ((code >> 2) ^ code) & 0x33, useD = ((code >> 1) ^ code) & 0x55,
+               useP = ((code >> 4) ^ code) & 0x0F;
+    if (code == 0xAA) return;  // the destination itself
+    if (useS && (!src || src->Empty())) return;
+    if (useP && dc.brush.style == 1) return;  // a hollow brush has no pattern to combine
+    bool flipX = b.x < a.x, flipY = b.y < a.y;
+    double l = std::min(a.x, b.x), r = std::max(a.x, b.x), t = std::min(a.y, b.y), bt = std::max(a.y, b.y);
+    if (!(r - l >= 0.5 && bt - t >= 0.5)) return;
+    const uint32_t pattern = ToRgb(ColorToRGB(dc.brush.color));
+    TRect srcRect;
+    if (useS) {
+      if (!std::isfinite(sx) || !std::isfinite(sy) || !std::isfinite(sw) || !std::isfinite(sh)) return;
+      if (sw < 0) sx += sw, sw = -sw, flipX = !flipX;
+      if (sh < 0) sy += sh, sh = -sh, flipY = !flipY;
+      if (sw <= 0 || sh <= 0) return;
+      // Only the part inside the bitmap is drawn, onto its share of the destination.
+      const double cl = std::max(sx, 0.0), ct = std::max(sy, 0.0);
+      const double cr = std::min(sx + sw, double(src->Width())),
+                   cb = std::min(sy + sh, double(src->Height()));
+      if (cr - cl < 0.5 || cb - ct < 0.5) return;
+      const double f0 = (cl - sx) / sw, f1 = (cr - sx) / sw, g0 = (ct - sy) / sh, g1 = (cb - sy) / sh;
+      const double w = r - l, hgt = bt - t;
+      const double nl = flipX ? r - f1 * w : l + f0 * w, nr = flipX ? r - f0 * w : l + f1 * w;
+      const double nt = flipY ? bt - g1 * hgt : t + g0 * hgt, nb = flipY ? bt - g0 * hgt : t + g1 * hgt;
+      l = nl, r = nr, t = nt, bt = nb;
+      srcRect = Rect(Clamp(cl), Clamp(ct), Clamp(cr), Clamp(cb));
+      if (srcRect.IsEmpty()) return;
     }
-    TRect dest = R(x, y, x + w, y + h);
-    auto c = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -(1 << 30), 1 << 30)); };
-    TRect src = Rect(c(sx), c(sy), c(int64_t{sx} + sw), c(int64_t{sy} + sh));
-    if (sw <= 0 || sh <= 0) src = Rect(0, 0, bmp->Width(), bmp->Height());
-    src = IntersectRect(src, Rect(0, 0, bmp->Width(), bmp->Height()));
-    if (dest.IsEmpty() || src.IsEmpty()) return;
-    FCanvas.CopyRect(dest, *bmp, src);
-  }
-  void FillRect(const TRect& r) {
-    ApplyBrush();
-    FCanvas.FillRect(r);
+    const TRect dest = Rect(Clamp(l), Clamp(t), Clamp(r), Clamp(bt));
+    if (dest.IsEmpty()) return;
+
+    if (!useS && !useD) {
+      if (code == 0xF0) {  // PATCOPY: the brush itself, hatches included
+        ApplyBrush();
+        FCanvas.FillRect(dest);
+        return;
+      }
+      TBrush& brush = FCanvas.Brush();
+      brush.SetStyle(bsSolid);
+      brush.SetColor(ToColor(Rop3(code, pattern, 0, 0)));
+      FCanvas.FillRect(dest);
+      return;
+    }
+    if (useS && !useD && code == 0xCC && !flipX && !flipY) {  // SRCCOPY: the bitmap scaled
+      FCanvas.CopyRect(dest, *src, srcRect);
+      return;
+    }
+
+    // The result is computed at the finer of the source's and the destination's resolution.
+    int64_t rw = useS ? srcRect.Width() : dest.Width(), rh = useS ? srcRect.Height() : dest.Height();
+    if (useD) rw = std::max<int64_t>(rw, dest.Width()), rh = std::max<int64_t>(rh, dest.Height());
+    constexpr int64_t kMaxBlitPixels = int64_t{1} << 22;
+    if (rw * rh > kMaxBlitPixels) {
+      const double f = std::sqrt(static_cast<double>(kMaxBlitPixels) / static_cast<double>(rw * rh));
+      rw = std::max<int64_t>(1, static_cast<int64_t>(rw * f));
+      rh = std::max<int64_t>(1, static_cast<int64_t>(rh * f));
+    }
+    if (FPixelBudget < rw * rh) return;  // the file has spent its share of pixel work
+    FPixelBudget -= rw * rh;
+    const int w = static_cast<int>(rw), hgt = static_cast<int>(rh);
+
+    // What lies below: the picture drawn so far, transparent where nothing is drawn yet.
+    std::vector<uint32_t> below;
+    if (useD) below = PictureSoFar(dest, w, hgt);
+
+    auto result = std::make_unique<TBitmap>();
+    result->SetPixelFormat(pf32bit);
+    result->SetSize(w, hgt);
+    std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
+    for (int y = 0; y < hgt; ++y) {
+      const uint32_t* srcRow = nullptr;
+      if (useS) {
+        const int64_t fy = flipY ? hgt - 1 - y : y;
+        srcRow = src->ScanLine(srcRect.Top + static_cast<int>(fy * srcRect.Height() / hgt));
+      }
+      for (int x = 0; x < w; ++x) {
+        uint8_t* o = row.data() + static_cast<size_t>(x) * 4;
+        uint32_t s = 0;
+        if (srcRow) {
+          const int64_t fx = flipX ? w - 1 - x : x;
+          const uint32_t px = srcRow[srcRect.Left + static_cast<int>(fx * srcRect.Width() / w)];
+          if (src->PixelFormat() == pf32bit) {
+            if ((px >> 24) == 0) {  // a pixel the source leaves out changes nothing
+              o[0] = o[1] = o[2] = o[3] = 0;
+              continue;
+            }
+            s = Unpremultiply(px);
+          } else {
+            s = px & 0xFFFFFF;
+          }
+        }
+        uint32_t res;
+        bool keep = false;
+        if (useD) {
+          const uint32_t d = below[static_cast<size_t>(y) * w + x];
+          if ((d >> 24) == 0) {
+            // Nothing drawn here yet: an operation that leaves every destination as it was
+            // keeps it see-through; otherwise the page is taken as white.
+            keep = Rop3(code, pattern, s, 0) == 0 && Rop3(code, pattern, s, 0xFFFFFF) == 0xFFFFFF;
+            res = Rop3(code, pattern, s, 0xFFFFFF);
+          } else {
+            const uint32_t dc24 = OverWhite(d);
+            res = Rop3(code, pattern, s, dc24);
+            keep = res == dc24;  // unchanged: the drawing below shows through
+          }
+        } else {
+          res = Rop3(code, pattern, s, 0);
+        }
+        if (keep) {
+          o[0] = o[1] = o[2] = o[3] = 0;
+        } else {
+          o[0] = static_cast<uint8_t>(res >> 16);
+          o[1] = static_cast<uint8_t>(res >> 8);
+          o[2] = static_cast<uint8_t>(res);
+          o[3] = 255;
+        }
+      }
+      result->WriteRowRGBA(y, row.data());
+    }
+    FCanvas.CopyRect(dest, *result, Rect(0, 0, w, hgt));
   }
 
   bool CountRecord() { return ++FRecords <= kMaxRecords; }
+
+  // Colours as 0x00RRGGBB, the form raster operations work on.
+  static uint32_t ToRgb(TColor c) {
+    return ((static_cast<uint32_t>(c) & 0xFF) << 16) | (static_cast<uint32_t>(c) & 0xFF00) |
+           ((static_cast<uint32_t>(c) >> 16) & 0xFF);
+  }
+  static TColor ToColor(uint32_t rgb) {
+    return static_cast<TColor>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
+  }
+  // A ternary raster operation: bit i of the code is the result for pattern, source and
+  // destination bits (i >> 2 & 1, i >> 1 & 1, i & 1), applied to every bit of the colours.
+  static uint32_t Rop3(uint8_t code, uint32_t p, uint32_t s, uint32_t d) {
+    uint32_t r = 0;
+    for (int i = 0; i < 8; ++i)
+      if ((code >> i) & 1) r |= ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
+    return r & 0xFFFFFF;
+  }
+  static uint32_t Unpremultiply(uint32_t px) {
+    const uint32_t a = px >> 24;
+    if (a == 0 || a == 255) return px & 0xFFFFFF;
+    auto ch = [&](int shift) { return std::min<uint32_t>(255, (((px >> shift) & 0xFF) * 255 + a / 2) / a); };
+    return (ch(16) << 16) | (ch(8) << 8) | ch(0);
+  }
+  // A premultiplied pixel laid over white.
+  static uint32_t OverWhite(uint32_t px) {
+    const uint32_t a = px >> 24;
+    auto ch = [&](int shift) { return std::min<uint32_t>(255, ((px >> shift) & 0xFF) + (255 - a)); };
+    return (ch(16) << 16) | (ch(8) << 8) | ch(0);
+  }
+  // The picture recorded so far, inside dest, at w x h pixels (premultiplied, alpha 0 where
+  // nothing is drawn). Replaying costs time, so a file gets a bounded amount of it; past that
+  // the destination reads as not drawn.
+  std::vector<uint32_t> PictureSoFar(const TRect& dest, int w, int h) {
+    std::vector<uint32_t> out(static_cast<size_t>(w) * h, 0);
+    const size_t cost = FInto.RecordCount() + 1;
+    if (cost > FReplayBudget) return out;
+    FReplayBudget -= cost;
+    TBitmap scratch;
+    scratch.SetPixelFormat(pf32bit);
+    scratch.SetSize(w, h);
+    const std::vector<uint8_t> clear(static_cast<size_t>(w) * 4, 0);
+    for (int y = 0; y < h; ++y) scratch.WriteRowRGBA(y, clear.data());
+    const double kx = static_cast<double>(w) / dest.Width(), ky = static_cast<double>(h) / dest.Height();
+    FInto.Play(scratch.Canvas(), kx, ky, Clamp(-dest.Left * kx), Clamp(-dest.Top * ky));
+    for (int y = 0; y < h; ++y) {
+      const uint32_t* line = scratch.ScanLine(y);
+      std::copy(line, line + w, out.begin() + static_cast<ptrdiff_t>(y) * w);
+    }
+    return out;
+  }
 
  private:
   struct Figure {
@@ -513,18 +954,17 @@ class Player {
     for (const PointD& p : pts) out.push_back(P(p.x, p.y));
     return out;
   }
-  TClipRegion Combined(const TClipRegion& c) const {
-    TClipRegion r = FBaseClip;
-    r.Intersect(c);
-    return r;
-  }
 
+  TMetafile& FInto;
   TCanvas& FCanvas;
   bool FWmf;
   std::vector<std::optional<GdiObject>> FObjects;
   std::vector<DCState> FSaved;
-  TClipRegion FBaseClip;
+  TRect FBounds;
   size_t FRecords = 0;
+  // What block transfers that combine with the picture drawn so far may still spend.
+  size_t FReplayBudget = size_t{1} << 22;
+  int64_t FPixelBudget = int64_t{1} << 26;
 };
 
 std::u16string Latin1(std::span<const uint8_t> bytes) {
@@ -576,14 +1016,12 @@ void PlayWindowsMetafile(std::span<const uint8_t> data, TMetafile& into) {
 
     into.Clear();
     into.SetSize(static_cast<int>(w), static_cast<int>(h));
-    TCanvas& canvas = into.Canvas();
-    Player pl(canvas, true);
+    Player pl(into, true);
     pl.dc.mapMode = 8;
     pl.dc.winOrg = {static_cast<double>(std::min(left, right)), static_cast<double>(std::min(top, bottom))};
     pl.dc.winExt = {bw, bh};
     pl.dc.vpExt = {static_cast<double>(w), static_cast<double>(h)};
-    pl.SetBaseClip(TClipRegion::FromRect(Rect(0, 0, static_cast<int>(w), static_cast<int>(h))));
-    canvas.SelectClipRgn(TClipRegion::FromRect(Rect(0, 0, static_cast<int>(w), static_cast<int>(h))));
+    pl.SetBounds(Rect(0, 0, static_cast<int>(w), static_cast<int>(h)));
 
     while (r.Remaining() >= 6 && pl.CountRecord()) {
       const size_t recStart = r.Position();
@@ -682,9 +1120,14 @@ void PlayWindowsMetafile(std::span<const uint8_t> data, TMetafile& into) {
           const size_t n = q.U16LE();
           std::vector<size_t> counts;
           for (size_t i = 0; i < n && !q.Failed(); ++i) counts.push_back(q.U16LE());
-          for (size_t c : counts) pl.Polygon(readPoints(c));
+          std::vector<std::vector<PointD>> polys;
+          for (size_t c : counts) polys.push_back(readPoints(c));
+          pl.PolyPolygon(polys);
           break;
         }
+        case 0x0106:  // SETPOLYFILLMODE
+          pl.dc.polyFillMode = q.U16LE() == 2 ? pfmWinding : pfmAlternate;
+          break;
         case 0x0521: {
           const size_t len = q.U16LE();
           const auto text = Latin1(q.Bytes(len));
@@ -745,12 +1188,42 @@ void PlayWindowsMetafile(std::span<const uint8_t> data, TMetafile& into) {
           pl.AddObject(o);
           break;
         }
-        case 0x00F7:  // palette, pattern brushes and regions take a slot in the object table
+        case 0x06FF: {  // CREATEREGION: scans of rectangles in logical units
+          GdiObject o;
+          o.kind = GdiObject::Region;
+          q.Skip(10);  // next in chain, object type, object count, region size
+          const size_t scans = q.U16LE();
+          q.Skip(2 + 8);  // largest scan, bounds
+          for (size_t i = 0; i < scans && q.Remaining() >= 8; ++i) {
+            const size_t count = q.U16LE();
+            const double top = q.I16LE(), bottom = q.I16LE();
+            for (size_t k = 0; k + 1 < count && q.Remaining() >= 4; k += 2) {
+              const double l = q.I16LE(), rr = q.I16LE();
+              o.rects.push_back({l, top, rr, bottom});
+            }
+            q.U16LE();
+          }
+          pl.AddObject(std::move(o));
+          break;
+        }
+        case 0x00F7:  // palette and pattern brushes take a slot in the object table
         case 0x01F9:
         case 0x0142:
-        case 0x06FF:
           pl.AddObject(GdiObject{});
           break;
+        case 0x012C:  // SELECTCLIPREGION
+          pl.SelectClipRegion(q.U16LE());
+          break;
+        case 0x0415: {  // EXCLUDECLIPRECT
+          const double b = s16(), rr = s16(), t = s16(), l = s16();
+          pl.ExcludeClip(l, t, rr, b);
+          break;
+        }
+        case 0x0220: {  // OFFSETCLIPRGN
+          const double y = s16();
+          pl.OffsetClip(s16(), y);
+          break;
+        }
         case 0x012D:
           pl.SelectObject(q.U16LE());
           break;
@@ -759,22 +1232,52 @@ void PlayWindowsMetafile(std::span<const uint8_t> data, TMetafile& into) {
           break;
         case 0x0416: {
           const double b = s16(), rr = s16(), t = s16(), l = s16();
-          pl.IntersectClip(pl.R(l, t, rr, b));
+          pl.IntersectClip(l, t, rr, b);
           break;
         }
-        case 0x0F43: {
-          q.U32LE();
-          q.U16LE();
-          const int sh = q.I16LE(), sw = q.I16LE(), sy = q.I16LE(), sx = q.I16LE();
+        case 0x0F43: {  // STRETCHDIB: source y counted from the bottom of a bottom-up bitmap
+          const uint32_t rop = q.U32LE();
+          const uint32_t usage = q.U16LE();
+          const double sh = s16(), sw = s16(), sy = s16(), sx = s16();
           const double dh = s16(), dw = s16(), dy = s16(), dx = s16();
-          pl.StretchDIB(q.Bytes(q.Remaining()), dx, dy, dw, dh, sx, sy, sw, sh);
+          const Dib dib = DecodePackedDib(q.Bytes(q.Remaining()), usage);
+          pl.Blit(pl.ToPicture(dx, dy), pl.ToPicture(dx + dw, dy + dh), dib.bitmap.get(), sx,
+                  TopBasedY(dib, sy, sh), sw, sh, rop);
           break;
         }
-        case 0x0B41: {
-          q.U32LE();
-          const int sh = q.I16LE(), sw = q.I16LE(), sy = q.I16LE(), sx = q.I16LE();
+        case 0x0D33: {  // SETDIBTODEV
+          const uint32_t usage = q.U16LE(), scanCount = q.U16LE(), startScan = q.U16LE();
+          const double sy = s16(), sx = s16(), hgt = s16(), wid = s16(), dy = s16(), dx = s16();
+          const auto packed = q.Bytes(q.Remaining());
+          const auto header = ReadDibHeader(packed, usage);
+          if (!header || header->headerSize + header->tableBytes > packed.size()) break;
+          const size_t infoSize = header->headerSize + header->tableBytes;
+          const Dib band = DecodeDib(packed.first(infoSize), packed.subspan(infoSize), usage, scanCount);
+          pl.Blit(pl.ToPicture(dx, dy), pl.ToPicture(dx + wid, dy + hgt), band.bitmap.get(), sx,
+                  TopBasedY(band, sy - startScan, hgt), wid, hgt, 0x00CC0020);
+          break;
+        }
+        case 0x0B41:    // DIBSTRETCHBLT
+        case 0x0940: {  // DIBBITBLT
+          // Without a bitmap the record holds one reserved word more and no bitmap.
+          const bool withBitmap = sizeWords != static_cast<uint32_t>(fn >> 8) + 3;
+          const uint32_t rop = q.U32LE();
+          double sh = 0, sw = 0;
+          if (fn == 0x0B41) sh = s16(), sw = s16();
+          const double sy = s16(), sx = s16();
+          if (!withBitmap) q.U16LE();
           const double dh = s16(), dw = s16(), dy = s16(), dx = s16();
-          if (q.Remaining() > 0) pl.StretchDIB(q.Bytes(q.Remaining()), dx, dy, dw, dh, sx, sy, sw, sh);
+          if (fn == 0x0940) sh = dh, sw = dw;
+          Dib dib;
+          if (withBitmap) dib = DecodePackedDib(q.Bytes(q.Remaining()), 0);
+          pl.Blit(pl.ToPicture(dx, dy), pl.ToPicture(dx + dw, dy + dh), dib.bitmap.get(), sx, sy, sw, sh,
+                  rop);
+          break;
+        }
+        case 0x061D: {  // PATBLT
+          const uint32_t rop = q.U32LE();
+          const double hgt = s16(), wid = s16(), y = s16(), x = s16();
+          pl.Blit(pl.ToPicture(x, y), pl.ToPicture(x + wid, y + hgt), nullptr, 0, 0, 0, 0, rop);
           break;
         }
         default:
@@ -800,7 +1303,7 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
     const int devW = r.I32LE(), devH = r.I32LE(), mmW = r.I32LE(), mmH = r.I32LE();
     if (headerSize < 88 || headerSize > data.size() || totalBytes > data.size()) Bad();
 
-    Player pl(into.Canvas(), false);
+    Player pl(into, false);
     pl.devPxPerMmX = devW > 0 && mmW > 0 ? static_cast<double>(devW) / mmW : 96 / 25.4;
     pl.devPxPerMmY = devH > 0 && mmH > 0 ? static_cast<double>(devH) / mmH : 96 / 25.4;
     int64_t w = 0, h = 0;
@@ -823,10 +1326,7 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
     CheckPictureSize(w, h, kMaxPicturePixels);
     into.Clear();
     into.SetSize(static_cast<int>(w), static_cast<int>(h));
-    TCanvas& canvas = into.Canvas();
-    const TClipRegion base = TClipRegion::FromRect(Rect(0, 0, static_cast<int>(w), static_cast<int>(h)));
-    pl.SetBaseClip(base);
-    canvas.SelectClipRgn(base);
+    pl.SetBounds(Rect(0, 0, static_cast<int>(w), static_cast<int>(h)));
 
     const size_t end = std::min<size_t>(data.size(), totalBytes >= headerSize ? totalBytes : data.size());
     r.Seek(headerSize);
@@ -892,15 +1392,18 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
           q.U32LE();
           std::vector<size_t> counts;
           for (size_t i = 0; i < n && q.Remaining() >= 4; ++i) counts.push_back(q.U32LE());
-          for (size_t c : counts) {
-            const auto pts = readPoints(c, shortForm);
-            if (type == 8 || type == 91)
-              pl.Polygon(pts);
-            else
-              pl.Polyline(pts);
+          std::vector<std::vector<PointD>> polys;
+          for (size_t c : counts) polys.push_back(readPoints(c, shortForm));
+          if (type == 8 || type == 91) {
+            pl.PolyPolygon(polys);
+          } else {
+            for (const auto& pts : polys) pl.Polyline(pts);
           }
           break;
         }
+        case 19:  // SETPOLYFILLMODE
+          pl.dc.polyFillMode = q.U32LE() == 2 ? pfmWinding : pfmAlternate;
+          break;
         case 9: {
           const double x = i32();
           pl.dc.winExt = {x, i32()};
@@ -946,9 +1449,44 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
           pl.LineTo(x, i32());
           break;
         }
-        case 30: {
+        case 29:    // EXCLUDECLIPRECT
+        case 30: {  // INTERSECTCLIPRECT
           const double l = i32(), t = i32(), rr = i32(), b = i32();
-          pl.IntersectClip(pl.R(l, t, rr, b));
+          if (type == 29)
+            pl.ExcludeClip(l, t, rr, b);
+          else
+            pl.IntersectClip(l, t, rr, b);
+          break;
+        }
+        case 26: {  // OFFSETCLIPRGN
+          const double x = i32();
+          pl.OffsetClip(x, i32());
+          break;
+        }
+        case 67:  // SELECTCLIPPATH
+          pl.SelectClipPath(q.U32LE());
+          break;
+        case 75: {  // EXTSELECTCLIPRGN: the region's rectangles in the reference device's pixels
+          const uint32_t cb = q.U32LE(), mode = q.U32LE();
+          if (cb < 32) {
+            if (mode == RGN_COPY) pl.ResetClip();
+            break;
+          }
+          if (cb > q.Remaining()) break;  // region data cut short: not a region
+          TByteReader rg(q.Bytes(cb), false);
+          const uint32_t headerSize = rg.U32LE();
+          rg.Skip(4);
+          const size_t count = rg.U32LE();
+          rg.Skip(4 + 16);
+          if (headerSize != 32 || count > rg.Remaining() / 16) break;
+          TArea area;
+          for (size_t i = 0; i < count && rg.Remaining() >= 16; ++i) {
+            const double l = rg.I32LE(), t = rg.I32LE(), rr = rg.I32LE(), b = rg.I32LE();
+            if (!(rr > l && b > t)) continue;
+            const TPoint p1 = pl.DevicePoint(l, t), p2 = pl.DevicePoint(rr, b);
+            area.contours.push_back({p1, Point(p2.X, p1.Y), p2, Point(p1.X, p2.Y)});
+          }
+          pl.CombineClip(area, mode);
           break;
         }
         case 33:
@@ -1074,17 +1612,20 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
           pl.Arc(type == 45 ? 0 : type == 47 ? 1 : 2, l, t, rr, b, xs, ys, xe, ye);
           break;
         }
-        case 84: {
+        case 83:    // EXTTEXTOUTA: 8-bit characters
+        case 84: {  // EXTTEXTOUTW
           q.Skip(16 + 4 + 8);
           const double x = i32(), y = i32();
           const uint32_t nChars = q.U32LE(), offString = q.U32LE(), options = q.U32LE();
           const double l = i32(), t = i32(), rr = i32(), b = i32();
           const uint32_t offDx = q.U32LE();
+          const size_t charSize = type == 83 ? 1 : 2;
           if (nChars == 0 || nChars > size) break;
-          if (offString > size || size - offString < size_t{nChars} * 2) break;
+          if (offString > size || size - offString < size_t{nChars} * charSize) break;
           std::u16string text;
           whole.Seek(offString);
-          for (uint32_t i = 0; i < nChars; ++i) text.push_back(static_cast<char16_t>(whole.U16LE()));
+          for (uint32_t i = 0; i < nChars; ++i)
+            text.push_back(static_cast<char16_t>(charSize == 1 ? whole.U8() : whole.U16LE()));
           std::vector<int> dx;
           if (offDx && offDx <= size && (size - offDx) / 4 >= nChars) {
             whole.Seek(offDx);
@@ -1095,24 +1636,69 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
           pl.Text(x, y, text, dx.empty() ? nullptr : &dx, options, clip);
           break;
         }
-        case 81: {
+        case 76:    // BITBLT
+        case 77: {  // STRETCHBLT
+          q.Skip(16);
+          const double xd = i32(), yd = i32(), cxd = i32(), cyd = i32();
+          const uint32_t rop = q.U32LE();
+          const double xs = i32(), ys = i32();
+          double m[6];
+          for (double& v : m) {
+            const uint32_t bits = q.U32LE();
+            float f;
+            std::memcpy(&f, &bits, 4);
+            v = std::isfinite(f) ? f : 0;
+          }
+          q.U32LE();  // background colour of the source
+          const uint32_t usage = q.U32LE();
+          const uint32_t offBmi = q.U32LE(), cbBmi = q.U32LE(), offBits = q.U32LE(), cbBits = q.U32LE();
+          double cxs = cxd, cys = cyd;
+          if (type == 77) {
+            cxs = i32();
+            cys = i32();
+          }
+          Dib dib;
+          if (cbBmi > 0 && offBmi <= size && cbBmi <= size - offBmi && offBits <= size &&
+              cbBits <= size - offBits)
+            dib = DecodeDib(data.subspan(recStart + offBmi, cbBmi), data.subspan(recStart + offBits, cbBits),
+                            usage);
+          // The source's world transform places the source rectangle in the bitmap.
+          const bool plain = m[0] == 0 && m[3] == 0;
+          const double sx = plain ? xs : m[0] * xs + m[2] * ys + m[4];
+          const double sy = plain ? ys : m[1] * xs + m[3] * ys + m[5];
+          const double sw = plain ? cxs : m[0] * cxs, sh = plain ? cys : m[3] * cys;
+          pl.Blit(pl.ToPicture(xd, yd), pl.ToPicture(xd + cxd, yd + cyd), dib.bitmap.get(), sx, sy, sw, sh,
+                  rop);
+          break;
+        }
+        case 80:    // SETDIBITSTODEVICE: one to one in the reference device's pixels
+        case 81: {  // STRETCHDIBITS
           q.Skip(16);
           const double xd = i32(), yd = i32();
-          const int xs = q.I32LE(), ys = q.I32LE(), cxs = q.I32LE(), cys = q.I32LE();
+          const double xs = i32(), ys = i32(), cxs = i32(), cys = i32();
           const uint32_t offBmi = q.U32LE(), cbBmi = q.U32LE(), offBits = q.U32LE(), cbBits = q.U32LE();
-          q.U32LE();
-          q.U32LE();
-          const double cxd = i32(), cyd = i32();
+          const uint32_t usage = q.U32LE();
+          uint32_t rop = 0x00CC0020, startScan = 0, scans = 0;
+          double cxd = 0, cyd = 0;
+          if (type == 81) {
+            rop = q.U32LE();
+            cxd = i32();
+            cyd = i32();
+          } else {
+            startScan = q.U32LE();
+            scans = q.U32LE();
+          }
           if (offBmi > size || cbBmi > size - offBmi || offBits > size || cbBits > size - offBits ||
               cbBmi == 0)
             break;
-          std::vector<uint8_t> dib(data.begin() + recStart + offBmi,
-                                   data.begin() + recStart + offBmi + cbBmi);
-          dib.insert(dib.end(), data.begin() + recStart + offBits,
-                     data.begin() + recStart + offBits + cbBits);
-          // Source rows count from the bottom of a bottom-up bitmap; the whole bitmap is the
-          // common case, and the part given is taken as top-left based.
-          pl.StretchDIB(dib, xd, yd, cxd, cyd, xs, ys, cxs, cys);
+          const Dib dib = DecodeDib(data.subspan(recStart + offBmi, cbBmi),
+                                    data.subspan(recStart + offBits, cbBits), usage, scans);
+          // Source rows count from the bottom of a bottom-up bitmap.
+          const PointD a = pl.ToPicture(xd, yd);
+          const PointD b = type == 81 ? pl.ToPicture(xd + cxd, yd + cyd)
+                                      : PointD{a.x + cxs * pl.devScaleX, a.y + cys * pl.devScaleY};
+          const double sy = type == 81 ? ys : ys - startScan;
+          pl.Blit(a, b, dib.bitmap.get(), xs, TopBasedY(dib, sy, cys), cxs, cys, rop);
           break;
         }
         case 59:
@@ -1136,13 +1722,6 @@ void PlayEnhancedMetafile(std::span<const uint8_t> data, TMetafile& into) {
         case 68:
           pl.AbortPath();
           break;
-        case 76: {  // a pattern fill without a source bitmap
-          q.Skip(16);
-          const double xd = i32(), yd = i32(), cxd = i32(), cyd = i32();
-          const uint32_t rop = q.U32LE();
-          if (rop == 0x00F00021) pl.FillRect(pl.R(xd, yd, xd + cxd, yd + cyd));
-          break;
-        }
         default:
           break;  // records that do not draw
       }
