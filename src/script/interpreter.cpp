@@ -694,13 +694,24 @@ Variant TvmExpression::Eval(TvmExpressionNode* n) {
   if (n->Op == opNone || n->Op == opLeftBracket) return Eval(n->Left);
   // Left-associated chains (a + b + c ...) are walked in a loop: a long flat expression must
   // not nest as deep as it is long.
-  std::vector<TvmExpressionNode*> spine;
+  // The spine lives on the stack unless it is unusually long: no allocation per evaluation.
+  constexpr size_t kInline = 16;
+  TvmExpressionNode* inlineSpine[kInline];
+  std::vector<TvmExpressionNode*> longSpine;
+  size_t depth = 0;
   TvmExpressionNode* cur = n;
   while (cur->Kind == TvmExpressionNode::nkOperator && !IsUnary(cur->Op) && cur->Op != opNone &&
          cur->Op != opLeftBracket && cur->Left) {
-    spine.push_back(cur);
+    if (depth < kInline) {
+      inlineSpine[depth] = cur;
+    } else {
+      if (longSpine.empty()) longSpine.assign(inlineSpine, inlineSpine + kInline);
+      longSpine.push_back(cur);
+    }
+    ++depth;
     cur = cur->Left;
   }
+  TvmExpressionNode** spine = depth <= kInline ? inlineSpine : longSpine.data();
   Variant acc;
   if (cur->Kind == TvmExpressionNode::nkOperator && IsUnary(cur->Op)) {
     // A prefix operator holds its operand on whichever side it was attached.
@@ -715,7 +726,7 @@ Variant TvmExpression::Eval(TvmExpressionNode* n) {
   } else {
     acc = Operand(cur);
   }
-  size_t i = spine.size();
+  size_t i = depth;
   try {
     while (i > 0) {
       --i;
