@@ -148,8 +148,11 @@ Bytes Dib2x2() {
 }
 constexpr size_t kDibHeader = 40;
 
-// STRETCHDIBITS (xSrc, ySrc count from the bottom row) or STRETCHBLT (from the top row).
-Bytes StretchRecord(bool dibits, TRect dest, TRect src, uint32_t rop, const Bytes& dib) {
+// STRETCHDIBITS (xSrc, ySrc count from the bottom row) or STRETCHBLT (from the top row); the
+// DIB's first infoSize bytes are its header and colour table.
+Bytes StretchRecord(bool dibits, TRect dest, TRect src, uint32_t rop, const Bytes& dib, size_t infoSize = 40,
+                    uint32_t usage = 0) {
+  const size_t kDibHeader = infoSize;
   Bytes b;
   for (int v : {0, 0, 0, 0}) Add32(b, v);
   const uint32_t fixed = dibits ? 80 : 108;
@@ -157,7 +160,7 @@ Bytes StretchRecord(bool dibits, TRect dest, TRect src, uint32_t rop, const Byte
   if (dibits) {
     for (int v : {dest.Left, dest.Top, src.Left, src.Top, src.Width(), src.Height()}) i32(v);
     for (uint32_t v : {fixed, uint32_t(kDibHeader), fixed + uint32_t(kDibHeader),
-                       uint32_t(dib.size() - kDibHeader), 0u, rop})
+                       uint32_t(dib.size() - kDibHeader), usage, rop})
       Add32(b, v);
     i32(dest.Width());
     i32(dest.Height());
@@ -172,7 +175,7 @@ Bytes StretchRecord(bool dibits, TRect dest, TRect src, uint32_t rop, const Byte
       std::memcpy(&bits, &f, 4);
       Add32(b, bits);
     }
-    for (uint32_t v : {0u, 0u, fixed, uint32_t(kDibHeader), fixed + uint32_t(kDibHeader),
+    for (uint32_t v : {0u, usage, fixed, uint32_t(kDibHeader), fixed + uint32_t(kDibHeader),
                        uint32_t(dib.size() - kDibHeader)})
       Add32(b, v);
     i32(src.Width());
@@ -449,6 +452,64 @@ TEST(MetafileBlits, RasterOperationsCombineSourceBrushAndWhatIsBelow) {
                "mask and image");
 }
 
+TEST(MetafileBlits, BitmapsOfEveryDepthAndEncoding) {
+  struct Case {
+    const char* what;
+    int bpp;
+    uint32_t compression, clrUsed, usage;
+    Bytes table, bits;  // after the 40-byte header: colour table (or masks), then the one row
+    TColor left, right;
+  };
+  const Case cases[] = {
+      {"1 bit", 1, 0, 0, 0, {0, 0, 0xFF, 0, 0xFF, 0, 0, 0}, {0x40, 0, 0, 0}, clRed, clBlue},
+      {"4 bits, two colours",
+       4,
+       0,
+       2,
+       0,
+       {0, 0xFF, 0, 0, 0, 0xFF, 0xFF, 0},
+       {0x01, 0, 0, 0},
+       clLime,
+       clYellow},
+      {"8 bits", 8, 0, 3, 0, {0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0xFF, 0, 0, 0}, {2, 1, 0, 0}, clBlue, clLime},
+      {"16 bits 5-5-5", 16, 0, 0, 0, {}, {0x00, 0x7C, 0x1F, 0x00}, clRed, clBlue},
+      {"16 bits 5-6-5 fields",
+       16,
+       3,
+       0,
+       0,
+       {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0},
+       {0x00, 0xF8, 0xE0, 0x07},
+       clRed,
+       clLime},
+      {"32 bits with stray alpha bytes",
+       32,
+       0,
+       0,
+       0,
+       {},
+       {0, 0, 0xFF, 0x00, 0xFF, 0, 0, 0x80},
+       clRed,
+       clBlue},
+      {"8 bits run-length", 8, 1, 2, 0, {0, 0, 0xFF, 0, 0, 0xFF, 0, 0}, {2, 1, 0, 1}, clLime, clLime},
+      {"palette indexes", 1, 0, 0, 1, {13, 0, 16, 0}, {0x40, 0, 0, 0}, clRed, clBlue},
+  };
+  for (const Case& c : cases) {
+    Bytes dib;
+    for (uint32_t v : {40u, 2u, 1u}) Add32(dib, v);
+    Add16(dib, 1);
+    Add16(dib, static_cast<uint32_t>(c.bpp));
+    for (uint32_t v : {c.compression, uint32_t(c.bits.size()), 0u, 0u, c.clrUsed, 0u}) Add32(dib, v);
+    dib.insert(dib.end(), c.table.begin(), c.table.end());
+    const size_t info = dib.size();
+    dib.insert(dib.end(), c.bits.begin(), c.bits.end());
+    EmfWriter w;
+    w.Raw(81, StretchRecord(true, Rect(10, 10, 50, 30), Rect(0, 0, 2, 1), 0x00CC0020, dib, info, c.usage));
+    ExpectPixels(*Render(w.Finish(), false), {{20, 20, c.left}, {40, 20, c.right}, {60, 20, clWhite}},
+                 c.what);
+  }
+}
+
 // ---- rotated text ----
 
 // The box around the dark pixels.
@@ -561,6 +622,51 @@ TEST(MetafileText, EscapementTurnsTheTextAroundItsAlignedReferencePoint) {
   const TRect ink = Ink(*b);
   EXPECT_LE(ink.Right, 51);
   EXPECT_GT(ink.Height(), 2 * ink.Width()) << test::Picture(*b);
+}
+
+// ---- areas of the canvas ----
+
+TEST(CanvasAreas, CombinationsAreDisjointPiecesOfTheRightSize) {
+  const TArea a = TArea::FromRect(Rect(10, 10, 50, 50)), b = TArea::FromRect(Rect(30, 30, 70, 70));
+  const struct {
+    TAreaOp op;
+    int pixels;
+  } cases[] = {{aoAnd, 400}, {aoOr, 2800}, {aoXor, 2400}, {aoDiff, 1200}, {aoCopy, 1600}};
+  for (const auto& c : cases) {
+    const TArea result = CombineAreas(a, b, c.op);
+    // Disjoint pieces fill the same by either rule.
+    for (TPolyFillMode mode : {pfmAlternate, pfmWinding}) {
+      TBitmap bmp(80, 80);
+      bmp.Canvas().Pen().SetStyle(psClear);
+      bmp.Canvas().Brush().SetColor(clBlack);
+      bmp.Canvas().PolyPolygon(result.contours, mode);
+      EXPECT_EQ(test::CountNonWhite(bmp), c.pixels) << int(c.op) << " " << int(mode) << "\n"
+                                                    << test::Picture(bmp);
+    }
+  }
+}
+
+TEST(CanvasAreas, StarFillsItsCentreOnlyByTheWindingRule) {
+  const std::vector<std::vector<TPoint>> star{
+      {Point(40, 4), Point(61, 70), Point(5, 29), Point(75, 29), Point(19, 70)}};
+  for (TPolyFillMode mode : {pfmAlternate, pfmWinding}) {
+    TBitmap direct(80, 80);
+    direct.Canvas().Brush().SetColor(clBlack);
+    direct.Canvas().Pen().SetStyle(psClear);
+    direct.Canvas().PolyPolygon(star, mode);
+    // Recorded in a metafile and replayed at twice the size.
+    TMetafile mf(80, 80);
+    mf.Canvas().Brush().SetColor(clBlack);
+    mf.Canvas().Pen().SetStyle(psClear);
+    mf.Canvas().PolyPolygon(star, mode);
+    TBitmap scaled(160, 160);
+    mf.Draw(scaled.Canvas(), Rect(0, 0, 160, 160));
+    const TColor centre = mode == pfmWinding ? clBlack : clWhite;
+    EXPECT_EQ(direct.Pixel(40, 40), centre) << test::Picture(direct);
+    EXPECT_EQ(scaled.Pixel(80, 80), centre);
+    EXPECT_EQ(direct.Pixel(40, 12), clBlack);  // a point of the star
+    EXPECT_EQ(scaled.Pixel(80, 24), clBlack);
+  }
 }
 
 // ---- malformed records ----
