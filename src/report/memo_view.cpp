@@ -11,6 +11,7 @@
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "report/report.h"
+#include "storage/serializer.h"
 #include "storage/xml_document.h"
 #include "support/resources.h"
 
@@ -476,26 +477,13 @@ void TpgwCustomMemoView::SetXMLText(const WideString& text) {
 
 namespace {
 
-WideString AttributesOf(const TPersistent& obj) {
-  const auto& writer = ObjectAttributeWriter();
-  return writer ? writer(obj) : WideString();
-}
-
-void ApplyAttributes(const WideString& text, TPersistent& obj) {
-  const auto& reader = ObjectAttributeReader();
-  if (!reader) return;
-  TpgwXMLItem item;
-  item.SetText(text);
-  reader(obj, item);
-}
-
 // An outer list holding one list per entry, each with the entry's attribute text.
 template <class Collection>
 void WriteEntries(TPropertyWriter& w, const Collection& c) {
   w.WriteListBegin();
   for (int i = 0; i < c.Count(); ++i) {
     w.WriteListBegin();
-    w.WriteString(AttributesOf(c[i]));
+    w.WriteString(ObjectToXMLAttributes(c[i]));
     w.WriteListEnd();
   }
   w.WriteListEnd();
@@ -508,7 +496,7 @@ void ReadEntries(TPropertyReader& r, Collection& c) {
   while (!r.EndOfList()) {
     auto& item = c.Add();
     r.ReadListBegin();
-    while (!r.EndOfList()) ApplyAttributes(r.ReadString(), item);
+    while (!r.EndOfList()) XMLAttributesToObject(r.ReadString(), item);
     r.ReadListEnd();
   }
   r.ReadListEnd();
@@ -518,13 +506,12 @@ void ReadEntries(TPropertyReader& r, Collection& c) {
 
 void TpgwCustomMemoView::DefineProperties(TFiler& filer) {
   TpgwStretcheable::DefineProperties(filer);
-  const bool canWrite = static_cast<bool>(ObjectAttributeWriter());
   filer.DefineProperty(
       "Formats", [this](TPropertyReader& r) { ReadFormats(r); },
-      [this](TPropertyWriter& w) { WriteFormats(w); }, canWrite && FFormats.Count() > 1);
+      [this](TPropertyWriter& w) { WriteFormats(w); }, FFormats.Count() > 1);
   filer.DefineProperty(
       "Highlights", [this](TPropertyReader& r) { ReadHighlights(r); },
-      [this](TPropertyWriter& w) { WriteHighlights(w); }, canWrite && FHighlights.Count() > 1);
+      [this](TPropertyWriter& w) { WriteHighlights(w); }, FHighlights.Count() > 1);
 }
 
 void TpgwCustomMemoView::ReadFormats(TPropertyReader& reader) {

@@ -14,7 +14,6 @@
 #include "platform/property_stream.h"
 #include "platform/unicode.h"
 #include "report/report.h"
-#include "storage/xml_document.h"
 
 using namespace pagewright;
 
@@ -416,39 +415,7 @@ TEST_F(MemoData, FlowToReceivesTheRestAndIsClearedWhenDestroyed) {
 
 // ---- stored lists and the template text ----------------------------------------------------------
 
-// Attribute text through the published properties: enough of the serializer's object
-// conversion for string and enumeration properties.
-class AttributeHooks : public ::testing::Test {
- protected:
-  void SetUp() override {
-    savedWriter = ObjectAttributeWriter();
-    savedReader = ObjectAttributeReader();
-    ObjectAttributeWriter() = [](const TPersistent& obj) {
-      WideString s;
-      for (const TPropInfo* p : obj.ClassInfo().Properties()) {
-        const TPropValue v = p->Get(obj);
-        if (p->Kind() == pkString)
-          s += u" " + Utf8ToUtf16(p->Name()) + u"=\"" + EncodeXmlText(v.Str) + u"\"";
-        else if (p->Kind() == pkEnumeration)
-          s += u" " + Utf8ToUtf16(p->Name()) + u"=\"" + Utf8ToUtf16(p->Enum()->Name(v.Int)) + u"\"";
-      }
-      return s;
-    };
-    ObjectAttributeReader() = [](TPersistent& obj, const TpgwXMLItem& item) {
-      for (const TPropInfo* p : obj.ClassInfo().Properties())
-        if ((p->Kind() == pkString || p->Kind() == pkEnumeration) && item.PropExists(Utf8ToUtf16(p->Name())))
-          p->Set(obj, TPropValue::String(item.GetProp(Utf8ToUtf16(p->Name()))));
-    };
-  }
-  void TearDown() override {
-    ObjectAttributeWriter() = savedWriter;
-    ObjectAttributeReader() = savedReader;
-  }
-  TpgwObjectAttributeWriter savedWriter;
-  TpgwObjectAttributeReader savedReader;
-};
-
-TEST_F(AttributeHooks, FormatsAndHighlightsAreStoredOnlyWhenThereAreSeveral) {
+TEST(MemoText, FormatsAndHighlightsAreStoredOnlyWhenThereAreSeveral) {
   TpgwMemoView m(nullptr);
   m.DisplayFormat().SetKind(fkNumeric);
   EXPECT_TRUE(WriteExtraProperties(m).empty());  // one format: the DisplayFormat attributes carry it
@@ -457,7 +424,10 @@ TEST_F(AttributeHooks, FormatsAndHighlightsAreStoredOnlyWhenThereAreSeveral) {
   second.SetKind(fkDateTime);
   second.SetFormatStr(u"dd \"quoted\"");
   m.Highlight().SetCondition(u"a");
-  m.Highlights().Add().SetCondition(u"b < 2");
+  TpgwHighlight& h = m.Highlights().Add();
+  h.SetCondition(u"b < 2");
+  h.Font().SetColor(0x00FF00);
+  h.SetFillType(ftGlass);
   const std::string bytes = WriteExtraProperties(m);
   ASSERT_FALSE(bytes.empty());
 
@@ -469,6 +439,9 @@ TEST_F(AttributeHooks, FormatsAndHighlightsAreStoredOnlyWhenThereAreSeveral) {
   EXPECT_EQ(back.Formats()[1].FormatStr(), u"dd \"quoted\"");
   ASSERT_EQ(back.Highlights().Count(), 2);
   EXPECT_EQ(back.Highlights()[1].Condition(), u"b < 2");
+  EXPECT_EQ(back.Highlights()[1].Font().Color(), 0x00FF00);
+  EXPECT_EQ(back.Highlights()[1].FillType(), ftGlass);
+  EXPECT_EQ(back.Highlights()[0].Condition(), u"a");
 }
 
 TEST(MemoText, TemplateTextAndPreparedPageText) {
