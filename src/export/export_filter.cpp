@@ -194,7 +194,7 @@ void TpgwCustomIOTransport::InitFromExport(const TpgwCustomExportFilter& filter)
   FDefaultPath = filter.DefaultPath();
   FDefaultExt = filter.DefaultExt();
   FFileName = filter.FileName();
-  FReport = filter.Report();
+  SetReport(filter.Report());
   FFilterString = filter.FilterDesc();
   FOverwritePrompt = filter.OverwritePrompt();
   FBasePath = ExtractFilePath(FFileName);
@@ -202,8 +202,31 @@ void TpgwCustomIOTransport::InitFromExport(const TpgwCustomExportFilter& filter)
   FFilterAccess = faWrite;
 }
 
+std::unique_ptr<TpgwCustomIOTransport> TpgwCustomIOTransport::CreateFilterClone(
+    TpgwFilterVisibleState createdFrom) {
+  std::unique_ptr<TPersistent> obj(ClassInfo().NewInstance(nullptr));
+  auto* clone = dynamic_cast<TpgwCustomIOTransport*>(obj.get());
+  if (!clone) throw EInvalidOperation("Cannot clone a transport of class " + ClassName());
+  obj.release();
+  std::unique_ptr<TpgwCustomIOTransport> result(clone);
+  result->FCreatedFrom = createdFrom;
+  result->AssignFilter(*this);
+  result->FOriginalCopy = this;
+  result->FreeNotification(this);
+  result->AssignSharedProperties(*this);
+  return result;
+}
+
+void TpgwCustomIOTransport::SetReport(TpgwReport* v) {
+  if (FReport == v) return;
+  if (FReport) RemoveFreeNotification(FReport);
+  FReport = v;
+  if (FReport) FreeNotification(FReport);
+}
+
 void TpgwCustomIOTransport::Notification(TComponent* c, TOperation op) {
   if (op == opRemove && c == FReport) FReport = nullptr;
+  if (op == opRemove && c == FOriginalCopy) FOriginalCopy = nullptr;
   TComponent::Notification(c, op);
 }
 

@@ -128,12 +128,16 @@ class TpgwCustomIOTransport : public TComponent {
 
   // Takes the output settings of the filter and opens for writing.
   void InitFromExport(const TpgwCustomExportFilter& filter);
+  // An unregistered transport of the same class with this one's output settings; it remembers
+  // this transport as its original.
+  std::unique_ptr<TpgwCustomIOTransport> CreateFilterClone(TpgwFilterVisibleState createdFrom);
+  TpgwCustomIOTransport* OriginalCopy() const { return FOriginalCopy; }
   void CloseAllStreams();
   TpgwNode& RootNode() { return FDirTree; }
   TpgwNode* CurrentContainer() const { return FCurNode; }
 
   TpgwReport* Report() const { return FReport; }
-  void SetReport(TpgwReport* v) { FReport = v; }
+  void SetReport(TpgwReport* v);
   bool ShowDialog() const { return FShowDialog; }
   void SetShowDialog(bool v) { FShowDialog = v; }
   bool OverwritePrompt() const { return FOverwritePrompt; }
@@ -179,6 +183,7 @@ class TpgwCustomIOTransport : public TComponent {
   bool FFreeStream = true;
   TpgwNode FDirTree;
   TpgwTransportStreams FSupportedStreams = {tsIORead, tsIOWrite};
+  TpgwCustomIOTransport* FOriginalCopy = nullptr;
 };
 
 // Writes real files under the base folder, creating one missing folder level per folder node.

@@ -283,5 +283,43 @@ TEST(ExportTransport, MissingOutputFolderRaisesAndCreatesNothing) {
   EXPECT_FALSE(fs::exists(dir.path / "scratch"));
 }
 
+TEST(ExportTransport, CloneIsAnUnregisteredCopyOfTheSameClass) {
+  auto original = std::make_unique<TpgwIOTransportFile>(nullptr);
+  original->SetDefaultPath(u"out");
+  original->SetFileName(u"out/label.pdf");
+  original->SetDefaultExt(u".pdf");
+  original->SetOverwritePrompt(true);
+  std::unique_ptr<TpgwCustomIOTransport> clone = original->CreateFilterClone(fvExport);
+  EXPECT_EQ(clone->ClassName(), "TpgwIOTransportFile");
+  EXPECT_EQ(clone->CreatedFrom(), fvExport);
+  EXPECT_EQ(clone->FileName(), u"out/label.pdf");
+  EXPECT_EQ(clone->DefaultPath(), u"out");
+  EXPECT_EQ(clone->DefaultExt(), u".pdf");
+  EXPECT_TRUE(clone->OverwritePrompt());
+  EXPECT_EQ(clone->OriginalCopy(), original.get());
+  original.reset();
+  EXPECT_EQ(clone->OriginalCopy(), nullptr);
+}
+
+TEST(ExportOpenAfterExport, OpensTheFileOrTheFirstNumberedOne) {
+  TempDir dir;
+  std::vector<std::string> opened;
+  ShellOpenFile() = [&](const std::string& name) { opened.push_back(name); };
+  TpgwJPEGExport f(nullptr);
+  f.SetFileName(Utf8ToUtf16((dir.path / "label.jpg").string()));
+  f.AfterFinish();  // the default leaves the file alone
+  f.SetOpenAfterExport(true);
+  f.AfterFinish();  // one file per page: the first page's file
+  std::ofstream(dir.path / "label.jpg") << "x";
+  f.AfterFinish();
+  TMemoryStream memory;
+  f.SetStream(&memory);
+  f.AfterFinish();  // written to a caller's stream: nothing to open
+  EXPECT_EQ(f.ShowModal(), 1);
+  ShellOpenFile() = nullptr;
+  EXPECT_EQ(opened, (std::vector<std::string>{(dir.path / "label.1.jpg").string(),
+                                              (dir.path / "label.jpg").string()}));
+}
+
 }  // namespace
 }  // namespace pagewright
