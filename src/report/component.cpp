@@ -775,24 +775,72 @@ TComponent* TpgwComponent::FindDataSet(TComponent* current, std::u16string_view 
 void TpgwComponent::LoadFromStream(TStream& stream) {
   if (!FAncestorOnlyStream) Clear();
   TpgwReport* report = Report();
-  const auto& reader = TemplateReader();
-  if (!reader) {
-    const std::string msg = "The template reader is not available";
-    if (report) {
-      report->Errors().Add(Utf8ToUtf16(msg));
-      return;
-    }
-    throw EInvalidOperation(msg);
+  TpgwXMLSerializer serializer(&stream);
+  serializer.SetHandleNestedProperties(true);
+  if (report) {
+    serializer.SetOwner(report);
+    serializer.GetCustomDataEvent = report->OnGetCustomData;
   }
-  TStringList errors;
-  reader(*this, stream, errors);
-  if (report) report->Errors().AddStrings(errors);
+  // The error lines reach the report even when the document itself is malformed.
+  struct ErrorCopy {
+    TpgwReport* report;
+    TpgwXMLSerializer& serializer;
+    ~ErrorCopy() {
+      if (report) report->Errors().AddStrings(serializer.Errors());
+    }
+  } copy{report, serializer};
+  serializer.ReadRootComponent(*this);
 }
 
-void TpgwComponent::SaveToStream(TStream& stream, bool saveChildren) {
-  const auto& writer = TemplateWriter();
-  if (!writer) throw EInvalidOperation("The template writer is not available");
-  writer(*this, stream, saveChildren);
+void TpgwComponent::SaveToStream(TStream& stream, bool saveChildren, bool serializeDefaults) {
+  TpgwReport* report = Report();
+  TpgwXMLSerializer serializer(&stream);
+  serializer.SetHandleNestedProperties(true);
+  serializer.SetSerializeDefaultValues(serializeDefaults);
+  if (report) {
+    serializer.SetOwner(report);
+    if (report == this) serializer.OnSaveCustomDataEvent = report->OnSaveCustomData;
+    if (TpgwReport* parent = report->ParentReportObject()) {
+      // Saved as the differences from the parent template.
+      serializer.OnGetAncestor = [parent](IpgwSerializedNode& node) -> TPersistent* {
+        auto& c = static_cast<TpgwComponent&>(node.NodeComponent());
+        if (c.AsReport()) return parent;
+        return c.IsAncestor() ? parent->FindObject(c.Name()) : nullptr;
+      };
+    }
+  }
+  serializer.WriteRootComponent(*this, saveChildren);
+}
+
+bool TpgwComponent::IsReportNode() const {
+  return const_cast<TpgwComponent*>(this)->AsReport() != nullptr;
+}
+
+void TpgwComponent::SetWritingMark(bool on) {
+  if (on)
+    FPgwComponentState.Include(csPgwWriting);
+  else
+    FPgwComponentState.Exclude(csPgwWriting);
+}
+
+IpgwSerializedNode* TpgwComponent::CreateChildNode(const TClassInfo& cls) {
+  if (!cls.CanCreate() || !cls.InheritsFrom(TpgwComponent::StaticClassInfo()) ||
+      cls.InheritsFrom(TpgwReport::StaticClassInfo()))
+    return nullptr;
+  TPersistent* made = cls.NewInstance(this);  // the new node is appended to this node's children
+  auto* node = dynamic_cast<TpgwComponent*>(made);
+  if (!node) {
+    delete made;
+    return nullptr;
+  }
+  return node;
+}
+
+void TpgwComponent::MoveNodeToEnd() {
+  if (!FParent) return;
+  TpgwObjectsNotifyList& list = FParent->FObjects;
+  const int index = list.IndexOf(this);
+  if (index >= 0) list.Move(index, list.Count() - 1);
 }
 
 // ---- TpgwReportComponent ------------------------------------------------------------------------------

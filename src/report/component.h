@@ -20,6 +20,7 @@
 #include "platform/string_list.h"
 #include "platform/types.h"
 #include "render/fonts.h"
+#include "storage/serializer.h"
 
 namespace pagewright {
 
@@ -173,7 +174,7 @@ class TpgwObjectsNotifyList {
   TpgwSearchDirection FDirection = FromBeginning;
 };
 
-class TpgwComponent : public TComponent {
+class TpgwComponent : public TComponent, public IpgwSerializedNode {
  public:
   explicit TpgwComponent(TComponent* owner);
   // Marks the node as designing, then constructs it as above.
@@ -319,8 +320,31 @@ class TpgwComponent : public TComponent {
   // Points a non-owning reference at `target`, moving the free notification with it, so the
   // reference is cleared when the target is destroyed.
   void Relink(TComponent*& reference, TComponent* target);
+  // Reads a template fragment with this node as its root; problems go to the report's errors.
   virtual void LoadFromStream(TStream& stream);
-  virtual void SaveToStream(TStream& stream, bool saveChildren = true);
+  // Writes this node (and its children when asked) as a template fragment; with
+  // `serializeDefaults`, properties equal to their defaults are written too.
+  virtual void SaveToStream(TStream& stream, bool saveChildren = true, bool serializeDefaults = false);
+
+  // --- the serializer's view of the node ----------------------------------------------------------
+  TComponent& NodeComponent() override { return *this; }
+  int ChildNodeCount() const override { return FObjects.Count(); }
+  IpgwSerializedNode* ChildNode(int index) const override { return FObjects[index]; }
+  IpgwSerializedNode* ParentNode() const override { return FParent; }
+  bool IsReportNode() const override;
+  bool IsFromParentTemplate() const override { return FAncestor; }
+  void SetLoadingMark(bool on) override { FIsLoading = on; }
+  void SetWritingMark(bool on) override;
+  void NodeLoaded() override { Loaded(); }
+  TComponent* FindReferenceTarget(std::u16string_view name) override { return FindObject(name); }
+  bool HandlesNestedProperties() const override {
+    return FPgwComponentStyle.Contains(csHandlesNestedProperties);
+  }
+  void WriteNestedProperties(TpgwXMLItem&, TpgwXMLSerializer&) override {}
+  bool ReadNestedProperty(TpgwXMLItem&, TpgwXMLSerializer&) override { return false; }
+  // Report nodes only; a report never becomes a child.
+  IpgwSerializedNode* CreateChildNode(const TClassInfo& cls) override;
+  void MoveNodeToEnd() override;
 
   // Interactive operations: outside this program's path, they do nothing here.
   virtual void DoMouseMove() {}

@@ -8,6 +8,7 @@
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "report/view.h"
+#include "storage/serializer.h"
 #include "storage/xml_document.h"
 #include "support/resources.h"
 
@@ -15,20 +16,16 @@ namespace pagewright {
 
 // ---- hooks --------------------------------------------------------------------------------------
 
-TpgwTemplateReader& TemplateReader() {
-  static TpgwTemplateReader reader;
-  return reader;
-}
-TpgwTemplateWriter& TemplateWriter() {
-  static TpgwTemplateWriter writer;
-  return writer;
-}
 TpgwObjectAttributeWriter& ObjectAttributeWriter() {
-  static TpgwObjectAttributeWriter writer;
+  static TpgwObjectAttributeWriter writer = [](const TPersistent& obj) {
+    return ObjectToXMLAttributes(const_cast<TPersistent&>(obj));
+  };
   return writer;
 }
 TpgwObjectAttributeReader& ObjectAttributeReader() {
-  static TpgwObjectAttributeReader reader;
+  static TpgwObjectAttributeReader reader = [](TPersistent& obj, const TpgwXMLItem& item) {
+    XMLAttributesToObject(item.Text(), obj);
+  };
   return reader;
 }
 
@@ -651,13 +648,11 @@ void TpgwStyles::SetInherited(bool v) {
 }
 
 void TpgwStyles::SaveToStream(TStream& stream) const {
-  const auto& writer = ObjectAttributeWriter();
-  if (!writer) throw EInvalidOperation("The object serializer is not available");
   TpgwXMLDocument doc;
   doc.SetAutoIndent(true);
   doc.Root()->SetName(u"style");
   doc.Root()->SetProp(u"Name", FName);
-  for (auto& i : FItems) doc.Root()->Add(u"item")->SetText(writer(*i));
+  for (auto& i : FItems) doc.Root()->Add(u"item")->SetText(ObjectToXMLAttributes(*i));
   doc.SaveToStream(stream);
 }
 
@@ -667,8 +662,6 @@ void TpgwStyles::SaveToFile(const WideString& fileName) const {
 }
 
 void TpgwStyles::LoadFromStream(TStream& stream) {
-  const auto& reader = ObjectAttributeReader();
-  if (!reader) throw EInvalidOperation("The object serializer is not available");
   Clear();
   TpgwXMLDocument doc;
   doc.LoadFromStream(stream);
@@ -677,7 +670,7 @@ void TpgwStyles::LoadFromStream(TStream& stream) {
     FName = root->GetProp(u"Name");
     for (int i = 0; i < root->Count(); ++i) {
       TpgwXMLItem* item = root->Items(i);
-      if (WideSameText(item->Name(), u"item")) reader(Add(), *item);
+      if (WideSameText(item->Name(), u"item")) XMLAttributesToObject(item->Text(), Add());
     }
   }
   Apply();
@@ -953,13 +946,86 @@ void TpgwReport::RebuildDataSets() {
   }
 }
 
-void TpgwReport::SaveToFile(const WideString& fileName) {
+void TpgwReport::SaveToFile(const WideString& fileName, bool serializeDefaults) {
   TFileStream stream(fileName, fmCreate);
-  SaveToStream(stream);
+  SaveToStream(stream, true, serializeDefaults);
 }
 
-void TpgwReport::SaveToStream(TStream& stream, bool saveChildren) {
-  TpgwComponent::SaveToStream(stream, saveChildren);
+void TpgwReport::SaveToStream(TStream& stream, bool saveChildren, bool serializeDefaults) {
+  // Templates keep the password with each code unit decreased by 10; loading adds it back.
+  const WideString password = FReportOptions.Password();
+  struct Restore {
+    TpgwReportOptions& options;
+    const WideString& password;
+    ~Restore() { options.SetPassword(password); }
+  } restore{FReportOptions, password};
+  WideString shifted = password;
+  for (char16_t& c : shifted) c = static_cast<char16_t>(c - 10);
+  FReportOptions.SetPassword(shifted);
+  TpgwComponent::SaveToStream(stream, saveChildren, serializeDefaults);
+}
+
+void TpgwReport::WriteNestedProperties(TpgwXMLItem& item, TpgwXMLSerializer& serializer) {
+  if (FDataSets.Count() > 0) {
+    TpgwXMLItem* list = item.Add(u"Datasets");
+    for (int i = 0; i < FDataSets.Count(); ++i)
+      list->Add(u"item")->SetText(serializer.ObjToXML(FDataSets.Items(i)));
+  }
+  if (FVariables.Count() > 0) {
+    TpgwXMLItem* list = item.Add(u"Variables");
+    for (int i = 0; i < FVariables.Count(); ++i) {
+      TpgwVariable& v = FVariables.Items(i);
+      WideString text = serializer.ObjToXML(v);
+      if (v.IsInherited()) text += u" InheritedName=\"" + EncodeXmlText(v.Name()) + u"\"";
+      list->Add(u"item")->SetText(std::move(text));
+    }
+  }
+  if (FStyles.Count() > 0) {
+    TpgwXMLItem* list = item.Add(u"Styles");
+    if (!FStyles.Name().empty()) list->SetProp(u"Name", FStyles.Name());
+    for (int i = 0; i < FStyles.Count(); ++i) {
+      TpgwStyleItem& style = FStyles.Items(i);
+      WideString text = serializer.ObjToXML(style);
+      if (style.IsInherited()) text += u" InheritedName=\"" + EncodeXmlText(style.Name()) + u"\"";
+      list->Add(u"item")->SetText(std::move(text));
+    }
+  }
+}
+
+bool TpgwReport::ReadNestedProperty(TpgwXMLItem& item, TpgwXMLSerializer& serializer) {
+  const bool inheriting = FParentReportObject != nullptr;
+  if (WideSameText(item.Name(), u"Datasets")) {
+    if (inheriting) {
+      for (int i = 0; i < FDataSets.Count(); ++i) serializer.ForgetFixups(&FDataSets.Items(i));
+      FDataSets.Clear();
+    }
+    for (int i = 0; i < item.Count(); ++i) serializer.XMLToObj(item.Items(i)->Text(), FDataSets.Add());
+    return true;
+  }
+  if (WideSameText(item.Name(), u"Variables")) {
+    for (int i = 0; i < item.Count(); ++i) {
+      const TpgwXMLItem& entry = *item.Items(i);
+      const WideString inherited = inheriting ? entry.GetProp(u"InheritedName") : WideString();
+      const int index = inherited.empty() ? -1 : FVariables.IndexOf(inherited);
+      TpgwVariable& v = index >= 0 ? FVariables.Items(index) : FVariables.Add();
+      serializer.XMLToObj(entry.Text(), v);
+      if (index >= 0) v.SetIsInherited(true);
+    }
+    return true;
+  }
+  if (WideSameText(item.Name(), u"Styles")) {
+    if (item.PropExists(u"Name")) FStyles.SetName(item.GetProp(u"Name"));
+    for (int i = 0; i < item.Count(); ++i) {
+      const TpgwXMLItem& entry = *item.Items(i);
+      const WideString inherited = inheriting ? entry.GetProp(u"InheritedName") : WideString();
+      TpgwStyleItem* existing = inherited.empty() ? nullptr : FStyles.Find(inherited);
+      TpgwStyleItem& style = existing ? *existing : FStyles.Add();
+      serializer.XMLToObj(entry.Text(), style);
+      if (existing) style.SetIsInherited(true);
+    }
+    return true;
+  }
+  return false;
 }
 
 void TpgwReport::RunDelayedCommands() {

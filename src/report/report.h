@@ -1,10 +1,10 @@
 // The report root: top node of a report tree, with its option objects, data-set lists,
 // variables, styles and error list; loading, preparing and exporting.
 //
-// The object serializer, the band engine, the script and the prepared-page store are separate
-// subsystems. The report reaches them through the hooks below; a hook that is not installed
-// leaves an error line saying what is not available, so a report never pretends to have
-// loaded, prepared or exported anything.
+// Templates are read and written by the object serializer (storage/serializer.h). The band
+// engine, the script and the prepared-page store are separate subsystems the report reaches
+// through the hooks below; a hook that is not installed leaves an error line saying what is not
+// available, so a report never pretends to have prepared or exported anything.
 #pragma once
 
 #include <cstdint>
@@ -31,15 +31,9 @@ enum TpgwFillType : uint8_t;
 
 // --- hooks of other subsystems ------------------------------------------------------------------
 
-// Reads a template fragment from a stream into `node` (the node as root of the fragment) and
-// adds its problems to `errors`.
-using TpgwTemplateReader = std::function<void(TpgwComponent& node, TStream& stream, TStringList& errors)>;
-// Writes `node` (and its children when asked) as a template fragment.
-using TpgwTemplateWriter = std::function<void(TpgwComponent& node, TStream& stream, bool saveChildren)>;
-TpgwTemplateReader& TemplateReader();
-TpgwTemplateWriter& TemplateWriter();
-// A single object as the attribute text of one element, and back: the serializer's object
-// conversions, used by style sheet files.
+// A single object as the attribute text of one element, and back: the serializer's
+// ObjectToXMLAttributes and XMLAttributesToObject, installed from the start. Kept for callers
+// that have not switched to those two functions yet.
 using TpgwObjectAttributeWriter = std::function<WideString(const TPersistent& obj)>;
 using TpgwObjectAttributeReader = std::function<void(TPersistent& obj, const TpgwXMLItem& item)>;
 TpgwObjectAttributeWriter& ObjectAttributeWriter();
@@ -520,8 +514,11 @@ class TpgwReport : public TpgwComponent {
   // Returns whether the file exists; a missing file raises only when `raiseIfMissing` is set.
   bool LoadFromFile(const WideString& fileName, bool raiseIfMissing = false);
   void LoadFromStream(TStream& stream) override;
-  void SaveToFile(const WideString& fileName);
-  void SaveToStream(TStream& stream, bool saveChildren = true) override;
+  void SaveToFile(const WideString& fileName, bool serializeDefaults = false);
+  void SaveToStream(TStream& stream, bool saveChildren = true, bool serializeDefaults = false) override;
+  // The nested collection elements of a template: Datasets, Variables, Styles.
+  void WriteNestedProperties(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
+  bool ReadNestedProperty(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
   // True when pages were prepared without errors.
   bool PrepareReport(bool clearLastReport = true);
   // Hands the prepared pages to an export filter; its result.
@@ -606,6 +603,9 @@ class TpgwReport : public TpgwComponent {
   std::function<void(TpgwReport&)> OnEndDoc;
   // Asks the user for the password of a protected template; without it the check fails.
   std::function<bool(TpgwReport&, const WideString& password)> OnCheckPassword;
+  // The content of a template's "PgwCustomData" element: read, and written when saving.
+  std::function<void(TpgwXMLItem& item)> OnGetCustomData;
+  std::function<void(TpgwXMLItem& item)> OnSaveCustomData;
 
   // --- hooks of the subsystems a preparation runs ---------------------------------------------------
   // Prepares the script scope; false ends the preparation without pages.

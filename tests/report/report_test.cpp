@@ -36,11 +36,13 @@ class TestDataSet : public TComponent {
   WideString FUserName;
 };
 
-// Installs a template reader for one test and removes it afterwards.
-struct ReaderGuard {
-  explicit ReaderGuard(TpgwTemplateReader r) { TemplateReader() = std::move(r); }
-  ~ReaderGuard() { TemplateReader() = nullptr; }
-};
+const char kHeader[] = "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>\r\n";
+
+// Loads a template text into the report.
+void LoadText(TpgwReport& r, const std::string& body) {
+  TStringStream s(kHeader + body);
+  r.LoadFromStream(s);
+}
 
 }  // namespace
 
@@ -149,32 +151,26 @@ TEST(ReportRoot, LoadFromFileOfAMissingFile) {
   EXPECT_THROW(r.LoadFromFile(missing, true), EFOpenError);
 }
 
-TEST(ReportRoot, LoadWithoutTemplateReaderRecordsTheGap) {
+TEST(ReportRoot, MalformedTemplateBecomesAnErrorLine) {
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
-  TStringStream s("<TpgwReport/>");
+  TStringStream s("<TpgwReport/>");  // no header
   r.LoadFromStream(s);
   ASSERT_EQ(r.Errors().Count(), 1);
-  EXPECT_EQ(r.Errors()[0], u"The template reader is not available");
+  EXPECT_EQ(r.Errors()[0], u"Invalid file format");
 }
 
 TEST(ReportRoot, LoadKeepsHostOptionsAndTakesTheTemplatesFive) {
-  ReaderGuard g([](TpgwComponent& node, TStream&, TStringList& errors) {
-    auto& r = static_cast<TpgwReport&>(node);
-    r.EngineOptions().SetMaxMemSize(1);
-    r.EngineOptions().SetSilentMode(false);
-    r.EngineOptions().SetDoublePass(true);
-    r.PreviewOptions().SetZoom(3);
-    r.PreviewOptions().SetOutlineWidth(200);
-    r.ReportOptions().SetPassword(u"\x0057\x0058");  // "ab" stored 10 lower
-    errors.Add(u"Cannot find class TpgwNoSuchView");
-    errors.Add(u"Another");
-  });
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
   r.EngineOptions().SetEnableThreadSafe(true);
-  TStringStream s("x");
-  r.LoadFromStream(s);
+  LoadText(r,
+           "<TpgwReport EngineOptions.MaxMemSize=\"1\" EngineOptions.NewSilentMode=\"simMessageBoxes\" "
+           "EngineOptions.DoublePass=\"True\" PreviewOptions.Zoom=\"3\" PreviewOptions.OutlineWidth=\"200\" "
+           "ReportOptions.Password=\"WX\">\r\n"  // "ab" stored 10 lower
+           "  <TpgwNoSuchView Name=\"X\"/>\r\n"
+           "  <TpgwAnother/>\r\n"
+           "</TpgwReport>\r\n");
   EXPECT_EQ(r.EngineOptions().MaxMemSize(), 10);
   EXPECT_TRUE(r.EngineOptions().SilentMode());
   EXPECT_TRUE(r.EngineOptions().DoublePass());
@@ -182,19 +178,19 @@ TEST(ReportRoot, LoadKeepsHostOptionsAndTakesTheTemplatesFive) {
   EXPECT_EQ(r.PreviewOptions().OutlineWidth(), 200);
   EXPECT_EQ(r.ReportOptions().Password(), u"ab");
   ASSERT_EQ(r.Errors().Count(), 2);
-  EXPECT_EQ(r.Errors()[0], u"Another");
+  EXPECT_EQ(r.Errors()[0], u"Cannot find class TpgwAnother");
+  EXPECT_EQ(r.Errors()[1], u"Cannot find class TpgwNoSuchView");
 }
 
-TEST(ReportRoot, ReaderExceptionBecomesAnErrorLine) {
-  ReaderGuard g([](TpgwComponent&, TStream&, TStringList&) { throw EReadError("Stream read error"); });
+TEST(ReportRoot, ReadErrorBecomesAnErrorLineReportedByMode) {
   TpgwReport r;
   r.EngineOptions().SetNewSilentMode(simReThrow);
-  TStringStream s("x");
+  TStringStream s(std::string(kHeader) + "<TpgwReport><a></b></TpgwReport>");
   try {
     r.LoadFromStream(s);
     FAIL() << "no exception";
   } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), "The following error(s) have occured:\r\nStream read error\r\n");
+    EXPECT_EQ(e.Message(), "The following error(s) have occured:\r\nInvalid file format\r\n");
   }
 }
 
@@ -346,102 +342,92 @@ class TestText : public TpgwComponent {
   WideString FStyle;
 };
 
-struct Hooks {
-  Hooks() {
-    ObjectAttributeWriter() = [](const TPersistent& o) {
-      return u"Name=\"" + static_cast<const TpgwStyleItem&>(o).Name() + u"\"";
-    };
-    ObjectAttributeReader() = [](TPersistent& o, const TpgwXMLItem& item) {
-      static_cast<TpgwStyleItem&>(o).SetName(item.GetProp(u"Name"));
-    };
-  }
-  ~Hooks() {
-    ObjectAttributeWriter() = nullptr;
-    ObjectAttributeReader() = nullptr;
-    TemplateReader() = nullptr;
-    TemplateWriter() = nullptr;
-  }
-};
+void RegisterTestClasses() {
+  ClassRegistry().Register(TestPage::StaticClassInfo());
+  ClassRegistry().Register(TestText::StaticClassInfo());
+}
+
+bool IsDataPage(const TpgwComponent* c) {
+  return c->ClassName() == "TpgwDataPage";
+}
 
 }  // namespace
 
 TEST(ReportRoot, LoadEnsuresOneDataPageNamedDataFirst) {
-  ClassRegistry().Register(TestPage::StaticClassInfo());
-  ReaderGuard g([](TpgwComponent& node, TStream&, TStringList&) {
-    if (node.Objects().Count() == 0) new TestText(&node);
-  });
+  RegisterTestClasses();
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
-  TStringStream s("x");
-  r.LoadFromStream(s);
+  const std::string body = "<TpgwReport><TpgwTestText Name=\"T\"/></TpgwReport>";
+  LoadText(r, body);
   ASSERT_EQ(r.Objects().Count(), 2);
   EXPECT_EQ(r.Objects()[0]->Name(), u"Data");
-  EXPECT_EQ(&r.Objects()[0]->ClassInfo(), &TestPage::StaticClassInfo());
-  s.SetPosition(0);
-  r.LoadFromStream(s);  // the page survives from the first load's tree only when the reader keeps it
+  EXPECT_TRUE(IsDataPage(r.Objects()[0]));
+  LoadText(r, body);
   int pages = 0;
   for (int i = 0; i < r.Objects().Count(); ++i)
-    if (&r.Objects()[i]->ClassInfo() == &TestPage::StaticClassInfo()) ++pages;
+    if (IsDataPage(r.Objects()[i])) ++pages;
   EXPECT_EQ(pages, 1);
+  EXPECT_EQ(r.Objects().Count(), 2);
 }
 
 TEST(ReportRoot, PrepareWithDestroyFormsReloadsTheTreeAndKeepsErrors) {
-  Hooks hooks;
-  int saves = 0, loads = 0;
-  TemplateWriter() = [&](TpgwComponent&, TStream& stream, bool) {
-    ++saves;
-    stream.WriteBuffer("saved");
-  };
-  TemplateReader() = [&](TpgwComponent& node, TStream& stream, TStringList&) {
-    ++loads;
-    EXPECT_EQ(stream.ReadToEnd(), "saved");
-    node.SetLeft(0);
-  };
+  RegisterTestClasses();
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
   r.ReportOptions().SetPassword(u"secret");
+  auto* t = new TestText(&r);
+  t->SetName(u"T");
+  t->SetStyle(u"before");
   r.ScriptPreparer = [](TpgwReport& rep) {
     EXPECT_EQ(rep.ReportOptions().Password(), u"secret");
     return true;
   };
   r.EngineRunner = [](TpgwReport& rep) {
-    rep.SetLeft(99);  // a change made while preparing
+    // Changes made while preparing.
+    static_cast<TestText*>(rep.FindObject(u"T"))->SetStyle(u"during");
+    new TestText(&rep);
     rep.Errors().Add(u"engine note");
     return false;
   };
   EXPECT_FALSE(r.PrepareReport());
-  EXPECT_EQ(saves, 1);
-  EXPECT_EQ(loads, 1);
-  EXPECT_EQ(r.Left(), 0);  // back as it was saved
+  auto* back = dynamic_cast<TestText*>(r.FindObject(u"T"));
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->Style(), u"before");  // back as it was saved
+  int texts = 0;
+  for (int i = 0; i < r.Objects().Count(); ++i) texts += dynamic_cast<TestText*>(r.Objects()[i]) != nullptr;
+  EXPECT_EQ(texts, 1);
   EXPECT_EQ(r.ReportOptions().Password(), u"secret");
   ASSERT_EQ(r.Errors().Count(), 1);
   EXPECT_EQ(r.Errors()[0], u"engine note");
   EXPECT_FALSE(r.Reloading());
 }
 
-TEST(ReportRoot, PasswordCheck) {
-  ReaderGuard g([](TpgwComponent& node, TStream&, TStringList&) {
-    auto& r = static_cast<TpgwReport&>(node);
-    r.ReportOptions().SetPassword(u"\x0057");  // "a"
-    new TestText(&r);
-  });
+TEST(ReportRoot, PasswordIsShiftedInTemplatesAndChecked) {
+  RegisterTestClasses();
+  TpgwReport source;
+  source.ReportOptions().SetPassword(u"a");
+  new TestText(&source);
+  TStringStream saved;
+  source.SaveToStream(saved);
+  EXPECT_NE(saved.DataString().find("ReportOptions.Password=\"W\""), std::string::npos) << saved.DataString();
+  EXPECT_EQ(source.ReportOptions().Password(), u"a");
+
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
-  TStringStream s("x");
-  r.LoadFromStream(s);  // nobody to ask: the check fails
+  saved.SetPosition(0);
+  r.LoadFromStream(saved);  // nobody to ask: the check fails
   EXPECT_EQ(r.Objects().Count(), 0);
   ASSERT_EQ(r.Errors().Count(), 1);
   EXPECT_EQ(r.Errors()[0], u"Invalid password");
   r.OnCheckPassword = [](TpgwReport&, const WideString& p) { return p == u"a"; };
-  s.SetPosition(0);
-  r.LoadFromStream(s);
+  saved.SetPosition(0);
+  r.LoadFromStream(saved);
   ASSERT_GE(r.Objects().Count(), 1);  // and the data page when that class is registered
-  EXPECT_EQ(&r.Objects()[r.Objects().Count() - 1]->ClassInfo(), &TestText::StaticClassInfo());
+  EXPECT_EQ(r.Objects()[r.Objects().Count() - 1]->ClassName(), "TpgwTestText");
   EXPECT_EQ(r.Errors().Count(), 0);
 }
 
 TEST(ReportRoot, StylesApplyAndStyleSheetFiles) {
-  Hooks hooks;
   TpgwReport r;
   auto* known = new TestText(&r);
   auto* unknown = new TestText(&r);
@@ -457,7 +443,8 @@ TEST(ReportRoot, StylesApplyAndStyleSheetFiles) {
   TStringStream out;
   r.Styles().SaveToStream(out);
   EXPECT_NE(out.DataString().find("<style Name=\"Sheet\">"), std::string::npos);
-  EXPECT_NE(out.DataString().find("<item Name=\"Heading\"/>"), std::string::npos);
+  EXPECT_NE(out.DataString().find("<item Name=\"Heading\" Font.Charset=\"1\""), std::string::npos)
+      << out.DataString();
   TpgwReport other;
   other.Styles().Add().SetName(u"Old");
   TStringStream in(out.DataString());
@@ -482,43 +469,40 @@ int FilesIn(const std::string& dir) {
 }  // namespace
 
 TEST(ReportRoot, FileCacheCopyIsDeletedAfterPreparing) {
-  Hooks hooks;
+  RegisterTestClasses();
   const std::string dir = ScratchDir("cache");
   for (auto& e : std::filesystem::directory_iterator(dir)) std::filesystem::remove(e.path());
-  std::string seen;
-  TemplateWriter() = [](TpgwComponent&, TStream& stream, bool) { stream.WriteBuffer("saved"); };
-  TemplateReader() = [&](TpgwComponent&, TStream& stream, TStringList&) { seen = stream.ReadToEnd(); };
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
   r.EngineOptions().SetUseFileCache(true);
   r.EngineOptions().SetTempDir(Utf8ToUtf16(dir));
+  (new TestText(&r))->SetName(u"Kept");
   r.ScriptPreparer = [](TpgwReport&) { return true; };
-  r.EngineRunner = [&](TpgwReport&) {
+  r.EngineRunner = [&](TpgwReport& rep) {
     EXPECT_EQ(FilesIn(dir), 1);
+    rep.FindObject(u"Kept")->SetName(u"Renamed");
     return true;
   };
   EXPECT_TRUE(r.PrepareReport());
-  EXPECT_EQ(seen, "saved");
+  EXPECT_NE(r.FindObject(u"Kept"), nullptr);  // reloaded from the file copy
   EXPECT_EQ(FilesIn(dir), 0);
 }
 
 TEST(ReportRoot, ParentTemplateChainIsBounded) {
   const std::string dir = ScratchDir("parent");
   const std::string file = dir + "/self.pw3";
-  TStringList text;
-  text.Add(u"<TpgwReport/>");
-  text.SaveToFile(file);
-  int loads = 0;
-  ReaderGuard g([&](TpgwComponent& node, TStream&, TStringList&) {
-    ++loads;
-    static_cast<TpgwReport&>(node).SetParentReport(u"self.pw3");  // names itself
-  });
+  TStringStream body(std::string(kHeader) + "<TpgwReport ParentReport=\"self.pw3\"/>\r\n");  // names itself
+  {
+    TFileStream f(file, fmCreate);
+    f.CopyFrom(body, 0);
+  }
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
   EXPECT_TRUE(r.LoadFromFile(Utf8ToUtf16(file)));
-  EXPECT_EQ(loads, 17);
+  int chain = 0;
+  for (TpgwReport* p = r.ParentReportObject(); p; p = p->ParentReportObject()) ++chain;
+  EXPECT_EQ(chain, 16);
   EXPECT_EQ(r.Errors().Count(), 0);  // the cut happened in a hidden parent
-  EXPECT_NE(r.ParentReportObject(), nullptr);
   EXPECT_EQ(r.FileName(), Utf8ToUtf16(file));
 }
 
@@ -531,47 +515,48 @@ TEST(ReportRoot, FindObjectFallsBackToEnabledDataSetsWhileLoading) {
   ds->SetName(u"Orders");
   r.EnabledDataSets().Add(ds);
   EXPECT_EQ(r.FindObject(u"Form.Orders"), nullptr);  // not loading
-  TpgwComponent* found = nullptr;
-  ReaderGuard g(
-      [&](TpgwComponent& node, TStream&, TStringList&) { found = node.FindObject(u"Form.orders"); });
-  TStringStream s("x");
-  r.LoadFromStream(s);
-  EXPECT_EQ(found, ds);
+  LoadText(r, "<TpgwReport><Datasets><item DataSet=\"Form.orders\"/></Datasets></TpgwReport>");
+  ASSERT_EQ(r.DataSets().Count(), 1);
+  EXPECT_EQ(r.DataSets().Items(0).DataSet(), ds);
 }
 
+namespace {
+void WriteFile(const std::string& path, const std::string& body) {
+  TStringStream text(std::string(kHeader) + body);
+  TFileStream f(path, fmCreate);
+  f.CopyFrom(text, 0);
+}
+}  // namespace
+
 TEST(ReportRoot, ParentTemplateGivesInheritedObjectsAndStyles) {
-  Hooks hooks;
+  RegisterTestClasses();
   const std::string dir = ScratchDir("inherit");
-  TStringList text;
-  text.Add(u"<TpgwReport/>");
-  text.SaveToFile(dir + "/parent.pw3");
-  text.SaveToFile(dir + "/child.pw3");
-  TemplateReader() = [](TpgwComponent& node, TStream&, TStringList&) {
-    auto& r = static_cast<TpgwReport&>(node);
-    if (r.FileName().ends_with(u"parent.pw3")) {
-      auto* t = new TestText(&r);
-      t->SetName(u"Title");
-      t->SetStyle(u"Big");
-      r.Styles().Add().SetName(u"Big");
-      return;
-    }
-    r.SetParentReport(u"parent.pw3");
-    if (TpgwComponent* title = r.FindObject(u"Title")) title->SetLeft(5);  // overrides the inherited node
-    auto* own = new TestText(&r);
-    own->SetName(u"Own");
-  };
+  WriteFile(dir + "/parent.pw3",
+            "<TpgwReport><Styles><item Name=\"Big\"/></Styles><TpgwTestText Name=\"Title\" Style=\"Big\"/>"
+            "</TpgwReport>");
+  WriteFile(dir + "/child.pw3",
+            "<TpgwReport ParentReport=\"parent.pw3\"><TpgwTestText Name=\"Title\" Tag=\"5\"/>"
+            "<TpgwTestText Name=\"Own\"/></TpgwReport>");
   TpgwReport r;
   r.EngineOptions().SetSilentMode(true);
   ASSERT_TRUE(r.LoadFromFile(Utf8ToUtf16(dir + "/child.pw3")));
+  EXPECT_EQ(r.Errors().Count(), 0) << Utf16ToUtf8(r.Errors().Text());
   auto* title = dynamic_cast<TestText*>(r.FindObject(u"Title"));
   ASSERT_NE(title, nullptr);
   EXPECT_TRUE(title->IsAncestor());
   EXPECT_EQ(title->Style(), u"Big");
-  EXPECT_EQ(title->Left(), 5);
+  EXPECT_EQ(title->Tag(), 5);  // the inherited node, changed by the template
+  ASSERT_NE(r.FindObject(u"Own"), nullptr);
   EXPECT_FALSE(r.FindObject(u"Own")->IsAncestor());
   ASSERT_NE(r.Styles().Find(u"big"), nullptr);
   EXPECT_TRUE(r.Styles().Find(u"big")->IsInherited());
   EXPECT_THROW(title->SetName(u"Renamed"), Exception);
+  // Saved as differences from the parent: the inherited node as an "inherited" element.
+  TStringStream saved;
+  r.SaveToStream(saved);
+  EXPECT_NE(saved.DataString().find("<inherited Name=\"Title\" Tag=\"5\"/>"), std::string::npos)
+      << saved.DataString();
+  EXPECT_NE(saved.DataString().find("<TpgwTestText Name=\"Own\"/>"), std::string::npos);
   // Loading again reuses the inherited node kept by the load's Clear.
   ASSERT_TRUE(r.LoadFromFile(Utf8ToUtf16(dir + "/child.pw3")));
   EXPECT_EQ(r.FindObject(u"Title"), title);
