@@ -14,6 +14,7 @@
 #include "platform/property_stream.h"
 #include "platform/unicode.h"
 #include "report/report.h"
+#include "storage/serializer.h"
 
 using namespace pagewright;
 
@@ -475,6 +476,46 @@ TEST(MemoText, DiffWritesChangedAttributesAndHandsOnTheParagraphState) {
             u" HAlign=\"2\" u=\"x\" Hint=\"tip\" WordWrap=\"0\" DisplayFormat.FormatStr=\"0.0\" "
             u"FirstParaBreak=\"1\"");
   EXPECT_FALSE(m.FirstParaBreak());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MemoText, TemplateAttributesRoundTrip) {
+  TpgwMemoView m(nullptr);
+  m.SetText(u"Weight: [w]\r\nsecond \"line\"");
+  m.SetHAlign(haRight);
+  m.SetGapY(3);
+  m.SetRotation(270);
+  m.SetExpressionDelimiters(u"<,>");
+  m.SetFillType(ftGradient);
+  m.DisplayFormat().SetKind(fkNumeric);
+  m.DisplayFormat().SetFormatStr(u"#,##0.00");
+  m.Highlight().SetCondition(u"w > 10");
+  m.Highlight().Font().SetColor(0x0000FF);
+  m.Processing().ProcessAt = paReportFinished;
+  m.SetDuplicates(dmMerge);
+  const WideString attributes = ObjectToXMLAttributes(m);
+  // Defaults stay out; the text is its own attribute.
+  EXPECT_EQ(attributes.find(u"GapX"), WideString::npos);
+  EXPECT_EQ(attributes.find(u"Memo.Text"), WideString::npos);
+  EXPECT_NE(attributes.find(u" Text=\"Weight: [w]&#13;&#10;second &#34;line&#34;\""), WideString::npos);
+
+  TpgwMemoView back(nullptr);
+  XMLAttributesToObject(attributes, back);
+  EXPECT_EQ(back.Text(), m.Text());
+  EXPECT_EQ(back.HAlign(), haRight);
+  EXPECT_EQ(back.GapY(), 3);
+  EXPECT_EQ(back.Rotation(), 270);
+  EXPECT_EQ(back.ExpressionDelimiters(), u"<,>");
+  EXPECT_EQ(back.FillType(), ftGradient);
+  EXPECT_EQ(back.DisplayFormat().Kind(), fkNumeric);
+  EXPECT_EQ(back.DisplayFormat().FormatStr(), u"#,##0.00");
+  EXPECT_EQ(back.Highlight().Condition(), u"w > 10");
+  EXPECT_EQ(back.Highlight().Font().Color(), 0x0000FF);
+  EXPECT_EQ(back.Processing().ProcessAt, paReportFinished);
+  EXPECT_EQ(back.Duplicates(), dmMerge);
 }
 
 }  // namespace
