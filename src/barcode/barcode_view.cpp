@@ -69,43 +69,12 @@ std::vector<WideString> WrapWords(TCanvas& c, const WideString& text, int width)
 
 }  // namespace
 
-const TEnumInfo& TpgwBarcodeHAlignInfo() {
-  static const TEnumInfo info("TpgwHAlign", {"haLeft", "haRight", "haCenter", "haBlock"});
-  return info;
-}
-
-// ---- processing record --------------------------------------------------------------------------------
-
-const TClassInfo& TpgwBarCodeProcessing::StaticClassInfo() {
-  using T = TpgwBarCodeProcessing;
-  static const TClassInfo& info =
-      Describe<T>("TpgwObjectProcessing")
-          .Parent<TPersistent>()
-          .Abstract()
-          .Enum("ProcessAt", &T::ProcessAt, &T::SetProcessAt, TpgwProcessAtModeInfo())
-          .Default(paDefault)
-          .Integer("GroupLevel", &T::GroupLevel, &T::SetGroupLevel)
-          .Default(0)
-          .Build();
-  return info;
-}
-const TClassInfo& TpgwBarCodeProcessing::ClassInfo() const {
-  return StaticClassInfo();
-}
-void TpgwBarCodeProcessing::Assign(const TPersistent& source) {
-  if (const auto* p = dynamic_cast<const TpgwBarCodeProcessing*>(&source)) {
-    FRecord = p->FRecord;
-    return;
-  }
-  TPersistent::Assign(source);
-}
-
 // ---- the object ----------------------------------------------------------------------------------------
 
 TpgwBarCodeView::TpgwBarCodeView(TComponent* owner)
     : TpgwView(owner),
       FBarCode(std::make_unique<TpgwBarcode>()),
-      FProcessingProperty(std::make_unique<TpgwBarCodeProcessing>(Processing())) {
+      FProcessingProperty(std::make_unique<TpgwProcessingProperties>(Processing())) {
   Font().SetName(u"Arial");
   Font().SetPixelsPerInch(96);
   Font().SetSize(kMaxFontPoints);
@@ -133,7 +102,7 @@ const TClassInfo& TpgwBarCodeView::StaticClassInfo() {
           .Boolean("CalcCheckSum", &T::CalcCheckSum, &T::SetCalcCheckSum)
           .Default(false)
           .String("Expression", &T::Expression, &T::SetExpression)
-          .Enum("HAlign", &T::HAlign, &T::SetHAlign, TpgwBarcodeHAlignInfo())
+          .Enum("HAlign", &T::HAlign, &T::SetHAlign, TpgwHAlignInfo())
           .Default(haLeft)
           .Integer("Rotation", &T::Rotation, &T::SetRotation)
           .Default(0)

@@ -11,29 +11,12 @@
 #include "platform/types.h"
 #include "render/draw_text.h"
 #include "render/metafile.h"
+#include "report/memo_view.h"
 #include "report/view.h"
 
 namespace pagewright {
 
 class TpgwReport;
-
-const TEnumInfo& TpgwBarcodeHAlignInfo();
-
-// The view's processing record as a published sub-object ("Processing.ProcessAt").
-class TpgwBarCodeProcessing : public TPersistent {
- public:
-  explicit TpgwBarCodeProcessing(TpgwObjectProcessing& record) : FRecord(record) {}
-  static const TClassInfo& StaticClassInfo();
-  const TClassInfo& ClassInfo() const override;
-  void Assign(const TPersistent& source) override;
-  TpgwProcessAtMode ProcessAt() const { return FRecord.ProcessAt; }
-  void SetProcessAt(TpgwProcessAtMode v) { FRecord.ProcessAt = v; }
-  int GroupLevel() const { return FRecord.GroupLevel; }
-  void SetGroupLevel(int v) { FRecord.GroupLevel = v; }
-
- private:
-  TpgwObjectProcessing& FRecord;
-};
 
 // --- post-processing seam ----------------------------------------------------------------------------
 // The prepared-page post-processor keeps deferred values of objects (text objects and barcodes).
@@ -100,8 +83,8 @@ class TpgwBarCodeView : public TpgwView {
   void SetAutoSize(bool v) { FAutoSize = v; }
   TColor ColorBar() const { return FBarCode->ColorBar(); }
   void SetColorBar(TColor v) { FBarCode->SetColorBar(v); }
-  TpgwBarCodeProcessing& ProcessingProperty() { return *FProcessingProperty; }
-  void SetProcessingProperty(const TpgwBarCodeProcessing& v) { FProcessingProperty->Assign(v); }
+  TpgwProcessingProperties& ProcessingProperty() { return *FProcessingProperty; }
+  void SetProcessingProperty(const TpgwProcessingProperties& v) { FProcessingProperty->Assign(v); }
 
   // --- state ---------------------------------------------------------------------------------------
   TpgwBarcode& BarCode() { return *FBarCode; }
@@ -169,7 +152,7 @@ class TpgwBarCodeView : public TpgwView {
   int FExportExpance = 0;
   bool FFirstTryAfterSBT = false;
   WideString FErrorText;
-  std::unique_ptr<TpgwBarCodeProcessing> FProcessingProperty;
+  std::unique_ptr<TpgwProcessingProperties> FProcessingProperty;
 };
 
 // Start-up: one palette item (and so the class registry entry) per barcode type, the type as
