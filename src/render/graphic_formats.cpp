@@ -4,6 +4,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/properties.h"
+#include "platform/property_stream.h"
 #include "platform/wide_strings.h"
 #include "render/colors.h"
 #include "render/picture_codecs.h"
@@ -195,10 +197,10 @@ std::vector<uint8_t> TpgwCustomGraphicFormat::ReadRest(TStream& stream) {
 bool TpgwCustomGraphicFormat::LoadFromStream(TPicture& picture, TStream& stream) const {
   const int64_t pos = stream.Position();
   try {
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    std::vector<uint8_t> bytes = ReadRest(stream);
     auto graphic = Decode(bytes);
     if (!graphic || graphic->Empty()) throw EInvalidGraphic("Picture is empty");
-    picture.SetGraphic(std::move(graphic));
+    picture.SetGraphic(std::move(graphic), std::move(bytes));
     return true;
   } catch (const EAbstractGraphicFormatException&) {
     stream.SetPosition(pos);
@@ -559,9 +561,15 @@ void TpgwGraphicFormats::ScaleGraphic(TPicture& picture, int width, int height, 
 
 namespace {
 
+struct PictureClassEntry {
+  std::string name;
+  TGraphicFactory factory;
+  TPictureDataReader reader;
+};
+
 struct PictureClassTable {
   std::mutex lock;
-  std::vector<std::pair<std::string, TGraphicFactory>> classes;
+  std::vector<PictureClassEntry> classes;
 };
 
 PictureClassTable& ThePictureClasses() {
@@ -569,25 +577,324 @@ PictureClassTable& ThePictureClasses() {
   return table;
 }
 
+const PictureClassEntry* FindPictureClassEntry(const std::string& name, PictureClassEntry& found) {
+  PictureClassTable& t = ThePictureClasses();
+  std::lock_guard<std::mutex> guard(t.lock);
+  for (auto it = t.classes.rbegin(); it != t.classes.rend(); ++it)
+    if (it->name == name) {
+      found = *it;
+      return &found;
+    }
+  return nullptr;
+}
+
 template <typename T>
 std::unique_ptr<TGraphic> MakeGraphic() {
   return std::make_unique<T>();
 }
 
+std::vector<uint8_t> ToVector(std::span<const uint8_t> bytes) {
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+// ---- the data of each picture class in a picture record ----
+
+// A 32-bit length, then that many bytes of a BMP file; 0 is an empty bitmap.
+void ReadBitmapData(TPicture& picture, TByteReader& r) {
+  const uint32_t n = r.U32LE();
+  if (n == 0) {
+    picture.SetGraphic(std::make_unique<TBitmap>());
+    return;
+  }
+  const auto bytes = r.Bytes(n);
+  picture.SetGraphic(DecodeBMP(bytes, true), ToVector(bytes));
+}
+
+// A 32-bit length that counts itself, then an enhanced or a placeable Windows metafile.
+void ReadMetafileData(TPicture& picture, TByteReader& r) {
+  const uint32_t n = r.U32LE();
+  if (n <= 4) {
+    picture.Clear();
+    return;
+  }
+  const auto bytes = r.Bytes(n - 4);
+  auto m = std::make_unique<TMetafile>();
+  if (bytes.size() >= 108 && std::memcmp(bytes.data() + 40, " EMF", 4) == 0)
+    PlayEnhancedMetafile(bytes, *m);
+  else
+    PlayWindowsMetafile(bytes, *m);
+  picture.SetGraphic(std::move(m), ToVector(bytes));
+}
+
+// An icon file without a length: it ends with the last byte its directory points at.
+void ReadIconData(TPicture& picture, TByteReader& r) {
+  const size_t start = r.Position();
+  TByteReader head = r.Sub(start, r.Remaining());
+  if (head.U16LE() != 0 || head.U16LE() >= 2) throw EInvalidGraphic("Invalid icon");
+  const uint16_t count = head.U16LE();
+  if (count == 0) throw EInvalidGraphic("Invalid icon");
+  uint64_t end = 6 + uint64_t{count} * 16;
+  for (uint16_t i = 0; i < count; ++i) {
+    head.Skip(8);
+    const uint32_t size = head.U32LE();
+    const uint32_t offset = head.U32LE();
+    end = std::max<uint64_t>(end, uint64_t{offset} + size);
+  }
+  if (end > r.Remaining()) throw EInvalidGraphic("Icon data cut short");
+  const auto bytes = r.Bytes(static_cast<size_t>(end));
+  picture.SetGraphic(std::make_unique<TIcon>(DecodeICO(bytes)), ToVector(bytes));
+}
+
+// A 32-bit length, then a JPEG file; 0 is an empty JPEG picture.
+void ReadJPEGData(TPicture& picture, TByteReader& r) {
+  const uint32_t n = r.U32LE();
+  auto j = std::make_unique<TJPEGImage>();
+  if (n == 0) {
+    picture.SetGraphic(std::move(j));
+    return;
+  }
+  const auto bytes = r.Bytes(n);
+  j->LoadFromBytes(bytes);
+  picture.SetGraphic(std::move(j), ToVector(bytes));
+}
+
+// A PNG file without a length: it ends after its IEND chunk.
+void ReadPNGData(TPicture& picture, TByteReader& r) {
+  static constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  TByteReader walk = r.Sub(r.Position(), r.Remaining());
+  if (std::memcmp(walk.Bytes(8).data(), kSignature, 8) != 0) throw EInvalidGraphic("Invalid PNG");
+  for (;;) {
+    const uint32_t length = walk.U32BE();
+    const std::string_view type = walk.Chars(4);
+    walk.Skip(length);
+    walk.Skip(4);  // CRC
+    if (type == "IEND") break;
+  }
+  const auto bytes = r.Bytes(walk.Position());
+  picture.SetGraphic(std::make_unique<TPngImage>(DecodePNG(bytes)), ToVector(bytes));
+}
+
+// A 32-bit length, then a GIF file; 0 is an empty GIF picture.
+void ReadGIFData(TPicture& picture, TByteReader& r) {
+  const uint32_t n = r.U32LE();
+  auto g = std::make_unique<TpgwGIFGraphic>();
+  if (n == 0) {
+    picture.SetGraphic(std::move(g));
+    return;
+  }
+  const auto bytes = r.Bytes(n);
+  TGIFImageData d = DecodeGIF(bytes);
+  g->SetFrames(std::move(d.strip), d.frameCount, d.transparentColor);
+  picture.SetGraphic(std::move(g), ToVector(bytes));
+}
+
+// Any format the handlers recognise, up to the end of the record.
+void ReadAnyImageData(TPicture& picture, TByteReader& r) {
+  const auto bytes = r.Bytes(r.Remaining());
+  TMemoryStream stream;
+  if (!bytes.empty()) stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  stream.SetPosition(0);
+  if (!TpgwGraphicFormats::LoadFromStream(picture, stream)) throw EInvalidGraphic("Unknown picture format");
+}
+
+void WriteU32(TStream& s, uint32_t v) {
+  const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                        static_cast<uint8_t>(v >> 24)};
+  s.WriteBuffer(b, 4);
+}
+
+void WriteClassName(TStream& s, std::string_view name) {
+  const uint8_t n = static_cast<uint8_t>(name.size());
+  s.WriteBuffer(&n, 1);
+  if (n) s.WriteBuffer(name);
+}
+
+void WriteBytes(TStream& s, std::span<const uint8_t> bytes) {
+  if (!bytes.empty()) s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+}
+
+// The kept file bytes, or what `encode` writes.
+template <typename Encode>
+std::vector<uint8_t> Encoded(const std::vector<uint8_t>& kept, Encode encode) {
+  if (!kept.empty()) return kept;
+  TMemoryStream m;
+  encode(m);
+  return std::vector<uint8_t>(m.Bytes().begin(), m.Bytes().end());
+}
+
+// An icon file with one PNG entry.
+void EncodeICOWithPNG(const TBitmap& bitmap, TStream& s) {
+  TMemoryStream png;
+  EncodePNG(bitmap, png);
+  const uint8_t head[6] = {0, 0, 1, 0, 1, 0};
+  s.WriteBuffer(head, 6);
+  const uint8_t size[4] = {static_cast<uint8_t>(bitmap.Width() >= 256 ? 0 : bitmap.Width()),
+                           static_cast<uint8_t>(bitmap.Height() >= 256 ? 0 : bitmap.Height()), 0, 0};
+  s.WriteBuffer(size, 4);
+  const uint8_t planesAndBits[4] = {1, 0, 32, 0};
+  s.WriteBuffer(planesAndBits, 4);
+  WriteU32(s, static_cast<uint32_t>(png.Size()));
+  WriteU32(s, 22);
+  WriteBytes(s, png.Bytes());
+}
+
 }  // namespace
 
-void RegisterPictureClass(const std::string& name, TGraphicFactory factory) {
+void RegisterPictureClass(const std::string& name, TGraphicFactory factory, TPictureDataReader reader) {
   PictureClassTable& t = ThePictureClasses();
   std::lock_guard<std::mutex> guard(t.lock);
-  t.classes.emplace_back(name, factory);
+  t.classes.push_back(PictureClassEntry{name, factory, reader});
 }
 
 TGraphicFactory FindPictureClass(const std::string& name) {
-  PictureClassTable& t = ThePictureClasses();
-  std::lock_guard<std::mutex> guard(t.lock);
-  for (auto it = t.classes.rbegin(); it != t.classes.rend(); ++it)
-    if (it->first == name) return it->second;
-  return nullptr;
+  PictureClassEntry found;
+  return FindPictureClassEntry(name, found) ? found.factory : nullptr;
+}
+
+// ---- the picture container ----
+
+const TClassInfo& TPicture::StaticClassInfo() {
+  static const TClassInfo& info = Describe<TPicture>("TPicture").Parent<TPersistent>().Build();
+  return info;
+}
+const TClassInfo& TPicture::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TPicture::DoChange() {
+  if (OnChange) OnChange();
+}
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
+  FGraphic = std::move(graphic);
+  FEncoded.clear();
+  DoChange();
+}
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic, std::vector<uint8_t> encoded) {
+  FGraphic = std::move(graphic);
+  FEncoded = FGraphic ? std::move(encoded) : std::vector<uint8_t>{};
+  DoChange();
+}
+
+std::unique_ptr<TGraphic> TPicture::ReleaseGraphic() {
+  std::unique_ptr<TGraphic> g = std::move(FGraphic);
+  FEncoded.clear();
+  DoChange();
+  return g;
+}
+
+void TPicture::Clear() {
+  FGraphic.reset();
+  FEncoded.clear();
+  DoChange();
+}
+
+void TPicture::Changed() {
+  FEncoded.clear();
+  DoChange();
+}
+
+void TPicture::Assign(const TPersistent& source) {
+  auto* other = dynamic_cast<const TPicture*>(&source);
+  if (!other) {
+    TPersistent::Assign(source);
+    return;
+  }
+  if (other == this) return;
+  FGraphic = other->FGraphic ? other->FGraphic->Clone() : nullptr;
+  FEncoded = other->FEncoded;
+  DoChange();
+}
+
+void TPicture::DefineProperties(TFiler& filer) {
+  filer.DefineBinaryProperty(
+      "Data", [this](TStream& s) { ReadRecord(s); }, [this](TStream& s) { WriteRecord(s); },
+      FGraphic != nullptr);
+}
+
+void TPicture::WriteRecord(TStream& s) const {
+  if (!FGraphic) {
+    WriteClassName(s, "");
+    return;
+  }
+  const TGraphic& g = *FGraphic;
+  auto lengthPrefixed = [&](std::string_view name, const std::vector<uint8_t>& bytes) {
+    WriteClassName(s, name);
+    WriteU32(s, static_cast<uint32_t>(bytes.size()));
+    WriteBytes(s, bytes);
+  };
+  if (auto* j = dynamic_cast<const TJPEGImage*>(&g)) {
+    if (j->Empty()) return lengthPrefixed("TJPEGImage", {});
+    return lengthPrefixed("TJPEGImage", Encoded(FEncoded, [&](TStream& m) { j->SaveToStream(m); }));
+  }
+  if (auto* gif = dynamic_cast<const TpgwGIFGraphic*>(&g); gif && (gif->Empty() || !FEncoded.empty()))
+    return lengthPrefixed("TpgwGIFGraphic", gif->Empty() ? std::vector<uint8_t>{} : FEncoded);
+  if (auto* b = dynamic_cast<const TBitmap*>(&g)) {
+    if (b->Empty()) return lengthPrefixed("TBitmap", {});
+    return lengthPrefixed("TBitmap", Encoded(FEncoded, [&](TStream& m) { EncodeBMP(*b, m); }));
+  }
+  if (auto* m = dynamic_cast<const TMetafile*>(&g); m && (m->Empty() || !FEncoded.empty())) {
+    WriteClassName(s, "TMetafile");
+    const std::vector<uint8_t> bytes = m->Empty() ? std::vector<uint8_t>{} : FEncoded;
+    WriteU32(s, static_cast<uint32_t>(bytes.size() + 4));
+    WriteBytes(s, bytes);
+    return;
+  }
+  if (g.Empty()) {  // nothing to write for the classes without a length of their own
+    WriteClassName(s, "");
+    return;
+  }
+  if (auto* i = dynamic_cast<const TIcon*>(&g)) {
+    WriteClassName(s, "TIcon");
+    WriteBytes(s, Encoded(FEncoded, [&](TStream& m) { EncodeICOWithPNG(i->Bitmap(), m); }));
+    return;
+  }
+  // PNG pictures, and what has no encoder of its own: recorded metafiles and GIFs made in
+  // memory keep their look as a PNG picture.
+  WriteClassName(s, "TPngImage");
+  if (dynamic_cast<const TPngImage*>(&g) && !FEncoded.empty()) {
+    WriteBytes(s, FEncoded);
+  } else if (auto* r = dynamic_cast<const TpgwRasterGraphic*>(&g)) {
+    EncodePNG(r->Bitmap(), s);
+  } else {
+    TBitmap bitmap(g.Width(), g.Height());
+    bitmap.Canvas().StretchDraw(Rect(0, 0, g.Width(), g.Height()), g);
+    EncodePNG(bitmap, s);
+  }
+}
+
+bool TPicture::ReadRecord(TStream& stream) {
+  const int64_t start = stream.Position();
+  TPicture read;  // built aside, so that OnChange sees one change
+  bool ok = false;
+  size_t used = 0;
+  std::string bytes;
+  try {
+    bytes = stream.ReadToEnd();
+    TByteReader r(bytes);
+    const uint8_t n = r.U8();
+    const std::string name(r.Chars(n));
+    PictureClassEntry entry;
+    if (!name.empty() && FindPictureClassEntry(name, entry)) {
+      if (entry.reader)
+        entry.reader(read, r);
+      else
+        ReadAnyImageData(read, r);
+      ok = true;
+    }
+    used = r.Position();
+  } catch (const std::exception&) {
+    // A broken record leaves the picture empty.
+    read.FGraphic.reset();
+    read.FEncoded.clear();
+    used = bytes.size();
+  }
+  stream.SetPosition(start + static_cast<int64_t>(used));
+  FGraphic = std::move(read.FGraphic);
+  FEncoded = std::move(read.FEncoded);
+  DoChange();
+  return ok;
 }
 
 void RegisterGraphicFormats() {
@@ -602,14 +909,16 @@ void RegisterGraphicFormats() {
     TpgwGraphicFormats::RegisterFormat(&TpgwPNGGraphicFormat::Class());
     TpgwGraphicFormats::RegisterFormat(&TpgwGIFGraphicFormat::Class());
     TpgwGraphicFormats::RegisterFormat(&TpgwBitmapGraphicFormat::Class());
-    RegisterPictureClass("TBitmap", MakeGraphic<TBitmap>);
-    RegisterPictureClass("TMetafile", MakeGraphic<TMetafile>);
-    RegisterPictureClass("TIcon", MakeGraphic<TIcon>);
-    RegisterPictureClass("TJPEGImage", MakeGraphic<TJPEGImage>);
-    RegisterPictureClass("TPngImage", MakeGraphic<TPngImage>);
+    RegisterPictureClass("TBitmap", MakeGraphic<TBitmap>, ReadBitmapData);
+    RegisterPictureClass("TMetafile", MakeGraphic<TMetafile>, ReadMetafileData);
+    RegisterPictureClass("TIcon", MakeGraphic<TIcon>, ReadIconData);
+    RegisterPictureClass("TJPEGImage", MakeGraphic<TJPEGImage>, ReadJPEGData);
+    RegisterPictureClass("TPngImage", MakeGraphic<TPngImage>, ReadPNGData);
     // The older name of PNG pictures, so that pictures stored under it still load.
-    RegisterPictureClass("TPNGObject", MakeGraphic<TPngImage>);
-    RegisterPictureClass("TpgwGIFGraphic", MakeGraphic<TpgwGIFGraphic>);
+    RegisterPictureClass("TPNGObject", MakeGraphic<TPngImage>, ReadPNGData);
+    RegisterPictureClass("TpgwGIFGraphic", MakeGraphic<TpgwGIFGraphic>, ReadGIFData);
+    // Pictures of the imaging component: a file of any format the handlers read.
+    RegisterPictureClass("TWICImage", MakeGraphic<TBitmap>);
   });
 }
 

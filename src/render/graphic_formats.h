@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "platform/component.h"
 #include "platform/exceptions.h"
 #include "platform/streams.h"
 #include "platform/types.h"
@@ -116,19 +118,53 @@ class TpgwEMFMetafile : public TMetafile {
   std::unique_ptr<TGraphic> Clone() const override;
 };
 
-// A holder of one picture of any class.
-class TPicture {
+// A holder of one picture of any class. Templates store it as the binary property "Data":
+// the picture record, an 8-bit length and the picture class name in UTF-8, then the class's
+// own data (see WriteRecord).
+//
+// A picture decoded from bytes keeps those bytes, so that writing it reproduces them (no
+// second JPEG compression, metafiles and GIFs stay as they were). Code that changes the
+// graphic in place through Graphic() calls Changed() afterwards, which forgets them.
+class TPicture : public TPersistent {
  public:
+  TPicture() = default;
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override;
+  // Copies the graphic (and its bytes) of another picture; OnChange is not copied.
+  void Assign(const TPersistent& source) override;
+  // "Data": the picture record, written whenever there is a graphic.
+  void DefineProperties(TFiler& filer) override;
+
   TGraphic* Graphic() const { return FGraphic.get(); }
-  void SetGraphic(std::unique_ptr<TGraphic> graphic) { FGraphic = std::move(graphic); }
-  std::unique_ptr<TGraphic> ReleaseGraphic() { return std::move(FGraphic); }
-  void Clear() { FGraphic.reset(); }
+  void SetGraphic(std::unique_ptr<TGraphic> graphic);
+  // The graphic together with the encoded file it was decoded from.
+  void SetGraphic(std::unique_ptr<TGraphic> graphic, std::vector<uint8_t> encoded);
+  std::unique_ptr<TGraphic> ReleaseGraphic();
+  void Clear();
   bool Empty() const { return !FGraphic || FGraphic->Empty(); }
   int Width() const { return FGraphic ? FGraphic->Width() : 0; }
   int Height() const { return FGraphic ? FGraphic->Height() : 0; }
+  // The bytes the graphic was decoded from; empty when it was made or changed in memory.
+  const std::vector<uint8_t>& EncodedData() const { return FEncoded; }
+  // After a change of the graphic in place: the kept bytes no longer describe it.
+  void Changed();
+
+  // The picture record of the current graphic. An empty picture has an empty class name; a
+  // picture class without an encoder of its own (a recorded metafile, a GIF made in memory)
+  // is written as a PNG picture.
+  void WriteRecord(TStream& stream) const;
+  // Reads a picture record from the stream's position. An unknown or empty class name, or
+  // data that is broken or cut short, leaves the picture empty and gives false; bytes after
+  // the class's data are not read.
+  bool ReadRecord(TStream& stream);
+
+  // Called after every change of the graphic.
+  std::function<void()> OnChange;
 
  private:
+  void DoChange();
   std::unique_ptr<TGraphic> FGraphic;
+  std::vector<uint8_t> FEncoded;
 };
 
 // The class name a picture reports ("TBitmap", "TJPEGImage" ...).
@@ -385,10 +421,14 @@ class TpgwGraphicFormats {
 };
 
 // The picture class table: the class names under which stored pictures name their class, each
-// with a factory of an empty picture. Names match exactly (letter case counts), the most
-// recently registered first.
+// with a factory of an empty picture and the reader of the class's data in a picture record
+// (the data from the reader's position; bytes after it are left unread; raises on broken
+// data). Names match exactly (letter case counts), the most recently registered first.
 using TGraphicFactory = std::unique_ptr<TGraphic> (*)();
-void RegisterPictureClass(const std::string& name, TGraphicFactory factory);
+using TPictureDataReader = void (*)(TPicture& picture, TByteReader& data);
+// Without a reader the class's data is taken as a file of any known format, up to the end.
+void RegisterPictureClass(const std::string& name, TGraphicFactory factory,
+                          TPictureDataReader reader = nullptr);
 TGraphicFactory FindPictureClass(const std::string& name);
 
 // Registers the built-in handlers in recognition order, and the picture classes (once; later

@@ -84,32 +84,12 @@ const TClassInfo& TpgwPage::ClassInfo() const {
   return StaticClassInfo();
 }
 
-// ---- background view --------------------------------------------------------------------------------
-
-TpgwPageBackground::TpgwPageBackground(TComponent* owner) : TpgwView(owner) {}
-TpgwPageBackground::~TpgwPageBackground() = default;
-
-const TClassInfo& TpgwPageBackground::StaticClassInfo() {
-  static const TClassInfo& info =
-      Describe<TpgwPageBackground>("TpgwPageBackground").Parent<TpgwView>().Abstract().Build();
-  return info;
-}
-const TClassInfo& TpgwPageBackground::ClassInfo() const {
-  return StaticClassInfo();
-}
-
-void TpgwPageBackground::Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX,
-                              Extended offsetY) {
-  CalcDeviceRect(canvas, scaleX, scaleY, offsetX, offsetY);
-  DrawBackgroundFill();
-  if (FPicture && !FPicture->Empty()) canvas.StretchDraw(Rect(FX, FY, FX1, FY1), *FPicture);
-  DrawFrameLines();
-}
-
 // ---- report page ------------------------------------------------------------------------------------
 
 TpgwReportPage::TpgwReportPage(TComponent* owner)
-    : TpgwPage(owner), FBackground(std::make_unique<TpgwPageBackground>(nullptr)) {
+    : TpgwPage(owner), FBackground(std::make_unique<TpgwPictureView>(nullptr)) {
+  // The picture fills the area it is given (the printable area, or its own size).
+  FBackground->SetKeepAspectRatio(false);
   UpdateDimensions();
 }
 
@@ -139,6 +119,7 @@ const TClassInfo& TpgwReportPage::StaticClassInfo() {
           .Default(7)
           .Integer("BinOtherPages", &T::BinOtherPages, &T::SetBinOtherPages)
           .Default(7)
+          .Object("BackPicture", static_cast<TPicture& (T::*)()>(&T::BackPicture), &T::SetBackPicture)
           .Boolean("BackPictureVisible", &T::BackPictureVisible, &T::SetBackPictureVisible)
           .Default(true)
           .Boolean("BackPicturePrintable", &T::BackPicturePrintable, &T::SetBackPicturePrintable)
@@ -321,15 +302,15 @@ void TpgwReportPage::AlignChildren(bool ignoreInvisible, TpgwMirrorControlModes 
 void TpgwReportPage::DrawBackground(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX,
                                     Extended offsetY) {
   if (!FBackPictureVisible || (IsPrinting() && !FBackPicturePrintable)) return;
-  TpgwPageBackground& v = *FBackground;
-  const TGraphic* pic = v.Picture();
+  TpgwPictureView& v = *FBackground;
   Extended w = (FPaperWidth - FLeftMargin - FRightMargin) * pgwMMUnits;
   Extended h = (FPaperHeight - FTopMargin - FBottomMargin) * pgwMMUnits;
-  if (!FBackPictureStretched && pic && !pic->Empty()) {
-    w = pic->Width();
-    h = pic->Height();
+  if (!FBackPictureStretched && !v.IsEmpty()) {
+    w = v.GraphicWidth();
+    h = v.GraphicHeight();
   }
   v.SetBounds(FLeftMargin * pgwMMUnits, FTopMargin * pgwMMUnits, w, h);
+  v.SetIsPrinting(IsPrinting());
   v.Draw(canvas, scaleX, scaleY, offsetX, offsetY);
 }
 

@@ -10,12 +10,11 @@
 #include "platform/types.h"
 #include "report/bands.h"
 #include "report/component.h"
+#include "report/picture_view.h"
 #include "report/report.h"
 #include "report/view.h"
 
 namespace pagewright {
-
-class TGraphic;
 
 // Report units per millimetre, centimetre, tenth of an inch and inch.
 inline constexpr Extended pgwMMUnits = 3.77953L;
@@ -47,22 +46,6 @@ class TpgwPage : public TpgwComponent {
  private:
   TStringList FHGuides;
   TStringList FVGuides;
-};
-
-// The view that paints a page's background: colour, frame and the background picture.
-class TpgwPageBackground : public TpgwView {
- public:
-  explicit TpgwPageBackground(TComponent* owner);
-  ~TpgwPageBackground() override;
-  static const TClassInfo& StaticClassInfo();
-  const TClassInfo& ClassInfo() const override;
-  const TGraphic* Picture() const { return FPicture.get(); }
-  void SetPicture(std::unique_ptr<TGraphic> picture) { FPicture = std::move(picture); }
-  using TpgwView::Draw;
-  void Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY) override;
-
- private:
-  std::unique_ptr<TGraphic> FPicture;
 };
 
 class TpgwReportPage : public TpgwPage {
@@ -108,6 +91,10 @@ class TpgwReportPage : public TpgwPage {
   void SetBin(int v) { FBin = v; }
   int BinOtherPages() const { return FBinOtherPages; }
   void SetBinOtherPages(int v) { FBinOtherPages = v; }
+  // The background picture, kept by the background view.
+  TPicture& BackPicture() { return FBackground->Picture(); }
+  const TPicture& BackPicture() const { return FBackground->Picture(); }
+  void SetBackPicture(const TPicture& v) { FBackground->SetPicture(v); }
   bool BackPictureVisible() const { return FBackPictureVisible; }
   void SetBackPictureVisible(bool v) { FBackPictureVisible = v; }
   bool BackPicturePrintable() const { return FBackPicturePrintable; }
@@ -157,10 +144,9 @@ class TpgwReportPage : public TpgwPage {
   void SetOnManualBuild(const WideString& v) { FOnManualBuild = v; }
 
   // --- background --------------------------------------------------------------------------------
-  TpgwPageBackground& BackgroundView() { return *FBackground; }
-  const TGraphic* BackPicture() const { return FBackground->Picture(); }
-  void SetBackPicture(std::unique_ptr<TGraphic> picture) { FBackground->SetPicture(std::move(picture)); }
-  // Paints the page background: the page itself paints nothing else.
+  // The picture view that paints the background: the page's colour, frame and picture.
+  TpgwPictureView& BackgroundView() { return *FBackground; }
+  // Paints the page background into the printable area: the page itself paints nothing else.
   void DrawBackground(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY);
 
   // --- operations --------------------------------------------------------------------------------
@@ -206,7 +192,7 @@ class TpgwReportPage : public TpgwPage {
   bool FPrintIfEmpty = true, FPrintOnPreviousPage = false, FShowTitleOnPreviousPage = true,
        FResetPageNumbers = false, FTitleBeforeHeader = true;
   WideString FOnAfterPrint, FOnBeforePrint, FOnManualBuild;
-  std::unique_ptr<TpgwPageBackground> FBackground;
+  std::unique_ptr<TpgwPictureView> FBackground;
   TpgwComponent* FSubReport = nullptr;
 };
 

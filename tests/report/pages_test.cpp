@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/property_stream.h"
 #include "render/bitmap.h"
 #include "report/bands.h"
 
@@ -230,9 +231,9 @@ TEST(ReportPage, PublishedPropertiesInOrder) {
   const std::vector<std::string> expected = {
       "Name", "Tag", "Font", "Visible", "HGuides", "VGuides", "Orientation", "PaperWidth", "PaperHeight",
       "PaperSize", "LeftMargin", "RightMargin", "TopMargin", "BottomMargin", "MirrorMargins", "Columns",
-      "ColumnWidth", "ColumnPositions", "Bin", "BinOtherPages", "BackPictureVisible", "BackPicturePrintable",
-      "BackPictureStretched", "PageCount", "Color", "DataSet", "DataSetName", "Duplex", "Frame",
-      "EndlessHeight", "EndlessWidth", "LargeDesignHeight", "MirrorMode", "OutlineText", "PrintIfEmpty",
+      "ColumnWidth", "ColumnPositions", "Bin", "BinOtherPages", "BackPicture", "BackPictureVisible",
+      "BackPicturePrintable", "BackPictureStretched", "PageCount", "Color", "DataSet", "DataSetName", "Duplex",
+      "Frame", "EndlessHeight", "EndlessWidth", "LargeDesignHeight", "MirrorMode", "OutlineText", "PrintIfEmpty",
       "PrintOnPreviousPage", "ShowTitleOnPreviousPage", "ResetPageNumbers", "TitleBeforeHeader",
       "OnAfterPrint", "OnBeforePrint", "OnManualBuild"};
   EXPECT_EQ(names, expected);
@@ -281,6 +282,46 @@ TEST(ReportPage, BackgroundPaintsColourAndFrameInThePrintableArea) {
   TBitmap printing(80, 80);
   page.DrawBackground(printing.Canvas(), 1, 1, 0, 0);
   EXPECT_EQ(printing.Pixel(40, 40), clWhite);
+}
+
+TEST(ReportPage, BackPictureStretchedOverThePrintableAreaOrAtItsOwnSize) {
+  RegisterGraphicFormats();
+  TpgwReportPage page(nullptr);
+  page.SetPaperWidth(20);  // printable area 8 to 68 in both directions, as above
+  page.SetPaperHeight(20);
+  page.SetLeftMargin(2);
+  page.SetTopMargin(2);
+  page.SetRightMargin(2);
+  page.SetBottomMargin(2);
+  auto picture = std::make_unique<TBitmap>(4, 2);  // red left half, blue right half
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) picture->SetPixel(x, y, x < 2 ? clRed : clBlue);
+  page.BackPicture().SetGraphic(std::move(picture));
+  EXPECT_EQ(GetPropInfo(page, "BackPicture").Kind(), pkObject);
+
+  TBitmap stretched(80, 80);
+  page.DrawBackground(stretched.Canvas(), 1, 1, 0, 0);
+  EXPECT_EQ(stretched.Pixel(7, 40), clWhite);
+  EXPECT_EQ(stretched.Pixel(8, 8), clRed);
+  EXPECT_EQ(stretched.Pixel(37, 67), clRed);
+  EXPECT_EQ(stretched.Pixel(38, 40), clBlue);
+  EXPECT_EQ(stretched.Pixel(67, 67), clBlue);
+  EXPECT_EQ(stretched.Pixel(68, 40), clWhite);
+
+  // The template's BackPicture.PropData gives another page the same background.
+  TpgwReportPage copy(nullptr);
+  copy.SetPaperWidth(20);
+  copy.SetPaperHeight(20);
+  copy.SetLeftMargin(2);
+  copy.SetTopMargin(2);
+  ReadExtraProperties(copy.BackPicture(), WriteExtraProperties(page.BackPicture()));
+  copy.SetBackPictureStretched(false);
+  TBitmap own(80, 80);
+  copy.DrawBackground(own.Canvas(), 1, 1, 0, 0);
+  EXPECT_EQ(own.Pixel(8, 8), clRed);
+  EXPECT_EQ(own.Pixel(11, 9), clBlue);
+  EXPECT_EQ(own.Pixel(12, 8), clWhite);
+  EXPECT_EQ(own.Pixel(8, 10), clWhite);
 }
 
 }  // namespace
