@@ -286,7 +286,7 @@ std::vector<TPoint> JoinContours(const TArea& area) {
   // and back; the spine is walked down and back up. Horizontal segments add nothing to a fill
   // and the spine's two passes cancel without crossing any edge, so no rounding where segments
   // cross can leave a stray pixel.
-  const int spine = minX - 1;
+  const int spine = minX > std::numeric_limits<int>::min() ? minX - 1 : minX;
   std::vector<TPoint> out;
   std::vector<int> spineYs;
   for (const auto* c : used) {

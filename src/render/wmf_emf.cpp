@@ -400,7 +400,7 @@ class Player {
   void CombineClip(const TArea& area, uint32_t mode) {
     if (mode < RGN_AND || mode > RGN_COPY) return;
     if (mode == RGN_COPY) {
-      dc.clip = std::make_shared<const TArea>(area);
+      dc.clip = std::make_shared<const TArea>(area.fillMode == pfmWinding ? DisjointArea(area) : area);
     } else {
       static constexpr TAreaOp kOps[] = {aoAnd, aoOr, aoXor, aoDiff};
       const TArea current = dc.clip ? *dc.clip : TArea::FromRect(FBounds);
@@ -793,10 +793,21 @@ class Player {
       return;
     }
 
-    // The result is computed at the finer of the source's and the destination's resolution.
-    int64_t rw = useS ? srcRect.Width() : dest.Width(), rh = useS ? srcRect.Height() : dest.Height();
-    if (useD) rw = std::max<int64_t>(rw, dest.Width()), rh = std::max<int64_t>(rh, dest.Height());
-    constexpr int64_t kMaxBlitPixels = int64_t{1} << 22;
+    // Only the part inside the picture can show; it is computed at the finer of the source's
+    // and the picture's resolution, within limits.
+    const TRect visible = IntersectRect(dest, FBounds);
+    if (visible.IsEmpty()) return;
+    const double share = static_cast<double>(visible.Width()) / dest.Width(),
+                 shareY = static_cast<double>(visible.Height()) / dest.Height();
+    int64_t rw = visible.Width(), rh = visible.Height();
+    if (useS) {
+      const int64_t sw2 = static_cast<int64_t>(std::ceil(srcRect.Width() * share));
+      const int64_t sh2 = static_cast<int64_t>(std::ceil(srcRect.Height() * shareY));
+      rw = useD ? std::max(rw, sw2) : std::max<int64_t>(1, sw2);
+      rh = useD ? std::max(rh, sh2) : std::max<int64_t>(1, sh2);
+    }
+    constexpr int64_t kMaxBlitSide = 8192, kMaxBlitPixels = int64_t{1} << 22;
+    rw = std::min(rw, kMaxBlitSide), rh = std::min(rh, kMaxBlitSide);
     if (rw * rh > kMaxBlitPixels) {
       const double f = std::sqrt(static_cast<double>(kMaxBlitPixels) / static_cast<double>(rw * rh));
       rw = std::max<int64_t>(1, static_cast<int64_t>(rw * f));
@@ -808,24 +819,38 @@ class Player {
 
     // What lies below: the picture drawn so far, transparent where nothing is drawn yet.
     std::vector<uint32_t> below;
-    if (useD) below = PictureSoFar(dest, w, hgt);
+    if (useD) below = PictureSoFar(visible, w, hgt);
+    // Result pixel -> source pixel, through the whole destination (mirrored as asked).
+    auto sourceIndex = [](int i, int n, int visibleStart, int visibleSize, int destStart, int destSize,
+                          bool flip, int srcStart, int srcSize) {
+      const double at = visibleStart + (i + 0.5) * visibleSize / n;
+      double u = (at - destStart) / destSize;
+      if (flip) u = 1 - u;
+      const int k = static_cast<int>(std::floor(u * srcSize));
+      return srcStart + std::clamp(k, 0, srcSize - 1);
+    };
 
     auto result = std::make_unique<TBitmap>();
     result->SetPixelFormat(pf32bit);
     result->SetSize(w, hgt);
     std::vector<uint8_t> row(static_cast<size_t>(w) * 4);
+    std::vector<int> columns;
+    if (useS)
+      for (int x = 0; x < w; ++x)
+        columns.push_back(sourceIndex(x, w, visible.Left, visible.Width(), dest.Left, dest.Width(), flipX,
+                                      srcRect.Left, srcRect.Width()));
     for (int y = 0; y < hgt; ++y) {
       const uint32_t* srcRow = nullptr;
       if (useS) {
-        const int64_t fy = flipY ? hgt - 1 - y : y;
-        srcRow = src->ScanLine(srcRect.Top + static_cast<int>(fy * srcRect.Height() / hgt));
+        srcRow = src->ScanLine(sourceIndex(y, hgt, visible.Top, visible.Height(), dest.Top, dest.Height(),
+                                           flipY, srcRect.Top, srcRect.Height()));
+        if (!srcRow) return;
       }
       for (int x = 0; x < w; ++x) {
         uint8_t* o = row.data() + static_cast<size_t>(x) * 4;
         uint32_t s = 0;
         if (srcRow) {
-          const int64_t fx = flipX ? w - 1 - x : x;
-          const uint32_t px = srcRow[srcRect.Left + static_cast<int>(fx * srcRect.Width() / w)];
+          const uint32_t px = srcRow[columns[static_cast<size_t>(x)]];
           if (src->PixelFormat() == pf32bit) {
             if ((px >> 24) == 0) {  // a pixel the source leaves out changes nothing
               o[0] = o[1] = o[2] = o[3] = 0;
@@ -864,7 +889,7 @@ class Player {
       }
       result->WriteRowRGBA(y, row.data());
     }
-    FCanvas.CopyRect(dest, *result, Rect(0, 0, w, hgt));
+    FCanvas.CopyRect(visible, *result, Rect(0, 0, w, hgt));
   }
 
   bool CountRecord() { return ++FRecords <= kMaxRecords; }
@@ -903,8 +928,9 @@ class Player {
   std::vector<uint32_t> PictureSoFar(const TRect& dest, int w, int h) {
     std::vector<uint32_t> out(static_cast<size_t>(w) * h, 0);
     const size_t cost = FInto.RecordCount() + 1;
-    if (cost > FReplayBudget) return out;
+    if (cost > FReplayBudget || FReplays == 0) return out;
     FReplayBudget -= cost;
+    --FReplays;
     TBitmap scratch;
     scratch.SetPixelFormat(pf32bit);
     scratch.SetSize(w, h);
@@ -963,7 +989,8 @@ class Player {
   TRect FBounds;
   size_t FRecords = 0;
   // What block transfers that combine with the picture drawn so far may still spend.
-  size_t FReplayBudget = size_t{1} << 22;
+  size_t FReplayBudget = size_t{1} << 20;
+  int FReplays = 64;
   int64_t FPixelBudget = int64_t{1} << 26;
 };
 
