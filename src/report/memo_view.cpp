@@ -1100,6 +1100,76 @@ WideString TpgwCustomMemoView::Diff(const TpgwCustomMemoView* ref) {
   return s;
 }
 
+// ---- post-processing ------------------------------------------------------------------------------
+
+namespace {
+
+WideString WithoutFinalLineBreak(WideString s) {
+  if (s.size() >= 2 && s[s.size() - 2] == u'\r' && s.back() == u'\n') s.resize(s.size() - 2);
+  return s;
+}
+
+}  // namespace
+
+bool TpgwCustomMemoView::SaveContentToDictionary(TpgwReport& report, IpgwPostProcessor& postProcessor) {
+  WideString content;
+  if (IsDataField()) {
+    if (DisplayFormat().Kind() != fkText) {
+      content = FormatData(FValue);
+    } else {
+      const WideString expr = DataSetUserName(DataSet()) + u".\"" + DataField() + u"\"";
+      content = VarToStrDef(ReportCalc(report, expr), WideString());
+    }
+  } else {
+    content = Text();
+  }
+  content = WithoutFinalLineBreak(content);
+  TpgwComponent* parent = Parent();
+  if (!parent) return false;
+  const bool process = Processing().ProcessAt != paDefault || FDuplicates != dmShow;
+  const int index =
+      postProcessor.Add(parent->Name(), Name(), content, Processing().ProcessAt, *this, process);
+  if (index == -1) return false;
+  SetText(IntToStr(index));
+  return true;
+}
+
+bool TpgwCustomMemoView::LoadContentFromDictionary(TpgwReport&, IpgwMacrosItem& item) {
+  if (FMacroLoaded || FMemo.Count() == 0) return false;
+  int32_t index = 0;
+  if (!TryStrToInt(FMemo[0], index) || index < 0 || index >= item.TextCount()) return false;
+  FMacroLoaded = true;
+  const bool repeated = index == item.LastIndex();
+  SetText(FDuplicates == dmClear && repeated ? WideString() : item.Text(index));
+  bool hide = false;
+  if (repeated && (FDuplicates == dmHide || FDuplicates == dmClear || FDuplicates == dmMerge)) {
+    TpgwCustomMemoView* previous = item.CurrentObject();
+    if (FDuplicates == dmMerge && previous && previous != this)
+      previous->SetHeight(AbsTop() - previous->AbsTop() + Height());
+    hide = FDuplicates != dmClear;
+  } else {
+    item.SetCurrentObject(this);
+  }
+  item.SetLastIndex(index);
+  return hide;
+}
+
+void TpgwCustomMemoView::ProcessDictionary(IpgwMacrosItem& item, TpgwReport& report, IpgwPostProcessor&) {
+  const WideString savedText = Text();
+  const WideString savedObject = report.CurObject();
+  try {
+    report.SetCurObject(Name());
+    GetData();
+    item.SetLastText(WithoutFinalLineBreak(Text()));
+  } catch (...) {
+    SetText(savedText);
+    report.SetCurObject(savedObject);
+    throw;
+  }
+  SetText(savedText);
+  report.SetCurObject(savedObject);
+}
+
 // ---- registration -----------------------------------------------------------------------------------
 
 void ProvideMemoClasses() {

@@ -176,6 +176,33 @@ struct TpgwMemoServices {
 };
 TpgwMemoServices& MemoServices();
 
+// --- the prepared-page post-processor, as text objects see it ----------------------------------------
+
+// The post-processor's entry for one text object name: its instance texts and the memory of
+// neighbouring duplicates.
+class IpgwMacrosItem {
+ public:
+  virtual ~IpgwMacrosItem() = default;
+  virtual int TextCount() const = 0;
+  virtual WideString Text(int index) const = 0;
+  // Replaces the last instance text (a deferred value computed at last).
+  virtual void SetLastText(const WideString& text) = 0;
+  // The object that showed the last index, and that index (-1 for none).
+  virtual TpgwCustomMemoView* CurrentObject() const = 0;
+  virtual void SetCurrentObject(TpgwCustomMemoView* object) = 0;
+  virtual int LastIndex() const = 0;
+  virtual void SetLastIndex(int index) = 0;
+};
+
+class IpgwPostProcessor {
+ public:
+  virtual ~IpgwPostProcessor() = default;
+  // Records one instance text of the object `name` on `bandName`; `process` marks it for later
+  // processing. The instance index, or -1 when the content is not kept.
+  virtual int Add(const WideString& bandName, const WideString& name, const WideString& content,
+                  TpgwProcessAtMode processAt, TpgwCustomMemoView& source, bool process) = 0;
+};
+
 // --- the text object -----------------------------------------------------------------------------
 
 class TpgwCustomMemoView : public TpgwStretcheable, public IpgwXMLTextObject {
@@ -322,6 +349,19 @@ class TpgwCustomMemoView : public TpgwStretcheable, public IpgwXMLTextObject {
   // Puts in the page count and the copy name for their placeholders.
   void ExtractMacros();
   int ReducedAngle() const { return ((FRotation % 360) + 360) % 360; }
+
+  // --- post-processing -------------------------------------------------------------------------------
+  using TpgwView::LoadContentFromDictionary;
+  using TpgwView::ProcessDictionary;
+  using TpgwView::SaveContentToDictionary;
+  // Hands the content to the post-processor; the text becomes the returned index. False when
+  // nothing was kept.
+  virtual bool SaveContentToDictionary(TpgwReport& report, IpgwPostProcessor& postProcessor);
+  // Once per object: an index text is replaced by the stored text. True when the object is to
+  // be hidden (a merged or hidden duplicate).
+  virtual bool LoadContentFromDictionary(TpgwReport& report, IpgwMacrosItem& item);
+  // Evaluates the object again and stores the new text as the item's last entry.
+  virtual void ProcessDictionary(IpgwMacrosItem& item, TpgwReport& report, IpgwPostProcessor& postProcessor);
 
   // --- geometry, measuring, drawing, splitting -------------------------------------------------------
   Extended HorizontalExtra() const;

@@ -519,3 +519,89 @@ TEST(MemoText, TemplateAttributesRoundTrip) {
 }
 
 }  // namespace
+
+namespace {
+
+struct FakeItem : IpgwMacrosItem {
+  std::vector<WideString> texts;
+  TpgwCustomMemoView* current = nullptr;
+  int last = -1;
+  int TextCount() const override { return static_cast<int>(texts.size()); }
+  WideString Text(int i) const override { return texts.at(static_cast<size_t>(i)); }
+  void SetLastText(const WideString& t) override { texts.back() = t; }
+  TpgwCustomMemoView* CurrentObject() const override { return current; }
+  void SetCurrentObject(TpgwCustomMemoView* o) override { current = o; }
+  int LastIndex() const override { return last; }
+  void SetLastIndex(int i) override { last = i; }
+};
+
+struct FakePostProcessor : IpgwPostProcessor {
+  struct Entry {
+    WideString band, name, content;
+    bool process;
+  };
+  std::vector<Entry> entries;
+  int Add(const WideString& band, const WideString& name, const WideString& content, TpgwProcessAtMode,
+          TpgwCustomMemoView&, bool process) override {
+    entries.push_back({band, name, content, process});
+    return static_cast<int>(entries.size()) - 1;
+  }
+};
+
+TEST_F(MemoData, SavedContentBecomesAnIndexAndIsEvaluatedAgainLater) {
+  FakePostProcessor pp;
+  report.SetName(u"Band1");
+  memo->SetText(u"Total [n]");
+  memo->Processing().ProcessAt = paReportFinished;
+  ASSERT_TRUE(memo->SaveContentToDictionary(report, pp));
+  ASSERT_EQ(pp.entries.size(), 1u);
+  EXPECT_EQ(pp.entries[0].content, u"Total [n]");  // no trailing line break
+  EXPECT_EQ(pp.entries[0].band, u"Band1");
+  EXPECT_TRUE(pp.entries[0].process);
+  EXPECT_EQ(memo->Text(), u"0\r\n");
+
+  FakeItem item;
+  item.texts = {u"Total [n]"};
+  values = {{u"n", Variant(9)}};
+  memo->SetText(u"Total [n]");
+  report.SetCurObject(u"Other");
+  memo->ProcessDictionary(item, report, pp);
+  EXPECT_EQ(item.texts[0], u"Total 9");
+  EXPECT_EQ(memo->Text(), u"Total [n]\r\n");
+  EXPECT_EQ(report.CurObject(), u"Other");
+}
+
+TEST_F(MemoData, DuplicatesMergeHideOrClearNeighbours) {
+  struct Case {
+    TpgwDuplicateMerge mode;
+    std::vector<bool> hidden;
+    std::vector<const char16_t*> shown;
+    Extended firstHeight;
+  } cases[] = {
+      {dmShow, {false, false, false}, {u"A\r\n", u"A\r\n", u"B\r\n"}, 10},
+      {dmHide, {false, true, false}, {u"A\r\n", u"A\r\n", u"B\r\n"}, 10},
+      {dmClear, {false, false, false}, {u"A\r\n", u"", u"B\r\n"}, 10},
+      {dmMerge, {false, true, false}, {u"A\r\n", u"A\r\n", u"B\r\n"}, 20},
+  };
+  for (const Case& c : cases) {
+    FakeItem item;
+    item.texts = {u"A", u"B"};
+    std::vector<std::unique_ptr<TpgwMemoView>> objects;
+    const char16_t* indexes[] = {u"0", u"0", u"1"};
+    for (int i = 0; i < 3; ++i) {
+      objects.push_back(std::make_unique<TpgwMemoView>(nullptr));
+      objects.back()->SetBounds(0, 10 * i, 50, 10);
+      objects.back()->SetDuplicates(c.mode);
+      objects.back()->SetText(indexes[i]);
+    }
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(objects[i]->LoadContentFromDictionary(report, item), c.hidden[i]) << c.mode << " " << i;
+      EXPECT_EQ(objects[i]->Text(), c.shown[i]) << c.mode << " " << i;
+      // Once per object.
+      EXPECT_FALSE(objects[i]->LoadContentFromDictionary(report, item));
+    }
+    EXPECT_EQ(static_cast<double>(objects[0]->Height()), static_cast<double>(c.firstHeight)) << c.mode;
+  }
+}
+
+}  // namespace
