@@ -159,6 +159,23 @@ TEST(MemoDrawing, InkLandsInsideTheTextRectangleWhereTheAlignmentPutsIt) {
   EXPECT_LE(b.bottom, box.Bottom);
 }
 
+TEST(MemoDrawing, RotatedTextRunsUpFromTheBottomLeftCorner) {
+  TBitmap bmp{80, 120};
+  TpgwMemoView m(nullptr);
+  m.SetBounds(10, 10, 40, 100);
+  m.SetText(u"WWWWW");
+  m.SetRotation(90);
+  m.Draw(bmp.Canvas(), 1, 1, 0, 0);
+  const Ink ink = InkOf(bmp);
+  ASSERT_FALSE(ink.Empty());
+  const TRect box = m.TextRect();
+  EXPECT_GT(ink.bottom - ink.top, 2 * (ink.right - ink.left));  // it reads upwards
+  EXPECT_GE(ink.left, box.Left);
+  EXPECT_LE(ink.right, box.Left + 16);  // the first line hugs the left edge
+  EXPECT_GE(ink.bottom, box.Bottom - 6);
+  EXPECT_GE(ink.top, box.Top);
+}
+
 TEST(MemoDrawing, ClippedTextStaysInsideAndFillAndFrameArePainted) {
   Drawn d(u"a line far too long to fit into the object's rectangle at all", haLeft);
   d.memo.SetWordWrap(false);
