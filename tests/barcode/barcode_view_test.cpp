@@ -108,6 +108,41 @@ TEST(BarCodeView, Gs1TextReadsWithParenthesesCentredUnderTheBars) {
   EXPECT_EQ(s.Count(Dark, 0, height - band - 4, 316, height - band), 0);
 }
 
+TEST(BarCodeView, EanDigitGroupsFollowTheRealElementWidths) {
+  // Positions are written for ratio 2; with ratio 3 each group starts and ends where its digits'
+  // elements really do, and its characters are spread over that width.
+  for (double ratio : {2.0, 3.0}) {
+    SCOPED_TRACE(ratio);
+    TpgwBarcode bc;
+    bc.SetTyp(bcCodeEAN13);
+    bc.SetText("4006381333931");
+    bc.SetRatio(ratio);
+    const std::string pattern = bc.BuildElementPattern();
+    // Start of element i in modules (the first element starts one module in).
+    auto start = [&](size_t i) {
+      int x = 1;
+      for (size_t k = 0; k < i; ++k) {
+        int w;
+        TpgwBarKind kind;
+        bc.ElementWidthAndKind(pattern[k], w, kind);
+        x += w;
+      }
+      return x;
+    };
+    const int W = bc.Width();
+    const auto pieces = BarcodeTextPieces(bc, pattern, W, BarcodeDrawingFont(bc.Font(), 0));
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0].Text, u"4");
+    EXPECT_EQ(pieces[0].X, -7);
+    EXPECT_EQ(pieces[1].Text, u"006381");
+    EXPECT_EQ(pieces[1].ClearFrom, start(3));   // after the start guard
+    EXPECT_EQ(pieces[1].ClearTo, start(27));    // the centre guard
+    EXPECT_EQ(pieces[2].ClearFrom, start(31));  // its last space
+    EXPECT_EQ(pieces[2].ClearTo, W - 4);        // the end guard
+    EXPECT_EQ(pieces[1].Spread, ratio != 2.0);
+  }
+}
+
 TEST(BarCodeView, NumericTypeShowsTheEncoderErrorInRed) {
   Scene s(300, 100);
   s.view->SetBarType(bcCodeEAN13);
@@ -456,6 +491,21 @@ TEST(BarCodeView, LabelSymbolsScanBackToTheirData) {
     v.Draw(bmp.Canvas(), c.scale, c.scale, margin, margin);
     EXPECT_EQ(DecodePng(bmp), c.decoded);
   }
+}
+
+TEST(BarCodeView, VectorGraphicScansWhenStretched) {
+  if (!HaveZbarimg()) GTEST_SKIP() << "zbarimg is not installed";
+  TpgwBarCodeView v(nullptr);
+  v.SetBarType(bcGS1Code128);
+  v.SetText(kSscc);
+  v.SetZoom(2);
+  v.SetBounds(29, 408, 316, 128);
+  std::unique_ptr<TMetafile> graphic = v.GetVectorGraphic(true);
+  ASSERT_EQ(graphic->Width(), 316);
+  ASSERT_EQ(graphic->Height(), 128);
+  TBitmap bmp(316 * 3 / 2 + 80, 128 * 3 / 2 + 80);
+  bmp.Canvas().StretchDraw(Rect(40, 40, 40 + 316 * 3 / 2, 40 + 128 * 3 / 2), *graphic);
+  EXPECT_EQ(DecodePng(bmp), "00384123450000000073");
 }
 
 }  // namespace
