@@ -1,5 +1,7 @@
 #include "script/interpreter.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 
 #include "platform/component.h"
@@ -333,6 +335,7 @@ void TvmScript::Execute() {
   TvmScript* root = Root();
   root->FSteps = 0;
   root->FCallDepth = 0;
+  root->FStackBase = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   root->FErrorPending = false;
   TakeErrorPos();
   ErrorClassName.clear();
@@ -402,6 +405,22 @@ bool TvmStatement::Enter() {
 
 // ---- Routines ------------------------------------------------------------------------------
 
+namespace {
+
+// How much of the thread's stack nested script calls may use: half of it, so that the host's
+// own frames and the error's way out still fit.
+size_t ScriptStackBudget() {
+  static const size_t budget = [] {
+    constexpr size_t kFallback = size_t{4} << 20;
+    rlimit rl{};
+    if (getrlimit(RLIMIT_STACK, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY) return kFallback;
+    return std::min<size_t>(rl.rlim_cur / 2, size_t{256} << 20);
+  }();
+  return budget;
+}
+
+}  // namespace
+
 TvmProcVariable::TvmProcVariable(TvmScript* parent) : Prog(std::make_unique<TvmScript>(parent)) {
   IsReadOnly = true;
 }
@@ -439,9 +458,14 @@ Variant TvmProcVariable::GetValue() {
   if (root->FCallDepth >= root->MaxCallDepth)
     throw EStackOverflow("Script routines nested too deeply (more than " +
                          std::to_string(root->MaxCallDepth) + " calls)");
+  const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   if (root->FCallDepth == 0) {  // a call from the host
     root->FErrorPending = false;
     TakeErrorPos();
+    root->FStackBase = here;
+  } else if (root->FStackBase > here && root->FStackBase - here > ScriptStackBudget()) {
+    throw EStackOverflow("Script routines nested too deeply (the stack is nearly used up after " +
+                         std::to_string(root->FCallDepth) + " calls)");
   }
   ++root->FCallDepth;
   bool wasExecuting = Executing;

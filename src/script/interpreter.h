@@ -589,7 +589,8 @@ class TvmScript : public TvmILHost {
   TvmRunLineEvent OnRunLine;
   TvmGetILUnitEvent OnGetILUnit;
 
-  // Guards. Calls nested deeper than MaxCallDepth raise EStackOverflow; a StepLimit above 0
+  // Guards. Calls nested deeper than MaxCallDepth raise EStackOverflow, and so does a call
+  // when half the thread's stack is used (whatever MaxCallDepth says); a StepLimit above 0
   // raises EvmStepLimitExceeded once that many statements ran in one Execute or call.
   int MaxCallDepth = 1000;
   int64_t StepLimit = 0;
@@ -597,6 +598,7 @@ class TvmScript : public TvmILHost {
   // Run state shared through the main program.
   int FCallDepth = 0;
   int64_t FSteps = 0;
+  uintptr_t FStackBase = 0;  // where the outermost call or Execute began
   // An error is on its way out and its position was recorded where it was raised.
   bool FErrorPending = false;
 

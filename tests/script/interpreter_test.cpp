@@ -179,6 +179,24 @@ TEST_F(Interpreter, FuzzFindingsRunCleanly) {
   SetShowMessageOutput(nullptr);
 }
 
+// Left-leaning operator chains longer than the evaluator keeps inline, with an error at the
+// far end of one.
+TEST_F(Interpreter, LongOperatorChains) {
+  std::string sum = "1", failing = "1";
+  for (int i = 0; i < 40; ++i) {
+    sum += " + 1";
+    failing += " + 1";
+  }
+  failing += " div 0";
+  TvmScript s;
+  Prepare(s);
+  s.Lines = Utf8ToUtf16("var z: Integer;\nbegin\n  Print(" + sum + ");\n  Print(" + failing + ")\nend.");
+  ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg);
+  EXPECT_THROW(s.Execute(), EDivByZero);
+  EXPECT_EQ(output, std::vector<std::string>{"41"});
+  EXPECT_EQ(Utf16ToUtf8(s.ErrorDetailPos), "4:" + std::to_string(9 + 40 * 4 + 2));
+}
+
 TEST_F(Interpreter, MacroArgumentsArriveAsSourceText) {
   TvmScript s;
   Prepare(s);
@@ -540,6 +558,10 @@ TEST_F(Interpreter, GuardsStopRunawayScripts) {
     EXPECT_STREQ(e.ClassName(), "EStackOverflow");
   }
   EXPECT_EQ(Utf16ToUtf8(s.ErrorPos), "1:43");  // the innermost statement
+  // However high the host sets the depth, the thread's stack is not run out of.
+  s.MaxCallDepth = 100000000;
+  EXPECT_THROW(s.Execute(), EStackOverflow);
+  s.MaxCallDepth = 1000;
 
   TvmScript loop;
   Prepare(loop);
