@@ -453,7 +453,7 @@ TpgwRect TpgwBarCodeView::GetExportBounds() const {
 // ---- post-processing ---------------------------------------------------------------------------------
 
 bool TpgwBarCodeView::SaveContentToDictionary(TpgwReport& /*report*/,
-                                              IpgwDictionaryPostProcessor& postProcessor) {
+                                              IpgwBarcodePostProcessor& postProcessor) {
   const WideString bandName = Parent() ? Parent()->Name() : WideString();
   const TpgwProcessAtMode at = Processing().ProcessAt;
   const int index =
@@ -463,26 +463,23 @@ bool TpgwBarCodeView::SaveContentToDictionary(TpgwReport& /*report*/,
   return true;
 }
 
-bool TpgwBarCodeView::LoadContentFromDictionary(TpgwReport& /*report*/, IpgwDictionaryItem* item) {
-  if (!item || FMacroLoaded) return false;
+bool TpgwBarCodeView::LoadContentFromDictionary(TpgwReport& /*report*/, IpgwMacrosItem& item) {
+  if (FMacroLoaded) return false;
   int32_t index = 0;
-  if (!TryStrToInt(FText, index) || index < 0 || index >= item->Count()) return false;
-  FText = item->Value(index);
+  if (!TryStrToInt(FText, index) || index < 0 || index >= item.TextCount()) return false;
+  FText = item.Text(index);
   FMacroLoaded = true;
   return true;
 }
 
-void TpgwBarCodeView::ProcessDictionary(IpgwDictionaryItem& item, TpgwReport& report,
-                                        IpgwDictionaryPostProcessor& /*postProcessor*/) {
-  int32_t index = 0;
-  if (!TryStrToInt(FText, index) || index < 0 || index >= item.Count()) index = item.Count() - 1;
-  if (index < 0) return;
+void TpgwBarCodeView::ProcessDictionary(IpgwMacrosItem& item, TpgwReport& report) {
+  if (item.TextCount() == 0) return;
   const WideString savedText = FText;
   const WideString savedObject = report.CurObject();
   try {
     report.SetCurObject(Name());
     GetData();
-    item.SetValue(index, FText);
+    item.SetLastText(FText);
   } catch (...) {
     FText = savedText;
     report.SetCurObject(savedObject);

@@ -19,22 +19,13 @@ namespace pagewright {
 class TpgwReport;
 
 // --- post-processing seam ----------------------------------------------------------------------------
-// The prepared-page post-processor keeps deferred values of objects (text objects and barcodes).
-// It is not part of the build yet; these are the operations a barcode needs of it, for the
-// post-processor to implement.
-
-// One object's entry list.
-class IpgwDictionaryItem {
+// The prepared-page post-processor keeps deferred values of text objects and barcodes. It is not
+// part of the build yet. A barcode reads and updates its entries through the text object's item
+// interface (IpgwMacrosItem); adding content needs this one, because the text object's Add takes
+// a text object.
+class IpgwBarcodePostProcessor {
  public:
-  virtual ~IpgwDictionaryItem() = default;
-  virtual int Count() const = 0;
-  virtual WideString Value(int index) const = 0;
-  virtual void SetValue(int index, const WideString& value) = 0;
-};
-
-class IpgwDictionaryPostProcessor {
- public:
-  virtual ~IpgwDictionaryPostProcessor() = default;
+  virtual ~IpgwBarcodePostProcessor() = default;
   // Stores `content` for the object named `objectName` on the band named `bandName`, marked for
   // later processing when `process`; the index of the stored entry, or -1 when nothing was stored.
   virtual int Add(const WideString& bandName, const WideString& objectName, const WideString& content,
@@ -109,10 +100,12 @@ class TpgwBarCodeView : public TpgwView {
   TpgwRect GetExportBounds() const override;
 
   // The post-processor's side (deferred values, like text objects).
-  bool SaveContentToDictionary(TpgwReport& report, IpgwDictionaryPostProcessor& postProcessor);
-  bool LoadContentFromDictionary(TpgwReport& report, IpgwDictionaryItem* item);
-  void ProcessDictionary(IpgwDictionaryItem& item, TpgwReport& report,
-                         IpgwDictionaryPostProcessor& postProcessor);
+  // The text is stored and replaced by its index.
+  bool SaveContentToDictionary(TpgwReport& report, IpgwBarcodePostProcessor& postProcessor);
+  // An index text takes the stored text (once).
+  bool LoadContentFromDictionary(TpgwReport& report, IpgwMacrosItem& item);
+  // The data taken again (field or expression) becomes the item's last text.
+  void ProcessDictionary(IpgwMacrosItem& item, TpgwReport& report);
   using TpgwView::LoadContentFromDictionary;
   using TpgwView::ProcessDictionary;
   using TpgwView::SaveContentToDictionary;

@@ -337,13 +337,19 @@ TEST(BarCodeView, GetDataTakesTheFieldOrTheExpression) {
 }
 
 // Test doubles of the post-processor's side.
-struct Entries : IpgwDictionaryItem {
+struct Entries : IpgwMacrosItem {
   std::vector<WideString> values;
-  int Count() const override { return static_cast<int>(values.size()); }
-  WideString Value(int i) const override { return values.at(static_cast<size_t>(i)); }
-  void SetValue(int i, const WideString& v) override { values.at(static_cast<size_t>(i)) = v; }
+  int last = -1;
+  TpgwCustomMemoView* current = nullptr;
+  int TextCount() const override { return static_cast<int>(values.size()); }
+  WideString Text(int i) const override { return values.at(static_cast<size_t>(i)); }
+  void SetLastText(const WideString& v) override { values.back() = v; }
+  TpgwCustomMemoView* CurrentObject() const override { return current; }
+  void SetCurrentObject(TpgwCustomMemoView* o) override { current = o; }
+  int LastIndex() const override { return last; }
+  void SetLastIndex(int i) override { last = i; }
 };
-struct PostProcessor : IpgwDictionaryPostProcessor {
+struct PostProcessor : IpgwBarcodePostProcessor {
   Entries item;
   WideString band, object;
   bool process = false;
@@ -353,7 +359,7 @@ struct PostProcessor : IpgwDictionaryPostProcessor {
     object = o;
     process = p;
     item.values.push_back(content);
-    return item.Count() - 1;
+    return item.TextCount() - 1;
   }
 };
 
@@ -377,16 +383,16 @@ TEST(BarCodeView, DeferredValueThroughThePostProcessor) {
     return Variant(WideString(u"(00)384123450000000073"));
   };
   report.SetCurObject(u"Other");
-  view->ProcessDictionary(pp.item, report, pp);
+  view->ProcessDictionary(pp.item, report);
   ReportCalcHook() = saved;
   EXPECT_EQ(pp.item.values[1], kSscc);
   EXPECT_EQ(view->Text(), u"1");  // the object keeps its index
   EXPECT_EQ(report.CurObject(), u"Other");
 
-  EXPECT_TRUE(view->LoadContentFromDictionary(report, &pp.item));
+  EXPECT_TRUE(view->LoadContentFromDictionary(report, pp.item));
   EXPECT_EQ(view->Text(), kSscc);
   view->SetText(u"0");
-  EXPECT_FALSE(view->LoadContentFromDictionary(report, &pp.item));  // once only
+  EXPECT_FALSE(view->LoadContentFromDictionary(report, pp.item));  // once only
   EXPECT_EQ(view->Text(), u"0");
 }
 
