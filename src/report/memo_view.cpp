@@ -961,7 +961,11 @@ void TpgwCustomMemoView::DrawTextBody(TCanvas& canvas) {
   if (!IsPrinting()) FPrintScale = 1;
   const bool scaled = ScaleX != 1 || ScaleY != 1 || OffsetX != 0 || OffsetY != 0;
   dt.SetDimensions(ScaleX, ScaleY, FPrintScale, FTextRect, scaled ? FScaledRect : FTextRect);
-  dt.SetText(LinesOf(FMemo), FFirstParaBreak);
+  std::vector<WideString> lines = LinesOf(FMemo);
+  // The designer shows which field the object reads.
+  if (IsDesigning() && IsDataField())
+    lines = {u"[" + DataSetUserName(DataSet()) + u".\"" + DataField() + u"\"]"};
+  dt.SetText(lines, FFirstParaBreak);
   dt.SetParaBreaks(FFirstParaBreak, FLastParaBreak);
 
   TCanvas& target = GetVectorCanvas() ? *GetVectorCanvas() : canvas;
