@@ -18,6 +18,9 @@
 #include "render/bitmap.h"
 #include "render/colors.h"
 #include "render/picture_codecs.h"
+#include "platform/unicode.h"
+#include "report/bands.h"
+#include "report/pages.h"
 #include "report/report.h"
 
 namespace pagewright {
@@ -441,6 +444,40 @@ TEST(BarCodeView, PublishedPropertiesInOrder) {
   EXPECT_TRUE(v.ShowText());
   EXPECT_EQ(v.ColorBar(), clBlack);
   EXPECT_EQ(v.GetDescription(), u"obBarC");
+}
+
+TEST(BarCodeView, LabelTemplateElementLoads) {
+  ProvideViewClasses();
+  ProvidePageClasses();
+  ProvideBandClasses();
+  RegisterReportClasses();
+  RegisterBarcodeClasses();
+  TpgwReport r;
+  r.EngineOptions().SetSilentMode(true);
+  TStringStream s(
+      "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>\r\n"
+      "<TpgwReport><TpgwReportPage Name=\"Page1\"><TpgwMasterData Name=\"MasterData1\" Height=\"600\">"
+      "<TpgwBarCodeView Name=\"BarCodeSSCC\" AllowVectorExport=\"True\" Left=\"29\" Top=\"408\" "
+      "Width=\"316\" "
+      "Height=\"128\" BarType=\"bcGS1Code128\" Text=\"(00)000000000000000000\" WideBarRatio=\"2\" Zoom=\"2\" "
+      "Font.Charset=\"1\" Font.Color=\"0\" Font.Height=\"-12\" Font.Name=\"Arial\" Font.Style=\"0\" "
+      "Frame.Typ=\"0\" DataField=\"barcode_ia00\" Processing.ProcessAt=\"paReportFinished\" "
+      "FillType=\"ftGradient\" Fill.StartColor=\"255\"/>"
+      "</TpgwMasterData></TpgwReportPage></TpgwReport>");
+  r.LoadFromStream(s);
+  EXPECT_EQ(r.Errors().Count(), 0) << Utf16ToUtf8(r.Errors().Text());
+  auto* v = dynamic_cast<TpgwBarCodeView*>(r.FindObject(u"BarCodeSSCC"));
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->BarType(), bcGS1Code128);
+  EXPECT_FALSE(v->FirstTryAfterSBT());  // loading is no designer's type change
+  EXPECT_EQ(v->Text(), u"(00)000000000000000000");
+  EXPECT_EQ(v->Zoom(), 2);
+  EXPECT_EQ(v->Font().Size(), 9);
+  EXPECT_EQ(v->DataField(), u"barcode_ia00");
+  EXPECT_EQ(v->Processing().ProcessAt, paReportFinished);
+  EXPECT_EQ(v->FillType(), ftGradient);
+  EXPECT_EQ(static_cast<const TpgwGradientFill&>(v->Fill()).StartColor(), 255);
+  EXPECT_EQ(v->Width(), 316);
 }
 
 // ---- read back by an independent decoder ------------------------------------------------------------
