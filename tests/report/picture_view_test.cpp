@@ -355,6 +355,13 @@ TEST_F(PictureViewTest, PictureChangesResizeAndDropTheCachedCopy) {
   EXPECT_EQ(v.CachedGraphic(), nullptr);
   EXPECT_EQ(v.GraphicWidth(), 40);
 
+  // Templates and scripts set the picture through its published property: a copy.
+  v.SetWidth(1);
+  SetPropValue(v, "Picture", TPropValue::Object(&source));
+  EXPECT_EQ(v.Width(), 40);
+  EXPECT_NE(v.Picture().Graphic(), source.Graphic());
+  EXPECT_EQ(GetPropValue(v, "Picture").Obj, &v.Picture());
+
   // A cached picture alone makes the view non-empty.
   TpgwPictureView cached(nullptr);
   cached.SetCachedGraphic(std::shared_ptr<const TGraphic>(TwoColourBitmap(3, 3)));
