@@ -9,6 +9,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -100,8 +101,7 @@ TEST(LabelTable, HoldsTheTwentyColumnsAndTheOneRecord) {
             table.FieldByName(u"lugar_entrega_linea1").AsString());
 }
 
-// --- the real program
-// ---------------------------------------------------------------------------------------
+// --- the real program ---
 
 TEST(LabelProgram, MissingTemplateEndsWithTheErrorLineAndExitCode1) {
   TempDir dir;
@@ -130,8 +130,7 @@ TEST(LabelProgram, FailedPreparationEndsWithTheErrorLineAndExitCode1) {
   EXPECT_TRUE(fs::is_empty(dir.path / "scratch"));
 }
 
-// --- in-process, with stand-ins for the engine and the export walk
-// -------------------------------------------
+// --- in-process: the real template, with stand-ins for the engine and the export walk ---
 
 struct ExportSeen {
   std::string className;
@@ -267,6 +266,15 @@ TEST_F(LabelRunWithDoubles, FailedExportStopsWithTheErrorLineAndExitCode1) {
     EXPECT_EQ(lines.back().rfind(expected, 0), 0u) << lines.back();
     EXPECT_FALSE(fs::exists(missing));  // no folder is made for the output
   }
+}
+
+// A console that takes nothing: a run that otherwise succeeds is a failure.
+TEST_F(LabelRunWithDoubles, FailedConsoleWriteIsAFailure) {
+  struct RefusingBuffer : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } refusing;
+  std::ostream out(&refusing);
+  EXPECT_EQ(RunLabelProgram(out, paths, hooks), 1);
 }
 
 }  // namespace
