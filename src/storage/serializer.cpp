@@ -123,8 +123,10 @@ void TpgwXMLSerializer::AddError(const std::string& message) {
 
 WideString TpgwXMLSerializer::ReferenceName(const TComponent* target) const {
   if (!target) return WideString();
+  // Qualified only when the owner is known to be another module than the report's (an
+  // unnamed owner could not be found by name anyway).
   const TComponent* owner = target->Owner();
-  if (owner && owner != FOwner && (!FOwner || owner != FOwner->Owner()))
+  if (FOwner && owner && owner != FOwner && owner != FOwner->Owner() && !owner->Name().empty())
     return owner->Name() + u"." + target->Name();
   return target->Name();
 }
