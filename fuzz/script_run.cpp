@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   script.Lines = Utf8ToUtf16(bytes);
   script.StepLimit = 20000;
   script.MaxCallDepth = 64;
+  script.MaxStringLength = 1 << 20;
   if (!script.Compile()) {
     if (script.ErrorMsg.empty()) __builtin_trap();  // a failure without a message
     return 0;

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <fstream>
+#include <new>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -18,12 +19,16 @@ namespace {
 
 constexpr const char* kArguments = "[--steps N] [--depth N] FILE";
 
+// A program doubling a string in a loop stops here rather than taking the machine's memory.
+constexpr size_t kMaxStringLength = 100'000'000;
+
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright run " << kArguments << "\n"
      << "  FILE        a PascalScript program (UTF-8); the system functions are known\n"
      << "  --steps N   stop the program after N statements and loop passes (default: no limit)\n"
      << "  --depth N   allow at most N nested routine calls (default: 1000)\n"
      << "Runs the program. ShowMessage writes its argument's text as one line to standard output.\n"
+     << "Strings longer than 100,000,000 characters stop the program with an error.\n"
      << "A compile or run-time error is written to standard error as FILE:LINE:COLUMN: message,\n"
      << "and the exit code is 1.\n";
 }
@@ -97,6 +102,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   TvmSysFunctions sys(&script);
   script.Lines = Utf8ToUtf16(text);
   script.StepLimit = steps;
+  script.MaxStringLength = kMaxStringLength;
   if (depth > 0) script.MaxCallDepth = static_cast<int>(depth);
   if (!script.Compile()) {
     out.flush();
@@ -108,6 +114,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   } catch (const Exception& e) {
     out.flush();
     err << Where(file, script.ErrorDetailPos) << ": " << e.ClassName() << ": " << e.Message() << "\n";
+    return kExitFailure;
+  } catch (const std::bad_alloc&) {
+    out.flush();
+    err << Where(file, script.ErrorDetailPos) << ": EOutOfMemory: Out of memory\n";
     return kExitFailure;
   }
   out.flush();

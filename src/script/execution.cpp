@@ -45,7 +45,9 @@ void TvmAssignmentStmt::Execute() {
       return;
     case aoPlus: {
       const Variant* cur = Target->ValueRef();
-      Target->SetValue(VarAdd(cur ? *cur : Target->GetValue(), v));
+      Variant sum = VarAdd(cur ? *cur : Target->GetValue(), v);
+      CheckStringLength(sum);
+      Target->SetValue(sum);
       return;
     }
     case aoMinus:

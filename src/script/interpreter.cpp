@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/component.h"
 #include "platform/properties.h"
@@ -294,6 +295,24 @@ thread_local TErrorNote gErrorNote;
 
 }  // namespace
 
+namespace {
+thread_local size_t gMaxStringLength = 0;
+}  // namespace
+
+void CheckStringLength(const Variant& v) {
+  if (gMaxStringLength && v.IsString() && v.StringRef().size() > gMaxStringLength)
+    throw EOutOfMemory("String longer than the script may make (" + std::to_string(gMaxStringLength) +
+                       " characters)");
+}
+
+TvmStringLimitScope::TvmStringLimitScope(size_t limit) : FSaved(gMaxStringLength) {
+  gMaxStringLength = limit;
+}
+
+TvmStringLimitScope::~TvmStringLimitScope() {
+  gMaxStringLength = FSaved;
+}
+
 void NoteErrorPos(const WideString& pos) {
   if (gErrorNote.Set || pos.empty()) return;
   gErrorNote.Set = true;
@@ -340,6 +359,7 @@ void TvmScript::Execute() {
   TakeErrorPos();
   ErrorClassName.clear();
   ErrorDetailPos.clear();
+  TvmStringLimitScope limit(root->MaxStringLength);
   RunScope scope(this);
   try {
     Statement.Execute(this);
@@ -459,10 +479,12 @@ Variant TvmProcVariable::GetValue() {
     throw EStackOverflow("Script routines nested too deeply (more than " +
                          std::to_string(root->MaxCallDepth) + " calls)");
   const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  std::optional<TvmStringLimitScope> limit;
   if (root->FCallDepth == 0) {  // a call from the host
     root->FErrorPending = false;
     TakeErrorPos();
     root->FStackBase = here;
+    limit.emplace(root->MaxStringLength);
   } else if (root->FStackBase > here && root->FStackBase - here > ScriptStackBudget()) {
     throw EStackOverflow("Script routines nested too deeply (the stack is nearly used up after " +
                          std::to_string(root->FCallDepth) + " calls)");
@@ -682,9 +704,11 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
       return Variant(VarCompare(l, r, voCmpNe));
     case opEq:
       return Variant(VarCompare(l, r, voCmpEq));
-    case opPlus:
-      if (n->StrCat && l.IsString()) return Variant(l.StringRef() + VarToStr(r));
-      return VarAdd(l, r);
+    case opPlus: {
+      Variant sum = n->StrCat && l.IsString() ? Variant(l.StringRef() + VarToStr(r)) : VarAdd(l, r);
+      CheckStringLength(sum);
+      return sum;
+    }
     case opMinus:
       return VarSub(l, r);
     case opMul:

@@ -594,6 +594,9 @@ class TvmScript : public TvmILHost {
   // raises EvmStepLimitExceeded once that many statements ran in one Execute or call.
   int MaxCallDepth = 1000;
   int64_t StepLimit = 0;
+  // Above 0: a concatenation that makes a longer string (in UTF-16 code units) raises
+  // EOutOfMemory, so that a script doubling a string cannot take all memory.
+  size_t MaxStringLength = 0;
 
   // Run state shared through the main program.
   int FCallDepth = 0;

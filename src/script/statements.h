@@ -14,6 +14,20 @@ void NoteErrorPos(const WideString& pos);
 // The noted position, or empty; forgets it.
 WideString TakeErrorPos();
 
+// Raises EOutOfMemory when v is a string longer than the running script allows.
+void CheckStringLength(const Variant& v);
+// Makes a script's string limit the one in force on this thread while it runs.
+class TvmStringLimitScope {
+ public:
+  explicit TvmStringLimitScope(size_t limit);
+  ~TvmStringLimitScope();
+  TvmStringLimitScope(const TvmStringLimitScope&) = delete;
+  TvmStringLimitScope& operator=(const TvmStringLimitScope&) = delete;
+
+ private:
+  size_t FSaved;
+};
+
 class TvmAssignmentStmt : public TvmStatement {
  public:
   enum TOp : uint8_t { aoPlain, aoPlus, aoMinus, aoMul, aoDiv };

@@ -164,6 +164,7 @@ TEST_F(Interpreter, FuzzFindingsRunCleanly) {
     s.Lines = Utf8ToUtf16(text);
     s.StepLimit = 20000;
     s.MaxCallDepth = 64;
+    s.MaxStringLength = 1 << 20;
     if (!s.Compile()) {
       EXPECT_FALSE(s.ErrorMsg.empty()) << entry.path();
       continue;
@@ -569,6 +570,18 @@ TEST_F(Interpreter, GuardsStopRunawayScripts) {
   ASSERT_TRUE(loop.Compile());
   loop.StepLimit = 1000;
   EXPECT_THROW(loop.Execute(), EvmStepLimitExceeded);
+  // A string doubled in a loop stops at the host's limit, in an expression or a compound
+  // assignment alike.
+  for (const char* doubling : {"var s: String; begin s := 'ab'; while True do s := s + s end.",
+                               "var s: String; begin s := 'ab'; while True do s := 'x' + s + s end."}) {
+    TvmScript grow;
+    Prepare(grow);
+    grow.Lines = Utf8ToUtf16(doubling);
+    ASSERT_TRUE(grow.Compile());
+    grow.MaxStringLength = 100000;
+    EXPECT_THROW(grow.Execute(), EOutOfMemory) << doubling;
+    EXPECT_LE(VarToStr(grow.GetVariable(u"s")).size(), 100000u);
+  }
   // No budget by default, and the same program runs again once the host lifts the limit.
   loop.StepLimit = 0;
   loop.Lines = u"";
