@@ -8,6 +8,8 @@
 #include "platform/properties.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
+#include "report/memo_view.h"
+#include "report/picture_view.h"
 #include "report/report.h"
 #include "support/resources.h"
 
@@ -316,6 +318,35 @@ Variant ReportFieldValue(TpgwDataSet& dataSet, const WideString& fieldName) {
   }
 }
 
+namespace {
+
+// Report objects sit below this module and read fields through these entries.
+void InstallFieldAccess() {
+  TpgwMemoServices& memo = MemoServices();
+  memo.IsBlobField = [](TComponent& ds, const WideString& field) {
+    auto* d = dynamic_cast<TpgwDataSet*>(&ds);
+    return d && d->IsBlobField(field);
+  };
+  memo.AssignBlobTo = [](TComponent& ds, const WideString& field, TStringList& lines) {
+    if (auto* d = dynamic_cast<TpgwDataSet*>(&ds)) d->AssignBlobTo(field, TpgwBlobTarget{&lines, nullptr});
+  };
+  memo.FieldValue = [](TComponent& ds, const WideString& field) {
+    auto* d = dynamic_cast<TpgwDataSet*>(&ds);
+    return d ? d->Value(field) : Variant::Null();
+  };
+  memo.FieldDisplayText = [](TComponent& ds, const WideString& field) {
+    auto* d = dynamic_cast<TpgwDataSet*>(&ds);
+    return d ? d->DisplayText(field) : WideString();
+  };
+  TpgwDataSetBlobAccess& blobs = DataSetBlobAccess();
+  blobs.IsBlobField = memo.IsBlobField;
+  blobs.AssignBlobTo = [](TComponent& ds, const WideString& field, TStream& into) {
+    if (auto* d = dynamic_cast<TpgwDataSet*>(&ds)) d->AssignBlobTo(field, TpgwBlobTarget{nullptr, &into});
+  };
+}
+
+}  // namespace
+
 void RegisterDataClasses() {
   TClassRegistry& registry = ClassRegistry();
   registry.Register(TpgwDialogComponent::StaticClassInfo());
@@ -333,6 +364,7 @@ void RegisterDataClasses() {
       if (SameText(list.Items(i)->UserName(), name)) return list.Items(i);
     return nullptr;
   };
+  InstallFieldAccess();
 }
 
 }  // namespace pagewright

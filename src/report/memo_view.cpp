@@ -467,7 +467,9 @@ void TpgwCustomMemoView::SetAnsiText(const WideString& v) {
 }
 
 WideString TpgwCustomMemoView::XMLText() const {
-  return JoinLines(FMemo);
+  // The list's own text, every line ended: the writer drops one final break, so a text that ends
+  // in empty lines keeps all but the last, as templates always did.
+  return FMemo.Text();
 }
 void TpgwCustomMemoView::SetXMLText(const WideString& text) {
   FMemo.SetText(text);

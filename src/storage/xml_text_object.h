@@ -10,7 +10,7 @@ namespace pagewright {
 class IpgwXMLTextObject {
  public:
   virtual ~IpgwXMLTextObject() = default;
-  // The text as stored: lines joined by carriage return plus line feed.
+  // The text as a string list gives it: every line followed by carriage return plus line feed.
   virtual WideString XMLText() const = 0;
   virtual void SetXMLText(const WideString& text) = 0;
 };
