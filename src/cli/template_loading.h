@@ -1,0 +1,25 @@
+// Loading a template for the command-line tool: every class registered, no prompts, errors
+// collected in the report.
+#pragma once
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+namespace pagewright {
+class TpgwReport;
+}
+
+namespace pagewright::cli {
+
+// Exit code of a template that cannot be read at all.
+inline constexpr int kExitUnreadable = 2;
+
+// A report with the template loaded, or null when the file cannot be read (a message naming
+// `command` and the file is printed to `err`).
+std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::string& fileName,
+                                         std::ostream& err);
+// Prints the report's error lines, each after "error: "; returns whether there were any.
+bool PrintErrors(TpgwReport& report, std::ostream& err);
+
+}  // namespace pagewright::cli

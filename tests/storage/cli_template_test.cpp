@@ -1,0 +1,131 @@
+// `pagewright tree` and `pagewright resave` end to end: runs the built command-line program when
+// it is there.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "common/run_program.h"
+
+namespace pagewright {
+namespace {
+
+using test_support::CliProgram;
+using test_support::CliProgramBuilt;
+
+const std::string kTemplates = PW_TEST_DATA_DIR "/templates";
+const std::string kLabel = PW_TEST_DATA_DIR "/../../examples/label/reportes/EtiquetaVelmo.pw3";
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string Scratch(const std::string& name) {
+  const std::string dir = std::string(PW_BINARY_DIR) + "/cli-template-test";
+  std::filesystem::create_directories(dir);
+  return dir + "/" + name;
+}
+
+// Runs the program with (shell-quoted) arguments, keeping standard output and error apart.
+CliRun RunCli(const std::string& args) {
+  CliRun r;
+  const std::string errFile = Scratch("stderr.txt");
+  const std::string cmd = "'" + CliProgram() + "' " + args + " 2>'" + errFile + "'";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.err = ReadFile(errFile);
+  return r;
+}
+
+std::string Quote(const std::string& s) {
+  return "'" + s + "'";
+}
+
+TEST(CliTree, PrintsTheTreeIndentedWithGeometry) {
+  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const CliRun r = RunCli("tree " + Quote(kTemplates + "/all_bands.pw3"));
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out.substr(0, r.out.find("    TpgwPageHeader")),
+            "TpgwReport - 0 0 0 0\n"
+            "  TpgwDataPage Data 4 5 800 900\n"
+            "  TpgwReportPage Page1 0 0 1123 794\n"
+            "    TpgwReportTitle ReportTitle1 0 16 718.1107 22.5\n");
+  EXPECT_NE(r.out.find("\n    TpgwNullBand NullBand1 0 0 0 0\n"), std::string::npos);
+}
+
+TEST(CliTree, ErrorLinesGoToStandardErrorWithExitOne) {
+  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::string file = Scratch("unknown.pw3");
+  std::ofstream(file, std::ios::binary) << "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>\r\n"
+                                           "<TpgwReport><TpgwNoSuchPage Name=\"X\"><TpgwMasterData "
+                                           "Name=\"M\"/></TpgwNoSuchPage></TpgwReport>\r\n";
+  const CliRun r = RunCli("tree " + Quote(file));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "TpgwReport - 0 0 0 0\n  TpgwDataPage Data 0 0 1000 1000\n");
+  EXPECT_EQ(r.err, "error: Cannot find class TpgwNoSuchPage\n");
+}
+
+TEST(CliTree, UnreadableFilesAndWrongArguments) {
+  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  for (const char* args : {"tree /nonexistent/none.pw3", "tree /"}) {
+    const CliRun r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_NE(r.err.find("cannot read"), std::string::npos) << args;
+    EXPECT_EQ(r.out, "");
+  }
+  for (const char* args : {"tree", "tree a b", "tree --bogus", "resave only-one", "resave --nope a b"}) {
+    const CliRun r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 2) << args;
+    EXPECT_NE(r.err.find("usage: pagewright"), std::string::npos) << args;
+  }
+  for (const char* args : {"tree --help", "resave --help"}) {
+    const CliRun r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 0) << args;
+    EXPECT_NE(r.out.find("usage: pagewright"), std::string::npos) << args;
+  }
+  const CliRun help = RunCli("--help");
+  EXPECT_NE(help.out.find("  tree TEMPLATE"), std::string::npos);
+  EXPECT_NE(help.out.find("  resave [--defaults] IN OUT"), std::string::npos);
+}
+
+TEST(CliResave, SavesAgainStablyAndWithDefaultsOnRequest) {
+  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::string once = Scratch("once.pw3"), twice = Scratch("twice.pw3"), full = Scratch("full.pw3");
+  const CliRun a = RunCli("resave " + Quote(kTemplates + "/report_features.pw3") + " " + Quote(once));
+  EXPECT_EQ(a.exitCode, 0) << a.err;
+  const CliRun b = RunCli("resave " + Quote(once) + " " + Quote(twice));
+  EXPECT_EQ(b.exitCode, 0) << b.err;
+  EXPECT_EQ(ReadFile(twice), ReadFile(once));
+  EXPECT_NE(ReadFile(once).find("<TpgwMasterData Name=\"MasterData1\""), std::string::npos);
+
+  const CliRun c = RunCli("resave --defaults " + Quote(once) + " " + Quote(full));
+  EXPECT_EQ(c.exitCode, 0) << c.err;
+  EXPECT_EQ(ReadFile(once).find("Visible=\"True\""), std::string::npos);
+  EXPECT_NE(ReadFile(full).find("Visible=\"True\""), std::string::npos);
+  // Defaults written out read back to the same tree.
+  const CliRun t1 = RunCli("tree " + Quote(once));
+  const CliRun t2 = RunCli("tree " + Quote(full));
+  EXPECT_EQ(t1.out, t2.out);
+
+  const CliRun d = RunCli("resave " + Quote(once) + " /nonexistent/dir/out.pw3");
+  EXPECT_EQ(d.exitCode, 1);
+  EXPECT_NE(d.err.find("cannot save"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pagewright
