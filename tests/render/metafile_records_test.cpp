@@ -412,6 +412,45 @@ TEST(MetafileBlits, StretchedBitmapsKeepTheirRowsAndSourceOrigins) {
   ExpectPixels(*Render(m.Finish(), true), {{15, 15, clRed}, {45, 45, clYellow}}, "WMF DIBSTRETCHBLT");
 }
 
+TEST(MetafileBlits, WindowsMetafileTransferRecords) {
+  const Bytes dib = Dib2x2();
+  auto withDib = [&](std::initializer_list<int> words) {
+    Bytes b;
+    for (int w : words) Add16(b, static_cast<uint16_t>(w));
+    b.insert(b.end(), dib.begin(), dib.end());
+    return b;
+  };
+  struct Case {
+    const char* what;
+    std::function<void(WmfWriter&)> records;
+    std::vector<Probe> probes;
+  };
+  const std::vector<Case> cases = {
+      {"STRETCHDIB, source counted from the bottom row",
+       [&](WmfWriter& w) {
+         w.Raw(0x0F43, withDib({0x0020, 0x00CC, 0, 1, 1, 0, 1, 40, 40, 10, 10}));
+       },
+       {{30, 30, clYellow}}},
+      {"DIBBITBLT one to one",
+       [&](WmfWriter& w) {
+         w.Raw(0x0940, withDib({0x0020, 0x00CC, 0, 0, 2, 2, 40, 40}));
+       },
+       {{40, 40, clRed}, {41, 40, clLime}, {41, 41, clYellow}, {42, 42, clWhite}}},
+      {"DIBBITBLT without a bitmap, and PATBLT with the brush",
+       [&](WmfWriter& w) {
+         w.Rec(0x0940, {0x0042, 0x0000, 0, 0, 0, 20, 20, 10, 10});  // BLACKNESS
+         w.Rec(0x02FC, {0, 0xFF00, 0, 0}).Rec(0x012D, {0});         // lime brush
+         w.Rec(0x061D, {0x0021, 0x00F0, 20, 20, 50, 50});           // PATCOPY
+       },
+       {{15, 15, clBlack}, {60, 60, clLime}, {45, 45, clWhite}}},
+  };
+  for (const Case& c : cases) {
+    WmfWriter w;
+    c.records(w);
+    ExpectPixels(*Render(w.Finish(), true), c.probes, c.what);
+  }
+}
+
 TEST(MetafileBlits, RasterOperationsCombineSourceBrushAndWhatIsBelow) {
   // Left half drawn in D beforehand; the right half is not drawn (it shows the page, white).
   const TColor D = RGBColor(0xF0, 0x0F, 0x3C), S = RGBColor(0x33, 0x55, 0xFF), P = RGBColor(0x80, 0x80, 0x00);
