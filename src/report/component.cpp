@@ -317,6 +317,9 @@ void TpgwComponent::SetOriginalBand(TpgwComponent* c) {
 }
 
 void TpgwComponent::Notification(TComponent* c, TOperation op) {
+  // No report node acts when a component joins its owner; passing every insertion on to every
+  // node the report owns would make building a tree quadratic in its size.
+  if (op == opInsert) return;
   if (op == opRemove) {
     if (c == FOriginalComponent) FOriginalComponent = nullptr;
     if (c == FOriginalBand) FOriginalBand = nullptr;
