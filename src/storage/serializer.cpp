@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 
 #include "platform/code_pages.h"
 #include "platform/component.h"
@@ -473,13 +474,19 @@ void TpgwXMLSerializer::FixupReferences() {
   // Setting one reference may not add to the list, but stay safe if it does.
   std::vector<TpgwFixupItem> fixups;
   fixups.swap(FFixups);
+  // Setting references adds no objects, so each name is looked up once (many objects of a
+  // template name the same data set).
+  std::unordered_map<WideString, TComponent*> found;
   for (const TpgwFixupItem& f : fixups) {
     try {
       if (f.Value == u"nil") {
         f.Property->Set(*f.Object, TPropValue::Object(nullptr));
         continue;
       }
-      TComponent* target = ResolveReference(f.Value);
+      const WideString key = UpperName(f.Value);
+      auto it = found.find(key);
+      if (it == found.end()) it = found.emplace(key, ResolveReference(f.Value)).first;
+      TComponent* target = it->second;
       if (target) f.Property->Set(*f.Object, TPropValue::Object(target));
     } catch (const Exception& e) {
       AddError(e.Message());

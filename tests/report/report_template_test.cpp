@@ -276,6 +276,41 @@ TEST(ReportTemplates, HostileNestingAndHugeValuesGiveErrorLines) {
   EXPECT_GE(r->Errors().Count(), 3) << Errors(*r).substr(0, 300);
 }
 
+TEST(ReportTemplates, InheritedVariablesAndStylesAreUpdatedByName) {
+  RegisterClasses();
+  const std::string dir = std::string(PW_BINARY_DIR) + "/report-template-inherit";
+  std::filesystem::create_directories(dir);
+  auto write = [&](const std::string& name, const std::string& body) {
+    TStringStream text(kHeader + body);
+    TFileStream f(dir + "/" + name, fmCreate);
+    f.CopyFrom(text, 0);
+  };
+  write("base.pw3",
+        "<TpgwReport><Datasets><item DataSetName=\"A\"/></Datasets>"
+        "<Variables><item Name=\"V\" Value=\"1\"/></Variables>"
+        "<Styles><item Name=\"S\" ApplyFont=\"False\"/></Styles></TpgwReport>");
+  write("derived.pw3",
+        "<TpgwReport ParentReport=\"base.pw3\"><Datasets><item DataSetName=\"B\"/></Datasets>"
+        "<Variables><item Name=\"V\" Value=\"2\" InheritedName=\"V\"/><item Name=\"W\" "
+        "Value=\"3\"/></Variables>"
+        "<Styles><item Name=\"S\" ApplyFill=\"False\" InheritedName=\"S\"/></Styles></TpgwReport>");
+  Loaded r;
+  ASSERT_TRUE(r->LoadFromFile(Utf8ToUtf16(dir + "/derived.pw3")));
+  EXPECT_EQ(Errors(*r), "");
+  ASSERT_EQ(r->DataSets().Count(), 1);  // emptied before the template's own list
+  EXPECT_EQ(r->DataSets().Items(0).DataSetName(), u"B");
+  ASSERT_EQ(r->Variables().Count(), 2);
+  EXPECT_EQ(Utf16ToUtf8(VarToStr(r->Variables().Items(0).Value())), "2");
+  EXPECT_TRUE(r->Variables().Items(0).IsInherited());
+  EXPECT_FALSE(r->Variables().Items(1).IsInherited());
+  ASSERT_EQ(r->Styles().Count(), 1);
+  EXPECT_FALSE(r->Styles().Items(0).ApplyFill());
+  EXPECT_FALSE(r->Styles().Items(0).ApplyFont());
+  const std::string saved = SaveBytes(*r);
+  EXPECT_NE(saved.find("<item Name=\"V\" Value=\"2\" InheritedName=\"V\"/>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<item Name=\"W\" Value=\"3\"/>"), std::string::npos) << saved;
+}
+
 TEST(ReportTemplates, FuzzFindingsLoadCleanly) {
   const std::string dir = kTemplates + "/fuzz";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no findings kept";

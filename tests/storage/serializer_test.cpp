@@ -561,5 +561,26 @@ TEST_F(SerializerTest, HugeAttributeValuesGiveErrorLines) {
   EXPECT_EQ(root.Child(0)->Caption().size(), 1'000'000u);
 }
 
+TEST_F(SerializerTest, OldFormatTextIsTakenAsUtf8Bytes) {
+  // No standalone declaration: attribute bytes are 8-bit text, and text attributes held UTF-8.
+  TTestRoot root;
+  EXPECT_EQ(Load(root,
+                 "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                 "<TTestRoot><TTestText Name=\"T\" Caption=\"\xC3\xA9\" Text=\"\xC3\xA9\"/></TTestRoot>"),
+            "");
+  auto* t = dynamic_cast<TTestText*>(root.Child(0));
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->XMLText(), u"\u00E9");
+  EXPECT_EQ(t->Caption().size(), 2u);  // other strings stay as read
+}
+
+TEST_F(SerializerTest, ManyReferencesToOneNameResolveToIt) {
+  TTestRoot root;
+  std::string body = "<TTestRoot><TTestNode Name=\"Target\"/>";
+  for (int i = 0; i < 50; ++i) body += "<TTestNode Name=\"N" + std::to_string(i) + "\" Link=\"target\"/>";
+  EXPECT_EQ(Load(root, Doc(body + "</TTestRoot>")), "");
+  for (int i = 1; i <= 50; ++i) EXPECT_EQ(root.Child(i)->Link(), root.Child(0));
+}
+
 }  // namespace
 }  // namespace pagewright
