@@ -155,6 +155,8 @@ class LabelRunWithDoubles : public ::testing::Test {
   void InstallDoubles(TpgwReport& report) {
     report.ScriptPreparer = [](TpgwReport&) { return true; };
     report.EngineRunner = [this](TpgwReport& r) {
+      listed.clear();
+      enabled.clear();
       for (int i = 0; i < r.DataSets().Count(); ++i) listed.push_back(r.DataSets().Items(i).DataSet());
       for (int i = 0; i < r.EnabledDataSets().Count(); ++i)
         enabled.push_back(r.EnabledDataSets().Items(i).DataSet());
