@@ -470,43 +470,6 @@ void TpgwReportDataSets::Watch(TComponent* dataSet) {
   if (FReport && dataSet != FReport) FReport->FreeNotification(dataSet);
 }
 
-// ---- variables
-// -----------------------------------------------------------------------------------------------
-
-const TClassInfo& TpgwVariable::StaticClassInfo() {
-  using T = TpgwVariable;
-  static const TClassInfo& info = Describe<T>("TpgwVariable")
-                                      .Parent<TPersistent>()
-                                      .String("Name", &T::Name, &T::SetName)
-                                      .VariantValue("Value", &T::Value, &T::SetValue)
-                                      .Build();
-  return info;
-}
-const TClassInfo& TpgwVariable::ClassInfo() const {
-  return StaticClassInfo();
-}
-
-TpgwVariable& TpgwVariables::Add() {
-  FItems.push_back(std::make_unique<TpgwVariable>());
-  return *FItems.back();
-}
-
-void TpgwVariables::Delete(int index) {
-  if (index < 0 || index >= Count())
-    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
-  FItems.erase(FItems.begin() + index);
-}
-
-int TpgwVariables::IndexOf(std::u16string_view name) const {
-  for (int i = 0; i < Count(); ++i)
-    if (WideSameText(FItems[static_cast<size_t>(i)]->Name(), name)) return i;
-  return -1;
-}
-
-void TpgwVariables::SetInherited(bool v) {
-  for (auto& i : FItems) i->SetIsInherited(v);
-}
-
 // ---- styles
 // ------------------------------------------------------------------------------------------------------
 
@@ -699,6 +662,7 @@ struct FlagGuard {
 TpgwReport::TpgwReport(TComponent* owner)
     : TpgwComponent(owner), FDataSets(this), FEnabledDataSets(this), FStyles(this) {
   SetpwComponentStyle(pwComponentStyle() + TpgwComponentStyle{csHandlesNestedProperties});
+  ScriptPreparer = DefaultScriptPreparer();
   FErrors.SetSorted(true);
   FErrors.SetDuplicates(dupIgnore);
   FErrors.SetCaseSensitive(true);
@@ -711,6 +675,8 @@ TpgwReport::~TpgwReport() {
   // The tree goes first, while the lists it may refer to are alive.
   DestroyChildren();
   FParentReportObject.reset();
+  // The script scope refers to the report; it goes while the report's lists are still alive.
+  FScriptScope.reset();
   FDelayedCommands.clear();
 }
 
@@ -1158,6 +1124,15 @@ TpgwComponent* TpgwReport::FindObject(std::u16string_view name) {
   const std::u16string_view dsName = dot == std::u16string_view::npos ? name : name.substr(dot + 1);
   TpgwDataSetItem* item = FEnabledDataSets.Find(dsName);
   return item ? dynamic_cast<TpgwComponent*>(item->DataSet()) : nullptr;
+}
+
+Variant TpgwReport::Calc(const WideString& expr) {
+  return ReportCalc(*this, expr);
+}
+
+std::function<bool(TpgwReport&)>& DefaultScriptPreparer() {
+  static std::function<bool(TpgwReport&)> hook;
+  return hook;
 }
 
 TComponent* TpgwReport::GetDataset(std::u16string_view alias) const {

@@ -18,6 +18,7 @@
 #include "platform/string_list.h"
 #include "platform/variant.h"
 #include "report/component.h"
+#include "report/variables.h"
 
 namespace pagewright {
 
@@ -374,40 +375,6 @@ class TpgwReportDataSets {
   std::vector<std::unique_ptr<TpgwDataSetItem>> FItems;
 };
 
-// --- variables ----------------------------------------------------------------------------------------
-
-class TpgwVariable : public TPersistent {
- public:
-  static const TClassInfo& StaticClassInfo();
-  const TClassInfo& ClassInfo() const override;
-  const WideString& Name() const { return FName; }
-  void SetName(const WideString& v) { FName = v; }
-  const Variant& Value() const { return FValue; }
-  void SetValue(const Variant& v) { FValue = v; }
-  bool IsInherited() const { return FInherited; }
-  void SetIsInherited(bool v) { FInherited = v; }
-
- private:
-  WideString FName;
-  Variant FValue;
-  bool FInherited = false;
-};
-
-// The report variables as a collection; their evaluation belongs to the data subsystem.
-class TpgwVariables {
- public:
-  int Count() const { return static_cast<int>(FItems.size()); }
-  TpgwVariable& Items(int index) const { return *FItems.at(static_cast<size_t>(index)); }
-  TpgwVariable& Add();
-  void Delete(int index);
-  void Clear() { FItems.clear(); }
-  int IndexOf(std::u16string_view name) const;
-  void SetInherited(bool v);
-
- private:
-  std::vector<std::unique_ptr<TpgwVariable>> FItems;
-};
-
 // --- styles -----------------------------------------------------------------------------------------------
 
 class TpgwStyles;
@@ -499,6 +466,18 @@ class TpgwStyles {
   std::vector<std::unique_ptr<TpgwStyleItem>> FItems;
 };
 
+// --- expression evaluation -------------------------------------------------------------------------
+
+// What the expression evaluator keeps per report (the report script, the expression cache). The
+// evaluator makes it on first use; the report owns it and releases it after its tree.
+class TpgwReportScope {
+ public:
+  virtual ~TpgwReportScope() = default;
+};
+// The script preparation every new report starts with (ScriptPreparer below); the expression
+// evaluator installs it at start-up.
+std::function<bool(TpgwReport&)>& DefaultScriptPreparer();
+
 // --- the report root ---------------------------------------------------------------------------------
 
 class TpgwReport : public TpgwComponent {
@@ -519,6 +498,8 @@ class TpgwReport : public TpgwComponent {
   // The nested collection elements of a template: Datasets, Variables, Styles.
   void WriteNestedProperties(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
   bool ReadNestedProperty(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
+  // The value of an expression, through the installed evaluator (view.h, ReportCalcHook).
+  Variant Calc(const WideString& expr);
   // True when pages were prepared without errors.
   bool PrepareReport(bool clearLastReport = true);
   // Hands the prepared pages to an export filter; its result.
@@ -594,6 +575,9 @@ class TpgwReport : public TpgwComponent {
   const WideString& OnReportPrint() const { return FOnReportPrint; }
   void SetOnReportPrint(const WideString& v) { FOnReportPrint = v; }
   bool ScriptObjectsAdded() const { return FScriptObjectsAdded; }
+  void SetScriptObjectsAdded(bool v) { FScriptObjectsAdded = v; }
+  TpgwReportScope* ScriptScope() const { return FScriptScope.get(); }
+  void SetScriptScope(std::unique_ptr<TpgwReportScope> v) { FScriptScope = std::move(v); }
   bool Preparing() const { return FPreparing; }
   // Commands queued while a report action runs.
   size_t DelayedCommandCount() const { return FDelayedCommands.size(); }
@@ -660,6 +644,7 @@ class TpgwReport : public TpgwComponent {
   bool FEngineRunning = false;
   bool FScriptRunning = false;
   std::deque<std::function<void()>> FDelayedCommands;
+  std::unique_ptr<TpgwReportScope> FScriptScope;
 };
 
 }  // namespace pagewright
