@@ -1,0 +1,444 @@
+#include "export/pdf/pdf_document.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <random>
+
+#include "platform/streams.h"
+
+namespace pagewright {
+
+namespace {
+
+std::string Ref(int n) {
+  return std::to_string(n) + " 0 R";
+}
+
+std::string RandomGuid() {
+  std::random_device device;
+  uint8_t b[16];
+  for (auto& v : b) v = static_cast<uint8_t>(device());
+  char text[40];
+  std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14],
+                b[15]);
+  return text;
+}
+
+int LocalOffsetMinutes() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return static_cast<int>(local.tm_gmtoff / 60);
+}
+
+// A literal string: bytes unchanged except the five that need escapes.
+std::string LiteralString(std::span<const uint8_t> bytes) {
+  std::string s;
+  for (uint8_t b : bytes) {
+    switch (b) {
+      case '\n':
+        s += "\\n";
+        break;
+      case '\r':
+        s += "\\r";
+        break;
+      case '(':
+        s += "\\(";
+        break;
+      case ')':
+        s += "\\)";
+        break;
+      case '\\':
+        s += "\\\\";
+        break;
+      default:
+        s += static_cast<char>(b);
+    }
+  }
+  return s;
+}
+
+struct TJpegInfo {
+  int Width = 0, Height = 0, Components = 0;
+};
+
+// Size and colour components from the frame header of a JPEG stream.
+TJpegInfo ReadJpegInfo(std::span<const uint8_t> jpeg) {
+  TByteReader r(jpeg, false);
+  if (r.U8() != 0xFF || r.U8() != 0xD8) throw EPDFError("Not a JPEG image");
+  while (!r.Failed() && !r.AtEnd()) {
+    if (r.U8() != 0xFF) continue;
+    uint8_t marker = r.U8();
+    while (marker == 0xFF && !r.Failed()) marker = r.U8();
+    if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+    if (marker == 0xD9 || marker == 0xDA) break;
+    const unsigned length = r.U16BE();
+    if (length < 2) break;
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) {
+      TJpegInfo info;
+      r.U8();  // precision
+      info.Height = r.U16BE();
+      info.Width = r.U16BE();
+      info.Components = r.U8();
+      if (r.Failed() || info.Width <= 0 || info.Height <= 0) break;
+      if (info.Components != 1 && info.Components != 3 && info.Components != 4) break;
+      return info;
+    }
+    r.Skip(length - 2);
+  }
+  throw EPDFError("Not a JPEG image");
+}
+
+}  // namespace
+
+TPDFEnvironment DefaultPDFEnvironment() {
+  return {[] { return Now(); }, LocalOffsetMinutes, RandomGuid};
+}
+
+std::string PDFDateString(TDateTime date, int offsetMinutes) {
+  int year, month, day, hour, minute, second, msec;
+  DecodeDate(date, year, month, day);
+  DecodeTime(date, hour, minute, second, msec);
+  const int zone = std::abs(offsetMinutes);
+  char text[40];
+  std::snprintf(text, sizeof text, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", year, month, day, hour, minute,
+                second, offsetMinutes >= 0 ? '+' : '-', zone / 60, zone % 60);
+  return text;
+}
+
+TpgwPDFDocument::TpgwPDFDocument(const TpgwPDFExport& settings, TStream& out, TPDFEnvironment environment)
+    : FSettings(settings), FEnv(std::move(environment)), FPdf(out) {
+  const TPDFEnvironment defaults = DefaultPDFEnvironment();
+  if (!FEnv.Clock) FEnv.Clock = defaults.Clock;
+  if (!FEnv.TimeZoneOffsetMinutes) FEnv.TimeZoneOffsetMinutes = defaults.TimeZoneOffsetMinutes;
+  if (!FEnv.NewGuid) FEnv.NewGuid = defaults.NewGuid;
+}
+
+TpgwPDFDocument::~TpgwPDFDocument() = default;
+
+void TpgwPDFDocument::RequireStarted() const {
+  if (!FStarted) throw EPDFError("The PDF document is not started");
+}
+
+void TpgwPDFDocument::RequirePage() const {
+  if (!FInPage) throw EPDFError("No PDF page is open");
+}
+
+void TpgwPDFDocument::Start() {
+  if (FStarted) throw EPDFError("The PDF document is already started");
+  FPdf.Compressed = FSettings.Compressed();
+  FDate = PDFDateString(FEnv.Clock(), FEnv.TimeZoneOffsetMinutes());
+  const std::string guid = FEnv.NewGuid();
+  const TMD5Digest id = MD5Of(guid);
+  FFileID = HexLower(id);
+  const bool protect =
+      (!FSettings.UserPassword().empty() || !FSettings.OwnerPassword().empty()) && !FSettings.PdfA();
+  if (protect) {
+    FSecurity = std::make_unique<TPDFSecurity>(FSettings.UserPassword(), FSettings.OwnerPassword(),
+                                               FSettings.ProtectionFlags(), id);
+    FPdf.Security = FSecurity.get();
+  }
+  FPdf.WriteLine(std::string("%PDF-") + PDFVersionText(FSettings.PDFVersion()));
+  FPdf.WriteLine("%\xE2\xE3\xCF\xD3");
+  FPdf.UpdateXRef();  // 1: the page tree
+  FStarted = true;
+}
+
+void TpgwPDFDocument::StartPage(double widthPx, double heightPx, double marginLeftMm, double marginTopMm) {
+  RequireStarted();
+  if (FInPage) throw EPDFError("A PDF page is already open");
+  TPage page;
+  page.Object = FPdf.UpdateXRef();
+  page.Width = widthPx * 0.75;
+  page.Height = heightPx * 0.75;
+  FPages.push_back(page);
+  FPageHeight = page.Height;
+  FMarginLeft = marginLeftMm;
+  FMarginTop = marginTopMm;
+  FContent.clear();
+  FInPage = true;
+}
+
+void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
+                              bool rtl) {
+  RequirePage();
+  if (text.empty()) return;
+  TpgwPDFFont& pdfFont = FFonts.GetObjFontNumber(font);
+  int index = 0;
+  while (&FFonts[index] != &pdfFont) ++index;
+  if (pdfFont.Reference == 0) pdfFont.Reference = FPdf.UpdateXRef();
+  auto& fonts = FPages.back().Fonts;
+  if (std::find(fonts.begin(), fonts.end(), index) == fonts.end()) fonts.push_back(index);
+
+  const TRemapedString mapped = pdfFont.SoftRemapString(text, rtl);
+  if (mapped.Data.empty()) return;
+  const int size = font.Size();
+  const double correction = MonospacedFontCorrection(font.Name(), size);
+  constexpr long double kPointRatio = 35873.0L / 36000.0L;
+  const double pdfSize = correction != 1 ? RoundHalfEven(size * kPointRatio * correction * 1000) / 1000.0
+                                         : Trunc(size * kPointRatio * 10) / 10.0;
+  const bool simBold = font.Style().Contains(fsBold) && pdfFont.SimulatedBold();
+  const bool simItalic = font.Style().Contains(fsItalic) && pdfFont.SimulatedItalic();
+  const double x = X(leftPx), y = Y(baselinePx);
+  const TColor color = font.Color() == clNone ? clBlack : font.Color();
+
+  Emit("BT");
+  Emit(pdfFont.Name() + " " + PdfFloat(pdfSize, 3) + " Tf");
+  Emit("[] 0 d");
+  Emit(PdfColor(color) + " rg");
+  Emit(PdfFloat(x) + " " + PdfFloat(y) + " Td");
+  if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
+  if (simBold) Emit("2 Tr " + PdfFloat(size / 35.0) + " w " + PdfColor(color, 3) + " RG");
+  std::string hex = "<";
+  static const char digits[] = "0123456789ABCDEF";
+  for (uint16_t g : mapped.Data) {
+    hex += digits[g >> 12];
+    hex += digits[(g >> 8) & 15];
+    hex += digits[(g >> 4) & 15];
+    hex += digits[g & 15];
+  }
+  Emit(hex + "> Tj");
+  Emit("ET");
+  if (simBold) Emit("0 Tr");
+
+  const double widthPt = size * mapped.Width / 1000.0;  // S x W / 0.75 / 1000 pixels, times 0.75
+  if (font.Style().Contains(fsUnderline)) {
+    Emit("[] 0 d");
+    Emit(PdfColor(color) + " RG");
+    Emit(PdfFloat(size * 0.08) + " w");
+    Emit(PdfFloat(x) + " " + PdfFloat(y - size * 0.12) + " m");
+    Emit(PdfFloat(x + widthPt) + " " + PdfFloat(y - size * 0.12) + " l");
+    Emit("S");
+  }
+  if (font.Style().Contains(fsStrikeOut)) {
+    Emit("[] 0 d");
+    Emit(PdfColor(color) + " RG");
+    Emit(PdfFloat(size * 0.056569084995) + " w");
+    Emit(PdfFloat(x) + " " + PdfFloat(y + size * 0.28) + " m");
+    Emit(PdfFloat(x + widthPt) + " " + PdfFloat(y + size * 0.28) + " l");
+    Emit("S");
+  }
+}
+
+void TpgwPDFDocument::Line(double x1, double y1, double x2, double y2, TColor color, double widthPx) {
+  RequirePage();
+  if (color == clNone) return;
+  Emit("q");
+  Emit(PdfColor(color) + " RG");
+  Emit(PdfFloat(widthPx * 0.75) + " w");
+  Emit(PdfFloat(X(x1)) + " " + PdfFloat(Y(y1)) + " m");
+  Emit(PdfFloat(X(x2)) + " " + PdfFloat(Y(y2)) + " l");
+  Emit("S");
+  Emit("Q");
+}
+
+void TpgwPDFDocument::Rectangle(double left, double top, double width, double height, TColor fill,
+                                TColor frame, double frameWidthPx) {
+  RequirePage();
+  const std::string rect = PdfFloat(X(left)) + " " + PdfFloat(Y(top + height)) + " " +
+                           PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re";
+  if (fill != clNone) {
+    Emit("q");
+    Emit(PdfColor(fill) + " rg");
+    Emit(rect);
+    Emit("f");
+    Emit("Q");
+  }
+  if (frame != clNone && frameWidthPx >= 0.01) {
+    Emit("q");
+    Emit("[] 0 d");
+    Emit(PdfColor(frame) + " RG");
+    Emit(PdfFloat(frameWidthPx * 0.75) + " w");
+    Emit(rect);
+    Emit("S");
+    Emit("Q");
+  }
+}
+
+int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash) {
+  if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
+  const int number = FPdf.UpdateXRef();
+  FPdf.BeginObject(number);
+  std::string stored(data);
+  if (FSecurity)
+    FSecurity->Encrypt(number, std::span<uint8_t>(reinterpret_cast<uint8_t*>(stored.data()), stored.size()));
+  FPdf.WriteLine("<<");
+  FPdf.WriteLine("/Type /XObject");
+  FPdf.WriteLine("/Subtype /Image");
+  FPdf.Write(dictionary);
+  FPdf.WriteLine("/Length " + std::to_string(stored.size()));
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("stream");
+  FPdf.Write(stored);
+  FPdf.Write("\n");
+  FPdf.WriteLine("endstream");
+  FPdf.WriteLine("endobj");
+  FImages.push_back({number});
+  const int index = static_cast<int>(FImages.size()) - 1;
+  FImageByHash.emplace(hash, index);
+  return index;
+}
+
+int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg) {
+  RequireStarted();
+  const TJpegInfo info = ReadJpegInfo(jpeg);
+  const char* space = info.Components == 1   ? "/DeviceGray"
+                      : info.Components == 3 ? "/DeviceRGB"
+                                             : "/DeviceCMYK";
+  std::string dict =
+      std::string("/ColorSpace ") + space + "\r\n/BitsPerComponent 8\r\n/Filter /DCTDecode\r\n";
+  // Four-component JPEGs from common encoders store inverted CMYK.
+  if (info.Components == 4) dict += "/Decode [1 0 1 0 1 0 1 0]\r\n";
+  dict += "/Width " + std::to_string(info.Width) + "\r\n/Height " + std::to_string(info.Height) + "\r\n";
+  TMD5 md5;
+  md5.Update("DCT");
+  md5.Update(jpeg);
+  return AddImage(dict, std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()),
+                  md5.Final());
+}
+
+int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t> rgb) {
+  RequireStarted();
+  if (width <= 0 || height <= 0 || rgb.size() != size_t(width) * size_t(height) * 3)
+    throw EPDFError("Image data do not match the image size");
+  std::string dict = "/ColorSpace /DeviceRGB\r\n/BitsPerComponent 8\r\n";
+  const std::string_view raw(reinterpret_cast<const char*>(rgb.data()), rgb.size());
+  std::string data;
+  if (FSettings.Compressed()) {
+    dict += "/Filter /FlateDecode\r\n";
+    data = Deflate(raw);
+  } else {
+    data = std::string(raw);
+  }
+  dict += "/Width " + std::to_string(width) + "\r\n/Height " + std::to_string(height) + "\r\n";
+  TMD5 md5;
+  md5.Update("RGB" + std::to_string(width) + "x" + std::to_string(height));
+  md5.Update(rgb);
+  return AddImage(dict, data, md5.Final());
+}
+
+void TpgwPDFDocument::DrawImage(int image, double left, double top, double width, double height) {
+  RequirePage();
+  if (image < 0 || image >= static_cast<int>(FImages.size())) throw EPDFError("Unknown image");
+  auto& images = FPages.back().Images;
+  if (std::find(images.begin(), images.end(), image) == images.end()) images.push_back(image);
+  Emit("q");
+  Emit(PdfFloat(width * 0.75) + " 0 0 " + PdfFloat(height * 0.75) + " " + PdfFloat(X(left)) + " " +
+       PdfFloat(Y(top + height)) + " cm");
+  Emit("/Im" + std::to_string(image) + " Do");
+  Emit("Q");
+}
+
+void TpgwPDFDocument::FinishPage() {
+  RequirePage();
+  TPage& page = FPages.back();
+  const int content = FPdf.UpdateXRef();
+  FPdf.BeginObject(content);
+  FPdf.WriteStream(content, FContent);
+  FContent.clear();
+
+  FPdf.BeginObject(page.Object);
+  FPdf.WriteLine("<<");
+  FPdf.WriteLine("/Type /Page");
+  FPdf.WriteLine("/MediaBox [0 0 " + PdfFloat(page.Width) + " " + PdfFloat(page.Height) + " ]");
+  FPdf.WriteLine("/Parent " + Ref(1));
+  if (FSettings.Transparency()) FPdf.WriteLine("/Group << /Type /Group /S /Transparency /CS /DeviceRGB >>");
+  FPdf.WriteLine("/Resources << ");
+  if (!page.Fonts.empty()) {
+    std::string fonts = "/Font << ";
+    for (int f : page.Fonts) fonts += FFonts[f].Name() + " " + Ref(FFonts[f].Reference) + " ";
+    FPdf.Write(fonts);
+    FPdf.WriteLine(">>");
+  }
+  if (!page.Images.empty()) {
+    std::string images = "/XObject << ";
+    for (int i : page.Images) images += "/Im" + std::to_string(i) + " " + Ref(FImages[i].Object) + " ";
+    FPdf.Write(images);
+    FPdf.WriteLine(">>");
+  }
+  FPdf.WriteLine("/ProcSet [/PDF /Text /ImageC ]");
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("/Contents " + Ref(content));
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("endobj");
+  FInPage = false;
+}
+
+void TpgwPDFDocument::Finish() {
+  RequireStarted();
+  if (FInPage) FinishPage();
+  const bool embed = FSettings.EmbeddedFonts() || FSettings.PdfA();
+  for (size_t i = 0; i < FFonts.Count(); ++i) FFonts[i].WriteObjects(FPdf, embed);
+
+  FPdf.BeginObject(1);
+  FPdf.WriteLine("<<");
+  FPdf.WriteLine("/Type /Pages");
+  std::string kids = "/Kids [";
+  for (size_t i = 0; i < FPages.size(); ++i) kids += (i ? " " : "") + Ref(FPages[i].Object);
+  FPdf.WriteLine(kids + "]");
+  FPdf.WriteLine("/Count " + std::to_string(FPages.size()));
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("endobj");
+
+  const int info = FPdf.UpdateXRef();
+  FPdf.BeginObject(info);
+  FPdf.WriteLine("<<");
+  FPdf.WriteLine("/Title " + FPdf.TextString(FSettings.Title(), info));
+  FPdf.WriteLine("/Author " + FPdf.TextString(FSettings.Author(), info));
+  FPdf.WriteLine("/Subject " + FPdf.TextString(FSettings.Subject(), info));
+  FPdf.WriteLine("/Keywords " + FPdf.TextString(FSettings.Keywords(), info));
+  FPdf.WriteLine("/Creator " + FPdf.TextString(FSettings.Creator(), info));
+  FPdf.WriteLine("/Producer " + FPdf.TextString(FSettings.Producer(), info));
+  FPdf.WriteLine("/CreationDate " + FPdf.ByteString(FDate, info));
+  FPdf.WriteLine("/ModDate " + FPdf.ByteString(FDate, info));
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("endobj");
+
+  int encrypt = 0;
+  if (FSecurity) {
+    encrypt = FPdf.UpdateXRef();
+    FPdf.BeginObject(encrypt);
+    FPdf.WriteLine("<<");
+    FPdf.WriteLine("/Filter /Standard");
+    FPdf.WriteLine("/V 2");
+    FPdf.WriteLine("/R 3");
+    FPdf.WriteLine("/Length 128");
+    FPdf.WriteLine("/P " + std::to_string(FSecurity->P()));
+    FPdf.WriteLine("/O (" + LiteralString(FSecurity->O()) + ")");
+    FPdf.WriteLine("/U (" + LiteralString(FSecurity->U()) + ")");
+    FPdf.WriteLine(">>");
+    FPdf.WriteLine("endobj");
+  }
+
+  const int catalog = FPdf.UpdateXRef();
+  FPdf.BeginObject(catalog);
+  FPdf.WriteLine("<<");
+  FPdf.WriteLine("/Type /Catalog");
+  FPdf.WriteLine(std::string("/Version /") + PDFVersionText(FSettings.PDFVersion()));
+  FPdf.WriteLine("/MarkInfo << /Marked true >>");
+  FPdf.WriteLine("/Pages " + Ref(1));
+  FPdf.WriteLine("/PageMode /UseNone");
+  FPdf.WriteLine("/ViewerPreferences <<");
+  if (!FSettings.Title().empty()) FPdf.WriteLine("/DisplayDocTitle true");
+  if (FSettings.HideToolbar()) FPdf.WriteLine("/HideToolbar true");
+  if (FSettings.HideMenubar()) FPdf.WriteLine("/HideMenubar true");
+  if (FSettings.HideWindowUI()) FPdf.WriteLine("/HideWindowUI true");
+  if (FSettings.FitWindow()) FPdf.WriteLine("/FitWindow true");
+  if (FSettings.CenterWindow()) FPdf.WriteLine("/CenterWindow true");
+  if (!FSettings.PrintScaling()) FPdf.WriteLine("/PrintScaling /None");
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("endobj");
+
+  FPdf.WriteXRefAndTrailer(catalog, info, FFileID, encrypt);
+  FPages.clear();
+  FImages.clear();
+  FImageByHash.clear();
+  FFonts.Clear();
+  FStarted = false;
+}
+
+}  // namespace pagewright

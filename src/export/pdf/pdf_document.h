@@ -1,0 +1,109 @@
+// The PDF document writer: the header, one page object and content stream per page, image
+// XObjects, the fonts, page tree, information dictionary, optional encryption dictionary,
+// catalog, cross-reference table and trailer. Settings come from the PDF export filter; the
+// page content is drawn through the operations below in report pixels (96 per inch, y down).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "export/pdf/pdf_fonts.h"
+#include "export/pdf/pdf_objects.h"
+#include "export/pdf/pdf_security.h"
+#include "export/pdf_export.h"
+#include "platform/format.h"
+
+namespace pagewright {
+
+// Where the document's date and identifier come from; tests pin them for identical bytes.
+struct TPDFEnvironment {
+  std::function<TDateTime()> Clock;            // local date and time
+  std::function<int()> TimeZoneOffsetMinutes;  // minutes east of UTC
+  std::function<std::string()> NewGuid;        // registry form: braces, 38 characters
+};
+// The system clock, the local time zone and random identifiers.
+TPDFEnvironment DefaultPDFEnvironment();
+
+// "D:yyyymmddhhnnss" and the zone as sign, hours, "'", minutes, "'".
+std::string PDFDateString(TDateTime date, int offsetMinutes);
+
+class TpgwPDFDocument {
+ public:
+  // settings must outlive the document; out receives the file.
+  TpgwPDFDocument(const TpgwPDFExport& settings, TStream& out,
+                  TPDFEnvironment environment = DefaultPDFEnvironment());
+  ~TpgwPDFDocument();
+
+  // Header, identifier, keys.
+  void Start();
+  // A page of widthPx by heightPx report pixels; the margins (millimetres) shift the origin.
+  void StartPage(double widthPx, double heightPx, double marginLeftMm = 0, double marginTopMm = 0);
+  void FinishPage();
+  // Fonts, page tree, information, encryption, catalog, cross-reference table, trailer.
+  void Finish();
+
+  // One line of text with its baseline at (leftPx, baselinePx), in the font's colour.
+  void TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
+               bool rtl = false);
+  // A stroked line; widthPx in report pixels.
+  void Line(double x1, double y1, double x2, double y2, TColor color, double widthPx);
+  // A rectangle filled with fill and framed with frame (either may be clNone).
+  void Rectangle(double left, double top, double width, double height, TColor fill, TColor frame,
+                 double frameWidthPx = 1);
+  // Image XObjects, written at once; the same data added twice gives the same image. Returns the
+  // image's index ("/Im" + index).
+  int AddJPEGImage(std::span<const uint8_t> jpeg);
+  int AddRGBImage(int width, int height, std::span<const uint8_t> rgb);
+  // Draws an image over a rectangle of the current page.
+  void DrawImage(int image, double left, double top, double width, double height);
+
+  const std::string& FileID() const { return FFileID; }
+  bool Protected() const { return FSecurity != nullptr; }
+  // The content collected so far on the current page (uncompressed).
+  const std::string& PageContent() const { return FContent; }
+  TPDFGlobalFonts& Fonts() { return FFonts; }
+
+ private:
+  struct TImage {
+    int Object = 0;
+  };
+  struct TPage {
+    int Object = 0;
+    double Width = 0, Height = 0;  // points
+    std::vector<int> Fonts;        // indexes into the global list
+    std::vector<int> Images;       // image indexes
+  };
+  double X(double px) const { return px * 0.75 + FMarginLeft * 0.05; }
+  double Y(double px) const { return FPageHeight - FMarginTop * 0.05 - px * 0.75; }
+  void Emit(const std::string& text) {
+    FContent += text;
+    FContent += "\r\n";
+  }
+  int AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash);
+  void RequireStarted() const;
+  void RequirePage() const;
+
+  const TpgwPDFExport& FSettings;
+  TPDFEnvironment FEnv;
+  TPDFObjectsHelper FPdf;
+  std::unique_ptr<TPDFSecurity> FSecurity;
+  TPDFGlobalFonts FFonts;
+  std::vector<TPage> FPages;
+  std::vector<TImage> FImages;
+  std::map<TMD5Digest, int> FImageByHash;
+  std::string FContent;
+  std::string FFileID;
+  std::string FDate;
+  double FPageHeight = 0;
+  double FMarginLeft = 0, FMarginTop = 0;
+  bool FStarted = false;
+  bool FInPage = false;
+};
+
+}  // namespace pagewright

@@ -1,0 +1,138 @@
+#include "export/pdf/pdf_objects.h"
+
+#include <zlib.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "export/pdf/pdf_security.h"
+#include "platform/unicode.h"
+
+namespace pagewright {
+
+std::string PdfFloat(double v, int decimals) {
+  if (!std::isfinite(v)) v = 0;
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  std::string s(buf, res.ptr);
+  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+std::string PdfFloatTrim(double v, int decimals) {
+  std::string s = PdfFloat(v, decimals);
+  if (s.find('.') != std::string::npos) {
+    while (s.back() == '0') s.pop_back();
+    if (s.back() == '.') s.pop_back();
+  }
+  return s;
+}
+
+std::string HexUpper(std::span<const uint8_t> bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string s;
+  s.reserve(bytes.size() * 2);
+  for (uint8_t b : bytes) {
+    s.push_back(digits[b >> 4]);
+    s.push_back(digits[b & 15]);
+  }
+  return s;
+}
+
+std::string HexUpper(std::string_view bytes) {
+  return HexUpper(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
+
+std::string PdfColor(TColor color, int decimals) {
+  const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
+  auto channel = [&](int c) {
+    return decimals == 2 ? PdfFloatTrim(c / 255.0, 2) : PdfFloatTrim(c / 255.0, decimals);
+  };
+  return channel(r) + " " + channel(g) + " " + channel(b);
+}
+
+std::string Deflate(std::string_view data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  std::string out(size, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+                static_cast<uLong>(data.size()), 1) != Z_OK)
+    throw EPDFError("Stream compression failed");
+  out.resize(size);
+  return out;
+}
+
+int TPDFObjectsHelper::UpdateXRef() {
+  offsets_.push_back(-1);
+  return static_cast<int>(offsets_.size());
+}
+
+void TPDFObjectsHelper::BeginObject(int number) {
+  if (number < 1 || number > static_cast<int>(offsets_.size())) throw EPDFError("Object number not reserved");
+  if (offsets_[number - 1] >= 0) throw EPDFError("Cross Reference Error: Entries with the same Id's");
+  offsets_[number - 1] = out_.Position();
+  WriteLine(std::to_string(number) + " 0 obj");
+}
+
+void TPDFObjectsHelper::Write(std::string_view bytes) {
+  out_.WriteBuffer(bytes);
+}
+
+void TPDFObjectsHelper::WriteLine(std::string_view line) {
+  std::string s(line);
+  s += "\r\n";
+  out_.WriteBuffer(s);
+}
+
+void TPDFObjectsHelper::WriteStream(int number, std::string_view data, std::string_view extraEntries,
+                                    bool compress) {
+  std::string stored = Compressed && compress ? Deflate(data) : std::string(data);
+  if (Security)
+    Security->Encrypt(number, std::span<uint8_t>(reinterpret_cast<uint8_t*>(stored.data()), stored.size()));
+  std::string dict = "<</Length " + std::to_string(stored.size());
+  if (Compressed && compress) dict += "/Filter/FlateDecode";
+  dict += extraEntries;
+  WriteLine(dict + ">>");
+  WriteLine("stream");
+  Write(stored);
+  Write("\n");
+  WriteLine("endstream");
+  WriteLine("endobj");
+}
+
+std::string TPDFObjectsHelper::TextString(std::u16string_view text, int objectNumber) const {
+  return ByteString(std::string("\xFE\xFF", 2) + WideToUtf16Bytes(text, true), objectNumber);
+}
+
+std::string TPDFObjectsHelper::ByteString(std::string_view bytes, int objectNumber) const {
+  return "<" + HexUpper(Security ? Security->Encrypt(objectNumber, bytes) : std::string(bytes)) + ">";
+}
+
+void TPDFObjectsHelper::WriteXRefAndTrailer(int rootNumber, int infoNumber, const std::string& fileID,
+                                            int encryptNumber) {
+  for (size_t i = 0; i < offsets_.size(); ++i)
+    if (offsets_[i] < 0)
+      throw EPDFError("Object " + std::to_string(i + 1) + " was reserved but never written");
+  const int64_t start = out_.Position();
+  std::string table = "xref\r\n0 " + std::to_string(offsets_.size() + 1) + "\r\n";
+  table += "0000000000 65535 f\r\n";
+  char entry[32];
+  for (int64_t offset : offsets_) {
+    std::snprintf(entry, sizeof entry, "%010lld 00000 n\r\n", static_cast<long long>(offset));
+    table += entry;
+  }
+  Write(table);
+  WriteLine("trailer");
+  WriteLine("<<");
+  WriteLine("/Size " + std::to_string(offsets_.size() + 1));
+  WriteLine("/Root " + std::to_string(rootNumber) + " 0 R");
+  WriteLine("/Info " + std::to_string(infoNumber) + " 0 R");
+  WriteLine("/ID [<" + fileID + "><" + fileID + ">]");
+  if (encryptNumber > 0) WriteLine("/Encrypt " + std::to_string(encryptNumber) + " 0 R");
+  WriteLine(">>");
+  WriteLine("startxref");
+  WriteLine(std::to_string(start));
+  WriteLine("%%EOF");
+}
+
+}  // namespace pagewright
