@@ -9,6 +9,7 @@
 #include "platform/properties.h"
 #include "platform/unicode.h"
 #include "report/component.h"
+#include "report/memo_view.h"
 #include "report/report.h"
 #include "report/variables.h"
 
@@ -180,6 +181,49 @@ void AddComponentClass(TvmScript& s) {
   });
 }
 
+void AddViewClasses(TvmScript& s) {
+  if (TvmClassVariable* view = s.AddClassChain(TpgwView::StaticClassInfo()))
+    view->AddProperty(
+        u"TagStr", u"String",
+        [](TPersistent* obj, TvmClassVariable*, const WideString&) {
+          auto* v = dynamic_cast<TpgwView*>(obj);
+          return v ? Variant(v->TagStr()) : Variant::Null();
+        },
+        [](TPersistent* obj, TvmClassVariable*, const WideString&, const Variant& value) {
+          if (auto* v = dynamic_cast<TpgwView*>(obj)) v->SetTagStr(VarToStr(value));
+        });
+  TvmClassVariable* memo = s.AddClassChain(TpgwCustomMemoView::StaticClassInfo());
+  if (!memo) return;
+  memo->AddMethod(u"function CalcHeight: Extended",
+                  [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                    auto* m = dynamic_cast<TpgwCustomMemoView*>(obj);
+                    return m ? Variant(m->CalcHeight()) : Variant::Null();
+                  });
+  memo->AddMethod(u"function CalcWidth: Extended",
+                  [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                    auto* m = dynamic_cast<TpgwCustomMemoView*>(obj);
+                    return m ? Variant(m->CalcWidth()) : Variant::Null();
+                  });
+  memo->AddProperty(
+      u"Text", u"String",
+      [](TPersistent* obj, TvmClassVariable*, const WideString&) {
+        auto* m = dynamic_cast<TpgwCustomMemoView*>(obj);
+        return m ? Variant(m->Text()) : Variant::Null();
+      },
+      [](TPersistent* obj, TvmClassVariable*, const WideString&, const Variant& value) {
+        if (auto* m = dynamic_cast<TpgwCustomMemoView*>(obj)) m->SetText(VarToStr(value));
+      });
+  memo->AddProperty(
+      u"Value", u"Variant",
+      [](TPersistent* obj, TvmClassVariable*, const WideString&) {
+        auto* m = dynamic_cast<TpgwCustomMemoView*>(obj);
+        return m ? m->Value() : Variant::Null();
+      },
+      [](TPersistent* obj, TvmClassVariable*, const WideString&, const Variant& value) {
+        if (auto* m = dynamic_cast<TpgwCustomMemoView*>(obj)) m->SetValue(value);
+      });
+}
+
 }  // namespace
 
 TpgwReportFunctions::TpgwReportFunctions(TvmScript* script) : TvmRTTIModule(script) {
@@ -198,6 +242,7 @@ TpgwReportFunctions::TpgwReportFunctions(TvmScript* script) : TvmRTTIModule(scri
 
   // Every registered class with its published properties, then the members scripts call.
   AddComponentClass(s);
+  AddViewClasses(s);
   for (const TClassInfo* cls : ClassRegistry().Classes()) s.AddClassChain(*cls);
   AddReportClass(s);
   AddDataSetClass(s);

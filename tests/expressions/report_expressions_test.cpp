@@ -261,6 +261,8 @@ TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
   memo->SetLeft(10);
   EXPECT_TRUE(PrepareReportScript(*report));
   EXPECT_EQ(U8(Calc(u"Memo1.Left + 1")), "11");
+  memo->SetText(u"abc");
+  EXPECT_EQ(U8(Calc(u"Memo1.Text + Memo1.Name")), "abc\r\nMemo1");
   EXPECT_EQ(Calc(u"Report.Calc('2 * 3')").AsInteger(), 6);
 
   AddReportFunction(*report, u"function Twice(X: Integer): Integer");
