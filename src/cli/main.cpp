@@ -7,6 +7,9 @@
 #include "cli/barcode_command.h"
 #include "cli/command.h"
 #include "cli/eval_command.h"
+#include "cli/resave_command.h"
+#include "cli/run_command.h"
+#include "cli/tree_command.h"
 
 namespace pagewright::cli {
 namespace {
@@ -15,6 +18,9 @@ namespace {
 const CliCommand* const kCommands[] = {
     &kBarcodeCommand,
     &kEvalCommand,
+    &kRunCommand,
+    &kTreeCommand,
+    &kResaveCommand,
 };
 
 void PrintHelp(std::ostream& os) {
