@@ -78,10 +78,20 @@ void BM_SystemVariable(benchmark::State& state) {
   Run(state, u"Page#");
 }
 
+// A new report's first expression: the report script with its modules, and its preparation.
+void BM_FirstCalcOfANewReport(benchmark::State& state) {
+  StartUp();
+  for (auto _ : state) {
+    TpgwReport report;
+    benchmark::DoNotOptimize(report.Calc(u"1 + 1"));
+  }
+}
+
 BENCHMARK(BM_BareField);
 BENCHMARK(BM_CachedExpression);
 BENCHMARK(BM_VariableExpression);
 BENCHMARK(BM_SystemVariable);
+BENCHMARK(BM_FirstCalcOfANewReport);
 
 }  // namespace
 }  // namespace pagewright
