@@ -277,6 +277,12 @@ TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
   };
   EXPECT_EQ(U8(Calc(u"HostName")), "from host");
 
+  report->Variables().SetVariable(u"Shown", Variant(3));
+  pgwGlobalVariables().SetVariable(u"Copies", Variant(2));
+  EXPECT_EQ(Calc(u"Report.Variables['Shown'] * pgwGlobalVariables['Copies']").AsInteger(), 6);
+  EXPECT_EQ(Calc(u"Copies").AsInteger(), 2);  // global variables resolve by name after the report's
+  pgwGlobalVariables().DeleteVariable(u"Copies");
+
   SetReportLocalValue(*report, Variant(5));
   EXPECT_EQ(Calc(u"Value * 2").AsInteger(), 10);
   EXPECT_EQ(Calc(u"Value").AsInteger(), 5);  // a script variable resolves as a bare name too
