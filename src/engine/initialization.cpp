@@ -2,13 +2,16 @@
 
 #include <mutex>
 
+#include "barcode/barcode_view.h"
 #include "data/data_set.h"
 #include "export/export_classes.h"
 #include "platform/properties.h"
 #include "render/graphic_formats.h"
 #include "report/bands.h"
 #include "report/component.h"
+#include "report/memo_view.h"
 #include "report/pages.h"
+#include "report/picture_view.h"
 #include "report/shape_views.h"
 #include "report/view.h"
 #include "script/grammar.h"
@@ -27,9 +30,12 @@ void InitializeEngine() {
     // list's order.
     ProvideViewClasses();
     ProvideShapeClasses();
+    ProvideMemoClasses();
+    ProvidePictureClasses();
     ProvideBandClasses();
     ProvidePageClasses();
     RegisterReportClasses();
+    RegisterBarcodeClasses();  // one palette item per symbology, outside the report class list
     RegisterDataClasses();
     RegisterExportClasses();
     RegisterGraphicFormats();

@@ -15,7 +15,8 @@ TEST(Initialization, FillsEveryProcessTableOnce) {
   InitializeEngine();  // a second call changes nothing
   for (const char16_t* name :
        {u"TpgwReport", u"tpgwmasterdata", u"TpgwReportPage", u"TpgwDataPage", u"TpgwFrame", u"TpgwPageHeader",
-        u"TpgwDBDataset", u"TpgwUserDataSet", u"TpgwLineView", u"TpgwShapeView"})
+        u"TpgwDBDataset", u"TpgwUserDataSet", u"TpgwLineView", u"TpgwShapeView", u"TpgwMemoView",
+        u"TpgwSysMemoView", u"TpgwPictureView", u"TpgwDigitalSignatureView", u"TpgwBarCodeView"})
     EXPECT_NE(FindReportClass(name), nullptr);
   EXPECT_EQ(FindReportClass(u"TpgwNoSuchView"), nullptr);
   for (const char* name : {"TpgwPDFExport", "TpgwJPEGExport", "TpgwIOTransportFile"})
