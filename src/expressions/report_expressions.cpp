@@ -405,7 +405,11 @@ void AddReportFunction(TpgwReport& report, const WideString& funcName, const Wid
         if (!events.OnUserFunction) return Variant::Null();
         Variant args = VarArrayOf(params);
         Variant result = events.OnUserFunction(name, args);
-        for (size_t i = 0; i < params.size(); ++i) params[i] = args.GetElement({static_cast<int32_t>(i)});
+        if (args.IsArray()) {
+          const int lo = VarArrayLowBound(args, 1), hi = VarArrayHighBound(args, 1);
+          for (size_t i = 0; i < params.size() && lo + static_cast<int>(i) <= hi; ++i)
+            params[i] = args.GetElement({lo + static_cast<int32_t>(i)});
+        }
         return result;
       },
       category, description);
