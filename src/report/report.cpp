@@ -663,6 +663,8 @@ TpgwReport::TpgwReport(TComponent* owner)
     : TpgwComponent(owner), FDataSets(this), FEnabledDataSets(this), FStyles(this) {
   SetpwComponentStyle(pwComponentStyle() + TpgwComponentStyle{csHandlesNestedProperties});
   ScriptPreparer = DefaultScriptPreparer();
+  PreparedPagesClearer = DefaultPreparedPagesClearer();
+  ExportRunner = DefaultExportRunner();
   FErrors.SetSorted(true);
   FErrors.SetDuplicates(dupIgnore);
   FErrors.SetCaseSensitive(true);
@@ -671,6 +673,8 @@ TpgwReport::TpgwReport(TComponent* owner)
 }
 
 TpgwReport::~TpgwReport() {
+  // The store refers to the report and its template objects: it goes before them.
+  FPreviewPages.reset();
   Destroying();
   // The tree goes first, while the lists it may refer to are alive.
   DestroyChildren();
@@ -1114,6 +1118,30 @@ bool TpgwReport::Export(TComponent& filter) {
     return false;
   }
   return ExportRunner(*this, filter);
+}
+
+TpgwCustomPreviewPages* TpgwReport::PreviewPages() {
+  if (!FPreviewPages) {
+    const TpgwPreviewPagesClass& cls = PreviewPagesClass();
+    if (!cls.Create || !cls.Destroy) return nullptr;
+    FPreviewPages = {cls.Create(*this), cls.Destroy};
+  }
+  return FPreviewPages.get();
+}
+
+TpgwPreviewPagesClass& PreviewPagesClass() {
+  static TpgwPreviewPagesClass cls;
+  return cls;
+}
+
+std::function<void(TpgwReport&)>& DefaultPreparedPagesClearer() {
+  static std::function<void(TpgwReport&)> hook;
+  return hook;
+}
+
+std::function<bool(TpgwReport&, TComponent& filter)>& DefaultExportRunner() {
+  static std::function<bool(TpgwReport&, TComponent& filter)> hook;
+  return hook;
 }
 
 TpgwComponent* TpgwReport::FindObject(std::u16string_view name) {

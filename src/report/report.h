@@ -24,6 +24,7 @@ namespace pagewright {
 
 class TStream;
 class TpgwBaseFill;
+class TpgwCustomPreviewPages;
 class TpgwFrame;
 class TpgwReport;
 class TpgwXMLItem;
@@ -51,6 +52,17 @@ std::function<void(TStringList& list)>& GlobalDataSetList();
 // The user name of a data set: its published "UserName" when the class has one, else its
 // component name.
 WideString DataSetUserName(const TComponent* dataSet);
+
+// The prepared-page store a report makes for itself on first use, and how it is released; the
+// prepared-page module installs both at start-up. Without them a report has no store.
+struct TpgwPreviewPagesClass {
+  std::function<TpgwCustomPreviewPages*(TpgwReport& report)> Create;
+  void (*Destroy)(TpgwCustomPreviewPages* pages) = nullptr;
+};
+TpgwPreviewPagesClass& PreviewPagesClass();
+// The hooks every new report starts with (PreparedPagesClearer, ExportRunner below).
+std::function<void(TpgwReport&)>& DefaultPreparedPagesClearer();
+std::function<bool(TpgwReport&, TComponent& filter)>& DefaultExportRunner();
 
 // --- option objects --------------------------------------------------------------------------------
 
@@ -504,6 +516,8 @@ class TpgwReport : public TpgwComponent {
   bool PrepareReport(bool clearLastReport = true);
   // Hands the prepared pages to an export filter; its result.
   bool Export(TComponent& filter);
+  // The prepared-page store, made on first use; null when no store class is installed.
+  TpgwCustomPreviewPages* PreviewPages();
   TpgwComponent* FindObject(std::u16string_view name) override;
 
   TComponent* GetDataset(std::u16string_view alias) const;
@@ -645,6 +659,7 @@ class TpgwReport : public TpgwComponent {
   bool FScriptRunning = false;
   std::deque<std::function<void()>> FDelayedCommands;
   std::unique_ptr<TpgwReportScope> FScriptScope;
+  std::unique_ptr<TpgwCustomPreviewPages, void (*)(TpgwCustomPreviewPages*)> FPreviewPages{nullptr, nullptr};
 };
 
 }  // namespace pagewright

@@ -1,0 +1,1234 @@
+#include "prepared/preview_pages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+#include "barcode/barcode_view.h"
+#include "export/export_filter.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/unicode.h"
+#include "platform/wide_strings.h"
+#include "render/bitmap.h"
+#include "render/graphic_formats.h"
+#include "report/bands.h"
+#include "report/memo_view.h"
+#include "report/pages.h"
+#include "report/picture_view.h"
+#include "report/report.h"
+#include "report/view.h"
+#include "storage/serializer.h"
+#include "storage/xml_document.h"
+#include "support/resources.h"
+
+namespace pagewright {
+
+TpgwPreparedCompressor& PreparedReportCompressor() {
+  static TpgwPreparedCompressor compressor;
+  return compressor;
+}
+
+namespace {
+
+constexpr int64_t kElementInstanceSize = 96;  // estimated bytes of one element object
+
+WideString Attr(std::u16string_view name, const WideString& value) {
+  return WideString(u" ") + WideString(name) + u"=\"" + EncodeXmlText(value) + u"\"";
+}
+
+// Removes the full geometry attributes (Left, Top, Width, Height) from an attribute text: the
+// compact l, t, w, h carry them.
+WideString WithoutGeometry(const WideString& attrs) {
+  WideString out;
+  size_t i = 0;
+  while (i < attrs.size()) {
+    const size_t eq = attrs.find(u'=', i);
+    if (eq == WideString::npos) break;
+    const size_t open = attrs.find(u'"', eq);
+    const size_t close = open == WideString::npos ? WideString::npos : attrs.find(u'"', open + 1);
+    const size_t end = close == WideString::npos ? attrs.size() : close + 1;
+    size_t nameStart = i;
+    while (nameStart < eq && attrs[nameStart] == u' ') ++nameStart;
+    const std::u16string_view name(attrs.data() + nameStart, eq - nameStart);
+    if (name != u"Left" && name != u"Top" && name != u"Width" && name != u"Height")
+      out.append(attrs, i, end - i);
+    i = end;
+  }
+  return out;
+}
+
+Extended PropFloat(const TpgwXMLItem& item, std::u16string_view name, Extended fallback,
+                   bool* present = nullptr) {
+  WideString text;
+  try {
+    text = item.GetProp(name);
+  } catch (const Exception&) {
+    text.clear();
+  }
+  Extended v = 0;
+  if (text.empty() || !TryStrToFloat(text, v)) {
+    if (present) *present = false;
+    return fallback;
+  }
+  if (present) *present = true;
+  return v;
+}
+
+int PropInt(const TpgwXMLItem& item, std::u16string_view name, int fallback) {
+  int32_t v = 0;
+  WideString text;
+  try {
+    text = item.GetProp(name);
+  } catch (const Exception&) {
+    return fallback;
+  }
+  return TryStrToInt(text, v) ? v : fallback;
+}
+
+// Page sizes: two decimals when the value has a fractional part, else the plain number.
+WideString PageSizeText(Extended v) {
+  if (v == std::floor(v)) return IntToStr(static_cast<int64_t>(v));
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%2.2f", static_cast<double>(v));
+  return Utf8ToUtf16(buf);
+}
+
+std::unique_ptr<TpgwReportPage> NewPageLike(const TClassInfo& cls) {
+  TPersistent* made = cls.NewInstance(nullptr);
+  auto* page = dynamic_cast<TpgwReportPage*>(made);
+  if (!page) {
+    delete made;
+    return nullptr;
+  }
+  return std::unique_ptr<TpgwReportPage>(page);
+}
+
+void CopyProperties(TPersistent& from, TPersistent& to) {
+  TpgwXMLSerializer s;
+  s.XMLToObj(s.ObjToXML(from), to);
+}
+
+bool IsPageClassName(std::u16string_view name) {
+  return name == u"TpgwReportPage" || name == u"TpgwDMPPage";
+}
+
+}  // namespace
+
+// ---- dictionary ------------------------------------------------------------------------------------
+
+WideString TpgwDictionary::CreateUniqueName(const WideString& base) {
+  int& next = FNext[WideUpperCase(base)];
+  if (next < 1) next = 1;
+  for (;; ++next) {
+    WideString alias = base + IntToStr(next);
+    if (!Find(alias)) {
+      ++next;
+      return alias;
+    }
+  }
+}
+
+void TpgwDictionary::Add(const WideString& alias, const WideString& sourceName, TpgwComponent* object,
+                         const WideString& form) {
+  FNames[WideUpperCase(alias)] = TSource{sourceName, object, form};
+}
+
+const TpgwDictionary::TSource* TpgwDictionary::Find(std::u16string_view alias) const {
+  auto it = FNames.find(WideUpperCase(alias));
+  return it == FNames.end() ? nullptr : &it->second;
+}
+
+TpgwComponent* TpgwDictionary::GetObject(std::u16string_view alias) const {
+  const TSource* s = Find(alias);
+  return s ? s->Object : nullptr;
+}
+
+void TpgwDictionary::Clear() {
+  FNames.clear();
+  FNext.clear();
+}
+
+// ---- outline ---------------------------------------------------------------------------------------
+
+TpgwXMLItem& TpgwOutline::Root() const {
+  return FPreviewPages.Section(u"outline");
+}
+
+void TpgwOutline::AddItem(const WideString& text, int top) {
+  TpgwXMLItem* parent = FCurItem ? FCurItem : &Root();
+  TpgwXMLItem* item = parent->Add(u"item");
+  item->SetProp(u"text", text);
+  item->SetProp(u"page", IntToStr(FPreviewPages.CurPage()));
+  item->SetProp(u"top", IntToStr(top));
+  FCurItem = item;
+}
+
+void TpgwOutline::LevelDown(int index) {
+  TpgwXMLItem* cur = FCurItem ? FCurItem : &Root();
+  if (index >= 0 && index < cur->Count()) FCurItem = cur->Items(index);
+}
+
+void TpgwOutline::LevelRoot() {
+  FCurItem = &Root();
+}
+
+void TpgwOutline::LevelUp() {
+  TpgwXMLItem& root = Root();
+  if (FCurItem && FCurItem != &root && FCurItem->Parent()) FCurItem = FCurItem->Parent();
+}
+
+void TpgwOutline::GetItem(int index, WideString& text, int& page, int& top) const {
+  TpgwXMLItem* cur = FCurItem ? FCurItem : &Root();
+  text.clear();
+  page = 0;
+  top = 0;
+  if (index < 0 || index >= cur->Count()) return;
+  TpgwXMLItem* item = cur->Items(index);
+  text = item->GetProp(u"text");
+  page = PropInt(*item, u"page", 0);
+  top = PropInt(*item, u"top", 0);
+}
+
+int TpgwOutline::GetCount() const {
+  return (FCurItem ? FCurItem : &Root())->Count();
+}
+
+TpgwXMLItem* TpgwOutline::GetCurPosition() const {
+  TpgwXMLItem* cur = FCurItem ? FCurItem : &Root();
+  return cur->Count() > 0 ? cur->Items(cur->Count() - 1) : nullptr;
+}
+
+void TpgwOutline::DeleteItems(TpgwXMLItem* from) {
+  TpgwXMLItem* parent = from ? from->Parent() : FCurItem ? FCurItem : &Root();
+  if (!parent) return;
+  const int first = from ? parent->IndexOf(from) + 1 : 0;
+  // The current item may be among those freed.
+  for (TpgwXMLItem* p = FCurItem; p; p = p->Parent())
+    if (p->Parent() == parent && parent->IndexOf(p) >= first) FCurItem = parent;
+  while (parent->Count() > first) parent->Delete(parent->Count() - 1);
+}
+
+namespace {
+
+void ShiftTree(TpgwXMLItem& item, int delta) {
+  item.SetProp(u"page", IntToStr(PropInt(item, u"page", 0) + 1));
+  item.SetProp(u"top", IntToStr(PropInt(item, u"top", 0) + delta));
+  for (int i = 0; i < item.Count(); ++i) ShiftTree(*item.Items(i), delta);
+}
+
+}  // namespace
+
+void TpgwOutline::ShiftItems(TpgwXMLItem* from, int newTop) {
+  TpgwXMLItem* parent = from ? from->Parent() : FCurItem ? FCurItem : &Root();
+  if (!parent) return;
+  const int first = from ? parent->IndexOf(from) + 1 : 0;
+  if (first >= parent->Count()) return;
+  const int delta = newTop - PropInt(*parent->Items(first), u"top", 0);
+  for (int i = first; i < parent->Count(); ++i) ShiftTree(*parent->Items(i), delta);
+}
+
+// ---- custom store ---------------------------------------------------------------------------------------
+
+TpgwCustomPreviewPages::TpgwCustomPreviewPages(TpgwReport& report)
+    : FReport(report), FPostProcessor(std::make_unique<TpgwPostProcessor>()) {}
+
+TpgwCustomPreviewPages::~TpgwCustomPreviewPages() = default;
+
+TpgwPictureCacheOptions& TpgwCustomPreviewPages::PictureCacheOptions() {
+  if (!FPictureCacheOptions) FPictureCacheOptions = std::make_unique<TpgwPictureCacheOptions>();
+  return *FPictureCacheOptions;
+}
+
+// ---- the store -------------------------------------------------------------------------------------------
+
+TpgwPreviewPages::TpgwPreviewPages(TpgwReport& report)
+    : TpgwCustomPreviewPages(report),
+      FPictureCache(std::make_unique<TpgwPictureCache>()),
+      FXMLDoc(std::make_unique<TpgwXMLDocument>()) {
+  FOutline = std::make_unique<TpgwOutline>(*this);
+  FXMLDoc->Root()->SetName(u"preparedreport");
+}
+
+TpgwPreviewPages::~TpgwPreviewPages() {
+  FLockedPage = nullptr;
+  FPageCache.clear();
+  FSourcePages.clear();
+}
+
+TpgwXMLItem& TpgwPreviewPages::Section(std::u16string_view name) {
+  return *FXMLDoc->Root()->FindItem(name);
+}
+
+TpgwXMLItem* TpgwPreviewPages::PagesItem() {
+  return &Section(u"previewpages");
+}
+
+TpgwXMLItem* TpgwPreviewPages::CurPageItem() {
+  TpgwXMLItem* pages = PagesItem();
+  if (FCurPage < 0 || FCurPage >= pages->Count()) return nullptr;
+  TpgwXMLItem* item = pages->Items(FCurPage);
+  if (!item->Loaded()) FXMLDoc->LoadItem(item);
+  return item;
+}
+
+int TpgwPreviewPages::GetCount() const {
+  const int at = FXMLDoc->Root()->Find(u"previewpages");
+  return at < 0 ? 0 : FXMLDoc->Root()->Items(at)->Count();
+}
+
+TpgwPictureCacheOptions& TpgwPreviewPages::PictureCacheOptions() {
+  return FPictureCache->PictureCacheOptions();
+}
+
+void TpgwPreviewPages::ClearPageCache() {
+  for (auto it = FPageCache.begin(); it != FPageCache.end();) {
+    if (FLockedPage && it->Page.get() == FLockedPage)
+      ++it;
+    else
+      it = FPageCache.erase(it);
+  }
+  FPostProcessor->ResetAllDuplicates();
+}
+
+void TpgwPreviewPages::Clear() {
+  FLockedPage = nullptr;
+  FPageCache.clear();
+  FSourcePages.clear();
+  FXMLDoc->Clear();
+  FLoadStream.reset();
+  FXMLDoc->Root()->SetName(u"preparedreport");
+  FXMLDoc->Root()->SetText({});
+  FDictionary.Clear();
+  FPostProcessor->Clear();
+  FPictureCache->Clear();
+  FOutline->SetCurItem(nullptr);
+  FCurPage = -1;
+  FFirstPage = 0;
+  FXMLSize = 0;
+  FLogicalPageN = 0;
+  FLastY = 0;
+  FAddPageAction = apWriteOver;
+}
+
+void TpgwPreviewPages::Initialize() {
+  FPictureCache->SetUseFileCache(FReport.PreviewOptions().PictureCacheInFile());
+  const std::string tempDir = Utf16ToUtf8(FReport.EngineOptions().TempDir());
+  FPictureCache->SetTempDir(tempDir);
+  FXMLDoc->SetTempDir(tempDir);
+}
+
+int TpgwPreviewPages::SourcePageIndex(const TpgwComponent* page) const {
+  for (size_t i = 0; i < FSourcePages.size(); ++i)
+    if (FSourcePages[i].get() == page || FSourcePages[i]->OriginalComponent() == page)
+      return static_cast<int>(i);
+  return -1;
+}
+
+// ---- source pages ------------------------------------------------------------------------------------
+
+void TpgwPreviewPages::CopySourceTree(TpgwComponent& from, TpgwComponent& to) {
+  for (TpgwComponent* child : from.Objects().Snapshot()) {
+    if (!child->pwComponentStyle().Contains(csPreviewVisible)) continue;
+    TPersistent* made = child->ClassInfo().NewInstance(&to);
+    auto* copy = dynamic_cast<TpgwComponent*>(made);
+    if (!copy) {
+      delete made;
+      continue;
+    }
+    CopyProperties(*child, *copy);
+    copy->SetName(child->Name());
+    // Pictures of prepared objects live in the picture cache, not in their source.
+    if (auto* picture = dynamic_cast<TpgwPictureView*>(copy)) picture->SetPicture(TPicture());
+    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(copy)) {
+      memo->SetDataSet(nullptr);
+      memo->SetDataField({});
+    }
+    // The pairing is made by RegisterSource; the template's tag finds its copy meanwhile.
+    copy->SetOriginalComponent(child);
+    CopySourceTree(*child, *copy);
+  }
+}
+
+void TpgwPreviewPages::RegisterSource(int pageIndex, TpgwComponent& tmpl, TpgwComponent& copy) {
+  WideString base;
+  if (tmpl.IsBand()) {
+    base = u"b";
+  } else {
+    const WideString name = tmpl.BaseName();
+    base = name.empty() ? WideString(u"o") : LowerCase(name.substr(0, 1));
+  }
+  const WideString alias = FDictionary.CreateUniqueName(base);
+  TpgwXMLSerializer serializer;
+  const WideString form = serializer.WriteComponentStr(copy);
+  FDictionary.Add(alias, u"Page" + IntToStr(pageIndex) + u"." + copy.Name(), &copy, form);
+  tmpl.SetOriginalComponent(&copy);
+  copy.SetOriginalComponent(&tmpl);
+  tmpl.SetAliasName(alias);
+  copy.SetAliasName(alias);
+}
+
+void TpgwPreviewPages::AddSourcePage(TpgwReportPage& page) {
+  std::unique_ptr<TpgwReportPage> copy = NewPageLike(page.ClassInfo());
+  if (!copy) return;
+  CopyProperties(page, *copy);
+  copy->SetName(page.Name());
+  CopySourceTree(page, *copy);
+  copy->SetOriginalComponent(&page);
+  const int index = static_cast<int>(FSourcePages.size());
+  TpgwReportPage* copyPage = copy.get();
+  FSourcePages.push_back(std::move(copy));
+  // Pair every copied object with its template, in tree order.
+  for (TpgwComponent* c : copyPage->AllObjects())
+    if (TpgwComponent* tmpl = c->OriginalComponent()) RegisterSource(index, *tmpl, *c);
+}
+
+void TpgwPreviewPages::AddToSourcePage(TpgwComponent& obj) {
+  if (FSourcePages.empty()) return;
+  TpgwReportPage& last = *FSourcePages.back();
+  TPersistent* made = obj.ClassInfo().NewInstance(&last);
+  auto* copy = dynamic_cast<TpgwComponent*>(made);
+  if (!copy) {
+    delete made;
+    return;
+  }
+  CopyProperties(obj, *copy);
+  // A name of its own inside the source page.
+  for (int n = 1;; ++n) {
+    const WideString name = obj.BaseName() + IntToStr(n);
+    if (!last.FindObject(name)) {
+      copy->SetName(name);
+      break;
+    }
+  }
+  const int pageIndex = static_cast<int>(FSourcePages.size()) - 1;
+  const WideString base = obj.IsBand() ? WideString(u"b") : LowerCase(obj.BaseName().substr(0, 1));
+  const WideString alias = FDictionary.CreateUniqueName(base.empty() ? WideString(u"o") : base);
+  TpgwXMLSerializer serializer;
+  const WideString form = obj.pwComponentStyle().Contains(csDefaultDiff)
+                              ? Utf8ToUtf16(copy->ClassName())
+                              : serializer.WriteComponentStr(*copy);
+  FDictionary.Add(alias, u"Page" + IntToStr(pageIndex) + u"." + copy->Name(), copy, form);
+  obj.SetOriginalComponent(copy);
+  copy->SetOriginalComponent(&obj);
+  obj.SetAliasName(alias);
+  copy->SetAliasName(alias);
+}
+
+// ---- pages and objects ----------------------------------------------------------------------------------
+
+void TpgwPreviewPages::AddPage(TpgwReportPage& page) {
+  TpgwXMLItem* pages = PagesItem();
+  if (FReport.EngineOptions().UseFileCache() &&
+      FXMLSize > static_cast<int64_t>(FReport.EngineOptions().MaxMemSize()) * 1048576) {
+    for (int i = pages->Count() - 2; i >= 0; --i) {
+      TpgwXMLItem* item = pages->Items(i);
+      if (!item->Loaded() || !item->Unloadable()) break;
+      FXMLDoc->UnloadItem(item);
+    }
+    FXMLSize = 0;
+  }
+  ++FCurPage;
+  if (FCurPage < pages->Count() && FAddPageAction != apAdd) return;
+  TpgwXMLItem* item = pages->Add(u"page" + IntToStr(SourcePageIndex(&page)));
+  if (pages->Count() > 2) item->SetUnloadable(true);
+  FAddPageAction = apWriteOver;
+  FCurPage = pages->Count() - 1;
+  IncLogicalPageNumber();
+}
+
+WideString TpgwPreviewPages::DiffText(TpgwComponent& obj, TpgwComponent& source, bool finalPass) {
+  WideString text = Attr(u"l", FloatToStr(obj.Left())) + Attr(u"t", FloatToStr(obj.Top())) +
+                    Attr(u"w", FloatToStr(obj.Width())) + Attr(u"h", FloatToStr(obj.Height()));
+  if (!finalPass) {
+    // A pass that only counts pages needs the plain component state.
+    if (obj.Visible() != source.Visible()) text += Attr(u"Visible", obj.Visible() ? u"True" : u"False");
+    return text;
+  }
+  TpgwXMLSerializer serializer;
+  text += WithoutGeometry(serializer.ObjToXML(obj, {}, &source));
+  if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&obj)) {
+    // The next part of a split text starts where this one ended.
+    memo->SetFirstParaBreak(memo->LastParaBreak());
+    memo->SetLastParaBreak(false);
+  }
+  return text;
+}
+
+void TpgwPreviewPages::AddObjectTo(TpgwComponent& obj, TpgwXMLItem& parentItem, bool pageClassElement) {
+  if (!obj.Visible() || !obj.pwComponentStyle().Contains(csPreviewVisible)) return;
+  if (auto* view = dynamic_cast<TpgwView*>(&obj); view && view->IsPostProcessAllowed()) {
+    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(view))
+      memo->SaveContentToDictionary(FReport, *FPostProcessor);
+    else if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(view))
+      barcode->SaveContentToDictionary(FReport, *FPostProcessor);
+  }
+  TpgwComponent* source = obj.OriginalComponent();
+  TpgwXMLItem* item = parentItem.Add();
+  if (!source || pageClassElement || obj.AliasName().empty()) {
+    TpgwXMLSerializer serializer;
+    item->SetName(Utf8ToUtf16(obj.ClassName()));
+    WideString text = obj.Name().empty() ? WideString() : Attr(u"Name", obj.Name());
+    text += serializer.ObjToXML(obj);
+    item->SetText(std::move(text));
+  } else {
+    item->SetName(obj.AliasName());
+    const bool finalPass = !FEngine || FEngine->FinalPass();
+    auto* picture = dynamic_cast<TpgwPictureView*>(&obj);
+    if (finalPass && picture) {
+      // The picture goes to the cache; the element keeps its index only. The template keeps
+      // storing its own picture afterwards.
+      const bool pictureStored = picture->IsPictureStored();
+      const bool indexStored = picture->IsImageIndexStored();
+      AddPicture(*picture);
+      picture->SetIsPictureStored(false);
+      picture->SetIsImageIndexStored(true);
+      item->SetText(DiffText(obj, *source, true));
+      picture->SetIsPictureStored(pictureStored);
+      picture->SetIsImageIndexStored(indexStored);
+    } else {
+      item->SetText(DiffText(obj, *source, finalPass));
+    }
+  }
+  FXMLSize += static_cast<int64_t>(item->Name().size() + item->Text().size()) + kElementInstanceSize + 16;
+  for (TpgwComponent* child : obj.Objects().Snapshot()) AddObjectTo(*child, *item, false);
+}
+
+void TpgwPreviewPages::AddObject(TpgwComponent& obj) {
+  TpgwXMLItem* page = CurPageItem();
+  if (!page) return;
+  AddObjectTo(obj, *page, IsPageClassName(page->Name()));
+}
+
+void TpgwPreviewPages::AddPicture(TpgwComponent& pictureObject) {
+  auto* picture = dynamic_cast<TpgwPictureView*>(&pictureObject);
+  if (!picture) return;
+  // The cache knows a picture it stored before by its content.
+  picture->SetImageIndex(FPictureCache->AddPicture(picture->Picture()));
+  picture->SetPictureChanged(false);
+}
+
+int TpgwPreviewPages::AddGraphic(const TGraphic* graphic) {
+  return FPictureCache->AddPicture(graphic);
+}
+
+std::shared_ptr<TpgwAutoRefGraphic> TpgwPreviewPages::GetPicture(TpgwCachedGraphicType cacheType,
+                                                                 int imageIndex) {
+  return FPictureCache->GetCachedBitmap(cacheType, imageIndex);
+}
+
+// ---- rebuilding ------------------------------------------------------------------------------------
+
+TpgwComponent* TpgwPreviewPages::SourceOfElement(const TpgwXMLItem& item) const {
+  return FDictionary.GetObject(item.Name());
+}
+
+void TpgwPreviewPages::RebuildObjects(TpgwXMLItem& item, TpgwComponent& container,
+                                      TpgwXMLSerializer& serializer) {
+  for (int i = 0; i < item.Count(); ++i) {
+    TpgwXMLItem* element = item.Items(i);
+    const TpgwDictionary::TSource* source = FDictionary.Find(element->Name());
+    IpgwSerializedNode* node = nullptr;
+    if (source)
+      node = serializer.ReadComponentStr(container, source->Form + u" " + element->Text(), true);
+    else
+      node = serializer.ReadComponentStr(container, element->Name() + u" " + element->Text(), true);
+    if (!node) continue;
+    auto* obj = dynamic_cast<TpgwComponent*>(&node->NodeComponent());
+    if (!obj) continue;
+    if (source && source->Object) {
+      try {
+        obj->SetName(source->Object->Name());
+      } catch (const Exception&) {
+      }
+    }
+    if (auto* picture = dynamic_cast<TpgwPictureView*>(obj); picture && picture->ImageIndex() > 0) {
+      if (std::shared_ptr<TpgwAutoRefGraphic> shared = GetPicture(FCachedGraphicState, picture->ImageIndex()))
+        picture->SetCachedGraphic(std::shared_ptr<const TGraphic>(shared, shared->Graphic.get()));
+    }
+    if (FPostProcessor->LoadValue(FReport, *obj)) {
+      // A hidden or merged duplicate: its content is shown by another instance.
+      container.Objects().Extract(obj).reset();
+      continue;
+    }
+    obj->SetSerializedItem(element);
+    RebuildObjects(*element, *obj, serializer);
+  }
+}
+
+void TpgwPreviewPages::InsertInCache(int index, std::unique_ptr<TpgwReportPage> page) {
+  for (auto it = FPageCache.begin(); it != FPageCache.end(); ++it)
+    if (it->Index == index && it->Page.get() != FLockedPage) {
+      FPageCache.erase(it);
+      break;
+    }
+  // The locked page stays in front.
+  auto at = FPageCache.begin();
+  if (at != FPageCache.end() && FLockedPage && at->Page.get() == FLockedPage) ++at;
+  FPageCache.insert(at, CachedPage{index, std::move(page)});
+  const int limit = std::max(1, FReport.PreviewOptions().PagesInCache());
+  while (static_cast<int>(FPageCache.size()) > limit) {
+    auto last = std::prev(FPageCache.end());
+    if (last->Page.get() == FLockedPage) break;
+    const int evicted = last->Index;
+    FPageCache.erase(last);
+    if (FReport.EngineOptions().UseFileCache() && evicted < PagesItem()->Count()) {
+      TpgwXMLItem* element = PagesItem()->Items(evicted);
+      if (element->Unloadable() && element->Loaded()) FXMLDoc->UnloadItem(element);
+    }
+  }
+}
+
+TpgwReportPage* TpgwPreviewPages::GetPage(int index) {
+  TpgwXMLItem* pages = PagesItem();
+  if (index < 0 || index >= pages->Count()) return nullptr;
+  const bool engineRunning = FEngine && FEngine->Running();
+  if (!engineRunning) {
+    for (auto it = FPageCache.begin(); it != FPageCache.end(); ++it) {
+      if (it->Index != index) continue;
+      TpgwReportPage* page = it->Page.get();
+      if (page != FLockedPage) {
+        CachedPage moved = std::move(*it);
+        FPageCache.erase(it);
+        auto at = FPageCache.begin();
+        if (at != FPageCache.end() && FLockedPage && at->Page.get() == FLockedPage) ++at;
+        FPageCache.insert(at, std::move(moved));
+      }
+      return page;
+    }
+  }
+  TpgwXMLItem* item = pages->Items(index);
+  if (!item->Loaded()) FXMLDoc->LoadItem(item);
+  const WideString& name = item->Name();
+  std::unique_ptr<TpgwReportPage> page;
+  TpgwXMLSerializer serializer;
+  if (name == u"TpgwReportPage") {
+    page = NewPageLike(TpgwReportPage::StaticClassInfo());
+    serializer.XMLToObj(item->Text(), *page);
+  } else if (name.size() > 4 && WideSameText(name.substr(0, 4), u"page")) {
+    int32_t n = -1;
+    if (!TryStrToInt(name.substr(4), n) || n < 0 || n >= SourcePageCount()) return nullptr;
+    TpgwReportPage& source = *FSourcePages[static_cast<size_t>(n)];
+    page = NewPageLike(source.ClassInfo());
+    if (!page) return nullptr;
+    CopyProperties(source, *page);
+    page->SetName(source.Name());
+    if (item->Text().size() > 10) serializer.XMLToObj(item->Text(), *page);
+  } else {
+    return nullptr;
+  }
+  serializer.SetOwner(page.get());
+  RebuildObjects(*item, *page, serializer);
+  serializer.FixupReferences();
+  page->AlignChildren(false, page->MirrorMode());
+  TpgwReportPage* result = page.get();
+  InsertInCache(index, std::move(page));
+  // Duplicate memory points at objects of rebuilt pages, which the cache may free.
+  FPostProcessor->ResetAllDuplicates();
+  return result;
+}
+
+void TpgwPreviewPages::GetPageSize(int index, int& width, int& height) {
+  width = height = 0;
+  TpgwXMLItem* pages = PagesItem();
+  if (index < 0 || index >= pages->Count()) return;
+  TpgwXMLItem* item = pages->Items(index);
+  const WideString& name = item->Name();
+  int32_t n = -1;
+  if (name.size() > 4 && WideSameText(name.substr(0, 4), u"page") && TryStrToInt(name.substr(4), n) &&
+      n >= 0 && n < SourcePageCount()) {
+    TpgwReportPage& source = *FSourcePages[static_cast<size_t>(n)];
+    width = static_cast<int>(RoundHalfEven(source.Width()));
+    height = static_cast<int>(RoundHalfEven(source.Height()));
+  } else if (TpgwReportPage* page = GetPage(index)) {
+    width = static_cast<int>(RoundHalfEven(page->Width()));
+    height = static_cast<int>(RoundHalfEven(page->Height()));
+  }
+  if (item->Text().size() > 10) {
+    bool hasW = false, hasH = false;
+    const Extended w = PropFloat(*item, u"PaperWidth", 0, &hasW);
+    const Extended h = PropFloat(*item, u"PaperHeight", 0, &hasH);
+    if (hasW) width = static_cast<int>(RoundHalfEven(w * pgwMMUnits));
+    if (hasH) height = static_cast<int>(RoundHalfEven(h * pgwMMUnits));
+  }
+}
+
+// ---- pass control, positions ----------------------------------------------------------------------
+
+void TpgwPreviewPages::BeginPass() {
+  const int count = GetCount();
+  FFirstPageIndex = count - 1;
+  FPassBeganEmpty = count == 0;
+  if (count > 0) {
+    TpgwXMLItem* last = PagesItem()->Items(count - 1);
+    if (!last->Loaded()) FXMLDoc->LoadItem(last);
+    FFirstObjectIndex = last->Count();
+    FFirstOutlineIndex = Section(u"outline").Count();
+  }
+  ResetLogicalPageNumber();
+}
+
+void TpgwPreviewPages::ClearFirstPassPages() {
+  ClearPageCache();
+  if (FPassBeganEmpty) {
+    TpgwXMLItem* root = FXMLDoc->Root();
+    for (int i = 0; i < root->Count(); ++i) {
+      TpgwXMLItem* section = root->Items(i);
+      if (section->Name() != u"anchors" && section->Name() != u"logicalpagenumbers") section->Clear();
+    }
+  } else {
+    TpgwXMLItem* pages = PagesItem();
+    if (FFirstPageIndex >= 0 && FFirstPageIndex < pages->Count()) {
+      TpgwXMLItem* first = pages->Items(FFirstPageIndex);
+      if (!first->Loaded()) FXMLDoc->LoadItem(first);
+      while (first->Count() > FFirstObjectIndex) first->Delete(first->Count() - 1);
+    }
+    while (pages->Count() > FFirstPageIndex + 1) pages->Delete(pages->Count() - 1);
+    TpgwXMLItem& outline = Section(u"outline");
+    while (outline.Count() > FFirstOutlineIndex) outline.Delete(outline.Count() - 1);
+  }
+  // The current outline item may have gone with the first pass.
+  FOutline->SetCurItem(nullptr);
+  ResetLogicalPageNumber();
+  FCurPage = FFirstPageIndex;
+  FXMLSize = 0;
+}
+
+int TpgwPreviewPages::GetCurPosition() {
+  TpgwXMLItem* page = CurPageItem();
+  return page ? page->Count() : 0;
+}
+
+int TpgwPreviewPages::GetAnchorCurPosition() {
+  return Section(u"anchors").Count() - 1;
+}
+
+void TpgwPreviewPages::CutObjects(int position) {
+  TpgwXMLItem* page = CurPageItem();
+  if (!page) return;
+  TpgwXMLItem& cutted = Section(u"cutted");
+  while (position >= 0 && page->Count() > position) cutted.AddItem(page->Items(position));
+}
+
+void TpgwPreviewPages::PasteObjects(Extended x, Extended y) {
+  TpgwXMLItem* root = FXMLDoc->Root();
+  const int at = root->Find(u"cutted");
+  if (at < 0) return;
+  TpgwXMLItem* cutted = root->Items(at);
+  TpgwXMLItem* page = CurPageItem();
+  if (cutted->Count() > 0 && page) {
+    TpgwXMLItem* first = cutted->Items(0);
+    Extended dx = x - PropFloat(*first, u"l", 0);
+    const Extended dy = y - PropFloat(*first, u"t", 0);
+    if (first->Name() == u"TpgwNullBand" && dx < 0 && x == 0) dx = 0;
+    while (cutted->Count() > 0) {
+      TpgwXMLItem* item = cutted->Items(0);
+      if (dx != 0) item->SetProp(u"l", FloatToStr(PropFloat(*item, u"l", 0) + dx));
+      item->SetProp(u"t", FloatToStr(PropFloat(*item, u"t", 0) + dy));
+      page->AddItem(item);
+    }
+  }
+  root->Delete(root->Find(u"cutted"));
+}
+
+void TpgwPreviewPages::DeleteObjects(int position) {
+  TpgwXMLItem* page = CurPageItem();
+  if (!page) return;
+  while (position >= 0 && page->Count() > position) page->Delete(page->Count() - 1);
+}
+
+Extended TpgwPreviewPages::GetLastY(Extended columnPosition) {
+  Extended result = 0;
+  if (TpgwXMLItem* page = CurPageItem()) {
+    for (int i = 0; i < page->Count(); ++i) {
+      const TpgwXMLItem& item = *page->Items(i);
+      TpgwComponent* source = SourceOfElement(item);
+      if (!source || !source->IsBand()) continue;
+      if (dynamic_cast<TpgwPageFooter*>(source) || dynamic_cast<TpgwOverlay*>(source)) continue;
+      const Extended left = PropFloat(item, u"l", source->Left());
+      if (columnPosition == 0 || std::fabs(columnPosition - left) < 0.001L ||
+          dynamic_cast<TpgwPageHeader*>(source) || dynamic_cast<TpgwReportTitle*>(source)) {
+        const Extended bottom =
+            PropFloat(item, u"t", source->Top()) + PropFloat(item, u"h", source->Height());
+        result = std::max(result, bottom);
+      }
+    }
+  }
+  if (result == 0 && FLastY != 0) result = FLastY;
+  return result;
+}
+
+bool TpgwPreviewPages::BandExists(const TpgwComponent& band) {
+  TpgwXMLItem* page = CurPageItem();
+  if (!page) return false;
+  const TpgwComponent* wanted = band.OriginalComponent() ? band.OriginalComponent() : &band;
+  for (int i = 0; i < page->Count(); ++i) {
+    TpgwComponent* source = SourceOfElement(*page->Items(i));
+    if (!source) continue;
+    if (source == wanted || source == &band) return true;
+    if (dynamic_cast<const TpgwPageFooter*>(&band) && dynamic_cast<TpgwPageFooter*>(source)) return true;
+    if (dynamic_cast<const TpgwColumnFooter*>(&band) && dynamic_cast<TpgwColumnFooter*>(source)) return true;
+  }
+  return false;
+}
+
+void TpgwPreviewPages::Finish() {
+  FLastY = 0;
+  ClearPageCache();
+  FPictureCache->BuildFinished();
+}
+
+// ---- logical page numbers --------------------------------------------------------------------------
+
+void TpgwPreviewPages::IncLogicalPageNumber() {
+  if (FEngine && FEngine->DoublePass() && FEngine->FinalPass()) return;
+  ++FLogicalPageN;
+  Section(u"logicalpagenumbers").Add(u"page")->SetProp(u"n", IntToStr(FLogicalPageN));
+}
+
+void TpgwPreviewPages::ResetLogicalPageNumber() {
+  if (FEngine && FEngine->DoublePass() && FEngine->FinalPass()) return;
+  TpgwXMLItem& numbers = Section(u"logicalpagenumbers");
+  for (int i = std::min(FCurPage, numbers.Count() - 1); i >= FFirstPage && i >= 0; --i) {
+    TpgwXMLItem* item = numbers.Items(i);
+    item->SetProp(u"t", IntToStr(FLogicalPageN));
+    if (item->GetProp(u"n") == u"1") break;
+  }
+  FLogicalPageN = 0;
+}
+
+int TpgwPreviewPages::GetLogicalPageNo() {
+  TpgwXMLItem& numbers = Section(u"logicalpagenumbers");
+  if (FCurPage >= 0 && FCurPage < numbers.Count()) return PropInt(*numbers.Items(FCurPage), u"n", 0);
+  return FCurPage - FFirstPage + 1;
+}
+
+int TpgwPreviewPages::GetLogicalTotalPages() {
+  TpgwXMLItem& numbers = Section(u"logicalpagenumbers");
+  if (FCurPage >= 0 && FCurPage < numbers.Count()) return PropInt(*numbers.Items(FCurPage), u"t", 0);
+  return (FEngine ? FEngine->TotalPages() : GetCount()) - FFirstPage;
+}
+
+// ---- anchors ------------------------------------------------------------------------------------------
+
+void TpgwPreviewPages::AddAnchor(const WideString& text) {
+  TpgwXMLItem* item = Section(u"anchors").Add(u"item");
+  item->SetProp(u"text", text);
+  item->SetProp(u"page", IntToStr(FCurPage));
+  item->SetProp(u"top", IntToStr(FEngine ? RoundHalfEven(FEngine->CurY()) : 0));
+}
+
+int TpgwPreviewPages::GetAnchorPage(const WideString& text) {
+  TpgwXMLItem& anchors = Section(u"anchors");
+  for (int i = anchors.Count() - 1; i >= 0; --i)
+    if (WideSameText(anchors.Items(i)->GetProp(u"text"), text))
+      return PropInt(*anchors.Items(i), u"page", 0) + 1;
+  return 1;
+}
+
+void TpgwPreviewPages::ShiftAnchors(int from, int newTop) {
+  TpgwXMLItem& anchors = Section(u"anchors");
+  const int first = from + 1;
+  if (first < 0 || first >= anchors.Count()) return;
+  const int delta = newTop - PropInt(*anchors.Items(first), u"top", 0);
+  for (int i = first; i < anchors.Count(); ++i) {
+    TpgwXMLItem* item = anchors.Items(i);
+    item->SetProp(u"page", IntToStr(PropInt(*item, u"page", 0) + 1));
+    item->SetProp(u"top", IntToStr(PropInt(*item, u"top", 0) + delta));
+  }
+}
+
+void TpgwPreviewPages::DeleteAnchors(int from) {
+  TpgwXMLItem& anchors = Section(u"anchors");
+  while (anchors.Count() > std::max(from + 1, 0)) anchors.Delete(anchors.Count() - 1);
+}
+
+// ---- page sizes and columns ----------------------------------------------------------------------------
+
+void TpgwPreviewPages::UpdatePageDimensions(TpgwReportPage& page, Extended width, Extended height) {
+  const int index = SourcePageIndex(&page);
+  if (index < 0) return;
+  FSourcePages[static_cast<size_t>(index)]->SetSizeAndDimensions(pgwCustomPaperSize, width / pgwMMUnits,
+                                                                 height / pgwMMUnits);
+}
+
+void TpgwPreviewPages::UpdatePageDimension(int index, int /*orientation*/, Extended width, Extended height) {
+  TpgwXMLItem* pages = PagesItem();
+  if (index < 0 || index >= pages->Count()) return;
+  TpgwXMLItem* item = pages->Items(index);
+  item->SetProp(u"PaperSize", IntToStr(pgwCustomPaperSize));
+  item->SetProp(u"PaperWidth", PageSizeText(width));
+  item->SetProp(u"PaperHeight", PageSizeText(height));
+  // The rebuilt page must take the new size.
+  for (auto it = FPageCache.begin(); it != FPageCache.end(); ++it)
+    if (it->Index == index && it->Page.get() != FLockedPage) {
+      FPageCache.erase(it);
+      break;
+    }
+}
+
+void TpgwPreviewPages::UpdatePageLastColumn(int column, bool reset, Extended columnPosition) {
+  TpgwXMLItem* page = CurPageItem();
+  if (!page) return;
+  if (reset || column > 0) page->SetProp(u"c", IntToStr(column));
+  if (reset || columnPosition != 0) page->SetProp(u"cp", FloatToStr(columnPosition));
+}
+
+void TpgwPreviewPages::GetLastColumnPos(int& column, Extended& columnPosition) {
+  column = 0;
+  columnPosition = 0;
+  if (TpgwXMLItem* page = CurPageItem()) {
+    column = PropInt(*page, u"c", 0);
+    columnPosition = PropFloat(*page, u"cp", 0);
+  }
+}
+
+void TpgwPreviewPages::AddEmptyPage(int index) {
+  TpgwXMLItem* pages = PagesItem();
+  if (index < 0 || index >= pages->Count()) return;
+  auto item = std::make_unique<TpgwXMLItem>();
+  item->SetName(pages->Items(index)->Name());
+  item->SetText(pages->Items(index)->Text());
+  pages->InsertItem(index, std::move(item));
+  TpgwXMLItem& numbers = Section(u"logicalpagenumbers");
+  if (index <= numbers.Count()) {
+    auto number = std::make_unique<TpgwXMLItem>();
+    number->SetName(u"page");
+    numbers.InsertItem(index, std::move(number));
+  }
+  FPageCache.clear();
+  FLockedPage = nullptr;
+}
+
+void TpgwPreviewPages::DeletePage(int index) {
+  TpgwXMLItem* pages = PagesItem();
+  if (index < 0 || index >= pages->Count()) return;
+  pages->Delete(index);
+  TpgwXMLItem& numbers = Section(u"logicalpagenumbers");
+  if (index < numbers.Count()) numbers.Delete(index);
+  FPageCache.clear();
+  FLockedPage = nullptr;
+  if (FCurPage >= pages->Count()) FCurPage = pages->Count() - 1;
+}
+
+// ---- saving and loading ---------------------------------------------------------------------------------
+
+void TpgwPreviewPages::SaveToStream(TStream& stream) {
+  TpgwXMLItem* root = FXMLDoc->Root();
+  TpgwXMLItem& reportSection = Section(u"report");
+  reportSection.Clear();
+  TpgwXMLItem* reportItem = reportSection.Add(Utf8ToUtf16(FReport.ClassName()));
+  reportItem->SetProp(u"DotMatrixReport", FReport.DotMatrixReport() ? u"1" : u"0");
+  reportItem->SetProp(u"PreviewOptions.OutlineVisible",
+                      FReport.PreviewOptions().OutlineVisible() ? u"1" : u"0");
+  reportItem->SetProp(u"PreviewOptions.OutlineWidth", IntToStr(FReport.PreviewOptions().OutlineWidth()));
+  reportItem->SetProp(u"ReportOptions.Name", FReport.ReportOptions().Name());
+
+  TpgwXMLItem& sources = Section(u"sourcepages");
+  sources.Clear();
+  for (const auto& page : FSourcePages) {
+    TpgwXMLSerializer serializer;
+    serializer.WriteRootComponent(*page, true, sources.Add());
+  }
+  TpgwXMLItem& dictionary = Section(u"dictionary");
+  dictionary.Clear();
+  for (const auto& [key, source] : FDictionary.Names()) {
+    const WideString alias = source.Object ? source.Object->AliasName() : key;
+    dictionary.Add(alias.empty() ? key : alias)->SetProp(u"name", source.Name);
+  }
+  FPictureCache->SaveToXML(*root);
+  FPostProcessor->SaveToXML(Section(u"postprocessing"));
+
+  const TpgwPreparedCompressor& compressor = PreparedReportCompressor();
+  if (FReport.ReportOptions().Compressed() && compressor.Compress) {
+    TMemoryStream plain;
+    FXMLDoc->SaveToStream(plain);
+    plain.SetPosition(0);
+    compressor.Compress(plain, stream);
+  } else {
+    FXMLDoc->SaveToStream(stream);
+  }
+}
+
+void TpgwPreviewPages::ReportError(const WideString& message) {
+  FReport.Errors().Add(message);
+  FReport.ReportErrors();
+}
+
+bool TpgwPreviewPages::LoadFromStream(TStream& stream, bool allowPartialLoading) {
+  Clear();
+  FAllowPartialLoading = allowPartialLoading;
+  const TpgwPreparedCompressor& compressor = PreparedReportCompressor();
+  if (compressor.Decompress) {
+    FAllowPartialLoading = false;
+    auto plain = std::make_unique<TMemoryStream>();
+    try {
+      compressor.Decompress(stream, *plain);
+    } catch (const Exception&) {
+      ReportError(ResourceGet("clDecompressError"));
+      return false;
+    }
+    plain->SetPosition(0);
+    FXMLDoc->LoadFromStream(*plain, false);
+  } else {
+    // A caller's stream may go before the document: it is read whole unless the store owns it.
+    const bool partial = allowPartialLoading && FLoadStream.get() == &stream;
+    FXMLDoc->LoadFromStream(stream, partial);
+  }
+  ReadLoadedDocument();
+  return true;
+}
+
+void TpgwPreviewPages::ReadLoadedDocument() {
+  TpgwXMLItem* root = FXMLDoc->Root();
+  root->SetName(u"preparedreport");
+  if (TpgwXMLItem& report = Section(u"report"); report.Count() > 0)
+    XMLAttributesToObject(report.Items(0)->Text(), FReport);
+
+  TpgwXMLItem& sources = Section(u"sourcepages");
+  for (int i = 0; i < sources.Count(); ++i) {
+    TpgwXMLItem* element = sources.Items(i);
+    const TClassInfo* cls = FindReportClass(element->Name());
+    std::unique_ptr<TpgwReportPage> page = NewPageLike(cls ? *cls : TpgwReportPage::StaticClassInfo());
+    if (!page) page = NewPageLike(TpgwReportPage::StaticClassInfo());
+    TpgwXMLSerializer serializer;
+    serializer.ReadRootComponent(*page, element);
+    FSourcePages.push_back(std::move(page));
+  }
+  sources.Clear();
+
+  TpgwXMLItem& dictionary = Section(u"dictionary");
+  for (int i = 0; i < dictionary.Count(); ++i) {
+    TpgwXMLItem* element = dictionary.Items(i);
+    const WideString sourceName = element->GetProp(u"name");
+    const size_t dot = sourceName.find(u'.');
+    int32_t n = -1;
+    if (dot == WideString::npos || sourceName.size() < 5 || !WideSameText(sourceName.substr(0, 4), u"Page") ||
+        !TryStrToInt(sourceName.substr(4, dot - 4), n) || n < 0 || n >= SourcePageCount())
+      continue;
+    TpgwComponent* object = FSourcePages[static_cast<size_t>(n)]->FindObject(sourceName.substr(dot + 1));
+    if (!object) continue;
+    TpgwXMLSerializer serializer;
+    object->SetAliasName(element->Name());
+    FDictionary.Add(element->Name(), sourceName, object, serializer.WriteComponentStr(*object));
+  }
+  FPictureCache->LoadFromXML(*root);
+  if (const int at = root->Find(u"postprocessing"); at >= 0) FPostProcessor->LoadFromXML(*root->Items(at));
+  FCurPage = GetCount() - 1;
+}
+
+bool TpgwPreviewPages::LoadFromFile(const WideString& fileName, bool exceptionIfNotFound) {
+  const bool exists = FileExists(fileName);
+  if (!exists && !exceptionIfNotFound) return false;
+  auto file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
+  TStream& stream = *file;
+  Clear();
+  // The file stays open as the backing stream of elements left on disk.
+  FLoadStream = std::move(file);
+  LoadFromStream(stream, true);
+  return exists;
+}
+
+void TpgwPreviewPages::SaveToFile(const WideString& fileName) {
+  // Written beside the target and moved over it, so that a failure leaves the old file.
+  const WideString temp = fileName + u".tmp";
+  {
+    TFileStream file(temp, fmCreate);
+    SaveToStream(file);
+  }
+  DeleteFile(fileName);
+  if (std::rename(Utf16ToUtf8(temp).c_str(), Utf16ToUtf8(fileName).c_str()) != 0) {
+    DeleteFile(temp);
+    throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(fileName) + "\"");
+  }
+}
+
+bool TpgwPreviewPages::SaveToFilter(TpgwCustomExportFilter* filter, const WideString& fileName) {
+  if (!filter) return false;
+  TpgwCustomIOTransport* transport =
+      filter->IOTransport() ? filter->IOTransport() : filter->DefaultIOTransport();
+  if (!transport) return false;
+  transport->InitFromExport(*filter);
+  if (!transport->OpenFilter()) {
+    transport->CloseFilter();
+    return false;
+  }
+  WideString name = fileName.empty() ? filter->FileName() : fileName;
+  if (name.empty()) name = ExtractFileName(FReport.FileName());
+  try {
+    TStream* stream = transport->GetStream(name);
+    if (stream) {
+      if (!transport->DoFilterProcessStream(*stream, nullptr)) SaveToStream(*stream);
+      transport->FreeStream(stream, name);
+    }
+  } catch (...) {
+    transport->CloseFilter();
+    throw;
+  }
+  transport->CloseFilter();
+  return true;
+}
+
+// ---- the export walk ---------------------------------------------------------------------------------
+
+void TpgwPreviewPages::ExportOne(TpgwCustomExportFilter& filter, TpgwComponent& obj) {
+  bool skip = filter.DataOnly() && !dynamic_cast<TpgwDataBand*>(obj.Parent());
+  if (auto* view = dynamic_cast<TpgwView*>(&obj); view && !view->Visibility().Contains(vsExport)) skip = true;
+  if (!skip) {
+    if (auto* picture = dynamic_cast<TpgwPictureView*>(&obj); picture && picture->ImageIndex() > 0) {
+      if (std::shared_ptr<TpgwAutoRefGraphic> shared = GetPicture(cgOriginal, picture->ImageIndex()))
+        picture->SetCachedGraphic(std::shared_ptr<const TGraphic>(shared, shared->Graphic.get()));
+    }
+    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&obj)) {
+      memo->SetTotalPages(GetCount());
+      memo->SetCopyNo(1);
+      memo->ExtractMacros();
+      if (memo->AutoWidth()) {
+        // Drawing once at scale 1 settles the width.
+        TBitmap scratch;
+        scratch.SetSize(1, 1);
+        TCanvas& canvas = scratch.Canvas();
+        TCanvasLock lock(canvas);
+        memo->Draw(canvas, 1, 1, 0, 0);
+      }
+    }
+    filter.ExportObject(obj);
+  }
+  if (FReport.Terminated() || filter.Terminated()) throw EExportTerminated("Export terminated");
+}
+
+void TpgwPreviewPages::ExportPage(TpgwCustomExportFilter& filter, int index) {
+  FCachedGraphicState = cgOriginal;
+  TpgwReportPage* page = GetPage(index);
+  if (!page) return;
+  LockPage(page);
+  filter.StartPage(*page, index);
+  try {
+    page->SetMarginOffset(index);
+    {
+      TpgwPictureView background(nullptr);
+      background.SetName(u"_pagebackground");
+      background.SetColor(page->Color());
+      background.SetFrame(page->Frame());
+      background.SetPicture(page->BackPicture());
+      background.SetStretched(true);
+      background.SetKeepAspectRatio(false);
+      background.SetBounds(page->Left(), page->Top(),
+                           (page->PaperWidth() - page->LeftMargin() - page->RightMargin()) * pgwMMUnits,
+                           (page->PaperHeight() - page->TopMargin() - page->BottomMargin()) * pgwMMUnits);
+      ExportOne(filter, background);
+    }
+    const bool suppress = filter.SuppressPageHeadersFooters();
+    const int last = GetCount() - 1;
+    for (TpgwComponent* band : page->Objects().Snapshot()) {
+      if (suppress && index != 0 && dynamic_cast<TpgwPageHeader*>(band)) continue;
+      if (suppress && index != last && dynamic_cast<TpgwPageFooter*>(band)) continue;
+      ExportOne(filter, *band);
+      for (TpgwComponent* child : band->Objects().Snapshot()) ExportOne(filter, *child);
+    }
+  } catch (...) {
+    filter.FinishPage(*page, index);
+    UnlockPage();
+    ClearPageCache();
+    throw;
+  }
+  filter.FinishPage(*page, index);
+  UnlockPage();
+  // Without a preview each page is rebuilt when needed, so memory stays bounded.
+  ClearPageCache();
+}
+
+bool TpgwPreviewPages::Export(TComponent* filterComponent) {
+  FCopyNo = 0;
+  auto* filter = dynamic_cast<TpgwCustomExportFilter*>(filterComponent);
+  if (!filter) return false;
+  filter->SetCreationTime(Now());
+  filter->SetReport(&FReport);
+  filter->SetDefaultIOTransport(nullptr);
+  if (filter->OnBeforeExport) filter->OnBeforeExport(*filter);
+  if (filter->ShowDialogOptions().Contains(doShowExportSettings) && filter->ShowModal() != 1) return false;
+
+  const bool usesDefault = !filter->IOTransport();
+  if (usesDefault) filter->SetIOTransport(filter->DefaultIOTransport());
+  TpgwCustomIOTransport* transport = filter->IOTransport();
+  if (!transport) {
+    ReportError(u"The export filter has no output transport");
+    return false;
+  }
+  transport->InitFromExport(*filter);
+  auto closeTransport = [&] {
+    transport->CloseFilter();
+    // The next export starts again from a fresh default transport.
+    if (usesDefault && filter->IOTransport() == transport) filter->SetIOTransport(nullptr);
+  };
+  if (!transport->OpenFilter()) {
+    closeTransport();
+    return false;
+  }
+  filter->SetFileName(transport->FileName());
+  if (filter->CurPage()) filter->SetPageNumbers(u"1");  // no preview window in this program
+
+  bool result = true;
+  WideString failure;
+  FReport.SetTerminated(false);
+  const std::vector<int> selected = SelectedPages(filter->PageNumbers(), GetCount());
+  const std::set<int> pages(selected.begin(), selected.end());
+  try {
+    if (filter->OnBeginExport) filter->OnBeginExport(*filter);
+    if (filter->DoStart()) {
+      try {
+        for (int i = 0; i < GetCount(); ++i) {
+          if (!pages.count(i + 1)) continue;
+          ExportPage(*filter, i);
+        }
+      } catch (const EExportTerminated&) {
+        filter->SetTerminated(false);
+      } catch (...) {
+        // The filter finishes its document also when a page failed.
+        try {
+          filter->DoFinish();
+        } catch (...) {
+        }
+        throw;
+      }
+      filter->DoFinish();
+    }
+  } catch (const Exception& e) {
+    result = false;
+    failure = Utf8ToUtf16(e.Message());
+  } catch (const std::exception& e) {
+    result = false;
+    failure = Utf8ToUtf16(e.what());
+  }
+  closeTransport();
+  if (!result) ReportError(failure);
+  return result;
+}
+
+// ---- wiring -----------------------------------------------------------------------------------------
+
+TpgwPreviewPages* PreparedPagesOf(TpgwReport& report) {
+  return dynamic_cast<TpgwPreviewPages*>(report.PreviewPages());
+}
+
+void InstallPreparedPages() {
+  PreviewPagesClass().Create = [](TpgwReport& report) -> TpgwCustomPreviewPages* {
+    return new TpgwPreviewPages(report);
+  };
+  PreviewPagesClass().Destroy = [](TpgwCustomPreviewPages* pages) { delete pages; };
+  DefaultPreparedPagesClearer() = [](TpgwReport& report) {
+    if (TpgwCustomPreviewPages* pages = report.PreviewPages()) pages->Clear();
+  };
+  DefaultExportRunner() = [](TpgwReport& report, TComponent& filter) {
+    TpgwCustomPreviewPages* pages = report.PreviewPages();
+    if (!pages) {
+      report.Errors().Add(u"The prepared page store is not available");
+      report.ReportErrors();
+      return false;
+    }
+    return pages->Export(&filter);
+  };
+}
+
+}  // namespace pagewright
