@@ -349,6 +349,29 @@ TEST_F(PreparedPages, ExportWalkDrivesTheFilter) {
   EXPECT_EQ(pages->PageCacheCount(), 0);
 }
 
+TEST_F(PreparedPages, SuppressedHeadersAndFootersShowOnlyOnTheFirstAndLastPage) {
+  auto* header = new TpgwPageHeader(page);
+  header->SetName(u"PageHeader1");
+  auto* footer = new TpgwPageFooter(page);
+  footer->SetName(u"PageFooter1");
+  pages->Clear();
+  pages->AddSourcePage(*page);
+  for (int i = 0; i < 3; ++i) {
+    pages->AddPage(*page);
+    pages->AddObject(*header);
+    pages->AddObject(*footer);
+  }
+  auto filter = TpgwCustomExportFilter::CreateNoRegister<RecordingFilter>();
+  filter->SetShowDialog(false);
+  filter->SetSuppressPageHeadersFooters(true);
+  ASSERT_TRUE(pages->Export(filter.get()));
+  const std::vector<std::string> expected = {
+      "Start",       "StartPage 0",     "_pagebackground", "PageHeader1", "FinishPage 0",
+      "StartPage 1", "_pagebackground", "FinishPage 1",    "StartPage 2", "_pagebackground",
+      "PageFooter1", "FinishPage 2",    "Finish"};
+  EXPECT_EQ(filter->Calls, expected);
+}
+
 TEST_F(PreparedPages, ReportReachesItsStoreThroughTheInstalledHooks) {
   InstallPreparedPages();
   TpgwReport other;
