@@ -1,0 +1,257 @@
+#include "export/pdf/pdf_document.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "export/pdf/pdf_security.h"
+#include "export/pdf_export.h"
+#include "platform/streams.h"
+#include "render/bitmap.h"
+#include "render/picture_codecs.h"
+
+namespace pagewright {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "pw-pdf-XXXXXX").string();
+    path = mkdtemp(tmpl.data());
+  }
+  ~TempDir() { fs::remove_all(path); }
+};
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a checker; arguments are shell-quoted by the caller.
+ToolRun RunTool(const std::string& command, const fs::path& errFile) {
+  ToolRun r;
+  FILE* p = popen((command + " 2>'" + errFile.string() + "'").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  const int status = pclose(p);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream e(errFile, std::ios::binary);
+  r.err.assign(std::istreambuf_iterator<char>(e), {});
+  return r;
+}
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+TPDFEnvironment PinnedEnvironment() {
+  return {[] { return EncodeDate(2026, 3, 4) + EncodeTime(5, 6, 7, 0); }, [] { return -90; },
+          [] { return std::string("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}"); }};
+}
+
+std::vector<uint8_t> SampleJpeg() {
+  TBitmap bitmap(48, 32);
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 48; ++x) bitmap.SetPixel(x, y, x < 24 ? 0x0000FF : 0xFF0000);
+  TMemoryStream stream;
+  EncodeJPEG(bitmap, 95, 96, false, stream);
+  return std::vector<uint8_t>(stream.Bytes().begin(), stream.Bytes().end());
+}
+
+TFont MakeFont(const char16_t* name, int size, TFontStyles style = {}) {
+  TFont font;
+  font.SetName(name);
+  font.SetSize(size);
+  font.SetStyle(style);
+  return font;
+}
+
+// Two A5 pages: text with non-ASCII letters, a framed rectangle, a line and the same JPEG twice.
+std::string WriteSample(const TpgwPDFExport& settings) {
+  TMemoryStream out;
+  TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+  pdf.Start();
+  const auto jpeg = SampleJpeg();
+  pdf.StartPage(559, 794, 10, 10);
+  pdf.Rectangle(30, 40, 480, 100, 0xEEEEEE, clBlack, 2);
+  pdf.TextOut(MakeFont(u"Arial", 20), 40, 80, u"ALMACÉN CENTRAL");
+  pdf.TextOut(MakeFont(u"Arial", 12, {fsBold}), 40, 120, u"Bulto 1/2 – peso 12,5 kg");
+  pdf.Line(30, 160, 510, 160, 0x0000FF, 1);
+  const int image = pdf.AddJPEGImage(jpeg);
+  pdf.DrawImage(image, 40, 200, 192, 128);
+  pdf.FinishPage();
+  pdf.StartPage(559, 794, 10, 10);
+  pdf.TextOut(MakeFont(u"Arial", 10), 40, 80, u"Segunda página");
+  EXPECT_EQ(pdf.AddJPEGImage(jpeg), image) << "the same picture is one image object";
+  pdf.DrawImage(image, 40, 200, 96, 64);
+  pdf.FinishPage();
+  pdf.Finish();
+  return std::string(reinterpret_cast<const char*>(out.Bytes().data()), out.Bytes().size());
+}
+
+class PdfDocumentFiles : public ::testing::Test {
+ protected:
+  TempDir dir;
+  fs::path Save(const std::string& bytes, const std::string& name) {
+    const fs::path p = dir.path / name;
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p;
+  }
+  ToolRun Tool(const std::string& command) { return RunTool(command, dir.path / "stderr.txt"); }
+};
+
+TEST_F(PdfDocumentFiles, EmbeddedSubsetPassesTheCheckersAndGivesTheTextBack) {
+  TpgwPDFExport settings;
+  settings.SetEmbeddedFonts(true);
+  settings.SetTitle(u"Etiqueta de envío");
+  const std::string bytes = WriteSample(settings);
+  const fs::path file = Save(bytes, "sample.pdf");
+  const std::string q = "'" + file.string() + "'";
+
+  const ToolRun check = Tool("qpdf --check " + q);
+  EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+  EXPECT_NE(check.out.find("No syntax or stream encoding errors"), std::string::npos) << check.out;
+
+  const ToolRun page1 = Tool("pdftotext -f 1 -l 1 -enc UTF-8 " + q + " -");
+  EXPECT_NE(page1.out.find("ALMACÉN CENTRAL"), std::string::npos) << page1.out;
+  EXPECT_NE(page1.out.find("Bulto 1/2 – peso 12,5 kg"), std::string::npos) << page1.out;
+  const ToolRun page2 = Tool("pdftotext -f 2 -l 2 -enc UTF-8 " + q + " -");
+  EXPECT_NE(page2.out.find("Segunda página"), std::string::npos) << page2.out;
+
+  // Two faces (regular and bold), each an embedded subset named with a six-letter tag.
+  const ToolRun fonts = Tool("pdffonts " + q);
+  std::regex row(R"(([A-Z]{6})\+Liberation Sans(,Bold)?\s+CID TrueType\s+Identity-H\s+yes\s+yes\s+yes)");
+  const auto rows =
+      std::distance(std::sregex_iterator(fonts.out.begin(), fonts.out.end(), row), std::sregex_iterator());
+  EXPECT_EQ(rows, 2) << fonts.out;
+
+  // The embedded glyphs are drawn: the title's area inside the light rectangle holds ink, and the
+  // renderer's font engine reports nothing about the embedded program.
+  const ToolRun render = Tool("pdftoppm -f 1 -l 1 -r 36 -gray -x 18 -y 18 -W 90 -H 14 " + q);
+  EXPECT_EQ(render.exitCode, 0);
+  EXPECT_EQ(render.err, "");
+  const size_t header = render.out.find("255\n");
+  ASSERT_NE(header, std::string::npos);
+  size_t dark = 0;
+  for (size_t i = header + 4; i < render.out.size(); ++i) dark += static_cast<uint8_t>(render.out[i]) < 128;
+  EXPECT_GT(dark, 60u);
+
+  EXPECT_EQ(WriteSample(settings), bytes) << "same input, same bytes";
+  if (getenv("PW_KEEP_PDF")) std::ofstream(getenv("PW_KEEP_PDF"), std::ios::binary) << bytes;
+}
+
+TEST_F(PdfDocumentFiles, CrossReferenceEntriesPointAtTheirObjects) {
+  TpgwPDFExport settings;
+  settings.SetCompressed(false);
+  const std::string bytes = WriteSample(settings);
+  const size_t startxref = bytes.rfind("startxref\r\n");
+  ASSERT_NE(startxref, std::string::npos);
+  const size_t xref = std::stoul(bytes.substr(startxref + 11));
+  ASSERT_EQ(bytes.compare(xref, 6, "xref\r\n"), 0);
+  std::istringstream table(bytes.substr(xref + 6));
+  int first = 0, count = 0;
+  table >> first >> count;
+  EXPECT_EQ(first, 0);
+  size_t entry = bytes.find("\r\n", xref + 6) + 2;
+  EXPECT_EQ(bytes.compare(entry, 20, "0000000000 65535 f\r\n"), 0);
+  for (int n = 1; n < count; ++n) {
+    entry += 20;
+    const std::string line = bytes.substr(entry, 20);
+    ASSERT_EQ(line.substr(10), " 00000 n\r\n") << n;
+    const size_t offset = std::stoul(line.substr(0, 10));
+    EXPECT_EQ(bytes.compare(offset, std::to_string(n).size() + 6, std::to_string(n) + " 0 obj"), 0) << n;
+  }
+  EXPECT_NE(bytes.find("/Size " + std::to_string(count) + "\r\n"), std::string::npos);
+  // Object 1 is the page tree; the empty title has its byte-order mark only and no display flag.
+  EXPECT_NE(bytes.find("1 0 obj\r\n<<\r\n/Type /Pages\r\n/Kids [2 0 R "), std::string::npos);
+  EXPECT_NE(bytes.find("/Title <FEFF>"), std::string::npos);
+  EXPECT_EQ(bytes.find("/DisplayDocTitle"), std::string::npos);
+  EXPECT_NE(bytes.find("/CreationDate <" + HexUpper(std::string_view("D:20260304050607-01'30'")) + ">"),
+            std::string::npos);
+  EXPECT_NE(bytes.find("/ID [<" + HexLower(MD5Of("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}"))),
+            std::string::npos);
+  // Unembedded fonts: described, with a ToUnicode entry for the space.
+  EXPECT_EQ(bytes.find("/FontFile2"), std::string::npos);
+  EXPECT_NE(bytes.find("<0003> <0020>"), std::string::npos);
+  EXPECT_NE(bytes.find("/BaseFont /Liberation#20Sans,Bold"), std::string::npos);
+}
+
+TEST_F(PdfDocumentFiles, PasswordProtectedFileOpensWithItsPasswords) {
+  struct Case {
+    const char* name;
+    std::string user, owner;
+    TpgwPDFEncBits flags;
+    const char* permission;
+  } cases[] = {
+      {"both passwords", "lector", "dueño", {ePrint, eModify, eCopy, eAnnot}, "/P -4"},
+      {"user password only, print only", "lector", "", {ePrint}, "/P -60"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TpgwPDFExport settings;
+    settings.SetEmbeddedFonts(true);
+    settings.SetUserPassword(c.user);
+    settings.SetOwnerPassword(c.owner);
+    settings.SetProtectionFlags(c.flags);
+    const std::string bytes = WriteSample(settings);
+    EXPECT_NE(bytes.find(std::string(c.permission) + "\r\n"), std::string::npos);
+    EXPECT_EQ(bytes.find("ALMAC"), std::string::npos);
+    const fs::path file = Save(bytes, "protected.pdf");
+    const std::string q = "'" + file.string() + "'";
+    EXPECT_NE(Tool("qpdf --check --password=wrong " + q).exitCode, 0);
+    for (const std::string& password : {c.user, c.owner.empty() ? c.user : c.owner}) {
+      const ToolRun check = Tool("qpdf --check '--password=" + password + "' " + q);
+      EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
+      EXPECT_NE(check.out.find("R = 3"), std::string::npos) << check.out;
+    }
+    const fs::path plain = dir.path / "decrypted.pdf";
+    const ToolRun decrypt =
+        Tool("qpdf '--password=" + c.user + "' --decrypt " + q + " '" + plain.string() + "'");
+    ASSERT_EQ(decrypt.exitCode, 0) << decrypt.err;
+    const ToolRun text = Tool("pdftotext -enc UTF-8 '" + plain.string() + "' -");
+    EXPECT_NE(text.out.find("ALMACÉN CENTRAL"), std::string::npos) << text.out;
+    EXPECT_NE(Tool("pdffonts '" + plain.string() + "'").out.find("+Liberation Sans"), std::string::npos);
+  }
+}
+
+TEST(PdfDocumentContent, TextRunsWriteSizedGlyphStringsAndShareFontRecords) {
+  TpgwPDFExport settings;
+  TMemoryStream out;
+  TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+  pdf.Start();
+  pdf.StartPage(794, 1123);
+  pdf.TextOut(MakeFont(u"Arial", 10), 0, 20, u"AB");
+  EXPECT_NE(pdf.PageContent().find("BT\r\n/F0 9.900 Tf\r\n[] 0 d\r\n0 0 0 rg\r\n"), std::string::npos)
+      << pdf.PageContent();
+  EXPECT_NE(pdf.PageContent().find("<00240025> Tj\r\nET"), std::string::npos) << pdf.PageContent();
+  pdf.TextOut(MakeFont(u"Arial", 12), 0, 40, u"A");
+  pdf.TextOut(MakeFont(u"Arial", 8), 0, 60, u"A");
+  EXPECT_NE(pdf.PageContent().find("/F0 11.900 Tf"), std::string::npos);
+  EXPECT_NE(pdf.PageContent().find("/F0 7.900 Tf"), std::string::npos);
+  EXPECT_EQ(pdf.Fonts().Count(), 1u) << "sizes share one font";
+  pdf.TextOut(MakeFont(u"Arial", 10, {fsBold}), 0, 80, u"A");
+  EXPECT_EQ(pdf.Fonts().Count(), 2u) << "bold is a second font";
+  pdf.TextOut(MakeFont(u"Courier New", 10), 0, 100, u"A");
+  EXPECT_NE(pdf.PageContent().find("/F2 10.005 Tf"), std::string::npos) << "monospaced correction";
+  // Baseline at 20 px of a page 1123 px high: 842.25 - 15 points.
+  EXPECT_NE(pdf.PageContent().find("0.00 827.25 Td"), std::string::npos) << pdf.PageContent();
+  pdf.FinishPage();
+  pdf.Finish();
+}
+
+}  // namespace
+}  // namespace pagewright
