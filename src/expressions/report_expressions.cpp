@@ -24,6 +24,9 @@ constexpr int kMaxNesting = 64;
 // A report expression is one statement, plus those of the expressions it reaches through
 // variables; a million is no honest expression's need and stops a runaway in well under a second.
 constexpr int64_t kDefaultStepLimit = 1000000;
+// Text an expression may build: far beyond any report's text, and it keeps a chain of variables
+// that doubles a string from taking all memory before the step budget ends it.
+constexpr size_t kMaxStringLength = size_t{16} << 20;
 // Functions added with AddReportFunction carry this stamp, so that preparing leaves them.
 constexpr intptr_t kUserFunctionStamp = 4;
 
@@ -185,6 +188,7 @@ TpgwReportScript::TpgwReportScript(TpgwReport& report)
     : FReport(report), FScript(std::make_unique<TvmScript>()) {
   FScript->ExtendedCharset = true;
   FScript->StepLimit = kDefaultStepLimit;
+  FScript->MaxStringLength = kMaxStringLength;
   FScript->AddRTTI();
   FCache = std::make_unique<TpgwExpressionCache>(FScript.get());
 }
@@ -201,6 +205,14 @@ int64_t TpgwReportScript::StepLimit() const {
 
 void TpgwReportScript::SetStepLimit(int64_t v) {
   FScript->StepLimit = v;
+}
+
+size_t TpgwReportScript::MaxStringLength() const {
+  return FScript->MaxStringLength;
+}
+
+void TpgwReportScript::SetMaxStringLength(size_t v) {
+  FScript->MaxStringLength = v;
 }
 
 TpgwReportScript& ReportScript(TpgwReport& report) {

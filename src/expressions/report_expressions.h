@@ -54,6 +54,9 @@ class TpgwReportScript : public TpgwReportScope {
   // Host statements run per report expression before it is stopped (0: no limit).
   int64_t StepLimit() const;
   void SetStepLimit(int64_t v);
+  // The longest text (in UTF-16 code units) an expression may build (0: no limit).
+  size_t MaxStringLength() const;
+  void SetMaxStringLength(size_t v);
 
  private:
   TpgwReport& FReport;

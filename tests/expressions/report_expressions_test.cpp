@@ -228,6 +228,18 @@ TEST_F(ReportCalc, RunawayEvaluationsStopAndAreRecordedOnce) {
   EXPECT_NE(Raised(u"A0").find("Script stopped after 20000 steps"), std::string::npos);
   EXPECT_EQ(report->Errors().Count(), 1);
 
+  // Doubling a text runs out of room long before it runs out of steps.
+  report->Errors().Clear();
+  ReportScript(*report).SetStepLimit(1000000);
+  ReportScript(*report).SetMaxStringLength(100000);
+  for (int i = 0; i < 30; ++i) {
+    const WideString next = u"S" + Utf8ToUtf16(std::to_string(i + 1));
+    v.SetVariable(u"S" + Utf8ToUtf16(std::to_string(i)), Variant(u"<" + next + u"> + <" + next + u">"));
+  }
+  v.SetVariable(u"S30", Variant(u"'" + WideString(1000, u'x') + u"'"));
+  EXPECT_NE(Raised(u"S0").find("String longer than the script may make"), std::string::npos);
+  EXPECT_EQ(report->Errors().Count(), 1);
+
   // A variable naming itself, with and without compiling on the way.
   for (const char16_t* selfRef : {u"Loop", u"<Loop> + 1"}) {
     report->Errors().Clear();
