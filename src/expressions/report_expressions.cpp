@@ -240,6 +240,8 @@ TpgwScopeObjectSource& ScopeObjectSource() {
 // ---- name lookup and Calc ------------------------------------------------------------------------------
 
 bool LookupValue(TpgwReport& report, const WideString& name, Variant& value) {
+  // Nothing is named by the empty text (a variable without a name only closes a category).
+  if (name.empty()) return false;
   TComponent* ds = nullptr;
   WideString field;
   report.GetDatasetAndField(name, ds, field);
