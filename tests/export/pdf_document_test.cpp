@@ -253,5 +253,34 @@ TEST(PdfDocumentContent, TextRunsWriteSizedGlyphStringsAndShareFontRecords) {
   pdf.Finish();
 }
 
+TEST(PdfSecurity, DigestAndCipherMatchTheirPublishedVectors) {
+  EXPECT_EQ(HexLower(MD5Of("")), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(HexLower(MD5Of("abc")), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(HexLower(MD5Of(std::string(1000, 'a'))), "cabe45dcc9ae5b66ba86600cca6b8ba8");
+  std::string text = "Plaintext";
+  const std::string key = "Key";
+  RC4Crypt(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(key.data()), key.size()),
+           std::span<uint8_t>(reinterpret_cast<uint8_t*>(text.data()), text.size()));
+  EXPECT_EQ(HexUpper(text), "BBF316E8D940AF0AD3");
+  EXPECT_EQ(PDFPermissionValue({ePrint, eModify, eCopy, eAnnot}), -4);
+  EXPECT_EQ(PDFPermissionValue({ePrint}), -60);
+  EXPECT_EQ(PDFPermissionValue({}), -64);
+}
+
+TEST(PdfDocumentContent, VersionHeaderAndOneFilePerDocument) {
+  TpgwPDFExport settings;
+  settings.SetPDFVersion(pv14);
+  TMemoryStream out;
+  TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+  pdf.Start();
+  pdf.Finish();
+  const std::string bytes(reinterpret_cast<const char*>(out.Bytes().data()), out.Bytes().size());
+  EXPECT_EQ(bytes.rfind("%PDF-1.4\r\n%\xE2\xE3\xCF\xD3\r\n", 0), 0u);
+  EXPECT_NE(bytes.find("/Version /1.4\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("/Count 0\r\n"), std::string::npos);
+  EXPECT_THROW(pdf.Start(), EPDFError);
+  EXPECT_THROW(pdf.StartPage(10, 10), EPDFError);
+}
+
 }  // namespace
 }  // namespace pagewright

@@ -128,7 +128,8 @@ void TpgwPDFDocument::RequirePage() const {
 }
 
 void TpgwPDFDocument::Start() {
-  if (FStarted) throw EPDFError("The PDF document is already started");
+  // Object numbers and offsets belong to one output: a document writes one file.
+  if (FStarted || FFinished) throw EPDFError("The PDF document is already started");
   FPdf.Compressed = FSettings.Compressed();
   FDate = PDFDateString(FEnv.Clock(), FEnv.TimeZoneOffsetMinutes());
   const std::string guid = FEnv.NewGuid();
@@ -439,6 +440,7 @@ void TpgwPDFDocument::Finish() {
   FImageByHash.clear();
   FFonts.Clear();
   FStarted = false;
+  FFinished = true;
 }
 
 }  // namespace pagewright

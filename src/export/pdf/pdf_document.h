@@ -104,6 +104,7 @@ class TpgwPDFDocument {
   double FMarginLeft = 0, FMarginTop = 0;
   bool FStarted = false;
   bool FInPage = false;
+  bool FFinished = false;
 };
 
 }  // namespace pagewright
