@@ -249,6 +249,17 @@ TEST(PdfDocumentContent, TextRunsWriteSizedGlyphStringsAndShareFontRecords) {
   EXPECT_NE(pdf.PageContent().find("/F2 10.005 Tf"), std::string::npos) << "monospaced correction";
   // Baseline at 20 px of a page 1123 px high: 842.25 - 15 points.
   EXPECT_NE(pdf.PageContent().find("0.00 827.25 Td"), std::string::npos) << pdf.PageContent();
+  // Justified: the three spaces share the missing width as negative TJ adjustments.
+  const std::string before = pdf.PageContent();
+  pdf.TextOut(MakeFont(u"Arial", 10), 0, 120, u"a b c d", false, 200);
+  const std::string justified = pdf.PageContent().substr(before.size());
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(justified, m, std::regex(R"(\[<00440003>(-\d+)<00450003>(-\d+)<0046)")))
+      << justified;
+  const int first = std::stoi(m[1]);
+  EXPECT_LT(first, -1000);
+  EXPECT_LE(std::abs(first - std::stoi(m[2])), 1) << "equal shares, rounding carried";
+  EXPECT_NE(justified.find(">] TJ"), std::string::npos);
   pdf.FinishPage();
   pdf.Finish();
 }

@@ -164,7 +164,7 @@ void TpgwPDFDocument::StartPage(double widthPx, double heightPx, double marginLe
 }
 
 void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
-                              bool rtl) {
+                              bool rtl, double justifyWidthPx) {
   RequirePage();
   if (text.empty()) return;
   TpgwPDFFont& pdfFont = FFonts.GetObjFontNumber(font);
@@ -193,15 +193,28 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   Emit(PdfFloat(x) + " " + PdfFloat(y) + " Td");
   if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
   if (simBold) Emit("2 Tr " + PdfFloat(size / 35.0) + " w " + PdfColor(color, 3) + " RG");
-  std::string hex = "<";
+  const bool justify = justifyWidthPx > 0 && mapped.SpacesCount > 0;
+  const double adjustment =
+      justify ? TpgwPDFFont::SpaceAdjustment(mapped, pdfSize, justifyWidthPx * 0.75) : 0;
+  std::string hex = justify ? "[<" : "<";
   static const char digits[] = "0123456789ABCDEF";
-  for (uint16_t g : mapped.Data) {
+  // Rounding errors of the adjustments are carried on, so that they do not add up.
+  double wanted = 0;
+  int64_t written = 0;
+  for (size_t i = 0; i < mapped.Data.size(); ++i) {
+    const uint16_t g = mapped.Data[i];
     hex += digits[g >> 12];
     hex += digits[(g >> 8) & 15];
     hex += digits[(g >> 4) & 15];
     hex += digits[g & 15];
+    if (justify && g == 3 && i + 1 < mapped.Data.size()) {
+      wanted += adjustment;
+      const int64_t step = RoundHalfEven(wanted) - written;
+      written += step;
+      hex += ">" + std::to_string(step) + "<";
+    }
   }
-  Emit(hex + "> Tj");
+  Emit(hex + (justify ? ">] TJ" : "> Tj"));
   Emit("ET");
   if (simBold) Emit("0 Tr");
 

@@ -191,6 +191,16 @@ TRemapedString TpgwPDFFont::SoftRemapString(std::u16string_view text, bool rtl) 
   return result;
 }
 
+double TpgwPDFFont::SpaceAdjustment(const TRemapedString& remaped, double fontSize, double lineWidth) {
+  if (remaped.SpacesCount == 0 || fontSize <= 0) return 0;
+  // A trailing space does not stretch the line.
+  int spaces = remaped.SpacesCount;
+  if (!remaped.Data.empty() && remaped.Data.back() == 3) --spaces;
+  if (spaces <= 0) return 0;
+  const double extra = lineWidth * 1000 / fontSize - remaped.Width;
+  return -extra / spaces;
+}
+
 std::string TpgwPDFFont::GetFontName() const {
   const WideString& face = FSourceFont.Name();
   const bool ascii = std::all_of(face.begin(), face.end(), [](char16_t c) { return c < 128; });

@@ -50,6 +50,9 @@ class TpgwPDFFont {
 
   // Maps text to glyphs and records the glyphs used.
   TRemapedString SoftRemapString(std::u16string_view text, bool rtl);
+  // The TJ adjustment per space (negative thousandths of the font size, widening) that makes a
+  // mapped line lineWidth points wide at fontSize; 0 without spaces.
+  static double SpaceAdjustment(const TRemapedString& remaped, double fontSize, double lineWidth);
   // The base-font name (without subset tag).
   std::string GetFontName() const;
   // Replaces the font data by a subset of the used glyphs and refreshes the widths from it.
