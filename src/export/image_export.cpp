@@ -1,13 +1,48 @@
 #include "export/image_export.h"
 
+#include <algorithm>
+#include <iostream>
+#include <limits>
+
 #include "platform/exceptions.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/streams.h"
+#include "platform/unicode.h"
+#include "render/bitmap.h"
+#include "render/graphic_formats.h"
+#include "report/pages.h"
+#include "report/picture_view.h"
+#include "report/report.h"
+#include "report/view.h"
 #include "support/resources.h"
 
 namespace pagewright {
 
+namespace {
+
+// Report pixels to bitmap pixels, halves to even; far-off positions saturate instead of
+// overflowing.
+int64_t ToPixels(Extended v) {
+  constexpr Extended kLimit = static_cast<Extended>(int64_t{1} << 40);
+  if (!(v > -kLimit)) return -(int64_t{1} << 40);
+  if (!(v < kLimit)) return int64_t{1} << 40;
+  return RoundHalfEven(v);
+}
+
+int ToSide(Extended v, int cap) {
+  return static_cast<int>(std::clamp<int64_t>(ToPixels(v), 0, cap));
+}
+
+constexpr int64_t kNoMin = std::numeric_limits<int64_t>::max();
+
+}  // namespace
+
 TpgwCustomImageExport::TpgwCustomImageExport(TComponent* owner) : TpgwBaseDialogExportFilter(owner) {
   SetOpenAfterExport(false);
 }
+
+TpgwCustomImageExport::~TpgwCustomImageExport() = default;
 
 const TClassInfo& TpgwCustomImageExport::StaticClassInfo() {
   using T = TpgwCustomImageExport;
@@ -19,12 +54,180 @@ const TClassInfo& TpgwCustomImageExport::ClassInfo() const {
   return StaticClassInfo();
 }
 
-bool TpgwCustomImageExport::Start() {
-  throw EInvalidOperation("Page rasterising is not available");
+std::unique_ptr<TBitmap> TpgwCustomImageExport::NewBitmap() {
+  auto bitmap = std::make_unique<TBitmap>();
+  TCanvas& canvas = bitmap->Canvas();
+  TCanvasLock lock(canvas);
+  FCurrentRes = canvas.Font().PixelsPerInch();
+  FDiv = static_cast<Extended>(FResolution) / FCurrentRes;
+  canvas.Brush().SetStyle(bsSolid);
+  canvas.Brush().SetColor(clWhite);
+  if (FMonochrome) bitmap->SetMonochrome(true);
+  return bitmap;
 }
 
-void TpgwCustomImageExport::ExportObject(TpgwComponent&) {
-  throw EInvalidOperation("Page rasterising is not available");
+bool TpgwCustomImageExport::Start() {
+  FGHelper = TpgwGraphicFormats::FindByName(Utf8ToUtf16(FPicFormatName), {gcSaveTo, gcConvert});
+  if (!FGHelper) throw Exception("Picture format " + FPicFormatName + " not found.");
+  SetCurPage(false);
+  FCurrentPage = 0;
+  FYOffset = 0;
+  FBitmap.reset();
+  if (!FSeparate) {
+    // The joined image grows page by page (see StartPage).
+    FBitmap = NewBitmap();
+    FMaxX = 0;
+    FMaxY = 0;
+    FMinX = kNoMin;
+    FMinY = kNoMin;
+    FFirstPage = true;
+  }
+  return !FileName().empty() || Stream() != nullptr;
+}
+
+void TpgwCustomImageExport::StartPage(TpgwReportPage& page, int) {
+  ++FCurrentPage;
+  if (FSeparate) {
+    FBitmap.reset();
+    auto bitmap = NewBitmap();
+    {
+      TCanvasLock lock(bitmap->Canvas());
+      bitmap->SetSize(ToSide(page.Width() * FDiv, std::numeric_limits<int>::max()),
+                      ToSide(page.Height() * FDiv, std::numeric_limits<int>::max()));
+    }
+    FBitmap = std::move(bitmap);
+    FMaxX = 0;
+    FMaxY = 0;
+    FMinX = FBitmap->Width();
+    FMinY = FBitmap->Height();
+    return;
+  }
+  if (!FBitmap) return;
+  // The joined image is as wide as the widest page and as high as the pages exported so far,
+  // each way at most kMaxJoinedSide pixels. Growing with each page sizes it to the pages that
+  // are actually exported, not to every page of the report.
+  const int width = std::max(FBitmap->Width(), ToSide(page.Width() * FDiv, kMaxJoinedSide));
+  const int height = static_cast<int>(std::clamp<int64_t>(
+      int64_t{FYOffset} + ToSide(page.Height() * FDiv, kMaxJoinedSide), 0, kMaxJoinedSide));
+  TCanvas& canvas = FBitmap->Canvas();
+  TCanvasLock lock(canvas);
+  // The pixels the image gains take the brush colour, which the views painted before changed.
+  canvas.Brush().SetStyle(bsSolid);
+  canvas.Brush().SetColor(clWhite);
+  FBitmap->SetSize(width, height);
+  FFirstPage = false;
+}
+
+void TpgwCustomImageExport::ExportObject(TpgwComponent& obj) {
+  auto* view = dynamic_cast<TpgwView*>(&obj);
+  if (!view || !FBitmap) return;
+  if (!FExportNotPrintable && !view->Printable()) return;
+  const bool background = dynamic_cast<TpgwPictureView*>(view) && view->Name() == u"_pagebackground";
+  if (!background) {
+    const Extended left = view->AbsLeft(), top = view->AbsTop();
+    FMinX = std::min(FMinX, ToPixels(left * FDiv));
+    FMinY = std::min(FMinY, ToPixels(top * FDiv) + FYOffset);
+    FMaxX = std::max(FMaxX, ToPixels((left + view->Width()) * FDiv) + 1);
+    FMaxY = std::max(FMaxY, ToPixels((top + view->Height()) * FDiv) + FYOffset + 1);
+  }
+  TCanvas& canvas = FBitmap->Canvas();
+  TCanvasLock lock(canvas);
+  view->Draw(canvas, FDiv, FDiv, 0, FYOffset);
+}
+
+void TpgwCustomImageExport::FinishPage(TpgwReportPage& page, int) {
+  FPaperWidth = static_cast<double>(page.PaperWidth());
+  FPaperHeight = static_cast<double>(page.PaperHeight());
+  if (FSeparate) {
+    SaveCurrentBitmap();
+  } else {
+    FYOffset = static_cast<int>(std::clamp<int64_t>(
+        int64_t{FYOffset} + ToSide(page.Height() * FDiv, kMaxJoinedSide), 0, kMaxJoinedSide));
+  }
+}
+
+void TpgwCustomImageExport::Finish() {
+  if (!FSeparate) SaveCurrentBitmap();
+  FBitmap.reset();
+  FGHelper = nullptr;
+}
+
+void TpgwCustomImageExport::SaveCurrentBitmap() {
+  if (!FBitmap) return;
+  struct Release {
+    std::unique_ptr<TBitmap>& bitmap;
+    ~Release() { bitmap.reset(); }
+  } release{FBitmap};
+  if (FCrop) {
+    // The painted area, within the image. When nothing printable was painted the box is empty
+    // and the whole image is written rather than an image of no size.
+    const int64_t left = std::max<int64_t>(FMinX, 0), top = std::max<int64_t>(FMinY, 0);
+    const int64_t right = std::min<int64_t>(FMaxX, FBitmap->Width());
+    const int64_t bottom = std::min<int64_t>(FMaxY, FBitmap->Height());
+    if (right > left && bottom > top) {
+      TCanvasLock lock(FBitmap->Canvas());
+      FBitmap = FBitmap->Copy(Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+                                   static_cast<int>(bottom)));
+    }
+  }
+  WriteFile();
+}
+
+void TpgwCustomImageExport::WriteFile() {
+  FFileSuffix.clear();
+  if (FSeparate) FFileSuffix.append(u".").append(IntToStr(FCurrentPage));
+  try {
+    // Encoded first, so that a picture that cannot be encoded leaves no empty file behind.
+    TMemoryStream encoded;
+    WriteBitmapToStream(encoded);
+    if (TStream* stream = Stream()) {
+      stream->WriteBuffer(encoded.Memory(), encoded.Size());
+      return;
+    }
+    TpgwCustomIOTransport* transport = IOTransport();
+    if (!transport) throw EInvalidOperation("The export filter has no output transport");
+    const WideString name = ChangeFileExt(FileName(), FFileSuffix + DefaultExt());
+    TStream* out = transport->GetStream(name);
+    if (!out) throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(name) + "\".");
+    try {
+      if (!transport->DoFilterProcessStream(*out, this)) out->WriteBuffer(encoded.Memory(), encoded.Size());
+    } catch (...) {
+      transport->FreeStream(out, name);
+      throw;
+    }
+    transport->FreeStream(out, name);
+  } catch (const Exception& e) {
+    HandleWriteError(e);
+  }
+}
+
+void TpgwCustomImageExport::WriteBitmapToStream(TStream& stream) {
+  if (!FBitmap) throw EInvalidOperation("There is no page image to write");
+  if (!FGHelper) throw Exception("Picture format " + FPicFormatName + " not found.");
+  if (FBitmap->Monochrome()) {
+    // Reading the rows settles each pixel to black or white; the 24-bit copy the format makes
+    // would otherwise keep the painted grey edges.
+    for (int y = 0; y < FBitmap->Height(); ++y) FBitmap->ScanLine(y);
+  }
+  std::unique_ptr<TGraphic> graphic = FGHelper->ConvertFrom(*FBitmap, pf24bit, FJPEGQuality);
+  if (auto* jpeg = dynamic_cast<TJPEGImage*>(graphic.get())) jpeg->SetDensity(FResolution);
+  FGHelper->SaveToStream(*graphic, stream);
+}
+
+void TpgwCustomImageExport::HandleWriteError(const Exception& e) {
+  TpgwReport* report = Report();
+  if (!report) throw;  // nowhere to collect it
+  switch (report->EngineOptions().NewSilentMode()) {
+    case simMessageBoxes:
+      // No windows here: the message box becomes a block on standard error.
+      std::cerr << Utf16ToUtf8(ResourceGet("mbError")) << "\n" << e.Message() << "\n" << std::flush;
+      break;
+    case simSilent:
+      report->Errors().Add(Utf8ToUtf16(e.Message()));
+      break;
+    case simReThrow:
+      throw;
+  }
 }
 
 TpgwJPEGExport::TpgwJPEGExport(TComponent* owner) : TpgwCustomImageExport(owner) {

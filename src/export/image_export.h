@@ -1,26 +1,49 @@
-// The raster export filters: the general image export with its settings, and the JPEG filter.
-// Painting pages into bitmaps needs the prepared-page export walk and is not part of this build
-// yet; an export through these filters says so instead of producing a file.
+// The raster export filters: the general image export, which paints each prepared page into a
+// bitmap at the export resolution (every view draws itself, scaled) and writes the bitmap as an
+// image file, and the JPEG filter.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "export/export_filter.h"
+#include "platform/exceptions.h"
+#include "platform/types.h"
 
 namespace pagewright {
+
+class TBitmap;
+class TpgwCustomGraphicFormat;
 
 class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
  public:
   explicit TpgwCustomImageExport(TComponent* owner = nullptr);
+  ~TpgwCustomImageExport() override;
   static const TClassInfo& StaticClassInfo();
   const TClassInfo& ClassInfo() const override;
 
-  // Page painting is not available in this build: starting an export raises, so the export
-  // walk reports it and nothing is written.
+  // --- protocol -----------------------------------------------------------------------------------
+  // Looks up the picture format (raises "Picture format %s not found." without one) and resets
+  // the counters; true only when there is somewhere to write (a file name or a stream).
   bool Start() override;
+  // A fresh page bitmap (one file per page), or the joined image grown by the page.
+  void StartPage(TpgwReportPage& page, int index) override;
+  // Views only, printable ones unless ExportNotPrintable: each paints itself at the export scale.
   void ExportObject(TpgwComponent& obj) override;
+  // Writes the page (one file per page) or moves the joined image's offset below it.
+  void FinishPage(TpgwReportPage& page, int index) override;
+  // Writes the joined image; forgets the picture format.
+  void Finish() override;
   bool IsProcessInternal() const override { return false; }
 
+  // Encodes the current bitmap into the stream through the picture format; raises on failure.
+  virtual void WriteBitmapToStream(TStream& stream);
+  // Crops when asked, writes the file and releases the bitmap, also when writing failed.
+  // Failures to open, encode or write are handled by the report's silent mode.
+  virtual void SaveCurrentBitmap();
+
+  // --- properties ---------------------------------------------------------------------------------
   bool CropImages() const { return FCrop; }
   void SetCropImages(bool v) { FCrop = v; }
   int JPEGQuality() const { return FJPEGQuality; }
@@ -39,16 +62,48 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
   // Name of the picture format that encodes the pages.
   const std::string& PicFormatName() const { return FPicFormatName; }
 
+  // --- state of the running export ---------------------------------------------------------------
+  // Pages started in this export (1 for the first).
+  int CurrentPage() const { return FCurrentPage; }
+  // Scale from report pixels to bitmap pixels.
+  Extended Div() const { return FDiv; }
+  // Paper size, in millimetres, of the last finished page.
+  double PaperWidth() const { return FPaperWidth; }
+  double PaperHeight() const { return FPaperHeight; }
+
+  // Largest joined image, in pixels each way.
+  static constexpr int kMaxJoinedSide = 30000;
+
  protected:
   void SetPicFormatName(std::string v) { FPicFormatName = std::move(v); }
+  TBitmap* Bitmap() const { return FBitmap.get(); }
 
  private:
+  // A white bitmap at the canvas resolution, one-bit when Monochrome; sets FCurrentRes and FDiv.
+  std::unique_ptr<TBitmap> NewBitmap();
+  // The output: the caller's stream, or the transport's file named after the page.
+  void WriteFile();
+  // Reports a failure to write by the report's silent mode: a message on the console
+  // (message boxes), a line in the report's errors (silent), or the failure raised again.
+  void HandleWriteError(const Exception& e);
+
+  std::unique_ptr<TBitmap> FBitmap;
   bool FCrop = false;
+  int FCurrentPage = 0;
   int FJPEGQuality = 90;
+  // Bounding box of the printable objects painted so far, in bitmap pixels.
+  int64_t FMaxX = 0, FMaxY = 0, FMinX = 0, FMinY = 0;
   bool FMonochrome = false;
   int FResolution = 96;
+  int FCurrentRes = 96;
   bool FSeparate = true;
+  int FYOffset = 0;
+  WideString FFileSuffix;
+  bool FFirstPage = false;
   bool FExportNotPrintable = false;
+  double FPaperWidth = 0, FPaperHeight = 0;
+  Extended FDiv = 1;
+  const TpgwCustomGraphicFormat* FGHelper = nullptr;
   std::string FPicFormatName = "BMP";
 };
 
