@@ -174,6 +174,35 @@ TEST_F(RasterExport, FilesAreNamedAfterThePages) {
   }
 }
 
+TEST_F(RasterExport, JoinedImageStopsAtThirtyThousandPixels) {
+  // Two narrow pages of 5 m (18898 pixels each): the second is painted below the first and cut.
+  TpgwReportPage tall(nullptr);
+  tall.SetPaperWidth(20);
+  tall.SetPaperHeight(5000);
+  TpgwShapeView mark(nullptr);
+  mark.SetBounds(10, 100, 40, 40);
+  mark.SetColor(clBlack);
+  TpgwJPEGExport filter;
+  filter.SetSeparateFiles(false);
+  TMemoryStream memory;
+  filter.SetStream(&memory);
+  ASSERT_TRUE(filter.Start());
+  for (int i = 0; i < 2; ++i) {
+    filter.StartPage(tall, i);
+    filter.ExportObject(mark);
+    filter.FinishPage(tall, i);
+  }
+  filter.Finish();
+  memory.SetPosition(0);
+  TPicture picture;
+  ASSERT_TRUE(TpgwGraphicFormats::LoadFromStream(picture, memory));
+  EXPECT_EQ(picture.Width(), 76);
+  ASSERT_EQ(picture.Height(), TpgwCustomImageExport::kMaxJoinedSide);
+  EXPECT_LT(Luminance(Pixels(picture).Pixel(30, 120)), 40);
+  EXPECT_LT(Luminance(Pixels(picture).Pixel(30, 18898 + 120)), 40);
+  EXPECT_GT(Luminance(Pixels(picture).Pixel(30, 18898 - 100)), 240);
+}
+
 TEST_F(RasterExport, PageImageHasTheResolutionsSizeDensityAndTheObjects) {
   for (int resolution : {96, 192}) {
     SCOPED_TRACE(resolution);
