@@ -165,9 +165,13 @@ void TpgwCustomImageExport::SaveCurrentBitmap() {
     const int64_t right = std::min<int64_t>(FMaxX, FBitmap->Width());
     const int64_t bottom = std::min<int64_t>(FMaxY, FBitmap->Height());
     if (right > left && bottom > top) {
-      TCanvasLock lock(FBitmap->Canvas());
-      FBitmap = FBitmap->Copy(Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
-                                   static_cast<int>(bottom)));
+      std::unique_ptr<TBitmap> cropped;
+      {
+        TCanvasLock lock(FBitmap->Canvas());
+        cropped = FBitmap->Copy(Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+                                     static_cast<int>(bottom)));
+      }
+      FBitmap = std::move(cropped);
     }
   }
   WriteFile();
