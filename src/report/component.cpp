@@ -323,6 +323,13 @@ void TpgwComponent::Notification(TComponent* c, TOperation op) {
   if (op == opRemove) {
     if (c == FOriginalComponent) FOriginalComponent = nullptr;
     if (c == FOriginalBand) FOriginalBand = nullptr;
+    // A component being destroyed has already told everyone registered for its free
+    // notification, which is how nodes hold pointers to each other; passing its removal on to
+    // every node as well would make clearing a tree quadratic in its size.
+    if (c && c->Owner() == this && c->ComponentState().Contains(csDestroying)) {
+      RemoveFreeNotification(c);
+      return;
+    }
   }
   TComponent::Notification(c, op);
 }
