@@ -665,6 +665,7 @@ TpgwReport::TpgwReport(TComponent* owner)
   ScriptPreparer = DefaultScriptPreparer();
   PreparedPagesClearer = DefaultPreparedPagesClearer();
   ExportRunner = DefaultExportRunner();
+  EngineRunner = DefaultEngineRunner();
   FErrors.SetSorted(true);
   FErrors.SetDuplicates(dupIgnore);
   FErrors.SetCaseSensitive(true);
@@ -1141,6 +1142,11 @@ std::function<void(TpgwReport&)>& DefaultPreparedPagesClearer() {
 
 std::function<bool(TpgwReport&, TComponent& filter)>& DefaultExportRunner() {
   static std::function<bool(TpgwReport&, TComponent& filter)> hook;
+  return hook;
+}
+
+std::function<bool(TpgwReport&)>& DefaultEngineRunner() {
+  static std::function<bool(TpgwReport&)> hook;
   return hook;
 }
 

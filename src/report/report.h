@@ -63,6 +63,9 @@ TpgwPreviewPagesClass& PreviewPagesClass();
 // The hooks every new report starts with (PreparedPagesClearer, ExportRunner below).
 std::function<void(TpgwReport&)>& DefaultPreparedPagesClearer();
 std::function<bool(TpgwReport&, TComponent& filter)>& DefaultExportRunner();
+// The band engine run every new report starts with (EngineRunner below); the engine module
+// installs it at start-up.
+std::function<bool(TpgwReport&)>& DefaultEngineRunner();
 
 // --- option objects --------------------------------------------------------------------------------
 

@@ -1,0 +1,789 @@
+#include "engine/band_engine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "data/data_set.h"
+#include "engine/shift_engine.h"
+#include "expressions/report_expressions.h"
+#include "platform/exceptions.h"
+#include "platform/format.h"
+#include "platform/unicode.h"
+#include "platform/wide_strings.h"
+#include "report/bands.h"
+#include "report/memo_view.h"
+#include "report/pages.h"
+#include "report/report.h"
+#include "script/interpreter.h"
+#include "support/resources.h"
+
+namespace pagewright {
+
+namespace {
+
+// Bands nest into one another only through a handful of levels; a deeper walk can only be a
+// template whose details refer back to themselves.
+constexpr int kMaxNesting = 64;
+
+std::mutex& RunningLock() {
+  static std::mutex m;
+  return m;
+}
+
+std::vector<std::pair<const TpgwReport*, TpgwEngine*>>& RunningEngines() {
+  static std::vector<std::pair<const TpgwReport*, TpgwEngine*>> list;
+  return list;
+}
+
+struct RunningRegistration {
+  const TpgwReport* report;
+  TpgwEngine* engine;
+  RunningRegistration(const TpgwReport* r, TpgwEngine* e) : report(r), engine(e) {
+    std::lock_guard<std::mutex> g(RunningLock());
+    RunningEngines().emplace_back(r, e);
+  }
+  ~RunningRegistration() {
+    std::lock_guard<std::mutex> g(RunningLock());
+    auto& list = RunningEngines();
+    for (auto it = list.begin(); it != list.end(); ++it)
+      if (it->second == engine) {
+        list.erase(it);
+        break;
+      }
+  }
+};
+
+TpgwDataSet* DataSetOf(TpgwComponent* band) {
+  auto* db = dynamic_cast<TpgwDataBand*>(band);
+  return db ? dynamic_cast<TpgwDataSet*>(db->DataSet()) : nullptr;
+}
+
+bool IsDataBand(const TpgwBand* band) {
+  return dynamic_cast<const TpgwDataBand*>(band) != nullptr;
+}
+
+WideString EngineText(std::string_view key) {
+  return ResourceGet(key);
+}
+
+bool IsTrue(const Variant& v) {
+  if (v.IsNull() || v.IsEmpty()) return false;
+  try {
+    return v.AsBoolean();
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+bool SameValue(const Variant& a, const Variant& b) {
+  try {
+    return VarCompareValue(a, b) == vrEqual;
+  } catch (const Exception&) {
+    return VarToStr(a) == VarToStr(b);
+  }
+}
+
+}  // namespace
+
+TpgwEngine* RunningEngine(const TpgwReport& report) {
+  std::lock_guard<std::mutex> g(RunningLock());
+  for (auto it = RunningEngines().rbegin(); it != RunningEngines().rend(); ++it)
+    if (it->first == &report) return it->second;
+  return nullptr;
+}
+
+// ---- header list ---------------------------------------------------------------------------------------
+
+void TpgwHeaderList::RemoveItem(const TpgwBand* band) {
+  if (!band) return;
+  for (auto it = FItems.begin(); it != FItems.end(); ++it)
+    if (it->Band == band) {
+      FItems.erase(it);
+      return;
+    }
+}
+
+// ---- engine ----------------------------------------------------------------------------------------------
+
+TpgwEngine::TpgwEngine(TpgwReport& report, TpgwPreviewPages& previewPages)
+    : FReport(report),
+      FPreviewPages(previewPages),
+      FAggregates(report),
+      FShiftEngine(std::make_unique<TpgwShiftEngineImpl>()) {
+  FPreviewPages.SetEngine(this);
+}
+
+TpgwEngine::~TpgwEngine() {
+  if (FPreviewPages.Engine() == this) FPreviewPages.SetEngine(nullptr);
+}
+
+bool TpgwEngine::DoublePass() const {
+  return FReport.EngineOptions().DoublePass();
+}
+
+void TpgwEngine::StopReport() {
+  FReport.SetTerminated(true);
+}
+
+void TpgwEngine::SyncCounters() {
+  TpgwRunCounters& c = ReportScript(FReport).Counters();
+  c.PageIndex = std::max(0, FPreviewPages.CurPage());
+  c.Page = FPreviewPages.GetLogicalPageNo();
+  c.TotalPages = FPreviewPages.GetLogicalTotalPages();
+  c.EngineTotalPages = FTotalPages;
+  c.CurLine = FCurLine;
+  c.CurLineThrough = FCurLineThrough;
+}
+
+void TpgwEngine::FireEvent(const WideString& procName, TpgwComponent* sender) {
+  if (Trim(procName).empty()) return;
+  TvmScript& script = ReportScript(FReport).Script();
+  script.CallFunction(procName, VarArrayOf({Variant::FromObject(sender)}));
+}
+
+Variant TpgwEngine::GetAggregateValue(const WideString& name, const WideString& expression,
+                                      TpgwComponent* dataRow, int flags) {
+  return FAggregates.GetValue(FCurBand, FCurVColumn, name, expression, dataRow, flags);
+}
+
+void TpgwEngine::ProcessObject(TpgwComponent* obj) {
+  auto* view = dynamic_cast<TpgwView*>(obj);
+  if (!view || view->Processing().ProcessAt != paCustom) return;
+  if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(view)) {
+    if (TpgwMacrosItem* item = FPreviewPages.PostProcessor().Find(memo->Name()))
+      memo->ProcessDictionary(*item, FReport, FPreviewPages.PostProcessor());
+  }
+}
+
+// ---- the run
+// ------------------------------------------------------------------------------------------------
+
+bool TpgwEngine::Run(bool /*runDialogs*/, bool /*clearLast*/, TpgwReportPage* page) {
+  RunningRegistration registration(&FReport, this);
+  bool result = false;
+  bool initialized = false;
+  struct EndOfRun {
+    TpgwEngine& e;
+    bool& initialized;
+    ~EndOfRun() {
+      try {
+        if (initialized) e.FireEvent(e.FReport.OnStopReport(), &e.FReport);
+      } catch (...) {
+      }
+      e.Finalize();
+    }
+  } endOfRun{*this, initialized};
+
+  if (!Initialize()) return false;
+  initialized = true;
+  InitializeDataSets(FReport.DataSets());
+  FireEvent(FReport.OnStartReport(), &FReport);
+
+  FPages.clear();
+  if (page) {
+    FPages.push_back(page);
+  } else {
+    for (TpgwComponent* c : FReport.Objects().Snapshot())
+      if (auto* p = dynamic_cast<TpgwReportPage*>(c)) FPages.push_back(p);
+  }
+  for (TpgwReportPage* p : FPages) {
+    FPreviewPages.AddSourcePage(*p);
+    FAggregates.AddItems(*p);
+  }
+  FFinalPass = !DoublePass();
+  FTotalPages = 0;
+  FPreviewPages.BeginPass();
+  int lastColumn = 0;
+  Extended lastColumnPos = 0;
+  if (FPreviewPages.GetCount() > 0 && DoublePass()) FPreviewPages.GetLastColumnPos(lastColumn, lastColumnPos);
+  RunPasses(page);
+  if (DoublePass() && !FReport.Terminated()) {
+    FTotalPages = FPreviewPages.GetCount();
+    FPreviewPages.SetCurPage(FPreviewPages.GetCount() - 1);
+    FPreviewPages.ClearFirstPassPages();
+    if (FPreviewPages.CurPage() >= 0 && FPreviewPages.CurPage() < FPreviewPages.GetCount())
+      FPreviewPages.UpdatePageLastColumn(lastColumn, true, lastColumnPos);
+    FAggregates.ClearValues();
+    FFinalPass = true;
+    RunPasses(page);
+  }
+  result = true;
+  return result;
+}
+
+bool TpgwEngine::Initialize() {
+  FPrevFooterHeight = 0;
+  FPreviewPages.Initialize();
+  FPreviewPages.SetAddPageAction(apAdd);
+  const TDateTime now = Now();
+  TpgwRunCounters& c = ReportScript(FReport).Counters();
+  c.StartDate = now;
+  c.StartTime = now;
+  FRunning = true;
+  FKeeping = false;
+  FCurVColumn = 0;
+  FAggregates.Clear();
+  std::vector<TpgwReportPage*> pages;
+  for (TpgwComponent* comp : FReport.Objects().Snapshot())
+    if (auto* p = dynamic_cast<TpgwReportPage*>(comp)) pages.push_back(p);
+  for (TpgwReportPage* p : pages) BuildBandStructure(*p);
+  for (TpgwReportPage* p : pages) {
+    if (FReport.DataSet() && FReport.DataSet() == p->DataSet()) {
+      FReport.Errors().Add(u"Cannot use the same dataset for Report.DataSet and Page.DataSet");
+      break;
+    }
+    for (TpgwBand* b : p->SubBands) {
+      TComponent* ds = static_cast<TpgwDataBand*>(b)->DataSet();
+      if (ds && ds == FReport.DataSet()) {
+        FReport.Errors().Add(u"Cannot use the same dataset for Report.DataSet and Band.DataSet");
+        break;
+      }
+      if (ds && ds == p->DataSet()) {
+        FReport.Errors().Add(u"Cannot use the same dataset for Page.DataSet and Band.DataSet");
+        break;
+      }
+    }
+  }
+  return FReport.Errors().Count() == 0;
+}
+
+void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
+  page.AlignChildren();
+  page.SubBands.clear();
+  std::vector<TpgwBand*> bands;
+  for (TpgwComponent* c : page.Objects().Snapshot())
+    if (auto* b = dynamic_cast<TpgwBand*>(c)) bands.push_back(b);
+  for (TpgwBand* b : bands) {
+    PrepareShiftTree(b);
+    b->SubBands.clear();
+    b->Header = b->Footer = b->Group = nullptr;
+    b->HasVBands = false;
+    auto* db = dynamic_cast<TpgwDataBand*>(b);
+    if (db && !db->DataSet() && db->RowCount() > 0) {
+      // A band that prints a number of rows without data walks a data set of that many records.
+      auto ds = std::make_unique<TpgwUserDataSet>(nullptr);
+      ds->SetRangeEnd(reCount);
+      ds->SetRangeEndCount(db->RowCount());
+      ds->Initialize();
+      db->SetDataSet(ds.get());
+      FRowCountDataSets.emplace_back(db, std::move(ds));
+    }
+  }
+
+  // Headers, footers, data bands and groups in their vertical order; of two bands at the same
+  // position (to two decimals) only the first takes part.
+  std::map<std::string, TpgwBand*> ordered;
+  for (TpgwBand* b : bands) {
+    const int n = b->BandNumber();
+    if (n < 4 || n > 13) continue;
+    char key[64];
+    std::snprintf(key, sizeof key, "%9.2Lf", b->Top());
+    ordered.emplace(key, b);
+  }
+  std::vector<TpgwBand*> list;
+  for (auto& [key, b] : ordered) list.push_back(b);
+  auto addError = [&](std::string_view key, const TpgwBand* b) {
+    FReport.Errors().Add(EngineText(key) + u" " + b->Name());
+  };
+
+  // Groups.
+  for (size_t i = 0; i < list.size(); ++i) {
+    auto* gh = dynamic_cast<TpgwGroupHeader*>(list[i]);
+    if (!gh) continue;
+    gh->SubBands.clear();
+    size_t j = i;
+    while (j < list.size() && dynamic_cast<TpgwGroupHeader*>(list[j])) gh->SubBands.push_back(list[j++]);
+    size_t k = j;
+    while (k < list.size() && !IsDataBand(list[k])) ++k;
+    if (k < list.size())
+      list[k]->Group = gh;
+    else
+      addError("enUnconnGroup", gh);
+    i = j - 1;
+  }
+  std::vector<bool> removed(list.size(), false);
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (!dynamic_cast<TpgwGroupFooter*>(list[i])) continue;
+    for (size_t k = i; k-- > 0;)
+      if (!removed[k] && dynamic_cast<TpgwGroupHeader*>(list[k])) {
+        list[k]->Footer = list[i];
+        removed[k] = removed[i] = true;
+        break;
+      }
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (removed[i]) continue;
+    if (dynamic_cast<TpgwGroupFooter*>(list[i])) addError("enUnconnGFooter", list[i]);
+    if (dynamic_cast<TpgwGroupHeader*>(list[i]) || dynamic_cast<TpgwGroupFooter*>(list[i])) removed[i] = true;
+  }
+  auto compact = [&]() {
+    std::vector<TpgwBand*> kept;
+    for (size_t i = 0; i < list.size(); ++i)
+      if (!removed[i]) kept.push_back(list[i]);
+    list.swap(kept);
+    removed.assign(list.size(), false);
+  };
+  compact();
+
+  // Headers and footers of data bands.
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (!IsDataBand(list[i])) continue;
+    if (i > 0 && !removed[i - 1] && dynamic_cast<TpgwHeader*>(list[i - 1])) {
+      list[i]->Header = list[i - 1];
+      removed[i - 1] = true;
+    }
+    if (i + 1 < list.size() && dynamic_cast<TpgwFooter*>(list[i + 1])) {
+      list[i]->Footer = list[i + 1];
+      removed[i + 1] = true;
+    }
+  }
+  for (size_t i = 0; i < list.size(); ++i)
+    if (!removed[i] && (dynamic_cast<TpgwHeader*>(list[i]) || dynamic_cast<TpgwFooter*>(list[i]))) {
+      addError("enUnconnHeader", list[i]);
+      removed[i] = true;
+    }
+  compact();
+
+  // Masters and their details.
+  std::function<void(TpgwBand*, size_t, int)> addDetails = [&](TpgwBand* master, size_t from, int depth) {
+    if (depth > kMaxNesting) return;
+    size_t idx = from;
+    while (idx < list.size()) {
+      TpgwBand* x = list[idx];
+      if (x->BandNumber() == master->BandNumber() + 1) {
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(idx));
+        if (DataSetOf(x)) master->SubBands.push_back(x);
+        if (!dynamic_cast<TpgwDataBand6*>(x)) addDetails(x, idx, depth + 1);
+      } else if (x->BandNumber() <= master->BandNumber()) {
+        break;
+      } else {
+        ++idx;
+      }
+    }
+  };
+  for (size_t i = 0; i < list.size();) {
+    if (!dynamic_cast<TpgwMasterData*>(list[i])) {
+      ++i;
+      continue;
+    }
+    TpgwBand* master = list[i];
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+    if (DataSetOf(master)) page.SubBands.push_back(master);
+    addDetails(master, i, 0);
+  }
+  for (TpgwBand* b : list) addError("enBandPos", b);
+}
+
+void TpgwEngine::RunPasses(TpgwReportPage* page) {
+  FFirstReportPage = true;
+  if (auto* ds = dynamic_cast<TpgwDataSet*>(FReport.DataSet())) {
+    ds->First();
+    while (!ds->Eof() && !FReport.Terminated()) {
+      RunAllPages(page);
+      ds->Next();
+    }
+  } else {
+    RunAllPages(page);
+  }
+}
+
+void TpgwEngine::RunAllPages(TpgwReportPage* page) {
+  if (page) {
+    RunPage(*page);
+    FFirstReportPage = false;
+    return;
+  }
+  for (TpgwReportPage* p : FPages) {
+    if (FReport.Terminated()) break;
+    if (p->IsSubReport() || !p->Visible()) continue;
+    RunPage(*p);
+    FFirstReportPage = false;
+  }
+}
+
+void TpgwEngine::RunPage(TpgwReportPage& page) {
+  FPage = &page;
+  if (page.IsSubReport()) {
+    RunDataBandLoop(page.SubBands);
+    return;
+  }
+  FIsFirstBand = true;
+  FireEvent(page.OnBeforePrint(), &page);
+  if (auto* ds = dynamic_cast<TpgwDataSet*>(page.DataSet())) {
+    ds->First();
+    while (!ds->Eof() && !FReport.Terminated()) {
+      RunPageInstance(page);
+      ds->Next();
+    }
+  } else {
+    for (int i = 0; i < page.PageCount() && !FReport.Terminated(); ++i) RunPageInstance(page);
+  }
+  FireEvent(page.OnAfterPrint(), &page);
+}
+
+void TpgwEngine::RunPageInstance(TpgwReportPage& page) {
+  FPage = &page;
+  if (!(page.PrintIfEmpty() && FReport.EngineOptions().PrintIfEmpty()) && !DetailHasData(&page, false))
+    return;
+  StartReportPage(page);
+  ShowPageObjects(page);
+  if (!Trim(page.OnManualBuild()).empty())
+    FireEvent(page.OnManualBuild(), &page);
+  else
+    RunDataBandLoop(page.SubBands);
+  FIsLastPage = true;
+  if (page.EndlessHeight() || page.EndlessWidth()) {
+    const Extended width =
+        page.EndlessWidth() ? (page.LeftMargin() * pgwMMUnits + FPageWidth + page.RightMargin() * pgwMMUnits)
+                            : page.PaperWidth() * pgwMMUnits;
+    Extended height = page.PaperHeight() * pgwMMUnits;
+    if (page.EndlessHeight()) {
+      FPageHeight = FooterHeight() + FCurY;
+      height = EffectivePageHeight() + (page.TopMargin() + page.BottomMargin()) * pgwMMUnits;
+    }
+    FPreviewPages.UpdatePageDimensions(page, width, height);
+  }
+  EndPage();
+  FIsLastPage = false;
+  EndOfBand(nullptr, paReportPageFinished);
+}
+
+void TpgwEngine::ShowPageObjects(TpgwReportPage& page) {
+  std::vector<TpgwComponent*> objects;
+  for (TpgwComponent* c : page.Objects().Snapshot())
+    if (!c->IsBand() && dynamic_cast<TpgwReportComponent*>(c)) objects.push_back(c);
+  if (objects.empty()) return;
+  // The band lives on the page while it prints, so its objects reach their report.
+  auto* band = new TpgwNullBand(nullptr);
+  band->SetParent(&page);
+  band->SetBounds(0, 0, FPageWidth, FPageHeight);
+  // The objects visit the band for this instance and go back to the page in their order.
+  std::vector<int> positions;
+  for (TpgwComponent* c : objects) positions.push_back(page.Objects().IndexOf(c));
+  for (TpgwComponent* c : objects) c->SetParent(band);
+  const Extended savedY = FCurY;
+  struct Return {
+    std::vector<TpgwComponent*>& objects;
+    std::vector<int>& positions;
+    TpgwReportPage& page;
+    TpgwShiftEngineImpl& shift;
+    TpgwNullBand* band;
+    ~Return() {
+      shift.ClearContainer(band);
+      for (size_t i = 0; i < objects.size(); ++i) {
+        objects[i]->SetParent(&page);
+        const int at = page.Objects().IndexOf(objects[i]);
+        if (at >= 0 && positions[i] >= 0 && positions[i] < page.Objects().Count())
+          page.Objects().Move(at, positions[i]);
+      }
+      band->DetachFromParent();
+    }
+  } giveBack{objects, positions, page, *FShiftEngine, band};
+  ShowBand(band);
+  FCurY = savedY;
+}
+
+void TpgwEngine::Finalize() {
+  try {
+    FinalizeDataSets(FReport.DataSets());
+  } catch (...) {
+  }
+  for (auto& [band, ds] : FRowCountDataSets) {
+    if (band->DataSet() == ds.get()) band->SetDataSet(nullptr);
+    ds->Finalize();
+  }
+  FRowCountDataSets.clear();
+  FRunning = false;
+  FPreviewPages.Finish();
+  FShiftEngine->Clear();
+  FTemporary.clear();
+}
+
+// ---- data bands -------------------------------------------------------------------------------------------
+
+bool TpgwEngine::DetailHasData(TpgwComponent* pageOrBand, bool flag, int depth) {
+  if (flag) return true;
+  if (depth > kMaxNesting) return true;
+  auto* band = dynamic_cast<TpgwBand*>(pageOrBand);
+  auto* page = dynamic_cast<TpgwReportPage*>(pageOrBand);
+  const std::vector<TpgwBand*>& details = band ? band->SubBands : page->SubBands;
+  bool result = band ? details.empty() : false;
+  for (TpgwBand* d : details) {
+    TpgwDataSet* ds = DataSetOf(d);
+    if (!ds) continue;
+    auto* db = static_cast<TpgwDataBand*>(d);
+    FireEvent(db->OnMasterDetail(), db);
+    ds->First();
+    while (!ds->Eof()) {
+      if (DetailHasData(db, db->PrintIfDetailEmpty(), depth + 1)) {
+        result = true;
+        break;
+      }
+      ds->Next();
+    }
+    if (result) break;
+  }
+  return result;
+}
+
+void TpgwEngine::RunDataBandLoop(const std::vector<TpgwBand*>& bands, int depth) {
+  if (FReport.Terminated() || depth > kMaxNesting) return;
+  for (TpgwBand* b : std::vector<TpgwBand*>(bands)) {
+    if (FReport.Terminated()) return;
+    if (!DataSetOf(b)) continue;
+    RunDataBand(*static_cast<TpgwDataBand*>(b), depth);
+  }
+}
+
+void TpgwEngine::ClearSuppressed(TpgwBand& band) {
+  FPreviewPages.PostProcessor().ResetDuplicates(band.Name());
+  for (TpgwComponent* c : band.Objects().Snapshot())
+    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(c)) memo->ResetSuppress();
+}
+
+void TpgwEngine::AddBandOutline(TpgwBand& band) {
+  if (band.OutlineText().empty() || !band.Visible()) return;
+  const WideString text = VarToStr(FReport.Calc(band.OutlineText()));
+  const Extended h = band.Stretched() ? band.StretchedHeight : band.Height();
+  FPreviewPages.Outline().AddItem(text, static_cast<int>(RoundHalfEven(FCurY - h)));
+}
+
+void TpgwEngine::RunDataBand(TpgwDataBand& band, int depth) {
+  TpgwDataSet* ds = DataSetOf(&band);
+  ds->First();
+  band.LineN = 1;
+  band.LineThrough = 1;
+  band.SetCurColumn(1);
+  bool first = true;
+  bool headerKept = false;
+  ClearSuppressed(band);
+  FPreviewPages.PostProcessor().EnterData();
+  int footerKeepPosition = 0;
+  bool childPending = false;
+  do {
+    if (ds->Eof()) break;
+    if (headerKept && band.KeepHeader() && band.Header) {
+      EndKeep(&band);
+      headerKept = false;
+    }
+    bool passes = true;
+    if (!Trim(band.Filter()).empty()) {
+      FReport.SetCurObject(band.Name());
+      passes = IsTrue(FReport.Calc(Trim(band.Filter())));
+    }
+    if (passes && DetailHasData(&band, band.PrintIfDetailEmpty())) {
+      if (first) {
+        if (band.KeepHeader() && band.Header) {
+          if (FIsFirstBand) FIsFirstBand = !FTitlePrinted;
+          FKeepHeader = !FIsFirstBand;
+          StartKeep(&band);
+          headerKept = true;
+        }
+        AddToHeaderList(band.Header);
+        ShowBand(band.Header);
+        if (band.KeepTogether() && !FKeeping) StartKeep(&band);
+      } else if (!band.Group && band.KeepTogether() && !headerKept) {
+        StartKeep(&band);
+      }
+      if (first)
+        StartGroups(band, 0, true);
+      else
+        CheckGroups(band);
+      if (band.KeepFooter()) footerKeepPosition = FPreviewPages.GetCurPosition();
+      FCurLine = band.LineN;
+      FCurLineThrough = band.LineThrough;
+      if (ShowBand(&band)) childPending = true;
+      FKeepHeader = false;
+      if (first && band.KeepHeader() && band.Header && !(band.KeepFooter() && band.Footer)) {
+        EndKeep(&band);
+        headerKept = false;
+      }
+      first = false;
+      ++band.LineN;
+      ++band.LineThrough;
+      AddBandOutline(band);
+      RunDataBandLoop(band.SubBands, depth + 1);
+      if (!band.OutlineText().empty() && band.Visible()) FPreviewPages.Outline().LevelUp();
+      FIsFirstBand = false;
+      if (band.FooterAfterEach() && band.Footer) {
+        if (band.KeepFooter()) {
+          StartKeep(&band, footerKeepPosition);
+          FKeepFooter = true;
+        }
+        ShowBand(band.Footer);
+        if (band.KeepFooter()) {
+          EndKeep(&band);
+          FKeepFooter = false;
+        }
+      }
+    }
+    if (!band.Group && band.KeepTogether() && !headerKept) EndKeep(&band);
+    ds->Next();
+  } while (!(band.RowCount() != 0 && band.RowCount() < band.LineN) && !FReport.Terminated());
+
+  const int savedPageCount = FPreviewPages.GetCount();
+  int savedPosition = 0;
+  if (childPending) {
+    savedPosition = FPreviewPages.GetCurPosition();
+    FLockResetAggregates = true;
+  }
+  if (!first) {
+    EndGroups(band, 0);
+    if (FKeeping) FHeaderList.RemoveItem(band.Header);
+    if (!band.FooterAfterEach()) {
+      if (band.KeepFooter() && !headerKept) StartKeep(&band, footerKeepPosition);
+      FKeepFooter = true;
+      ShowBand(band.Footer);
+      if (band.KeepFooter()) EndKeep(&band);
+      FKeepFooter = false;
+    }
+    FHeaderList.RemoveItem(band.Header);
+    if (band.Group && band.KeepTogether()) EndKeep(&band);
+  }
+  if (headerKept) EndKeep(&band);
+  if (childPending) ShowChildRows(band, true, savedPageCount, savedPosition);
+  FLockResetAggregates = false;
+  FPreviewPages.PostProcessor().LeaveData();
+  FIsFirstBand = false;
+}
+
+void TpgwEngine::StartGroups(TpgwDataBand& band, size_t from, bool reset) {
+  if (!band.Group) return;
+  std::vector<TpgwBand*>& chain = band.Group->SubBands;
+  for (size_t lvl = from; lvl < chain.size(); ++lvl) {
+    TpgwBand* h = chain[lvl];
+    if (reset) {
+      h->LineN = 1;
+      h->LineThrough = 1;
+      ClearSuppressed(*h);
+    } else {
+      ++h->LineN;
+      if (lvl + 1 < chain.size()) chain[lvl + 1]->LineN = 0;
+      ++h->LineThrough;
+    }
+  }
+  band.SetCurColumn(1);
+  for (size_t lvl = from; lvl < chain.size(); ++lvl) {
+    auto* h = static_cast<TpgwGroupHeader*>(chain[lvl]);
+    FCurLine = h->LineN;
+    FCurLineThrough = h->LineThrough;
+    FReport.SetCurObject(h->Name());
+    SyncCounters();
+    h->LastValue = FReport.Calc(h->Condition());
+    if (h->KeepTogether()) StartKeep(h);
+    FPreviewPages.PostProcessor().EnterGroup();
+    ShowBand(h);
+    AddBandOutline(*h);
+    if (h->ReprintOnNewPage()) AddToHeaderList(h);
+  }
+}
+
+void TpgwEngine::CheckGroups(TpgwDataBand& band) {
+  if (!band.Group) return;
+  std::vector<TpgwBand*>& chain = band.Group->SubBands;
+  size_t changed = chain.size();
+  for (size_t lvl = 0; lvl < chain.size(); ++lvl) {
+    auto* h = static_cast<TpgwGroupHeader*>(chain[lvl]);
+    FReport.SetCurObject(h->Name());
+    if (!SameValue(FReport.Calc(h->Condition()), h->LastValue)) {
+      changed = lvl;
+      break;
+    }
+  }
+  if (changed == chain.size()) return;
+  band.SetCurColumn(band.Columns());
+  TpgwDataSet* ds = DataSetOf(&band);
+  bool steppedBack = true;
+  try {
+    ds->Prior();
+  } catch (const Exception&) {
+    steppedBack = false;
+  }
+  EndGroups(band, changed);
+  if (steppedBack) ds->Next();
+  StartGroups(band, changed, false);
+  band.LineN = 1;
+  ClearSuppressed(band);
+}
+
+void TpgwEngine::EndGroups(TpgwDataBand& band, size_t downTo) {
+  if (!band.Group) return;
+  std::vector<TpgwBand*>& chain = band.Group->SubBands;
+  for (size_t lvl = chain.size(); lvl-- > downTo;) {
+    auto* h = static_cast<TpgwGroupHeader*>(chain[lvl]);
+    if (TpgwBand* f = h->Footer) {
+      auto* gf = dynamic_cast<TpgwGroupFooter*>(f);
+      if (gf && gf->HideIfSingleDataRecord() && band.LineN < 3)
+        EndOfBand(f, paGroupFinished);
+      else
+        ShowBand(f);
+    }
+    if (!h->OutlineText().empty() && h->Visible()) FPreviewPages.Outline().LevelUp();
+    FHeaderList.RemoveItem(h);
+    if (h->KeepTogether()) EndKeep(h);
+    FPreviewPages.PostProcessor().LeaveGroup();
+  }
+}
+
+void TpgwEngine::ShowChildRows(TpgwDataBand& band, bool cut, int savedPageCount, int savedPosition) {
+  FLockResetAggregates = false;
+  TpgwChild* child = band.Child();
+  if (child && FPreviewPages.GetCount() == savedPageCount) {
+    if (cut) FPreviewPages.CutObjects(savedPosition);
+    const Extended lowest = FPreviewPages.GetLastY();
+    FPrevFooterHeight = FCurY - lowest + FooterHeight();
+    if (cut) FCurY = lowest;
+    FBreakShowBandTree = false;
+    int counter = child->ToNRowsMode() == rmAddToCount ? 1 : band.LineN;
+    child->LineN = 1;
+    const bool endless = FPage && FPage->EndlessHeight();
+    while (!FReport.Terminated() &&
+           (counter <= child->ToNRows() || (child->ToNRowsMode() == rmTillPageEnds && !FBreakShowBandTree))) {
+      // A page without an end, or a child without height, would take rows forever.
+      if (child->ToNRowsMode() == rmTillPageEnds && (endless || child->Height() <= pgwEngineTolerance)) break;
+      FCurLine = band.LineN;
+      FCurLineThrough = band.LineThrough;
+      ShowBandCore(*child);
+      ++counter;
+      ++band.LineN;
+      ++band.LineThrough;
+    }
+    if (cut) {
+      FPreviewPages.PasteObjects(FCurX, FCurY);
+      FCurY = FPreviewPages.GetLastY(FCurX);
+    }
+    FPrevFooterHeight = 0;
+  }
+  EndOfBand(band.Footer, paDataFinished);
+  if (band.Footer) FAggregates.Reset(band.Footer);
+}
+
+// ---- installation -----------------------------------------------------------------------------------------
+
+void InstallBandEngine() {
+  DefaultEngineRunner() = [](TpgwReport& report) -> bool {
+    TpgwPreviewPages* pages = PreparedPagesOf(report);
+    if (!pages) {
+      report.Errors().Add(u"The prepared page store is not available");
+      return false;
+    }
+    TpgwEngine engine(report, *pages);
+    return engine.Run(true, false, nullptr);
+  };
+  AggregateLookup() = [](TpgwReport& report, const WideString& funcName, const WideString& expr,
+                         const Variant& band, int flags) -> Variant {
+    TpgwEngine* engine = RunningEngine(report);
+    if (!engine)
+      throw Exception("Aggregate function " + Utf16ToUtf8(funcName) +
+                      " is available only while the report runs");
+    TpgwComponent* dataRow = nullptr;
+    if (band.IsObject()) dataRow = dynamic_cast<TpgwComponent*>(band.AsObject());
+    return engine->GetAggregateValue(funcName, expr, dataRow, flags);
+  };
+}
+
+}  // namespace pagewright

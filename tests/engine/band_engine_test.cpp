@@ -1,0 +1,337 @@
+#include "engine/band_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/label_record.h"
+#include "data/db_dataset.h"
+#include "engine/initialization.h"
+#include "expressions/report_expressions.h"
+#include "platform/mem_table.h"
+#include "platform/unicode.h"
+#include "prepared/preview_pages.h"
+#include "report/bands.h"
+#include "report/memo_view.h"
+#include "report/pages.h"
+#include "report/report.h"
+
+namespace pagewright {
+namespace {
+
+void StartUp() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    InitializeEngine();
+    InstallReportExpressions();
+    InstallPreparedPages();
+    InstallBandEngine();
+  });
+}
+
+std::string U8(const WideString& s) {
+  return Utf16ToUtf8(s);
+}
+
+// One printed band as a rebuilt page shows it.
+struct Printed {
+  std::string name;
+  Extended top = 0, height = 0;
+  std::vector<std::string> texts;  // its text objects, in order
+};
+
+std::string Shown(TpgwCustomMemoView& m) {
+  WideString t = m.Text();
+  while (!t.empty() && (t.back() == u'\n' || t.back() == u'\r')) t.pop_back();
+  return U8(t);
+}
+
+// A report built in code over a table of `rows` records: name "r<i>", group letter, qty i.
+class EngineRun : public ::testing::Test {
+ protected:
+  void SetUp() override { StartUp(); }
+  void TearDown() override {
+    report.reset();
+    ds.reset();
+    table.reset();
+  }
+
+  void MakeData(int rows, const std::vector<std::u16string>& groups = {}) {
+    table = std::make_unique<TMemTable>();
+    table->FieldDefs().Add(u"name", ftString, 20);
+    table->FieldDefs().Add(u"grp", ftString, 5);
+    table->FieldDefs().Add(u"qty", ftInteger);
+    table->CreateDataSet();
+    for (int i = 1; i <= rows; ++i) {
+      table->Append();
+      table->FieldByName(u"name").SetAsString(u"r" + Utf8ToUtf16(std::to_string(i)));
+      table->FieldByName(u"grp").SetAsString(i - 1 < static_cast<int>(groups.size()) ? groups[i - 1] : u"");
+      table->FieldByName(u"qty").SetAsInteger(i);
+      table->Post();
+    }
+    ds = std::make_unique<TpgwDBDataset>(nullptr);
+    ds->SetName(u"ds");
+    ds->SetUserName(u"ds");
+    ds->SetDataSet(table.get());
+    report = std::make_unique<TpgwReport>();
+    report->EngineOptions().SetSilentMode(true);
+    // The tests look at the template objects after the run.
+    report->EngineOptions().SetDestroyForms(false);
+    report->DataSets().Add(ds.get());
+    page = new TpgwReportPage(report.get());
+    page->SetName(u"Page1");
+    page->SetLeftMargin(0);
+    page->SetRightMargin(0);
+    page->SetTopMargin(0);
+    page->SetBottomMargin(0);
+  }
+
+  template <class B>
+  B* AddBand(const char16_t* name, Extended top, Extended height) {
+    auto* b = new B(page);
+    b->SetName(name);
+    b->SetBounds(0, top, 700, height);
+    return b;
+  }
+
+  TpgwMemoView* AddMemo(TpgwBand* band, const char16_t* name, const WideString& text, Extended left = 0,
+                        Extended top = 0, Extended width = 200, Extended height = 20) {
+    auto* m = new TpgwMemoView(band);
+    m->SetName(name);
+    m->SetBounds(left, top, width, height);
+    m->SetText(text);
+    return m;
+  }
+
+  TpgwMasterData* AddMaster(Extended top = 100, Extended height = 20) {
+    auto* m = AddBand<TpgwMasterData>(u"MasterData1", top, height);
+    m->SetDataSet(ds.get());
+    AddMemo(m, u"MemoName", u"[ds.\"name\"]");
+    return m;
+  }
+
+  bool Prepare() { return report->PrepareReport(true); }
+
+  int PageCount() { return PreparedPagesOf(*report)->GetCount(); }
+
+  std::vector<Printed> PageBands(int index) {
+    std::vector<Printed> out;
+    TpgwReportPage* p = PreparedPagesOf(*report)->GetPage(index);
+    if (!p) return out;
+    for (TpgwComponent* b : p->Objects().Snapshot()) {
+      Printed pr{U8(b->Name()), b->Top(), b->Height(), {}};
+      for (TpgwComponent* o : b->Objects().Snapshot())
+        if (auto* m = dynamic_cast<TpgwCustomMemoView*>(o)) pr.texts.push_back(Shown(*m));
+      out.push_back(pr);
+    }
+    return out;
+  }
+
+  static int CountNamed(const std::vector<Printed>& bands, const std::string& name) {
+    int n = 0;
+    for (const Printed& b : bands) n += b.name == name;
+    return n;
+  }
+
+  std::string Errors() { return U8(report->Errors().Text()); }
+
+  std::unique_ptr<TMemTable> table;
+  std::unique_ptr<TpgwDBDataset> ds;
+  std::unique_ptr<TpgwReport> report;
+  TpgwReportPage* page = nullptr;
+};
+
+TEST_F(EngineRun, EveryRecordPrintsOneBandWithItsFieldBelowTheHeaders) {
+  MakeData(5);
+  AddBand<TpgwPageHeader>(u"PageHeader1", 0, 30);
+  AddMaster(100, 20);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_EQ(PageCount(), 1);
+  const std::vector<Printed> bands = PageBands(0);
+  ASSERT_EQ(bands.size(), 6u);
+  EXPECT_EQ(bands[0].name, "PageHeader1");
+  EXPECT_EQ(bands[0].top, 0);
+  for (int i = 1; i <= 5; ++i) {
+    EXPECT_EQ(bands[i].name, "MasterData1");
+    EXPECT_NEAR(static_cast<double>(bands[i].top), 30 + 20 * (i - 1), 1e-6);
+    ASSERT_EQ(bands[i].texts.size(), 1u);
+    EXPECT_EQ(bands[i].texts[0], "r" + std::to_string(i));
+  }
+}
+
+// 50 rows of 20 pixels between a 20-pixel page header and footer: the rows that fit per page
+// depend on the free space, and a row exactly as tall as what is left still fits.
+TEST_F(EngineRun, RowsThatOverflowTheirPageContinueOnTheNext) {
+  struct Case {
+    Extended printable;  // pixels
+    int rowsOnFirst;
+    int pages;
+  } cases[] = {
+      {360, 16, 4},     // 320 free: 16 rows fit exactly
+      {359.9L, 15, 4},  // a little less: 15
+      {1200, 50, 1},    // everything on one page
+  };
+  for (const Case& c : cases) {
+    MakeData(50);
+    page->SetPaperHeight(c.printable / pgwMMUnits);
+    AddBand<TpgwPageHeader>(u"PageHeader1", 0, 20);
+    AddMaster(100, 20);
+    AddBand<TpgwPageFooter>(u"PageFooter1", 300, 20);
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_EQ(PageCount(), c.pages) << static_cast<double>(c.printable);
+    int rows = 0;
+    for (int p = 0; p < PageCount(); ++p) {
+      const std::vector<Printed> bands = PageBands(p);
+      EXPECT_EQ(CountNamed(bands, "PageHeader1"), 1);
+      ASSERT_EQ(CountNamed(bands, "PageFooter1"), 1);
+      for (const Printed& b : bands)
+        if (b.name == "PageFooter1")
+          EXPECT_NEAR(static_cast<double>(b.top + 20), static_cast<double>(c.printable), 1e-3);
+      if (p == 0) EXPECT_EQ(CountNamed(bands, "MasterData1"), c.rowsOnFirst);
+      rows += CountNamed(bands, "MasterData1");
+    }
+    EXPECT_EQ(rows, 50);
+  }
+}
+
+TEST_F(EngineRun, GroupHeadersPrintWhereTheValueChangesWithTheirTotals) {
+  MakeData(5, {u"A", u"A", u"B", u"B", u"B"});
+  auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 50, 20);
+  gh->SetCondition(u"ds.\"grp\"");
+  AddMemo(gh, u"MemoGroup", u"Group [ds.\"grp\"]");
+  AddMaster(100, 20);
+  auto* gf = AddBand<TpgwGroupFooter>(u"GroupFooter1", 150, 20);
+  AddMemo(gf, u"MemoTotal", u"[COUNT(MasterData1)] rows, [SUM(<ds.\"qty\">)]");
+  ASSERT_TRUE(Prepare()) << Errors();
+  std::vector<std::string> seen;
+  for (const Printed& b : PageBands(0)) seen.push_back(b.name + ":" + (b.texts.empty() ? "" : b.texts[0]));
+  const std::vector<std::string> want = {
+      "GroupHeader1:Group A",   "MasterData1:r1",       "MasterData1:r2",
+      "GroupFooter1:2 rows, 3", "GroupHeader1:Group B", "MasterData1:r3",
+      "MasterData1:r4",         "MasterData1:r5",       "GroupFooter1:3 rows, 12",
+  };
+  EXPECT_EQ(seen, want);
+}
+
+TEST_F(EngineRun, FooterTotalsOverAllRowsAndTheSummary) {
+  MakeData(4);
+  AddMaster(100, 20);
+  auto* footer = AddBand<TpgwFooter>(u"Footer1", 150, 20);
+  AddMemo(footer, u"MemoSum",
+          u"[SUM(<ds.\"qty\">)]|[AVG(<ds.\"qty\">)]|[MIN(<ds.\"qty\">)]|[MAX(<ds.\"qty\">)]");
+  auto* summary = AddBand<TpgwReportSummary>(u"ReportSummary1", 300, 20);
+  AddMemo(summary, u"MemoCount", u"[COUNT(MasterData1)]");
+  ASSERT_TRUE(Prepare()) << Errors();
+  const std::vector<Printed> bands = PageBands(0);
+  ASSERT_EQ(bands.size(), 6u);
+  EXPECT_EQ(bands[4].name, "Footer1");
+  EXPECT_EQ(bands[4].texts[0], "10|2.5|1|4");
+  EXPECT_EQ(bands[5].name, "ReportSummary1");
+  EXPECT_EQ(bands[5].texts[0], "4");
+}
+
+TEST_F(EngineRun, StretchedTextGrowsItsBandAndMovesWhatIsBelowIt) {
+  MakeData(2);
+  auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 40);
+  master->SetDataSet(ds.get());
+  master->SetStretched(true);
+  auto* grow = AddMemo(master, u"MemoGrow", u"[ds.\"name\"] and many more words that wrap in a narrow column",
+                       0, 0, 60, 20);
+  grow->SetStretchMode(smActualHeight);
+  AddMemo(master, u"MemoBelow", u"below", 0, 20, 60, 20);
+  AddMemo(master, u"MemoBeside", u"beside", 100, 20, 60, 20);
+  ASSERT_TRUE(Prepare()) << Errors();
+  TpgwReportPage* p = PreparedPagesOf(*report)->GetPage(0);
+  ASSERT_NE(p, nullptr);
+  ASSERT_EQ(p->Objects().Count(), 2);
+  TpgwComponent* band = p->Objects()[0];
+  TpgwComponent* g = band->FindObject(u"MemoGrow");
+  TpgwComponent* below = band->FindObject(u"MemoBelow");
+  TpgwComponent* beside = band->FindObject(u"MemoBeside");
+  ASSERT_TRUE(g && below && beside);
+  const Extended growth = g->Height() - 20;
+  EXPECT_GT(growth, 20);
+  EXPECT_NEAR(static_cast<double>(below->Top()), static_cast<double>(20 + growth), 1e-6);
+  EXPECT_NEAR(static_cast<double>(beside->Top()), 20, 1e-6);
+  EXPECT_NEAR(static_cast<double>(band->Height()), static_cast<double>(below->Top() + 20), 1e-6);
+  // The next row starts below the grown one; the template is back to its design.
+  EXPECT_NEAR(static_cast<double>(p->Objects()[1]->Top()), static_cast<double>(band->Height()), 1e-6);
+  EXPECT_EQ(master->Height(), 40);
+  EXPECT_EQ(grow->Height(), 20);
+}
+
+TEST_F(EngineRun, MisplacedBandsFailTheRunWithTheirNames) {
+  MakeData(1);
+  auto* detail = AddBand<TpgwDetailData>(u"DetailData1", 50, 20);
+  detail->SetDataSet(ds.get());
+  AddBand<TpgwGroupFooter>(u"GroupFooter1", 80, 20);
+  EXPECT_FALSE(Prepare());
+  EXPECT_NE(Errors().find("Incorrect band position: DetailData1"), std::string::npos) << Errors();
+  EXPECT_NE(Errors().find("No group header for GroupFooter1"), std::string::npos) << Errors();
+}
+
+TEST_F(EngineRun, RowCountPrintsRowsWithoutData) {
+  MakeData(0);
+  auto* band = AddBand<TpgwMasterData>(u"MasterData1", 100, 20);
+  band->SetRowCount(3);
+  AddMemo(band, u"MemoLine", u"[Line]");
+  ASSERT_TRUE(Prepare()) << Errors();
+  std::vector<std::string> texts;
+  for (const Printed& b : PageBands(0)) texts.push_back(b.texts.at(0));
+  EXPECT_EQ(texts, (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(band->DataSet(), nullptr);
+}
+
+// The label program's template with its one record prepares into one page with every object.
+TEST(EngineLabel, TheLabelTemplatePreparesIntoOnePage) {
+  StartUp();
+  TMemTable table;
+  for (const test_support::LabelField& f : test_support::kLabel)
+    table.FieldDefs().Add(f.name, f.type, f.size);
+  table.CreateDataSet();
+  table.Append();
+  for (const test_support::LabelField& f : test_support::kLabel) {
+    if (f.type == ftInteger)
+      table.FieldByName(f.name).SetAsInteger(f.number);
+    else
+      table.FieldByName(f.name).SetAsString(f.text);
+  }
+  table.Post();
+  TpgwDBDataset adapter(nullptr);
+  adapter.SetDataSet(&table);
+  adapter.SetUserName(u"pgwDBmaster");
+  TpgwReport report;
+  report.EngineOptions().SetSilentMode(true);
+  report.EngineOptions().SetEnableThreadSafe(true);
+  ASSERT_TRUE(report.LoadFromFile(
+      Utf8ToUtf16(std::string(PW_TEST_DATA_DIR) + "/../../examples/label/reportes/EtiquetaVelmo.pw3")));
+  report.DataSets().Clear();
+  report.DataSets().Add(&adapter);
+  report.EnabledDataSets().Clear();
+  report.EnabledDataSets().Add(&adapter);
+  auto* band = dynamic_cast<TpgwMasterData*>(report.FindObject(u"MasterData1"));
+  ASSERT_NE(band, nullptr);
+  band->SetDataSet(&adapter);
+  ASSERT_TRUE(report.PrepareReport(true)) << U8(report.Errors().Text());
+  TpgwPreviewPages* pages = PreparedPagesOf(report);
+  ASSERT_EQ(pages->GetCount(), 1);
+  TpgwReportPage* p = pages->GetPage(0);
+  ASSERT_NE(p, nullptr);
+  ASSERT_EQ(p->Objects().Count(), 1);
+  TpgwComponent* printed = p->Objects()[0];
+  EXPECT_EQ(U8(printed->Name()), "MasterData1");
+  EXPECT_EQ(printed->Objects().Count(), 38);
+  auto text = [&](const char16_t* name) {
+    auto* m = dynamic_cast<TpgwCustomMemoView*>(printed->FindObject(name));
+    return m ? Shown(*m) : std::string("<missing>");
+  };
+  EXPECT_EQ(text(u"MemoProveedorNombre"), "MIRANTO PASTELERIAS S.L.");
+  EXPECT_EQ(text(u"MemoPedido"), "91026401");
+  EXPECT_EQ(text(u"MemoSSCC").find("384123450000000073") != std::string::npos, true) << text(u"MemoSSCC");
+}
+
+}  // namespace
+}  // namespace pagewright
