@@ -285,6 +285,174 @@ TEST_F(EngineRun, RowCountPrintsRowsWithoutData) {
   EXPECT_EQ(band->DataSet(), nullptr);
 }
 
+TEST_F(EngineRun, RunningTotalsAndNullsInAggregates) {
+  // Two groups of two rows; the second footer keeps counting with flags 2.
+  MakeData(4, {u"A", u"A", u"B", u"B"});
+  auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 50, 20);
+  gh->SetCondition(u"ds.\"grp\"");
+  AddMaster(100, 20);
+  auto* gf = AddBand<TpgwGroupFooter>(u"GroupFooter1", 150, 20);
+  AddMemo(gf, u"MemoTotals",
+          u"[SUM(<ds.\"qty\">)]|[SUM(<ds.\"qty\">, MasterData1, 2)]|[MIN(<ds.\"qty\">)]|"
+          u"[AVG(IIF(<ds.\"qty\"> = 3, Null, <ds.\"qty\">))]");
+  ASSERT_TRUE(Prepare()) << Errors();
+  std::vector<std::string> totals;
+  for (const Printed& b : PageBands(0))
+    if (b.name == "GroupFooter1") totals.push_back(b.texts.at(0));
+  EXPECT_EQ(totals, (std::vector<std::string>{"3|3|1|1.5", "7|10|3|4"}));
+}
+
+TEST_F(EngineRun, AFilterThatRejectsEveryRowPrintsNoHeaderOrFooter) {
+  MakeData(3);
+  AddBand<TpgwHeader>(u"Header1", 50, 20);
+  auto* master = AddMaster(100, 20);
+  master->SetFilter(u"<ds.\"qty\"> > 10");
+  auto* footer = AddBand<TpgwFooter>(u"Footer1", 150, 20);
+  AddMemo(footer, u"MemoSum", u"[SUM(<ds.\"qty\">)]");
+  ASSERT_TRUE(Prepare()) << Errors();
+  EXPECT_TRUE(PageBands(0).empty());
+}
+
+// Page-level options, one line per case: what prints where on a report of 30 rows.
+TEST_F(EngineRun, TitleHeaderFooterAndSummaryPlacement) {
+  struct Case {
+    const char* what;
+    bool titleBeforeHeader;
+    bool footerOnFirst, footerOnSingle;
+    int rows;
+    std::vector<std::string> firstPage;  // bands of the first page, in order, rows summarised
+  } cases[] = {
+      {"title first",
+       true,
+       true,
+       false,
+       2,
+       {"ReportTitle1@0", "PageHeader1@20", "MasterData1@40", "MasterData1@60", "ReportSummary1@340",
+        "PageFooter1@360"}},
+      {"header first",
+       false,
+       true,
+       false,
+       2,
+       {"PageHeader1@0", "ReportTitle1@20", "MasterData1@40", "MasterData1@60", "ReportSummary1@340",
+        "PageFooter1@360"}},
+      {"no footer on the first page",
+       true,
+       false,
+       false,
+       2,
+       {"ReportTitle1@0", "PageHeader1@20", "MasterData1@40", "MasterData1@60", "ReportSummary1@340"}},
+      {"single page wins",
+       true,
+       false,
+       true,
+       2,
+       {"ReportTitle1@0", "PageHeader1@20", "MasterData1@40", "MasterData1@60", "ReportSummary1@340",
+        "PageFooter1@360"}},
+  };
+  for (const Case& c : cases) {
+    MakeData(c.rows);
+    page->SetPaperHeight(380 / pgwMMUnits);
+    page->SetTitleBeforeHeader(c.titleBeforeHeader);
+    AddBand<TpgwReportTitle>(u"ReportTitle1", 0, 20);
+    AddBand<TpgwPageHeader>(u"PageHeader1", 30, 20);
+    AddMaster(100, 20);
+    auto* summary = AddBand<TpgwReportSummary>(u"ReportSummary1", 200, 20);
+    summary->SetPrintAtBottom(true);
+    auto* pf = AddBand<TpgwPageFooter>(u"PageFooter1", 300, 20);
+    pf->SetPrintOnFirstPage(c.footerOnFirst);
+    pf->SetPrintOnSinglePage(c.footerOnSingle);
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> got;
+    for (const Printed& b : PageBands(0))
+      got.push_back(b.name + "@" + std::to_string(static_cast<int>(RoundHalfEven(b.top))));
+    EXPECT_EQ(got, c.firstPage) << c.what;
+  }
+}
+
+TEST_F(EngineRun, StartNewPageBreaksBeforeEveryRowButTheFirst) {
+  MakeData(3);
+  auto* master = AddMaster(100, 20);
+  master->SetStartNewPage(true);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_EQ(PageCount(), 3);
+  for (int p = 0; p < 3; ++p) {
+    const std::vector<Printed> bands = PageBands(p);
+    ASSERT_EQ(bands.size(), 1u);
+    EXPECT_EQ(bands[0].texts.at(0), "r" + std::to_string(p + 1));
+  }
+}
+
+// A group kept together moves whole to the next page instead of leaving its header behind.
+TEST_F(EngineRun, AGroupKeptTogetherMovesToTheNextPage) {
+  for (bool keep : {false, true}) {
+    MakeData(6, {u"A", u"A", u"A", u"B", u"B", u"B"});
+    page->SetPaperHeight(150 / pgwMMUnits);
+    auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 50, 20);
+    gh->SetCondition(u"ds.\"grp\"");
+    gh->SetKeepTogether(keep);
+    AddMemo(gh, u"MemoGroup", u"[ds.\"grp\"]");
+    AddMaster(100, 20);
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_EQ(PageCount(), 2);
+    const std::vector<Printed> second = PageBands(1);
+    ASSERT_FALSE(second.empty());
+    if (keep) {
+      // The B group (header and three rows) left the first page together.
+      EXPECT_EQ(PageBands(0).size(), 4u);
+      EXPECT_EQ(second.size(), 4u);
+      EXPECT_EQ(second[0].name, "GroupHeader1");
+      EXPECT_EQ(second[0].top, 0);
+      EXPECT_EQ(second[0].texts.at(0), "B");
+    } else {
+      EXPECT_EQ(PageBands(0).size(), 7u);  // 150 pixels hold seven 20-pixel bands
+      EXPECT_EQ(second[0].name, "MasterData1");
+    }
+  }
+}
+
+TEST_F(EngineRun, ATallBandIsPrintedInPartsAcrossPages) {
+  MakeData(1);
+  page->SetPaperHeight(200 / pgwMMUnits);
+  auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 20);
+  master->SetDataSet(ds.get());
+  master->SetAllowSplit(true);
+  master->SetStretched(true);
+  WideString text;
+  for (int i = 1; i <= 40; ++i) text += u"line " + Utf8ToUtf16(std::to_string(i)) + u"\r\n";
+  auto* memo = AddMemo(master, u"MemoLong", text, 0, 0, 300, 20);
+  memo->SetStretchMode(smActualHeight);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_GE(PageCount(), 2);
+  std::string all;
+  for (int p = 0; p < PageCount(); ++p)
+    for (const Printed& b : PageBands(p)) {
+      EXPECT_LE(static_cast<double>(b.top + b.height), 200 + 1e-3) << "page " << p;
+      for (const std::string& t : b.texts) all += t + "\n";
+    }
+  // Every line printed once, in order.
+  std::string want;
+  for (int i = 1; i <= 40; ++i) want += "line " + std::to_string(i) + "\n";
+  std::string flat;
+  for (char ch : all)
+    if (ch != '\r') flat += ch;
+  EXPECT_EQ(flat, want);
+}
+
+TEST_F(EngineRun, DoublePassKnowsTheTotalPageCount) {
+  for (bool doublePass : {false, true}) {
+    MakeData(5);
+    report->EngineOptions().SetDoublePass(doublePass);
+    auto* master = AddMaster(100, 20);
+    master->SetStartNewPage(true);
+    AddMemo(master, u"MemoPages", u"[Page#] of [TotalPages]", 300, 0);
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_EQ(PageCount(), 5);
+    // A single pass does not know the total while it runs.
+    EXPECT_EQ(PageBands(3).at(0).texts.at(1), doublePass ? "4 of 5" : "4 of 0");
+  }
+}
+
 // The label program's template with its one record prepares into one page with every object.
 TEST(EngineLabel, TheLabelTemplatePreparesIntoOnePage) {
   StartUp();
