@@ -453,6 +453,96 @@ TEST_F(EngineRun, DoublePassKnowsTheTotalPageCount) {
   }
 }
 
+// One band, a text object at the top that grows (or shrinks when its text is empty) and an
+// object below it: where the object below ends up, one line per case.
+TEST_F(EngineRun, ShiftingFollowsTheBandAndObjectModes) {
+  struct Case {
+    const char* what;
+    TpgwShiftEngine engine;
+    TpgwShiftMode belowMode;
+    bool shrinkEmpty;  // the top object is empty and may shrink
+    bool moves;        // the object below follows the top object's change
+  } cases[] = {
+      {"tree", seTree, smAlways, false, true},
+      {"linear", seLinear, smAlways, false, true},
+      {"band never shifts", seDontShift, smAlways, false, false},
+      {"object never shifts", seTree, smDontShift, false, false},
+      {"when overlapped", seTree, smWhenOverlapped, false, true},
+      {"shrinking moves up", seTree, smAlways, true, true},
+  };
+  for (const Case& c : cases) {
+    MakeData(1);
+    auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 60);
+    master->SetDataSet(ds.get());
+    master->SetShiftEngine(c.engine);
+    master->SetStretched(true);
+    auto* top =
+        AddMemo(master, u"MemoTop",
+                c.shrinkEmpty ? WideString() : WideString(u"many words that wrap in a narrow column of text"),
+                0, 0, 60, 30);
+    if (c.shrinkEmpty)
+      top->SetCanShrink(true);
+    else
+      top->SetStretchMode(smActualHeight);
+    auto* below = AddMemo(master, u"MemoBelow", u"x", 0, 30, 60, 20);
+    below->SetShiftMode(c.belowMode);
+    ASSERT_TRUE(Prepare()) << Errors();
+    TpgwComponent* band = PreparedPagesOf(*report)->GetPage(0)->Objects()[0];
+    TpgwComponent* t = band->FindObject(u"MemoTop");
+    TpgwComponent* b = band->FindObject(u"MemoBelow");
+    ASSERT_TRUE(t && b) << c.what;
+    const Extended change = t->Height() - 30;
+    EXPECT_NE(static_cast<double>(change), 0) << c.what;
+    EXPECT_NEAR(static_cast<double>(b->Top()), static_cast<double>(c.moves ? 30 + change : 30), 1e-6)
+        << c.what;
+  }
+}
+
+TEST_F(EngineRun, RowsFillTheColumnsOfAPageBeforeTheNextPage) {
+  MakeData(10);
+  page->SetPaperHeight(80 / pgwMMUnits);
+  page->SetColumns(2);  // two columns of 105 millimetres
+  AddMaster(100, 20);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_EQ(PageCount(), 2);
+  std::vector<std::string> first;
+  TpgwReportPage* p = PreparedPagesOf(*report)->GetPage(0);
+  for (TpgwComponent* b : p->Objects().Snapshot())
+    first.push_back(std::to_string(static_cast<int>(RoundHalfEven(b->Left()))) + "," +
+                    std::to_string(static_cast<int>(RoundHalfEven(b->Top()))));
+  const std::string col2 = std::to_string(static_cast<int>(RoundHalfEven(105 * pgwMMUnits)));
+  EXPECT_EQ(first, (std::vector<std::string>{"0,0", "0,20", "0,40", "0,60", col2 + ",0", col2 + ",20",
+                                             col2 + ",40", col2 + ",60"}));
+  EXPECT_EQ(PageBands(1).size(), 2u);
+}
+
+TEST_F(EngineRun, HeadersChildrenAndSingleRecordGroups) {
+  MakeData(5, {u"A", u"B", u"B", u"B", u"B"});
+  page->SetPaperHeight(160 / pgwMMUnits);
+  auto* header = AddBand<TpgwHeader>(u"Header1", 40, 20);
+  header->SetReprintOnNewPage(true);
+  auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 60, 20);
+  gh->SetCondition(u"ds.\"grp\"");
+  auto* master = AddMaster(100, 20);
+  auto* child = AddBand<TpgwChild>(u"Child1", 300, 10);
+  master->SetChild(child);
+  auto* gf = AddBand<TpgwGroupFooter>(u"GroupFooter1", 150, 20);
+  gf->SetHideIfSingleDataRecord(true);
+  ASSERT_TRUE(Prepare()) << Errors();
+  std::vector<std::string> names;
+  for (int p = 0; p < PageCount(); ++p) {
+    names.push_back("--");
+    for (const Printed& b : PageBands(p)) names.push_back(b.name);
+  }
+  // Page 1 holds group A and two rows of B; the header comes again on page 2, and only the B group
+  // of several rows has its footer.
+  const std::vector<std::string> want = {
+      "--",          "Header1", "GroupHeader1", "MasterData1", "Child1",      "GroupHeader1",
+      "MasterData1", "Child1",  "MasterData1",  "Child1",      "--",          "Header1",
+      "MasterData1", "Child1",  "MasterData1",  "Child1",      "GroupFooter1"};
+  EXPECT_EQ(names, want);
+}
+
 // The label program's template with its one record prepares into one page with every object.
 TEST(EngineLabel, TheLabelTemplatePreparesIntoOnePage) {
   StartUp();
