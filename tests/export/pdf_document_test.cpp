@@ -98,6 +98,8 @@ std::string WriteSample(const TpgwPDFExport& settings) {
   pdf.TextOut(MakeFont(u"Arial", 10), 40, 80, u"Segunda página");
   EXPECT_EQ(pdf.AddJPEGImage(jpeg), image) << "the same picture is one image object";
   pdf.DrawImage(image, 40, 200, 96, 64);
+  pdf.Frame(30, 40, 480, 60, {ftLeft, ftRight, ftTop, ftBottom}, 0x808080, 1, fsDash);
+  pdf.Shape(skEllipse, 300, 200, 150, 80, 0xCCFFCC, clBlack, 1);
   pdf.FinishPage();
   pdf.Finish();
   return std::string(reinterpret_cast<const char*>(out.Bytes().data()), out.Bytes().size());
@@ -260,6 +262,59 @@ TEST(PdfDocumentContent, TextRunsWriteSizedGlyphStringsAndShareFontRecords) {
   EXPECT_LT(first, -1000);
   EXPECT_LE(std::abs(first - std::stoi(m[2])), 1) << "equal shares, rounding carried";
   EXPECT_NE(justified.find(">] TJ"), std::string::npos);
+  pdf.FinishPage();
+  pdf.Finish();
+}
+
+TEST(PdfDocumentContent, FramesAndShapesAreVectorPaths) {
+  TpgwPDFExport settings;
+  TMemoryStream out;
+  TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+  pdf.Start();
+  pdf.StartPage(400, 400);
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  struct Case {
+    const char* name;
+    TpgwFrameTypes sides;
+    TpgwFrameStyle style;
+    size_t strokes;
+    const char* pattern;
+  } frames[] = {
+      {"bottom only", {ftBottom}, fsSolid, 1, "[] 0 d\r\n2 J"},
+      {"all sides dashed", {ftLeft, ftRight, ftTop, ftBottom}, fsDash, 4, "[13.5 4.5] 0 d\r\n2 J"},
+      {"double bottom", {ftBottom}, fsDouble, 2, "[] 0 d"},
+      {"square dots", {ftTop}, fsSquare, 1, "[1.5 1.5] 0 d\r\n0 J"},
+  };
+  for (const auto& f : frames) {
+    SCOPED_TRACE(f.name);
+    const size_t before = pdf.PageContent().size();
+    pdf.Frame(10, 10, 100, 50, f.sides, clBlack, 2, f.style);
+    const std::string written = pdf.PageContent().substr(before);
+    EXPECT_EQ(count(written, " m\r\n"), f.strokes);
+    EXPECT_EQ(count(written, "\r\nS\r\n"), f.strokes);
+    EXPECT_NE(written.find(f.pattern), std::string::npos) << written;
+  }
+  // Bottom first: from (10, 60) px to (110, 60) px on a 300-point page.
+  const size_t before = pdf.PageContent().size();
+  pdf.Frame(10, 10, 100, 50, {ftBottom}, clBlack, 1);
+  EXPECT_NE(pdf.PageContent().find("7.50 255.00 m\r\n82.50 255.00 l", before), std::string::npos);
+
+  const size_t shapes = pdf.PageContent().size();
+  pdf.Shape(skEllipse, 0, 0, 100, 100, clWhite, clBlack, 1);
+  const std::string ellipse = pdf.PageContent().substr(shapes);
+  EXPECT_EQ(count(ellipse, " c\r\n"), 4u);
+  // Control points at radius x 0.5522847498 from the centre (37.5, 262.5).
+  EXPECT_NE(ellipse.find("75.00 262.50 m\r\n75.00 283.21 58.21 300.00 37.50 300.00 c"), std::string::npos)
+      << ellipse;
+  EXPECT_NE(ellipse.find("1 1 1 rg"), std::string::npos);
+  EXPECT_NE(ellipse.find("\r\nB\r\nQ"), std::string::npos);
+  const size_t diagonal = pdf.PageContent().size();
+  pdf.Shape(skDiagonal1, 0, 0, 100, 100, clWhite, clBlack, 1);
+  EXPECT_NE(pdf.PageContent().find("0.00 225.00 m\r\n75.00 300.00 l\r\nS\r\n", diagonal), std::string::npos);
   pdf.FinishPage();
   pdf.Finish();
 }

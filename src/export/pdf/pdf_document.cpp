@@ -272,6 +272,136 @@ void TpgwPDFDocument::Rectangle(double left, double top, double width, double he
   }
 }
 
+void TpgwPDFDocument::Frame(double left, double top, double width, double height, TpgwFrameTypes sides,
+                            TColor color, double widthPx, TpgwFrameStyle style) {
+  RequirePage();
+  if (color == clNone || widthPx < 0.01 || sides.Empty()) return;
+  const double w = widthPx * 0.75;
+  std::string pattern;
+  std::string caps = "2 J";
+  switch (style) {
+    case fsDash:
+      pattern = "[13.5 4.5] 0 d";
+      break;
+    case fsDot:
+      pattern = "[2.25 2.25] 0 d";
+      break;
+    case fsDashDot:
+      pattern = "[6.75 4.5 2.25 4.5] 0 d";
+      break;
+    case fsDashDotDot:
+      pattern = "[6.75 2.25 2.25 2.25 2.25 2.25] 0 d";
+      break;
+    case fsAltDot:
+      caps = "1 J";
+      pattern = "[0 " + PdfFloatTrim(w * 1.5, 3) + "] 0 d";
+      break;
+    case fsSquare:
+      caps = "0 J";
+      pattern = "[" + PdfFloatTrim(w, 3) + " " + PdfFloatTrim(w, 3) + "] 0 d";
+      break;
+    default:
+      pattern = "[] 0 d";
+      break;
+  }
+  const double x0 = X(left), x1 = X(left + width), yTop = Y(top), yBottom = Y(top + height);
+  struct TSide {
+    TpgwFrameType Type;
+    double Ax, Ay, Bx, By;
+    bool Horizontal;
+  };
+  const TSide order[] = {{ftBottom, x0, yBottom, x1, yBottom, true},
+                         {ftLeft, x0, yBottom, x0, yTop, false},
+                         {ftTop, x0, yTop, x1, yTop, true},
+                         {ftRight, x1, yBottom, x1, yTop, false}};
+  Emit("q");
+  for (const auto& side : order) {
+    if (!sides.Contains(side.Type)) continue;
+    Emit(PdfFloat(w) + " w");
+    Emit(pattern);
+    Emit(caps);
+    Emit(PdfColor(color) + " RG");
+    const std::vector<double> offsets =
+        style == fsDouble ? std::vector<double>{-w / 2, w / 2} : std::vector<double>{0};
+    for (double o : offsets) {
+      const double dx = side.Horizontal ? 0 : o, dy = side.Horizontal ? o : 0;
+      Emit(PdfFloat(side.Ax + dx) + " " + PdfFloat(side.Ay + dy) + " m");
+      Emit(PdfFloat(side.Bx + dx) + " " + PdfFloat(side.By + dy) + " l");
+      Emit("S");
+    }
+  }
+  Emit("Q");
+}
+
+void TpgwPDFDocument::Shape(TpgwShapeKind kind, double left, double top, double width, double height,
+                            TColor fill, TColor frame, double frameWidthPx, double cornerDiameterPx) {
+  RequirePage();
+  const bool stroke = frame != clNone && frameWidthPx >= 0.01;
+  if (fill == clNone && !stroke) return;
+  const double x0 = X(left), x1 = X(left + width), yTop = Y(top), yBottom = Y(top + height);
+  const double xm = (x0 + x1) / 2, ym = (yTop + yBottom) / 2;
+  auto P = [](double x, double y) { return PdfFloat(x) + " " + PdfFloat(y); };
+  std::vector<std::string> path;
+  bool closed = true;
+  constexpr double k = 0.5522847498;  // control-point factor of a quarter arc
+  switch (kind) {
+    case skRectangle:
+      path.push_back(P(x0, yBottom) + " " + P(x1 - x0, yTop - yBottom) + " re");
+      break;
+    case skRoundRectangle: {
+      double r = (cornerDiameterPx > 0 ? cornerDiameterPx : std::min(width, height) / 4) * 0.75 / 2;
+      r = std::min({r, (x1 - x0) / 2, (yTop - yBottom) / 2});
+      const double c = r * (1 - k);
+      path.push_back(P(x0 + r, yBottom) + " m");
+      path.push_back(P(x1 - r, yBottom) + " l");
+      path.push_back(P(x1 - c, yBottom) + " " + P(x1, yBottom + c) + " " + P(x1, yBottom + r) + " c");
+      path.push_back(P(x1, yTop - r) + " l");
+      path.push_back(P(x1, yTop - c) + " " + P(x1 - c, yTop) + " " + P(x1 - r, yTop) + " c");
+      path.push_back(P(x0 + r, yTop) + " l");
+      path.push_back(P(x0 + c, yTop) + " " + P(x0, yTop - c) + " " + P(x0, yTop - r) + " c");
+      path.push_back(P(x0, yBottom + r) + " l");
+      path.push_back(P(x0, yBottom + c) + " " + P(x0 + c, yBottom) + " " + P(x0 + r, yBottom) + " c");
+      break;
+    }
+    case skEllipse: {
+      const double rx = (x1 - x0) / 2, ry = (yTop - yBottom) / 2;
+      path.push_back(P(x1, ym) + " m");
+      path.push_back(P(x1, ym + ry * k) + " " + P(xm + rx * k, yTop) + " " + P(xm, yTop) + " c");
+      path.push_back(P(xm - rx * k, yTop) + " " + P(x0, ym + ry * k) + " " + P(x0, ym) + " c");
+      path.push_back(P(x0, ym - ry * k) + " " + P(xm - rx * k, yBottom) + " " + P(xm, yBottom) + " c");
+      path.push_back(P(xm + rx * k, yBottom) + " " + P(x1, ym - ry * k) + " " + P(x1, ym) + " c");
+      break;
+    }
+    case skTriangle:
+      path = {P(x1, yBottom) + " m", P(x0, yBottom) + " l", P(xm, yTop) + " l"};
+      break;
+    case skDiamond:
+      path = {P(xm, yTop) + " m", P(x1, ym) + " l", P(xm, yBottom) + " l", P(x0, ym) + " l"};
+      break;
+    case skDiagonal1:
+      path = {P(x0, yBottom) + " m", P(x1, yTop) + " l"};
+      closed = false;
+      break;
+    case skDiagonal2:
+      path = {P(x0, yTop) + " m", P(x1, yBottom) + " l"};
+      closed = false;
+      break;
+  }
+  if (closed && kind != skRectangle) path.push_back("h");
+  const bool filled = closed && fill != clNone;
+  if (!filled && !stroke) return;
+  Emit("q");
+  if (filled) Emit(PdfColor(fill) + " rg");
+  if (stroke) {
+    Emit("[] 0 d");
+    Emit(PdfColor(frame) + " RG");
+    Emit(PdfFloat(frameWidthPx * 0.75) + " w");
+  }
+  for (const auto& p : path) Emit(p);
+  Emit(filled && stroke ? "B" : filled ? "f" : "S");
+  Emit("Q");
+}
+
 int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash) {
   if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
   const int number = FPdf.UpdateXRef();

@@ -18,6 +18,8 @@
 #include "export/pdf/pdf_security.h"
 #include "export/pdf_export.h"
 #include "platform/format.h"
+#include "report/shape_views.h"
+#include "report/view.h"
 
 namespace pagewright {
 
@@ -57,6 +59,14 @@ class TpgwPDFDocument {
   // A rectangle filled with fill and framed with frame (either may be clNone).
   void Rectangle(double left, double top, double width, double height, TColor fill, TColor frame,
                  double frameWidthPx = 1);
+  // The selected sides of a frame, in the order bottom, left, top, right, with the style's dash
+  // pattern and caps; sides narrower than 0.01 pixels are left out.
+  void Frame(double left, double top, double width, double height, TpgwFrameTypes sides, TColor color,
+             double widthPx, TpgwFrameStyle style = fsSolid);
+  // A shape's path filled with fill and stroked with frame (either may be clNone); a round
+  // rectangle's corner diameter of 0 means a quarter of the shorter side.
+  void Shape(TpgwShapeKind kind, double left, double top, double width, double height, TColor fill,
+             TColor frame, double frameWidthPx = 1, double cornerDiameterPx = 0);
   // Image XObjects, written at once; the same data added twice gives the same image. Returns the
   // image's index ("/Im" + index).
   int AddJPEGImage(std::span<const uint8_t> jpeg);
