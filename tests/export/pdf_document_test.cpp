@@ -100,6 +100,7 @@ std::string WriteSample(const TpgwPDFExport& settings) {
   pdf.DrawImage(image, 40, 200, 96, 64);
   pdf.Frame(30, 40, 480, 60, {ftLeft, ftRight, ftTop, ftBottom}, 0x808080, 1, fsDash);
   pdf.Shape(skEllipse, 300, 200, 150, 80, 0xCCFFCC, clBlack, 1);
+  pdf.AddWebLink(300, 200, 150, 80, u" https://example.org/seguimiento?id=(42) ");
   pdf.FinishPage();
   pdf.Finish();
   return std::string(reinterpret_cast<const char*>(out.Bytes().data()), out.Bytes().size());
@@ -190,6 +191,11 @@ TEST_F(PdfDocumentFiles, CrossReferenceEntriesPointAtTheirObjects) {
   EXPECT_EQ(bytes.find("/FontFile2"), std::string::npos);
   EXPECT_NE(bytes.find("<0003> <0020>"), std::string::npos);
   EXPECT_NE(bytes.find("/BaseFont /Liberation#20Sans,Bold"), std::string::npos);
+  // The web link: the view's rectangle in points and the trimmed address.
+  EXPECT_NE(bytes.find("/Rect [225.50 385.00 338.00 445.00]\r\n/BS << /W 0 >>\r\n/A <<\r\n/URI <" +
+                       HexUpper(std::string_view("https://example.org/seguimiento?id=(42)")) + ">"),
+            std::string::npos);
+  EXPECT_NE(bytes.find("/Annots ["), std::string::npos);
 }
 
 TEST_F(PdfDocumentFiles, PasswordProtectedFileOpensWithItsPasswords) {

@@ -6,6 +6,8 @@
 #include <random>
 
 #include "platform/streams.h"
+#include "platform/unicode.h"
+#include "platform/wide_strings.h"
 
 namespace pagewright {
 
@@ -402,6 +404,20 @@ void TpgwPDFDocument::Shape(TpgwShapeKind kind, double left, double top, double 
   Emit("Q");
 }
 
+void TpgwPDFDocument::AddWebLink(double left, double top, double width, double height,
+                                 const WideString& url) {
+  RequirePage();
+  const WideString trimmed = Trim(url);
+  if (trimmed.empty()) return;
+  TLink link;
+  link.Object = FPdf.UpdateXRef();
+  link.Rect = PdfFloat(X(left)) + " " + PdfFloat(Y(top + height)) + " " + PdfFloat(X(left + width)) + " " +
+              PdfFloat(Y(top));
+  link.Address = Utf16ToUtf8(trimmed);
+  FPages.back().Annots.push_back(link.Object);
+  FLinks.push_back(std::move(link));
+}
+
 int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash) {
   if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
   const int number = FPdf.UpdateXRef();
@@ -506,6 +522,11 @@ void TpgwPDFDocument::FinishPage() {
   FPdf.WriteLine("/ProcSet [/PDF /Text /ImageC ]");
   FPdf.WriteLine(">>");
   FPdf.WriteLine("/Contents " + Ref(content));
+  if (!page.Annots.empty()) {
+    std::string annots = "/Annots [";
+    for (size_t i = 0; i < page.Annots.size(); ++i) annots += (i ? " " : "") + Ref(page.Annots[i]);
+    FPdf.WriteLine(annots + "]");
+  }
   FPdf.WriteLine(">>");
   FPdf.WriteLine("endobj");
   FInPage = false;
@@ -557,6 +578,23 @@ void TpgwPDFDocument::Finish() {
     FPdf.WriteLine("endobj");
   }
 
+  for (const auto& link : FLinks) {
+    FPdf.BeginObject(link.Object);
+    FPdf.WriteLine("<<");
+    FPdf.WriteLine("/Type /Annot");
+    FPdf.WriteLine("/Subtype /Link");
+    FPdf.WriteLine("/Rect [" + link.Rect + "]");
+    FPdf.WriteLine("/BS << /W 0 >>");
+    FPdf.WriteLine("/A <<");
+    // A hexadecimal string needs no escapes and is encrypted like every other string.
+    FPdf.WriteLine("/URI " + FPdf.ByteString(link.Address, link.Object));
+    FPdf.WriteLine("/Type /Action");
+    FPdf.WriteLine("/S /URI");
+    FPdf.WriteLine(">>");
+    FPdf.WriteLine(">>");
+    FPdf.WriteLine("endobj");
+  }
+
   const int catalog = FPdf.UpdateXRef();
   FPdf.BeginObject(catalog);
   FPdf.WriteLine("<<");
@@ -581,6 +619,7 @@ void TpgwPDFDocument::Finish() {
   FPages.clear();
   FImages.clear();
   FImageByHash.clear();
+  FLinks.clear();
   FFonts.Clear();
   FStarted = false;
   FFinished = true;

@@ -67,6 +67,9 @@ class TpgwPDFDocument {
   // rectangle's corner diameter of 0 means a quarter of the shorter side.
   void Shape(TpgwShapeKind kind, double left, double top, double width, double height, TColor fill,
              TColor frame, double frameWidthPx = 1, double cornerDiameterPx = 0);
+  // A link to a web address over a rectangle of the current page; the annotation is written at
+  // Finish. An address that is empty after trimming gives no link.
+  void AddWebLink(double left, double top, double width, double height, const WideString& url);
   // Image XObjects, written at once; the same data added twice gives the same image. Returns the
   // image's index ("/Im" + index).
   int AddJPEGImage(std::span<const uint8_t> jpeg);
@@ -84,11 +87,17 @@ class TpgwPDFDocument {
   struct TImage {
     int Object = 0;
   };
+  struct TLink {
+    int Object = 0;
+    std::string Rect;  // left bottom right top, points
+    std::string Address;
+  };
   struct TPage {
     int Object = 0;
     double Width = 0, Height = 0;  // points
     std::vector<int> Fonts;        // indexes into the global list
     std::vector<int> Images;       // image indexes
+    std::vector<int> Annots;       // annotation object numbers
   };
   double X(double px) const { return px * 0.75 + FMarginLeft * 0.05; }
   double Y(double px) const { return FPageHeight - FMarginTop * 0.05 - px * 0.75; }
@@ -107,6 +116,7 @@ class TpgwPDFDocument {
   TPDFGlobalFonts FFonts;
   std::vector<TPage> FPages;
   std::vector<TImage> FImages;
+  std::vector<TLink> FLinks;
   std::map<TMD5Digest, int> FImageByHash;
   std::string FContent;
   std::string FFileID;
