@@ -594,6 +594,11 @@ void TpgwEngine::RunDataBand(TpgwDataBand& band, int depth) {
       else
         CheckGroups(band);
       if (band.KeepFooter()) footerKeepPosition = FPreviewPages.GetCurPosition();
+      if (band.Columns() > 1 && band.CurColumn() == 1) {
+        FRowBlockStart = FPreviewPages.GetCurPosition();
+        FRowBlockTopY = FCurY;
+      }
+      FRowTopY = FCurY;
       FCurLine = band.LineN;
       FCurLineThrough = band.LineThrough;
       if (ShowBand(&band)) childPending = true;
@@ -605,6 +610,7 @@ void TpgwEngine::RunDataBand(TpgwDataBand& band, int depth) {
       first = false;
       ++band.LineN;
       ++band.LineThrough;
+      MultiColumnStep(band);
       AddBandOutline(band);
       RunDataBandLoop(band.SubBands, depth + 1);
       if (!band.OutlineText().empty() && band.Visible()) FPreviewPages.Outline().LevelUp();
@@ -624,6 +630,11 @@ void TpgwEngine::RunDataBand(TpgwDataBand& band, int depth) {
     if (!band.Group && band.KeepTogether() && !headerKept) EndKeep(&band);
     ds->Next();
   } while (!(band.RowCount() != 0 && band.RowCount() < band.LineN) && !FReport.Terminated());
+  if (band.Columns() > 1) {
+    band.SetCurColumn(band.Columns());
+    MultiColumnStep(band);
+    if (!band.Visible()) FCurY = std::max(FCurY, band.MaxY());
+  }
 
   const int savedPageCount = FPreviewPages.GetCount();
   int savedPosition = 0;
@@ -703,6 +714,7 @@ void TpgwEngine::CheckGroups(TpgwDataBand& band) {
   } catch (const Exception&) {
     steppedBack = false;
   }
+  MultiColumnStep(band);
   EndGroups(band, changed);
   if (steppedBack) ds->Next();
   StartGroups(band, changed, false);
@@ -727,6 +739,30 @@ void TpgwEngine::EndGroups(TpgwDataBand& band, size_t downTo) {
     if (h->KeepTogether()) EndKeep(h);
     FPreviewPages.PostProcessor().LeaveGroup();
   }
+}
+
+void TpgwEngine::MultiColumnStep(TpgwDataBand& band) {
+  if (!band.Visible() || band.Columns() <= 1) return;
+  band.SetMaxY(std::max(band.MaxY(), FCurY));
+  if (band.CurColumn() < band.Columns()) {
+    FCurY = FRowTopY;
+  } else if (FPageHeight - FooterHeight() - band.MaxY() < -pgwEngineTolerance &&
+             !(FPage && FPage->EndlessHeight())) {
+    if (FKeeping && FCurY - FKeepCurY > FPageHeight - FooterHeight() - HeaderHeight(false))
+      EndKeep(FKeepBand);
+    if (FKeeping) {
+      NewColumn();  // moves the kept block, this row block with it
+    } else {
+      const Extended blockHeight = band.MaxY() - FRowBlockTopY;
+      FPreviewPages.CutObjects(FRowBlockStart);
+      NewColumn();
+      FPreviewPages.PasteObjects(FCurX, FCurY);
+      FCurY += blockHeight;
+    }
+  } else {
+    FCurY = band.MaxY();
+  }
+  band.SetCurColumn(band.CurColumn() + 1);
 }
 
 void TpgwEngine::ShowChildRows(TpgwDataBand& band, bool cut, int savedPageCount, int savedPosition) {

@@ -130,6 +130,9 @@ class TpgwEngine : public IpgwPreviewEngine {
   void StartGroups(TpgwDataBand& band, size_t from, bool reset);
   void CheckGroups(TpgwDataBand& band);
   void EndGroups(TpgwDataBand& band, size_t downTo);
+  // After a row of a data band with several columns: the next row goes beside it, or below the
+  // finished row block, which moves to the next column or page when it runs past the bottom.
+  void MultiColumnStep(TpgwDataBand& band);
   void ShowChildRows(TpgwDataBand& band, bool cut, int savedPageCount, int savedPosition);
   void AddBandOutline(TpgwBand& band);
   void ClearSuppressed(TpgwBand& band);
@@ -207,6 +210,11 @@ class TpgwEngine : public IpgwPreviewEngine {
   bool FBreakShowBandTree = false;
   bool FLockResetAggregates = false;
   std::vector<TpgwReportPage*> FPages;
+  // The row block of a data band with several columns: its first prepared object, where it
+  // began and where the current row began.
+  int FRowBlockStart = 0;
+  Extended FRowBlockTopY = 0;
+  Extended FRowTopY = 0;
   // Data sets the engine made for data bands that print RowCount rows without a data set.
   std::vector<std::pair<TpgwDataBand*, std::unique_ptr<TpgwUserDataSet>>> FRowCountDataSets;
   // Objects made at run time (page-object bands) that go when the run ends.

@@ -163,7 +163,8 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
   Stretch(&band);
   band.StretchedHeight = band.Height();
   bool split = false;
-  if (band.Visible() && !dynamic_cast<TpgwOverlay*>(&band) && !band.IsNullBand() &&
+  const bool multiColumn = db && db->Columns() > 1;
+  if (band.Visible() && !multiColumn && !dynamic_cast<TpgwOverlay*>(&band) && !band.IsNullBand() &&
       band.Height() - FreeSpace() > kTol) {
     auto* child = dynamic_cast<TpgwChild*>(&band);
     if (child && child->ToNRowsMode() == rmTillPageEnds) {
@@ -189,7 +190,7 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
   }
   if (band.Visible() && !split) {
     if (!band.IsNullBand()) {
-      band.SetLeft(FCurX);
+      band.SetLeft(multiColumn ? band.Left() + FCurX : FCurX);
       band.SetTop(FCurY);
     }
     if (FFinalPass) band.CreateFillMemo();

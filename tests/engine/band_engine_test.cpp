@@ -516,6 +516,27 @@ TEST_F(EngineRun, RowsFillTheColumnsOfAPageBeforeTheNextPage) {
   EXPECT_EQ(PageBands(1).size(), 2u);
 }
 
+// A data band with three columns lays its rows side by side; a row block that runs past the
+// bottom moves whole to the next page.
+TEST_F(EngineRun, ADataBandWithColumnsPrintsRowsSideBySide) {
+  MakeData(7);
+  page->SetPaperHeight(50 / pgwMMUnits);
+  auto* master = AddMaster(100, 20);
+  master->SetColumns(3);
+  master->SetColumnWidth(100);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_EQ(PageCount(), 2);
+  std::vector<std::string> got;
+  for (int p = 0; p < 2; ++p) {
+    for (TpgwComponent* b : PreparedPagesOf(*report)->GetPage(p)->Objects().Snapshot())
+      got.push_back(std::to_string(static_cast<int>(RoundHalfEven(b->Left()))) + "," +
+                    std::to_string(static_cast<int>(RoundHalfEven(b->Top()))));
+    got.push_back("|");
+  }
+  EXPECT_EQ(got,
+            (std::vector<std::string>{"0,0", "100,0", "200,0", "0,20", "100,20", "200,20", "|", "0,0", "|"}));
+}
+
 TEST_F(EngineRun, HeadersChildrenAndSingleRecordGroups) {
   MakeData(5, {u"A", u"B", u"B", u"B", u"B"});
   page->SetPaperHeight(160 / pgwMMUnits);
