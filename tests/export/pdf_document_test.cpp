@@ -93,6 +93,10 @@ std::string WriteSample(const TpgwPDFExport& settings) {
   pdf.Line(30, 160, 510, 160, 0x0000FF, 1);
   const int image = pdf.AddJPEGImage(jpeg);
   pdf.DrawImage(image, 40, 200, 192, 128);
+  TBitmap stripes(8, 8);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) stripes.SetPixel(x, y, y % 2 ? 0x00FF00 : clWhite);
+  pdf.DrawImage(pdf.AddBitmapImage(stripes, false), 300, 200, 64, 64);
   pdf.FinishPage();
   pdf.StartPage(559, 794, 10, 10);
   pdf.TextOut(MakeFont(u"Arial", 10), 40, 80, u"Segunda página");

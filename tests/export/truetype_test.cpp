@@ -225,5 +225,32 @@ TEST(TrueTypeCollectionTest, KeepListRejectsValuesBeyondSixteenBits) {
   }
 }
 
+// Inputs kept from fuzzing: each is read, a subset made when it has glyphs, and the subset must
+// read back with correct checksums.
+TEST(TrueTypeCollectionTest, KeptFuzzInputsReadSafely) {
+  const std::filesystem::path dir = std::filesystem::path(PW_TEST_DATA_DIR) / "truetype" / "fuzz";
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), {});
+    ++files;
+    TrueTypeCollection collection;
+    std::vector<uint8_t> subset;
+    try {
+      collection.Initialize(data);
+      TrueTypeFont* face = collection.LoadFont(u"Arial", false, false);
+      if (!face) continue;
+      std::vector<uint32_t> used;
+      for (unsigned g = 0; g < face->NumGlyphs(); g += 3) used.push_back(g);
+      subset = collection.PackFont(*face, used);
+    } catch (const ETrueTypeError&) {
+      continue;
+    }
+    EXPECT_NO_THROW(Reread(subset));
+  }
+  EXPECT_GT(files, 0u);
+}
+
 }  // namespace
 }  // namespace pagewright

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "platform/streams.h"
+#include "render/picture_codecs.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 
@@ -478,6 +479,26 @@ int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t>
   md5.Update("RGB" + std::to_string(width) + "x" + std::to_string(height));
   md5.Update(rgb);
   return AddImage(dict, data, md5.Final());
+}
+
+int TpgwPDFDocument::AddBitmapImage(const TBitmap& bitmap, bool asJpeg, int quality) {
+  RequireStarted();
+  if (bitmap.Width() <= 0 || bitmap.Height() <= 0) throw EPDFError("Empty bitmap");
+  if (asJpeg) {
+    TMemoryStream jpeg;
+    EncodeJPEG(bitmap, quality > 0 ? quality : FSettings.Quality(), 96, false, jpeg);
+    return AddJPEGImage(jpeg.Bytes());
+  }
+  std::vector<uint8_t> rgb;
+  rgb.reserve(size_t(bitmap.Width()) * bitmap.Height() * 3);
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      const TColor c = bitmap.Pixel(x, y);
+      rgb.push_back(static_cast<uint8_t>(c & 0xFF));
+      rgb.push_back(static_cast<uint8_t>((c >> 8) & 0xFF));
+      rgb.push_back(static_cast<uint8_t>((c >> 16) & 0xFF));
+    }
+  return AddRGBImage(bitmap.Width(), bitmap.Height(), rgb);
 }
 
 void TpgwPDFDocument::DrawImage(int image, double left, double top, double width, double height) {

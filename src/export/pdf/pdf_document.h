@@ -18,6 +18,7 @@
 #include "export/pdf/pdf_security.h"
 #include "export/pdf_export.h"
 #include "platform/format.h"
+#include "render/bitmap.h"
 #include "report/shape_views.h"
 #include "report/view.h"
 
@@ -74,6 +75,9 @@ class TpgwPDFDocument {
   // image's index ("/Im" + index).
   int AddJPEGImage(std::span<const uint8_t> jpeg);
   int AddRGBImage(int width, int height, std::span<const uint8_t> rgb);
+  // A bitmap as a JPEG image at the filter's quality (or quality when not 0), or losslessly
+  // deflated.
+  int AddBitmapImage(const TBitmap& bitmap, bool asJpeg = true, int quality = 0);
   // Draws an image over a rectangle of the current page.
   void DrawImage(int image, double left, double top, double width, double height);
 
