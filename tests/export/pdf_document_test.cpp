@@ -329,6 +329,34 @@ TEST(PdfDocumentContent, FramesAndShapesAreVectorPaths) {
   pdf.Finish();
 }
 
+TEST(PdfDocumentContent, BrokenImagesAreRefusedWithoutWritingAnything) {
+  TpgwPDFExport settings;
+  TMemoryStream out;
+  TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+  pdf.Start();
+  const int64_t size = out.Size();
+  auto jpeg = SampleJpeg();
+  std::vector<uint8_t> zeroWidth = jpeg;
+  for (size_t i = 2; i + 9 < zeroWidth.size(); ++i)
+    if (zeroWidth[i] == 0xFF && zeroWidth[i + 1] == 0xC0) {
+      zeroWidth[i + 7] = zeroWidth[i + 8] = 0;  // the frame's width
+      break;
+    }
+  const std::vector<std::vector<uint8_t>> broken = {{},
+                                                    {0xFF},
+                                                    {0x89, 'P', 'N', 'G'},
+                                                    {0xFF, 0xD8},
+                                                    {0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFF},
+                                                    zeroWidth,
+                                                    std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + 12)};
+  for (const auto& data : broken) EXPECT_THROW(pdf.AddJPEGImage(data), EPDFError) << data.size();
+  EXPECT_THROW(pdf.AddRGBImage(2, 2, std::vector<uint8_t>(11)), EPDFError);
+  EXPECT_EQ(out.Size(), size);
+  pdf.StartPage(100, 100);
+  EXPECT_THROW(pdf.DrawImage(0, 0, 0, 10, 10), EPDFError) << "no image with that index";
+  pdf.Finish();
+}
+
 TEST(PdfSecurity, DigestAndCipherMatchTheirPublishedVectors) {
   EXPECT_EQ(HexLower(MD5Of("")), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(HexLower(MD5Of("abc")), "900150983cd24fb0d6963f7d28e17f72");
