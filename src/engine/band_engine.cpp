@@ -608,11 +608,13 @@ void TpgwEngine::RunDataBand(TpgwDataBand& band, int depth) {
         headerKept = false;
       }
       first = false;
+      FHBandNamesTree.emplace_back(band.Name(), band.LineThrough);
       ++band.LineN;
       ++band.LineThrough;
       MultiColumnStep(band);
       AddBandOutline(band);
       RunDataBandLoop(band.SubBands, depth + 1);
+      if (!FHBandNamesTree.empty()) FHBandNamesTree.pop_back();
       if (!band.OutlineText().empty() && band.Visible()) FPreviewPages.Outline().LevelUp();
       FIsFirstBand = false;
       if (band.FooterAfterEach() && band.Footer) {
@@ -678,6 +680,7 @@ void TpgwEngine::StartGroups(TpgwDataBand& band, size_t from, bool reset) {
     }
   }
   band.SetCurColumn(1);
+  ApplyDrillDown(band);
   for (size_t lvl = from; lvl < chain.size(); ++lvl) {
     auto* h = static_cast<TpgwGroupHeader*>(chain[lvl]);
     FCurLine = h->LineN;
@@ -696,6 +699,7 @@ void TpgwEngine::StartGroups(TpgwDataBand& band, size_t from, bool reset) {
 void TpgwEngine::CheckGroups(TpgwDataBand& band) {
   if (!band.Group) return;
   std::vector<TpgwBand*>& chain = band.Group->SubBands;
+  ApplyDrillDown(band);
   size_t changed = chain.size();
   for (size_t lvl = 0; lvl < chain.size(); ++lvl) {
     auto* h = static_cast<TpgwGroupHeader*>(chain[lvl]);
@@ -738,6 +742,28 @@ void TpgwEngine::EndGroups(TpgwDataBand& band, size_t downTo) {
     FHeaderList.RemoveItem(h);
     if (h->KeepTogether()) EndKeep(h);
     FPreviewPages.PostProcessor().LeaveGroup();
+  }
+}
+
+void TpgwEngine::ApplyDrillDown(TpgwDataBand& band) {
+  std::vector<TpgwBand*>& chain = band.Group->SubBands;
+  for (size_t lvl = 0; lvl < chain.size(); ++lvl) {
+    auto* h = static_cast<TpgwGroupHeader*>(chain[lvl]);
+    if (!h->DrillDown()) continue;
+    WideString name;
+    for (const auto& [bandName, line] : FHBandNamesTree) name += bandName + IntToStr(line) + u".";
+    name += h->Name() + u"." + IntToStr(h->LineN);
+    h->SetDrillName(name);
+    const bool listed = FReport.DrillState().IndexOf(name) >= 0;
+    const bool expanded = h->ExpandDrillDown() != listed;
+    if (h->Child() && !h->ShowChildIfDrillDown()) h->Child()->SetVisible(expanded);
+    for (size_t deeper = lvl + 1; deeper < chain.size(); ++deeper) {
+      chain[deeper]->SetVisible(expanded);
+      if (chain[deeper]->Footer) chain[deeper]->Footer->SetVisible(expanded);
+    }
+    band.SetVisible(expanded);
+    if (h->Footer && !h->ShowFooterIfDrillDown()) h->Footer->SetVisible(expanded);
+    if (!expanded) break;
   }
 }
 

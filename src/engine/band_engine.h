@@ -133,6 +133,8 @@ class TpgwEngine : public IpgwPreviewEngine {
   // After a row of a data band with several columns: the next row goes beside it, or below the
   // finished row block, which moves to the next column or page when it runs past the bottom.
   void MultiColumnStep(TpgwDataBand& band);
+  // Shows or hides the levels below a group header that the user folded or unfolded.
+  void ApplyDrillDown(TpgwDataBand& band);
   void ShowChildRows(TpgwDataBand& band, bool cut, int savedPageCount, int savedPosition);
   void AddBandOutline(TpgwBand& band);
   void ClearSuppressed(TpgwBand& band);
@@ -212,6 +214,8 @@ class TpgwEngine : public IpgwPreviewEngine {
   std::vector<TpgwReportPage*> FPages;
   // The row block of a data band with several columns: its first prepared object, where it
   // began and where the current row began.
+  // The data bands open above the current row, outermost first, with their running row numbers.
+  std::vector<std::pair<WideString, int>> FHBandNamesTree;
   int FRowBlockStart = 0;
   Extended FRowBlockTopY = 0;
   Extended FRowTopY = 0;

@@ -537,6 +537,30 @@ TEST_F(EngineRun, ADataBandWithColumnsPrintsRowsSideBySide) {
             (std::vector<std::string>{"0,0", "100,0", "200,0", "0,20", "100,20", "200,20", "|", "0,0", "|"}));
 }
 
+// A folded group shows its header only; unfolding by default, or naming the group in the
+// report's drill state, shows its rows.
+TEST_F(EngineRun, DrillDownGroupsShowTheirRowsOnlyWhenUnfolded) {
+  struct Case {
+    bool expandByDefault;
+    const char16_t* listed;  // a drill name in the report's state
+    int rows;
+  } cases[] = {
+      {false, nullptr, 0}, {true, nullptr, 4}, {false, u"GroupHeader1.2", 2}, {true, u"GroupHeader1.1", 2}};
+  for (const Case& c : cases) {
+    MakeData(4, {u"A", u"A", u"B", u"B"});
+    auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 50, 20);
+    gh->SetCondition(u"ds.\"grp\"");
+    gh->SetDrillDown(true);
+    gh->SetExpandDrillDown(c.expandByDefault);
+    AddMaster(100, 20);
+    if (c.listed) report->DrillState().Add(c.listed);
+    ASSERT_TRUE(Prepare()) << Errors();
+    const std::vector<Printed> bands = PageBands(0);
+    EXPECT_EQ(CountNamed(bands, "GroupHeader1"), 2);
+    EXPECT_EQ(CountNamed(bands, "MasterData1"), c.rows) << c.expandByDefault;
+  }
+}
+
 TEST_F(EngineRun, HeadersChildrenAndSingleRecordGroups) {
   MakeData(5, {u"A", u"B", u"B", u"B", u"B"});
   page->SetPaperHeight(160 / pgwMMUnits);
