@@ -164,8 +164,10 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
   band.StretchedHeight = band.Height();
   bool split = false;
   const bool multiColumn = db && db->Columns() > 1;
-  if (band.Visible() && !multiColumn && !dynamic_cast<TpgwOverlay*>(&band) && !band.IsNullBand() &&
-      band.Height() - FreeSpace() > kTol) {
+  // Bands printed while a page starts go where they are: breaking the page again from there
+  // would start the same page over and over.
+  if (band.Visible() && !multiColumn && !FCallFromAddPage && !dynamic_cast<TpgwOverlay*>(&band) &&
+      !band.IsNullBand() && band.Height() - FreeSpace() > kTol) {
     auto* child = dynamic_cast<TpgwChild*>(&band);
     if (child && child->ToNRowsMode() == rmTillPageEnds) {
       FBreakShowBandTree = true;

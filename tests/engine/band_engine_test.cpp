@@ -561,6 +561,26 @@ TEST_F(EngineRun, DrillDownGroupsShowTheirRowsOnlyWhenUnfolded) {
   }
 }
 
+// Bands that can never fit still end the run: a page header taller than the page, a row whose
+// object is taller than the page.
+TEST_F(EngineRun, BandsTallerThanThePageDoNotLoop) {
+  for (bool tallHeader : {true, false}) {
+    MakeData(3);
+    page->SetPaperHeight(100 / pgwMMUnits);
+    if (tallHeader) AddBand<TpgwPageHeader>(u"PageHeader1", 0, 150);
+    auto* master = AddMaster(200, 20);
+    if (!tallHeader) {
+      master->SetHeight(160);
+      AddMemo(master, u"MemoTall", u"tall", 300, 0, 50, 160);
+    }
+    ASSERT_TRUE(Prepare()) << Errors();
+    int rows = 0;
+    for (int p = 0; p < PageCount(); ++p) rows += CountNamed(PageBands(p), "MasterData1");
+    EXPECT_GE(rows, 3) << tallHeader;
+    EXPECT_LE(PageCount(), 7) << tallHeader;
+  }
+}
+
 TEST_F(EngineRun, HeadersChildrenAndSingleRecordGroups) {
   MakeData(5, {u"A", u"B", u"B", u"B", u"B"});
   page->SetPaperHeight(160 / pgwMMUnits);
