@@ -581,6 +581,28 @@ TEST_F(EngineRun, BandsTallerThanThePageDoNotLoop) {
   }
 }
 
+// A footer that does not fit under the last row: kept with its footer, the row goes along to
+// the next page, and the total still counts it once.
+TEST_F(EngineRun, AKeptFooterTakesTheLastRowAlong) {
+  for (bool keepFooter : {false, true}) {
+    MakeData(5);
+    page->SetPaperHeight(120 / pgwMMUnits);
+    auto* master = AddMaster(100, 20);
+    master->SetKeepFooter(keepFooter);
+    auto* footer = AddBand<TpgwFooter>(u"Footer1", 150, 30);
+    AddMemo(footer, u"MemoSum", u"[SUM(<ds.\"qty\">)]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_EQ(PageCount(), 2);
+    const std::vector<Printed> second = PageBands(1);
+    EXPECT_EQ(CountNamed(PageBands(0), "MasterData1"), keepFooter ? 4 : 5);
+    ASSERT_EQ(second.size(), keepFooter ? 2u : 1u);
+    EXPECT_EQ(second.back().name, "Footer1");
+    EXPECT_EQ(second.back().texts.at(0), "15");
+    EXPECT_EQ(second.back().top, keepFooter ? 20 : 0);
+    if (keepFooter) EXPECT_EQ(second[0].texts.at(0), "r5");
+  }
+}
+
 TEST_F(EngineRun, HeadersChildrenAndSingleRecordGroups) {
   MakeData(5, {u"A", u"B", u"B", u"B", u"B"});
   page->SetPaperHeight(160 / pgwMMUnits);
