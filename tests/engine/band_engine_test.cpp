@@ -302,6 +302,41 @@ TEST_F(EngineRun, RunningTotalsAndNullsInAggregates) {
   EXPECT_EQ(totals, (std::vector<std::string>{"3|3|1|1.5", "7|10|3|4"}));
 }
 
+TEST_F(EngineRun, CountsOfInvisibleRowsAndTotalsOverNoRows) {
+  struct Case {
+    int rows;
+    bool visible;
+    const char* want;
+  } cases[] = {{4, true, "4|4|10"}, {4, false, "0|4|0"}, {0, true, "0|0|0"}};
+  for (const Case& c : cases) {
+    MakeData(c.rows);
+    auto* master = AddMaster(100, 20);
+    master->SetVisible(c.visible);
+    auto* summary = AddBand<TpgwReportSummary>(u"ReportSummary1", 300, 20);
+    AddMemo(summary, u"MemoCount", u"[COUNT(MasterData1)]|[COUNT(MasterData1, 1)]|[SUM(<ds.\"qty\">)]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    const std::vector<Printed> bands = PageBands(0);
+    ASSERT_FALSE(bands.empty());
+    EXPECT_EQ(bands.back().name, "ReportSummary1");
+    EXPECT_EQ(bands.back().texts.at(0), c.want) << c.rows << c.visible;
+  }
+}
+
+TEST_F(EngineRun, BandsWithOutlineTextAddOutlineItems) {
+  MakeData(3);
+  auto* master = AddMaster(100, 20);
+  master->SetOutlineText(u"<ds.\"name\">");
+  ASSERT_TRUE(Prepare()) << Errors();
+  TpgwOutline& outline = PreparedPagesOf(*report)->Outline();
+  outline.LevelRoot();
+  ASSERT_EQ(outline.GetCount(), 3);
+  WideString text;
+  int pageN = -1, top = -1;
+  outline.GetItem(2, text, pageN, top);
+  EXPECT_EQ(U8(text), "r3");
+  EXPECT_EQ(top, 40);
+}
+
 TEST_F(EngineRun, AFilterThatRejectsEveryRowPrintsNoHeaderOrFooter) {
   MakeData(3);
   AddBand<TpgwHeader>(u"Header1", 50, 20);
