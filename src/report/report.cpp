@@ -16,19 +16,6 @@ namespace pagewright {
 
 // ---- hooks --------------------------------------------------------------------------------------
 
-TpgwObjectAttributeWriter& ObjectAttributeWriter() {
-  static TpgwObjectAttributeWriter writer = [](const TPersistent& obj) {
-    return ObjectToXMLAttributes(const_cast<TPersistent&>(obj));
-  };
-  return writer;
-}
-TpgwObjectAttributeReader& ObjectAttributeReader() {
-  static TpgwObjectAttributeReader reader = [](TPersistent& obj, const TpgwXMLItem& item) {
-    XMLAttributesToObject(item.Text(), obj);
-  };
-  return reader;
-}
-
 std::function<void(TStringList&)>& GlobalDataSetList() {
   static std::function<void(TStringList&)> list;
   return list;
@@ -1141,7 +1128,7 @@ std::function<void(TpgwReport&)>& DefaultPreparedPagesClearer() {
 }
 
 std::function<bool(TpgwReport&, TComponent& filter)>& DefaultExportRunner() {
-  static std::function<bool(TpgwReport&, TComponent& filter)> hook;
+  static std::function<bool(TpgwReport&, TComponent & filter)> hook;
   return hook;
 }
 

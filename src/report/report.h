@@ -33,13 +33,6 @@ enum TpgwFillType : uint8_t;
 
 // --- hooks of other subsystems ------------------------------------------------------------------
 
-// A single object as the attribute text of one element, and back: the serializer's
-// ObjectToXMLAttributes and XMLAttributesToObject, installed from the start. Kept for callers
-// that have not switched to those two functions yet.
-using TpgwObjectAttributeWriter = std::function<WideString(const TPersistent& obj)>;
-using TpgwObjectAttributeReader = std::function<void(TPersistent& obj, const TpgwXMLItem& item)>;
-TpgwObjectAttributeWriter& ObjectAttributeWriter();
-TpgwObjectAttributeReader& ObjectAttributeReader();
 // The process-wide data-set lookup by name (used with UseGlobalDataSetList).
 std::function<TComponent*(std::u16string_view name)>& GlobalDataSetLookup();
 // The full lookup of a node's data set by name, with the current data set as the default; the
