@@ -337,6 +337,29 @@ TEST_F(EngineRun, BandsWithOutlineTextAddOutlineItems) {
   EXPECT_EQ(top, 40);
 }
 
+// Objects placed on the page itself print once per instance of the page.
+TEST_F(EngineRun, ObjectsOnThePageItselfPrintOnEachPageInstance) {
+  MakeData(1);
+  page->SetPageCount(3);
+  AddMaster(100, 20);
+  auto* stamp = new TpgwMemoView(page);
+  stamp->SetName(u"MemoStamp");
+  stamp->SetBounds(500, 300, 100, 20);
+  stamp->SetText(u"page [Page#]");
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_EQ(PageCount(), 3);
+  for (int p = 0; p < 3; ++p) {
+    TpgwReportPage* printed = PreparedPagesOf(*report)->GetPage(p);
+    auto* m = dynamic_cast<TpgwCustomMemoView*>(printed->FindObject(u"MemoStamp"));
+    ASSERT_NE(m, nullptr) << p;
+    EXPECT_EQ(Shown(*m), "page " + std::to_string(p + 1));
+    EXPECT_EQ(m->Top(), 300);
+  }
+  // The template object is back on its page.
+  EXPECT_EQ(stamp->Parent(), page);
+  EXPECT_EQ(page->Objects().Count(), 2);
+}
+
 TEST_F(EngineRun, AFilterThatRejectsEveryRowPrintsNoHeaderOrFooter) {
   MakeData(3);
   AddBand<TpgwHeader>(u"Header1", 50, 20);
