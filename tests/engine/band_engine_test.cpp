@@ -661,6 +661,28 @@ TEST_F(EngineRun, AKeptFooterTakesTheLastRowAlong) {
   }
 }
 
+// Under a title, a header with room only for itself: kept with its first row, it moves along.
+TEST_F(EngineRun, AKeptHeaderMovesWithItsFirstRow) {
+  for (bool keepHeader : {false, true}) {
+    MakeData(2);
+    page->SetPaperHeight(60 / pgwMMUnits);
+    AddBand<TpgwReportTitle>(u"ReportTitle1", 0, 40);
+    AddBand<TpgwHeader>(u"Header1", 50, 20);
+    AddMaster(100, 20)->SetKeepHeader(keepHeader);
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> names;
+    for (int p = 0; p < PageCount(); ++p) {
+      names.push_back("--");
+      for (const Printed& b : PageBands(p)) names.push_back(b.name);
+    }
+    const std::vector<std::string> kept = {"--",      "ReportTitle1", "--",
+                                           "Header1", "MasterData1",  "MasterData1"};
+    const std::vector<std::string> loose = {"--", "ReportTitle1", "Header1",
+                                            "--", "MasterData1",  "MasterData1"};
+    EXPECT_EQ(names, keepHeader ? kept : loose);
+  }
+}
+
 TEST_F(EngineRun, HeadersChildrenAndSingleRecordGroups) {
   MakeData(5, {u"A", u"B", u"B", u"B", u"B"});
   page->SetPaperHeight(160 / pgwMMUnits);
