@@ -1,6 +1,14 @@
 #include "export/pdf_export.h"
 
+#include <iostream>
+
+#include "export/pdf/pdf_document.h"
+#include "export/pdf/pdf_page_content.h"
 #include "platform/exceptions.h"
+#include "platform/unicode.h"
+#include "report/pages.h"
+#include "report/report.h"
+#include "report/view.h"
 #include "support/resources.h"
 
 namespace pagewright {
@@ -57,6 +65,22 @@ const char* PDFVersionText(TPDFVersion v) {
 TpgwPDFExport::TpgwPDFExport(TComponent* owner) : TpgwBaseDialogExportFilter(owner) {
   SetFilterDesc(ResourceGet("8707"));
   SetDefaultExt(ResourceGet("8708"));
+}
+
+TpgwPDFExport::~TpgwPDFExport() {
+  FContent.reset();
+  FDocument.reset();
+  if (FOwnsOut) {
+    // An export left unfinished still closes its file.
+    try {
+      ReleaseOutput();
+    } catch (...) {
+    }
+  }
+}
+
+void TpgwPDFExport::SetEnvironment(const TPDFEnvironment& environment) {
+  FEnvironment = std::make_unique<TPDFEnvironment>(environment);
 }
 
 const TClassInfo& TpgwPDFExport::StaticClassInfo() {
@@ -149,11 +173,105 @@ void TpgwPDFExport::SetOwnerPasswordText(const WideString& v) {
 }
 
 bool TpgwPDFExport::Start() {
-  throw EInvalidOperation("The PDF document writer is not available");
+  FContent.reset();
+  FDocument.reset();
+  if (FOwnsOut) ReleaseOutput();
+  if (FileName().empty() && !Stream()) return false;
+  try {
+    if (TStream* stream = Stream()) {
+      FOut = stream;
+    } else {
+      TpgwCustomIOTransport* transport = IOTransport();
+      if (!transport) throw EInvalidOperation("The export filter has no output transport");
+      FOutName = FileName();
+      FOut = transport->GetStream(FOutName);
+      if (!FOut) throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(FOutName) + "\".");
+      FOwnsOut = true;
+    }
+    FDocument =
+        std::make_unique<TpgwPDFDocument>(*this, *FOut, FEnvironment ? *FEnvironment : TPDFEnvironment{});
+    FDocument->Start();
+    FContent = std::make_unique<TPDFPageContent>(*FDocument, *this);
+  } catch (const Exception& e) {
+    FContent.reset();
+    FDocument.reset();
+    if (FOwnsOut) ReleaseOutput();
+    FOut = nullptr;
+    HandleOutputError(e);
+    return false;
+  }
+  return true;
 }
 
-void TpgwPDFExport::ExportObject(TpgwComponent&) {
-  throw EInvalidOperation("The PDF document writer is not available");
+void TpgwPDFExport::StartPage(TpgwReportPage& page, int) {
+  if (!FDocument) return;
+  FDocument->StartPage(static_cast<double>(page.Width()), static_cast<double>(page.Height()),
+                       static_cast<double>(page.LeftMargin()), static_cast<double>(page.TopMargin()));
+  if (FBackground && FContent) {
+    const double left = static_cast<double>(page.LeftMargin()) * pgwMMUnits;
+    const double top = static_cast<double>(page.TopMargin()) * pgwMMUnits;
+    const double width =
+        static_cast<double>(page.PaperWidth() - page.LeftMargin() - page.RightMargin()) * pgwMMUnits;
+    const double height =
+        static_cast<double>(page.PaperHeight() - page.TopMargin() - page.BottomMargin()) * pgwMMUnits;
+    FContent->PageBackground(page.Color(), left, top, width, height);
+  }
+}
+
+void TpgwPDFExport::ExportObject(TpgwComponent& obj) {
+  auto* view = dynamic_cast<TpgwView*>(&obj);
+  if (!view || !FContent) return;
+  const TpgwVisibilityTypes visibility = view->Visibility();
+  if (!visibility.Contains(vsExport) && !(ExportNotPrintable() && !visibility.Contains(vsPrint))) return;
+  // The page colour was painted by StartPage; the background's picture and frame only with
+  // Background.
+  if (view->Name() == u"_pagebackground" && !FBackground) return;
+  FContent->ExportView(*view);
+}
+
+void TpgwPDFExport::FinishPage(TpgwReportPage&, int) {
+  if (FDocument) FDocument->FinishPage();
+}
+
+void TpgwPDFExport::Finish() {
+  if (!FDocument) return;
+  try {
+    FDocument->Finish();
+    if (FOwnsOut && IOTransport()) IOTransport()->DoFilterProcessStream(*FOut, this);
+  } catch (...) {
+    FContent.reset();
+    FDocument.reset();
+    if (FOwnsOut) ReleaseOutput();
+    throw;
+  }
+  FContent.reset();
+  FDocument.reset();
+  if (FOwnsOut) ReleaseOutput();
+  FOut = nullptr;
+}
+
+void TpgwPDFExport::ReleaseOutput() {
+  TStream* out = FOut;
+  FOut = nullptr;
+  FOwnsOut = false;
+  if (TpgwCustomIOTransport* transport = IOTransport(); transport && out)
+    transport->FreeStream(out, FOutName);
+}
+
+void TpgwPDFExport::HandleOutputError(const Exception& e) {
+  TpgwReport* report = Report();
+  if (!report) throw;  // nowhere to collect it
+  switch (report->EngineOptions().NewSilentMode()) {
+    case simMessageBoxes:
+      // No windows here: the message box becomes a block on standard error.
+      std::cerr << Utf16ToUtf8(ResourceGet("mbError")) << "\n" << e.Message() << "\n" << std::flush;
+      break;
+    case simSilent:
+      report->Errors().Add(Utf8ToUtf16(e.Message()));
+      break;
+    case simReThrow:
+      throw;
+  }
 }
 
 }  // namespace pagewright

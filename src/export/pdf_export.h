@@ -1,9 +1,9 @@
-// The PDF export filter: its document settings and their defaults. Writing the document (page
-// content, fonts, cross-reference table) needs the prepared-page export walk and is not part of
-// this build yet; an export through this filter says so instead of producing a file.
+// The PDF export filter: its document settings and their defaults, and the protocol calls of
+// the export walk, which write one PDF document with a page per prepared page.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "export/export_filter.h"
@@ -22,17 +22,38 @@ const TEnumInfo& TPDFVersionInfo();
 // "1.4" to "1.7".
 const char* PDFVersionText(TPDFVersion v);
 
+class TpgwPDFDocument;
+class TPDFPageContent;
+struct TPDFEnvironment;
+class Exception;
+
 class TpgwPDFExport : public TpgwBaseDialogExportFilter {
  public:
   explicit TpgwPDFExport(TComponent* owner = nullptr);
+  ~TpgwPDFExport() override;
   static const TClassInfo& StaticClassInfo();
   const TClassInfo& ClassInfo() const override;
 
   WideString GetDescription() const override;
-  // The document writer is not available in this build: starting an export raises, so the
-  // export walk reports it and nothing is written.
+  // Opens the output (the caller's stream or the transport's file) and writes the header; false
+  // without a file name or stream. An output that cannot be created is handled by the report's
+  // silent mode (a line in its errors when silent) and the export writes nothing.
   bool Start() override;
+  // A page of the prepared page's size; with Background, the page colour.
+  void StartPage(TpgwReportPage& page, int index) override;
+  // Views whose visibility includes vsExport (or, with ExportNotPrintable, that are not
+  // printable), written into the page's content.
   void ExportObject(TpgwComponent& obj) override;
+  void FinishPage(TpgwReportPage& page, int index) override;
+  // Writes the rest of the document and closes the output.
+  void Finish() override;
+  bool IsProcessInternal() const override { return false; }
+
+  // Where document dates and identifiers come from (tests pin them); the system clock and
+  // random identifiers by default.
+  void SetEnvironment(const TPDFEnvironment& environment);
+  // The document being written, between Start and Finish.
+  TpgwPDFDocument* Document() const { return FDocument.get(); }
 
   bool Compressed() const { return FCompressed; }
   void SetCompressed(bool v) { FCompressed = v; }
@@ -140,6 +161,18 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   int FPictureDPI = 0;
   int FCurvePrecision = 2;
   bool FUsePNGAlpha = true;
+
+  // Reports an output failure by the report's silent mode.
+  void HandleOutputError(const Exception& e);
+  // Closes the transport's stream (not a caller's stream) and forgets the document.
+  void ReleaseOutput();
+
+  std::unique_ptr<TPDFEnvironment> FEnvironment;
+  std::unique_ptr<TpgwPDFDocument> FDocument;
+  std::unique_ptr<TPDFPageContent> FContent;
+  TStream* FOut = nullptr;
+  bool FOwnsOut = false;
+  WideString FOutName;
 };
 
 }  // namespace pagewright

@@ -81,6 +81,15 @@ class TpgwPDFDocument {
   // Draws an image over a rectangle of the current page.
   void DrawImage(int image, double left, double top, double width, double height);
 
+  // Appends one line of content operators to the current page, as written.
+  void AppendContent(const std::string& line) {
+    RequirePage();
+    Emit(line);
+  }
+  // Report pixels of the current page to points (x to the right, y up).
+  double PointX(double px) const { return X(px); }
+  double PointY(double px) const { return Y(px); }
+
   const std::string& FileID() const { return FFileID; }
   bool Protected() const { return FSecurity != nullptr; }
   // The content collected so far on the current page (uncompressed).

@@ -1,0 +1,518 @@
+#include "export/pdf/pdf_page_content.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "barcode/barcode_view.h"
+#include "platform/format.h"
+#include "render/bitmap.h"
+#include "render/colors.h"
+#include "render/draw_text.h"
+#include "render/metafile.h"
+#include "report/memo_view.h"
+#include "report/picture_view.h"
+#include "report/shape_views.h"
+#include "report/view.h"
+
+namespace pagewright {
+
+namespace {
+
+// Device units per report pixel for vector playback: fine enough that the integer canvas
+// coordinates place every edge within 1/16 pixel.
+constexpr int kVectorUnits = 16;
+// Largest side of a view's bitmap, in pixels, so that a huge object cannot exhaust memory.
+constexpr double kMaxImageSide = 8000;
+
+std::string Rgb(TColor color) {
+  return PdfColor(ColorToRGB(color));
+}
+
+std::string DashOf(TpgwFrameStyle style, double widthPt) {
+  switch (style) {
+    case fsDash:
+      return "[13.5 4.5] 0 d";
+    case fsDot:
+      return "[2.25 2.25] 0 d";
+    case fsDashDot:
+      return "[6.75 4.5 2.25 4.5] 0 d";
+    case fsDashDotDot:
+      return "[6.75 2.25 2.25 2.25 2.25 2.25] 0 d";
+    case fsAltDot:
+      return "[0 " + PdfFloatTrim(widthPt * 1.5, 3) + "] 0 d";
+    case fsSquare:
+      return "[" + PdfFloatTrim(widthPt, 3) + " " + PdfFloatTrim(widthPt, 3) + "] 0 d";
+    default:
+      return "[] 0 d";
+  }
+}
+
+std::vector<WideString> LinesOf(const TStringList& list) {
+  std::vector<WideString> lines;
+  lines.reserve(static_cast<size_t>(list.Count()));
+  for (int i = 0; i < list.Count(); ++i) lines.push_back(list[i]);
+  return lines;
+}
+
+// Sets a frame's sides for a scope (the image path draws the view without its frame).
+class TFrameSidesOff {
+ public:
+  explicit TFrameSidesOff(TpgwFrame& frame)
+      : FFrame(frame), FSaved(frame.Typ()), FShadow(frame.DropShadow()) {
+    frame.SetTyp({});
+    frame.SetDropShadow(false);
+  }
+  ~TFrameSidesOff() {
+    FFrame.SetTyp(FSaved);
+    FFrame.SetDropShadow(FShadow);
+  }
+
+ private:
+  TpgwFrame& FFrame;
+  TpgwFrameTypes FSaved;
+  bool FShadow;
+};
+
+}  // namespace
+
+// ---- the vector canvas --------------------------------------------------------------------------------
+
+TPDFVectorCanvas::TPDFVectorCanvas(TpgwPDFDocument& document, double originX, double originY,
+                                   int unitsPerPixel)
+    : FDoc(document), FOriginX(originX), FOriginY(originY), FUnits(std::max(1, unitsPerPixel)) {}
+
+int TPDFVectorCanvas::GetDeviceCaps(int index) const {
+  switch (index) {
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+      return 96 * FUnits;
+    case TECHNOLOGY:
+      return DT_METAFILE;
+    case BITSPIXEL:
+      return 24;
+    case HORZRES:
+    case VERTRES:
+      return 1 << 24;
+    default:
+      return 0;
+  }
+}
+
+std::string TPDFVectorCanvas::P(TPoint p) const {
+  return PdfFloat(FDoc.PointX(PxX(p.X))) + " " + PdfFloat(FDoc.PointY(PxY(p.Y)));
+}
+
+bool TPDFVectorCanvas::PenVisible() const {
+  return Pen().Style() != psClear && Pen().Mode() != pmNop && !IsNoColor(Pen().Color());
+}
+
+bool TPDFVectorCanvas::BrushVisible() const {
+  return Brush().Style() != bsClear && !IsNoColor(Brush().Color());
+}
+
+bool TPDFVectorCanvas::BeginPaint(bool fill, bool stroke) {
+  if (!fill && !stroke) return false;
+  FDoc.AppendContent("q");
+  if (fill) FDoc.AppendContent(Rgb(Brush().Color()) + " rg");
+  if (stroke) {
+    const double widthPt = std::max(1, Pen().Width()) * 0.75 / FUnits;
+    FDoc.AppendContent(Rgb(Pen().Color()) + " RG");
+    FDoc.AppendContent(PdfFloat(widthPt, 3) + " w");
+    switch (Pen().Style()) {
+      case psDash:
+        FDoc.AppendContent("[13.5 4.5] 0 d");
+        break;
+      case psDot:
+        FDoc.AppendContent("[2.25 2.25] 0 d");
+        break;
+      case psDashDot:
+        FDoc.AppendContent("[6.75 4.5 2.25 4.5] 0 d");
+        break;
+      case psDashDotDot:
+        FDoc.AppendContent("[6.75 2.25 2.25 2.25 2.25 2.25] 0 d");
+        break;
+      default:
+        FDoc.AppendContent("[] 0 d");
+        break;
+    }
+  }
+  return true;
+}
+
+void TPDFVectorCanvas::DoLine(TPoint from, TPoint to) {
+  if (!BeginPaint(false, PenVisible())) return;
+  FDoc.AppendContent(P(from) + " m");
+  FDoc.AppendContent(P(to) + " l");
+  FDoc.AppendContent("S");
+  FDoc.AppendContent("Q");
+}
+
+void TPDFVectorCanvas::DoFillRect(const TRect& r) {
+  if (r.IsEmpty() || !BeginPaint(BrushVisible(), false)) return;
+  FDoc.AppendContent(P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
+                     PdfFloat(r.Height() * 0.75 / FUnits) + " re");
+  FDoc.AppendContent("f");
+  FDoc.AppendContent("Q");
+}
+
+void TPDFVectorCanvas::DoRectangle(const TRect& r) {
+  const bool fill = BrushVisible(), stroke = PenVisible();
+  if (r.IsEmpty() || !BeginPaint(fill, stroke)) return;
+  FDoc.AppendContent(P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
+                     PdfFloat(r.Height() * 0.75 / FUnits) + " re");
+  FDoc.AppendContent(fill && stroke ? "B" : fill ? "f" : "S");
+  FDoc.AppendContent("Q");
+}
+
+void TPDFVectorCanvas::DoPolygon(std::span<const TPoint> points) {
+  const bool fill = BrushVisible(), stroke = PenVisible();
+  if (points.size() < 2 || !BeginPaint(fill, stroke)) return;
+  FDoc.AppendContent(P(points[0]) + " m");
+  for (size_t i = 1; i < points.size(); ++i) FDoc.AppendContent(P(points[i]) + " l");
+  FDoc.AppendContent("h");
+  FDoc.AppendContent(fill && stroke ? "b*" : fill ? "f*" : "S");
+  FDoc.AppendContent("Q");
+}
+
+void TPDFVectorCanvas::DoPolyline(std::span<const TPoint> points) {
+  if (points.size() < 2 || !BeginPaint(false, PenVisible())) return;
+  FDoc.AppendContent(P(points[0]) + " m");
+  for (size_t i = 1; i < points.size(); ++i) FDoc.AppendContent(P(points[i]) + " l");
+  FDoc.AppendContent("S");
+  FDoc.AppendContent("Q");
+}
+
+void TPDFVectorCanvas::DoPolyPolygon(std::span<const std::vector<TPoint>> contours, TPolyFillMode mode) {
+  const bool fill = BrushVisible(), stroke = PenVisible();
+  if (contours.empty() || !BeginPaint(fill, stroke)) return;
+  for (const auto& contour : contours) {
+    if (contour.size() < 2) continue;
+    FDoc.AppendContent(P(contour[0]) + " m");
+    for (size_t i = 1; i < contour.size(); ++i) FDoc.AppendContent(P(contour[i]) + " l");
+    FDoc.AppendContent("h");
+  }
+  const bool evenOdd = mode == pfmAlternate;
+  FDoc.AppendContent(fill && stroke ? (evenOdd ? "b*" : "b") : fill ? (evenOdd ? "f*" : "f") : "S");
+  FDoc.AppendContent("Q");
+}
+
+void TPDFVectorCanvas::DoEllipse(const TRect& r) {
+  FDoc.Shape(skEllipse, PxX(r.Left), PxY(r.Top), r.Width() / double(FUnits), r.Height() / double(FUnits),
+             BrushVisible() ? ColorToRGB(Brush().Color()) : clNone,
+             PenVisible() ? ColorToRGB(Pen().Color()) : clNone, std::max(1, Pen().Width()) / double(FUnits));
+}
+
+void TPDFVectorCanvas::DoRoundRect(const TRect& r, int cornerW, int) {
+  FDoc.Shape(skRoundRectangle, PxX(r.Left), PxY(r.Top), r.Width() / double(FUnits),
+             r.Height() / double(FUnits), BrushVisible() ? ColorToRGB(Brush().Color()) : clNone,
+             PenVisible() ? ColorToRGB(Pen().Color()) : clNone, std::max(1, Pen().Width()) / double(FUnits),
+             std::max(1, cornerW) / double(FUnits));
+}
+
+void TPDFVectorCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const TRect& src) {
+  if (dest.IsEmpty() || src.IsEmpty()) return;
+  std::unique_ptr<TBitmap> part;
+  const TBitmap* image = &source;
+  if (src.Left != 0 || src.Top != 0 || src.Width() != source.Width() || src.Height() != source.Height()) {
+    part = const_cast<TBitmap&>(source).Copy(src);
+    image = part.get();
+  }
+  const int index = FDoc.AddBitmapImage(*image);
+  FDoc.DrawImage(index, PxX(dest.Left), PxY(dest.Top), dest.Width() / double(FUnits),
+                 dest.Height() / double(FUnits));
+}
+
+void TPDFVectorCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std::u16string_view text,
+                                 const int*) {
+  if ((options & ETO_OPAQUE) && rect && !IsNoColor(BkColor())) {
+    FDoc.Rectangle(PxX(rect->Left), PxY(rect->Top), rect->Width() / double(FUnits),
+                   rect->Height() / double(FUnits), ColorToRGB(BkColor()), clNone);
+  }
+  if (text.empty() || IsNoColor(Font().Color())) return;
+  const int ascent = SelectedFont().TextMetrics().tmAscent;
+  TFont font;
+  font.Assign(Font());
+  font.SetPixelsPerInch(96);
+  const int height = static_cast<int>(RoundHalfEven(std::abs(Font().Height()) / double(FUnits)));
+  font.SetHeight(Font().Height() < 0 ? -std::max(1, height) : std::max(1, height));
+  font.SetColor(ColorToRGB(Font().Color()));
+  FDoc.TextOut(font, PxX(x), PxY(int64_t{y} + ascent), text, (options & ETO_RTLREADING) != 0);
+}
+
+// ---- the content writer
+// ------------------------------------------------------------------------------------
+
+TPDFPageContent::TPDFPageContent(TpgwPDFDocument& document, const TpgwPDFExport& settings)
+    : FDoc(document), FSettings(settings), FLayout(std::make_unique<TpgwDrawText>()) {}
+
+TPDFPageContent::~TPDFPageContent() = default;
+
+void TPDFPageContent::PageBackground(TColor color, double left, double top, double width, double height) {
+  if (IsNoColor(color)) return;
+  FDoc.Rectangle(left, top, width, height, ColorToRGB(color), clNone);
+}
+
+void TPDFPageContent::Fill(TpgwView& view, double left, double top, double width, double height) {
+  if (view.FillType() == ftBrush) {
+    const auto& brush = static_cast<const TpgwBrushFill&>(view.Fill());
+    const bool plain = brush.Style() == bsSolid || brush.Style() == bsClear;
+    if (plain) {
+      if (!IsNoColor(brush.BackColor()) && brush.Style() == bsSolid)
+        FDoc.Rectangle(left, top, width, height, ColorToRGB(brush.BackColor()), clNone);
+      return;
+    }
+  }
+  // Hatches, gradients and glass: the fill paints itself as vector paths.
+  TPDFVectorCanvas canvas(FDoc, 0, 0, kVectorUnits);
+  TCanvasLock lock(canvas);
+  const int x = static_cast<int>(RoundHalfEven(left * kVectorUnits));
+  const int y = static_cast<int>(RoundHalfEven(top * kVectorUnits));
+  const int x1 = static_cast<int>(RoundHalfEven((left + width) * kVectorUnits));
+  const int y1 = static_cast<int>(RoundHalfEven((top + height) * kVectorUnits));
+  view.Fill().Draw(canvas, x, y, x1, y1);
+}
+
+void TPDFPageContent::Frame(const TpgwView& view, double left, double top, double width, double height) {
+  const TpgwFrame& frame = view.Frame();
+  const double shadow = frame.DropShadow() ? static_cast<double>(frame.ShadowWidth()) : 0;
+  if (frame.Typ().Empty() && shadow == 0) return;
+  width -= shadow;
+  height -= shadow;
+  if (shadow > 0 && !IsNoColor(frame.ShadowColor())) {
+    const TColor c = ColorToRGB(frame.ShadowColor());
+    FDoc.Rectangle(left + width, top + shadow, shadow, height, c, c, 0.01);
+    FDoc.Rectangle(left + shadow, top + height, width, shadow, c, c, 0.01);
+  }
+  struct TSide {
+    TpgwFrameType Type;
+    const TpgwFrameLine& Line;
+  };
+  const TSide sides[] = {{ftBottom, frame.BottomLine()},
+                         {ftLeft, frame.LeftLine()},
+                         {ftTop, frame.TopLine()},
+                         {ftRight, frame.RightLine()}};
+  for (const TSide& side : sides) {
+    if (!frame.Typ().Contains(side.Type) || IsNoColor(side.Line.Color())) continue;
+    FDoc.Frame(left, top, width, height, TpgwFrameTypes{side.Type}, ColorToRGB(side.Line.Color()),
+               static_cast<double>(side.Line.Width()), side.Line.Style());
+  }
+}
+
+void TPDFPageContent::Link(TpgwView& view) {
+  const TpgwHyperlink& link = view.Hyperlink();
+  const WideString& value = link.Value();
+  if (value.empty() || link.Kind() != hkURL) return;
+  // Anchors and page numbers of the legacy form point inside the document.
+  if (value[0] == u'#' || value[0] == u'@') return;
+  FDoc.AddWebLink(static_cast<double>(view.AbsLeft()), static_cast<double>(view.AbsTop()),
+                  static_cast<double>(view.Width()), static_cast<double>(view.Height()), value);
+}
+
+void TPDFPageContent::ExportView(TpgwView& view) {
+  if (view.Width() == 0 && view.Height() == 0) return;
+  Link(view);
+  if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&view)) {
+    if (memo->ReducedAngle() == 0 && memo->GapX() >= 0 && memo->GapY() >= 0)
+      Text(*memo);
+    else
+      Image(view, 3);  // rotated text keeps its look as a fine image
+    return;
+  }
+  if (auto* line = dynamic_cast<TpgwLineView*>(&view)) return LineObject(*line);
+  if (auto* shape = dynamic_cast<TpgwShapeView*>(&view)) return ShapeObject(*shape);
+  if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(&view)) return Barcode(*barcode);
+  if (view.Width() <= 0 || view.Height() <= 0) return;
+  double scale = FSettings.PrintOptimized() ? 3 : 1;
+  if (auto* picture = dynamic_cast<TpgwPictureView*>(&view)) {
+    const TGraphic* graphic = picture->GetGraphic();
+    if (!graphic || graphic->Empty()) {
+      Frame(view, static_cast<double>(view.AbsLeft()), static_cast<double>(view.AbsTop()),
+            static_cast<double>(view.Width()), static_cast<double>(view.Height()));
+      return;
+    }
+    if (FSettings.PictureDPI() > 0) {
+      scale = FSettings.PictureDPI() * scale / 96;
+    } else if (FSettings.SaveOriginalImages()) {
+      // A picture finer than its area keeps its own resolution.
+      const double area = static_cast<double>(view.Width() * view.Height()) * scale * scale;
+      const double pixels = double(graphic->Width()) * graphic->Height();
+      if (pixels > area && area > 0) scale *= std::sqrt(pixels / area);
+    }
+  }
+  Image(view, scale);
+}
+
+void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
+  const double left = static_cast<double>(memo.AbsLeft()), top = static_cast<double>(memo.AbsTop());
+  const double width = static_cast<double>(memo.Width()), height = static_cast<double>(memo.Height());
+  Fill(memo, left, top, width, height);
+  FDoc.AppendContent("q");
+  FDoc.AppendContent(PdfFloat(FDoc.PointX(left)) + " " + PdfFloat(FDoc.PointY(top + height)) + " " +
+                     PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re");
+  FDoc.AppendContent("W");
+  FDoc.AppendContent("n");
+  {
+    TpgwDrawTextLock lock;
+    TpgwDrawText& dt = *FLayout;
+    const TFont& font = memo.Font().Native();
+    dt.SetUseDefaultCharset(memo.UseDefaultCharset());
+    dt.SetFont(font);
+    dt.SetOptions(memo.WordWrap(), memo.AllowHTMLTags() && FSettings.HTMLTags(), memo.RTLReading(),
+                  memo.WordBreak(), memo.Clipped(), memo.Wysiwyg(), 0);
+    dt.SetGaps(memo.ParagraphGap(), memo.CharSpacing(), memo.LineSpacing());
+    const TRect r = memo.ComputeTextRect(1, 1, 0, 0);
+    dt.SetDimensions(1, 1, 1, r, r);
+    dt.SetText(LinesOf(memo.Memo()), memo.FirstParaBreak());
+    dt.SetParaBreaks(memo.FirstParaBreak(), memo.LastParaBreak());
+    const std::vector<WideString>& lines = dt.Text();
+    const std::vector<int>& marks = dt.ParagraphMarks();
+    const double h = static_cast<double>(dt.LineHeight());
+    const double S = font.Size();
+    const double gapX = static_cast<double>(memo.GapX()), gapY = static_cast<double>(memo.GapY());
+    const double spacing = static_cast<double>(memo.LineSpacing());
+    const double t = top + gapY - S * 0.1;
+    const double g = height - 2 * gapY;
+    const int n = static_cast<int>(lines.size());
+
+    if (memo.Underlines() && !IsNoColor(memo.Frame().Color())) {
+      // A rule under every text row, across the object.
+      const TColor c = ColorToRGB(memo.Frame().Color());
+      const double w = std::max(0.01, static_cast<double>(memo.Frame().Width()));
+      for (double y = top + gapY + h; y <= top + height; y += h) FDoc.Line(left, y, left + width, y, c, w);
+    }
+
+    TpgwPDFFont& pdfFont = FDoc.Fonts().GetObjFontNumber(font);
+    for (int i = 0; i < n; ++i) {
+      const WideString& line = lines[static_cast<size_t>(i)];
+      if (line.empty()) continue;
+      const int mark = i < static_cast<int>(marks.size()) ? marks[static_cast<size_t>(i)] : pmLastLine;
+      const double indent = (mark & pmFirstLine) ? static_cast<double>(memo.ParagraphGap()) : 0;
+      const double available = width - 2 * gapX - indent;
+      const double edge = left + gapX + indent;
+      const bool justify = memo.HAlign() == haBlock && !(mark & pmLastLine);
+      const double lineWidth = S * pdfFont.SoftRemapString(line, memo.RTLReading()).Width / 0.75 / 1000;
+      double x = edge;
+      if (memo.HAlign() == haCenter)
+        x = edge + (available - lineWidth) / 2;
+      else if (memo.HAlign() == haRight || (justify && memo.RTLReading()))
+        x = edge + available - lineWidth;
+      double y;
+      switch (memo.VAlign()) {
+        case vaCenter:
+          y = t + (g - n * h) / 2 + (i + 1) * h - spacing;
+          break;
+        case vaBottom:
+          y = t + g - spacing - (n - i - 1) * h;
+          break;
+        default:
+          y = t + (i + 1) * h - spacing;
+          break;
+      }
+      FDoc.TextOut(font, x, y, line, memo.RTLReading(), justify ? available : 0);
+    }
+  }
+  FDoc.AppendContent("Q");
+  Frame(memo, left, top, width, height);
+}
+
+void TPDFPageContent::LineObject(TpgwLineView& line) {
+  const TpgwFrame& frame = line.Frame();
+  if (IsNoColor(frame.Color())) return;
+  const double x1 = static_cast<double>(line.AbsLeft()), y1 = static_cast<double>(line.AbsTop());
+  double x2 = x1 + static_cast<double>(line.Width()), y2 = y1 + static_cast<double>(line.Height());
+  if (!line.Diagonal()) {
+    // A line that is not diagonal runs along its longer side.
+    if (std::fabs(x2 - x1) >= std::fabs(y2 - y1))
+      y2 = y1;
+    else
+      x2 = x1;
+  }
+  const double w = std::max(0.01, static_cast<double>(frame.Width())) * 0.75;
+  FDoc.AppendContent("q");
+  FDoc.AppendContent(Rgb(frame.Color()) + " RG");
+  FDoc.AppendContent(PdfFloat(w) + " w");
+  FDoc.AppendContent(DashOf(frame.Style(), w));
+  FDoc.AppendContent(frame.Style() == fsAltDot ? "1 J" : frame.Style() == fsSquare ? "0 J" : "2 J");
+  FDoc.AppendContent(PdfFloat(FDoc.PointX(x1)) + " " + PdfFloat(FDoc.PointY(y1)) + " m");
+  FDoc.AppendContent(PdfFloat(FDoc.PointX(x2)) + " " + PdfFloat(FDoc.PointY(y2)) + " l");
+  FDoc.AppendContent("S");
+  FDoc.AppendContent("Q");
+  if (line.ArrowStart() || line.ArrowEnd()) {
+    // Arrow heads as closed triangles along the line.
+    const double len = std::hypot(x2 - x1, y2 - y1);
+    if (len <= 0) return;
+    const double ux = (x2 - x1) / len, uy = (y2 - y1) / len;
+    auto arrow = [&](double tipX, double tipY, double dir) {
+      const double bx = tipX - dir * ux * line.ArrowLength(), by = tipY - dir * uy * line.ArrowLength();
+      const double px = -uy * line.ArrowWidth(), py = ux * line.ArrowWidth();
+      FDoc.AppendContent("q");
+      FDoc.AppendContent(Rgb(frame.Color()) + " RG");
+      FDoc.AppendContent(Rgb(frame.Color()) + " rg");
+      FDoc.AppendContent(PdfFloat(w) + " w");
+      FDoc.AppendContent("[] 0 d");
+      FDoc.AppendContent(PdfFloat(FDoc.PointX(bx + px)) + " " + PdfFloat(FDoc.PointY(by + py)) + " m");
+      FDoc.AppendContent(PdfFloat(FDoc.PointX(tipX)) + " " + PdfFloat(FDoc.PointY(tipY)) + " l");
+      FDoc.AppendContent(PdfFloat(FDoc.PointX(bx - px)) + " " + PdfFloat(FDoc.PointY(by - py)) + " l");
+      FDoc.AppendContent(line.ArrowSolid() ? "h B" : "S");
+      FDoc.AppendContent("Q");
+    };
+    if (line.ArrowEnd()) arrow(x2, y2, 1);
+    if (line.ArrowStart()) arrow(x1, y1, -1);
+  }
+}
+
+void TPDFPageContent::ShapeObject(TpgwShapeView& shape) {
+  const double left = static_cast<double>(shape.AbsLeft()), top = static_cast<double>(shape.AbsTop());
+  const double width = static_cast<double>(shape.Width()), height = static_cast<double>(shape.Height());
+  const TColor fill =
+      shape.FillType() == ftBrush && !IsNoColor(shape.Color()) ? ColorToRGB(shape.Color()) : clNone;
+  const TColor frame = IsNoColor(shape.Frame().Color()) ? clNone : ColorToRGB(shape.Frame().Color());
+  const double corner = shape.Curve() == 0 ? 0 : shape.Curve() * 10.0;
+  FDoc.Shape(shape.Shape(), left, top, width, height, fill, frame, static_cast<double>(shape.Frame().Width()),
+             corner);
+}
+
+void TPDFPageContent::Barcode(TpgwBarCodeView& barcode) {
+  std::unique_ptr<TMetafile> graphic = barcode.GetVectorGraphic(false);
+  const TpgwRect bounds = barcode.GetExportBounds();
+  const double left = static_cast<double>(bounds.Left), top = static_cast<double>(bounds.Top);
+  const double width = static_cast<double>(bounds.Right - bounds.Left);
+  const double height = static_cast<double>(bounds.Bottom - bounds.Top);
+  Fill(barcode, static_cast<double>(barcode.AbsLeft()), static_cast<double>(barcode.AbsTop()),
+       static_cast<double>(barcode.Width()), static_cast<double>(barcode.Height()));
+  if (graphic && graphic->Width() > 0 && graphic->Height() > 0 && width > 0 && height > 0) {
+    TPDFVectorCanvas canvas(FDoc, left, top, kVectorUnits);
+    TCanvasLock lock(canvas);
+    graphic->Play(canvas, kVectorUnits * width / graphic->Width(), kVectorUnits * height / graphic->Height(),
+                  0, 0);
+  }
+  Frame(barcode, static_cast<double>(barcode.AbsLeft()), static_cast<double>(barcode.AbsTop()),
+        static_cast<double>(barcode.Width()), static_cast<double>(barcode.Height()));
+}
+
+void TPDFPageContent::Image(TpgwView& view, double scale) {
+  const TpgwRect bounds = view.GetRealBounds();
+  const double left = static_cast<double>(bounds.Left), top = static_cast<double>(bounds.Top);
+  const double width = static_cast<double>(bounds.Right - bounds.Left);
+  const double height = static_cast<double>(bounds.Bottom - bounds.Top);
+  if (width <= 0 || height <= 0) return;
+  scale = std::min(scale, kMaxImageSide / std::max(width, height));
+  const int w = std::max(1, static_cast<int>(RoundHalfEven(width * scale)));
+  const int h = std::max(1, static_cast<int>(RoundHalfEven(height * scale)));
+  TBitmap bitmap;
+  {
+    TCanvas& canvas = bitmap.Canvas();
+    TCanvasLock lock(canvas);
+    canvas.Brush().SetStyle(bsSolid);
+    canvas.Brush().SetColor(clWhite);
+    bitmap.SetSize(w, h);
+    TFrameSidesOff noFrame(view.Frame());
+    view.DrawClipped(canvas, scale, scale, -left * scale, -top * scale);
+  }
+  const int index = FDoc.AddBitmapImage(bitmap);
+  FDoc.DrawImage(index, left, top, width, height);
+  Frame(view, static_cast<double>(view.AbsLeft()), static_cast<double>(view.AbsTop()),
+        static_cast<double>(view.Width()), static_cast<double>(view.Height()));
+}
+
+}  // namespace pagewright

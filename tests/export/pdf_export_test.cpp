@@ -1,0 +1,211 @@
+// The PDF export driven as the export walk drives it, checked with the real tools: the file
+// passes qpdf, its text comes back through pdftotext, its fonts are embedded subsets, the
+// barcode drawn as vector paths reads back from a 300 dpi rendering, and an output that
+// cannot be created is reported in the report's errors.
+#include "export/pdf_export.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "barcode/barcode_view.h"
+#include "export/pdf/pdf_document.h"
+#include "platform/exceptions.h"
+#include "platform/unicode.h"
+#include "render/graphic_formats.h"
+#include "report/memo_view.h"
+#include "report/pages.h"
+#include "report/report.h"
+#include "report/shape_views.h"
+
+namespace pagewright {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+  fs::path path;
+  TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "pw-pdf-XXXXXX").string();
+    path = mkdtemp(tmpl.data());
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+struct TRun {
+  int status = -1;
+  std::string out;
+};
+
+// Runs a command; its standard error is kept apart (tools print unrelated diagnostics there).
+TRun Shell(const std::string& cmd) {
+  TRun r;
+  if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    r.status = pclose(p);
+  }
+  return r;
+}
+
+bool HasTools(std::initializer_list<const char*> tools) {
+  for (const char* t : tools)
+    if (std::system(("command -v " + std::string(t) + " >/dev/null 2>&1").c_str()) != 0) return false;
+  return true;
+}
+
+std::string ReadText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TPDFEnvironment PinnedEnvironment() {
+  return {[] { return TDateTime(46000.5); }, [] { return 60; },
+          [] { return std::string("{00112233-4455-6677-8899-AABBCCDDEEFF}"); }};
+}
+
+// One prepared page of 100 × 150 mm with a framed text, a line, a shape and a GS1-128 barcode.
+struct LabelPage {
+  TpgwReportPage page{nullptr};
+  TpgwMemoView text{nullptr};
+  TpgwLineView line{nullptr};
+  TpgwShapeView shape{nullptr};
+  TpgwBarCodeView barcode{nullptr};
+
+  LabelPage() {
+    page.SetPaperWidth(100);
+    page.SetPaperHeight(150);
+    text.SetBounds(20, 20, 200, 24);
+    text.SetText(u"ALMACÉN CENTRAL");
+    text.Frame().SetTyp({ftLeft, ftRight, ftTop, ftBottom});
+    text.Frame().SetWidth(2);
+    line.SetBounds(20, 60, 300, 0);
+    line.Frame().SetWidth(2);
+    shape.SetBounds(240, 20, 60, 30);
+    shape.SetShape(skEllipse);
+    shape.SetColor(clBlue);
+    barcode.SetBarType(bcGS1Code128);
+    barcode.SetText(u"(00)384123450000000073");
+    barcode.SetZoom(2);
+    barcode.SetBounds(20, 100, 316, 80);
+  }
+  std::vector<TpgwComponent*> Objects() { return {&text, &line, &shape, &barcode}; }
+};
+
+class PDFExport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterGraphicFormats();
+    report.EngineOptions().SetNewSilentMode(simSilent);
+  }
+
+  // Start, the page with its objects, Finish, with the transport opened and closed around them
+  // as the export walk does.
+  bool Run(TpgwPDFExport& filter, const fs::path& file) {
+    filter.SetFileName(Utf8ToUtf16(file.string()));
+    filter.SetReport(&report);
+    filter.SetEnvironment(PinnedEnvironment());
+    TpgwCustomIOTransport* transport = filter.DefaultIOTransport();
+    filter.SetIOTransport(transport);
+    transport->InitFromExport(filter);
+    EXPECT_TRUE(transport->OpenFilter());
+    const bool started = filter.Start();
+    if (started) {
+      filter.StartPage(label.page, 0);
+      for (TpgwComponent* obj : label.Objects()) filter.ExportObject(*obj);
+      filter.FinishPage(label.page, 0);
+      filter.Finish();
+    }
+    transport->CloseFilter();
+    filter.SetIOTransport(nullptr);
+    return started;
+  }
+
+  TpgwReport report;
+  LabelPage label;
+  TempDir dir;
+};
+
+TEST_F(PDFExport, LabelPassesTheCheckersAndReadsBack) {
+  if (!HasTools({"qpdf", "pdftotext", "pdffonts", "pdftoppm", "zbarimg"}))
+    GTEST_SKIP() << "the PDF checkers are not installed";
+  TpgwPDFExport filter;
+  filter.SetEmbeddedFonts(true);
+  const fs::path pdf = dir.path / "label.pdf";
+  ASSERT_TRUE(Run(filter, pdf));
+  EXPECT_EQ(report.Errors().Count(), 0) << Utf16ToUtf8(report.Errors().Text());
+
+  const TRun check = Shell("qpdf --check '" + pdf.string() + "'");
+  EXPECT_EQ(check.status, 0) << check.out;
+
+  const TRun text = Shell("pdftotext -enc UTF-8 '" + pdf.string() + "' -");
+  EXPECT_NE(text.out.find("ALMACÉN CENTRAL"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("(00)384123450000000073"), std::string::npos) << text.out;
+
+  // name, type, encoding, emb, sub, uni, object: a subset's name has a six-letter tag.
+  const TRun fonts = Shell("pdffonts '" + pdf.string() + "'");
+  bool embeddedSubset = false;
+  std::istringstream lines(fonts.out);
+  for (std::string row; std::getline(lines, row);) {
+    if (row.size() > 7 && row[6] == '+' && row.find(" yes yes yes ") != std::string::npos)
+      embeddedSubset = true;
+  }
+  EXPECT_TRUE(embeddedSubset) << fonts.out;
+
+  // The barcode is drawn as paths, not embedded as a picture.
+  const TRun qdf = Shell("qpdf --qdf --object-streams=disable '" + pdf.string() + "' -");
+  EXPECT_EQ(qdf.out.find("/Subtype /Image"), std::string::npos);
+
+  const TRun render =
+      Shell("pdftoppm -r 300 -png -singlefile '" + pdf.string() + "' '" + (dir.path / "page").string() + "'");
+  ASSERT_EQ(render.status, 0) << render.out;
+  const TRun scan = Shell("zbarimg -q --raw '" + (dir.path / "page.png").string() + "'");
+  EXPECT_EQ(scan.out, "00384123450000000073\n");
+}
+
+TEST_F(PDFExport, SameInputGivesTheSameBytes) {
+  TpgwPDFExport filter;
+  ASSERT_TRUE(Run(filter, dir.path / "a.pdf"));
+  ASSERT_TRUE(Run(filter, dir.path / "b.pdf"));
+  const std::string a = ReadText(dir.path / "a.pdf"), b = ReadText(dir.path / "b.pdf");
+  ASSERT_GT(a.size(), 1000u);
+  EXPECT_EQ(a, b);
+  // The page in points: 378 × 567 report pixels (100 × 150 mm) at 0.75.
+  const size_t box = a.find("/MediaBox");
+  ASSERT_NE(box, std::string::npos);
+  EXPECT_EQ(a.substr(box, a.find('\r', box) - box), "/MediaBox [0 0 283.50 425.25 ]");
+}
+
+TEST_F(PDFExport, OutputThatCannotBeCreatedIsReported) {
+  const fs::path missing = dir.path / "missing" / "sub" / "label.pdf";
+  {
+    TpgwPDFExport filter;
+    EXPECT_FALSE(Run(filter, missing));
+    ASSERT_EQ(report.Errors().Count(), 1);
+    EXPECT_NE(Utf16ToUtf8(report.Errors()[0]).find("label.pdf"), std::string::npos)
+        << Utf16ToUtf8(report.Errors()[0]);
+    EXPECT_FALSE(fs::exists(missing));
+  }
+  report.Errors().Clear();
+  report.EngineOptions().SetNewSilentMode(simReThrow);
+  TpgwPDFExport filter;
+  EXPECT_THROW(Run(filter, missing), Exception);
+  EXPECT_EQ(report.Errors().Count(), 0);
+
+  // Without a file name or a stream nothing is started.
+  TpgwPDFExport unnamed;
+  EXPECT_FALSE(unnamed.Start());
+}
+
+}  // namespace
+}  // namespace pagewright
