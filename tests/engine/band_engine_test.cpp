@@ -683,6 +683,35 @@ TEST_F(EngineRun, AKeptHeaderMovesWithItsFirstRow) {
   }
 }
 
+// A child that fills up to a row count prints after the rows and before the footer.
+TEST_F(EngineRun, ChildRowsFillUpToTheirCount) {
+  struct Case {
+    TpgwToNRowsMode mode;
+    int children;
+  } cases[] = {{rmCount, 3}, {rmAddToCount, 5}};
+  for (const Case& c : cases) {
+    MakeData(2);
+    auto* master = AddMaster(100, 20);
+    auto* child = AddBand<TpgwChild>(u"Child1", 300, 10);
+    child->SetToNRows(5);
+    child->SetToNRowsMode(c.mode);
+    master->SetChild(child);
+    AddBand<TpgwFooter>(u"Footer1", 150, 20);
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> names;
+    Extended bottom = 0;
+    for (const Printed& b : PageBands(0)) {
+      names.push_back(b.name);
+      EXPECT_NEAR(static_cast<double>(b.top), static_cast<double>(bottom), 1e-6) << b.name;
+      bottom = b.top + b.height;
+    }
+    std::vector<std::string> want = {"MasterData1", "MasterData1"};
+    for (int i = 0; i < c.children; ++i) want.push_back("Child1");
+    want.push_back("Footer1");
+    EXPECT_EQ(names, want);
+  }
+}
+
 TEST_F(EngineRun, HeadersChildrenAndSingleRecordGroups) {
   MakeData(5, {u"A", u"B", u"B", u"B", u"B"});
   page->SetPaperHeight(160 / pgwMMUnits);
