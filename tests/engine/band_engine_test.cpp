@@ -197,6 +197,23 @@ TEST_F(EngineRun, RowsThatOverflowTheirPageContinueOnTheNext) {
   }
 }
 
+TEST_F(EngineRun, AnEndlessPageGrowsToHoldEveryRow) {
+  MakeData(50);
+  page->SetPaperHeight(100 / pgwMMUnits);
+  page->SetEndlessHeight(true);
+  AddMaster(100, 20);
+  AddBand<TpgwPageFooter>(u"PageFooter1", 300, 20);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_EQ(PageCount(), 1);
+  const std::vector<Printed> bands = PageBands(0);
+  EXPECT_EQ(CountNamed(bands, "MasterData1"), 50);
+  EXPECT_EQ(bands.back().name, "PageFooter1");
+  EXPECT_NEAR(static_cast<double>(bands.back().top), 1000, 1e-3);
+  int width = 0, height = 0;
+  PreparedPagesOf(*report)->GetPageSize(0, width, height);
+  EXPECT_EQ(height, 1020);
+}
+
 TEST_F(EngineRun, GroupHeadersPrintWhereTheValueChangesWithTheirTotals) {
   MakeData(5, {u"A", u"A", u"B", u"B", u"B"});
   auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 50, 20);
