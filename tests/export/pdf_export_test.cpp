@@ -17,6 +17,7 @@
 #include "barcode/barcode_view.h"
 #include "export/pdf/pdf_document.h"
 #include "platform/exceptions.h"
+#include "platform/streams.h"
 #include "platform/unicode.h"
 #include "render/graphic_formats.h"
 #include "report/memo_view.h"
@@ -205,6 +206,60 @@ TEST_F(PDFExport, OutputThatCannotBeCreatedIsReported) {
   // Without a file name or a stream nothing is started.
   TpgwPDFExport unnamed;
   EXPECT_FALSE(unnamed.Start());
+}
+
+// The x of every "Td" of an uncompressed file, in order.
+std::vector<double> TdPositions(const std::string& pdf) {
+  std::vector<double> xs;
+  for (size_t at = pdf.find(" Td\r\n"); at != std::string::npos; at = pdf.find(" Td\r\n", at + 1)) {
+    const size_t start = pdf.rfind('\n', at) + 1;
+    xs.push_back(std::stod(pdf.substr(start, at - start)));
+  }
+  return xs;
+}
+
+TEST_F(PDFExport, TextLinesAreWrittenWhereTheLayoutPutsThem) {
+  struct Case {
+    TpgwHAlign align;
+    Extended charSpacing;
+  } cases[] = {{haLeft, 0}, {haCenter, 0}, {haRight, 0}, {haCenter, 2}};
+  std::vector<double> firstX;
+  for (const Case& c : cases) {
+    TpgwMemoView memo(nullptr);
+    memo.SetBounds(20, 20, 120, 60);
+    memo.SetText(u"ALPHA BETA GAMMA DELTA");
+    memo.SetHAlign(c.align);
+    memo.SetCharSpacing(c.charSpacing);
+    TStringList wrapped;
+    memo.WrapText(true, &wrapped);
+    ASSERT_GE(wrapped.Count(), 2);
+
+    TpgwPDFExport filter;
+    filter.SetCompressed(false);
+    filter.SetEnvironment(PinnedEnvironment());
+    TMemoryStream memory;
+    filter.SetStream(&memory);
+    ASSERT_TRUE(filter.Start());
+    filter.StartPage(label.page, 0);
+    filter.ExportObject(memo);
+    filter.FinishPage(label.page, 0);
+    filter.Finish();
+    const std::string pdf(reinterpret_cast<const char*>(memory.Memory()), static_cast<size_t>(memory.Size()));
+
+    // One text block per wrapped line, in the 10-point size of the text object's font.
+    const std::vector<double> xs = TdPositions(pdf);
+    ASSERT_EQ(static_cast<int>(xs.size()), wrapped.Count());
+    EXPECT_NE(pdf.find("/F0 9.900 Tf\r\n"), std::string::npos);
+    EXPECT_EQ(pdf.find(" Tc\r\n") != std::string::npos, c.charSpacing != 0);
+    if (c.charSpacing != 0) EXPECT_NE(pdf.find("\r\n1.50 Tc\r\n"), std::string::npos);
+    firstX.push_back(xs[0]);
+  }
+  // Left edge plus the gap (22 pixels, 16.5 points); centred and right-aligned lines further in;
+  // spacing moves a centred line back by half of what it adds.
+  EXPECT_DOUBLE_EQ(firstX[0], 16.5);
+  EXPECT_LT(firstX[0], firstX[1]);
+  EXPECT_LT(firstX[1], firstX[2]);
+  EXPECT_LT(firstX[3], firstX[1]);
 }
 
 }  // namespace

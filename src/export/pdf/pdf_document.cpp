@@ -167,7 +167,7 @@ void TpgwPDFDocument::StartPage(double widthPx, double heightPx, double marginLe
 }
 
 void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
-                              bool rtl, double justifyWidthPx) {
+                              bool rtl, double justifyWidthPx, double charSpacingPx) {
   RequirePage();
   if (text.empty()) return;
   TpgwPDFFont& pdfFont = FFonts.GetObjFontNumber(font);
@@ -193,6 +193,7 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   Emit(pdfFont.Name() + " " + PdfFloat(pdfSize, 3) + " Tf");
   Emit("[] 0 d");
   Emit(PdfColor(color) + " rg");
+  if (charSpacingPx != 0) Emit(PdfFloat(charSpacingPx * 0.75) + " Tc");
   Emit(PdfFloat(x) + " " + PdfFloat(y) + " Td");
   if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
   if (simBold) Emit("2 Tr " + PdfFloat(size / 35.0) + " w " + PdfColor(color, 3) + " RG");

@@ -369,7 +369,7 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
     const double h = static_cast<double>(dt.LineHeight());
     const double S = font.Size();
     const double gapX = static_cast<double>(memo.GapX()), gapY = static_cast<double>(memo.GapY());
-    const double spacing = static_cast<double>(memo.LineSpacing());
+    const double lineSpacing = static_cast<double>(memo.LineSpacing());
     const double t = top + gapY - S * 0.1;
     const double g = height - 2 * gapY;
     const int n = static_cast<int>(lines.size());
@@ -399,16 +399,21 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
       double y;
       switch (memo.VAlign()) {
         case vaCenter:
-          y = t + (g - n * h) / 2 + (i + 1) * h - spacing;
+          y = t + (g - n * h) / 2 + (i + 1) * h - lineSpacing;
           break;
         case vaBottom:
-          y = t + g - spacing - (n - i - 1) * h;
+          y = t + g - lineSpacing - (n - i - 1) * h;
           break;
         default:
-          y = t + (i + 1) * h - spacing;
+          y = t + (i + 1) * h - lineSpacing;
           break;
       }
-      FDoc.TextOut(font, x, y, line, memo.RTLReading(), justify ? available : 0);
+      // The spacing widens the line beyond its glyphs: centred lines move back by half of it,
+      // right-aligned ones by all of it.
+      const double spacing = static_cast<double>(memo.CharSpacing());
+      const double shift = memo.HAlign() == haCenter ? spacing / 2 : memo.HAlign() == haRight ? spacing : 0;
+      x -= (static_cast<double>(line.size()) - 1) * shift;
+      FDoc.TextOut(font, x, y, line, memo.RTLReading(), justify ? available : 0, spacing);
     }
   }
   FDoc.AppendContent("Q");
