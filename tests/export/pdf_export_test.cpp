@@ -262,5 +262,25 @@ TEST_F(PDFExport, TextLinesAreWrittenWhereTheLayoutPutsThem) {
   EXPECT_LT(firstX[3], firstX[1]);
 }
 
+TEST_F(PDFExport, TurnedBarcodeIsEmbeddedAsAnImage) {
+  for (int rotation : {0, 90}) {
+    SCOPED_TRACE(rotation);
+    label.barcode.SetRotation(rotation);
+    TpgwPDFExport filter;
+    filter.SetCompressed(false);
+    TMemoryStream memory;
+    filter.SetStream(&memory);
+    ASSERT_TRUE(filter.Start());
+    filter.StartPage(label.page, 0);
+    filter.ExportObject(label.barcode);
+    filter.FinishPage(label.page, 0);
+    filter.Finish();
+    const std::string pdf(reinterpret_cast<const char*>(memory.Memory()), static_cast<size_t>(memory.Size()));
+    EXPECT_EQ(pdf.find("/Subtype /Image") != std::string::npos, rotation != 0);
+    // Upright bars are filled rectangles of the page content.
+    EXPECT_EQ(pdf.find(" re\r\nf\r\n") != std::string::npos, rotation == 0);
+  }
+}
+
 }  // namespace
 }  // namespace pagewright

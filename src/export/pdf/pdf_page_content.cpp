@@ -478,6 +478,12 @@ void TPDFPageContent::ShapeObject(TpgwShapeView& shape) {
 }
 
 void TPDFPageContent::Barcode(TpgwBarCodeView& barcode) {
+  if (barcode.Rotation() % 360 != 0) {
+    // The vector canvas writes text upright only: a turned barcode keeps its look as an image
+    // at twice the report resolution.
+    Image(barcode, FSettings.PrintOptimized() ? 3 : 2);
+    return;
+  }
   std::unique_ptr<TMetafile> graphic = barcode.GetVectorGraphic(false);
   const TpgwRect bounds = barcode.GetExportBounds();
   const double left = static_cast<double>(bounds.Left), top = static_cast<double>(bounds.Top);
