@@ -262,6 +262,34 @@ TEST_F(PDFExport, TextLinesAreWrittenWhereTheLayoutPutsThem) {
   EXPECT_LT(firstX[3], firstX[1]);
 }
 
+TEST_F(PDFExport, TaggedTextIsWrittenInRunsOfItsOwnFonts) {
+  // With tags allowed, the bold word gets a font of its own and the plain word follows it on
+  // the same baseline; with the filter's HTMLTags off, the tags are text.
+  for (bool htmlTags : {true, false}) {
+    SCOPED_TRACE(htmlTags);
+    TpgwMemoView memo(nullptr);
+    memo.SetBounds(20, 20, 300, 30);
+    memo.SetAllowHTMLTags(true);
+    memo.SetText(u"<b>BOLD</b> plain");
+    TpgwPDFExport filter;
+    filter.SetCompressed(false);
+    filter.SetHTMLTags(htmlTags);
+    TMemoryStream memory;
+    filter.SetStream(&memory);
+    ASSERT_TRUE(filter.Start());
+    filter.StartPage(label.page, 0);
+    filter.ExportObject(memo);
+    filter.FinishPage(label.page, 0);
+    filter.Finish();
+    const std::string pdf(reinterpret_cast<const char*>(memory.Memory()), static_cast<size_t>(memory.Size()));
+    const std::vector<double> xs = TdPositions(pdf);
+    ASSERT_EQ(xs.size(), htmlTags ? 2u : 1u);
+    EXPECT_EQ(pdf.find("/F1 9.900 Tf") != std::string::npos, htmlTags);
+    EXPECT_EQ(pdf.find("/BaseFont /Liberation#20Sans,Bold") != std::string::npos, htmlTags);
+    if (htmlTags) EXPECT_GT(xs[1], xs[0] + 20);
+  }
+}
+
 TEST_F(PDFExport, TurnedBarcodeIsEmbeddedAsAnImage) {
   for (int rotation : {0, 90}) {
     SCOPED_TRACE(rotation);

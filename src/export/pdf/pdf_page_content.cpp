@@ -378,10 +378,11 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
       // A rule under every text row, across the object.
       const TColor c = ColorToRGB(memo.Frame().Color());
       const double w = std::max(0.01, static_cast<double>(memo.Frame().Width()));
-      for (double y = top + gapY + h; y <= top + height; y += h) FDoc.Line(left, y, left + width, y, c, w);
+      if (h >= 1)
+        for (double y = top + gapY + h; y <= top + height; y += h) FDoc.Line(left, y, left + width, y, c, w);
     }
 
-    TpgwPDFFont& pdfFont = FDoc.Fonts().GetObjFontNumber(font);
+    const bool tagged = memo.AllowHTMLTags() && FSettings.HTMLTags();
     for (int i = 0; i < n; ++i) {
       const WideString& line = lines[static_cast<size_t>(i)];
       if (line.empty()) continue;
@@ -389,12 +390,46 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
       const double indent = (mark & pmFirstLine) ? static_cast<double>(memo.ParagraphGap()) : 0;
       const double available = width - 2 * gapX - indent;
       const double edge = left + gapX + indent;
-      const bool justify = memo.HAlign() == haBlock && !(mark & pmLastLine);
-      const double lineWidth = S * pdfFont.SoftRemapString(line, memo.RTLReading()).Width / 0.75 / 1000;
+      // Runs of one look: the whole line, or the stretches that HTML tags give their own
+      // style, colour and size.
+      struct TRun {
+        size_t From, To;
+        TFont Font;
+        double Width;  // report pixels
+        double Rise;   // report pixels, down for subscripts
+      };
+      std::vector<TRun> runs;
+      const TpgwHTMLTags* tags = nullptr;
+      if (tagged && i < dt.HTMLTags().Count() && dt.HTMLTags()[i].size() == line.size())
+        tags = &dt.HTMLTags()[i];
+      for (size_t from = 0; from < line.size();) {
+        size_t to = line.size();
+        TRun run{from, to, font, 0, 0};
+        if (tags) {
+          to = from + 1;
+          while (to < line.size() && (*tags)[to].Default) ++to;
+          const TpgwHTMLTag& tag = (*tags)[from];
+          run.To = to;
+          run.Font.SetStyle(tag.Style);
+          run.Font.SetColor(tag.Color);
+          if (tag.Size > 0) run.Font.SetSize(tag.Size);
+          run.Rise = static_cast<double>(tag.AddY) * tag.Size;
+        }
+        TpgwPDFFont& pdfFont = FDoc.Fonts().GetObjFontNumber(run.Font);
+        const std::u16string_view part = std::u16string_view(line).substr(from, to - from);
+        run.Width = run.Font.Size() * pdfFont.SoftRemapString(part, memo.RTLReading()).Width / 0.75 / 1000;
+        runs.push_back(std::move(run));
+        from = to;
+      }
+      if (tags && memo.RTLReading()) std::reverse(runs.begin(), runs.end());
+      double lineWidth = 0;
+      for (const TRun& run : runs) lineWidth += run.Width;
+      // Spaces are widened only in lines of one look.
+      const bool justify = memo.HAlign() == haBlock && !(mark & pmLastLine) && runs.size() == 1;
       double x = edge;
       if (memo.HAlign() == haCenter)
         x = edge + (available - lineWidth) / 2;
-      else if (memo.HAlign() == haRight || (justify && memo.RTLReading()))
+      else if (memo.HAlign() == haRight || (memo.HAlign() == haBlock && memo.RTLReading()))
         x = edge + available - lineWidth;
       double y;
       switch (memo.VAlign()) {
@@ -413,7 +448,11 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
       const double spacing = static_cast<double>(memo.CharSpacing());
       const double shift = memo.HAlign() == haCenter ? spacing / 2 : memo.HAlign() == haRight ? spacing : 0;
       x -= (static_cast<double>(line.size()) - 1) * shift;
-      FDoc.TextOut(font, x, y, line, memo.RTLReading(), justify ? available : 0, spacing);
+      for (const TRun& run : runs) {
+        const std::u16string_view part = std::u16string_view(line).substr(run.From, run.To - run.From);
+        FDoc.TextOut(run.Font, x, y + run.Rise, part, memo.RTLReading(), justify ? available : 0, spacing);
+        x += run.Width + spacing * static_cast<double>(part.size());
+      }
     }
   }
   FDoc.AppendContent("Q");
