@@ -226,6 +226,16 @@ void TpgwPDFExport::ExportObject(TpgwComponent& obj) {
   // The page colour was painted by StartPage; the background's picture and frame only with
   // Background.
   if (view->Name() == u"_pagebackground" && !FBackground) return;
+  // The view knows it is being exported for the duration of the call.
+  struct TExportingState {
+    TpgwView& View;
+    TpgwComponentState Saved;
+    ~TExportingState() { View.SetpwComponentState(Saved); }
+  } state{*view, view->pwComponentState()};
+  TpgwComponentState exporting = state.Saved;
+  exporting.Include(csPgwExporting);
+  if (FInteractiveForms) exporting.Include(csPgwInteractiveForms);
+  view->SetpwComponentState(exporting);
   FContent->ExportView(*view);
 }
 
