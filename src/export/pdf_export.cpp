@@ -203,10 +203,10 @@ bool TpgwPDFExport::Start() {
   return true;
 }
 
-void TpgwPDFExport::StartPage(TpgwReportPage& page, int) {
+void TpgwPDFExport::StartPage(TpgwReportPage& page, int index) {
   if (!FDocument) return;
   FDocument->StartPage(static_cast<double>(page.Width()), static_cast<double>(page.Height()),
-                       static_cast<double>(page.LeftMargin()), static_cast<double>(page.TopMargin()));
+                       static_cast<double>(page.LeftMargin()), static_cast<double>(page.TopMargin()), index);
   if (FBackground && FContent) {
     const double left = static_cast<double>(page.LeftMargin()) * pgwMMUnits;
     const double top = static_cast<double>(page.TopMargin()) * pgwMMUnits;

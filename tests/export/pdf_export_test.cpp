@@ -11,11 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "barcode/barcode_view.h"
 #include "export/pdf/pdf_document.h"
+#include "export/pdf/pdf_objects.h"
 #include "platform/exceptions.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
@@ -288,6 +290,44 @@ TEST_F(PDFExport, TaggedTextIsWrittenInRunsOfItsOwnFonts) {
     EXPECT_EQ(pdf.find("/BaseFont /Liberation#20Sans,Bold") != std::string::npos, htmlTags);
     if (htmlTags) EXPECT_GT(xs[1], xs[0] + 20);
   }
+}
+
+TEST_F(PDFExport, LinksGoToAddressesAndPages) {
+  // "@2" goes to the top of the second page, "@9" to no page of the document, an address
+  // becomes a web link.
+  TpgwMemoView toPage(nullptr), nowhere(nullptr), web(nullptr);
+  toPage.SetBounds(20, 20, 100, 20);
+  toPage.SetURL(u"@2");
+  nowhere.SetBounds(20, 50, 100, 20);
+  nowhere.SetURL(u"@9");
+  web.SetBounds(20, 80, 100, 20);
+  web.SetURL(u" https://example.com/a ");
+  TpgwPDFExport filter;
+  filter.SetCompressed(false);
+  TMemoryStream memory;
+  filter.SetStream(&memory);
+  ASSERT_TRUE(filter.Start());
+  for (int i = 0; i < 2; ++i) {
+    filter.StartPage(label.page, i);
+    if (i == 0)
+      for (TpgwMemoView* m : {&toPage, &nowhere, &web}) filter.ExportObject(*m);
+    filter.FinishPage(label.page, i);
+  }
+  filter.Finish();
+  const std::string pdf(reinterpret_cast<const char*>(memory.Memory()), static_cast<size_t>(memory.Size()));
+  std::smatch kids;
+  ASSERT_TRUE(std::regex_search(pdf, kids, std::regex(R"(/Kids \[(\d+) 0 R (\d+) 0 R\])")));
+  EXPECT_NE(pdf.find("/Dest [" + kids[2].str() + " 0 R /XYZ null 425.25 null]"), std::string::npos);
+  EXPECT_EQ(pdf.find("/Dest [", pdf.find("/Dest [") + 1), std::string::npos);
+  EXPECT_NE(pdf.find("/URI <" + HexUpper(std::string_view("https://example.com/a")) + ">"),
+            std::string::npos);
+  // The link rectangle is the object's, in points.
+  EXPECT_NE(pdf.find("/Rect [15.00 395.25 90.00 410.25]"), std::string::npos);
+
+  if (!HasTools({"qpdf"})) return;
+  std::ofstream(dir.path / "links.pdf", std::ios::binary) << pdf;
+  const TRun check = Shell("qpdf --check '" + (dir.path / "links.pdf").string() + "'");
+  EXPECT_EQ(check.status, 0) << check.out;
 }
 
 TEST_F(PDFExport, TurnedBarcodeIsEmbeddedAsAnImage) {

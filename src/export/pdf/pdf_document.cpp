@@ -151,13 +151,15 @@ void TpgwPDFDocument::Start() {
   FStarted = true;
 }
 
-void TpgwPDFDocument::StartPage(double widthPx, double heightPx, double marginLeftMm, double marginTopMm) {
+void TpgwPDFDocument::StartPage(double widthPx, double heightPx, double marginLeftMm, double marginTopMm,
+                                int sourceIndex) {
   RequireStarted();
   if (FInPage) throw EPDFError("A PDF page is already open");
   TPage page;
   page.Object = FPdf.UpdateXRef();
   page.Width = widthPx * 0.75;
   page.Height = heightPx * 0.75;
+  page.SourceIndex = sourceIndex;
   FPages.push_back(page);
   FPageHeight = page.Height;
   FMarginLeft = marginLeftMm;
@@ -420,6 +422,18 @@ void TpgwPDFDocument::AddWebLink(double left, double top, double width, double h
   FLinks.push_back(std::move(link));
 }
 
+void TpgwPDFDocument::AddPageLink(double left, double top, double width, double height,
+                                  int targetSourceIndex) {
+  RequirePage();
+  TLink link;
+  link.Object = FPdf.UpdateXRef();
+  link.Rect = PdfFloat(X(left)) + " " + PdfFloat(Y(top + height)) + " " + PdfFloat(X(left + width)) + " " +
+              PdfFloat(Y(top));
+  link.TargetPage = targetSourceIndex;
+  FPages.back().Annots.push_back(link.Object);
+  FLinks.push_back(std::move(link));
+}
+
 int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash) {
   if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
   const int number = FPdf.UpdateXRef();
@@ -606,6 +620,17 @@ void TpgwPDFDocument::Finish() {
     FPdf.WriteLine("/Type /Annot");
     FPdf.WriteLine("/Subtype /Link");
     FPdf.WriteLine("/Rect [" + link.Rect + "]");
+    if (link.Address.empty()) {
+      // A link inside the document: the top of its target page.
+      const auto target = std::find_if(FPages.begin(), FPages.end(),
+                                       [&](const TPage& p) { return p.SourceIndex == link.TargetPage; });
+      FPdf.WriteLine("/Border [16 16 0]");
+      if (link.TargetPage >= 0 && target != FPages.end())
+        FPdf.WriteLine("/Dest [" + Ref(target->Object) + " /XYZ null " + PdfFloat(target->Height) + " null]");
+      FPdf.WriteLine(">>");
+      FPdf.WriteLine("endobj");
+      continue;
+    }
     FPdf.WriteLine("/BS << /W 0 >>");
     FPdf.WriteLine("/A <<");
     // A hexadecimal string needs no escapes and is encrypted like every other string.

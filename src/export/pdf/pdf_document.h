@@ -46,7 +46,9 @@ class TpgwPDFDocument {
   // Header, identifier, keys.
   void Start();
   // A page of widthPx by heightPx report pixels; the margins (millimetres) shift the origin.
-  void StartPage(double widthPx, double heightPx, double marginLeftMm = 0, double marginTopMm = 0);
+  // sourceIndex names the page for links to it (the prepared page's index); -1 when none.
+  void StartPage(double widthPx, double heightPx, double marginLeftMm = 0, double marginTopMm = 0,
+                 int sourceIndex = -1);
   void FinishPage();
   // Fonts, page tree, information, encryption, catalog, cross-reference table, trailer.
   void Finish();
@@ -72,6 +74,9 @@ class TpgwPDFDocument {
   // A link to a web address over a rectangle of the current page; the annotation is written at
   // Finish. An address that is empty after trimming gives no link.
   void AddWebLink(double left, double top, double width, double height, const WideString& url);
+  // A link to the top of the page started with that sourceIndex, resolved when the document
+  // is finished; a page that was not written gives a link that goes nowhere.
+  void AddPageLink(double left, double top, double width, double height, int targetSourceIndex);
   // Image XObjects, written at once; the same data added twice gives the same image. Returns the
   // image's index ("/Im" + index).
   int AddJPEGImage(std::span<const uint8_t> jpeg);
@@ -105,6 +110,7 @@ class TpgwPDFDocument {
     int Object = 0;
     std::string Rect;  // left bottom right top, points
     std::string Address;
+    int TargetPage = -1;  // source index of the target page, for links inside the document
   };
   struct TPage {
     int Object = 0;
@@ -112,6 +118,7 @@ class TpgwPDFDocument {
     std::vector<int> Fonts;        // indexes into the global list
     std::vector<int> Images;       // image indexes
     std::vector<int> Annots;       // annotation object numbers
+    int SourceIndex = -1;
   };
   double X(double px) const { return px * 0.75 + FMarginLeft * 0.05; }
   double Y(double px) const { return FPageHeight - FMarginTop * 0.05 - px * 0.75; }

@@ -5,6 +5,8 @@
 
 #include "barcode/barcode_view.h"
 #include "platform/format.h"
+#include "platform/unicode.h"
+#include "platform/wide_strings.h"
 #include "render/bitmap.h"
 #include "render/colors.h"
 #include "render/draw_text.h"
@@ -300,12 +302,24 @@ void TPDFPageContent::Frame(const TpgwView& view, double left, double top, doubl
 
 void TPDFPageContent::Link(TpgwView& view) {
   const TpgwHyperlink& link = view.Hyperlink();
-  const WideString& value = link.Value();
-  if (value.empty() || link.Kind() != hkURL) return;
-  // Anchors and page numbers of the legacy form point inside the document.
-  if (value[0] == u'#' || value[0] == u'@') return;
-  FDoc.AddWebLink(static_cast<double>(view.AbsLeft()), static_cast<double>(view.AbsTop()),
-                  static_cast<double>(view.Width()), static_cast<double>(view.Height()), value);
+  const WideString value = Trim(link.Value());
+  if (value.empty()) return;
+  const double left = static_cast<double>(view.AbsLeft()), top = static_cast<double>(view.AbsTop());
+  const double width = static_cast<double>(view.Width()), height = static_cast<double>(view.Height());
+  const bool pageNumber = link.Kind() == hkPageNumber || (link.Kind() == hkURL && value[0] == u'@');
+  if (pageNumber) {
+    // "@n" or a page-number link: the top of page n (1-based); anything else is no page.
+    const WideString digits = value[0] == u'@' ? Trim(value.substr(1)) : value;
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }))
+      return;
+    const int page = std::stoi(Utf16ToUtf8(digits));
+    if (page >= 1) FDoc.AddPageLink(left, top, width, height, page - 1);
+    return;
+  }
+  // Anchors ("#name") need the prepared pages' anchor list, which a filter does not see.
+  if (link.Kind() != hkURL || value[0] == u'#') return;
+  FDoc.AddWebLink(left, top, width, height, value);
 }
 
 void TPDFPageContent::ExportView(TpgwView& view) {
