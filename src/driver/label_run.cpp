@@ -8,6 +8,7 @@
 #include "export/image_export.h"
 #include "export/pdf_export.h"
 #include "platform/unicode.h"
+#include "prepared/preview_pages.h"
 #include "report/bands.h"
 #include "report/report.h"
 
@@ -136,8 +137,15 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
     const std::string errors = ErrorsOnOneLine(report);
     throw ELabelRunError(errors.empty() ? std::string("Report preparation failed") : errors);
   }
-  if (!hooks.preparedPageCount) throw ELabelRunError("The prepared page store is not available");
-  WriteLine(out, "Report prepared successfully. Pages: " + std::to_string(hooks.preparedPageCount(report)));
+  int pages = 0;
+  if (hooks.preparedPageCount) {
+    pages = hooks.preparedPageCount(report);
+  } else {
+    TpgwCustomPreviewPages* store = report.PreviewPages();
+    if (!store) throw ELabelRunError("The prepared page store is not available");
+    pages = store->GetCount();
+  }
+  WriteLine(out, "Report prepared successfully. Pages: " + std::to_string(pages));
 
   o.pdf->SetShowDialog(false);
   o.pdf->SetShowProgress(false);

@@ -44,8 +44,7 @@ struct LabelRunPaths {
 struct LabelRunHooks {
   // Called after the data sets and the band are bound, just before preparing.
   std::function<void(TpgwReport&)> beforePrepare;
-  // The number of prepared pages of the report's current store. Unset, there is no
-  // prepared-page store to count from and the run stops with an error.
+  // The number of prepared pages; unset, the report's own prepared-page store is counted.
   std::function<int(TpgwReport&)> preparedPageCount;
 };
 

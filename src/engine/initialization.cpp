@@ -4,8 +4,11 @@
 
 #include "barcode/barcode_view.h"
 #include "data/data_set.h"
+#include "engine/band_engine.h"
 #include "export/export_classes.h"
+#include "expressions/report_expressions.h"
 #include "platform/properties.h"
+#include "prepared/preview_pages.h"
 #include "render/graphic_formats.h"
 #include "report/bands.h"
 #include "report/component.h"
@@ -40,8 +43,11 @@ void InitializeEngine() {
     RegisterExportClasses();
     RegisterGraphicFormats();
     InitScriptLanguages();
-    InitScriptInterpreter();  // takes the compile messages from the resource store
-    RegisterSysFunctions();   // the system module every script and expression sees
+    InitScriptInterpreter();     // takes the compile messages from the resource store
+    RegisterSysFunctions();      // the system module every script and expression sees
+    InstallReportExpressions();  // Calc, the report module, script preparation, text objects' values
+    InstallPreparedPages();      // every report gets its prepared-page store, clearer and export walk
+    InstallBandEngine();         // reports run the band engine from PrepareReport
   });
 }
 

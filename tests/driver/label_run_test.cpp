@@ -115,19 +115,64 @@ TEST(LabelProgram, MissingTemplateEndsWithTheErrorLineAndExitCode1) {
 
 // Until the template loader, the band engine and the writers are part of the build, preparing the
 // label fails; the program must say so and fail, and write nothing.
-TEST(LabelProgram, FailedPreparationEndsWithTheErrorLineAndExitCode1) {
+// Output of a shell command (standard error dropped).
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+TEST(LabelProgram, RendersTheLabelToAPdfAndOneJpegThatTheCheckersRead) {
   TempDir dir;
   fs::create_directory(dir.path / "reportes");
   fs::create_directory(dir.path / "scratch");
   fs::copy_file(kTemplate, dir.path / "reportes" / "EtiquetaVelmo.pw3");
   const ProgramRun run = RunLabelProgramIn(dir.path);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out,
+            "Testing Pagewright template: reportes/EtiquetaVelmo.pw3\n"
+            "Report prepared successfully. Pages: 1\n"
+            "Exported PDF: scratch/EtiquetaBultoAXU_sample.pdf\n"
+            "Exported JPEG: scratch/EtiquetaBultoAXU_sample.jpg\n"
+            "ALL TESTS COMPLETED SUCCESSFULLY.\n");
+  const fs::path pdf = dir.path / "scratch" / "EtiquetaBultoAXU_sample.pdf";
+  const fs::path jpg = dir.path / "scratch" / "EtiquetaBultoAXU_sample.1.jpg";
+  ASSERT_TRUE(fs::exists(pdf));
+  ASSERT_TRUE(fs::exists(jpg));
+  EXPECT_FALSE(fs::exists(dir.path / "scratch" / "EtiquetaBultoAXU_sample.jpg"));
+  EXPECT_FALSE(fs::exists(dir.path / "scratch" / "EtiquetaBultoAXU_sample.2.jpg"));
+
+  EXPECT_NE(Capture("qpdf --check '" + pdf.string() + "'").find("No syntax or stream encoding errors"),
+            std::string::npos);
+  const std::string text = Capture("pdftotext '" + pdf.string() + "' -");
+  for (const char* expected : {"MIRANTO PASTELERIAS S.L.", "ALMAC\xc3\x89N CENTRAL", "C/ Lirena, 75 (CIUDAD)",
+                               "54 / 58", "(00)384123450000000073"})
+    EXPECT_NE(text.find(expected), std::string::npos) << expected;
+  // The three GS1-128 symbols scan from the page image; zbarimg prints them without parentheses.
+  const std::string codes = Capture("zbarimg --quiet '" + jpg.string() + "'");
+  for (const char* expected :
+       {"CODE-128:00384123450000000073", "CODE-128:9803000910264012640102", "CODE-128:91010003"})
+    EXPECT_NE(codes.find(expected), std::string::npos) << expected << " in " << codes;
+}
+
+TEST(LabelProgram, MissingScratchFolderEndsWithTheErrorLineAndExitCode1) {
+  TempDir dir;
+  fs::create_directory(dir.path / "reportes");
+  fs::copy_file(kTemplate, dir.path / "reportes" / "EtiquetaVelmo.pw3");
+  const ProgramRun run = RunLabelProgramIn(dir.path);
   EXPECT_EQ(run.exitCode, 1);
   const std::vector<std::string> lines = Lines(run.out);
-  ASSERT_EQ(lines.size(), 2u) << run.out;
-  EXPECT_EQ(lines[0], "Testing Pagewright template: reportes/EtiquetaVelmo.pw3");
-  EXPECT_TRUE(std::regex_match(lines[1], std::regex("ERROR: ELabelRunError: [^:;].*[^;]"))) << lines[1];
-  EXPECT_EQ(lines[1].find("Template not found"), std::string::npos);
-  EXPECT_TRUE(fs::is_empty(dir.path / "scratch"));
+  ASSERT_EQ(lines.size(), 3u) << run.out;
+  EXPECT_EQ(lines[1], "Report prepared successfully. Pages: 1");
+  EXPECT_TRUE(
+      std::regex_match(lines[2], std::regex("ERROR: ELabelRunError: .*EtiquetaBultoAXU_sample\\.pdf.*")))
+      << lines[2];
+  EXPECT_FALSE(fs::exists(dir.path / "scratch"));
 }
 
 // --- in-process: the real template, with stand-ins for the engine and the export walk ---
