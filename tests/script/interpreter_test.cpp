@@ -150,8 +150,9 @@ TEST_F(Interpreter, AnnotatedPrograms) {
   EXPECT_GT(files, 0);
 }
 
-// Programs the fuzzer once broke (tests/data/scripts/fuzz): each compiles or fails cleanly and
-// runs within a budget, twice, ending normally or with a script error.
+// Hostile programs and fuzzer findings (tests/data/scripts/fuzz), run as the fuzz target runs
+// them: each compiles or fails cleanly and runs within its budgets, twice, ending normally or
+// with a script error.
 TEST_F(Interpreter, FuzzFindingsRunCleanly) {
   const std::filesystem::path dir = std::filesystem::path(PW_TEST_DATA_DIR) / "scripts" / "fuzz";
   if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no findings kept";
