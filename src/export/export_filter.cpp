@@ -1,6 +1,7 @@
 #include "export/export_filter.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "platform/exceptions.h"
 #include "platform/files.h"
@@ -517,6 +518,22 @@ std::vector<int> SelectedPages(std::u16string_view pageNumbers, int pageCount) {
     start = comma + 1;
   }
   return pages;
+}
+
+void TpgwCustomExportFilter::ReportOutputError(const Exception& e) {
+  TpgwReport* report = Report();
+  if (!report) throw;  // nowhere to collect it
+  switch (report->EngineOptions().NewSilentMode()) {
+    case simMessageBoxes:
+      // No windows here: the message box becomes a block on standard error.
+      std::cerr << Utf16ToUtf8(ResourceGet("mbError")) << "\n" << e.Message() << "\n" << std::flush;
+      break;
+    case simSilent:
+      report->Errors().Add(Utf8ToUtf16(e.Message()));
+      break;
+    case simReThrow:
+      throw;
+  }
 }
 
 }  // namespace pagewright

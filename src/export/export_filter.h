@@ -26,6 +26,7 @@ class TpgwReport;
 class TpgwComponent;
 class TpgwReportPage;
 class TpgwCustomExportFilter;
+class Exception;
 
 enum TpgwShowDialogOption : uint8_t { doShowExportSettings, doShowSaveDialog };
 using TpgwShowDialogOptions = Set<TpgwShowDialogOption>;
@@ -308,6 +309,9 @@ class TpgwCustomExportFilter : public TComponent {
 
  protected:
   void Notification(TComponent* c, TOperation op) override;
+  // An output that cannot be written, reported as the report's silent mode says: collected in its
+  // error list, printed, or raised again. Call it only from the handler that caught `e`.
+  void ReportOutputError(const Exception& e);
 
  private:
   static bool& NoRegisterNext();

@@ -1,7 +1,6 @@
 #include "export/image_export.h"
 
 #include <algorithm>
-#include <iostream>
 #include <limits>
 
 #include "platform/exceptions.h"
@@ -201,7 +200,7 @@ void TpgwCustomImageExport::WriteFile() {
     }
     transport->FreeStream(out, name);
   } catch (const Exception& e) {
-    HandleWriteError(e);
+    ReportOutputError(e);
   }
 }
 
@@ -216,22 +215,6 @@ void TpgwCustomImageExport::WriteBitmapToStream(TStream& stream) {
   std::unique_ptr<TGraphic> graphic = FGHelper->ConvertFrom(*FBitmap, pf24bit, FJPEGQuality);
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(graphic.get())) jpeg->SetDensity(FResolution);
   FGHelper->SaveToStream(*graphic, stream);
-}
-
-void TpgwCustomImageExport::HandleWriteError(const Exception& e) {
-  TpgwReport* report = Report();
-  if (!report) throw;  // nowhere to collect it
-  switch (report->EngineOptions().NewSilentMode()) {
-    case simMessageBoxes:
-      // No windows here: the message box becomes a block on standard error.
-      std::cerr << Utf16ToUtf8(ResourceGet("mbError")) << "\n" << e.Message() << "\n" << std::flush;
-      break;
-    case simSilent:
-      report->Errors().Add(Utf8ToUtf16(e.Message()));
-      break;
-    case simReThrow:
-      throw;
-  }
 }
 
 TpgwJPEGExport::TpgwJPEGExport(TComponent* owner) : TpgwCustomImageExport(owner) {

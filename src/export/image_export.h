@@ -83,9 +83,6 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
   std::unique_ptr<TBitmap> NewBitmap();
   // The output: the caller's stream, or the transport's file named after the page.
   void WriteFile();
-  // Reports a failure to write by the report's silent mode: a message on the console
-  // (message boxes), a line in the report's errors (silent), or the failure raised again.
-  void HandleWriteError(const Exception& e);
 
   std::unique_ptr<TBitmap> FBitmap;
   bool FCrop = false;

@@ -1,7 +1,5 @@
 #include "export/pdf_export.h"
 
-#include <iostream>
-
 #include "export/pdf/pdf_document.h"
 #include "export/pdf/pdf_page_content.h"
 #include "platform/exceptions.h"
@@ -197,7 +195,7 @@ bool TpgwPDFExport::Start() {
     FDocument.reset();
     if (FOwnsOut) ReleaseOutput();
     FOut = nullptr;
-    HandleOutputError(e);
+    ReportOutputError(e);
     return false;
   }
   return true;
@@ -266,22 +264,6 @@ void TpgwPDFExport::ReleaseOutput() {
   FOwnsOut = false;
   if (TpgwCustomIOTransport* transport = IOTransport(); transport && out)
     transport->FreeStream(out, FOutName);
-}
-
-void TpgwPDFExport::HandleOutputError(const Exception& e) {
-  TpgwReport* report = Report();
-  if (!report) throw;  // nowhere to collect it
-  switch (report->EngineOptions().NewSilentMode()) {
-    case simMessageBoxes:
-      // No windows here: the message box becomes a block on standard error.
-      std::cerr << Utf16ToUtf8(ResourceGet("mbError")) << "\n" << e.Message() << "\n" << std::flush;
-      break;
-    case simSilent:
-      report->Errors().Add(Utf8ToUtf16(e.Message()));
-      break;
-    case simReThrow:
-      throw;
-  }
 }
 
 }  // namespace pagewright

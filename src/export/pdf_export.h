@@ -162,8 +162,6 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   int FCurvePrecision = 2;
   bool FUsePNGAlpha = true;
 
-  // Reports an output failure by the report's silent mode.
-  void HandleOutputError(const Exception& e);
   // Closes the transport's stream (not a caller's stream) and forgets the document.
   void ReleaseOutput();
 

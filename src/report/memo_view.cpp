@@ -603,14 +603,14 @@ WideString TpgwCustomMemoView::CalcAndFormat(const WideString& exprIn, const Tpg
   const TpgwFormat* fmt = &format;
   const size_t hash = expr.find(u" #");
   if (hash != WideString::npos) {
-    WideString spec = expr.substr(hash + 2);
-    if (spec.find(u')') == WideString::npos) {
+    WideString formatText = expr.substr(hash + 2);
+    if (formatText.find(u')') == WideString::npos) {
       expr.resize(hash);
       suffixFormat = std::make_unique<TpgwFormat>();
-      const char16_t first = spec.empty() ? u'\0' : spec[0];
+      const char16_t first = formatText.empty() ? u'\0' : formatText[0];
       if (first == u'n' || first == u'N') {
         suffixFormat->SetKind(fkNumeric);
-        for (char16_t& c : spec) {
+        for (char16_t& c : formatText) {
           if (c == u',' || c == u'-' || c == u'.') {
             suffixFormat->SetDecimalSeparator(WideString(1, c));
             c = u'.';
@@ -621,7 +621,7 @@ WideString TpgwCustomMemoView::CalcAndFormat(const WideString& exprIn, const Tpg
       } else if (first == u'b' || first == u'B') {
         suffixFormat->SetKind(fkBoolean);
       }
-      suffixFormat->SetFormatStr(spec.empty() ? WideString() : spec.substr(1, 255));
+      suffixFormat->SetFormatStr(formatText.empty() ? WideString() : formatText.substr(1, 255));
       fmt = suffixFormat.get();
     }
   }

@@ -14,7 +14,7 @@ std::string Bars(const std::string& digits) {
   return std::string(bars.begin(), bars.end());
 }
 
-TEST(OneCode, WorkedExamplesOfTheSpecification) {
+TEST(OneCode, WorkedExamplesOfThePublishedStandard) {
   const std::string tracking = "01234567094987654321";
   EXPECT_EQ(Bars(tracking), "ATTFATTDTTADTAATTDTDTATTDAFDDFADFDFTFFFFFTATFAAAATDFFTDAADFTFDTDT");
   EXPECT_EQ(Bars(tracking + "01234"), "DTTAFADDTTFTDTFTFDTDDADADAFADFATDDFTAAAFDTTADFAAATDFDTDFADDDTDFFT");
