@@ -2,6 +2,8 @@
 # Configures and builds one build tree. Usage: scripts/build.sh DIR [cmake options...] [-- targets...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# Paths inside the checkout hash as relative ones, so a fresh clone elsewhere reuses the cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
 dir=$1; shift
 opts=(); targets=()
 while [ $# -gt 0 ]; do
