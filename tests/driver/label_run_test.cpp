@@ -153,6 +153,10 @@ TEST(LabelProgram, RendersTheLabelToAPdfAndOneJpegThatTheCheckersRead) {
   for (const char* expected : {"MIRANTO PASTELERIAS S.L.", "ALMAC\xc3\x89N CENTRAL", "C/ Lirena, 75 (CIUDAD)",
                                "54 / 58", "(00)384123450000000073"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
+  // Fonts travel with the file: "Arial" is drawn with a stand-in face, embedded as a subset.
+  EXPECT_TRUE(std::regex_search(
+      Capture("pdffonts '" + pdf.string() + "'"),
+      std::regex(R"([A-Z]{6}\+Liberation Sans\s+CID TrueType\s+Identity-H\s+yes yes yes)")));
   // The three GS1-128 symbols scan from the page image; zbarimg prints them without parentheses.
   const std::string codes = Capture("zbarimg --quiet '" + jpg.string() + "'");
   for (const char* expected :

@@ -10,11 +10,13 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "export/pdf/pdf_security.h"
 #include "export/pdf_export.h"
 #include "platform/streams.h"
+#include "platform/unicode.h"
 #include "render/bitmap.h"
 #include "render/picture_codecs.h"
 
@@ -191,10 +193,10 @@ TEST_F(PdfDocumentFiles, CrossReferenceEntriesPointAtTheirObjects) {
             std::string::npos);
   EXPECT_NE(bytes.find("/ID [<" + HexLower(MD5Of("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}"))),
             std::string::npos);
-  // Unembedded fonts: described, with a ToUnicode entry for the space.
-  EXPECT_EQ(bytes.find("/FontFile2"), std::string::npos);
+  // "Arial" resolves to a stand-in face, embedded even with the switch off; ToUnicode maps the space.
+  EXPECT_NE(bytes.find("/FontFile2"), std::string::npos);
   EXPECT_NE(bytes.find("<0003> <0020>"), std::string::npos);
-  EXPECT_NE(bytes.find("/BaseFont /Liberation#20Sans,Bold"), std::string::npos);
+  EXPECT_NE(bytes.find("+Liberation#20Sans,Bold"), std::string::npos);
   // The web link: the view's rectangle in points and the trimmed address.
   EXPECT_NE(bytes.find("/Rect [225.50 385.00 338.00 445.00]\r\n/BS << /W 0 >>\r\n/A <<\r\n/URI <" +
                        HexUpper(std::string_view("https://example.org/seguimiento?id=(42)")) + ">"),
@@ -237,6 +239,25 @@ TEST_F(PdfDocumentFiles, PasswordProtectedFileOpensWithItsPasswords) {
     const ToolRun text = Tool("pdftotext -enc UTF-8 '" + plain.string() + "' -");
     EXPECT_NE(text.out.find("ALMACÉN CENTRAL"), std::string::npos) << text.out;
     EXPECT_NE(Tool("pdffonts '" + plain.string() + "'").out.find("+Liberation Sans"), std::string::npos);
+  }
+}
+
+// With the embedding switch off, a face asked for by its own name is only described, while a
+// stand-in for another name is embedded: its glyph indices are ours, not the named face's.
+TEST(PdfDocumentFonts, StandInFacesAreEmbeddedEvenWithTheSwitchOff) {
+  const std::pair<const char16_t*, bool> cases[] = {{u"Arial", true}, {u"Liberation Sans", false}};
+  for (const auto& [face, embedded] : cases) {
+    TpgwPDFExport settings;
+    settings.SetCompressed(false);
+    TMemoryStream out;
+    TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+    pdf.Start();
+    pdf.StartPage(794, 1123);
+    pdf.TextOut(MakeFont(face, 10), 0, 20, u"AB");
+    pdf.FinishPage();
+    pdf.Finish();
+    const std::string bytes(reinterpret_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+    EXPECT_EQ(bytes.find("/FontFile2") != std::string::npos, embedded) << Utf16ToUtf8(face);
   }
 }
 

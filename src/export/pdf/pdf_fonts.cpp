@@ -299,7 +299,10 @@ std::string TpgwPDFFont::SubsetTag() const {
 
 void TpgwPDFFont::WriteObjects(TPDFObjectsHelper& pdf, bool embed) {
   if (Reference == 0) Reference = pdf.UpdateXRef();
-  const bool embedded = embed && Embeddable();
+  // A face standing in for the named one is embedded whatever the switch says: its glyph indices
+  // mean nothing to a viewer that has (or substitutes) another face under that name.
+  const bool substitute = FTtf && !FTtf->SubstitutionName().empty();
+  const bool embedded = (embed || substitute) && Embeddable();
   const std::string baseName = GetFontName();
   std::string name = baseName;
   int fontFile = 0;
