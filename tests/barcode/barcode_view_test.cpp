@@ -3,6 +3,8 @@
 #include "barcode/barcode_view.h"
 
 #include <gtest/gtest.h>
+
+#include "common/run_program.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -492,13 +494,7 @@ std::string DecodePng(const TBitmap& bmp) {
     TFileStream f(path, fmCreate);
     EncodePNG(bmp, f);
   }
-  std::string out;
-  if (FILE* p = popen(("zbarimg -q --raw '" + path + "' 2>/dev/null").c_str(), "r")) {
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
+  std::string out = test_support::RunCommand("zbarimg -q --raw '" + path + "'").out;
   std::remove(path.c_str());
   if (!out.empty() && out.back() == '\n') out.pop_back();
   return out;

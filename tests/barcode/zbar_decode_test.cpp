@@ -1,6 +1,8 @@
 // Symbols read back by an independent decoder (zbarimg), when it is installed: the module row is
 // drawn into a PGM image with quiet zones and decoded.
 #include <gtest/gtest.h>
+
+#include "common/run_program.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,15 +37,7 @@ std::string Decode(TpgwBarcodeType type, const std::string& text, bool checksum)
     f << "P5\n" << line.size() << " " << height << "\n255\n";
     for (int y = 0; y < height; ++y) f << line;
   }
-  std::string cmd = "zbarimg -q --raw '";
-  cmd.append(path).append("' 2>/dev/null");
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
+  std::string out = test_support::RunCommand("zbarimg -q --raw '" + path + "'").out;
   std::remove(path.c_str());
   if (!out.empty() && out.back() == '\n') out.pop_back();
   return out;

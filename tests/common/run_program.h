@@ -14,23 +14,31 @@ struct ProgramResult {
   std::string out;
 };
 
-inline std::string CliProgram() { return std::string(PW_BINARY_DIR) + "/bin/pagewright"; }
+inline std::string CliProgram() {
+  return std::string(PW_BINARY_DIR) + "/bin/pagewright";
+}
 
-inline bool CliProgramBuilt() { return std::filesystem::exists(CliProgram()); }
+inline bool CliProgramBuilt() {
+  return std::filesystem::exists(CliProgram());
+}
 
-// Runs the program with the given (already shell-quoted) arguments; standard error is dropped.
-inline ProgramResult RunCli(const std::string& args) {
+// Runs a shell command and keeps its standard output; standard error is dropped (the checkers
+// print unrelated diagnostics there).
+inline ProgramResult RunCommand(const std::string& cmd) {
   ProgramResult r;
-  std::string cmd = "'";
-  cmd.append(CliProgram()).append("' ").append(args).append(" 2>/dev/null");
-  FILE* p = popen(cmd.c_str(), "r");
+  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
   if (!p) return r;
   char buf[4096];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
+  const int status = pclose(p);
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
+}
+
+// Runs the program with the given (already shell-quoted) arguments; standard error is dropped.
+inline ProgramResult RunCli(const std::string& args) {
+  return RunCommand("'" + CliProgram() + "' " + args);
 }
 
 }  // namespace pagewright::test_support

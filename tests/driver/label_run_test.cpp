@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "common/run_program.h"
+#include "common/temp_dir.h"
 #include "common/label_record.h"
 #include "data/db_dataset.h"
 #include "engine/initialization.h"
@@ -33,37 +35,14 @@ namespace fs = std::filesystem;
 const fs::path kTemplate =
     fs::path(PW_TEST_DATA_DIR) / ".." / ".." / "examples" / "label" / "reportes" / "EtiquetaVelmo.pw3";
 
-// A fresh folder for one test, removed afterwards.
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "pw-label-XXXXXX").string();
-    path = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
+using test_support::TempDir;
 
-struct ProgramRun {
-  int exitCode = -1;
-  std::string out;
-};
+using test_support::ProgramResult;
+using test_support::RunCommand;
 
 // Runs the built label program with `dir` as its working directory; standard error is dropped.
-ProgramRun RunLabelProgramIn(const fs::path& dir) {
-  const std::string cmd =
-      "cd '" + dir.string() + "' && '" + std::string(PW_BINARY_DIR) + "/bin/pagewright-label' 2>/dev/null";
-  ProgramRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = pclose(p);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+ProgramResult RunLabelProgramIn(const fs::path& dir) {
+  return RunCommand("cd '" + dir.string() + "' && '" + std::string(PW_BINARY_DIR) + "/bin/pagewright-label'");
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -106,7 +85,7 @@ TEST(LabelTable, HoldsTheTwentyColumnsAndTheOneRecord) {
 TEST(LabelProgram, MissingTemplateEndsWithTheErrorLineAndExitCode1) {
   TempDir dir;
   fs::create_directory(dir.path / "scratch");
-  const ProgramRun run = RunLabelProgramIn(dir.path);
+  const ProgramResult run = RunLabelProgramIn(dir.path);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out,
             "Testing Pagewright template: reportes/EtiquetaVelmo.pw3\n"
@@ -115,24 +94,12 @@ TEST(LabelProgram, MissingTemplateEndsWithTheErrorLineAndExitCode1) {
 
 // Until the template loader, the band engine and the writers are part of the build, preparing the
 // label fails; the program must say so and fail, and write nothing.
-// Output of a shell command (standard error dropped).
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
 TEST(LabelProgram, RendersTheLabelToAPdfAndOneJpegThatTheCheckersRead) {
   TempDir dir;
   fs::create_directory(dir.path / "reportes");
   fs::create_directory(dir.path / "scratch");
   fs::copy_file(kTemplate, dir.path / "reportes" / "EtiquetaVelmo.pw3");
-  const ProgramRun run = RunLabelProgramIn(dir.path);
+  const ProgramResult run = RunLabelProgramIn(dir.path);
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(run.out,
             "Testing Pagewright template: reportes/EtiquetaVelmo.pw3\n"
@@ -147,18 +114,18 @@ TEST(LabelProgram, RendersTheLabelToAPdfAndOneJpegThatTheCheckersRead) {
   EXPECT_FALSE(fs::exists(dir.path / "scratch" / "EtiquetaBultoAXU_sample.jpg"));
   EXPECT_FALSE(fs::exists(dir.path / "scratch" / "EtiquetaBultoAXU_sample.2.jpg"));
 
-  EXPECT_NE(Capture("qpdf --check '" + pdf.string() + "'").find("No syntax or stream encoding errors"),
+  EXPECT_NE(RunCommand("qpdf --check '" + pdf.string() + "'").out.find("No syntax or stream encoding errors"),
             std::string::npos);
-  const std::string text = Capture("pdftotext '" + pdf.string() + "' -");
+  const std::string text = RunCommand("pdftotext '" + pdf.string() + "' -").out;
   for (const char* expected : {"MIRANTO PASTELERIAS S.L.", "ALMAC\xc3\x89N CENTRAL", "C/ Lirena, 75 (CIUDAD)",
                                "54 / 58", "(00)384123450000000073"})
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
   // Fonts travel with the file: "Arial" is drawn with a stand-in face, embedded as a subset.
   EXPECT_TRUE(std::regex_search(
-      Capture("pdffonts '" + pdf.string() + "'"),
+      RunCommand("pdffonts '" + pdf.string() + "'").out,
       std::regex(R"([A-Z]{6}\+Liberation Sans\s+CID TrueType\s+Identity-H\s+yes yes yes)")));
   // The three GS1-128 symbols scan from the page image; zbarimg prints them without parentheses.
-  const std::string codes = Capture("zbarimg --quiet '" + jpg.string() + "'");
+  const std::string codes = RunCommand("zbarimg --quiet '" + jpg.string() + "'").out;
   for (const char* expected :
        {"CODE-128:00384123450000000073", "CODE-128:9803000910264012640102", "CODE-128:91010003"})
     EXPECT_NE(codes.find(expected), std::string::npos) << expected << " in " << codes;
@@ -168,7 +135,7 @@ TEST(LabelProgram, MissingScratchFolderEndsWithTheErrorLineAndExitCode1) {
   TempDir dir;
   fs::create_directory(dir.path / "reportes");
   fs::copy_file(kTemplate, dir.path / "reportes" / "EtiquetaVelmo.pw3");
-  const ProgramRun run = RunLabelProgramIn(dir.path);
+  const ProgramResult run = RunLabelProgramIn(dir.path);
   EXPECT_EQ(run.exitCode, 1);
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 3u) << run.out;

@@ -1,6 +1,8 @@
 #include "export/export_filter.h"
 
 #include <gtest/gtest.h>
+
+#include "common/temp_dir.h"
 #include <stdlib.h>
 
 #include <filesystem>
@@ -23,17 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "pw-export-XXXXXX").string();
-    path = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
+using test_support::TempDir;
 
 // "Name=value" for every published property the class adds to the filter base, in order.
 std::vector<std::string> OwnPropertiesWithValues(const TPersistent& obj) {

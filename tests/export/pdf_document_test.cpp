@@ -1,6 +1,8 @@
 #include "export/pdf/pdf_document.h"
 
 #include <gtest/gtest.h>
+
+#include "common/temp_dir.h"
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -25,14 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "pw-pdf-XXXXXX").string();
-    path = mkdtemp(tmpl.data());
-  }
-  ~TempDir() { fs::remove_all(path); }
-};
+using test_support::TempDir;
 
 struct ToolRun {
   int exitCode = -1;

@@ -5,6 +5,9 @@
 #include "export/pdf_export.h"
 
 #include <gtest/gtest.h>
+
+#include "common/run_program.h"
+#include "common/temp_dir.h"
 #include <stdlib.h>
 
 #include <cstdio>
@@ -32,34 +35,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "pw-pdf-XXXXXX").string();
-    path = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
+using test_support::TempDir;
 
-struct TRun {
-  int status = -1;
-  std::string out;
-};
-
-// Runs a command; its standard error is kept apart (tools print unrelated diagnostics there).
-TRun Shell(const std::string& cmd) {
-  TRun r;
-  if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    r.status = pclose(p);
-  }
-  return r;
-}
+using test_support::ProgramResult;
+using test_support::RunCommand;
 
 bool HasTools(std::initializer_list<const char*> tools) {
   for (const char* t : tools)
@@ -148,15 +127,15 @@ TEST_F(PDFExport, LabelPassesTheCheckersAndReadsBack) {
   ASSERT_TRUE(Run(filter, pdf));
   EXPECT_EQ(report.Errors().Count(), 0) << Utf16ToUtf8(report.Errors().Text());
 
-  const TRun check = Shell("qpdf --check '" + pdf.string() + "'");
-  EXPECT_EQ(check.status, 0) << check.out;
+  const ProgramResult check = RunCommand("qpdf --check '" + pdf.string() + "'");
+  EXPECT_EQ(check.exitCode, 0) << check.out;
 
-  const TRun text = Shell("pdftotext -enc UTF-8 '" + pdf.string() + "' -");
+  const ProgramResult text = RunCommand("pdftotext -enc UTF-8 '" + pdf.string() + "' -");
   EXPECT_NE(text.out.find("ALMACÉN CENTRAL"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("(00)384123450000000073"), std::string::npos) << text.out;
 
   // name, type, encoding, emb, sub, uni, object: a subset's name has a six-letter tag.
-  const TRun fonts = Shell("pdffonts '" + pdf.string() + "'");
+  const ProgramResult fonts = RunCommand("pdffonts '" + pdf.string() + "'");
   bool embeddedSubset = false;
   std::istringstream lines(fonts.out);
   for (std::string row; std::getline(lines, row);) {
@@ -166,13 +145,13 @@ TEST_F(PDFExport, LabelPassesTheCheckersAndReadsBack) {
   EXPECT_TRUE(embeddedSubset) << fonts.out;
 
   // The barcode is drawn as paths, not embedded as a picture.
-  const TRun qdf = Shell("qpdf --qdf --object-streams=disable '" + pdf.string() + "' -");
+  const ProgramResult qdf = RunCommand("qpdf --qdf --object-streams=disable '" + pdf.string() + "' -");
   EXPECT_EQ(qdf.out.find("/Subtype /Image"), std::string::npos);
 
-  const TRun render =
-      Shell("pdftoppm -r 300 -png -singlefile '" + pdf.string() + "' '" + (dir.path / "page").string() + "'");
-  ASSERT_EQ(render.status, 0) << render.out;
-  const TRun scan = Shell("zbarimg -q --raw '" + (dir.path / "page.png").string() + "'");
+  const ProgramResult render = RunCommand("pdftoppm -r 300 -png -singlefile '" + pdf.string() + "' '" +
+                                          (dir.path / "page").string() + "'");
+  ASSERT_EQ(render.exitCode, 0) << render.out;
+  const ProgramResult scan = RunCommand("zbarimg -q --raw '" + (dir.path / "page.png").string() + "'");
   EXPECT_EQ(scan.out, "00384123450000000073\n");
 }
 
@@ -326,8 +305,8 @@ TEST_F(PDFExport, LinksGoToAddressesAndPages) {
 
   if (!HasTools({"qpdf"})) return;
   std::ofstream(dir.path / "links.pdf", std::ios::binary) << pdf;
-  const TRun check = Shell("qpdf --check '" + (dir.path / "links.pdf").string() + "'");
-  EXPECT_EQ(check.status, 0) << check.out;
+  const ProgramResult check = RunCommand("qpdf --check '" + (dir.path / "links.pdf").string() + "'");
+  EXPECT_EQ(check.exitCode, 0) << check.out;
 }
 
 TEST_F(PDFExport, TurnedBarcodeIsEmbeddedAsAnImage) {

@@ -4,6 +4,9 @@
 #include "export/image_export.h"
 
 #include <gtest/gtest.h>
+
+#include "common/run_program.h"
+#include "common/temp_dir.h"
 #include <stdlib.h>
 
 #include <cstdio>
@@ -32,17 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-  fs::path path;
-  TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "pw-raster-XXXXXX").string();
-    path = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-};
+using test_support::TempDir;
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
   std::vector<std::string> names;
@@ -243,14 +236,8 @@ TEST_F(RasterExport, BarcodeReadsBackFromTheWrittenJpeg) {
   if (std::system("command -v zbarimg >/dev/null 2>&1") != 0) GTEST_SKIP() << "zbarimg is not installed";
   TpgwJPEGExport filter;
   Run(filter, dir.path / "label.jpg", 1);
-  const std::string cmd = "zbarimg -q --raw '" + (dir.path / "label.1.jpg").string() + "' 2>/dev/null";
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[256];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
+  const std::string out =
+      test_support::RunCommand("zbarimg -q --raw '" + (dir.path / "label.1.jpg").string() + "'").out;
   EXPECT_EQ(out, "00384123450000000073\n");
 }
 
