@@ -7,7 +7,7 @@
 
 #include "data/db_dataset.h"
 #include "engine/band_engine.h"
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "expressions/report_expressions.h"
 #include "platform/mem_table.h"
 #include "platform/unicode.h"
@@ -23,9 +23,6 @@ namespace {
 void StartUp() {
   static const bool done = [] {
     InitializeEngine();
-    InstallReportExpressions();
-    InstallPreparedPages();
-    InstallBandEngine();
     return true;
   }();
   (void)done;
@@ -63,7 +60,7 @@ void BM_PrepareRows(benchmark::State& state) {
   ds.SetName(u"ds");
   ds.SetUserName(u"ds");
   ds.SetDataSet(&table);
-  TpgwReport report;
+  TpgwReport report(DefaultReportServices());
   report.EngineOptions().SetSilentMode(true);
   report.EngineOptions().SetEnableThreadSafe(true);
   report.EngineOptions().SetDestroyForms(false);

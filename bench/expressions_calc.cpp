@@ -35,14 +35,14 @@ void StartUp() {
     InitScriptLanguages();
     InitScriptInterpreter();
     RegisterSysFunctions();
-    InstallReportExpressions();
+    RegisterReportExpressions();
   });
 }
 
 struct Fixture {
   TMemTable table;
   TpgwDBDataset ds{nullptr};
-  TpgwReport report;
+  TpgwReport report{TpgwReportServices{&ReportDataService(), &ReportScriptService()}};
   Fixture() {
     StartUp();
     table.FieldDefs().Add(u"name", ftString, 20);
@@ -82,7 +82,7 @@ void BM_SystemVariable(benchmark::State& state) {
 void BM_FirstCalcOfANewReport(benchmark::State& state) {
   StartUp();
   for (auto _ : state) {
-    TpgwReport report;
+    TpgwReport report(TpgwReportServices{&ReportDataService(), &ReportScriptService()});
     benchmark::DoNotOptimize(report.Calc(u"1 + 1"));
   }
 }

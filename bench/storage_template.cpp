@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "platform/properties.h"
 #include "platform/streams.h"
 #include "report/report.h"

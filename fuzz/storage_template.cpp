@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "platform/exceptions.h"
 #include "platform/streams.h"
 #include "report/report.h"

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
 #include "platform/variant.h"

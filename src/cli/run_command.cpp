@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
 #include "platform/variant.h"

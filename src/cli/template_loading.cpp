@@ -4,7 +4,7 @@
 #include <fstream>
 #include <ostream>
 
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
 #include "report/report.h"
@@ -19,7 +19,7 @@ std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::
     return nullptr;
   }
   InitializeEngine();
-  auto report = std::make_unique<TpgwReport>(nullptr);
+  auto report = CreateReport();
   report->EngineOptions().SetSilentMode(true);
   // No password prompt: this tool never asks.
   report->EngineOptions().SetEnableThreadSafe(true);

@@ -320,32 +320,51 @@ Variant ReportFieldValue(TpgwDataSet& dataSet, const WideString& fieldName) {
 
 namespace {
 
-// Report objects sit below this module and read fields through these entries.
-void InstallFieldAccess() {
-  TpgwMemoServices& memo = MemoServices();
-  memo.IsBlobField = [](TComponent& ds, const WideString& field) {
+class TpgwDataService final : public IpgwDataService {
+ public:
+  TComponent* FindDataSet(TComponent* from, TComponent* current, std::u16string_view name) override {
+    return FindDataSetByName(from, current, name);
+  }
+  // Lookups that come without a requesting component: the first data set of that user name.
+  TComponent* FindGlobalDataSet(std::u16string_view name) override {
+    if (name.empty()) return nullptr;
+    TpgwGlobalDataSetList& list = pgwDataSetList();
+    for (int i = 0; i < list.Count(); ++i)
+      if (SameText(list.Items(i)->UserName(), name)) return list.Items(i);
+    return nullptr;
+  }
+  void ListGlobalDataSets(TStringList& list) override {
+    TpgwGlobalDataSetList& all = pgwDataSetList();
+    all.Lock();
+    for (int i = 0; i < all.Count(); ++i) list.AddObject(all.Items(i)->UserName(), all.Items(i));
+    all.Unlock();
+  }
+  bool IsBlobField(TComponent& ds, const WideString& field) override {
     auto* d = dynamic_cast<TpgwDataSet*>(&ds);
     return d && d->IsBlobField(field);
-  };
-  memo.AssignBlobTo = [](TComponent& ds, const WideString& field, TStringList& lines) {
+  }
+  void AssignBlobTo(TComponent& ds, const WideString& field, TStringList& lines) override {
     if (auto* d = dynamic_cast<TpgwDataSet*>(&ds)) d->AssignBlobTo(field, TpgwBlobTarget{&lines, nullptr});
-  };
-  memo.FieldValue = [](TComponent& ds, const WideString& field) {
+  }
+  void AssignBlobTo(TComponent& ds, const WideString& field, TStream& into) override {
+    if (auto* d = dynamic_cast<TpgwDataSet*>(&ds)) d->AssignBlobTo(field, TpgwBlobTarget{nullptr, &into});
+  }
+  Variant FieldValue(TComponent& ds, const WideString& field) override {
     auto* d = dynamic_cast<TpgwDataSet*>(&ds);
     return d ? d->Value(field) : Variant::Null();
-  };
-  memo.FieldDisplayText = [](TComponent& ds, const WideString& field) {
+  }
+  WideString FieldDisplayText(TComponent& ds, const WideString& field) override {
     auto* d = dynamic_cast<TpgwDataSet*>(&ds);
     return d ? d->DisplayText(field) : WideString();
-  };
-  TpgwDataSetBlobAccess& blobs = DataSetBlobAccess();
-  blobs.IsBlobField = memo.IsBlobField;
-  blobs.AssignBlobTo = [](TComponent& ds, const WideString& field, TStream& into) {
-    if (auto* d = dynamic_cast<TpgwDataSet*>(&ds)) d->AssignBlobTo(field, TpgwBlobTarget{nullptr, &into});
-  };
-}
+  }
+};
 
 }  // namespace
+
+IpgwDataService& ReportDataService() {
+  static TpgwDataService service;
+  return service;
+}
 
 void RegisterDataClasses() {
   TClassRegistry& registry = ClassRegistry();
@@ -355,16 +374,6 @@ void RegisterDataClasses() {
   registry.Register(TpgwCustomDBDataSet::StaticClassInfo());
   registry.Register(TpgwDBDataset::StaticClassInfo());
   registry.Register(TDataSource::StaticClassInfo());
-  DataSetLookup() = FindDataSetByName;
-  // Lookups that come without a requesting component: the first data set of that user name.
-  GlobalDataSetLookup() = [](std::u16string_view name) -> TComponent* {
-    if (name.empty()) return nullptr;
-    TpgwGlobalDataSetList& list = pgwDataSetList();
-    for (int i = 0; i < list.Count(); ++i)
-      if (SameText(list.Items(i)->UserName(), name)) return list.Items(i);
-    return nullptr;
-  };
-  InstallFieldAccess();
 }
 
 }  // namespace pagewright

@@ -13,6 +13,7 @@
 #include "platform/types.h"
 #include "platform/variant.h"
 #include "report/component.h"
+#include "report/services.h"
 
 namespace pagewright {
 
@@ -202,7 +203,10 @@ bool DeleteDataSet(TpgwReportDataSets& list, std::u16string_view name);
 // data set's report converts nulls (the default, also without a report).
 Variant ReportFieldValue(TpgwDataSet& dataSet, const WideString& fieldName);
 
-// Start-up: registers the data-set classes and installs the global data-set lookup.
+// The data sets as reports reach them (report/services.h).
+IpgwDataService& ReportDataService();
+
+// Start-up: registers the data-set classes.
 void RegisterDataClasses();
 
 }  // namespace pagewright

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "data/db_dataset.h"
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "export/image_export.h"
 #include "export/pdf_export.h"
 #include "platform/unicode.h"
@@ -106,7 +106,7 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
   } o;
   o.table = std::make_unique<TMemTable>(nullptr);
   o.adapter = std::make_unique<TpgwDBDataset>(nullptr);
-  o.report = std::make_unique<TpgwReport>(nullptr);
+  o.report = hooks.services ? std::make_unique<TpgwReport>(*hooks.services) : CreateReport();
   o.pdf = std::make_unique<TpgwPDFExport>(nullptr);
   o.jpeg = std::make_unique<TpgwJPEGExport>(nullptr);
   TpgwReport& report = *o.report;
@@ -132,7 +132,6 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
   if (auto* band = dynamic_cast<TpgwMasterData*>(report.FindObject(u"MasterData1")))
     band->SetDataSet(o.adapter.get());
 
-  if (hooks.beforePrepare) hooks.beforePrepare(report);
   if (!report.PrepareReport(true)) {
     const std::string errors = ErrorsOnOneLine(report);
     throw ELabelRunError(errors.empty() ? std::string("Report preparation failed") : errors);

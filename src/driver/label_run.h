@@ -14,6 +14,7 @@
 namespace pagewright {
 
 class TpgwReport;
+struct TpgwReportServices;
 
 // A stage of the run that did not do its work (missing template, failed preparation or export).
 PW_DECLARE_EXCEPTION(ELabelRunError, Exception)
@@ -40,10 +41,10 @@ struct LabelRunPaths {
   std::string jpegPath = "scratch/EtiquetaBultoAXU_sample.jpg";
 };
 
-// Seams for running without the subsystems that are installed later in the report's hooks.
+// Seams for running the sample with stand-ins for the subsystems.
 struct LabelRunHooks {
-  // Called after the data sets and the band are bound, just before preparing.
-  std::function<void(TpgwReport&)> beforePrepare;
+  // The services the report is made with; unset, the default wiring.
+  const TpgwReportServices* services = nullptr;
   // The number of prepared pages; unset, the report's own prepared-page store is counted.
   std::function<int(TpgwReport&)> preparedPageCount;
 };

@@ -29,32 +29,15 @@ namespace {
 // template whose details refer back to themselves.
 constexpr int kMaxNesting = 64;
 
-std::mutex& RunningLock() {
-  static std::mutex m;
-  return m;
-}
-
-std::vector<std::pair<const TpgwReport*, TpgwEngine*>>& RunningEngines() {
-  static std::vector<std::pair<const TpgwReport*, TpgwEngine*>> list;
-  return list;
-}
-
+// While the engine runs, its report knows it, so that aggregates in expressions reach its totals;
+// an engine started inside another (a nested report) hands the report back when it ends.
 struct RunningRegistration {
-  const TpgwReport* report;
-  TpgwEngine* engine;
-  RunningRegistration(const TpgwReport* r, TpgwEngine* e) : report(r), engine(e) {
-    std::lock_guard<std::mutex> g(RunningLock());
-    RunningEngines().emplace_back(r, e);
+  TpgwReport& report;
+  IpgwRunningEngine* previous;
+  RunningRegistration(TpgwReport& r, IpgwRunningEngine* e) : report(r), previous(r.RunningEngine()) {
+    report.SetRunningEngine(e);
   }
-  ~RunningRegistration() {
-    std::lock_guard<std::mutex> g(RunningLock());
-    auto& list = RunningEngines();
-    for (auto it = list.begin(); it != list.end(); ++it)
-      if (it->second == engine) {
-        list.erase(it);
-        break;
-      }
-  }
+  ~RunningRegistration() { report.SetRunningEngine(previous); }
 };
 
 TpgwDataSet* DataSetOf(TpgwComponent* band) {
@@ -88,13 +71,6 @@ bool SameValue(const Variant& a, const Variant& b) {
 }
 
 }  // namespace
-
-TpgwEngine* RunningEngine(const TpgwReport& report) {
-  std::lock_guard<std::mutex> g(RunningLock());
-  for (auto it = RunningEngines().rbegin(); it != RunningEngines().rend(); ++it)
-    if (it->first == &report) return it->second;
-  return nullptr;
-}
 
 // ---- header list ---------------------------------------------------------------------------------------
 
@@ -150,6 +126,13 @@ Variant TpgwEngine::GetAggregateValue(const WideString& name, const WideString& 
   return FAggregates.GetValue(FCurBand, FCurVColumn, name, expression, dataRow, flags);
 }
 
+Variant TpgwEngine::AggregateValue(const WideString& funcName, const WideString& expr, const Variant& band,
+                                   int flags) {
+  TpgwComponent* dataRow = nullptr;
+  if (band.IsObject()) dataRow = dynamic_cast<TpgwComponent*>(band.AsObject());
+  return GetAggregateValue(funcName, expr, dataRow, flags);
+}
+
 void TpgwEngine::ProcessObject(TpgwComponent* obj) {
   auto* view = dynamic_cast<TpgwView*>(obj);
   if (!view || view->Processing().ProcessAt != paCustom) return;
@@ -163,7 +146,7 @@ void TpgwEngine::ProcessObject(TpgwComponent* obj) {
 // ------------------------------------------------------------------------------------------------
 
 bool TpgwEngine::Run(bool /*runDialogs*/, bool /*clearLast*/, TpgwReportPage* page) {
-  RunningRegistration registration(&FReport, this);
+  RunningRegistration registration(FReport, this);
   bool result = false;
   bool initialized = false;
   struct EndOfRun {
@@ -824,10 +807,13 @@ void TpgwEngine::ShowChildRows(TpgwDataBand& band, bool cut, int savedPageCount,
   if (band.Footer) FAggregates.Reset(band.Footer);
 }
 
-// ---- installation -----------------------------------------------------------------------------------------
+// ---- the service reports run ---------------------------------------------------------------------------
 
-void InstallBandEngine() {
-  DefaultEngineRunner() = [](TpgwReport& report) -> bool {
+namespace {
+
+class TpgwEngineService final : public IpgwEngineService {
+ public:
+  bool Run(TpgwReport& report) override {
     TpgwPreviewPages* pages = PreparedPagesOf(report);
     if (!pages) {
       report.Errors().Add(u"The prepared page store is not available");
@@ -835,17 +821,14 @@ void InstallBandEngine() {
     }
     TpgwEngine engine(report, *pages);
     return engine.Run(true, false, nullptr);
-  };
-  AggregateLookup() = [](TpgwReport& report, const WideString& funcName, const WideString& expr,
-                         const Variant& band, int flags) -> Variant {
-    TpgwEngine* engine = RunningEngine(report);
-    if (!engine)
-      throw Exception("Aggregate function " + Utf16ToUtf8(funcName) +
-                      " is available only while the report runs");
-    TpgwComponent* dataRow = nullptr;
-    if (band.IsObject()) dataRow = dynamic_cast<TpgwComponent*>(band.AsObject());
-    return engine->GetAggregateValue(funcName, expr, dataRow, flags);
-  };
+  }
+};
+
+}  // namespace
+
+IpgwEngineService& ReportEngineService() {
+  static TpgwEngineService service;
+  return service;
 }
 
 }  // namespace pagewright

@@ -53,7 +53,7 @@ class TpgwHeaderList {
   std::vector<TpgwHeaderListItem> FItems;
 };
 
-class TpgwEngine : public IpgwPreviewEngine {
+class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
  public:
   TpgwEngine(TpgwReport& report, TpgwPreviewPages& previewPages);
   ~TpgwEngine() override;
@@ -88,6 +88,9 @@ class TpgwEngine : public IpgwPreviewEngine {
   TpgwAggregateList& Aggregates() { return FAggregates; }
   Variant GetAggregateValue(const WideString& name, const WideString& expression, TpgwComponent* dataRow,
                             int flags);
+  // IpgwRunningEngine: the band is an object reference (a data row) or a number.
+  Variant AggregateValue(const WideString& funcName, const WideString& expr, const Variant& band,
+                         int flags) override;
   // Hands an object with custom processing to the post-processor.
   void ProcessObject(TpgwComponent* obj);
 
@@ -227,11 +230,8 @@ class TpgwEngine : public IpgwPreviewEngine {
   std::vector<std::unique_ptr<TpgwComponent>> FSplitHeld;
 };
 
-// The engine running for a report, null when none runs.
-TpgwEngine* RunningEngine(const TpgwReport& report);
-
-// Start-up: every new report runs this engine from PrepareReport, and the aggregate functions
-// of expressions read its totals.
-void InstallBandEngine();
+// The band engine as reports reach it (report/services.h): a run into the report's prepared-page
+// store.
+IpgwEngineService& ReportEngineService();
 
 }  // namespace pagewright

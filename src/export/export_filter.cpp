@@ -263,16 +263,6 @@ std::unique_ptr<TStream> TpgwIOTransportFile::DoCreateStream(const WideString& f
   return std::make_unique<TFileStream>(fullFilePath, fmOpenRead | fmShareDenyWrite);
 }
 
-TpgwIOTransportFactory& DefaultIOTransportClass() {
-  static TpgwIOTransportFactory factory = [] { return std::make_unique<TpgwIOTransportFile>(nullptr); };
-  return factory;
-}
-
-TpgwIOTransportFactory& SaveDialogIOTransportClass() {
-  static TpgwIOTransportFactory factory;
-  return factory;
-}
-
 // --- filters
 // --------------------------------------------------------------------------------------------------
 
@@ -371,13 +361,8 @@ void TpgwCustomExportFilter::SetDefaultIOTransport(std::unique_ptr<TpgwCustomIOT
 }
 
 TpgwCustomIOTransport* TpgwCustomExportFilter::CreateDefaultIOTransport() {
-  std::unique_ptr<TpgwCustomIOTransport> transport;
-  const TpgwIOTransportFactory& dialogClass = SaveDialogIOTransportClass();
-  if (FShowDialogOptions.Contains(doShowSaveDialog) && dialogClass && !FSlaveExport && !FStream)
-    transport = dialogClass();
-  else if (const TpgwIOTransportFactory& fileClass = DefaultIOTransportClass())
-    transport = fileClass();
-  SetDefaultIOTransport(std::move(transport));
+  // A save dialog is user interface, which this system has none of: the file transport serves.
+  SetDefaultIOTransport(std::make_unique<TpgwIOTransportFile>(nullptr));
   return FDefaultIOTransport.get();
 }
 
@@ -435,13 +420,12 @@ int TpgwBaseDialogExportFilter::ShowModal() {
 
 void TpgwBaseDialogExportFilter::AfterFinish() {
   if (!OpenAfterExport() || Stream()) return;
-  const auto& open = ShellOpenFile();
-  if (!open) return;
+  if (!OnOpenFile) return;
   std::string name = Utf16ToUtf8(FileName());
   // A numbered export wrote its first file with ".1" before the extension.
   if (!FileExists(name))
     name = ExtractFilePath(name) + ChangeFileExt(ExtractFileName(name), "") + ".1" + ExtractFileExt(name);
-  open(name);
+  OnOpenFile(name);
 }
 
 // --- registry
@@ -464,11 +448,6 @@ int TpgwExportFilterCollection::IndexOf(const TpgwCustomExportFilter* filter) co
 TpgwExportFilterCollection& ExportFilters() {
   static TpgwExportFilterCollection filters;
   return filters;
-}
-
-std::function<void(const std::string& fileName)>& ShellOpenFile() {
-  static std::function<void(const std::string&)> open;
-  return open;
 }
 
 // --- page selection

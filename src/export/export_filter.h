@@ -203,13 +203,6 @@ class TpgwIOTransportFile : public TpgwCustomIOTransport {
   WideString GetDescription() const override;
 };
 
-// The class a filter creates as its default transport; TpgwIOTransportFile unless the host
-// installs another before the engine starts. The save-dialog transport is user interface and
-// has no class here unless a host installs one.
-using TpgwIOTransportFactory = std::function<std::unique_ptr<TpgwCustomIOTransport>()>;
-TpgwIOTransportFactory& DefaultIOTransportClass();
-TpgwIOTransportFactory& SaveDialogIOTransportClass();
-
 // --- filters ----------------------------------------------------------------------------------------------
 
 class TpgwCustomExportFilter : public TComponent {
@@ -357,6 +350,9 @@ class TpgwBaseDialogExportFilter : public TpgwCustomExportFilter {
   int ShowModal() override;
   // Opens the produced file with its associated program when OpenAfterExport is set.
   void AfterFinish() override;
+  // How the system's "open" action is asked to show a file (a host callback, never stored);
+  // unset, nothing is opened.
+  std::function<void(const std::string& fileName)> OnOpenFile;
 };
 
 // The process-wide list of filters created with registration (for export menus).
@@ -373,8 +369,6 @@ class TpgwExportFilterCollection {
 };
 TpgwExportFilterCollection& ExportFilters();
 
-// How the system's "open" action is asked to show a file; unset, nothing is opened.
-std::function<void(const std::string& fileName)>& ShellOpenFile();
 
 // The 1-based page numbers a selection names among `pageCount` pages, in selection order: every
 // character other than a digit, "," and "-" is dropped, a trailing "-" runs to the last page, and

@@ -166,13 +166,12 @@ Variant AggregateHandler(TpgwReport& report, const WideString& funcName, const s
   const WideString flagsText = Trim(VarToStr(Param(params, first + 1)));
   const Variant band = bandText.empty() ? Variant(0) : CalcExpression(report, bandText);
   const int flags = flagsText.empty() ? 0 : CalcExpression(report, flagsText).AsInteger();
-  const TpgwAggregateLookup& lookup = AggregateLookup();
-  if (!lookup)
-    throw Exception("Aggregate function " + Utf16ToUtf8(funcName) +
-                    " needs the report engine, which is not running");
+  IpgwRunningEngine* engine = report.RunningEngine();
+  if (!engine)
+    throw Exception("Aggregate function " + Utf16ToUtf8(funcName) + " is available only while the report runs");
   TvmScript& script = ReportScript(report).Script();
   if (script.ProgRunning) script.ProgRunning->ProgName.clear();
-  return lookup(report, funcName, expr, band, flags);
+  return engine->AggregateValue(funcName, expr, band, flags);
 }
 
 void AddScopeObject(TvmScript& script, const WideString& name, TPersistent* obj) {
@@ -225,16 +224,6 @@ TpgwReportScript& ReportScript(TpgwReport& report) {
 
 TpgwReportValueEvents& ReportValueEvents(TpgwReport& report) {
   return static_cast<TpgwReportScriptState&>(ReportScript(report)).Events;
-}
-
-TpgwAggregateLookup& AggregateLookup() {
-  static TpgwAggregateLookup lookup;
-  return lookup;
-}
-
-TpgwScopeObjectSource& ScopeObjectSource() {
-  static TpgwScopeObjectSource source;
-  return source;
 }
 
 // ---- name lookup and Calc ------------------------------------------------------------------------------
@@ -364,9 +353,6 @@ bool PrepareReportScript(TpgwReport& report, TpgwReport* activeReport) {
   }
 
   AddScopeObject(script, u"Report", &active);
-  if (const TpgwScopeObjectSource& source = ScopeObjectSource())
-    for (const char16_t* name : {u"PreviewPages", u"Engine", u"Outline"})
-      AddScopeObject(script, name, source(active, name));
   script.AddVariable(u"Value", u"Variant", Variant::Null());
   script.AddVariable(u"Self", u"TpgwView", Variant::Null());
 
@@ -442,19 +428,32 @@ void SetReportSelfValue(TpgwReport& report, TPersistent* view) {
     v->SetValue(view ? Variant::FromObject(view) : Variant::Null());
 }
 
-void InstallReportExpressions() {
-  static std::once_flag once;
-  std::call_once(once, [] { RegisterRTTIModule(MakeReportFunctions); });
-  ReportCalcHook() = [](TpgwReport& report, const WideString& expr) { return CalcExpression(report, expr); };
-  DefaultScriptPreparer() = [](TpgwReport& report) { return PrepareReportScript(report); };
-  TpgwMemoServices& memo = MemoServices();
-  memo.SetLocalValue = [](TpgwReport& report, const Variant& value) { SetReportLocalValue(report, value); };
-  memo.GlobalVariable = [](const WideString& name, Variant& value) {
+namespace {
+
+class TpgwScriptService final : public IpgwScriptService {
+ public:
+  bool Prepare(TpgwReport& report) override { return PrepareReportScript(report); }
+  Variant Calc(TpgwReport& report, const WideString& expr) override { return CalcExpression(report, expr); }
+  void SetLocalValue(TpgwReport& report, const Variant& value) override { SetReportLocalValue(report, value); }
+  void SetSelf(TpgwReport& report, TPersistent* view) override { SetReportSelfValue(report, view); }
+  bool GlobalVariable(const WideString& name, Variant& value) override {
     const int i = pgwGlobalVariables().IndexOf(name);
     if (i < 0) return false;
     value = pgwGlobalVariables().Items(i).Value();
     return true;
-  };
+  }
+};
+
+}  // namespace
+
+IpgwScriptService& ReportScriptService() {
+  static TpgwScriptService service;
+  return service;
+}
+
+void RegisterReportExpressions() {
+  static std::once_flag once;
+  std::call_once(once, [] { RegisterRTTIModule(MakeReportFunctions); });
 }
 
 }  // namespace pagewright

@@ -3,8 +3,7 @@
 // system variables and report variables without compiling, and the report's Calc.
 //
 // The report root (report/report.h) knows nothing of scripts: it owns a TpgwReportScope that
-// this module makes on first use, and its Calc goes through ReportCalcHook, which
-// InstallReportExpressions points here.
+// this module makes on first use, and its Calc goes through the script service below.
 #pragma once
 
 #include <cstdint>
@@ -104,20 +103,11 @@ struct TpgwReportValueEvents {
 };
 TpgwReportValueEvents& ReportValueEvents(TpgwReport& report);
 
-// The band engine's aggregate lookup (SUM, AVG, MIN, MAX, COUNT): the function name, the
-// expression text, the band (an object reference or a number) and the flags. Until the engine
-// installs it, an aggregate raises an error saying so.
-using TpgwAggregateLookup = std::function<Variant(TpgwReport& report, const WideString& funcName,
-                                                  const WideString& expr, const Variant& band, int flags)>;
-TpgwAggregateLookup& AggregateLookup();
+// The script engine as reports reach it (report/services.h): Calc, the script preparation, the
+// text object's script variables Value and Self, and the global variables.
+IpgwScriptService& ReportScriptService();
 
-// The run objects "PreviewPages", "Engine" and "Outline" of a report, from the subsystems that
-// make them; a name the source does not give (or no source) is not added to the script.
-using TpgwScopeObjectSource = std::function<TPersistent*(TpgwReport& report, std::u16string_view name)>;
-TpgwScopeObjectSource& ScopeObjectSource();
-
-// Start-up: the report module of built-in script items, the report's Calc, its script
-// preparation and the text object's script variable Value and global variables.
-void InstallReportExpressions();
+// Start-up: the report module of built-in script items.
+void RegisterReportExpressions();
 
 }  // namespace pagewright

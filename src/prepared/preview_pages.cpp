@@ -25,11 +25,6 @@
 
 namespace pagewright {
 
-TpgwPreparedCompressor& PreparedReportCompressor() {
-  static TpgwPreparedCompressor compressor;
-  return compressor;
-}
-
 namespace {
 
 constexpr int64_t kElementInstanceSize = 96;  // estimated bytes of one element object
@@ -940,7 +935,7 @@ void TpgwPreviewPages::SaveToStream(TStream& stream) {
   FPictureCache->SaveToXML(*root);
   FPostProcessor->SaveToXML(Section(u"postprocessing"));
 
-  const TpgwPreparedCompressor& compressor = PreparedReportCompressor();
+  const TpgwPreparedCompressor& compressor = FCompressor;
   if (FReport.ReportOptions().Compressed() && compressor.Compress) {
     TMemoryStream plain;
     FXMLDoc->SaveToStream(plain);
@@ -959,7 +954,7 @@ void TpgwPreviewPages::ReportError(const WideString& message) {
 bool TpgwPreviewPages::LoadFromStream(TStream& stream, bool allowPartialLoading) {
   Clear();
   FAllowPartialLoading = allowPartialLoading;
-  const TpgwPreparedCompressor& compressor = PreparedReportCompressor();
+  const TpgwPreparedCompressor& compressor = FCompressor;
   if (compressor.Decompress) {
     FAllowPartialLoading = false;
     auto plain = std::make_unique<TMemoryStream>();
@@ -1212,15 +1207,16 @@ TpgwPreviewPages* PreparedPagesOf(TpgwReport& report) {
   return dynamic_cast<TpgwPreviewPages*>(report.PreviewPages());
 }
 
-void InstallPreparedPages() {
-  PreviewPagesClass().Create = [](TpgwReport& report) -> TpgwCustomPreviewPages* {
-    return new TpgwPreviewPages(report);
-  };
-  PreviewPagesClass().Destroy = [](TpgwCustomPreviewPages* pages) { delete pages; };
-  DefaultPreparedPagesClearer() = [](TpgwReport& report) {
-    if (TpgwCustomPreviewPages* pages = report.PreviewPages()) pages->Clear();
-  };
-  DefaultExportRunner() = [](TpgwReport& report, TComponent& filter) {
+namespace {
+
+class TpgwPreparedPagesService final : public IpgwPreparedPagesService {
+ public:
+  TpgwPreviewPagesPtr Create(TpgwReport& report) override {
+    return TpgwPreviewPagesPtr(new TpgwPreviewPages(report), TpgwPreviewPagesRelease{this});
+  }
+  void Destroy(TpgwCustomPreviewPages* pages) override { delete pages; }
+  void Clear(TpgwCustomPreviewPages& pages) override { pages.Clear(); }
+  bool Export(TpgwReport& report, TComponent& filter) override {
     TpgwCustomPreviewPages* pages = report.PreviewPages();
     if (!pages) {
       report.Errors().Add(u"The prepared page store is not available");
@@ -1228,7 +1224,14 @@ void InstallPreparedPages() {
       return false;
     }
     return pages->Export(&filter);
-  };
+  }
+};
+
+}  // namespace
+
+IpgwPreparedPagesService& ReportPreparedPagesService() {
+  static TpgwPreparedPagesService service;
+  return service;
 }
 
 }  // namespace pagewright

@@ -18,6 +18,7 @@
 #include "prepared/picture_cache.h"
 #include "prepared/post_processor.h"
 #include "report/component.h"
+#include "report/services.h"
 
 namespace pagewright {
 
@@ -45,14 +46,13 @@ class IpgwPreviewEngine {
   virtual int TotalPages() const = 0;
 };
 
-// Compression of saved prepared reports, installed from outside; without it documents are
+// Compression of saved prepared reports, given to a store by its host; without it documents are
 // stored as they are.
 struct TpgwPreparedCompressor {
   std::function<void(TStream& source, TStream& dest)> Compress;
   // Raises on data it cannot decompress.
   std::function<void(TStream& source, TStream& dest)> Decompress;
 };
-TpgwPreparedCompressor& PreparedReportCompressor();
 
 // Aliases of source objects: alias -> "Page" + source page index + "." + object name, with the
 // source copy and its serialized form (the base every prepared instance is read from).
@@ -222,6 +222,8 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   void AddEmptyPage(int index) override;
   void DeletePage(int index) override;
   bool LoadFromStream(TStream& stream, bool allowPartialLoading = false) override;
+  // How saved documents are compressed; empty, they are stored as they are.
+  TpgwPreparedCompressor& Compressor() { return FCompressor; }
   void SaveToStream(TStream& stream) override;
   bool SaveToFilter(TpgwCustomExportFilter* filter, const WideString& fileName) override;
   bool LoadFromFile(const WideString& fileName, bool exceptionIfNotFound = false) override;
@@ -298,13 +300,13 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   bool FPassBeganEmpty = true;
   // Keeps the loaded file open as the backing stream of a partially loaded document.
   std::unique_ptr<TStream> FLoadStream;
+  TpgwPreparedCompressor FCompressor;
 };
 
 // The report's store as the full class; null when the report has none.
 TpgwPreviewPages* PreparedPagesOf(TpgwReport& report);
 
-// Start-up: every report gets a TpgwPreviewPages store, and its PreparedPagesClearer and
-// ExportRunner hooks work on it.
-void InstallPreparedPages();
+// The prepared-page store as reports reach it (report/services.h).
+IpgwPreparedPagesService& ReportPreparedPagesService();
 
 }  // namespace pagewright

@@ -95,20 +95,23 @@ Extended Snap(Extended v, Extended cell) {
 
 }  // namespace
 
-std::function<TpgwView*(TpgwBand& band)>& FillMemoFactory() {
-  static std::function<TpgwView*(TpgwBand&)> factory = [](TpgwBand& band) -> TpgwView* {
-    const TClassInfo* cls = FindReportClass(u"TpgwMemoView");
-    if (!cls || !cls->CanCreate()) return nullptr;
-    TPersistent* made = cls->NewInstance(&band);  // the band holds it
-    auto* view = dynamic_cast<TpgwView*>(made);
-    if (!view) {
-      if (auto* node = dynamic_cast<TpgwComponent*>(made)) node->DetachFromParent();
-      return nullptr;
-    }
-    return view;
-  };
-  return factory;
+namespace {
+
+// The hidden text object of a band's fill memo, a child of `band`: the registered text object
+// class "TpgwMemoView"; null when it is not registered.
+TpgwView* MakeFillMemo(TpgwBand& band) {
+  const TClassInfo* cls = FindReportClass(u"TpgwMemoView");
+  if (!cls || !cls->CanCreate()) return nullptr;
+  TPersistent* made = cls->NewInstance(&band);  // the band holds it
+  auto* view = dynamic_cast<TpgwView*>(made);
+  if (!view) {
+    if (auto* node = dynamic_cast<TpgwComponent*>(made)) node->DetachFromParent();
+    return nullptr;
+  }
+  return view;
 }
+
+}  // namespace
 
 TpgwBand::TpgwBand(TComponent* owner) : TpgwReportComponent(owner), FFill(std::make_unique<TpgwBrushFill>()) {
   SetpwComponentStyle(pwComponentStyle() + TpgwComponentStyle{csAcceptsPgwComponents});
@@ -213,7 +216,7 @@ bool TpgwBand::HasNoFill() const {
 TpgwView* TpgwBand::CreateFillMemo() {
   if (IsNullBand() || HasNoFill()) return nullptr;
   if (!FFillMemo) {
-    TpgwView* memo = FillMemoFactory() ? FillMemoFactory()(*this) : nullptr;
+    TpgwView* memo = MakeFillMemo(*this);
     if (!memo) return nullptr;
     if (memo->Parent() != this) memo->SetParent(this);
     const int at = Objects().IndexOf(memo);
@@ -340,14 +343,7 @@ const TClassInfo& TpgwFooter::ClassInfo() const {
 
 // ---- data bands -------------------------------------------------------------------------------------
 
-std::function<std::unique_ptr<TpgwBandDataSet>(TpgwDataBand& band)>& BandDataSetFactory() {
-  static std::function<std::unique_ptr<TpgwBandDataSet>(TpgwDataBand&)> factory;
-  return factory;
-}
-
-TpgwDataBand::TpgwDataBand(TComponent* owner) : TpgwBand(owner) {
-  if (BandDataSetFactory()) FVirtualDataSet = BandDataSetFactory()(*this);
-}
+TpgwDataBand::TpgwDataBand(TComponent* owner) : TpgwBand(owner) {}
 
 TpgwDataBand::~TpgwDataBand() = default;
 
@@ -388,7 +384,6 @@ const TClassInfo& TpgwDataBand::ClassInfo() const {
 
 void TpgwDataBand::SetRowCount(int v) {
   FRowCount = v;
-  if (FVirtualDataSet) FVirtualDataSet->SetRecordCount(v);
 }
 
 void TpgwDataBand::SetCurColumn(int v) {

@@ -144,9 +144,6 @@ class TpgwBand : public TpgwReportComponent {
   TpgwShiftEngine FShiftEngine = seTree;
 };
 
-// Makes the hidden text object of a band's fill memo, a child of `band`. By default the
-// registered text object class "TpgwMemoView"; null when it is not available.
-std::function<TpgwView*(TpgwBand& band)>& FillMemoFactory();
 
 class TpgwReportTitle : public TpgwBand {
  public:
@@ -222,15 +219,6 @@ class TpgwFooter : public TpgwBand {
   int BandNumber() const override { return 5; }
 };
 
-// The records of a data band without a data set of its own: RowCount of them. The data-set
-// layer provides the implementation through BandDataSetFactory.
-class TpgwBandDataSet {
- public:
-  virtual ~TpgwBandDataSet() = default;
-  virtual void SetRecordCount(int count) = 0;
-  virtual TComponent* AsComponent() = 0;
-};
-std::function<std::unique_ptr<TpgwBandDataSet>(TpgwDataBand& band)>& BandDataSetFactory();
 
 class TpgwDataBand : public TpgwBand {
  public:
@@ -274,7 +262,6 @@ class TpgwDataBand : public TpgwBand {
   void SetMaxY(Extended v) { FMaxY = v; }
   const WideString& OnMasterDetail() const { return FOnMasterDetail; }
   void SetOnMasterDetail(const WideString& v) { FOnMasterDetail = v; }
-  TpgwBandDataSet* VirtualDataSet() const { return FVirtualDataSet.get(); }
 
  protected:
   void Notification(TComponent* c, TOperation op) override;
@@ -291,7 +278,6 @@ class TpgwDataBand : public TpgwBand {
   int FRowCount = 0;
   int FCurColumn = 0;
   WideString FOnMasterDetail;
-  std::unique_ptr<TpgwBandDataSet> FVirtualDataSet;
   Extended FMaxY = 0;
 };
 

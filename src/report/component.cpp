@@ -768,12 +768,10 @@ void TpgwComponent::Relink(TComponent*& reference, TComponent* target) {
 }
 
 TComponent* TpgwComponent::FindDataSet(TComponent* current, std::u16string_view name) {
-  if (const auto& lookup = DataSetLookup()) return lookup(this, current, name);
   TpgwReport* report = Report();
-  if (!report || report->EngineOptions().UseGlobalDataSetList()) {
-    const auto& lookup = GlobalDataSetLookup();
-    return lookup ? lookup(name) : nullptr;
-  }
+  if (!report) return name.empty() ? nullptr : current;
+  if (IpgwDataService* data = report->Services().Data) return data->FindDataSet(this, current, name);
+  if (report->EngineOptions().UseGlobalDataSetList()) return nullptr;
   TpgwReportDataSets& list = report->EnabledDataSets();
   for (int i = 0; i < list.Count(); ++i) {
     TComponent* ds = list.Items(i).DataSet();

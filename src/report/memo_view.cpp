@@ -100,11 +100,6 @@ const TEnumInfo& TpgwUnderlinesTextModeInfo() {
   return info;
 }
 
-TpgwMemoServices& MemoServices() {
-  static TpgwMemoServices services;
-  return services;
-}
-
 // ---- formats ----------------------------------------------------------------------------------------
 
 const TClassInfo& TpgwFormat::StaticClassInfo() {
@@ -672,19 +667,20 @@ void TpgwCustomMemoView::GetData() {
   TpgwView::GetData();
   DisplayFormat();
   TpgwReport* report = Report();
-  TpgwMemoServices& services = MemoServices();
+  // Without a data service no field is a large object, values are Null and display texts empty.
+  IpgwDataService* data = report ? report->Services().Data : nullptr;
 
   if (IsDataField()) {
     TComponent& ds = *DataSet();
-    if (services.IsBlobField && services.IsBlobField(ds, DataField())) {
+    if (data && data->IsBlobField(ds, DataField())) {
       FMemo.Clear();
-      if (services.AssignBlobTo) services.AssignBlobTo(ds, DataField(), FMemo);
+      data->AssignBlobTo(ds, DataField(), FMemo);
     } else {
-      FValue = services.FieldValue ? services.FieldValue(ds, DataField()) : Variant::Null();
+      FValue = data ? data->FieldValue(ds, DataField()) : Variant::Null();
       if (DisplayFormat().Kind() != fkText) {
         SetText(FormatData(FValue));
       } else {
-        WideString s = services.FieldDisplayText ? services.FieldDisplayText(ds, DataField()) : WideString();
+        WideString s = data ? data->FieldDisplayText(ds, DataField()) : WideString();
         if (Convert()) s = Recode(s, SystemCodePage(), CharsetToCodePage(Font().Charset()));
         SetText(s);
       }
@@ -697,7 +693,7 @@ void TpgwCustomMemoView::GetData() {
     if (expanded != text) SetText(expanded);
   }
 
-  if (report && services.SetLocalValue) services.SetLocalValue(*report, FValue);
+  if (report && report->Services().Script) report->Services().Script->SetLocalValue(*report, FValue);
 
   if (report) {
     for (int h = 0; h < FHighlights.Count(); ++h) {
@@ -784,8 +780,9 @@ void TpgwCustomMemoView::ExtractMacros() {
     WideString copyName;
     Variant v;
     const WideString name = u"CopyName" + IntToStr(FCopyNo);
-    if (MemoServices().GlobalVariable && MemoServices().GlobalVariable(name, v))
-      copyName = VarToStrDef(v, WideString());
+    TpgwReport* report = Report();
+    IpgwScriptService* script = report ? report->Services().Script : nullptr;
+    if (script && script->GlobalVariable(name, v)) copyName = VarToStrDef(v, WideString());
     s = StringReplace(s, u"[COPYNAME#]", copyName, TReplaceFlags{rfReplaceAll, rfIgnoreCase});
   }
   SetText(s);

@@ -158,24 +158,6 @@ class TpgwProcessingProperties : public TPersistent {
   TpgwObjectProcessing& FRecord;
 };
 
-// --- what the text object needs of subsystems it cannot include -----------------------------------
-
-// The data-set module reads fields for text objects and the expression evaluator owns the
-// script variable Value and the global variables; each installs its part at start-up. Unset
-// entries read as: no large-object fields, Null values, empty display texts, no variable.
-struct TpgwMemoServices {
-  std::function<bool(TComponent& dataSet, const WideString& field)> IsBlobField;
-  // Copies a large-object field's text into `lines`.
-  std::function<void(TComponent& dataSet, const WideString& field, TStringList& lines)> AssignBlobTo;
-  std::function<Variant(TComponent& dataSet, const WideString& field)> FieldValue;
-  std::function<WideString(TComponent& dataSet, const WideString& field)> FieldDisplayText;
-  // The report's script variable Value.
-  std::function<void(TpgwReport& report, const Variant& value)> SetLocalValue;
-  // A process-wide report variable by name; false when there is none.
-  std::function<bool(const WideString& name, Variant& value)> GlobalVariable;
-};
-TpgwMemoServices& MemoServices();
-
 // --- the prepared-page post-processor, as text objects see it ----------------------------------------
 
 // The post-processor's entry for one text object name: its instance texts and the memory of

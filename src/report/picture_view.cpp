@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/variant.h"
 #include "render/colors.h"
+#include "report/report.h"
 
 namespace pagewright {
 
@@ -52,16 +53,6 @@ void TpgwDataLink::Assign(const TPersistent& source) {
   FLink = other->FLink;
   FLinkType = other->FLinkType;
   FLoadingType = other->FLoadingType;
-}
-
-TpgwDataLinkLoader& DataLinkLoader() {
-  static TpgwDataLinkLoader loader;
-  return loader;
-}
-
-TpgwDataSetBlobAccess& DataSetBlobAccess() {
-  static TpgwDataSetBlobAccess access;
-  return access;
 }
 
 // ---- picture object ---------------------------------------------------------------------------------
@@ -245,10 +236,12 @@ void TpgwPictureView::ProcessDataLink() {
     link = ExpandBrackets(link);
   }
   FDataLink->SetLink(link);  // put back by AfterPrint
-  const TpgwDataLinkLoader& loader = DataLinkLoader();
-  if (!loader || link.empty()) return;
+  // Links load through the host's link protocols; without them a link loads nothing.
+  TpgwReport* report = Report();
+  IpgwLinkService* links = report ? report->Services().Links : nullptr;
+  if (!links || link.empty()) return;
   TMemoryStream bytes;
-  if (loader(link, bytes)) LoadPictureFromStream(bytes, true);
+  if (links->Load(link, bytes)) LoadPictureFromStream(bytes, true);
 }
 
 void TpgwPictureView::GetData() {
@@ -265,10 +258,11 @@ void TpgwPictureView::GetData() {
     return;
   }
   if (!IsDataField()) return;
-  const TpgwDataSetBlobAccess& access = DataSetBlobAccess();
-  if (!access.IsBlobField || !access.AssignBlobTo || !access.IsBlobField(*DataSet(), DataField())) return;
+  TpgwReport* report = Report();
+  IpgwDataService* data = report ? report->Services().Data : nullptr;
+  if (!data || !data->IsBlobField(*DataSet(), DataField())) return;
   TMemoryStream bytes;
-  access.AssignBlobTo(*DataSet(), DataField(), bytes);
+  data->AssignBlobTo(*DataSet(), DataField(), bytes);
   LoadPictureFromStream(bytes, true);
 }
 

@@ -51,21 +51,6 @@ class TpgwDataLink : public TPersistent {
   TpgwDataLinkLoading FLoadingType = dltOnGetData;
 };
 
-// Loads what an expanded link names into the stream (false when it cannot). Link protocols
-// are installed by the host; without one, links load nothing.
-using TpgwDataLinkLoader = std::function<bool(const WideString& link, TStream& into)>;
-TpgwDataLinkLoader& DataLinkLoader();
-
-// --- binary data fields --------------------------------------------------------------------------
-
-// How report objects read binary fields of a data set. Data sets live in the data module, above
-// this one; it installs these. Until then no field counts as binary.
-struct TpgwDataSetBlobAccess {
-  std::function<bool(TComponent& dataSet, const WideString& fieldName)> IsBlobField;
-  // Writes the field's bytes into the stream.
-  std::function<void(TComponent& dataSet, const WideString& fieldName, TStream& into)> AssignBlobTo;
-};
-TpgwDataSetBlobAccess& DataSetBlobAccess();
 
 // --- picture object ------------------------------------------------------------------------------
 

@@ -14,23 +14,6 @@
 
 namespace pagewright {
 
-// ---- hooks --------------------------------------------------------------------------------------
-
-std::function<void(TStringList&)>& GlobalDataSetList() {
-  static std::function<void(TStringList&)> list;
-  return list;
-}
-
-TpgwDataSetLookup& DataSetLookup() {
-  static TpgwDataSetLookup lookup;
-  return lookup;
-}
-
-std::function<TComponent*(std::u16string_view)>& GlobalDataSetLookup() {
-  static std::function<TComponent*(std::u16string_view)> lookup;
-  return lookup;
-}
-
 WideString DataSetUserName(const TComponent* dataSet) {
   if (!dataSet) return WideString();
   if (const TPropInfo* p = dataSet->ClassInfo().FindProperty("UserName"); p && p->Kind() == pkString)
@@ -398,8 +381,7 @@ void TpgwDataSetItem::SetDataSetName(const WideString& v) {
   if (report) {
     FDataSet = report->FindDataSet(FDataSet, v);
   } else {
-    const auto& lookup = GlobalDataSetLookup();
-    FDataSet = lookup ? lookup(v) : nullptr;
+    FDataSet = nullptr;  // a list outside a report has nobody to ask
   }
   if (FDataSet && FCollection) FCollection->Watch(FDataSet);
 }
@@ -646,13 +628,11 @@ struct FlagGuard {
 };
 }  // namespace
 
-TpgwReport::TpgwReport(TComponent* owner)
-    : TpgwComponent(owner), FDataSets(this), FEnabledDataSets(this), FStyles(this) {
+TpgwReport::TpgwReport(TComponent* owner) : TpgwReport(TpgwReportServices{}, owner) {}
+
+TpgwReport::TpgwReport(const TpgwReportServices& services, TComponent* owner)
+    : TpgwComponent(owner), FDataSets(this), FEnabledDataSets(this), FStyles(this), FServices(services) {
   SetpwComponentStyle(pwComponentStyle() + TpgwComponentStyle{csHandlesNestedProperties});
-  ScriptPreparer = DefaultScriptPreparer();
-  PreparedPagesClearer = DefaultPreparedPagesClearer();
-  ExportRunner = DefaultExportRunner();
-  EngineRunner = DefaultEngineRunner();
   FErrors.SetSorted(true);
   FErrors.SetDuplicates(dupIgnore);
   FErrors.SetCaseSensitive(true);
@@ -1002,7 +982,7 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
   bool result = false;
   FPreparing = true;
   try {
-    if (clearLastReport && PreparedPagesClearer) PreparedPagesClearer(*this);
+    if (clearLastReport && FPreviewPages) FServices.PreparedPages->Clear(*FPreviewPages);
     FErrors.Clear();
     FTerminated = false;
     for (int i = 0; i < FDataSets.Count(); ++i) {
@@ -1043,19 +1023,19 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
       try {
         if (OnBeginDoc) OnBeginDoc(*this);
         bool scriptReady = true;
-        if (ScriptPreparer) {
-          scriptReady = ScriptPreparer(*this);
+        if (FServices.Script) {
+          scriptReady = FServices.Script->Prepare(*this);
         } else {
           FErrors.Add(u"The script engine is not available");
           scriptReady = false;
         }
         if (scriptReady && !FTerminated) {
-          if (!EngineRunner) {
+          if (!FServices.Engine) {
             FErrors.Add(u"The report engine is not available");
           } else {
             FEngineRunning = true;
             FlagGuard g{FEngineRunning, false};
-            if (EngineRunner(*this)) {
+            if (FServices.Engine->Run(*this)) {
               if (OnEndDoc) OnEndDoc(*this);
               result = true;
             }
@@ -1100,41 +1080,17 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
 }
 
 bool TpgwReport::Export(TComponent& filter) {
-  if (!ExportRunner) {
+  if (!FServices.PreparedPages) {
     FErrors.Add(u"The prepared page store is not available");
     ReportErrors();
     return false;
   }
-  return ExportRunner(*this, filter);
+  return FServices.PreparedPages->Export(*this, filter);
 }
 
 TpgwCustomPreviewPages* TpgwReport::PreviewPages() {
-  if (!FPreviewPages) {
-    const TpgwPreviewPagesClass& cls = PreviewPagesClass();
-    if (!cls.Create || !cls.Destroy) return nullptr;
-    FPreviewPages = {cls.Create(*this), cls.Destroy};
-  }
+  if (!FPreviewPages && FServices.PreparedPages) FPreviewPages = FServices.PreparedPages->Create(*this);
   return FPreviewPages.get();
-}
-
-TpgwPreviewPagesClass& PreviewPagesClass() {
-  static TpgwPreviewPagesClass cls;
-  return cls;
-}
-
-std::function<void(TpgwReport&)>& DefaultPreparedPagesClearer() {
-  static std::function<void(TpgwReport&)> hook;
-  return hook;
-}
-
-std::function<bool(TpgwReport&, TComponent& filter)>& DefaultExportRunner() {
-  static std::function<bool(TpgwReport&, TComponent & filter)> hook;
-  return hook;
-}
-
-std::function<bool(TpgwReport&)>& DefaultEngineRunner() {
-  static std::function<bool(TpgwReport&)> hook;
-  return hook;
 }
 
 TpgwComponent* TpgwReport::FindObject(std::u16string_view name) {
@@ -1148,12 +1104,17 @@ TpgwComponent* TpgwReport::FindObject(std::u16string_view name) {
 }
 
 Variant TpgwReport::Calc(const WideString& expr) {
-  return ReportCalc(*this, expr);
-}
-
-std::function<bool(TpgwReport&)>& DefaultScriptPreparer() {
-  static std::function<bool(TpgwReport&)> hook;
-  return hook;
+  if (!FServices.Script) {
+    // Without an evaluator the failure is recorded, and the value is Null.
+    WideString line = FCurObject;
+    line += u": ";
+    line += ResourceGet("clErrorInExp");
+    line += u' ';
+    line += expr;
+    FErrors.Add(line);
+    return Variant::Null();
+  }
+  return FServices.Script->Calc(*this, expr);
 }
 
 TComponent* TpgwReport::GetDataset(std::u16string_view alias) const {
@@ -1203,7 +1164,7 @@ void TpgwReport::GetDataSetList(TStringList& list, bool onlyDB) const {
 void TpgwReport::GetActiveDataSetList(TStringList& list) const {
   list.Clear();
   if (FEngineOptions.UseGlobalDataSetList()) {
-    if (const auto& all = GlobalDataSetList()) all(list);
+    if (FServices.Data) FServices.Data->ListGlobalDataSets(list);
     return;
   }
   for (int i = 0; i < FEnabledDataSets.Count(); ++i)
@@ -1227,7 +1188,7 @@ void TpgwReport::SetParentReport(const WideString& v) {
     WideString base = FFileName.empty() ? Utf8ToUtf16(GetCurrentDir()) : ExtractFileDir(FFileName);
     path = IncludeTrailingPathDelimiter(base) + path;
   }
-  auto parent = std::make_unique<TpgwReport>(nullptr);
+  auto parent = std::make_unique<TpgwReport>(FServices, nullptr);
   parent->EngineOptions().SetNewSilentMode(simSilent);
   ++depth;
   try {

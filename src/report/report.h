@@ -2,9 +2,8 @@
 // variables, styles and error list; loading, preparing and exporting.
 //
 // Templates are read and written by the object serializer (storage/serializer.h). The band
-// engine, the script and the prepared-page store are separate subsystems the report reaches
-// through the hooks below; a hook that is not installed leaves an error line saying what is not
-// available, so a report never pretends to have prepared or exported anything.
+// engine, the script, the data sets and the prepared-page store are subsystems above this one;
+// the report reaches them through the services it is made with (report/services.h).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +17,7 @@
 #include "platform/string_list.h"
 #include "platform/variant.h"
 #include "report/component.h"
+#include "report/services.h"
 #include "report/variables.h"
 
 namespace pagewright {
@@ -31,34 +31,9 @@ class TpgwXMLItem;
 // Fill kinds (ftBrush, ftGradient, ftGlass), declared with the views.
 enum TpgwFillType : uint8_t;
 
-// --- hooks of other subsystems ------------------------------------------------------------------
-
-// The process-wide data-set lookup by name (used with UseGlobalDataSetList).
-std::function<TComponent*(std::u16string_view name)>& GlobalDataSetLookup();
-// The full lookup of a node's data set by name, with the current data set as the default; the
-// data-set module installs it. Without it, nodes look in their report's EnabledDataSets.
-using TpgwDataSetLookup =
-    std::function<TComponent*(TComponent* from, TComponent* current, std::u16string_view name)>;
-TpgwDataSetLookup& DataSetLookup();
-// Fills (user name, data set) for every data set of the process.
-std::function<void(TStringList& list)>& GlobalDataSetList();
 // The user name of a data set: its published "UserName" when the class has one, else its
 // component name.
 WideString DataSetUserName(const TComponent* dataSet);
-
-// The prepared-page store a report makes for itself on first use, and how it is released; the
-// prepared-page module installs both at start-up. Without them a report has no store.
-struct TpgwPreviewPagesClass {
-  std::function<TpgwCustomPreviewPages*(TpgwReport& report)> Create;
-  void (*Destroy)(TpgwCustomPreviewPages* pages) = nullptr;
-};
-TpgwPreviewPagesClass& PreviewPagesClass();
-// The hooks every new report starts with (PreparedPagesClearer, ExportRunner below).
-std::function<void(TpgwReport&)>& DefaultPreparedPagesClearer();
-std::function<bool(TpgwReport&, TComponent& filter)>& DefaultExportRunner();
-// The band engine run every new report starts with (EngineRunner below); the engine module
-// installs it at start-up.
-std::function<bool(TpgwReport&)>& DefaultEngineRunner();
 
 // --- option objects --------------------------------------------------------------------------------
 
@@ -482,15 +457,14 @@ class TpgwReportScope {
  public:
   virtual ~TpgwReportScope() = default;
 };
-// The script preparation every new report starts with (ScriptPreparer below); the expression
-// evaluator installs it at start-up.
-std::function<bool(TpgwReport&)>& DefaultScriptPreparer();
 
 // --- the report root ---------------------------------------------------------------------------------
 
 class TpgwReport : public TpgwComponent {
  public:
+  // A report without services loads, saves and edits its tree, but cannot prepare or export.
   explicit TpgwReport(TComponent* owner = nullptr);
+  explicit TpgwReport(const TpgwReportServices& services, TComponent* owner = nullptr);
   ~TpgwReport() override;
 
   static const TClassInfo& StaticClassInfo();
@@ -506,13 +480,17 @@ class TpgwReport : public TpgwComponent {
   // The nested collection elements of a template: Datasets, Variables, Styles.
   void WriteNestedProperties(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
   bool ReadNestedProperty(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
-  // The value of an expression, through the installed evaluator (view.h, ReportCalcHook).
+  const TpgwReportServices& Services() const { return FServices; }
+  // The engine while it runs this report; null otherwise.
+  IpgwRunningEngine* RunningEngine() const { return FRunningEngine; }
+  void SetRunningEngine(IpgwRunningEngine* v) { FRunningEngine = v; }
+  // The value of an expression, through the script service; without one, an error line and Null.
   Variant Calc(const WideString& expr);
   // True when pages were prepared without errors.
   bool PrepareReport(bool clearLastReport = true);
   // Hands the prepared pages to an export filter; its result.
   bool Export(TComponent& filter);
-  // The prepared-page store, made on first use; null when no store class is installed.
+  // The prepared-page store, made on first use; null without a prepared-page service.
   TpgwCustomPreviewPages* PreviewPages();
   TpgwComponent* FindObject(std::u16string_view name) override;
 
@@ -601,16 +579,6 @@ class TpgwReport : public TpgwComponent {
   std::function<void(TpgwXMLItem& item)> OnGetCustomData;
   std::function<void(TpgwXMLItem& item)> OnSaveCustomData;
 
-  // --- hooks of the subsystems a preparation runs ---------------------------------------------------
-  // Prepares the script scope; false ends the preparation without pages.
-  std::function<bool(TpgwReport&)> ScriptPreparer;
-  // Runs the band engine; its success.
-  std::function<bool(TpgwReport&)> EngineRunner;
-  // Empties the current prepared-page store.
-  std::function<void(TpgwReport&)> PreparedPagesClearer;
-  // The prepared-page store's export walk with a filter; its result.
-  std::function<bool(TpgwReport&, TComponent& filter)> ExportRunner;
-
  protected:
   void Notification(TComponent* c, TOperation op) override;
 
@@ -655,7 +623,9 @@ class TpgwReport : public TpgwComponent {
   bool FScriptRunning = false;
   std::deque<std::function<void()>> FDelayedCommands;
   std::unique_ptr<TpgwReportScope> FScriptScope;
-  std::unique_ptr<TpgwCustomPreviewPages, void (*)(TpgwCustomPreviewPages*)> FPreviewPages{nullptr, nullptr};
+  TpgwReportServices FServices;
+  IpgwRunningEngine* FRunningEngine = nullptr;
+  TpgwPreviewPagesPtr FPreviewPages;
 };
 
 }  // namespace pagewright

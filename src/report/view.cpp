@@ -726,24 +726,10 @@ void TpgwHyperlink::SetURL(const WideString& v) {
   }
 }
 
-// ---- expression evaluation seam ---------------------------------------------------------------------
-
-TpgwCalcFunction& ReportCalcHook() {
-  static TpgwCalcFunction hook = [](TpgwReport& report, const WideString& expression) {
-    // No evaluator is installed: the failure is recorded, and the value is Null.
-    WideString line = report.CurObject();
-    line += u": ";
-    line += ResourceGet("clErrorInExp");
-    line += u' ';
-    line += expression;
-    report.Errors().Add(line);
-    return Variant::Null();
-  };
-  return hook;
-}
+// ---- expression evaluation ----------------------------------------------------------------------------
 
 Variant ReportCalc(TpgwReport& report, const WideString& expression) {
-  return ReportCalcHook()(report, expression);
+  return report.Calc(expression);
 }
 
 WideString FindBracketedExpression(const WideString& text, std::u16string_view open,

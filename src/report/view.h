@@ -325,10 +325,7 @@ struct TpgwObjectProcessing {
 
 // --- the report's expression evaluation ------------------------------------------------------------
 
-// How views evaluate an expression through their report. Until the expression evaluator is
-// installed, the default records the failure in the report's error list and gives Null.
-using TpgwCalcFunction = std::function<Variant(TpgwReport& report, const WideString& expression)>;
-TpgwCalcFunction& ReportCalcHook();
+// How views evaluate an expression: through their report's script service (TpgwReport::Calc).
 Variant ReportCalc(TpgwReport& report, const WideString& expression);
 
 // The bracketed expression that starts at `i` (0-based): its inner text, with j at the last

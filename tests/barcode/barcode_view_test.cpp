@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include "common/run_program.h"
 #include <unistd.h>
 
@@ -309,7 +311,8 @@ TEST(BarCodeView, SampleTextAfterATypeChangeOnlyInTheDesigner) {
 }
 
 TEST(BarCodeView, GetDataTakesTheFieldOrTheExpression) {
-  TpgwReport report;
+  ScriptServiceDouble script;
+  TpgwReport report(TpgwReportServices{nullptr, &script});
   auto* view = new TpgwBarCodeView(&report);
   TpgwUserDataSet ds(nullptr);
   std::map<WideString, Variant> fields = {{u"code", Variant(WideString(u"(91)010003"))},
@@ -324,9 +327,8 @@ TEST(BarCodeView, GetDataTakesTheFieldOrTheExpression) {
   view->GetData();
   EXPECT_EQ(view->Text(), u"");
 
-  TpgwCalcFunction saved = ReportCalcHook();
   std::vector<WideString> asked;
-  ReportCalcHook() = [&](TpgwReport&, const WideString& e) {
+  script.calc = [&](TpgwReport&, const WideString& e) {
     asked.push_back(e);
     return e == u"Null" ? Variant::Null() : Variant(int32_t{42});
   };
@@ -337,7 +339,6 @@ TEST(BarCodeView, GetDataTakesTheFieldOrTheExpression) {
   view->SetExpression(u"Null");
   view->GetData();
   EXPECT_EQ(view->Text(), u"");
-  ReportCalcHook() = saved;
   EXPECT_EQ(asked, (std::vector<WideString>{u"1 + 41", u"Null"}));
 }
 
@@ -369,7 +370,8 @@ struct PostProcessor : IpgwBarcodePostProcessor {
 };
 
 TEST(BarCodeView, DeferredValueThroughThePostProcessor) {
-  TpgwReport report;
+  ScriptServiceDouble script;
+  TpgwReport report(TpgwReportServices{nullptr, &script});
   auto* view = new TpgwBarCodeView(&report);
   view->SetName(u"BarCode1");
   view->SetExpression(u"[Total]");
@@ -383,13 +385,11 @@ TEST(BarCodeView, DeferredValueThroughThePostProcessor) {
   EXPECT_EQ(pp.band, report.Name());
   EXPECT_EQ(pp.process, !report.Name().empty());
 
-  TpgwCalcFunction saved = ReportCalcHook();
-  ReportCalcHook() = [](TpgwReport&, const WideString&) {
+  script.calc = [](TpgwReport&, const WideString&) {
     return Variant(WideString(u"(00)384123450000000073"));
   };
   report.SetCurObject(u"Other");
   view->ProcessDictionary(pp.item, report);
-  ReportCalcHook() = saved;
   EXPECT_EQ(pp.item.values[1], kSscc);
   EXPECT_EQ(view->Text(), u"1");  // the object keeps its index
   EXPECT_EQ(report.CurObject(), u"Other");

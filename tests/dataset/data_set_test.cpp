@@ -105,7 +105,7 @@ TEST(ReportDataSetsOps, FindInitializeFinalizeAndDelete) {
   auto table = std::make_unique<TMemTable>();
   table->FieldDefs().Add(u"id", ftInteger);
   table->CreateDataSet();
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   TpgwDBDataset a(nullptr);
   a.SetName(u"adapterA");
   a.SetUserName(u"Customers");
@@ -137,7 +137,7 @@ TEST(ReportDataSetsOps, FindInitializeFinalizeAndDelete) {
 }
 
 TEST(ReportDataSetsOps, InitializeStopsAtAnUnconnectedAdapter) {
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   TpgwDBDataset a(nullptr);
   a.SetName(u"pgwDBmaster");
   report.DataSets().Clear();
@@ -147,8 +147,8 @@ TEST(ReportDataSetsOps, InitializeStopsAtAnUnconnectedAdapter) {
 }
 
 TEST(DataSetLookup, GlobalListOrEnabledDataSets) {
-  TpgwReport report;
-  TpgwReport otherReport;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
+  TpgwReport otherReport(TpgwReportServices{&ReportDataService()});
   TpgwUserDataSet mine(&report);
   mine.SetName(u"Shared");
   TpgwUserDataSet foreign(&otherReport);
@@ -208,7 +208,7 @@ TEST(DataSetRegistry, ClassesLoadByNameWithTheirProperties) {
             "Enabled RangeBegin RangeEnd RangeEndCount UserName FieldAliases BCDToCurrency CloseDataSource "
             "DataSet DataSetOptions DataSource OpenDataSource ");
 
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   std::unique_ptr<TPersistent> obj(info->NewInstance(nullptr));
   auto* ds = dynamic_cast<TpgwDBDataset*>(obj.get());
   ASSERT_NE(ds, nullptr);

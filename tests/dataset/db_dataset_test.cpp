@@ -233,7 +233,7 @@ TEST(DBDatasetValues, BCDReadsAsCurrencyOnlyWhenAsked) {
 
 TEST(DBDatasetValues, NullsConvertForTheReportOnlyWithConvertNulls) {
   auto table = AllKinds();
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   TpgwDBDataset ds(nullptr);
   ds.SetDataSet(table.get());
   ds.SetReportRef(&report);
@@ -262,7 +262,7 @@ TEST(DBDatasetValues, NullsConvertForTheReportOnlyWithConvertNulls) {
 
 TEST(DBDatasetValues, UnknownFieldGivesNullAndOneErrorLine) {
   auto table = FiveRecords();
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   report.SetCurObject(u"Memo1");
   TpgwDBDataset ds(nullptr);
   ds.SetDataSet(table.get());
@@ -291,7 +291,7 @@ TEST(DBDatasetValues, AliasesRenameAndHideFields) {
   table->FieldByName(u"proveedor_nombre").SetAsString(u"MIRANTO");
   table->FieldByName(u"sucursal_codigo").SetAsString(u"0003");
   table->Post();
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   report.SetCurObject(u"Memo2");
   TpgwDBDataset ds(nullptr);
   ds.SetDataSet(table.get());
@@ -366,7 +366,7 @@ TEST(DBDatasetLifeCycle, FinalizeRestoresPositionAndHandlers) {
 
 TEST(DBDatasetLifeCycle, FieldListIsCachedUntilTheTableSaysItsFieldsChanged) {
   auto table = FiveRecords();
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   TpgwDBDataset ds(nullptr);
   ds.SetDataSet(table.get());
   ds.SetReportRef(&report);
@@ -496,7 +496,7 @@ TEST(DBDatasetLabel, TheDriversRecordReadsBackFieldByField) {
   ds.SetDataSet(table.get());
   ds.SetUserName(u"pgwDBmaster");
   ds.SetName(u"pgwDBmaster");
-  TpgwReport report;
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
   report.DataSets().Clear();
   report.DataSets().Add(&ds);
   InitializeDataSets(report.DataSets());

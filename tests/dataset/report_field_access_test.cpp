@@ -1,4 +1,4 @@
-// Report objects below the data module read fields through what RegisterDataClasses installs.
+// Report objects below the data module read fields through the data service of their report.
 #include <gtest/gtest.h>
 
 #include "data/data_set.h"
@@ -7,6 +7,7 @@
 #include "platform/streams.h"
 #include "report/memo_view.h"
 #include "report/picture_view.h"
+#include "report/report.h"
 
 namespace pagewright {
 namespace {
@@ -28,7 +29,8 @@ TEST(ReportFieldAccess, TextObjectsAndPicturesReadFieldsOfADataSet) {
   ds.Initialize();
   ds.First();
 
-  TpgwMemoView memo(nullptr);
+  TpgwReport report(TpgwReportServices{&ReportDataService()});
+  auto& memo = *new TpgwMemoView(&report);  // the report holds it
   memo.SetDataSet(&ds);
   memo.SetDataField(u"name");
   memo.GetData();
@@ -39,11 +41,11 @@ TEST(ReportFieldAccess, TextObjectsAndPicturesReadFieldsOfADataSet) {
   ASSERT_EQ(memo.Memo().Count(), 2);
   EXPECT_EQ(memo.Memo()[1], u"two");
 
-  ASSERT_TRUE(DataSetBlobAccess().IsBlobField);
-  EXPECT_TRUE(DataSetBlobAccess().IsBlobField(ds, u"photo"));
-  EXPECT_FALSE(DataSetBlobAccess().IsBlobField(ds, u"name"));
+  IpgwDataService& data = ReportDataService();
+  EXPECT_TRUE(data.IsBlobField(ds, u"photo"));
+  EXPECT_FALSE(data.IsBlobField(ds, u"name"));
   TMemoryStream bytes;
-  DataSetBlobAccess().AssignBlobTo(ds, u"photo", bytes);
+  data.AssignBlobTo(ds, u"photo", bytes);
   EXPECT_EQ(bytes.Size(), 3);
   ds.Finalize();
 }

@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "common/run_program.h"
+#include "common/service_doubles.h"
 #include "common/temp_dir.h"
 #include "common/label_record.h"
 #include "data/db_dataset.h"
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "export/image_export.h"
 #include "export/pdf_export.h"
 #include "platform/exceptions.h"
@@ -164,13 +165,17 @@ class LabelRunWithDoubles : public ::testing::Test {
     paths.templatePath = (dir.path / "reportes" / "EtiquetaVelmo.pw3").string();
     paths.pdfPath = (dir.path / "scratch" / "EtiquetaBultoAXU_sample.pdf").string();
     paths.jpegPath = (dir.path / "scratch" / "EtiquetaBultoAXU_sample.jpg").string();
-    hooks.beforePrepare = [this](TpgwReport& report) { InstallDoubles(report); };
+    InstallDoubles();
+    services = DefaultReportServices();
+    services.Script = &script;
+    services.Engine = &engine;
+    services.PreparedPages = &prepared;
+    hooks.services = &services;
     hooks.preparedPageCount = [this](TpgwReport&) { return pages; };
   }
 
-  void InstallDoubles(TpgwReport& report) {
-    report.ScriptPreparer = [](TpgwReport&) { return true; };
-    report.EngineRunner = [this](TpgwReport& r) {
+  void InstallDoubles() {
+    engine.run = [this](TpgwReport& r) {
       listed.clear();
       enabled.clear();
       for (int i = 0; i < r.DataSets().Count(); ++i) listed.push_back(r.DataSets().Items(i).DataSet());
@@ -187,7 +192,7 @@ class LabelRunWithDoubles : public ::testing::Test {
     // Opens the output through the filter's transport as the writers do. The PDF walk reports a
     // failure and returns false; the raster filter catches its own write failure, adds it to the
     // report's errors and carries on, so its export still returns true.
-    report.ExportRunner = [this](TpgwReport& r, TComponent& f) {
+    prepared.exportRun = [this](TpgwReport& r, TComponent& f) {
       auto& filter = dynamic_cast<TpgwCustomExportFilter&>(f);
       auto* image = dynamic_cast<TpgwCustomImageExport*>(&filter);
       seen.push_back({filter.ClassName(), filter.FileName(), filter.ShowDialog(), filter.ShowProgress(),
@@ -216,6 +221,10 @@ class LabelRunWithDoubles : public ::testing::Test {
   TempDir dir;
   LabelRunPaths paths;
   LabelRunHooks hooks;
+  ScriptServiceDouble script;
+  EngineServiceDouble engine;
+  PreparedPagesServiceDouble prepared;
+  TpgwReportServices services;
   int pages = 1;
   std::vector<TComponent*> listed, enabled;
   TComponent* bandDataSet = nullptr;

@@ -9,7 +9,7 @@
 
 #include "common/label_record.h"
 #include "data/db_dataset.h"
-#include "engine/initialization.h"
+#include "startup/startup.h"
 #include "expressions/report_expressions.h"
 #include "platform/mem_table.h"
 #include "platform/unicode.h"
@@ -26,9 +26,6 @@ void StartUp() {
   static std::once_flag once;
   std::call_once(once, [] {
     InitializeEngine();
-    InstallReportExpressions();
-    InstallPreparedPages();
-    InstallBandEngine();
   });
 }
 
@@ -76,7 +73,7 @@ class EngineRun : public ::testing::Test {
     ds->SetName(u"ds");
     ds->SetUserName(u"ds");
     ds->SetDataSet(table.get());
-    report = std::make_unique<TpgwReport>();
+    report = CreateReport();
     report->EngineOptions().SetSilentMode(true);
     // The tests look at the template objects after the run.
     report->EngineOptions().SetDestroyForms(false);
@@ -774,7 +771,7 @@ TEST(EngineLabel, TheLabelTemplatePreparesIntoOnePage) {
   TpgwDBDataset adapter(nullptr);
   adapter.SetDataSet(&table);
   adapter.SetUserName(u"pgwDBmaster");
-  TpgwReport report;
+  TpgwReport report(DefaultReportServices());
   report.EngineOptions().SetSilentMode(true);
   report.EngineOptions().SetEnableThreadSafe(true);
   ASSERT_TRUE(report.LoadFromFile(

@@ -296,8 +296,8 @@ TEST(ExportTransport, CloneIsAnUnregisteredCopyOfTheSameClass) {
 TEST(ExportOpenAfterExport, OpensTheFileOrTheFirstNumberedOne) {
   TempDir dir;
   std::vector<std::string> opened;
-  ShellOpenFile() = [&](const std::string& name) { opened.push_back(name); };
   TpgwJPEGExport f(nullptr);
+  f.OnOpenFile = [&](const std::string& name) { opened.push_back(name); };
   f.SetFileName(Utf8ToUtf16((dir.path / "label.jpg").string()));
   f.AfterFinish();  // the default leaves the file alone
   f.SetOpenAfterExport(true);
@@ -308,7 +308,6 @@ TEST(ExportOpenAfterExport, OpensTheFileOrTheFirstNumberedOne) {
   f.SetStream(&memory);
   f.AfterFinish();  // written to a caller's stream: nothing to open
   EXPECT_EQ(f.ShowModal(), 1);
-  ShellOpenFile() = nullptr;
   EXPECT_EQ(opened, (std::vector<std::string>{(dir.path / "label.1.jpg").string(),
                                               (dir.path / "label.jpg").string()}));
 }

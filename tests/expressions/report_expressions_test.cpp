@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -41,7 +43,7 @@ void StartUp() {
     InitScriptLanguages();
     InitScriptInterpreter();
     RegisterSysFunctions();
-    InstallReportExpressions();
+    RegisterReportExpressions();
   });
 }
 
@@ -65,7 +67,7 @@ class ReportCalc : public ::testing::Test {
     table.Post();
     ds.SetName(u"pgwDBmaster");
     ds.SetDataSet(&table);
-    report = std::make_unique<TpgwReport>();
+    report = std::make_unique<TpgwReport>(services);
     report->DataSets().Add(&ds);
     report->EngineOptions().SetSilentMode(true);
   }
@@ -85,7 +87,17 @@ class ReportCalc : public ::testing::Test {
 
   TMemTable table;
   TpgwDBDataset ds{nullptr};
+  EngineServiceDouble engine;
+  TpgwReportServices services{&ReportDataService(), &ReportScriptService(), &engine};
   std::unique_ptr<TpgwReport> report;
+};
+
+// The totals of a running engine, answered by a function.
+struct RunningEngineDouble : IpgwRunningEngine {
+  std::function<Variant(const WideString&, const WideString&, const Variant&, int)> aggregate;
+  Variant AggregateValue(const WideString& f, const WideString& e, const Variant& band, int flags) override {
+    return aggregate(f, e, band, flags);
+  }
 };
 
 TEST_F(ReportCalc, LiteralsArithmeticStringsAndFunctions) {
@@ -255,17 +267,19 @@ TEST_F(ReportCalc, RunawayEvaluationsStopAndAreRecordedOnce) {
 
 TEST_F(ReportCalc, AggregatesNeedTheEngine) {
   const std::string raised = Raised(u"SUM(<pgwDBmaster.\"qty\">)");
-  EXPECT_NE(raised.find("Aggregate function SUM needs the report engine"), std::string::npos) << raised;
-  // With the engine's lookup the call reaches it with the expression text.
+  EXPECT_NE(raised.find("Aggregate function SUM is available only while the report runs"), std::string::npos)
+      << raised;
+  // While an engine runs the report, the call reaches it with the expression text.
   WideString seen;
-  AggregateLookup() = [&](TpgwReport&, const WideString& f, const WideString& e, const Variant& band,
-                          int flags) {
+  RunningEngineDouble running;
+  running.aggregate = [&](const WideString& f, const WideString& e, const Variant& band, int flags) {
     seen = f + u"|" + e + u"|" + VarToStr(band) + u"|" + Utf8ToUtf16(std::to_string(flags));
     return Variant(21);
   };
+  report->SetRunningEngine(&running);
   EXPECT_EQ(Calc(u"SUM(<pgwDBmaster.\"qty\">, 0, 1 + 2) * 2").AsInteger(), 42);
+  report->SetRunningEngine(nullptr);
   EXPECT_EQ(Utf16ToUtf8(seen), "SUM|<pgwDBmaster.\"qty\">|0|3");
-  AggregateLookup() = nullptr;
 }
 
 TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
@@ -316,7 +330,7 @@ TEST_F(ReportCalc, APreparationEndsWithTheExpressionErrorListedOnce) {
   memo->SetName(u"Memo1");
   memo->SetText(u"[Foo]");
   bool scriptPrepared = false;
-  report->EngineRunner = [&](TpgwReport& r) {
+  engine.run = [&](TpgwReport& r) {
     scriptPrepared = r.ScriptObjectsAdded();
     auto* m = dynamic_cast<TpgwMemoView*>(r.FindObject(u"Memo1"));
     r.SetCurObject(u"Memo1");

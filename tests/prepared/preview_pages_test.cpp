@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include <string>
 #include <vector>
 
@@ -75,7 +77,8 @@ class PreparedPages : public testing::Test {
     return dynamic_cast<TpgwMemoView*>(b->Objects()[0]);
   }
 
-  TpgwReport report;
+  ScriptServiceDouble script;
+  TpgwReport report{TpgwReportServices{nullptr, &script}};
   TpgwReportPage* page = nullptr;
   TpgwMasterData* band = nullptr;
   TpgwMemoView* memo = nullptr;
@@ -198,11 +201,11 @@ TEST_F(PreparedPages, LoadingWithAFailingDecompressorLeavesTheStoreEmpty) {
   PrintPage(u"x");
   TMemoryStream stream;
   pages->SaveToStream(stream);
-  PreparedReportCompressor().Decompress = [](TStream&, TStream&) { throw EConvertError("bad data"); };
+  pages->Compressor().Decompress = [](TStream&, TStream&) { throw EConvertError("bad data"); };
   report.EngineOptions().SetNewSilentMode(simSilent);
   stream.SetPosition(0);
   const bool ok = pages->LoadFromStream(stream);
-  PreparedReportCompressor() = {};
+  pages->Compressor() = {};
   EXPECT_FALSE(ok);
   EXPECT_EQ(pages->GetCount(), 0);
   EXPECT_GE(report.Errors().IndexOf(u"Stream decompress error"), 0) << Utf16ToUtf8(report.Errors().Text());
@@ -212,8 +215,7 @@ TEST_F(PreparedPages, DeferredValuesReachTheRebuiltPage) {
   memo->Processing().ProcessAt = paReportFinished;
   memo->SetText(u"[Total]");
   int calls = 0;
-  TpgwCalcFunction saved = ReportCalcHook();
-  ReportCalcHook() = [&calls](TpgwReport&, const WideString& expr) {
+  script.calc = [&calls](TpgwReport&, const WideString& expr) {
     ++calls;
     return Variant(expr + u"=" + IntToStr(calls));
   };
@@ -231,7 +233,6 @@ TEST_F(PreparedPages, DeferredValuesReachTheRebuiltPage) {
   pages->PostProcessor().ProcessExpressions(report, band, paPageFinished);
   EXPECT_EQ(calls, 0);
   pages->PostProcessor().ProcessExpressions(report, band, paReportFinished);
-  ReportCalcHook() = saved;
   EXPECT_EQ(pages->PostProcessor().PendingCount(), 0);
   EXPECT_EQ(item->Text(0), u"Total=1");
   EXPECT_EQ(item->Text(1), u"Total=2");
@@ -372,9 +373,8 @@ TEST_F(PreparedPages, SuppressedHeadersAndFootersShowOnlyOnTheFirstAndLastPage) 
   EXPECT_EQ(filter->Calls, expected);
 }
 
-TEST_F(PreparedPages, ReportReachesItsStoreThroughTheInstalledHooks) {
-  InstallPreparedPages();
-  TpgwReport other;
+TEST_F(PreparedPages, ReportReachesItsStoreThroughItsService) {
+  TpgwReport other(TpgwReportServices{nullptr, nullptr, nullptr, &ReportPreparedPagesService()});
   other.EngineOptions().SetSilentMode(true);
   TpgwPreviewPages* store = PreparedPagesOf(other);
   ASSERT_NE(store, nullptr);
@@ -387,12 +387,8 @@ TEST_F(PreparedPages, ReportReachesItsStoreThroughTheInstalledHooks) {
   filter->SetShowDialog(false);
   EXPECT_TRUE(other.Export(*filter));
   EXPECT_EQ(filter->Calls.front(), "Start");
-  ASSERT_TRUE(other.PreparedPagesClearer);
-  other.PreparedPagesClearer(other);
+  ReportPreparedPagesService().Clear(*store);
   EXPECT_EQ(store->GetCount(), 0);
-  PreviewPagesClass() = {};
-  DefaultPreparedPagesClearer() = nullptr;
-  DefaultExportRunner() = nullptr;
 }
 
 }  // namespace

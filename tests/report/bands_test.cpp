@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/exceptions.h"
+#include "report/memo_view.h"
 #include "report/pages.h"
 #include "report/report.h"
 
@@ -196,30 +197,6 @@ TEST(DataBand, CurColumnWrapsAndPlacesTheBand) {
   EXPECT_DOUBLE_EQ(static_cast<double>(band.MaxY()), 0);
 }
 
-struct RecordingDataSet : TpgwBandDataSet {
-  explicit RecordingDataSet(std::vector<int>& log) : Log(log) {}
-  void SetRecordCount(int count) override { Log.push_back(count); }
-  TComponent* AsComponent() override { return nullptr; }
-  std::vector<int>& Log;
-};
-
-TEST(DataBand, RowCountReachesTheBandDataSet) {
-  std::vector<int> log;
-  auto saved = BandDataSetFactory();
-  BandDataSetFactory() = [&](TpgwDataBand&) { return std::make_unique<RecordingDataSet>(log); };
-  {
-    TpgwDetailData band(nullptr);
-    ASSERT_NE(band.VirtualDataSet(), nullptr);
-    band.SetRowCount(5);
-    EXPECT_EQ(band.RowCount(), 5);
-  }
-  BandDataSetFactory() = saved;
-  EXPECT_EQ(log, std::vector<int>{5});
-  TpgwDetailData plain(nullptr);
-  plain.SetRowCount(3);  // without a data-set layer the count is kept alone
-  EXPECT_EQ(plain.RowCount(), 3);
-}
-
 TEST(DataBand, DataSetDroppedWhenDestroyed) {
   TpgwMasterData band(nullptr);
   auto ds = std::make_unique<TComponent>(nullptr);
@@ -230,12 +207,12 @@ TEST(DataBand, DataSetDroppedWhenDestroyed) {
 
 class FillMemo : public ::testing::Test {
  protected:
+  // The fill memo is the registered text object class.
   void SetUp() override {
-    saved = FillMemoFactory();
-    FillMemoFactory() = [](TpgwBand& band) -> TpgwView* { return new TpgwView(&band); };
+    ProvideViewClasses();
+    ProvideMemoClasses();
+    RegisterReportClasses();
   }
-  void TearDown() override { FillMemoFactory() = saved; }
-  std::function<TpgwView*(TpgwBand&)> saved;
 };
 
 TEST_F(FillMemo, NoneForAnUnfilledUnframedBandOrANullBand) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include <map>
 #include <memory>
 #include <string>
@@ -183,19 +185,13 @@ TEST(MemoFormat, SeparatorsFollowTheFormatWhateverTheSystemUses) {
 class MemoData : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedCalc = ReportCalcHook();
-    savedServices = MemoServices();
     memo = new TpgwMemoView(&report);  // the report holds it
     memo->SetName(u"Memo1");
-    ReportCalcHook() = [this](TpgwReport&, const WideString& e) {
+    script.calc = [this](TpgwReport&, const WideString& e) {
       asked.push_back(e);
       auto it = values.find(e);
       return it == values.end() ? Variant::Null() : it->second;
     };
-  }
-  void TearDown() override {
-    ReportCalcHook() = savedCalc;
-    MemoServices() = savedServices;
   }
   // One printing of the object: its text afterwards, with the template text restored.
   WideString Print(const WideString& text) {
@@ -207,9 +203,9 @@ class MemoData : public ::testing::Test {
     return shown;
   }
 
-  TpgwCalcFunction savedCalc;
-  TpgwMemoServices savedServices;
-  TpgwReport report;
+  ScriptServiceDouble script;
+  DataServiceDouble data;
+  TpgwReport report{TpgwReportServices{&data, &script}};
   TpgwMemoView* memo = nullptr;
   std::map<WideString, Variant> values;
   std::vector<WideString> asked;
@@ -323,14 +319,14 @@ TEST_F(MemoData, DataFieldTextVersusExpandedText) {
   Variant fieldValue = Variant(0);
   WideString display = u"0 kg";
   bool blob = false;
-  MemoServices().FieldValue = [&](TComponent& ds, const WideString& f) {
+  data.fieldValue = [&](TComponent& ds, const WideString& f) {
     EXPECT_EQ(&ds, &dataSet);
     EXPECT_EQ(f, u"Weight");
     return fieldValue;
   };
-  MemoServices().FieldDisplayText = [&](TComponent&, const WideString&) { return display; };
-  MemoServices().IsBlobField = [&](TComponent&, const WideString&) { return blob; };
-  MemoServices().AssignBlobTo = [&](TComponent&, const WideString&, TStringList& lines) {
+  data.displayText = [&](TComponent&, const WideString&) { return display; };
+  data.isBlobField = [&](TComponent&, const WideString&) { return blob; };
+  data.blobText = [&](TComponent&, const WideString&, TStringList& lines) {
     lines.SetText(u"line 1\r\nline 2");
   };
   memo->SetDataSet(&dataSet);
@@ -360,7 +356,7 @@ TEST_F(MemoData, DataFieldTextVersusExpandedText) {
 
 TEST_F(MemoData, ValueGoesToTheScriptVariable) {
   Variant local;
-  MemoServices().SetLocalValue = [&](TpgwReport& r, const Variant& v) {
+  script.setLocalValue = [&](TpgwReport& r, const Variant& v) {
     EXPECT_EQ(&r, &report);
     local = v;
   };
@@ -376,7 +372,7 @@ TEST_F(MemoData, PageCountAndCopyNamePlaceholders) {
   memo->SetText(u"Page of [TotalPages#], [CopyName#]; [totalpages#]");
   memo->SetTotalPages(12);
   memo->SetCopyNo(2);
-  MemoServices().GlobalVariable = [](const WideString& name, Variant& v) {
+  script.globalVariable = [](const WideString& name, Variant& v) {
     if (name != u"CopyName2") return false;
     v = Variant(WideString(u"Copy"));
     return true;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -373,28 +375,22 @@ class PictureViewData : public PictureViewTest {
  protected:
   void SetUp() override {
     PictureViewTest::SetUp();
-    savedCalc = ReportCalcHook();
-    savedAccess = DataSetBlobAccess();
-    savedLoader = DataLinkLoader();
     view = new TpgwPictureView(&report);  // the report holds it
     view->SetName(u"Picture1");
     dir = std::filesystem::temp_directory_path() / ("pw_picture_view_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
   }
   void TearDown() override {
-    ReportCalcHook() = savedCalc;
-    DataSetBlobAccess() = savedAccess;
-    DataLinkLoader() = savedLoader;
     std::filesystem::remove_all(dir);
   }
   void WriteFile(const std::string& name, const std::string& bytes) {
     std::ofstream out(dir / name, std::ios::binary);
     out << bytes;
   }
-  TpgwCalcFunction savedCalc;
-  TpgwDataSetBlobAccess savedAccess;
-  TpgwDataLinkLoader savedLoader;
-  TpgwReport report;
+  ScriptServiceDouble script;
+  DataServiceDouble data;
+  LinkServiceDouble links;
+  TpgwReport report{TpgwReportServices{&data, &script, nullptr, nullptr, &links}};
   TpgwPictureView* view = nullptr;
   std::filesystem::path dir;
 };
@@ -403,7 +399,7 @@ TEST_F(PictureViewData, FileLinkExpandsBracketsAndEmptiesForMissingFiles) {
   WriteFile("pic.bmp", BmpBytes(200, 100));
   WriteFile("broken.bmp", "BM not really a bitmap");
   std::vector<WideString> asked;
-  ReportCalcHook() = [&](TpgwReport&, const WideString& e) {
+  script.calc = [&](TpgwReport&, const WideString& e) {
     asked.push_back(e);
     return Variant(Utf8ToUtf16(dir.string()));
   };
@@ -431,12 +427,12 @@ TEST_F(PictureViewData, BinaryFieldsLoadThroughTheDataSet) {
   const std::string bmp = BmpBytes(20, 10);
   const std::string stored = LegacyHeader(static_cast<uint32_t>(bmp.size())) + bmp;
   std::vector<WideString> fields;
-  DataSetBlobAccess().IsBlobField = [&](TComponent& ds, const WideString& f) {
+  data.isBlobField = [&](TComponent& ds, const WideString& f) {
     EXPECT_EQ(&ds, &dataSet);
     fields.push_back(f);
     return f == u"Photo";
   };
-  DataSetBlobAccess().AssignBlobTo = [&](TComponent&, const WideString&, TStream& into) {
+  data.blobBytes = [&](TComponent&, const WideString&, TStream& into) {
     into.WriteBuffer(stored);
   };
 
@@ -453,17 +449,17 @@ TEST_F(PictureViewData, BinaryFieldsLoadThroughTheDataSet) {
 }
 
 TEST_F(PictureViewData, DataLinkIsExpandedLoadedAndRestored) {
-  ReportCalcHook() = [](TpgwReport&, const WideString& e) { return Variant(WideString(u"n" + e)); };
-  std::vector<WideString> links;
-  DataLinkLoader() = [&](const WideString& link, TStream& into) {
-    links.push_back(link);
+  script.calc = [](TpgwReport&, const WideString& e) { return Variant(WideString(u"n" + e)); };
+  std::vector<WideString> loaded;
+  links.load = [&](const WideString& link, TStream& into) {
+    loaded.push_back(link);
     into.WriteBuffer(BmpBytes(8, 6));
     return true;
   };
   view->DataLink().SetLink(u"pics/[id].bmp");
   view->BeforePrint();
   view->GetData();
-  EXPECT_EQ(links, std::vector<WideString>{u"pics/nid.bmp"});
+  EXPECT_EQ(loaded, std::vector<WideString>{u"pics/nid.bmp"});
   EXPECT_EQ(view->GraphicWidth(), 8);
   view->AfterPrint();
   EXPECT_EQ(view->DataLink().Link(), u"pics/[id].bmp");

@@ -2,6 +2,8 @@
 // round trips, the data-set reference case, frames, separators and hostile input.
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -39,8 +41,8 @@ void RegisterClasses() {
 }
 
 struct Loaded {
-  std::unique_ptr<TpgwReport> report = std::make_unique<TpgwReport>();
-  Loaded() {
+  std::unique_ptr<TpgwReport> report;
+  explicit Loaded(const TpgwReportServices& services = {}) : report(std::make_unique<TpgwReport>(services)) {
     RegisterClasses();
     report->EngineOptions().SetSilentMode(true);
     report->EngineOptions().SetEnableThreadSafe(true);
@@ -202,18 +204,16 @@ TEST(ReportTemplates, DataSetReferenceOutsideTheTreeResolvesOnlyByDataSetName) {
   RegisterClasses();
   TComponent external;  // not in the tree, not owned by the report
   external.SetName(u"Ext");
-  auto& lookup = GlobalDataSetLookup();
-  auto saved = lookup;
-  lookup = [&](std::u16string_view name) -> TComponent* {
+  DataServiceDouble data;
+  data.findDataSet = [&](std::u16string_view name) -> TComponent* {
     return SameName(name, u"Ext") ? &external : nullptr;
   };
-  Loaded r;
+  Loaded r(TpgwReportServices{&data});
   LoadBytes(*r, std::string(kHeader) +
                     "<TpgwReport><TpgwReportPage Name=\"P\">"
                     "<TpgwMasterData Name=\"ByBoth\" DataSet=\"Ext\" DataSetName=\"Ext\"/>"
                     "<TpgwMasterData Name=\"ByReference\" DataSet=\"Ext\"/>"
                     "</TpgwReportPage></TpgwReport>");
-  lookup = saved;
   EXPECT_EQ(Errors(*r), "");
   EXPECT_EQ(static_cast<TpgwDataBand*>(r->FindObject(u"ByBoth"))->DataSet(), &external);
   EXPECT_EQ(static_cast<TpgwDataBand*>(r->FindObject(u"ByReference"))->DataSet(), nullptr);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include <filesystem>
 #include <string>
 
@@ -205,24 +207,33 @@ TEST(ReportRoot, PrepareReportChecksDataSetsAndNamesMissingSubsystems) {
   r.DataSets().Clear();
   EXPECT_FALSE(r.PrepareReport());
   EXPECT_EQ(r.Errors()[0], u"The script engine is not available");
-  r.ScriptPreparer = [](TpgwReport&) { return true; };
-  EXPECT_FALSE(r.PrepareReport());
-  EXPECT_EQ(r.Errors()[0], u"The report engine is not available");
+
+  ScriptServiceDouble script;
+  TpgwReport withScript(TpgwReportServices{nullptr, &script});
+  withScript.EngineOptions().SetSilentMode(true);
+  withScript.EngineOptions().SetDestroyForms(false);
+  EXPECT_FALSE(withScript.PrepareReport());
+  EXPECT_EQ(withScript.Errors()[0], u"The report engine is not available");
+
+  EngineServiceDouble engine;
+  TpgwReport full(TpgwReportServices{nullptr, &script, &engine});
+  full.EngineOptions().SetSilentMode(true);
+  full.EngineOptions().SetDestroyForms(false);
   int endDoc = 0;
-  r.OnEndDoc = [&](TpgwReport&) { ++endDoc; };
-  r.EngineRunner = [](TpgwReport& rep) {
+  full.OnEndDoc = [&](TpgwReport&) { ++endDoc; };
+  engine.run = [](TpgwReport& rep) {
     EXPECT_TRUE(rep.IsReportActionRunning());
     // Requests made while preparing wait for the end of the preparation.
     EXPECT_FALSE(rep.LoadFromFile(u"/nonexistent/x.pw3"));
     EXPECT_EQ(rep.DelayedCommandCount(), 1u);
     return true;
   };
-  EXPECT_TRUE(r.PrepareReport());
+  EXPECT_TRUE(full.PrepareReport());
   EXPECT_EQ(endDoc, 1);
-  EXPECT_EQ(r.DelayedCommandCount(), 0u);
-  EXPECT_FALSE(r.IsReportActionRunning());
-  EXPECT_FALSE(r.Export(r));
-  EXPECT_EQ(r.Errors()[0], u"The prepared page store is not available");
+  EXPECT_EQ(full.DelayedCommandCount(), 0u);
+  EXPECT_FALSE(full.IsReportActionRunning());
+  EXPECT_FALSE(full.Export(full));
+  EXPECT_EQ(full.Errors()[0], u"The prepared page store is not available");
 }
 
 TEST(ReportRoot, DataSetListsAndLookup) {
@@ -372,17 +383,19 @@ TEST(ReportRoot, LoadEnsuresOneDataPageNamedDataFirst) {
 
 TEST(ReportRoot, PrepareWithDestroyFormsReloadsTheTreeAndKeepsErrors) {
   RegisterTestClasses();
-  TpgwReport r;
+  ScriptServiceDouble script;
+  EngineServiceDouble engine;
+  TpgwReport r(TpgwReportServices{nullptr, &script, &engine});
   r.EngineOptions().SetSilentMode(true);
   r.ReportOptions().SetPassword(u"secret");
   auto* t = new TestText(&r);
   t->SetName(u"T");
   t->SetStyle(u"before");
-  r.ScriptPreparer = [](TpgwReport& rep) {
+  script.prepare = [](TpgwReport& rep) {
     EXPECT_EQ(rep.ReportOptions().Password(), u"secret");
     return true;
   };
-  r.EngineRunner = [](TpgwReport& rep) {
+  engine.run = [](TpgwReport& rep) {
     // Changes made while preparing.
     static_cast<TestText*>(rep.FindObject(u"T"))->SetStyle(u"during");
     new TestText(&rep);
@@ -472,13 +485,14 @@ TEST(ReportRoot, FileCacheCopyIsDeletedAfterPreparing) {
   RegisterTestClasses();
   const std::string dir = ScratchDir("cache");
   for (auto& e : std::filesystem::directory_iterator(dir)) std::filesystem::remove(e.path());
-  TpgwReport r;
+  ScriptServiceDouble script;
+  EngineServiceDouble engine;
+  TpgwReport r(TpgwReportServices{nullptr, &script, &engine});
   r.EngineOptions().SetSilentMode(true);
   r.EngineOptions().SetUseFileCache(true);
   r.EngineOptions().SetTempDir(Utf8ToUtf16(dir));
   (new TestText(&r))->SetName(u"Kept");
-  r.ScriptPreparer = [](TpgwReport&) { return true; };
-  r.EngineRunner = [&](TpgwReport& rep) {
+  engine.run = [&](TpgwReport& rep) {
     EXPECT_EQ(FilesIn(dir), 1);
     rep.FindObject(u"Kept")->SetName(u"Renamed");
     return true;

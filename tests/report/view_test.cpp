@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/service_doubles.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -530,19 +532,17 @@ TEST(BracketedExpression, FindsMatchingCloseOutsideQuotes) {
 class ViewData : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved = ReportCalcHook();
     view = new TpgwView(&report);  // the report holds it
     view->SetName(u"View1");
   }
-  void TearDown() override { ReportCalcHook() = saved; }
-  TpgwCalcFunction saved;
-  TpgwReport report;
+  ScriptServiceDouble script;
+  TpgwReport report{TpgwReportServices{nullptr, &script}};
   TpgwView* view = nullptr;
 };
 
 TEST_F(ViewData, TagStrExpandedAndRestoredAfterPrint) {
   std::vector<WideString> asked;
-  ReportCalcHook() = [&](TpgwReport&, const WideString& e) {
+  script.calc = [&](TpgwReport&, const WideString& e) {
     asked.push_back(e);
     return e == u"a" ? Variant(WideString(u"[b]")) : Variant(42);
   };
@@ -559,7 +559,7 @@ TEST_F(ViewData, TagStrExpandedAndRestoredAfterPrint) {
 
 TEST_F(ViewData, TextWithoutBracketsIsUntouched) {
   int calls = 0;
-  ReportCalcHook() = [&](TpgwReport&, const WideString&) {
+  script.calc = [&](TpgwReport&, const WideString&) {
     ++calls;
     return Variant(1);
   };
@@ -570,7 +570,7 @@ TEST_F(ViewData, TextWithoutBracketsIsUntouched) {
 }
 
 TEST_F(ViewData, HyperlinkValuePartsAndExpressionsJoinedWithTheSeparator) {
-  ReportCalcHook() = [&](TpgwReport&, const WideString& e) { return Variant(WideString(u"<" + e + u">")); };
+  script.calc = [&](TpgwReport&, const WideString& e) { return Variant(WideString(u"<" + e + u">")); };
   view->Hyperlink().SetValue(u"[p];q;[r]");
   view->BeforePrint();
   view->GetData();
@@ -585,13 +585,15 @@ TEST_F(ViewData, HyperlinkValuePartsAndExpressionsJoinedWithTheSeparator) {
   view->GetData();
   EXPECT_EQ(view->Hyperlink().Value(), u"\"<a>\";\"<b>\"");
   report.SetScriptLanguage(u"JScript");
-  ReportCalcHook() = [&](TpgwReport&, const WideString&) { return Variant(WideString(u"it's")); };
+  script.calc = [&](TpgwReport&, const WideString&) { return Variant(WideString(u"it's")); };
   view->GetData();
   EXPECT_EQ(view->Hyperlink().Value(), u"'it''s';'it''s'");
 }
 
-TEST_F(ViewData, WithoutAnEvaluatorTheFailureIsRecordedAndTheValueIsEmpty) {
-  ReportCalcHook() = saved;
+TEST(ViewDataWithoutServices, WithoutAnEvaluatorTheFailureIsRecordedAndTheValueIsEmpty) {
+  TpgwReport report;
+  auto* view = new TpgwView(&report);  // the report holds it
+  view->SetName(u"View1");
   view->SetTagStr(u"<[Total]>");
   view->GetData();
   EXPECT_EQ(view->TagStr(), u"<>");

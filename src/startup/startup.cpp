@@ -1,4 +1,4 @@
-#include "engine/initialization.h"
+#include "startup/startup.h"
 
 #include <mutex>
 
@@ -43,12 +43,20 @@ void InitializeEngine() {
     RegisterExportClasses();
     RegisterGraphicFormats();
     InitScriptLanguages();
-    InitScriptInterpreter();     // takes the compile messages from the resource store
-    RegisterSysFunctions();      // the system module every script and expression sees
-    InstallReportExpressions();  // Calc, the report module, script preparation, text objects' values
-    InstallPreparedPages();      // every report gets its prepared-page store, clearer and export walk
-    InstallBandEngine();         // reports run the band engine from PrepareReport
+    InitScriptInterpreter();      // takes the compile messages from the resource store
+    RegisterSysFunctions();       // the system module every script and expression sees
+    RegisterReportExpressions();  // the report module of built-in script items
   });
+}
+
+const TpgwReportServices& DefaultReportServices() {
+  static const TpgwReportServices services{&ReportDataService(), &ReportScriptService(), &ReportEngineService(),
+                                           &ReportPreparedPagesService(), nullptr};
+  return services;
+}
+
+std::unique_ptr<TpgwReport> CreateReport() {
+  return std::make_unique<TpgwReport>(DefaultReportServices());
 }
 
 }  // namespace pagewright

@@ -1,4 +1,4 @@
-#include "engine/initialization.h"
+#include "startup/startup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,84 @@
+// Stand-ins for the services a report is made with, for tests that run a report without the
+// band engine, the script engine or the prepared-page store. Each does what its function member
+// says; unset members do nothing and succeed.
+#pragma once
+
+#include <functional>
+
+#include "report/report.h"
+#include "report/services.h"
+
+namespace pagewright {
+
+struct ScriptServiceDouble : IpgwScriptService {
+  std::function<bool(TpgwReport&)> prepare;
+  std::function<Variant(TpgwReport&, const WideString&)> calc;
+  std::function<void(TpgwReport&, const Variant&)> setLocalValue;
+  std::function<bool(const WideString&, Variant&)> globalVariable;
+  bool Prepare(TpgwReport& report) override { return prepare ? prepare(report) : true; }
+  Variant Calc(TpgwReport& report, const WideString& expression) override {
+    return calc ? calc(report, expression) : Variant::Null();
+  }
+  void SetLocalValue(TpgwReport& report, const Variant& value) override {
+    if (setLocalValue) setLocalValue(report, value);
+  }
+  void SetSelf(TpgwReport&, TPersistent*) override {}
+  bool GlobalVariable(const WideString& name, Variant& value) override {
+    return globalVariable && globalVariable(name, value);
+  }
+};
+
+// Finds data sets through `findDataSet` (unset: the current one for any name); fields through
+// the function members.
+struct DataServiceDouble : IpgwDataService {
+  std::function<TComponent*(std::u16string_view)> findDataSet;
+  std::function<bool(TComponent&, const WideString&)> isBlobField;
+  std::function<void(TComponent&, const WideString&, TStringList&)> blobText;
+  std::function<void(TComponent&, const WideString&, TStream&)> blobBytes;
+  std::function<Variant(TComponent&, const WideString&)> fieldValue;
+  std::function<WideString(TComponent&, const WideString&)> displayText;
+  TComponent* FindDataSet(TComponent*, TComponent* current, std::u16string_view name) override {
+    if (findDataSet) return findDataSet(name);
+    return name.empty() ? nullptr : current;
+  }
+  TComponent* FindGlobalDataSet(std::u16string_view) override { return nullptr; }
+  void ListGlobalDataSets(TStringList&) override {}
+  bool IsBlobField(TComponent& ds, const WideString& field) override {
+    return isBlobField && isBlobField(ds, field);
+  }
+  void AssignBlobTo(TComponent& ds, const WideString& field, TStringList& lines) override {
+    if (blobText) blobText(ds, field, lines);
+  }
+  void AssignBlobTo(TComponent& ds, const WideString& field, TStream& into) override {
+    if (blobBytes) blobBytes(ds, field, into);
+  }
+  Variant FieldValue(TComponent& ds, const WideString& field) override {
+    return fieldValue ? fieldValue(ds, field) : Variant::Null();
+  }
+  WideString FieldDisplayText(TComponent& ds, const WideString& field) override {
+    return displayText ? displayText(ds, field) : WideString();
+  }
+};
+
+struct LinkServiceDouble : IpgwLinkService {
+  std::function<bool(const WideString&, TStream&)> load;
+  bool Load(const WideString& link, TStream& into) override { return load && load(link, into); }
+};
+
+struct EngineServiceDouble : IpgwEngineService {
+  std::function<bool(TpgwReport&)> run;
+  bool Run(TpgwReport& report) override { return run ? run(report) : true; }
+};
+
+// Makes no store; exports through `exportRun`.
+struct PreparedPagesServiceDouble : IpgwPreparedPagesService {
+  std::function<bool(TpgwReport&, TComponent&)> exportRun;
+  TpgwPreviewPagesPtr Create(TpgwReport&) override { return TpgwPreviewPagesPtr(nullptr, {this}); }
+  void Destroy(TpgwCustomPreviewPages*) override {}
+  void Clear(TpgwCustomPreviewPages&) override {}
+  bool Export(TpgwReport& report, TComponent& filter) override {
+    return exportRun ? exportRun(report, filter) : true;
+  }
+};
+
+}  // namespace pagewright
