@@ -428,6 +428,68 @@ void TpgwBaseDialogExportFilter::AfterFinish() {
   OnOpenFile(name);
 }
 
+// --- the export walk's side ------------------------------------------------------------------------------
+
+bool TpgwCustomExportFilter::OpenExport(TpgwReport& report, WideString& failure) {
+  FExportTransport = nullptr;
+  FExportUsesDefault = false;
+  SetCreationTime(Now());
+  SetReport(&report);
+  SetDefaultIOTransport(nullptr);
+  if (OnBeforeExport) OnBeforeExport(*this);
+  if (ShowDialogOptions().Contains(doShowExportSettings) && ShowModal() != 1) return false;
+
+  FExportUsesDefault = !IOTransport();
+  if (FExportUsesDefault) SetIOTransport(DefaultIOTransport());
+  FExportTransport = IOTransport();
+  if (!FExportTransport) {
+    failure = u"The export filter has no output transport";
+    return false;
+  }
+  FExportTransport->InitFromExport(*this);
+  if (!FExportTransport->OpenFilter()) return false;
+  SetFileName(FExportTransport->FileName());
+  if (CurPage()) SetPageNumbers(u"1");  // no preview window in this program
+  return true;
+}
+
+void TpgwCustomExportFilter::CloseExport() {
+  if (!FExportTransport) return;
+  TpgwCustomIOTransport* transport = FExportTransport;
+  FExportTransport = nullptr;
+  transport->CloseFilter();
+  // The next export starts again from a fresh default transport.
+  if (FExportUsesDefault && IOTransport() == transport) SetIOTransport(nullptr);
+}
+
+std::vector<int> TpgwCustomExportFilter::PagesToExport(int pageCount) const {
+  return SelectedPages(PageNumbers(), pageCount);
+}
+
+bool TpgwCustomExportFilter::StartDocument() {
+  if (OnBeginExport) OnBeginExport(*this);
+  return DoStart();
+}
+
+bool TpgwCustomExportFilter::WriteDocument(const WideString& fileName, const WideString& fallbackName,
+                                           const std::function<void(TStream&)>& write) {
+  TpgwCustomIOTransport* transport = IOTransport() ? IOTransport() : DefaultIOTransport();
+  if (!transport) return false;
+  transport->InitFromExport(*this);
+  struct Closer {
+    TpgwCustomIOTransport* t;
+    ~Closer() { t->CloseFilter(); }
+  } closer{transport};
+  if (!transport->OpenFilter()) return false;
+  WideString name = fileName.empty() ? FileName() : fileName;
+  if (name.empty()) name = fallbackName;
+  if (TStream* stream = transport->GetStream(name)) {
+    if (!transport->DoFilterProcessStream(*stream, nullptr)) write(*stream);
+    transport->FreeStream(stream, name);
+  }
+  return true;
+}
+
 // --- registry
 // ---------------------------------------------------------------------------------------------------
 

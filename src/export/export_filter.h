@@ -19,6 +19,7 @@
 #include "platform/streams.h"
 #include "platform/string_list.h"
 #include "platform/types.h"
+#include "prepared/export_target.h"
 
 namespace pagewright {
 
@@ -205,7 +206,7 @@ class TpgwIOTransportFile : public TpgwCustomIOTransport {
 
 // --- filters ----------------------------------------------------------------------------------------------
 
-class TpgwCustomExportFilter : public TComponent {
+class TpgwCustomExportFilter : public TComponent, public IpgwExportTarget {
  public:
   // Registers the filter in the filter registry.
   explicit TpgwCustomExportFilter(TComponent* owner = nullptr);
@@ -239,6 +240,22 @@ class TpgwCustomExportFilter : public TComponent {
 
   bool DoStart();
   void DoFinish();
+
+  // --- IpgwExportTarget: the prepared-page store's export walk drives the filter --------------------
+  bool OpenExport(TpgwReport& report, WideString& failure) override;
+  void CloseExport() override;
+  std::vector<int> PagesToExport(int pageCount) const override;
+  bool StartDocument() override;
+  void FinishDocument() override { DoFinish(); }
+  void StartExportPage(TpgwReportPage& page, int index) override { StartPage(page, index); }
+  void ExportPageObject(TpgwComponent& obj) override { ExportObject(obj); }
+  void FinishExportPage(TpgwReportPage& page, int index) override { FinishPage(page, index); }
+  bool ExportsDataOnly() const override { return FDataOnly; }
+  bool SuppressesPageHeadersFooters() const override { return FSuppressPageHeadersFooters; }
+  bool ExportTerminated() const override { return FTerminated; }
+  void ClearExportTerminated() override { FTerminated = false; }
+  bool WriteDocument(const WideString& fileName, const WideString& fallbackName,
+                     const std::function<void(TStream&)>& write) override;
 
   // --- properties -------------------------------------------------------------------------------------
   bool CurPage() const { return FCurPage; }
@@ -333,6 +350,9 @@ class TpgwCustomExportFilter : public TComponent {
   bool FOpenAfterExport = false;
   std::unique_ptr<TpgwCustomIOTransport> FDefaultIOTransport;
   bool FTerminated = false;
+  // The transport an export runs through, and whether it is the default one made for it.
+  TpgwCustomIOTransport* FExportTransport = nullptr;
+  bool FExportUsesDefault = false;
 };
 
 // Base of the filters that have a settings dialog.

@@ -6,7 +6,7 @@
 #include <set>
 
 #include "barcode/barcode_view.h"
-#include "export/export_filter.h"
+#include "prepared/export_target.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
@@ -1039,36 +1039,16 @@ void TpgwPreviewPages::SaveToFile(const WideString& fileName) {
   }
 }
 
-bool TpgwPreviewPages::SaveToFilter(TpgwCustomExportFilter* filter, const WideString& fileName) {
-  if (!filter) return false;
-  TpgwCustomIOTransport* transport =
-      filter->IOTransport() ? filter->IOTransport() : filter->DefaultIOTransport();
-  if (!transport) return false;
-  transport->InitFromExport(*filter);
-  if (!transport->OpenFilter()) {
-    transport->CloseFilter();
-    return false;
-  }
-  WideString name = fileName.empty() ? filter->FileName() : fileName;
-  if (name.empty()) name = ExtractFileName(FReport.FileName());
-  try {
-    TStream* stream = transport->GetStream(name);
-    if (stream) {
-      if (!transport->DoFilterProcessStream(*stream, nullptr)) SaveToStream(*stream);
-      transport->FreeStream(stream, name);
-    }
-  } catch (...) {
-    transport->CloseFilter();
-    throw;
-  }
-  transport->CloseFilter();
-  return true;
+bool TpgwPreviewPages::SaveToFilter(IpgwExportTarget* target, const WideString& fileName) {
+  if (!target) return false;
+  return target->WriteDocument(fileName, ExtractFileName(FReport.FileName()),
+                               [this](TStream& stream) { SaveToStream(stream); });
 }
 
 // ---- the export walk ---------------------------------------------------------------------------------
 
-void TpgwPreviewPages::ExportOne(TpgwCustomExportFilter& filter, TpgwComponent& obj) {
-  bool skip = filter.DataOnly() && !dynamic_cast<TpgwDataBand*>(obj.Parent());
+void TpgwPreviewPages::ExportOne(IpgwExportTarget& filter, TpgwComponent& obj) {
+  bool skip = filter.ExportsDataOnly() && !dynamic_cast<TpgwDataBand*>(obj.Parent());
   if (auto* view = dynamic_cast<TpgwView*>(&obj); view && !view->Visibility().Contains(vsExport)) skip = true;
   if (!skip) {
     if (auto* picture = dynamic_cast<TpgwPictureView*>(&obj); picture && picture->ImageIndex() > 0) {
@@ -1088,17 +1068,17 @@ void TpgwPreviewPages::ExportOne(TpgwCustomExportFilter& filter, TpgwComponent& 
         memo->Draw(canvas, 1, 1, 0, 0);
       }
     }
-    filter.ExportObject(obj);
+    filter.ExportPageObject(obj);
   }
-  if (FReport.Terminated() || filter.Terminated()) throw EExportTerminated("Export terminated");
+  if (FReport.Terminated() || filter.ExportTerminated()) throw EExportTerminated("Export terminated");
 }
 
-void TpgwPreviewPages::ExportPage(TpgwCustomExportFilter& filter, int index) {
+void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
   FCachedGraphicState = cgOriginal;
   TpgwReportPage* page = GetPage(index);
   if (!page) return;
   LockPage(page);
-  filter.StartPage(*page, index);
+  filter.StartExportPage(*page, index);
   try {
     page->SetMarginOffset(index);
     {
@@ -1114,7 +1094,7 @@ void TpgwPreviewPages::ExportPage(TpgwCustomExportFilter& filter, int index) {
                            (page->PaperHeight() - page->TopMargin() - page->BottomMargin()) * pgwMMUnits);
       ExportOne(filter, background);
     }
-    const bool suppress = filter.SuppressPageHeadersFooters();
+    const bool suppress = filter.SuppressesPageHeadersFooters();
     const int last = GetCount() - 1;
     for (TpgwComponent* band : page->Objects().Snapshot()) {
       if (suppress && index != 0 && dynamic_cast<TpgwPageHeader*>(band)) continue;
@@ -1123,12 +1103,12 @@ void TpgwPreviewPages::ExportPage(TpgwCustomExportFilter& filter, int index) {
       for (TpgwComponent* child : band->Objects().Snapshot()) ExportOne(filter, *child);
     }
   } catch (...) {
-    filter.FinishPage(*page, index);
+    filter.FinishExportPage(*page, index);
     UnlockPage();
     ClearPageCache();
     throw;
   }
-  filter.FinishPage(*page, index);
+  filter.FinishExportPage(*page, index);
   UnlockPage();
   // Without a preview each page is rebuilt when needed, so memory stays bounded.
   ClearPageCache();
@@ -1136,58 +1116,43 @@ void TpgwPreviewPages::ExportPage(TpgwCustomExportFilter& filter, int index) {
 
 bool TpgwPreviewPages::Export(TComponent* filterComponent) {
   FCopyNo = 0;
-  auto* filter = dynamic_cast<TpgwCustomExportFilter*>(filterComponent);
+  auto* filter = dynamic_cast<IpgwExportTarget*>(filterComponent);
   if (!filter) return false;
-  filter->SetCreationTime(Now());
-  filter->SetReport(&FReport);
-  filter->SetDefaultIOTransport(nullptr);
-  if (filter->OnBeforeExport) filter->OnBeforeExport(*filter);
-  if (filter->ShowDialogOptions().Contains(doShowExportSettings) && filter->ShowModal() != 1) return false;
-
-  const bool usesDefault = !filter->IOTransport();
-  if (usesDefault) filter->SetIOTransport(filter->DefaultIOTransport());
-  TpgwCustomIOTransport* transport = filter->IOTransport();
-  if (!transport) {
-    ReportError(u"The export filter has no output transport");
-    return false;
-  }
-  transport->InitFromExport(*filter);
-  auto closeTransport = [&] {
-    transport->CloseFilter();
-    // The next export starts again from a fresh default transport.
-    if (usesDefault && filter->IOTransport() == transport) filter->SetIOTransport(nullptr);
-  };
-  if (!transport->OpenFilter()) {
-    closeTransport();
-    return false;
-  }
-  filter->SetFileName(transport->FileName());
-  if (filter->CurPage()) filter->SetPageNumbers(u"1");  // no preview window in this program
-
-  bool result = true;
   WideString failure;
+  bool result = false;
+  try {
+    if (!filter->OpenExport(FReport, failure)) {
+      filter->CloseExport();
+      if (!failure.empty()) ReportError(failure);
+      return false;
+    }
+  } catch (...) {
+    filter->CloseExport();
+    throw;
+  }
+
+  result = true;
   FReport.SetTerminated(false);
-  const std::vector<int> selected = SelectedPages(filter->PageNumbers(), GetCount());
+  const std::vector<int> selected = filter->PagesToExport(GetCount());
   const std::set<int> pages(selected.begin(), selected.end());
   try {
-    if (filter->OnBeginExport) filter->OnBeginExport(*filter);
-    if (filter->DoStart()) {
+    if (filter->StartDocument()) {
       try {
         for (int i = 0; i < GetCount(); ++i) {
           if (!pages.count(i + 1)) continue;
           ExportPage(*filter, i);
         }
       } catch (const EExportTerminated&) {
-        filter->SetTerminated(false);
+        filter->ClearExportTerminated();
       } catch (...) {
         // The filter finishes its document also when a page failed.
         try {
-          filter->DoFinish();
+          filter->FinishDocument();
         } catch (...) {
         }
         throw;
       }
-      filter->DoFinish();
+      filter->FinishDocument();
     }
   } catch (const Exception& e) {
     result = false;
@@ -1196,7 +1161,7 @@ bool TpgwPreviewPages::Export(TComponent* filterComponent) {
     result = false;
     failure = Utf8ToUtf16(e.what());
   }
-  closeTransport();
+  filter->CloseExport();
   if (!result) ReportError(failure);
   return result;
 }

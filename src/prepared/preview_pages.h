@@ -22,7 +22,7 @@
 
 namespace pagewright {
 
-class TpgwCustomExportFilter;
+class IpgwExportTarget;
 class TpgwPreviewPages;
 class TpgwReport;
 class TpgwReportPage;
@@ -148,7 +148,7 @@ class TpgwCustomPreviewPages {
   virtual void DeletePage(int index) = 0;
   virtual bool LoadFromStream(TStream& stream, bool allowPartialLoading = false) = 0;
   virtual void SaveToStream(TStream& stream) = 0;
-  virtual bool SaveToFilter(TpgwCustomExportFilter* filter, const WideString& fileName) = 0;
+  virtual bool SaveToFilter(IpgwExportTarget* target, const WideString& fileName) = 0;
   virtual bool LoadFromFile(const WideString& fileName, bool exceptionIfNotFound = false) = 0;
   virtual void SaveToFile(const WideString& fileName) = 0;
   virtual bool Export(TComponent* filter) = 0;
@@ -225,7 +225,7 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   // How saved documents are compressed; empty, they are stored as they are.
   TpgwPreparedCompressor& Compressor() { return FCompressor; }
   void SaveToStream(TStream& stream) override;
-  bool SaveToFilter(TpgwCustomExportFilter* filter, const WideString& fileName) override;
+  bool SaveToFilter(IpgwExportTarget* target, const WideString& fileName) override;
   bool LoadFromFile(const WideString& fileName, bool exceptionIfNotFound = false) override;
   void SaveToFile(const WideString& fileName) override;
   bool Export(TComponent* filter) override;
@@ -279,8 +279,8 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   void InsertInCache(int index, std::unique_ptr<TpgwReportPage> page);
   void ReadLoadedDocument();
   TpgwComponent* SourceOfElement(const TpgwXMLItem& item) const;
-  void ExportPage(TpgwCustomExportFilter& filter, int index);
-  void ExportOne(TpgwCustomExportFilter& filter, TpgwComponent& obj);
+  void ExportPage(IpgwExportTarget& filter, int index);
+  void ExportOne(IpgwExportTarget& filter, TpgwComponent& obj);
   void ReportError(const WideString& message);
 
   bool FAllowPartialLoading = false;
