@@ -1,10 +1,10 @@
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "barcode/barcode_draw.h"
+#include "barcode_view/barcode_draw.h"
 #include "data/data_set.h"
 #include "platform/code_pages.h"
 #include "platform/exceptions.h"

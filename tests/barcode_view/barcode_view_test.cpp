@@ -1,6 +1,6 @@
 // The barcode object: sizing by Zoom, anchoring, error display, rotation, fills, the font cap,
 // its data, the post-processing side, and the drawn symbols read back by zbarimg.
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "barcode/barcode_draw.h"
+#include "barcode_view/barcode_draw.h"
 #include "data/data_set.h"
 #include "platform/streams.h"
 #include "render/bitmap.h"
