@@ -33,6 +33,21 @@ constexpr const char* kSupp5Parity[10] = {"GGLLL", "GLGLL", "GLLGL", "GLLLG", "L
 
 }  // namespace
 
+std::string ExpandUpcE(char numberSystem, std::string_view six) {
+  std::string a(1, numberSystem);
+  const char last = six[5];
+  if (last <= '2') {  // manufacturer d1 d2 last 0 0, product 0 0 d3 d4 d5
+    a.append(six.substr(0, 2)).append(1, last).append("0000").append(six.substr(2, 3));
+  } else if (last == '3') {  // manufacturer d1 d2 d3 0 0, product 0 0 0 d4 d5
+    a.append(six.substr(0, 3)).append("00000").append(six.substr(3, 2));
+  } else if (last == '4') {  // manufacturer d1 d2 d3 d4 0, product 0 0 0 0 d5
+    a.append(six.substr(0, 4)).append("00000").append(1, six[4]);
+  } else {  // manufacturer d1 to d5, product 0 0 0 0 last
+    a.append(six.substr(0, 5)).append("0000").append(1, last);
+  }
+  return a;
+}
+
 std::string EncodeEan8(EncodingJob& job) {
   const std::string& text = job.Text;
   std::string t;
@@ -102,12 +117,14 @@ std::string EncodeUpcE(EncodingJob& job) {
   std::string t = PadLeft(text, 7);
   if (t.size() != 7) Fail(kInvalidBarcode);
   std::string six = t.substr(0, 6);
-  std::string withCheck = CheckSumText(six, job.CheckSumMethod);
-  // without a check digit method the text's own seventh digit picks the parity
-  char check = withCheck.size() == 7 ? withCheck[6] : t[6];
+  const char numberSystem = job.Typ == bcCodeUPC_E0 ? '0' : '1';
+  // The parity carries the check digit of the UPC-A number the six digits stand for; without a
+  // check digit method the text's own seventh digit picks it.
+  std::string withCheck = CheckSumText(ExpandUpcE(numberSystem, six), job.CheckSumMethod);
+  char check = withCheck.size() == 12 ? withCheck[11] : t[6];
   if (job.CheckSum) text = six + check;
   const char* parity = kUpcEParity[check - '0'];
-  char even = job.Typ == bcCodeUPC_E0 ? 'E' : 'o';
+  char even = numberSystem == '0' ? 'E' : 'o';
   std::string out = "505";
   for (int k = 0; k < 6; ++k) {
     if (parity[k] == even)

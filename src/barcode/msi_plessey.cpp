@@ -6,23 +6,21 @@
 
 namespace pagewright::barcode_encoding {
 
+char MsiCheckDigit(std::string_view digits) {
+  int sum = 0;
+  bool doubled = true;
+  for (size_t i = digits.size(); i-- > 0; doubled = !doubled) {
+    const int d = digits[i] - '0';
+    sum += doubled ? 2 * d / 10 + 2 * d % 10 : d;
+  }
+  return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
 std::string EncodeMsi(EncodingJob& job) {
   const std::string& text = job.Text;
   RequireDigits(text);
   std::string data = text;
-  if (job.CheckSum) {
-    int sum = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-      int d = text[i] - '0';
-      if (i % 2 == 0) {
-        sum += d;  // odd position counted from 1
-      } else {
-        int dd = 2 * d;  // digit sum of the doubled even-position number, digit by digit
-        sum += dd / 10 + dd % 10;
-      }
-    }
-    data += static_cast<char>('0' + (sum % 10 == 0 ? 0 : 10 - sum % 10));
-  }
+  if (job.CheckSum) data += MsiCheckDigit(text);
   std::string out = "60";
   for (char c : data) {
     int d = c - '0';

@@ -19,6 +19,9 @@ std::string EncodeMatrix2of5(EncodingJob& job);
 std::string EncodeItf14(EncodingJob& job);
 std::string EncodeIdentcode(EncodingJob& job);
 std::string EncodeLeitcode(EncodingJob& job);
+// The Deutsche Post check digit of Identcode and Leitcode: weights 4 and 9 alternately from the
+// first digit, (10 - sum mod 10) mod 10.
+char DeutschePostCheckDigit(std::string_view digits);
 
 // code39_93.cpp
 std::string EncodeCode39(EncodingJob& job);
@@ -34,11 +37,16 @@ std::string EncodeEan8(EncodingJob& job);
 std::string EncodeEan13(EncodingJob& job);
 std::string EncodeUpcA(EncodingJob& job);
 std::string EncodeUpcE(EncodingJob& job);  // number system 0 or 1 by the type
+// The eleven digits (number system first) of the UPC-A number that six UPC-E digits stand for.
+std::string ExpandUpcE(char numberSystem, std::string_view six);
 std::string EncodeUpcSupp2(EncodingJob& job);
 std::string EncodeUpcSupp5(EncodingJob& job);
 
 // msi_plessey.cpp
 std::string EncodeMsi(EncodingJob& job);
+// The MSI modulo-10 check digit: from the rightmost digit, every other digit doubled (the
+// digit sum of the double counts), the rest added as they are.
+char MsiCheckDigit(std::string_view digits);
 std::string EncodePlessey(EncodingJob& job);
 
 // postal.cpp

@@ -35,7 +35,8 @@ std::string EncodeDeutschePost(EncodingJob& job, bool leit) {
   for (char c : text)
     if (c != '.' && c != ' ') digits += c;
   RequireDigits(digits);
-  if (job.CheckSum && digits.size() == (leit ? 13u : 11u)) digits = CheckSumText(digits, job.CheckSumMethod);
+  if (job.CheckSum && job.CheckSumMethod == csmModulo10 && digits.size() == (leit ? 13u : 11u))
+    digits += DeutschePostCheckDigit(digits);
   std::string symbol = digits.size() % 2 == 1 ? "0" + digits : digits;
   std::string out = InterleavedPattern(symbol);
   job.EncodedText = digits;
@@ -54,6 +55,12 @@ std::string EncodeDeutschePost(EncodingJob& job, bool leit) {
 }
 
 }  // namespace
+
+char DeutschePostCheckDigit(std::string_view digits) {
+  int sum = 0;
+  for (size_t i = 0; i < digits.size(); ++i) sum += (i % 2 == 0 ? 4 : 9) * (digits[i] - '0');
+  return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
 
 std::string EncodeInterleaved2of5(EncodingJob& job) {
   std::string& text = job.Text;
@@ -87,10 +94,15 @@ std::string EncodeMatrix2of5(EncodingJob& job) {
 }
 
 std::string EncodeItf14(EncodingJob& job) {
-  const std::string& text = job.Text;
-  if (text.size() != 14) Fail("The length should be 14");
+  std::string& text = job.Text;
+  if (text.size() != 13 && text.size() != 14) Fail("The length should be 13 or 14");
   if (text[0] < '1' || text[0] > '8') Fail("The first character must be 1-8");
   if (!AllDigits(std::string_view(text).substr(1))) Fail("Only numbers are required");
+  // Thirteen digits get their check digit; a fourteenth must be that check digit.
+  const std::string withCheck = CheckSumText(std::string_view(text).substr(0, 13), csmModulo10);
+  if (text.size() == 14 && text[13] != withCheck[13])
+    Fail("The check digit should be %s", std::string_view(withCheck).substr(13));
+  text = withCheck;
   job.EncodedText = text;
   return "33333" + InterleavedPattern(text) + "33333";
 }

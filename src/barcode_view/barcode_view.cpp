@@ -148,7 +148,7 @@ const char* TpgwBarCodeView::SampleText(TpgwBarcodeType type, bool* calcCheckSum
   const char* text = "12345678";
   switch (type) {
     case bcCode_ITF_14:
-      text = "12345678912345";
+      text = "12345678912343";
       break;
     case bcCodeUSPSIntelligentMail:
       text = "12345678901234567890";
