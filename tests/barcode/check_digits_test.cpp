@@ -72,12 +72,9 @@ TEST(Msi, ModuloTenCountsPositionsFromTheRight) {
     const char* withCheck;
   } cases[] = {
       {"1234567", "12345674"},  // 1357 doubled is 2714: 14, plus 2 + 4 + 6: 26
-      {"12345", "123455"},
-      {"80523", "805234"},
-      {"1", "18"},
+      {"12345", "123455"},     {"80523", "805234"}, {"1", "18"},
       {"123456", "1234566"},  // even lengths were right before
-      {"19", "190"},
-      {"0", "00"},
+      {"19", "190"},           {"0", "00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
