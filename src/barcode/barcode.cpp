@@ -122,6 +122,13 @@ constexpr SymbologyEncoder kEncoders[kBarcodeTypeCount] = {
     EncodeIdentcode,        // bcDeutsche_Post_Identcode
     EncodeLeitcode,         // bcDeutsche_Post_Leitcode
 };
+static_assert(
+    [] {
+      for (SymbologyEncoder e : kEncoders)
+        if (!e) return false;
+      return true;
+    }(),
+    "every barcode type needs its encoder");
 
 std::string TrimBlanks(const std::string& s) {
   size_t b = 0, e = s.size();
