@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "export/image_export.h"
 #include "platform/streams.h"
 #include "render/colors.h"

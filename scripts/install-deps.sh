@@ -16,7 +16,7 @@ packages=(
   # sanitizer and fuzzing runtime for clang
   libclang-rt-14-dev
   # external checkers used by end-to-end tests
-  poppler-utils qpdf zbar-tools
+  poppler-utils qpdf zbar-tools zint
 )
 
 missing=()

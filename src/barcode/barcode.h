@@ -136,8 +136,6 @@ class TpgwBarcode : public TComponent {
 
  private:
   void ComputeModules();
-  std::string EncodeCode128Family(const std::string& text);
-  std::string EncodeOther();
 
   double FAngle = 0;
   TColor FColor = clWhite;

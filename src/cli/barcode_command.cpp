@@ -21,7 +21,12 @@ void PrintUsage(std::ostream& os) {
      << "  --checksum, --no-checksum   add the type's check character or not (default: not)\n"
      << "  --ratio R                   wide-to-narrow ratio (default 2)\n"
      << "  --                          ends the options (for a TEXT that begins with \"-\")\n"
-     << "Prints the element pattern, then the module row (1 dark, 0 light).\n";
+     << "Prints the element pattern, then the module row (1 dark, 0 light).\n"
+     << "Check digits: --checksum adds the type's own (GS1 modulo 10 for EAN, UPC-A and\n"
+     << "interleaved 2 of 5; modulo 10 counted from the right for MSI; weights 4 and 9 for the\n"
+     << "Deutsche Post codes). UPC-E and ITF-14 always carry theirs (ITF-14 takes 13 digits, or 14\n"
+     << "with the right check digit). PostNet is encoded as given, with no check digit: append it\n"
+     << "to TEXT when the mail piece needs one.\n";
 }
 
 int UsageError(std::ostream& err, const std::string& message) {

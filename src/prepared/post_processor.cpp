@@ -1,6 +1,6 @@
 #include "prepared/post_processor.h"
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "platform/wide_strings.h"
 #include "report/component.h"
 #include "report/memo_view.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "platform/types.h"
 #include "report/memo_view.h"
 

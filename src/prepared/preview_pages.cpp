@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <set>
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "prepared/export_target.h"
 #include "platform/files.h"
 #include "platform/format.h"

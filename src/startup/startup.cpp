@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "data/data_set.h"
 #include "engine/band_engine.h"
 #include "export/export_classes.h"

@@ -197,8 +197,8 @@ TEST(Barcode, CheckCharactersAndRewrittenText) {
       {bcCodeUPC_A, "03600029145", false, "003600029145", "003600029145"},
       {bcCodeUPC_A, "036000291450", true, "036000291452", "036000291452"},
       {bcCodeUPC_A, "03600029145", true, "036000291452", "036000291452"},  // eleven data digits
-      {bcCodeUPC_E0, "4252610", true, "4252610", "4252610"},  // modulo 10 of the six digits: 0
-      {bcCodeUPC_E1, "123456", true, "0123457", "0123457"},
+      {bcCodeUPC_E0, "4252610", true, "4252614", "4252614"},  // check digit of 04210000526: 4
+      {bcCodeUPC_E1, "123456", true, "0123454", "0123454"},
       {bcCodeUPC_Supp5, "52495", true, "524951", "52495"},
       {bcCodeUPC_Supp5, "524951", true, "524951", "52495"},  // the appended digit is not added twice
       {bcCodeUPC_Supp2, "5", false, "5", "05"},
@@ -206,7 +206,7 @@ TEST(Barcode, CheckCharactersAndRewrittenText) {
       {bcCode_2_5_interleaved, "123", true, "1236", "1236"},
       {bcCode_2_5_interleaved, "1234", true, "1234", "1234"},  // even: no check digit
       {bcCode_2_5_interleaved, "1", true, "17", "17"},
-      {bcCodeMSI, "1234567", true, "1234567", "12345679"},  // odd places from the left summed
+      {bcCodeMSI, "1234567", true, "1234567", "12345674"},  // every other digit doubled from the right
       {bcCodeMSI, "123456", true, "123456", "1234566"},
       {bcCodeMSI, "19", true, "19", "190"},  // sum 10: check 0
       {bcCode39, "CODE39", true, "CODE39", "CODE39W"},
@@ -215,9 +215,9 @@ TEST(Barcode, CheckCharactersAndRewrittenText) {
       {bcCode93Extended, "a$", false, "a$", "}A$"},
       {bcCodeCodabar, "&c;123&D;", false, "&c;123&D;", "C123D"},
       {bcCodeCodabar, "123", false, "123", "A123B"},
-      {bcDeutsche_Post_Identcode, "56310243031", true, "56.310 243.031 6", "563102430316"},
-      {bcDeutsche_Post_Identcode, "56.310 243.031 6", true, "56.310 243.031 6", "563102430316"},
-      {bcDeutsche_Post_Leitcode, "2134807501640", true, "21348. 075. 016. 40 7", "21348075016407"},
+      {bcDeutsche_Post_Identcode, "56310243031", true, "56.310 243.031 3", "563102430313"},
+      {bcDeutsche_Post_Identcode, "56.310 243.031 3", true, "56.310 243.031 3", "563102430313"},
+      {bcDeutsche_Post_Leitcode, "2134807501640", true, "21348. 075. 016. 40 1", "21348075016401"},
       {bcCodeUSPSIntelligentMail, " 01234567094987654321-01234 ", false, "01234567094987654321-01234",
        "0123456709498765432101234"},
   };
@@ -236,12 +236,12 @@ TEST(Barcode, CheckCharactersAndRewrittenText) {
 TEST(Barcode, ParityWithoutACheckDigitMethodComesFromTheSeventhDigit) {
   TpgwBarcode a, b;
   a.SetTyp(bcCodeUPC_E0);
-  a.SetText("4252614");
+  a.SetText("4252610");
   a.SetCheckSumMethod(csmNone);
   b.SetTyp(bcCodeUPC_E0);
-  b.SetText("4252610");
+  b.SetText("4252610");  // modulo 10 finds 4
   EXPECT_NE(a.BuildElementPattern(), b.BuildElementPattern());
-  a.SetText("4252610");
+  a.SetText("4252614");
   EXPECT_EQ(a.BuildElementPattern(), b.BuildElementPattern());
 }
 
@@ -289,7 +289,8 @@ TEST(Barcode, FailuresCarryTheirMessages) {
       {bcCodeUPC_E0, "12345678", false, "Invalid Barcode"},
       {bcCodeUPC_Supp2, "123", false, "Invalid Barcode"},
       {bcCodeUPC_Supp5, "524956", false, "Invalid Barcode"},  // a sixth digit that is not the check
-      {bcCode_ITF_14, "1234567890123", false, "The length should be 14"},
+      {bcCode_ITF_14, "123456789012", false, "The length should be 13 or 14"},
+      {bcCode_ITF_14, "123456789012345", false, "The length should be 13 or 14"},
       {bcCode_ITF_14, "92345678901234", false, "The first character must be 1-8"},
       {bcCode_ITF_14, "02345678901234", false, "The first character must be 1-8"},
       {bcCode_ITF_14, "1234567890123A", false, "Only numbers are required"},

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "export/pdf/pdf_document.h"
 #include "export/pdf/pdf_objects.h"
 #include "platform/exceptions.h"

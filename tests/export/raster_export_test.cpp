@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "platform/exceptions.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"

@@ -1,10 +1,10 @@
-#include "barcode/barcode_view.h"
+#include "barcode_view/barcode_view.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "barcode/barcode_draw.h"
+#include "barcode_view/barcode_draw.h"
 #include "data/data_set.h"
 #include "platform/code_pages.h"
 #include "platform/exceptions.h"
@@ -148,7 +148,7 @@ const char* TpgwBarCodeView::SampleText(TpgwBarcodeType type, bool* calcCheckSum
   const char* text = "12345678";
   switch (type) {
     case bcCode_ITF_14:
-      text = "12345678912345";
+      text = "12345678912343";
       break;
     case bcCodeUSPSIntelligentMail:
       text = "12345678901234567890";

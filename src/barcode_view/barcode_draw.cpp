@@ -1,4 +1,4 @@
-#include "barcode/barcode_draw.h"
+#include "barcode_view/barcode_draw.h"
 
 #include <algorithm>
 #include <cmath>
