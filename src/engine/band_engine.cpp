@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <cmath>
 #include <mutex>
 #include <string>
 
@@ -258,14 +259,14 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
   }
 
   // Headers, footers, data bands and groups in their vertical order; of two bands at the same
-  // position (to two decimals) only the first takes part.
-  std::map<std::string, TpgwBand*> ordered;
+  // position (to two decimals, halves to even) only the first takes part. The key is numeric, so
+  // negative tops sort below positive ones whatever the locale.
+  std::map<Extended, TpgwBand*> ordered;
   for (TpgwBand* b : bands) {
     const int n = b->BandNumber();
     if (n < 4 || n > 13) continue;
-    char key[64];
-    std::snprintf(key, sizeof key, "%9.2Lf", b->Top());
-    ordered.emplace(key, b);
+    const Extended top = std::isnan(b->Top()) ? 0 : b->Top();
+    ordered.emplace(std::nearbyint(top * 100), b);
   }
   std::vector<TpgwBand*> list;
   for (auto& [key, b] : ordered) list.push_back(b);

@@ -1,6 +1,8 @@
 #include "prepared/preview_pages.h"
+#include "prepared/store_helpers.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -26,6 +28,9 @@
 namespace pagewright {
 
 namespace {
+
+using store::NewPageLike;
+using store::PropInt;
 
 constexpr int64_t kElementInstanceSize = 96;  // estimated bytes of one element object
 
@@ -71,34 +76,18 @@ Extended PropFloat(const TpgwXMLItem& item, std::u16string_view name, Extended f
   return v;
 }
 
-int PropInt(const TpgwXMLItem& item, std::u16string_view name, int fallback) {
-  int32_t v = 0;
-  WideString text;
-  try {
-    text = item.GetProp(name);
-  } catch (const Exception&) {
-    return fallback;
-  }
-  return TryStrToInt(text, v) ? v : fallback;
-}
 
-// Page sizes: two decimals when the value has a fractional part, else the plain number.
+// Page sizes: two decimals when the value has a fractional part, else the plain number; always
+// with a point, whatever the locale.
 WideString PageSizeText(Extended v) {
-  if (v == std::floor(v)) return IntToStr(static_cast<int64_t>(v));
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%2.2f", static_cast<double>(v));
-  return Utf8ToUtf16(buf);
+  if (!std::isfinite(v)) return u"0";
+  if (v == std::floor(v) && std::fabs(v) < 1e18L) return IntToStr(static_cast<int64_t>(v));
+  char buf[400];
+  const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::fixed, 2);
+  if (r.ec != std::errc()) return u"0";
+  return Utf8ToUtf16(std::string(buf, r.ptr));
 }
 
-std::unique_ptr<TpgwReportPage> NewPageLike(const TClassInfo& cls) {
-  TPersistent* made = cls.NewInstance(nullptr);
-  auto* page = dynamic_cast<TpgwReportPage*>(made);
-  if (!page) {
-    delete made;
-    return nullptr;
-  }
-  return std::unique_ptr<TpgwReportPage>(page);
-}
 
 void CopyProperties(TPersistent& from, TPersistent& to) {
   TpgwXMLSerializer s;
@@ -111,118 +100,30 @@ bool IsPageClassName(std::u16string_view name) {
 
 }  // namespace
 
-// ---- dictionary ------------------------------------------------------------------------------------
+namespace store {
 
-WideString TpgwDictionary::CreateUniqueName(const WideString& base) {
-  int& next = FNext[WideUpperCase(base)];
-  if (next < 1) next = 1;
-  for (;; ++next) {
-    WideString alias = base + IntToStr(next);
-    if (!Find(alias)) {
-      ++next;
-      return alias;
-    }
+int PropInt(const TpgwXMLItem& item, std::u16string_view name, int fallback) {
+  int32_t v = 0;
+  WideString text;
+  try {
+    text = item.GetProp(name);
+  } catch (const Exception&) {
+    return fallback;
   }
+  return TryStrToInt(text, v) ? v : fallback;
 }
 
-void TpgwDictionary::Add(const WideString& alias, const WideString& sourceName, TpgwComponent* object,
-                         const WideString& form) {
-  FNames[WideUpperCase(alias)] = TSource{sourceName, object, form};
+std::unique_ptr<TpgwReportPage> NewPageLike(const TClassInfo& cls) {
+  TPersistent* made = cls.NewInstance(nullptr);
+  auto* page = dynamic_cast<TpgwReportPage*>(made);
+  if (!page) {
+    delete made;
+    return nullptr;
+  }
+  return std::unique_ptr<TpgwReportPage>(page);
 }
 
-const TpgwDictionary::TSource* TpgwDictionary::Find(std::u16string_view alias) const {
-  auto it = FNames.find(WideUpperCase(alias));
-  return it == FNames.end() ? nullptr : &it->second;
-}
-
-TpgwComponent* TpgwDictionary::GetObject(std::u16string_view alias) const {
-  const TSource* s = Find(alias);
-  return s ? s->Object : nullptr;
-}
-
-void TpgwDictionary::Clear() {
-  FNames.clear();
-  FNext.clear();
-}
-
-// ---- outline ---------------------------------------------------------------------------------------
-
-TpgwXMLItem& TpgwOutline::Root() const {
-  return FPreviewPages.Section(u"outline");
-}
-
-void TpgwOutline::AddItem(const WideString& text, int top) {
-  TpgwXMLItem* parent = FCurItem ? FCurItem : &Root();
-  TpgwXMLItem* item = parent->Add(u"item");
-  item->SetProp(u"text", text);
-  item->SetProp(u"page", IntToStr(FPreviewPages.CurPage()));
-  item->SetProp(u"top", IntToStr(top));
-  FCurItem = item;
-}
-
-void TpgwOutline::LevelDown(int index) {
-  TpgwXMLItem* cur = FCurItem ? FCurItem : &Root();
-  if (index >= 0 && index < cur->Count()) FCurItem = cur->Items(index);
-}
-
-void TpgwOutline::LevelRoot() {
-  FCurItem = &Root();
-}
-
-void TpgwOutline::LevelUp() {
-  TpgwXMLItem& root = Root();
-  if (FCurItem && FCurItem != &root && FCurItem->Parent()) FCurItem = FCurItem->Parent();
-}
-
-void TpgwOutline::GetItem(int index, WideString& text, int& page, int& top) const {
-  TpgwXMLItem* cur = FCurItem ? FCurItem : &Root();
-  text.clear();
-  page = 0;
-  top = 0;
-  if (index < 0 || index >= cur->Count()) return;
-  TpgwXMLItem* item = cur->Items(index);
-  text = item->GetProp(u"text");
-  page = PropInt(*item, u"page", 0);
-  top = PropInt(*item, u"top", 0);
-}
-
-int TpgwOutline::GetCount() const {
-  return (FCurItem ? FCurItem : &Root())->Count();
-}
-
-TpgwXMLItem* TpgwOutline::GetCurPosition() const {
-  TpgwXMLItem* cur = FCurItem ? FCurItem : &Root();
-  return cur->Count() > 0 ? cur->Items(cur->Count() - 1) : nullptr;
-}
-
-void TpgwOutline::DeleteItems(TpgwXMLItem* from) {
-  TpgwXMLItem* parent = from ? from->Parent() : FCurItem ? FCurItem : &Root();
-  if (!parent) return;
-  const int first = from ? parent->IndexOf(from) + 1 : 0;
-  // The current item may be among those freed.
-  for (TpgwXMLItem* p = FCurItem; p; p = p->Parent())
-    if (p->Parent() == parent && parent->IndexOf(p) >= first) FCurItem = parent;
-  while (parent->Count() > first) parent->Delete(parent->Count() - 1);
-}
-
-namespace {
-
-void ShiftTree(TpgwXMLItem& item, int delta) {
-  item.SetProp(u"page", IntToStr(PropInt(item, u"page", 0) + 1));
-  item.SetProp(u"top", IntToStr(PropInt(item, u"top", 0) + delta));
-  for (int i = 0; i < item.Count(); ++i) ShiftTree(*item.Items(i), delta);
-}
-
-}  // namespace
-
-void TpgwOutline::ShiftItems(TpgwXMLItem* from, int newTop) {
-  TpgwXMLItem* parent = from ? from->Parent() : FCurItem ? FCurItem : &Root();
-  if (!parent) return;
-  const int first = from ? parent->IndexOf(from) + 1 : 0;
-  if (first >= parent->Count()) return;
-  const int delta = newTop - PropInt(*parent->Items(first), u"top", 0);
-  for (int i = first; i < parent->Count(); ++i) ShiftTree(*parent->Items(i), delta);
-}
+}  // namespace store
 
 // ---- custom store ---------------------------------------------------------------------------------------
 
@@ -905,265 +806,6 @@ void TpgwPreviewPages::DeletePage(int index) {
   FPageCache.clear();
   FLockedPage = nullptr;
   if (FCurPage >= pages->Count()) FCurPage = pages->Count() - 1;
-}
-
-// ---- saving and loading ---------------------------------------------------------------------------------
-
-void TpgwPreviewPages::SaveToStream(TStream& stream) {
-  TpgwXMLItem* root = FXMLDoc->Root();
-  TpgwXMLItem& reportSection = Section(u"report");
-  reportSection.Clear();
-  TpgwXMLItem* reportItem = reportSection.Add(Utf8ToUtf16(FReport.ClassName()));
-  reportItem->SetProp(u"DotMatrixReport", FReport.DotMatrixReport() ? u"1" : u"0");
-  reportItem->SetProp(u"PreviewOptions.OutlineVisible",
-                      FReport.PreviewOptions().OutlineVisible() ? u"1" : u"0");
-  reportItem->SetProp(u"PreviewOptions.OutlineWidth", IntToStr(FReport.PreviewOptions().OutlineWidth()));
-  reportItem->SetProp(u"ReportOptions.Name", FReport.ReportOptions().Name());
-
-  TpgwXMLItem& sources = Section(u"sourcepages");
-  sources.Clear();
-  for (const auto& page : FSourcePages) {
-    TpgwXMLSerializer serializer;
-    serializer.WriteRootComponent(*page, true, sources.Add());
-  }
-  TpgwXMLItem& dictionary = Section(u"dictionary");
-  dictionary.Clear();
-  for (const auto& [key, source] : FDictionary.Names()) {
-    const WideString alias = source.Object ? source.Object->AliasName() : key;
-    dictionary.Add(alias.empty() ? key : alias)->SetProp(u"name", source.Name);
-  }
-  FPictureCache->SaveToXML(*root);
-  FPostProcessor->SaveToXML(Section(u"postprocessing"));
-
-  const TpgwPreparedCompressor& compressor = FCompressor;
-  if (FReport.ReportOptions().Compressed() && compressor.Compress) {
-    TMemoryStream plain;
-    FXMLDoc->SaveToStream(plain);
-    plain.SetPosition(0);
-    compressor.Compress(plain, stream);
-  } else {
-    FXMLDoc->SaveToStream(stream);
-  }
-}
-
-void TpgwPreviewPages::ReportError(const WideString& message) {
-  FReport.Errors().Add(message);
-  FReport.ReportErrors();
-}
-
-bool TpgwPreviewPages::LoadFromStream(TStream& stream, bool allowPartialLoading) {
-  Clear();
-  FAllowPartialLoading = allowPartialLoading;
-  const TpgwPreparedCompressor& compressor = FCompressor;
-  if (compressor.Decompress) {
-    FAllowPartialLoading = false;
-    auto plain = std::make_unique<TMemoryStream>();
-    try {
-      compressor.Decompress(stream, *plain);
-    } catch (const Exception&) {
-      ReportError(ResourceGet("clDecompressError"));
-      return false;
-    }
-    plain->SetPosition(0);
-    FXMLDoc->LoadFromStream(*plain, false);
-  } else {
-    // A caller's stream may go before the document: it is read whole unless the store owns it.
-    const bool partial = allowPartialLoading && FLoadStream.get() == &stream;
-    FXMLDoc->LoadFromStream(stream, partial);
-  }
-  ReadLoadedDocument();
-  return true;
-}
-
-void TpgwPreviewPages::ReadLoadedDocument() {
-  TpgwXMLItem* root = FXMLDoc->Root();
-  root->SetName(u"preparedreport");
-  if (TpgwXMLItem& report = Section(u"report"); report.Count() > 0)
-    XMLAttributesToObject(report.Items(0)->Text(), FReport);
-
-  TpgwXMLItem& sources = Section(u"sourcepages");
-  for (int i = 0; i < sources.Count(); ++i) {
-    TpgwXMLItem* element = sources.Items(i);
-    const TClassInfo* cls = FindReportClass(element->Name());
-    std::unique_ptr<TpgwReportPage> page = NewPageLike(cls ? *cls : TpgwReportPage::StaticClassInfo());
-    if (!page) page = NewPageLike(TpgwReportPage::StaticClassInfo());
-    TpgwXMLSerializer serializer;
-    serializer.ReadRootComponent(*page, element);
-    FSourcePages.push_back(std::move(page));
-  }
-  sources.Clear();
-
-  TpgwXMLItem& dictionary = Section(u"dictionary");
-  for (int i = 0; i < dictionary.Count(); ++i) {
-    TpgwXMLItem* element = dictionary.Items(i);
-    const WideString sourceName = element->GetProp(u"name");
-    const size_t dot = sourceName.find(u'.');
-    int32_t n = -1;
-    if (dot == WideString::npos || sourceName.size() < 5 || !WideSameText(sourceName.substr(0, 4), u"Page") ||
-        !TryStrToInt(sourceName.substr(4, dot - 4), n) || n < 0 || n >= SourcePageCount())
-      continue;
-    TpgwComponent* object = FSourcePages[static_cast<size_t>(n)]->FindObject(sourceName.substr(dot + 1));
-    if (!object) continue;
-    TpgwXMLSerializer serializer;
-    object->SetAliasName(element->Name());
-    FDictionary.Add(element->Name(), sourceName, object, serializer.WriteComponentStr(*object));
-  }
-  FPictureCache->LoadFromXML(*root);
-  if (const int at = root->Find(u"postprocessing"); at >= 0) FPostProcessor->LoadFromXML(*root->Items(at));
-  FCurPage = GetCount() - 1;
-}
-
-bool TpgwPreviewPages::LoadFromFile(const WideString& fileName, bool exceptionIfNotFound) {
-  const bool exists = FileExists(fileName);
-  if (!exists && !exceptionIfNotFound) return false;
-  auto file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
-  TStream& stream = *file;
-  Clear();
-  // The file stays open as the backing stream of elements left on disk.
-  FLoadStream = std::move(file);
-  LoadFromStream(stream, true);
-  return exists;
-}
-
-void TpgwPreviewPages::SaveToFile(const WideString& fileName) {
-  // Written beside the target and moved over it, so that a failure leaves the old file.
-  const WideString temp = fileName + u".tmp";
-  {
-    TFileStream file(temp, fmCreate);
-    SaveToStream(file);
-  }
-  DeleteFile(fileName);
-  if (std::rename(Utf16ToUtf8(temp).c_str(), Utf16ToUtf8(fileName).c_str()) != 0) {
-    DeleteFile(temp);
-    throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(fileName) + "\"");
-  }
-}
-
-bool TpgwPreviewPages::SaveToFilter(IpgwExportTarget* target, const WideString& fileName) {
-  if (!target) return false;
-  return target->WriteDocument(fileName, ExtractFileName(FReport.FileName()),
-                               [this](TStream& stream) { SaveToStream(stream); });
-}
-
-// ---- the export walk ---------------------------------------------------------------------------------
-
-void TpgwPreviewPages::ExportOne(IpgwExportTarget& filter, TpgwComponent& obj) {
-  bool skip = filter.ExportsDataOnly() && !dynamic_cast<TpgwDataBand*>(obj.Parent());
-  if (auto* view = dynamic_cast<TpgwView*>(&obj); view && !view->Visibility().Contains(vsExport)) skip = true;
-  if (!skip) {
-    if (auto* picture = dynamic_cast<TpgwPictureView*>(&obj); picture && picture->ImageIndex() > 0) {
-      if (std::shared_ptr<TpgwAutoRefGraphic> shared = GetPicture(cgOriginal, picture->ImageIndex()))
-        picture->SetCachedGraphic(std::shared_ptr<const TGraphic>(shared, shared->Graphic.get()));
-    }
-    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&obj)) {
-      memo->SetTotalPages(GetCount());
-      memo->SetCopyNo(1);
-      memo->ExtractMacros();
-      if (memo->AutoWidth()) {
-        // Drawing once at scale 1 settles the width.
-        TBitmap scratch;
-        scratch.SetSize(1, 1);
-        TCanvas& canvas = scratch.Canvas();
-        TCanvasLock lock(canvas);
-        memo->Draw(canvas, 1, 1, 0, 0);
-      }
-    }
-    filter.ExportPageObject(obj);
-  }
-  if (FReport.Terminated() || filter.ExportTerminated()) throw EExportTerminated("Export terminated");
-}
-
-void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
-  FCachedGraphicState = cgOriginal;
-  TpgwReportPage* page = GetPage(index);
-  if (!page) return;
-  LockPage(page);
-  filter.StartExportPage(*page, index);
-  try {
-    page->SetMarginOffset(index);
-    {
-      TpgwPictureView background(nullptr);
-      background.SetName(u"_pagebackground");
-      background.SetColor(page->Color());
-      background.SetFrame(page->Frame());
-      background.SetPicture(page->BackPicture());
-      background.SetStretched(true);
-      background.SetKeepAspectRatio(false);
-      background.SetBounds(page->Left(), page->Top(),
-                           (page->PaperWidth() - page->LeftMargin() - page->RightMargin()) * pgwMMUnits,
-                           (page->PaperHeight() - page->TopMargin() - page->BottomMargin()) * pgwMMUnits);
-      ExportOne(filter, background);
-    }
-    const bool suppress = filter.SuppressesPageHeadersFooters();
-    const int last = GetCount() - 1;
-    for (TpgwComponent* band : page->Objects().Snapshot()) {
-      if (suppress && index != 0 && dynamic_cast<TpgwPageHeader*>(band)) continue;
-      if (suppress && index != last && dynamic_cast<TpgwPageFooter*>(band)) continue;
-      ExportOne(filter, *band);
-      for (TpgwComponent* child : band->Objects().Snapshot()) ExportOne(filter, *child);
-    }
-  } catch (...) {
-    filter.FinishExportPage(*page, index);
-    UnlockPage();
-    ClearPageCache();
-    throw;
-  }
-  filter.FinishExportPage(*page, index);
-  UnlockPage();
-  // Without a preview each page is rebuilt when needed, so memory stays bounded.
-  ClearPageCache();
-}
-
-bool TpgwPreviewPages::Export(TComponent* filterComponent) {
-  FCopyNo = 0;
-  auto* filter = dynamic_cast<IpgwExportTarget*>(filterComponent);
-  if (!filter) return false;
-  WideString failure;
-  bool result = false;
-  try {
-    if (!filter->OpenExport(FReport, failure)) {
-      filter->CloseExport();
-      if (!failure.empty()) ReportError(failure);
-      return false;
-    }
-  } catch (...) {
-    filter->CloseExport();
-    throw;
-  }
-
-  result = true;
-  FReport.SetTerminated(false);
-  const std::vector<int> selected = filter->PagesToExport(GetCount());
-  const std::set<int> pages(selected.begin(), selected.end());
-  try {
-    if (filter->StartDocument()) {
-      try {
-        for (int i = 0; i < GetCount(); ++i) {
-          if (!pages.count(i + 1)) continue;
-          ExportPage(*filter, i);
-        }
-      } catch (const EExportTerminated&) {
-        filter->ClearExportTerminated();
-      } catch (...) {
-        // The filter finishes its document also when a page failed.
-        try {
-          filter->FinishDocument();
-        } catch (...) {
-        }
-        throw;
-      }
-      filter->FinishDocument();
-    }
-  } catch (const Exception& e) {
-    result = false;
-    failure = Utf8ToUtf16(e.Message());
-  } catch (const std::exception& e) {
-    result = false;
-    failure = Utf8ToUtf16(e.what());
-  }
-  filter->CloseExport();
-  if (!result) ReportError(failure);
-  return result;
 }
 
 // ---- wiring -----------------------------------------------------------------------------------------

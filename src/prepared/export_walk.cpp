@@ -1,0 +1,151 @@
+#include "prepared/preview_pages.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+#include "barcode_view/barcode_view.h"
+#include "prepared/export_target.h"
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/unicode.h"
+#include "platform/wide_strings.h"
+#include "render/bitmap.h"
+#include "render/graphic_formats.h"
+#include "report/bands.h"
+#include "report/memo_view.h"
+#include "report/pages.h"
+#include "report/picture_view.h"
+#include "report/report.h"
+#include "report/view.h"
+#include "storage/serializer.h"
+#include "storage/xml_document.h"
+#include "support/resources.h"
+#include "prepared/store_helpers.h"
+
+namespace pagewright {
+
+// ---- the export walk ---------------------------------------------------------------------------------
+
+void TpgwPreviewPages::ExportOne(IpgwExportTarget& filter, TpgwComponent& obj) {
+  bool skip = filter.ExportsDataOnly() && !dynamic_cast<TpgwDataBand*>(obj.Parent());
+  if (auto* view = dynamic_cast<TpgwView*>(&obj); view && !view->Visibility().Contains(vsExport)) skip = true;
+  if (!skip) {
+    if (auto* picture = dynamic_cast<TpgwPictureView*>(&obj); picture && picture->ImageIndex() > 0) {
+      if (std::shared_ptr<TpgwAutoRefGraphic> shared = GetPicture(cgOriginal, picture->ImageIndex()))
+        picture->SetCachedGraphic(std::shared_ptr<const TGraphic>(shared, shared->Graphic.get()));
+    }
+    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&obj)) {
+      memo->SetTotalPages(GetCount());
+      memo->SetCopyNo(1);
+      memo->ExtractMacros();
+      if (memo->AutoWidth()) {
+        // Drawing once at scale 1 settles the width.
+        TBitmap scratch;
+        scratch.SetSize(1, 1);
+        TCanvas& canvas = scratch.Canvas();
+        TCanvasLock lock(canvas);
+        memo->Draw(canvas, 1, 1, 0, 0);
+      }
+    }
+    filter.ExportPageObject(obj);
+  }
+  if (FReport.Terminated() || filter.ExportTerminated()) throw EExportTerminated("Export terminated");
+}
+
+void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
+  FCachedGraphicState = cgOriginal;
+  TpgwReportPage* page = GetPage(index);
+  if (!page) return;
+  LockPage(page);
+  filter.StartExportPage(*page, index);
+  try {
+    page->SetMarginOffset(index);
+    {
+      TpgwPictureView background(nullptr);
+      background.SetName(u"_pagebackground");
+      background.SetColor(page->Color());
+      background.SetFrame(page->Frame());
+      background.SetPicture(page->BackPicture());
+      background.SetStretched(true);
+      background.SetKeepAspectRatio(false);
+      background.SetBounds(page->Left(), page->Top(),
+                           (page->PaperWidth() - page->LeftMargin() - page->RightMargin()) * pgwMMUnits,
+                           (page->PaperHeight() - page->TopMargin() - page->BottomMargin()) * pgwMMUnits);
+      ExportOne(filter, background);
+    }
+    const bool suppress = filter.SuppressesPageHeadersFooters();
+    const int last = GetCount() - 1;
+    for (TpgwComponent* band : page->Objects().Snapshot()) {
+      if (suppress && index != 0 && dynamic_cast<TpgwPageHeader*>(band)) continue;
+      if (suppress && index != last && dynamic_cast<TpgwPageFooter*>(band)) continue;
+      ExportOne(filter, *band);
+      for (TpgwComponent* child : band->Objects().Snapshot()) ExportOne(filter, *child);
+    }
+  } catch (...) {
+    filter.FinishExportPage(*page, index);
+    UnlockPage();
+    ClearPageCache();
+    throw;
+  }
+  filter.FinishExportPage(*page, index);
+  UnlockPage();
+  // Without a preview each page is rebuilt when needed, so memory stays bounded.
+  ClearPageCache();
+}
+
+bool TpgwPreviewPages::Export(TComponent* filterComponent) {
+  FCopyNo = 0;
+  auto* filter = dynamic_cast<IpgwExportTarget*>(filterComponent);
+  if (!filter) return false;
+  WideString failure;
+  bool result = false;
+  try {
+    if (!filter->OpenExport(FReport, failure)) {
+      filter->CloseExport();
+      if (!failure.empty()) ReportError(failure);
+      return false;
+    }
+  } catch (...) {
+    filter->CloseExport();
+    throw;
+  }
+
+  result = true;
+  FReport.SetTerminated(false);
+  const std::vector<int> selected = filter->PagesToExport(GetCount());
+  const std::set<int> pages(selected.begin(), selected.end());
+  try {
+    if (filter->StartDocument()) {
+      try {
+        for (int i = 0; i < GetCount(); ++i) {
+          if (!pages.count(i + 1)) continue;
+          ExportPage(*filter, i);
+        }
+      } catch (const EExportTerminated&) {
+        filter->ClearExportTerminated();
+      } catch (...) {
+        // The filter finishes its document also when a page failed.
+        try {
+          filter->FinishDocument();
+        } catch (...) {
+        }
+        throw;
+      }
+      filter->FinishDocument();
+    }
+  } catch (const Exception& e) {
+    result = false;
+    failure = Utf8ToUtf16(e.Message());
+  } catch (const std::exception& e) {
+    result = false;
+    failure = Utf8ToUtf16(e.what());
+  }
+  filter->CloseExport();
+  if (!result) ReportError(failure);
+  return result;
+}
+
+}  // namespace pagewright
