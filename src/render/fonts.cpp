@@ -322,9 +322,16 @@ int RoundInt(double v) {
 // Sized fonts
 
 namespace {
+// Glyph indices of 256 consecutive characters, looked up together (a cmap lookup is cheap), and
+// their advances, each loaded the first time a text uses it: loading a glyph runs its hinting
+// program, which costs far more than the text that needs a few dozen of them.
+constexpr int32_t kAdvanceUnknown = std::numeric_limits<int32_t>::min();
 struct AdvancePage {
-  std::array<int32_t, 256> advance;
+  mutable std::array<std::atomic<int32_t>, 256> advance;  // filled in as texts need them
   std::array<uint32_t, 256> glyph;
+  AdvancePage() {
+    for (auto& a : advance) a.store(kAdvanceUnknown, std::memory_order_relaxed);
+  }
 };
 constexpr size_t kPageCount = 0x110000 / 256;
 }  // namespace
@@ -338,6 +345,8 @@ struct TSizedFont::Impl {
   mutable std::mutex mutex;
   mutable std::array<std::atomic<AdvancePage*>, kPageCount> pages{};
   mutable std::vector<std::unique_ptr<AdvancePage>> ownedPages;
+  // Advances by glyph index, so that characters sharing a glyph load it once.
+  mutable std::unordered_map<uint32_t, int32_t> glyphAdvances;
   TTextMetric tm;
   int boldExtra = 0;  // advance added by synthesised bold
 
@@ -347,33 +356,44 @@ struct TSizedFont::Impl {
     AdvancePage* page = pages[index].load(std::memory_order_acquire);
     return page ? *page : FillPage(index);
   }
+  int32_t Advance(uint32_t cp) const {
+    const AdvancePage& page = Page(cp);
+    const int32_t a = page.advance[cp & 0xFF].load(std::memory_order_relaxed);
+    return a != kAdvanceUnknown ? a : LoadAdvance(page, cp & 0xFF);
+  }
   const AdvancePage& FillPage(size_t index) const;
+  int32_t LoadAdvance(const AdvancePage& page, uint32_t slot) const;
 };
 
 const AdvancePage& TSizedFont::Impl::FillPage(size_t index) const {
   std::lock_guard<std::mutex> lock(mutex);
   if (AdvancePage* page = pages[index].load(std::memory_order_acquire)) return *page;
   auto page = std::make_unique<AdvancePage>();
-  std::unordered_map<uint32_t, int32_t> byGlyph;
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t cp = static_cast<uint32_t>(index << 8) | i;
-    uint32_t glyph = FT_Get_Char_Index(ft.get(), cp);
-    page->glyph[i] = glyph;
-    auto it = byGlyph.find(glyph);
-    if (it != byGlyph.end()) {
-      page->advance[i] = it->second;
-      continue;
-    }
-    int32_t advance = 0;
-    if (FT_Load_Glyph(ft.get(), glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0)
-      advance = static_cast<int32_t>((ft->glyph->advance.x + 32) >> 6) + boldExtra;
-    byGlyph.emplace(glyph, advance);
-    page->advance[i] = advance;
-  }
+  for (uint32_t i = 0; i < 256; ++i)
+    page->glyph[i] = FT_Get_Char_Index(ft.get(), static_cast<uint32_t>(index << 8) | i);
   AdvancePage* raw = page.get();
   ownedPages.push_back(std::move(page));
   pages[index].store(raw, std::memory_order_release);
   return *raw;
+}
+
+// The hinted advance in whole pixels, as the glyph loads for drawing (a glyph that fails to
+// load has none).
+int32_t TSizedFont::Impl::LoadAdvance(const AdvancePage& page, uint32_t slot) const {
+  std::lock_guard<std::mutex> lock(mutex);
+  const uint32_t glyph = page.glyph[slot];
+  auto it = glyphAdvances.find(glyph);
+  int32_t advance = 0;
+  if (it != glyphAdvances.end()) {
+    advance = it->second;
+  } else {
+    if (FT_Load_Glyph(ft.get(), glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0)
+      advance = static_cast<int32_t>((ft->glyph->advance.x + 32) >> 6) + boldExtra;
+    glyphAdvances.emplace(glyph, advance);
+  }
+  // Every thread that gets here stores the same value.
+  page.advance[slot].store(advance, std::memory_order_relaxed);
+  return advance;
 }
 
 TSizedFont::TSizedFont(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -411,8 +431,7 @@ unsigned TSizedFont::UnitsPerEm() const {
 }
 
 int TSizedFont::CharAdvance(char32_t c) const {
-  uint32_t cp = static_cast<uint32_t>(c);
-  return impl_->Page(cp).advance[cp & 0xFF];
+  return impl_->Advance(static_cast<uint32_t>(c));
 }
 
 uint32_t TSizedFont::GlyphIndex(char32_t c) const {
@@ -433,7 +452,7 @@ void TSizedFont::GetTextExtentExPoint(std::u16string_view text, int* cumulative)
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    total = std::min(total + impl_->Page(c).advance[c & 0xFF], kMaxExtent);
+    total = std::min(total + impl_->Advance(c), kMaxExtent);
     cumulative[i] = static_cast<int>(total);
   }
 }
@@ -453,7 +472,7 @@ int TSizedFont::TextWidth(std::u16string_view text) const {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    total += impl_->Page(c).advance[c & 0xFF];
+    total += impl_->Advance(c);
   }
   return static_cast<int>(std::min(total, kMaxExtent));
 }
