@@ -171,11 +171,18 @@ FtFacePtr OpenFace(const Bytes& bytes, int index) {
   return FtFacePtr(face);
 }
 
+// The whole file in one read (a font file is a few hundred kilobytes; reading it character by
+// character cost more than everything else the face needs).
 Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw EFOpenError("Cannot open font file \"" + path + "\"");
-  auto data = std::make_shared<std::vector<uint8_t>>((std::istreambuf_iterator<char>(in)),
-                                                     std::istreambuf_iterator<char>());
+  const std::streamoff size = in.tellg();
+  // A font file holds 32-bit offsets: anything larger is not one we can use.
+  if (size < 0 || size > std::streamoff{0xFFFFFFFF}) throw EInvalidOperation("Cannot read font file \"" + path + "\"");
+  auto data = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(size));
+  in.seekg(0);
+  if (size > 0 && !in.read(reinterpret_cast<char*>(data->data()), size))
+    throw EInOutError("Cannot read font file \"" + path + "\"");
   return data;
 }
 
