@@ -341,6 +341,12 @@ struct AdvancePage {
   }
 };
 constexpr size_t kPageCount = 0x110000 / 256;
+// The pages of one Unicode plane, allocated when a text first reaches the plane: most fonts
+// only ever see the first one, and a table for all of Unicode would be zeroed for every size.
+struct PagePlane {
+  std::array<std::atomic<AdvancePage*>, 256> pages{};
+};
+constexpr size_t kPlaneCount = kPageCount / 256;
 }  // namespace
 
 struct TSizedFont::Impl {
@@ -350,7 +356,8 @@ struct TSizedFont::Impl {
   bool bold = false, italic = false;
   FtFacePtr ft;  // own face object, set to this size, used under `mutex`
   mutable std::mutex mutex;
-  mutable std::array<std::atomic<AdvancePage*>, kPageCount> pages{};
+  mutable std::array<std::atomic<PagePlane*>, kPlaneCount> planes{};
+  mutable std::vector<std::unique_ptr<PagePlane>> ownedPlanes;
   mutable std::vector<std::unique_ptr<AdvancePage>> ownedPages;
   // Advances by glyph index, so that characters sharing a glyph load it once.
   mutable std::unordered_map<uint32_t, int32_t> glyphAdvances;
@@ -360,7 +367,8 @@ struct TSizedFont::Impl {
   const AdvancePage& Page(uint32_t cp) const {
     size_t index = cp >> 8;
     if (index >= kPageCount) index = 0xFF;  // beyond Unicode: the replacement character's page
-    AdvancePage* page = pages[index].load(std::memory_order_acquire);
+    const PagePlane* plane = planes[index >> 8].load(std::memory_order_acquire);
+    AdvancePage* page = plane ? plane->pages[index & 0xFF].load(std::memory_order_acquire) : nullptr;
     return page ? *page : FillPage(index);
   }
   int32_t Advance(uint32_t cp) const {
@@ -374,13 +382,19 @@ struct TSizedFont::Impl {
 
 const AdvancePage& TSizedFont::Impl::FillPage(size_t index) const {
   std::lock_guard<std::mutex> lock(mutex);
-  if (AdvancePage* page = pages[index].load(std::memory_order_acquire)) return *page;
+  PagePlane* plane = planes[index >> 8].load(std::memory_order_acquire);
+  if (!plane) {
+    ownedPlanes.push_back(std::make_unique<PagePlane>());
+    plane = ownedPlanes.back().get();
+    planes[index >> 8].store(plane, std::memory_order_release);
+  }
+  if (AdvancePage* page = plane->pages[index & 0xFF].load(std::memory_order_acquire)) return *page;
   auto page = std::make_unique<AdvancePage>();
   for (uint32_t i = 0; i < 256; ++i)
     page->glyph[i] = FT_Get_Char_Index(ft.get(), static_cast<uint32_t>(index << 8) | i);
   AdvancePage* raw = page.get();
   ownedPages.push_back(std::move(page));
-  pages[index].store(raw, std::memory_order_release);
+  plane->pages[index & 0xFF].store(raw, std::memory_order_release);
   return *raw;
 }
 
