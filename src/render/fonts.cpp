@@ -380,6 +380,28 @@ struct TSizedFont::Impl {
   int32_t LoadAdvance(const AdvancePage& page, uint32_t slot) const;
 };
 
+namespace {
+// Advances along a text: consecutive characters mostly share a page, which is then looked up
+// once.
+class AdvanceReader {
+ public:
+  explicit AdvanceReader(const TSizedFont::Impl& font) : font_(font) {}
+  int32_t operator()(uint32_t cp) {
+    if ((cp >> 8) != index_ || !page_) {
+      index_ = cp >> 8;
+      page_ = &font_.Page(cp);
+    }
+    const int32_t a = page_->advance[cp & 0xFF].load(std::memory_order_relaxed);
+    return a != kAdvanceUnknown ? a : font_.LoadAdvance(*page_, cp & 0xFF);
+  }
+
+ private:
+  const TSizedFont::Impl& font_;
+  const AdvancePage* page_ = nullptr;
+  uint32_t index_ = 0;
+};
+}  // namespace
+
 const AdvancePage& TSizedFont::Impl::FillPage(size_t index) const {
   std::lock_guard<std::mutex> lock(mutex);
   PagePlane* plane = planes[index >> 8].load(std::memory_order_acquire);
@@ -464,6 +486,7 @@ uint32_t TSizedFont::GlyphIndex(char32_t c) const {
 constexpr int64_t kMaxExtent = std::numeric_limits<int>::max();
 
 void TSizedFont::GetTextExtentExPoint(std::u16string_view text, int* cumulative) const {
+  AdvanceReader advance(*impl_);
   int64_t total = 0;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
@@ -473,7 +496,7 @@ void TSizedFont::GetTextExtentExPoint(std::u16string_view text, int* cumulative)
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    total = std::min(total + impl_->Advance(c), kMaxExtent);
+    total = std::min(total + advance(c), kMaxExtent);
     cumulative[i] = static_cast<int>(total);
   }
 }
@@ -485,6 +508,7 @@ std::vector<int> TSizedFont::GetTextExtentExPoint(std::u16string_view text) cons
 }
 
 int TSizedFont::TextWidth(std::u16string_view text) const {
+  AdvanceReader advance(*impl_);
   int64_t total = 0;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
@@ -493,7 +517,7 @@ int TSizedFont::TextWidth(std::u16string_view text) const {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    total += impl_->Advance(c);
+    total += advance(c);
   }
   return static_cast<int>(std::min(total, kMaxExtent));
 }
