@@ -37,6 +37,8 @@ djpeg -pnm "$work/label/scratch/EtiquetaBultoAXU_sample.1.jpg" > "$ppm"
   { echo "compare_label.sh: the label page is not 397x559" >&2; exit 1; }
 
 tree_template=$root/examples/label/reportes/EtiquetaVelmo.pw3
+# One entry per program: a name (no blanks or commas) and the command line.
+names=(true cjpeg label barcode eval tree)
 commands=(
   "true"
   "cjpeg -quality 90 -outfile $work/page.jpg $ppm"
@@ -44,20 +46,25 @@ commands=(
   "$cli barcode bcCodeEAN128C '(00)384123450000000073'"
   "$cli eval 'IntToStr(6 * 7)'"
   "$cli tree $tree_template"
-  # Further comparisons (other report programs rendering the same label) go here, one quoted
-  # command each; the ratios below pick rows by position, so add them at the end.
 )
+# Other report programs rendering the same label: append a name to `others` and its command to
+# `other_commands` here (same order); each is timed in the same run and compared with the label.
+others=()
+other_commands=()
+names+=("${others[@]}")
+commands+=("${other_commands[@]}")
+
+name_args=()
+for n in "${names[@]}"; do name_args+=(--command-name "$n"); done
 # Outputs go nowhere; a failing command stops hyperfine, so the figures are of successful runs.
 # No shell between hyperfine and the programs: its start-up would swamp the small commands.
 hyperfine -N --warmup 3 --runs "$runs" --style basic --export-csv "$work/times.csv" \
-  --command-name true --command-name cjpeg --command-name label \
-  --command-name barcode --command-name eval --command-name tree \
-  "${commands[@]}" > "$work/hyperfine.txt"
-sed -n '/^Summary/,$!p' "$work/hyperfine.txt" | grep -E '^(Benchmark|  Time|  Range)' || true
+  "${name_args[@]}" "${commands[@]}" > "$work/hyperfine.txt"
+grep -E '^(Benchmark|  Time|  Range)' "$work/hyperfine.txt" || true
 
 # Ratios with the goals they are checked against: of mean and median wall time, and of CPU time
 # (user + system), which a busy machine disturbs less.
-awk -F, '
+awk -F, -v others="${others[*]}" -v all="${names[*]}" '
   NR > 1 { mean[$1] = $2; median[$1] = $4; cpu[$1] = $5 + $6 }
   function row(label, a, b, goal) {
     printf "%-28s %8.2f %8.2f %8.2f %6s\n", label, mean[a] / mean[b], median[a] / median[b], cpu[a] / cpu[b], goal
@@ -68,11 +75,13 @@ awk -F, '
     row("barcode / true", "barcode", "true", "<= 2")
     row("eval / true", "eval", "true", "<= 2")
     row("tree / true", "tree", "true", "<= 2")
+    n = split(others, extra, " ")
+    for (i = 1; i <= n; i++) row(extra[i] " / label", extra[i], "label", "")
     printf "\n%-10s %9s %9s %9s\n", "ms", "mean", "median", "cpu"
-    split("true cjpeg label barcode eval tree", names, " ")
-    for (i = 1; i <= 6; i++) {
-      n = names[i]
-      printf "%-10s %9.2f %9.2f %9.2f\n", n, mean[n] * 1000, median[n] * 1000, cpu[n] * 1000
+    n = split(all, every, " ")
+    for (i = 1; i <= n; i++) {
+      k = every[i]
+      printf "%-10s %9.2f %9.2f %9.2f\n", k, mean[k] * 1000, median[k] * 1000, cpu[k] * 1000
     }
   }' "$work/times.csv"
 
