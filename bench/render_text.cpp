@@ -7,6 +7,7 @@
 
 #include "render/bitmap.h"
 #include "render/draw_text.h"
+#include "render/fonts.h"
 
 namespace pagewright {
 namespace {
@@ -86,6 +87,33 @@ void BM_DrawTextBlock(benchmark::State& state) {
   state.counters["lines"] = static_cast<double>(lines);
 }
 BENCHMARK(BM_DrawTextBlock)->Arg(96)->Arg(300)->Unit(benchmark::kMillisecond);
+
+// The first measurement of a short label line in a size no text used before: the face set to
+// a new pixel height, and the advances of the line's characters loaded. A report meets this
+// once per font and size (the layout measures at 600 pixels per inch, the drawing at the
+// surface's). Every iteration takes a new height, so the count of iterations is fixed.
+void BM_MeasureNewSize(benchmark::State& state) {
+  const WideString line = u"Avda. Alcalde Bruvelo, 130 - 00000 Ventosa (Provincia) \u00C1\u00C9";
+  static int height = -200;  // continues over repetitions: every size is new
+  for (auto _ : state) {
+    const TSizedFont& f = FindFont(u"Arial", --height, {});
+    benchmark::DoNotOptimize(f.TextWidth(line));
+  }
+}
+BENCHMARK(BM_MeasureNewSize)->Iterations(300)->Unit(benchmark::kMicrosecond);
+
+// Measuring a line in a font whose advances are all known: the cost every further text pays.
+void BM_MeasureKnownSize(benchmark::State& state) {
+  const WideString line = u"Avda. Alcalde Bruvelo, 130 - 00000 Ventosa (Provincia) \u00C1\u00C9";
+  const TSizedFont& f = FindFont(u"Arial", -83, {});
+  std::vector<int> cumulative(line.size());
+  for (auto _ : state) {
+    f.GetTextExtentExPoint(line, cumulative.data());
+    benchmark::DoNotOptimize(cumulative.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(line.size()));
+}
+BENCHMARK(BM_MeasureKnownSize);
 
 }  // namespace
 }  // namespace pagewright

@@ -17,6 +17,8 @@ packages=(
   libclang-rt-14-dev
   # external checkers used by end-to-end tests
   poppler-utils qpdf zbar-tools zint
+  # benchmarks (bench/compare_label.sh)
+  hyperfine libjpeg-turbo-progs
 )
 
 missing=()

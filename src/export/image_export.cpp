@@ -212,6 +212,11 @@ void TpgwCustomImageExport::WriteBitmapToStream(TStream& stream) {
     // would otherwise keep the painted grey edges.
     for (int y = 0; y < FBitmap->Height(); ++y) FBitmap->ScanLine(y);
   }
+  // The page is encoded where it was drawn: a JPEG picture of it would copy every pixel first.
+  if (auto* jpeg = dynamic_cast<const TpgwJPEGPictureFormat*>(FGHelper)) {
+    jpeg->SaveBitmap(*FBitmap, FJPEGQuality, FResolution, stream);
+    return;
+  }
   std::unique_ptr<TGraphic> graphic = FGHelper->ConvertFrom(*FBitmap, pf24bit, FJPEGQuality);
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(graphic.get())) jpeg->SetDensity(FResolution);
   FGHelper->SaveToStream(*graphic, stream);

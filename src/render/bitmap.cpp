@@ -775,10 +775,28 @@ const uint32_t* TBitmap::ScanLine(int y) const {
 }
 
 void TBitmap::ReadRowRGB(int y, uint8_t* out) const {
-  const uint32_t* row = ScanLine(y);
-  if (!row) return;
+  if (y < 0 || y >= FHeight) return;
+  // A 24-bit row is read as it is: the colour bytes are what ScanLine would leave, and the row
+  // need not be written back (the encoders read every row once).
+  const uint32_t* row;
+  if (FPixelFormat == pf24bit) {
+    cairo_surface_t* s = FImpl->surface.get();
+    cairo_surface_flush(s);
+    row = Row(s, y);
+  } else {
+    row = ScanLine(y);
+  }
+  if (FPixelFormat == pf32bit) {
+    for (int x = 0; x < FWidth; ++x) {
+      const uint32_t px = Unpremultiply(row[x]);
+      out[3 * x] = static_cast<uint8_t>(px >> 16);
+      out[3 * x + 1] = static_cast<uint8_t>(px >> 8);
+      out[3 * x + 2] = static_cast<uint8_t>(px);
+    }
+    return;
+  }
   for (int x = 0; x < FWidth; ++x) {
-    const uint32_t px = FPixelFormat == pf32bit ? Unpremultiply(row[x]) : row[x];
+    const uint32_t px = row[x];
     out[3 * x] = static_cast<uint8_t>(px >> 16);
     out[3 * x + 1] = static_cast<uint8_t>(px >> 8);
     out[3 * x + 2] = static_cast<uint8_t>(px);

@@ -171,11 +171,18 @@ FtFacePtr OpenFace(const Bytes& bytes, int index) {
   return FtFacePtr(face);
 }
 
+// The whole file in one read (a font file is a few hundred kilobytes; reading it character by
+// character cost more than everything else the face needs).
 Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) throw EFOpenError("Cannot open font file \"" + path + "\"");
-  auto data = std::make_shared<std::vector<uint8_t>>((std::istreambuf_iterator<char>(in)),
-                                                     std::istreambuf_iterator<char>());
+  const std::streamoff size = in.tellg();
+  // A font file holds 32-bit offsets: anything larger is not one we can use.
+  if (size < 0 || size > std::streamoff{0xFFFFFFFF}) throw EInvalidOperation("Cannot read font file \"" + path + "\"");
+  auto data = std::make_shared<std::vector<uint8_t>>(static_cast<size_t>(size));
+  in.seekg(0);
+  if (size > 0 && !in.read(reinterpret_cast<char*>(data->data()), size))
+    throw EInOutError("Cannot read font file \"" + path + "\"");
   return data;
 }
 
@@ -322,11 +329,24 @@ int RoundInt(double v) {
 // Sized fonts
 
 namespace {
+// Glyph indices of 256 consecutive characters, looked up together (a cmap lookup is cheap), and
+// their advances, each loaded the first time a text uses it: loading a glyph runs its hinting
+// program, which costs far more than the text that needs a few dozen of them.
+constexpr int32_t kAdvanceUnknown = std::numeric_limits<int32_t>::min();
 struct AdvancePage {
-  std::array<int32_t, 256> advance;
+  mutable std::array<std::atomic<int32_t>, 256> advance;  // filled in as texts need them
   std::array<uint32_t, 256> glyph;
+  AdvancePage() {
+    for (auto& a : advance) a.store(kAdvanceUnknown, std::memory_order_relaxed);
+  }
 };
 constexpr size_t kPageCount = 0x110000 / 256;
+// The pages of one Unicode plane, allocated when a text first reaches the plane: most fonts
+// only ever see the first one, and a table for all of Unicode would be zeroed for every size.
+struct PagePlane {
+  std::array<std::atomic<AdvancePage*>, 256> pages{};
+};
+constexpr size_t kPlaneCount = kPageCount / 256;
 }  // namespace
 
 struct TSizedFont::Impl {
@@ -336,44 +356,87 @@ struct TSizedFont::Impl {
   bool bold = false, italic = false;
   FtFacePtr ft;  // own face object, set to this size, used under `mutex`
   mutable std::mutex mutex;
-  mutable std::array<std::atomic<AdvancePage*>, kPageCount> pages{};
+  mutable std::array<std::atomic<PagePlane*>, kPlaneCount> planes{};
+  mutable std::vector<std::unique_ptr<PagePlane>> ownedPlanes;
   mutable std::vector<std::unique_ptr<AdvancePage>> ownedPages;
+  // Advances by glyph index, so that characters sharing a glyph load it once.
+  mutable std::unordered_map<uint32_t, int32_t> glyphAdvances;
   TTextMetric tm;
   int boldExtra = 0;  // advance added by synthesised bold
 
   const AdvancePage& Page(uint32_t cp) const {
     size_t index = cp >> 8;
     if (index >= kPageCount) index = 0xFF;  // beyond Unicode: the replacement character's page
-    AdvancePage* page = pages[index].load(std::memory_order_acquire);
+    const PagePlane* plane = planes[index >> 8].load(std::memory_order_acquire);
+    AdvancePage* page = plane ? plane->pages[index & 0xFF].load(std::memory_order_acquire) : nullptr;
     return page ? *page : FillPage(index);
   }
+  int32_t Advance(uint32_t cp) const {
+    const AdvancePage& page = Page(cp);
+    const int32_t a = page.advance[cp & 0xFF].load(std::memory_order_relaxed);
+    return a != kAdvanceUnknown ? a : LoadAdvance(page, cp & 0xFF);
+  }
   const AdvancePage& FillPage(size_t index) const;
+  int32_t LoadAdvance(const AdvancePage& page, uint32_t slot) const;
 };
+
+namespace {
+// Advances along a text: consecutive characters mostly share a page, which is then looked up
+// once.
+class AdvanceReader {
+ public:
+  explicit AdvanceReader(const TSizedFont::Impl& font) : font_(font) {}
+  int32_t operator()(uint32_t cp) {
+    if ((cp >> 8) != index_ || !page_) {
+      index_ = cp >> 8;
+      page_ = &font_.Page(cp);
+    }
+    const int32_t a = page_->advance[cp & 0xFF].load(std::memory_order_relaxed);
+    return a != kAdvanceUnknown ? a : font_.LoadAdvance(*page_, cp & 0xFF);
+  }
+
+ private:
+  const TSizedFont::Impl& font_;
+  const AdvancePage* page_ = nullptr;
+  uint32_t index_ = 0;
+};
+}  // namespace
 
 const AdvancePage& TSizedFont::Impl::FillPage(size_t index) const {
   std::lock_guard<std::mutex> lock(mutex);
-  if (AdvancePage* page = pages[index].load(std::memory_order_acquire)) return *page;
-  auto page = std::make_unique<AdvancePage>();
-  std::unordered_map<uint32_t, int32_t> byGlyph;
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t cp = static_cast<uint32_t>(index << 8) | i;
-    uint32_t glyph = FT_Get_Char_Index(ft.get(), cp);
-    page->glyph[i] = glyph;
-    auto it = byGlyph.find(glyph);
-    if (it != byGlyph.end()) {
-      page->advance[i] = it->second;
-      continue;
-    }
-    int32_t advance = 0;
-    if (FT_Load_Glyph(ft.get(), glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0)
-      advance = static_cast<int32_t>((ft->glyph->advance.x + 32) >> 6) + boldExtra;
-    byGlyph.emplace(glyph, advance);
-    page->advance[i] = advance;
+  PagePlane* plane = planes[index >> 8].load(std::memory_order_acquire);
+  if (!plane) {
+    ownedPlanes.push_back(std::make_unique<PagePlane>());
+    plane = ownedPlanes.back().get();
+    planes[index >> 8].store(plane, std::memory_order_release);
   }
+  if (AdvancePage* page = plane->pages[index & 0xFF].load(std::memory_order_acquire)) return *page;
+  auto page = std::make_unique<AdvancePage>();
+  for (uint32_t i = 0; i < 256; ++i)
+    page->glyph[i] = FT_Get_Char_Index(ft.get(), static_cast<uint32_t>(index << 8) | i);
   AdvancePage* raw = page.get();
   ownedPages.push_back(std::move(page));
-  pages[index].store(raw, std::memory_order_release);
+  plane->pages[index & 0xFF].store(raw, std::memory_order_release);
   return *raw;
+}
+
+// The hinted advance in whole pixels, as the glyph loads for drawing (a glyph that fails to
+// load has none).
+int32_t TSizedFont::Impl::LoadAdvance(const AdvancePage& page, uint32_t slot) const {
+  std::lock_guard<std::mutex> lock(mutex);
+  const uint32_t glyph = page.glyph[slot];
+  auto it = glyphAdvances.find(glyph);
+  int32_t advance = 0;
+  if (it != glyphAdvances.end()) {
+    advance = it->second;
+  } else {
+    if (FT_Load_Glyph(ft.get(), glyph, FT_LOAD_DEFAULT | FT_LOAD_NO_BITMAP) == 0)
+      advance = static_cast<int32_t>((ft->glyph->advance.x + 32) >> 6) + boldExtra;
+    glyphAdvances.emplace(glyph, advance);
+  }
+  // Every thread that gets here stores the same value.
+  page.advance[slot].store(advance, std::memory_order_relaxed);
+  return advance;
 }
 
 TSizedFont::TSizedFont(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -411,8 +474,7 @@ unsigned TSizedFont::UnitsPerEm() const {
 }
 
 int TSizedFont::CharAdvance(char32_t c) const {
-  uint32_t cp = static_cast<uint32_t>(c);
-  return impl_->Page(cp).advance[cp & 0xFF];
+  return impl_->Advance(static_cast<uint32_t>(c));
 }
 
 uint32_t TSizedFont::GlyphIndex(char32_t c) const {
@@ -424,6 +486,7 @@ uint32_t TSizedFont::GlyphIndex(char32_t c) const {
 constexpr int64_t kMaxExtent = std::numeric_limits<int>::max();
 
 void TSizedFont::GetTextExtentExPoint(std::u16string_view text, int* cumulative) const {
+  AdvanceReader advance(*impl_);
   int64_t total = 0;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
@@ -433,7 +496,7 @@ void TSizedFont::GetTextExtentExPoint(std::u16string_view text, int* cumulative)
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    total = std::min(total + impl_->Page(c).advance[c & 0xFF], kMaxExtent);
+    total = std::min(total + advance(c), kMaxExtent);
     cumulative[i] = static_cast<int>(total);
   }
 }
@@ -445,6 +508,7 @@ std::vector<int> TSizedFont::GetTextExtentExPoint(std::u16string_view text) cons
 }
 
 int TSizedFont::TextWidth(std::u16string_view text) const {
+  AdvanceReader advance(*impl_);
   int64_t total = 0;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
@@ -453,7 +517,7 @@ int TSizedFont::TextWidth(std::u16string_view text) const {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    total += impl_->Page(c).advance[c & 0xFF];
+    total += advance(c);
   }
   return static_cast<int>(std::min(total, kMaxExtent));
 }

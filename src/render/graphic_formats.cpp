@@ -356,6 +356,17 @@ void TpgwJPEGPictureFormat::SaveToStream(const TGraphic& graphic, TStream& strea
   static_cast<TJPEGImage&>(*converted).SaveToStream(stream);
 }
 
+void TpgwJPEGPictureFormat::SaveBitmap(const TBitmap& bitmap, int quality, int dpi, TStream& stream) const {
+  if (bitmap.PixelFormat() == pf32bit) {
+    // Transparent pixels are shown on white, as the picture's 24-bit copy would have them.
+    auto copy = bitmap.Copy(Rect(0, 0, bitmap.Width(), bitmap.Height()));
+    copy->SetPixelFormat(pf24bit);
+    EncodeJPEG(*copy, quality, dpi, false, stream);
+    return;
+  }
+  EncodeJPEG(bitmap, quality, dpi, false, stream);
+}
+
 std::unique_ptr<TGraphic> TpgwJPEGPictureFormat::CreateNew(int width, int height, int quality,
                                                            bool transparent, TPixelFormat pixelFormat) const {
   auto j = std::make_unique<TJPEGImage>();

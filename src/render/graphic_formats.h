@@ -331,6 +331,9 @@ class TpgwJPEGPictureFormat : public TpgwCustomGraphicFormat {
   bool IsGraphicClass(const TGraphic& g) const override { return dynamic_cast<const TJPEGImage*>(&g); }
   bool CanLoad(TStream& stream) const override;
   void SaveToStream(const TGraphic& graphic, TStream& stream) const override;
+  // A bitmap encoded in colour at the quality (1..100) with a JFIF density of dpi, the same
+  // bytes as through a JPEG picture of it, without the copy of the pixels that picture takes.
+  void SaveBitmap(const TBitmap& bitmap, int quality, int dpi, TStream& stream) const;
   // A JPEG picture of the pixel format (pf1bit: grey) and compression quality; width and
   // height both non-zero give it a blank (white) bitmap of that size.
   std::unique_ptr<TGraphic> CreateNew(int width, int height, int quality, bool transparent,

@@ -127,6 +127,40 @@ TEST(Fonts, AdvancesAtSixHundredPixelsPerInchAgreeWithNinetySix) {
   }
 }
 
+// Advances are the hinted widths in whole pixels, whichever characters a text measured first:
+// the expected values were taken from a run that loaded whole pages of glyphs at once.
+TEST(Fonts, AdvancesDoNotDependOnWhatWasMeasuredBefore) {
+  struct Case {
+    const char16_t* name;
+    int height;
+    TFontStyles style;
+    std::u16string text;
+    std::vector<int> advances;
+  };
+  const std::vector<Case> cases = {
+      {u"Arial", -13, {}, u"Wiz 0\u00C9\u20AC", {12, 3, 7, 4, 7, 9, 7}},
+      {u"Arial", -83, {fsBold}, u"Wiz 0\u00C9\u20AC", {78, 23, 42, 23, 46, 55, 46}},
+      {u"Times New Roman", -11, {fsItalic}, u"Wiz 0\u00C9\u20AC", {9, 3, 4, 3, 6, 7, 6}},
+      {u"DejaVu Sans", -100, {}, u"Wiz \u0416\u05D0\uE000", {99, 28, 52, 32, 108, 67, 60}},
+  };
+  for (const Case& c : cases) {
+    const TSizedFont& f = FindFont(c.name, c.height, c.style);
+    std::vector<int> got;
+    // Last character first, so that no character is measured after its neighbours.
+    for (size_t i = c.text.size(); i-- > 0;) got.insert(got.begin(), f.CharAdvance(c.text[i]));
+    EXPECT_EQ(got, c.advances) << std::string(c.name, c.name + 5) << " " << c.height;
+    std::vector<int> cumulative = f.GetTextExtentExPoint(c.text);
+    for (size_t i = cumulative.size(); i-- > 1;) cumulative[i] -= cumulative[i - 1];
+    EXPECT_EQ(cumulative, got);
+  }
+  // Characters without a glyph in the face all measure as its missing-glyph box.
+  const TSizedFont& f = FindFont(u"Arial", -29, {});
+  EXPECT_EQ(f.GlyphIndex(0xE123), 0u);
+  EXPECT_EQ(f.GlyphIndex(0x0378), 0u);
+  EXPECT_EQ(f.CharAdvance(0xE123), f.CharAdvance(0x0378));
+  EXPECT_GT(f.CharAdvance(0xE123), 0);
+}
+
 TEST(Fonts, CumulativeExtentsCountUtf16Units) {
   const TSizedFont& f = FindFont(u"Arial", -83, {});
   std::u16string text = u"W\U0001F4E6i";

@@ -739,5 +739,47 @@ TEST_F(GraphicFormatsTest, MetafileRecordsThatDoNotDrawAreSkipped) {
   EXPECT_EQ(target.Pixel(30, 30), clLime);
 }
 
+// Encoding a bitmap straight gives the bytes of encoding a JPEG picture made from it (both in
+// this process, with the same library: the comparison is of two routes, not against a golden).
+TEST_F(GraphicFormatsTest, JpegOfABitmapMatchesJpegOfItsPicture) {
+  struct Case {
+    const char* name;
+    TPixelFormat format;
+    int quality, dpi;
+  };
+  const Case cases[] = {
+      {"colour", pf24bit, 90, 96},
+      {"black and white", pf1bit, 75, 300},
+      {"with alpha, laid over white", pf32bit, 100, 0},
+  };
+  const auto& jpg = TpgwJPEGPictureFormat::Class();
+  for (const Case& c : cases) {
+    TBitmap b(37, 23);
+    b.SetPixelFormat(c.format);
+    {
+      TCanvasLock lock(b.Canvas());
+      b.Canvas().Brush().SetColor(clRed);
+      b.Canvas().Rectangle(3, 2, 30, 20);
+      b.Canvas().Font().SetHeight(-15);
+      b.Canvas().TextOut(5, 4, u"Wg8");  // antialiased edges: greys to threshold or keep
+    }
+    if (c.format == pf32bit) {
+      std::vector<uint8_t> rgba(37 * 4, 0);
+      for (size_t x = 0; x < 37; ++x) rgba[x * 4 + 2] = 200, rgba[x * 4 + 3] = static_cast<uint8_t>(x * 7);
+      b.WriteRowRGBA(0, rgba.data());
+    }
+    TMemoryStream direct;
+    jpg.SaveBitmap(b, c.quality, c.dpi, direct);
+    auto picture = jpg.ConvertFrom(b, pf24bit, c.quality);
+    dynamic_cast<TJPEGImage&>(*picture).SetDensity(c.dpi);
+    TMemoryStream viaPicture;
+    jpg.SaveToStream(*picture, viaPicture);
+    ASSERT_GT(direct.Size(), 100) << c.name;
+    EXPECT_TRUE(std::equal(direct.Bytes().begin(), direct.Bytes().end(), viaPicture.Bytes().begin(),
+                           viaPicture.Bytes().end()))
+        << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace pagewright
