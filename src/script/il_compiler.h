@@ -4,9 +4,17 @@
 #include <memory>
 #include <vector>
 
+#include "platform/wide_strings.h"
 #include "script/interpreter.h"
 
 namespace pagewright {
+
+// A compile error; the compiler records it with the position it was raised at (the current
+// position when Pos is empty).
+struct TvmCompileError {
+  WideString Message;
+  WideString Pos;
+};
 
 class TvmILCompiler {
  public:
@@ -24,6 +32,10 @@ class TvmILCompiler {
     TvmVariable* Var;
     TvmScript* Prog;
   };
+
+  static bool Is(const TvmILNode& n, std::string_view name) { return AsciiSameText(n.Name(), name); }
+  static WideString Text(const TvmILNode& n) { return n.Attr("text"); }
+  static WideString Quoted(const WideString& name) { return u"'" + name + u"'"; }
 
   [[noreturn]] void Error(const WideString& message);
   void SetPos(const TvmILNode& e);
@@ -44,6 +56,24 @@ class TvmILCompiler {
   template <class T>
   std::unique_ptr<T> NewStatement(const TvmILNode& e, TvmScript* p);
   void BuildStatement(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  static const TvmILNode* Child(const TvmILNode& e, size_t i);
+  // One builder per statement element.
+  void BuildAssignment(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildCall(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildIf(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildCase(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildFor(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildVbFor(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildCppFor(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildWhile(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildRepeat(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildTry(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildBreak(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildContinue(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildExit(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildReturn(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildWith(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildDelete(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
   TvmVariable* LoopVariable(const TvmILNode& ident, TvmScript* p);
   TvmCustomVariable* UndeclaredName(const WideString& name);
   // Unknown members of class-typed objects are resolved when the script runs.
