@@ -59,11 +59,19 @@ class GrammarReader {
     e.Add = Narrow(item.GetProp(u"add"));
     e.AddText = item.GetProp(u"addtext");
     e.HasAddText = !e.AddText.empty();
+    auto errorText = [&](const WideString& name) {
+      int i = FErrors ? FErrors->Find(name) : -1;
+      return i >= 0 ? FErrors->Items(i)->GetProp(u"text") : WideString();
+    };
     WideString err = item.GetProp(u"err");
     if (!err.empty()) {
       e.HasErr = true;
-      int i = FErrors ? FErrors->Find(err) : -1;
-      if (i >= 0) e.ErrText = FErrors->Items(i)->GetProp(u"text");
+      e.ErrText = errorText(err);
+    }
+    WideString sepErr = item.GetProp(u"seperr");
+    if (!sepErr.empty()) {
+      e.HasSepErr = true;
+      e.SepErrText = errorText(sepErr);
     }
     WideString skip = item.GetProp(u"skip");
     e.NoSkip = skip == u"0";

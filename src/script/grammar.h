@@ -45,6 +45,10 @@ struct TvmGrammarElement {
   bool NoSkip = false;     // `skip` = "0" on char: no white space before the character
   bool SkipError = false;  // `skip` = "1" on a loop: discard a pending error
   bool Term = false;       // `term` = "1"
+  // `seperr` on a loop with a separator: the error recorded when the separator is missing
+  // although what follows would make another repetition ("a := 1 b := 2" lacks a ';').
+  bool HasSepErr = false;
+  WideString SepErrText;
   int Rule = -1;           // gkRuleRef: index of the rule in TvmGrammar::Rules, -1 when undefined
   std::vector<TvmGrammarElement> Children;
 };

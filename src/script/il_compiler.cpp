@@ -58,7 +58,8 @@ bool TvmILCompiler::Compatible(TvmVarType l, const WideString& lName, TvmVarType
     case fvtBool:
       return r == fvtBool || r == fvtVariant;
     case fvtFloat:
-      return r == fvtInt || r == fvtFloat || r == fvtVariant;
+      // An integer of either size converts to a floating-point value, as in the language.
+      return r == fvtInt || r == fvtInt64 || r == fvtFloat || r == fvtVariant;
     case fvtChar:
     case fvtString:
       return r == fvtChar || r == fvtString || r == fvtVariant;
@@ -209,6 +210,9 @@ TvmVariable* TvmILCompiler::MakeVariable(const WideString& name, const TvmILNode
     case fvtConstructor:
       init = Variant::Null();
       break;
+    case fvtInt64:
+      init = Variant::FromInt64(0);
+      break;
     default:
       init = Variant(0);
       break;
@@ -284,7 +288,7 @@ TvmVariable* TvmILCompiler::MakeVariable(const WideString& name, const TvmILNode
         stmt->Target = v.get();
         stmt->Single = stmt->Expression->Single();
         if (list) {
-          p->AddCodeLine(FUnit, stmt->Pos);
+          FScript->AddCodeLine(FUnit, stmt->Pos);
           list->Add(std::move(stmt));
         }
       }
@@ -442,7 +446,8 @@ std::unique_ptr<T> TvmILCompiler::NewStatement(const TvmILNode& e, TvmScript* p)
   s->Prog = p;
   s->Pos = e.Attr("pos");
   s->UnitName = FUnit;
-  p->AddCodeLine(FUnit, s->Pos);
+  // Lines are recorded on the program compiled, routine bodies included.
+  FScript->AddCodeLine(FUnit, s->Pos);
   return s;
 }
 

@@ -151,6 +151,18 @@ std::unique_ptr<TvmSetExpression> TvmILCompiler::BuildSet(const TvmILNode& e, Tv
       range = false;
     }
   }
+  // Members of a set registered with their bits (AddEnumSet) make the set's value the union
+  // of those bits, which is what a set property stores.
+  bool mask = !set->Elements.empty();
+  for (const auto& el : set->Elements) {
+    for (const TvmExpression* x : {el.Low.get(), el.High.get()}) {
+      if (!x) continue;
+      TvmExpressionNode* n = x->Single();
+      auto* type = n && n->Typ == fvtEnum ? dynamic_cast<TvmTypeVariable*>(p->Find(n->TypeName)) : nullptr;
+      if (!type || !type->MaskMembers || !SameText(n->TypeName, set->Elements[0].Low->TypeName)) mask = false;
+    }
+  }
+  set->Mask = mask;
   return set;
 }
 

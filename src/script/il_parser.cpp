@@ -425,6 +425,13 @@ bool TvmILParser::MatchLoop(const TvmGrammarElement& e, int entry) {
       std::u16string_view sep = FParser.ReadChar();
       if (sep != e.Text) {
         FParser.SetPosition(after);
+        if (e.HasSepErr && FErrorMsg.empty() && WouldRepeat(e)) {
+          // The separator is what is missing, where the next repetition starts.
+          FErrorMsg = e.SepErrText;
+          ++FErrorCount;
+          FErrorPos = FParser.PositionText(SkippedFrom(after));
+          FErrorTerm = false;
+        }
         break;
       }
     }
@@ -450,6 +457,28 @@ bool TvmILParser::MatchLoop(const TvmGrammarElement& e, int entry) {
     RecordError(e, entry);
   }
   return result;
+}
+
+bool TvmILParser::WouldRepeat(const TvmGrammarElement& e) {
+  const int start = FParser.Position();
+  const size_t lines = FLines.size();
+  const WideString errorMsg = FErrorMsg, errorPos = FErrorPos;
+  const bool errorTerm = FErrorTerm;
+  const int errorCount = FErrorCount;
+  bool matched = true;
+  for (const auto& c : e.Children)
+    if (!MatchGrammarElement(c)) {
+      matched = false;
+      break;
+    }
+  const bool progress = matched && FParser.Position() > SkippedFrom(start);
+  Truncate(lines);
+  FErrorMsg = errorMsg;
+  FErrorPos = errorPos;
+  FErrorTerm = errorTerm;
+  FErrorCount = errorCount;
+  FParser.SetPosition(start);
+  return progress;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -125,5 +125,48 @@ TEST(CliRun, ErrorsCarryTheirPositionAndUsageProblemsExitWithTwo) {
   std::filesystem::remove(forever);
 }
 
+// Whatever compiling or running raises ends the run with a message on standard error and exit
+// code 1, never with an abort; units are found next to the program.
+TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
+  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("pw_cli_run_units_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "greeting.pas") << "procedure Greet;\nbegin ShowMessage('from the unit') end;\nbegin end.\n";
+  struct Case {
+    const char* source;
+    const char* options;
+    int exitCode;
+    const char* out;
+    const char* errPart;  // part of the message on standard error ("" for none)
+  };
+  const Case cases[] = {
+      {"#language NoSuchLanguage\nbegin end.\n", "", 1, "", ": Exception: Language 'NoSuchLanguage' not found\n"},
+      {"uses 'missing_unit.pas';\nbegin end.\n", "", 1, "", ": EFOpenError: Cannot open file"},
+      {"begin end.\n", "--language NoSuchLanguage ", 1, "", ": Language 'NoSuchLanguage' not found\n"},
+      {"uses 'greeting.pas';\nbegin Greet end.\n", "", 0, "from the unit\n", ""},
+      {"#language C++Script\n{ ShowMessage(\"braces\"); }\n", "", 0, "braces\n", ""},
+      {"begin ShowMessage('chosen') end.\n", "--language PascalScript ", 0, "chosen\n", ""},
+  };
+  for (const Case& c : cases) {
+    const std::filesystem::path program = dir / "program.pas";
+    std::ofstream(program) << c.source;
+    std::string args = "run ";
+    args += c.options;
+    args += "'" + program.string() + "'";
+    Outcome r = RunProgram(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.source;
+    EXPECT_EQ(r.out, c.out) << c.source;
+    if (*c.errPart) {
+      EXPECT_EQ(r.err.rfind(program.string(), 0), 0u) << r.err;
+      EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(r.err, "") << c.source;
+    }
+  }
+  EXPECT_EQ(RunProgram("run --language").exitCode, 2);
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace pagewright

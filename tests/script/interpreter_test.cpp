@@ -397,7 +397,7 @@ TEST_F(Interpreter, EvaluateExpressions) {
   }
   Variant bad = s.Evaluate(u"1 +");
   EXPECT_TRUE(s.EvaluteRiseError);
-  EXPECT_EQ(Utf16ToUtf8(VarToStr(bad)), "';' expected");
+  EXPECT_EQ(Utf16ToUtf8(VarToStr(bad)), "Expression expected");
   s.Evaluate(u"x");
   EXPECT_FALSE(s.EvaluteRiseError);
 }
@@ -543,6 +543,29 @@ TEST_F(Interpreter, HostVariablesConstantsAndCalls) {
   EXPECT_TRUE(s.CallFunction(u"Counter", Variant::Null()).IsNull());
   EXPECT_TRUE(s.IsExecutableLine(5));
   EXPECT_FALSE(s.IsExecutableLine(1));
+}
+
+// Every line a statement starts on is executable, inside routines as well as in the main block.
+TEST_F(Interpreter, ExecutableLinesIncludeRoutineBodies) {
+  TvmScript s;
+  Prepare(s);
+  s.Lines =
+      u"var a: Integer;\n"    // 1
+      u"procedure P;\n"       // 2
+      u"var b: Integer = 3;\n" // 3: the initialisation runs
+      u"begin\n"              // 4
+      u"  a := 1;\n"          // 5
+      u"  if a > 0 then\n"    // 6
+      u"    Print(b)\n"       // 7
+      u"end;\n"               // 8
+      u"begin\n"              // 9
+      u"  P\n"                // 10
+      u"end.";                // 11
+  ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg);
+  std::vector<int> executable;
+  for (int line = 1; line <= 12; ++line)
+    if (s.IsExecutableLine(line)) executable.push_back(line);
+  EXPECT_EQ(executable, (std::vector<int>{3, 5, 6, 7, 10}));
 }
 
 TEST_F(Interpreter, GuardsStopRunawayScripts) {
