@@ -247,6 +247,9 @@ void InitScriptLanguages() {
     const char* stem;
   } kLanguages[] = {
       {u"PascalScript", "pascal"},
+      {u"C++Script", "cppscript"},
+      {u"BasicScript", "basicscript"},
+      {u"JScript", "jscript"},
   };
   for (const auto& l : kLanguages) RegisterScriptLanguage(l.name, EmbeddedScriptGrammar(l.stem));
 }

@@ -2,6 +2,8 @@
 // (expressions and designators are in il_expressions.cpp).
 #include "script/il_compiler.h"
 
+#include <algorithm>
+
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "script/statements.h"
@@ -188,8 +190,33 @@ void TvmILCompiler::CheckRedeclared(TvmScript* p, const WideString& name) {
   if (p->FindLocal(name)) Error(VMMessages().SIdRedeclared + Quoted(name));
 }
 
-TvmVariable* TvmILCompiler::MakeVariable(const WideString& name, const TvmILNode& decl, TvmScript* p,
+void TvmILCompiler::DeclarationParts(const TvmILNode& decl, const TvmILNode* ident, const TvmILNode*& array,
+                                     const TvmILNode*& init) {
+  // With the type first ("int a[2] = x, b = 1") each name has the array and initial value
+  // that follow it; with the names first ("a, b: Integer = 0") they belong to every name.
+  const auto& kids = decl.Children();
+  array = init = nullptr;
+  for (const auto& k : kids) {
+    if (Is(*k, "ident")) break;
+    if (Is(*k, "type")) {
+      auto at = std::find_if(kids.begin(), kids.end(), [&](const auto& c) { return c.get() == ident; });
+      for (++at; at != kids.end() && !Is(**at, "ident"); ++at) {
+        if (Is(**at, "array")) array = at->get();
+        if (Is(**at, "init")) init = at->get();
+      }
+      return;
+    }
+  }
+  array = decl.Find("array");
+  init = decl.Find("init");
+}
+
+TvmVariable* TvmILCompiler::MakeVariable(const TvmILNode& ident, const TvmILNode& decl, TvmScript* p,
                                          bool isParam, TvmStatementList* list) {
+  const WideString name = Text(ident);
+  const TvmILNode* arrayNode = nullptr;
+  const TvmILNode* initNode = nullptr;
+  DeclarationParts(decl, &ident, arrayNode, initNode);
   WideString typeName = u"Variant";
   if (TvmILNode* t = decl.Find("type")) typeName = Text(*t);
   TvmVarType typ;
@@ -218,7 +245,7 @@ TvmVariable* TvmILCompiler::MakeVariable(const WideString& name, const TvmILNode
       break;
   }
   TvmArrayHelper* helper = nullptr;
-  if (TvmILNode* arr = decl.Find("array")) {
+  if (const TvmILNode* arr = arrayNode) {
     std::vector<int32_t> bounds;
     for (const auto& dim : arr->Children()) {
       if (!Is(*dim, "dim")) continue;
@@ -269,7 +296,7 @@ TvmVariable* TvmILCompiler::MakeVariable(const WideString& name, const TvmILNode
     v->RefItem = helper;
     helper->Array = v.get();
   }
-  if (TvmILNode* in = decl.Find("init")) {
+  if (const TvmILNode* in = initNode) {
     TvmILNode* x = in->Find("expr");
     if (x) {
       if (isParam) {
@@ -303,7 +330,7 @@ void TvmILCompiler::DeclareVars(const TvmILNode& e, TvmScript* p, TvmStatementLi
     if (!Is(*c, "ident")) continue;
     WideString name = Text(*c);
     CheckRedeclared(p, name);
-    std::unique_ptr<TvmVariable> v(MakeVariable(name, e, p, false, list));
+    std::unique_ptr<TvmVariable> v(MakeVariable(*c, e, p, false, list));
     p->Add(name, std::move(v));
   }
 }
@@ -386,7 +413,7 @@ void TvmILCompiler::DeclareRoutine(const TvmILNode& e, TvmScript* p) {
         WideString pname = Text(*c);
         CheckRedeclared(local, pname);
         std::unique_ptr<TvmParamItem> param(
-            static_cast<TvmParamItem*>(MakeVariable(pname, *g, local, true, nullptr)));
+            static_cast<TvmParamItem*>(MakeVariable(*c, *g, local, true, nullptr)));
         param->IsVarParam = groupByRef || nextByRef;
         nextByRef = false;
         proc->Params.push_back(param.get());
@@ -671,11 +698,13 @@ void TvmILCompiler::BuildVbFor(const TvmILNode& e, TvmScript* p, TvmStatementLis
 }
 
 void TvmILCompiler::BuildCppFor(const TvmILNode& e, TvmScript* p, TvmStatementList* list) {
+  // First items, the condition when there is one, the items after each pass, the body.
   auto s = NewStatement<TvmCppForStmt>(e, p);
-  if (Child(e, 0)) BuildBody(*Child(e, 0), p, &s->First);
-  if (Child(e, 1)) s->Condition = BuildExpression(*Child(e, 1), p);
-  if (Child(e, 2)) BuildBody(*Child(e, 2), p, &s->Second);
-  if (Child(e, 3)) BuildBody(*Child(e, 3), p, &s->Body);
+  size_t i = 0;
+  if (Child(e, i) && !Is(*Child(e, i), "expr")) BuildBody(*Child(e, i++), p, &s->First);
+  if (Child(e, i) && Is(*Child(e, i), "expr")) s->Condition = BuildExpression(*Child(e, i++), p);
+  if (Child(e, i)) BuildBody(*Child(e, i++), p, &s->Second);
+  if (Child(e, i)) BuildBody(*Child(e, i), p, &s->Body);
   if (!s->Condition) {
     // An empty condition never ends the loop by itself.
     s->Condition = std::make_unique<TvmExpression>();

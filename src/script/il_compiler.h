@@ -46,7 +46,10 @@ class TvmILCompiler {
   void BuildBody(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
   void ResolveType(WideString name, TvmVarType& typ, WideString& typeName);
   void CheckRedeclared(TvmScript* p, const WideString& name);
-  TvmVariable* MakeVariable(const WideString& name, const TvmILNode& decl, TvmScript* p, bool isParam,
+  static void DeclarationParts(const TvmILNode& decl, const TvmILNode* ident, const TvmILNode*& array,
+                               const TvmILNode*& init);
+  // A variable or parameter for one name (an ident leaf) of a declaration.
+  TvmVariable* MakeVariable(const TvmILNode& ident, const TvmILNode& decl, TvmScript* p, bool isParam,
                             TvmStatementList* list);
   void DeclareVars(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
   void DeclareConst(const TvmILNode& e, TvmScript* p);

@@ -347,7 +347,8 @@ bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
       isToken = true;
       break;
     case gkEOL:
-      matched = FParser.GetEOL();
+      // The end of the text ends the last line too, whether or not it has a line end.
+      matched = FParser.GetEOL() || FParser.Position() > FParser.Size();
       break;
     case gkSwitch:
     case gkOptionalSwitch:
