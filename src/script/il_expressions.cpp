@@ -13,14 +13,20 @@ namespace pagewright {
 
 namespace {
 
-int Priority(TvmOperatorType op) {
+// Binding strength, tightest first. The C-like languages' "&&" and "||" bind more loosely than
+// comparisons, as in C ("a == 1 && b == 2"); Pascal's and/or bind like * and +.
+constexpr int kLogicalAnd = 5, kLogicalOr = 6, kRightBracket = 7;
+
+int Priority(TvmOperatorType op, std::u16string_view text) {
+  if (text == u"&&") return kLogicalAnd;
+  if (text == u"||") return kLogicalOr;
   switch (op) {
     case opNone:
-      return 7;
+      return 9;
     case opLeftBracket:
-      return 6;
+      return 8;
     case opRightBracket:
-      return 5;
+      return kRightBracket;
     case opGreat:
     case opLess:
     case opLessEq:
@@ -57,6 +63,7 @@ bool OperatorCode(std::u16string_view text, TvmOperatorType& op, bool& strCat) {
       {u"and", opAnd},         {u"shl", opShl},        {u"shr", opShr},
       {u"(", opLeftBracket},   {u")", opRightBracket}, {u"not", opNot},
       {u"unminus", opUnMinus}, {u"in", opIn},          {u"is", opIs},
+      {u"&&", opAnd},          {u"||", opOr},
   };
   WideString lower = LowerCase(text);
   for (const Entry& e : table)
@@ -210,13 +217,13 @@ void TvmILCompiler::AddExprChildren(const TvmILNode& e, TvmScript* p, TvmExpress
       auto n = std::make_unique<TvmExpressionNode>();
       n->Op = op;
       n->StrCat = strCat;
-      n->Priority = Priority(op);
+      n->Priority = Priority(op, Text(c));
       n->Pos = c.Attr("pos");
       n->StartPos = OperatorStart(n->Pos, strCat || op == opUnMinus ? 1 : Text(c).size());
       if (op == opLeftBracket || op == opNot || op == opUnMinus) {
         attach(std::move(n));
       } else if (op == opRightBracket) {
-        while (cur->Priority <= 5 && cur->Parent) cur = cur->Parent;
+        while (cur->Priority <= kRightBracket && cur->Parent) cur = cur->Parent;
         if (cur->Op == opLeftBracket && cur->Parent) {
           TvmExpressionNode* parent = cur->Parent;
           TvmExpressionNode* inner = cur->Left;
@@ -297,7 +304,7 @@ std::unique_ptr<TvmExpression> TvmILCompiler::BuildExpression(const TvmILNode& e
   auto x = std::make_unique<TvmExpression>();
   auto root = std::make_unique<TvmExpressionNode>();
   root->Op = opNone;
-  root->Priority = 7;
+  root->Priority = Priority(opNone, {});
   TvmExpressionNode* cur = root.get();
   TvmExpressionNode* top = root.get();
   x->Nodes.push_back(std::move(root));
