@@ -34,6 +34,7 @@ constexpr KindName kKinds[] = {
     {u"string", gkString},
     {u"frstring", gkFRString},
     {u"eol", gkEOL},
+    {u"eof", gkEOF},
     {u"sequence", gkSequence},
     {u"switch", gkSwitch},
     {u"optionalswitch", gkOptionalSwitch},

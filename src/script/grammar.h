@@ -23,6 +23,7 @@ enum TvmGrammarKind : uint8_t {
   gkString,
   gkFRString,  // a report field reference up to the matching '>'
   gkEOL,
+  gkEOF,  // nothing but white space, comments and line ends up to the end of the text
   gkSequence,
   gkSwitch,
   gkOptionalSwitch,

@@ -350,6 +350,12 @@ bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
       // The end of the text ends the last line too, whether or not it has a line end.
       matched = FParser.GetEOL() || FParser.Position() > FParser.Size();
       break;
+    case gkEOF:
+      // A program that must fill its text: what is left over is an error, not ignored.
+      while (FParser.GetEOL()) {
+      }
+      matched = FParser.Position() > FParser.Size();
+      break;
     case gkSwitch:
     case gkOptionalSwitch:
       for (const auto& c : e.Children)

@@ -1,0 +1,5 @@
+// A string is no integer. // error: 4:3: Incompatible types: 'Integer', 'String'
+{
+  int i = 0;
+  i = "x";
+}
