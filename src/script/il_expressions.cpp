@@ -13,8 +13,9 @@ namespace pagewright {
 
 namespace {
 
-// Binding strength, tightest first. The C-like languages' "&&" and "||" bind more loosely than
-// comparisons, as in C ("a == 1 && b == 2"); Pascal's and/or bind like * and +.
+// Binding strength, tightest first. The "&&" and "||" of the C-like languages (and BasicScript's
+// And and Or) bind more loosely than comparisons ("a == 1 && b == 2"); Pascal's and/or bind
+// like * and +.
 constexpr int kLogicalAnd = 5, kLogicalOr = 6, kRightBracket = 7;
 
 int Priority(TvmOperatorType op, std::u16string_view text) {
@@ -340,6 +341,12 @@ void TvmILCompiler::Finalize(TvmExpression* x) {
     const WideString& rn = n->Right ? n->Right->TypeName : WideString();
     TvmOperatorType op = n->Op;
     if (l == fvtBool && r == fvtBool) n->FOptimizeBool = true;
+    if (n->StrCat) {
+      // Concatenation takes the text of any value.
+      n->Typ = fvtString;
+      n->TypeName.clear();
+      continue;
+    }
     if (!(op == opIs && l == fvtClass && r == fvtClass)) {
       bool ok = Compatible(l, ln, r, rn);
       if (ok) {

@@ -726,7 +726,10 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
     case opEq:
       return Variant(VarCompare(l, r, voCmpEq));
     case opPlus: {
-      Variant sum = n->StrCat && l.IsString() ? Variant(l.StringRef() + VarToStr(r)) : VarAdd(l, r);
+      // String concatenation (&) joins the texts of any two values.
+      Variant sum = !n->StrCat            ? VarAdd(l, r)
+                    : l.IsString() ? Variant(l.StringRef() + VarToStr(r))
+                                   : Variant(VarToStr(l) + VarToStr(r));
       CheckStringLength(sum);
       return sum;
     }

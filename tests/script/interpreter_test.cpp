@@ -365,6 +365,41 @@ TEST_F(Interpreter, CompileErrorsWithPositions) {
   for (const auto& c : cases) EXPECT_EQ(CompileError(c.source), c.error) << c.source;
 }
 
+// Report expressions in the other languages are wrapped into a one-function program of that
+// language, as Evaluate does: each evaluates with its own operators and reports its own errors.
+TEST_F(Interpreter, EvaluateInEveryLanguage) {
+  struct Case {
+    const char16_t* language;
+    const char16_t* expr;
+    const char* value;
+    bool error;
+  };
+  const Case cases[] = {
+      {u"C++Script", u"x * 2 + 1", "13", false},
+      {u"C++Script", u"x == 6 && !(x != 6)", "True", false},
+      {u"C++Script", u"x % 4 << 1", "4", false},
+      {u"C++Script", u"\"a\" + \"b\"", "ab", false},
+      {u"C++Script", u"x +", "Expression expected", true},
+      {u"BasicScript", u"x * 2 + 1", "13", false},
+      {u"BasicScript", u"\"n=\" & x", "n=6", false},
+      {u"BasicScript", u"x \\ 4 + x Mod 4", "3", false},
+      {u"BasicScript", u"x <> 6 Or Not (x = 6)", "False", false},
+      {u"BasicScript", u"x +", "Expression expected", true},
+      {u"JScript", u"x * 2 + 1", "13", false},
+      {u"JScript", u"x >= 6 || x < 0", "True", false},
+      {u"JScript", u"(x", "')' expected", true},
+  };
+  for (const Case& c : cases) {
+    TvmScript s;
+    Prepare(s);
+    s.SyntaxType = c.language;
+    s.AddVariable(u"x", u"Integer", Variant(6));
+    Variant v = s.Evaluate(c.expr);
+    EXPECT_EQ(s.EvaluteRiseError, c.error) << Utf16ToUtf8(c.expr);
+    EXPECT_EQ(Utf16ToUtf8(VarToStr(v)), c.value) << Utf16ToUtf8(c.language) << ": " << Utf16ToUtf8(c.expr);
+  }
+}
+
 TEST_F(Interpreter, EvaluateExpressions) {
   TvmScript s;
   Prepare(s);

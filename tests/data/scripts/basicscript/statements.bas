@@ -87,6 +87,9 @@ list[0] = 4 : list[3] = list[0] * 2
 ShowMessage(list[3])                  ' => 8
 Set s = "set " & "value"
 ShowMessage(s)                        ' => set value
+ShowMessage(1 & 2 & True)             ' => 12True
+If total > 5 And total < 10 Or total = 0 Then ShowMessage("between")  ' => between
+ShowMessage(6 And 3)                  ' => 2
 ShowMessage(7 \ 2)                    ' => 3
 ShowMessage(7 Mod 3)                  ' => 1
 ShowMessage(True And Not False)       ' => True
