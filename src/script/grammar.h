@@ -50,7 +50,7 @@ struct TvmGrammarElement {
   // although what follows would make another repetition ("a := 1 b := 2" lacks a ';').
   bool HasSepErr = false;
   WideString SepErrText;
-  int Rule = -1;           // gkRuleRef: index of the rule in TvmGrammar::Rules, -1 when undefined
+  int Rule = -1;  // gkRuleRef: index of the rule in TvmGrammar::Rules, -1 when undefined
   std::vector<TvmGrammarElement> Children;
 };
 

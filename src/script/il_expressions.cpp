@@ -377,6 +377,10 @@ void TvmILCompiler::Finalize(TvmExpression* x) {
       n->Typ = fvtFloat;
       n->TypeName.clear();
     }
+    if (op == opIn && l == fvtEnum && n->Right && n->Right->Kind != TvmExpressionNode::nkSet) {
+      auto* type = dynamic_cast<TvmTypeVariable*>(FProg->Find(ln));
+      n->BitTest = type && type->MaskMembers;
+    }
     if (IsComparison(op) || op == opIn || op == opIs) {
       n->Typ = fvtBool;
       n->TypeName.clear();

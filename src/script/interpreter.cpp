@@ -706,6 +706,14 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
     case opIn: {
       if (n->Right && n->Right->Kind == TvmExpressionNode::nkSet)
         return Variant(static_cast<TvmSetExpression*>(n->Right->Operand)->Contains(l));
+      if (n->BitTest) {
+        Variant r = Operand(n->Right);
+        if (r.Kind() == vkInteger) {
+          uint64_t bit = static_cast<uint64_t>(l.AsInt64());
+          return Variant(bit != 0 && (static_cast<uint64_t>(r.AsInt64()) & bit) == bit);
+        }
+        return Variant(InArray(l, r));
+      }
       return Variant(InArray(l, Operand(n->Right)));
     }
     default:
@@ -727,7 +735,7 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
       return Variant(VarCompare(l, r, voCmpEq));
     case opPlus: {
       // String concatenation (&) joins the texts of any two values.
-      Variant sum = !n->StrCat            ? VarAdd(l, r)
+      Variant sum = !n->StrCat     ? VarAdd(l, r)
                     : l.IsString() ? Variant(l.StringRef() + VarToStr(r))
                                    : Variant(VarToStr(l) + VarToStr(r));
       CheckStringLength(sum);

@@ -391,6 +391,9 @@ struct TvmExpressionNode {
   TvmOperatorType Op = opNone;
   bool StrCat = false;
   bool FOptimizeBool = false;
+  // "in" with a member of a bit-valued set on the left and an integer (a set property) on the
+  // right: whether the member's bit is set.
+  bool BitTest = false;
   int Priority = 0;
   TvmVarType Typ = fvtVariant;
   WideString TypeName;

@@ -73,7 +73,8 @@ Annotations Expectations(const std::string& text, const std::string& comment = "
     if (size_t r = line.find(raises); r != std::string::npos)
       a.raises = std::to_string(number) + ":" + line.substr(r + raises.size());
     if (size_t e = line.find(error); e != std::string::npos) a.error = line.substr(e + error.size());
-    if (size_t o = line.find(options); o != std::string::npos) a.options = line.substr(o + options.size()) + " ";
+    if (size_t o = line.find(options); o != std::string::npos)
+      a.options = line.substr(o + options.size()) + " ";
   }
   return a;
 }
@@ -120,7 +121,7 @@ TEST(CliRun, AnnotatedProgramsOfEveryLanguage) {
     const char* comment;
   };
   const Language languages[] = {{".pas", "PascalScript", "//"},
-                                {".cpp", "C++Script", "//"},
+                                {".cpps", "C++Script", "//"},
                                 {".bas", "BasicScript", "'"},
                                 {".js", "JScript", "//"}};
   const std::filesystem::path root = std::filesystem::path(PW_TEST_DATA_DIR) / "scripts";
@@ -193,7 +194,8 @@ TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("pw_cli_run_units_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
-  std::ofstream(dir / "greeting.pas") << "procedure Greet;\nbegin ShowMessage('from the unit') end;\nbegin end.\n";
+  std::ofstream(dir / "greeting.pas")
+      << "procedure Greet;\nbegin ShowMessage('from the unit') end;\nbegin end.\n";
   struct Case {
     const char* source;
     const char* options;
@@ -202,7 +204,8 @@ TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
     const char* errPart;  // part of the message on standard error ("" for none)
   };
   const Case cases[] = {
-      {"#language NoSuchLanguage\nbegin end.\n", "", 1, "", ": Exception: Language 'NoSuchLanguage' not found\n"},
+      {"#language NoSuchLanguage\nbegin end.\n", "", 1, "",
+       ": Exception: Language 'NoSuchLanguage' not found\n"},
       {"uses 'missing_unit.pas';\nbegin end.\n", "", 1, "", ": EFOpenError: Cannot open file"},
       {"begin end.\n", "--language NoSuchLanguage ", 1, "", ": Language 'NoSuchLanguage' not found\n"},
       {"uses 'greeting.pas';\nbegin Greet end.\n", "", 0, "from the unit\n", ""},

@@ -115,7 +115,8 @@ TEST_F(Grammars, TheOtherLanguagesBuildTheSameVocabulary) {
     const char* source;
     const char* il;  // the program's first element, or the error
   } cases[] = {
-      {u"C++Script", "{ x += 2; }", "(compoundstmt (assignstmt (dsgn node:x) modificator:+ (expr number:2)))"},
+      {u"C++Script", "{ x += 2; }",
+       "(compoundstmt (assignstmt (dsgn node:x) modificator:+ (expr number:2)))"},
       {u"C++Script", "{ x++; }", "(compoundstmt (callstmt (dsgn node:x) modificator:+))"},
       // "x = 5" is tried as a declaration first and leaves nothing behind
       {u"C++Script", "{ x = 5; }", "(compoundstmt (assignstmt (dsgn node:x) (expr number:5)))"},
@@ -129,7 +130,8 @@ TEST_F(Grammars, TheOtherLanguagesBuildTheSameVocabulary) {
        "(compoundstmt (delete (dsgn node:o)) (assignstmt (dsgn node:o) (expr (new (dsgn node:TList)))))"},
       {u"C++Script", "{ p = &q; }", "(compoundstmt (assignstmt (dsgn node:p) (expr (dsgn addr:& node:q))))"},
       {u"C++Script", "{ x = a[1][2]; }",
-       "(compoundstmt (assignstmt (dsgn node:x) (expr (dsgn node:a node:[ (expr number:1) (expr number:2)))))"},
+       "(compoundstmt (assignstmt (dsgn node:x) (expr (dsgn node:a node:[ (expr number:1) (expr "
+       "number:2)))))"},
       {u"C++Script", "#define N 3\n{}", "(const ident:N (expr number:3))"},
       {u"C++Script", "{ If (x) y(); }", "error: ';' expected at 1:10"},
       {u"C++Script", "int x;", "error: '{' expected at 1:7"},
@@ -139,22 +141,27 @@ TEST_F(Grammars, TheOtherLanguagesBuildTheSameVocabulary) {
        "(assignstmt (dsgn node:c) (expr number:2)))))"},
       {u"BasicScript", "For i = 1 To 9 Step 2\r\nNext\r\n",
        "(compoundstmt (vbforstmt ident:i (expr number:1) (expr number:9) (expr number:2)))"},
-      {u"BasicScript", "Do\r\nLoop While x\r\n", "(compoundstmt (repeatstmt (compoundstmt) (expr (dsgn node:x)) inverse:))"},
+      {u"BasicScript", "Do\r\nLoop While x\r\n",
+       "(compoundstmt (repeatstmt (compoundstmt) (expr (dsgn node:x)) inverse:))"},
       {u"BasicScript", "With o\r\nx = 1\r\nEnd With\r\n",
        "(compoundstmt (with (dsgn node:o) (compoundstmt (assignstmt (dsgn node:x) (expr number:1)))))"},
       {u"BasicScript", "Sub P\r\nEnd Sub\r\n", "(compoundstmt (procedure name:P (exit)))"},
       {u"BasicScript", "x = \"a\" & 1 _\r\n  + 2\r\n",
        "(compoundstmt (assignstmt (dsgn node:x) (expr string:'a' op:strcat number:1 op:+ number:2)))"},
-      {u"BasicScript", "x = 1\ny = 2", "(compoundstmt (assignstmt (dsgn node:x) (expr number:1)) (assignstmt (dsgn node:y) (expr number:2)))"},
+      {u"BasicScript", "x = 1\ny = 2",
+       "(compoundstmt (assignstmt (dsgn node:x) (expr number:1)) (assignstmt (dsgn node:y) (expr "
+       "number:2)))"},
       {u"BasicScript", "If a Then b = 1 Else b = 2\r\n", "error: End of line expected at 1:17"},
       {u"JScript", "var a = 1 var b = 2",
        "(compoundstmt (var ident:a (init (expr number:1))) (var ident:b (init (expr number:2))))"},
-      {u"JScript", "with (o) x = 1", "(compoundstmt (with (dsgn node:o) (assignstmt (dsgn node:x) (expr number:1))))"},
+      {u"JScript", "with (o) x = 1",
+       "(compoundstmt (with (dsgn node:o) (assignstmt (dsgn node:x) (expr number:1))))"},
       {u"JScript", "function f(a, &b) { return a; }",
        "(compoundstmt (function name:f (parameters (var ident:a) (var varparam:& ident:b)) (compoundstmt "
        "(return (expr (dsgn node:a))))))"},
       {u"JScript", "for (var i = 0; ; i++) {}",
-       "(compoundstmt (cppforstmt (compoundstmt (var ident:i (init (expr number:0)))) (compoundstmt (callstmt "
+       "(compoundstmt (cppforstmt (compoundstmt (var ident:i (init (expr number:0)))) (compoundstmt "
+       "(callstmt "
        "(dsgn node:i) modificator:+)) (compoundstmt)))"},
   };
   for (const auto& c : cases) {

@@ -188,6 +188,15 @@ TEST_F(HostBinding, SetLiteralsStoreTheBitsOfTheirMembers) {
       EXPECT_EQ(g.Flags(), c.stored) << c.literal << (asBits ? " by bit" : " by ordinal");
       EXPECT_EQ(output, (std::vector<std::string>{c.read, hasB ? "True" : "False"}))
           << c.literal << (asBits ? " by bit" : " by ordinal");
+      if (asBits) {
+        // A member of a bit-valued set is in a set property when its bit is set.
+        output.clear();
+        TvmScript t;
+        Register(t, true);
+        t.AddObject(u"G", &g);
+        CompileAndRun(t, "begin ShowMessage(gfB in G.Flags); ShowMessage(gfB in G.Count) end.");
+        EXPECT_EQ(output, (std::vector<std::string>{hasB ? "True" : "False", "False"})) << c.literal;
+      }
     }
   }
 }

@@ -585,17 +585,17 @@ TEST_F(Interpreter, ExecutableLinesIncludeRoutineBodies) {
   TvmScript s;
   Prepare(s);
   s.Lines =
-      u"var a: Integer;\n"    // 1
-      u"procedure P;\n"       // 2
-      u"var b: Integer = 3;\n" // 3: the initialisation runs
-      u"begin\n"              // 4
-      u"  a := 1;\n"          // 5
-      u"  if a > 0 then\n"    // 6
-      u"    Print(b)\n"       // 7
-      u"end;\n"               // 8
-      u"begin\n"              // 9
-      u"  P\n"                // 10
-      u"end.";                // 11
+      u"var a: Integer;\n"      // 1
+      u"procedure P;\n"         // 2
+      u"var b: Integer = 3;\n"  // 3: the initialisation runs
+      u"begin\n"                // 4
+      u"  a := 1;\n"            // 5
+      u"  if a > 0 then\n"      // 6
+      u"    Print(b)\n"         // 7
+      u"end;\n"                 // 8
+      u"begin\n"                // 9
+      u"  P\n"                  // 10
+      u"end.";                  // 11
   ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg);
   std::vector<int> executable;
   for (int line = 1; line <= 12; ++line)

@@ -118,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{kBasic, "x ' note\r\ny", "w:x eol w:y"}, TokenCase{kBasic, "' whole line\r\ny", "w:y"},
         // rem starts a comment only as a word of its own, in any case
         TokenCase{kBasic, "x remainder\r\nREM y\r\nz rem\r\nRem", "w:x w:remainder eol w:z eol"},
-        TokenCase{kBasic, "rem(1)\r\nx", "w:x"},
-        TokenCase{kBasic, "a /\\ b /\\ c", "w:a w:c"}));
+        TokenCase{kBasic, "rem(1)\r\nx", "w:x"}, TokenCase{kBasic, "a /\\ b /\\ c", "w:a w:c"}));
 
 TEST(Lexer, IdentSkipsReservedWordsAndWordDoesNot) {
   TvmParser p;
