@@ -74,6 +74,8 @@ class GrammarReader {
       e.HasSepErr = true;
       e.SepErrText = errorText(sepErr);
     }
+    WideString notNext = item.GetProp(u"notnext");
+    if (!notNext.empty()) e.NotNext = notNext[0];
     WideString skip = item.GetProp(u"skip");
     e.NoSkip = skip == u"0";
     e.SkipError = skip == u"1";

@@ -44,6 +44,9 @@ struct TvmGrammarElement {
   bool HasErr = false;     // `err` given
   WideString ErrText;      // the error text `err` names
   bool NoSkip = false;     // `skip` = "0" on char: no white space before the character
+  // `notnext` on char: the character matches only when this one does not follow it (a member
+  // "." is not the first of a range's "..").
+  char16_t NotNext = 0;
   bool SkipError = false;  // `skip` = "1" on a loop: discard a pending error
   bool Term = false;       // `term` = "1"
   // `seperr` on a loop with a separator: the error recorded when the separator is missing

@@ -323,6 +323,7 @@ bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
     case gkChar:
       if (!e.NoSkip) FParser.SkipSpaces();
       token = FParser.ReadChar();
+      if (e.NotNext != 0 && !token.empty() && FParser.Ch(FParser.Position()) == e.NotNext) token = {};
       isToken = true;
       break;
     case gkKeyword:

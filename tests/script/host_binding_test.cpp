@@ -169,6 +169,8 @@ TEST_F(HostBinding, SetLiteralsStoreTheBitsOfTheirMembers) {
       {"[gfB]", Set<TGadgetFlag>{gfB}, "2", false},
       {"[gfC, gfA]", Set<TGadgetFlag>{gfA, gfC}, "5", false},
       {"[]", Set<TGadgetFlag>{}, "0", false},
+      {"[gfA..gfC]", Set<TGadgetFlag>{gfA, gfB, gfC}, "7", false},
+      {"[gfB .. gfC]", Set<TGadgetFlag>{gfB, gfC}, "6", false},
       {"[0..1, 2]", Set<TGadgetFlag>{gfA, gfB, gfC}, "7", true},
       {"[1..2]", Set<TGadgetFlag>{gfB, gfC}, "6", true},
   };
