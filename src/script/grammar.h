@@ -41,9 +41,9 @@ struct TvmGrammarElement {
   std::string Add;     // `add`: IL leaf emitted on a match
   WideString AddText;  // `addtext`
   bool HasAddText = false;
-  bool HasErr = false;     // `err` given
-  WideString ErrText;      // the error text `err` names
-  bool NoSkip = false;     // `skip` = "0" on char: no white space before the character
+  bool HasErr = false;  // `err` given
+  WideString ErrText;   // the error text `err` names
+  bool NoSkip = false;  // `skip` = "0" on char: no white space before the character
   // `notnext` on char: the character matches only when this one does not follow it (a member
   // "." is not the first of a range's "..").
   char16_t NotNext = 0;

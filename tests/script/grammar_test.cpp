@@ -155,8 +155,10 @@ TEST_F(Grammars, TheOtherLanguagesBuildTheSameVocabulary) {
        "number:2)))"},
       {u"BasicScript", "If a Then b = 1 Else b = 2\r\n", "error: End of line expected at 1:17"},
       {u"BasicScript", "Delete o : p = AddressOf Q\r\n",
-       "(compoundstmt (delete (dsgn node:o)) (assignstmt (dsgn node:p) (expr (dsgn addr:AddressOf node:Q))))"},
-      {u"BasicScript", "Set o = New TList\r\n", "(compoundstmt (assignstmt (dsgn node:o) (expr (new (dsgn node:TList)))))"},
+       "(compoundstmt (delete (dsgn node:o)) (assignstmt (dsgn node:p) (expr (dsgn addr:AddressOf "
+       "node:Q))))"},
+      {u"BasicScript", "Set o = New TList\r\n",
+       "(compoundstmt (assignstmt (dsgn node:o) (expr (new (dsgn node:TList)))))"},
       {u"JScript", "delete o; o = new TList();",
        "(compoundstmt (delete (dsgn node:o)) (assignstmt (dsgn node:o) (expr (new (dsgn node:TList)))))"},
       {u"JScript", "var a = 1 var b = 2",

@@ -88,7 +88,8 @@ TEST_F(PascalIL, Expressions) {
       {"[]", "(expr (set))"},
       {"[[]]", "(expr (set (expr (set))))"},
       // a range of names: the first "." of ".." is no member access
-      {"[a..b, c.d]", "(expr (set (expr (dsgn node:a)) range:. (expr (dsgn node:b)) (expr (dsgn node:c node:d))))"},
+      {"[a..b, c.d]",
+       "(expr (set (expr (dsgn node:a)) range:. (expr (dsgn node:b)) (expr (dsgn node:c node:d))))"},
       // A minus after an operator negates the operand that follows.
       {"3 - -2", "(expr number:3 op:- op:unminus number:2)"},
       {"x * -1", "(expr (dsgn node:x) op:* op:unminus number:1)"},
