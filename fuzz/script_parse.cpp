@@ -1,5 +1,6 @@
-// Lexing and building the IL of arbitrary text in the PascalScript grammar: no crash, no hang,
-// no unbounded recursion, whatever the text.
+// Lexing and building the IL of arbitrary text: no crash, no hang, no unbounded recursion,
+// whatever the text. The grammar is PascalScript's unless the first byte is 1, 2 or 3
+// (C++Script, BasicScript, JScript).
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -17,6 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   (void)initialised;
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  static const char16_t* const kLanguages[] = {u"PascalScript", u"C++Script", u"BasicScript", u"JScript"};
+  const char16_t* language = kLanguages[0];
+  if (!bytes.empty() && bytes[0] >= 1 && bytes[0] <= 3) {
+    language = kLanguages[static_cast<int>(bytes[0])];
+    bytes.remove_prefix(1);
+  }
   WideString text = Utf8ToUtf16(bytes);
 
   // Every token reader from positions spread over the text, with the default settings and
@@ -56,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   };
   try {
     TvmILParser parser(&host);
-    parser.SelectLanguage(u"PascalScript");
+    parser.SelectLanguage(language);
     if (parser.MakeILScript(text)) {
       std::string xml = WriteILDocument(*parser.ILScript());
       if (xml.empty()) __builtin_trap();

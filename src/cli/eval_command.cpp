@@ -1,6 +1,8 @@
 #include "cli/eval_command.h"
 
 #include <charconv>
+#include <exception>
+#include <new>
 #include <ostream>
 #include <string>
 
@@ -54,19 +56,29 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     TvmSysFunctions sys(&script);
     // The expression on lines of its own, so that compile positions map back to it.
     script.Lines = u"var PwEvalResult: Variant;\nbegin PwEvalResult :=\n" + Utf8ToUtf16(expr) + u"\nend.";
-    if (!script.Compile()) {
-      err << "pagewright eval: " << Utf16ToUtf8(script.ErrorMsg) << " at " << ExpressionPos(script.ErrorPos)
-          << " in: " << expr << "\n";
-      return kExitFailure;
-    }
-    try {
-      script.Execute();
-    } catch (const Exception& e) {
-      err << "pagewright eval: " << e.ClassName() << ": " << e.Message() << " at "
+    // Whatever is raised ends with its message, never with an abort.
+    auto fail = [&](const char* className, const std::string& message) {
+      err << "pagewright eval: " << className << ": " << message << " at "
           << ExpressionPos(script.ErrorDetailPos) << " in: " << expr << "\n";
       return kExitFailure;
+    };
+    try {
+      if (!script.Compile()) {
+        err << "pagewright eval: " << Utf16ToUtf8(script.ErrorMsg) << " at " << ExpressionPos(script.ErrorPos)
+            << " in: " << expr << "\n";
+        return kExitFailure;
+      }
+      script.Execute();
+      out << Utf16ToUtf8(VarToStr(script.GetVariable(u"PwEvalResult"))) << "\n";
+    } catch (const Exception& e) {
+      return fail(e.ClassName(), e.Message());
+    } catch (const std::bad_alloc&) {
+      return fail("EOutOfMemory", "Out of memory");
+    } catch (const std::exception& e) {
+      return fail("Exception", e.what());
+    } catch (...) {
+      return fail("Exception", "Unknown error");
     }
-    out << Utf16ToUtf8(VarToStr(script.GetVariable(u"PwEvalResult"))) << "\n";
   }
   return kExitOk;
 }

@@ -1,6 +1,8 @@
 #include "cli/run_command.h"
 
 #include <charconv>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <ostream>
@@ -17,14 +19,16 @@
 namespace pagewright::cli {
 namespace {
 
-constexpr const char* kArguments = "[--steps N] [--depth N] FILE";
+constexpr const char* kArguments = "[--steps N] [--depth N] [--language NAME] FILE";
 
 // A program doubling a string in a loop stops here rather than taking the machine's memory.
 constexpr size_t kMaxStringLength = 100'000'000;
 
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright run " << kArguments << "\n"
-     << "  FILE        a PascalScript program (UTF-8); the system functions are known\n"
+     << "  FILE        a script program (UTF-8); the system functions are known. A first line\n"
+     << "              '#language NAME' selects its language\n"
+     << "  --language NAME  PascalScript (the default), C++Script, BasicScript or JScript\n"
      << "  --steps N   stop the program after N statements and loop passes (default: no limit)\n"
      << "  --depth N   allow at most N nested routine calls (default: 1000)\n"
      << "Runs the program. ShowMessage writes its argument's text as one line to standard output.\n"
@@ -49,6 +53,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   std::string file;
   int64_t steps = 0;
   int64_t depth = 0;
+  std::string language;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -63,6 +68,15 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return kExitUsage;
       }
       ++i;
+      continue;
+    }
+    if (a == "--language") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        err << "pagewright run: --language needs a language name\n";
+        PrintUsage(err);
+        return kExitUsage;
+      }
+      language = args[++i];
       continue;
     }
     if (a.size() > 1 && a[0] == '-') {
@@ -101,24 +115,37 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   TvmScript script;
   TvmSysFunctions sys(&script);
   script.Lines = Utf8ToUtf16(text);
+  // Units named by a uses clause are looked for next to the program.
+  script.IncludePath = {std::filesystem::path(file).parent_path().string()};
+  if (!language.empty()) script.SyntaxType = Utf8ToUtf16(language);
   script.StepLimit = steps;
   script.MaxStringLength = kMaxStringLength;
   if (depth > 0) script.MaxCallDepth = static_cast<int>(depth);
-  if (!script.Compile()) {
+  // Compiling can raise too (an unknown language on a language line, a unit file that cannot
+  // be read); whatever is raised ends the run with its message, never with an abort.
+  bool compiled = false;
+  auto fail = [&](const char* className, const std::string& message) {
     out.flush();
-    err << Where(file, script.ErrorPos) << ": " << Utf16ToUtf8(script.ErrorMsg) << "\n";
+    const WideString& pos = compiled ? script.ErrorDetailPos : script.ErrorPos;
+    err << Where(file, pos) << ": " << className << ": " << message << "\n";
     return kExitFailure;
-  }
+  };
   try {
+    if (!script.Compile()) {
+      out.flush();
+      err << Where(file, script.ErrorPos) << ": " << Utf16ToUtf8(script.ErrorMsg) << "\n";
+      return kExitFailure;
+    }
+    compiled = true;
     script.Execute();
   } catch (const Exception& e) {
-    out.flush();
-    err << Where(file, script.ErrorDetailPos) << ": " << e.ClassName() << ": " << e.Message() << "\n";
-    return kExitFailure;
+    return fail(e.ClassName(), e.Message());
   } catch (const std::bad_alloc&) {
-    out.flush();
-    err << Where(file, script.ErrorDetailPos) << ": EOutOfMemory: Out of memory\n";
-    return kExitFailure;
+    return fail("EOutOfMemory", "Out of memory");
+  } catch (const std::exception& e) {
+    return fail("Exception", e.what());
+  } catch (...) {
+    return fail("Exception", "Unknown error");
   }
   out.flush();
   return kExitOk;

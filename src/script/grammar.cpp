@@ -34,6 +34,7 @@ constexpr KindName kKinds[] = {
     {u"string", gkString},
     {u"frstring", gkFRString},
     {u"eol", gkEOL},
+    {u"eof", gkEOF},
     {u"sequence", gkSequence},
     {u"switch", gkSwitch},
     {u"optionalswitch", gkOptionalSwitch},
@@ -59,12 +60,22 @@ class GrammarReader {
     e.Add = Narrow(item.GetProp(u"add"));
     e.AddText = item.GetProp(u"addtext");
     e.HasAddText = !e.AddText.empty();
+    auto errorText = [&](const WideString& name) {
+      int i = FErrors ? FErrors->Find(name) : -1;
+      return i >= 0 ? FErrors->Items(i)->GetProp(u"text") : WideString();
+    };
     WideString err = item.GetProp(u"err");
     if (!err.empty()) {
       e.HasErr = true;
-      int i = FErrors ? FErrors->Find(err) : -1;
-      if (i >= 0) e.ErrText = FErrors->Items(i)->GetProp(u"text");
+      e.ErrText = errorText(err);
     }
+    WideString sepErr = item.GetProp(u"seperr");
+    if (!sepErr.empty()) {
+      e.HasSepErr = true;
+      e.SepErrText = errorText(sepErr);
+    }
+    WideString notNext = item.GetProp(u"notnext");
+    if (!notNext.empty()) e.NotNext = notNext[0];
     WideString skip = item.GetProp(u"skip");
     e.NoSkip = skip == u"0";
     e.SkipError = skip == u"1";
@@ -239,6 +250,9 @@ void InitScriptLanguages() {
     const char* stem;
   } kLanguages[] = {
       {u"PascalScript", "pascal"},
+      {u"C++Script", "cppscript"},
+      {u"BasicScript", "basicscript"},
+      {u"JScript", "jscript"},
   };
   for (const auto& l : kLanguages) RegisterScriptLanguage(l.name, EmbeddedScriptGrammar(l.stem));
 }

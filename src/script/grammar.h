@@ -23,6 +23,7 @@ enum TvmGrammarKind : uint8_t {
   gkString,
   gkFRString,  // a report field reference up to the matching '>'
   gkEOL,
+  gkEOF,  // nothing but white space, comments and line ends up to the end of the text
   gkSequence,
   gkSwitch,
   gkOptionalSwitch,
@@ -40,12 +41,19 @@ struct TvmGrammarElement {
   std::string Add;     // `add`: IL leaf emitted on a match
   WideString AddText;  // `addtext`
   bool HasAddText = false;
-  bool HasErr = false;     // `err` given
-  WideString ErrText;      // the error text `err` names
-  bool NoSkip = false;     // `skip` = "0" on char: no white space before the character
+  bool HasErr = false;  // `err` given
+  WideString ErrText;   // the error text `err` names
+  bool NoSkip = false;  // `skip` = "0" on char: no white space before the character
+  // `notnext` on char: the character matches only when this one does not follow it (a member
+  // "." is not the first of a range's "..").
+  char16_t NotNext = 0;
   bool SkipError = false;  // `skip` = "1" on a loop: discard a pending error
   bool Term = false;       // `term` = "1"
-  int Rule = -1;           // gkRuleRef: index of the rule in TvmGrammar::Rules, -1 when undefined
+  // `seperr` on a loop with a separator: the error recorded when the separator is missing
+  // although what follows would make another repetition ("a := 1 b := 2" lacks a ';').
+  bool HasSepErr = false;
+  WideString SepErrText;
+  int Rule = -1;  // gkRuleRef: index of the rule in TvmGrammar::Rules, -1 when undefined
   std::vector<TvmGrammarElement> Children;
 };
 

@@ -195,13 +195,22 @@ TPropValue VariantToProp(const TPropInfo& info, const Variant& v) {
       return TPropValue::Enum(v.AsInteger());
     case pkSet: {
       if (!v.IsArray()) return TPropValue::SetBits(static_cast<uint64_t>(v.AsInt64()));
-      // A set literal: the ordinals of its elements.
+      // A set literal of ordinals (members registered with their bits come as the union of
+      // those, an integer): each element, or each range low, Null, high.
       uint64_t bits = 0;
+      auto ordinal = [](const Variant& e) {
+        int64_t o = e.AsInt64();
+        if (o < 0 || o > 63) throw ERangeError("Set element " + std::to_string(o) + " out of range");
+        return static_cast<int>(o);
+      };
       for (int i = VarArrayLowBound(v, 1), hi = VarArrayHighBound(v, 1); i <= hi; ++i) {
-        int32_t ordinal = v.GetElement({i}).AsInteger();
-        if (ordinal < 0 || ordinal > 63)
-          throw ERangeError("Set element " + std::to_string(ordinal) + " out of range");
-        bits |= uint64_t{1} << ordinal;
+        int low = ordinal(v.GetElement({i}));
+        int high = low;
+        if (i + 2 <= hi && v.GetElement({i + 1}).IsNull()) {
+          high = ordinal(v.GetElement({i + 2}));
+          i += 2;
+        }
+        for (int o = low; o <= high; ++o) bits |= uint64_t{1} << o;
       }
       return TPropValue::SetBits(bits);
     }
@@ -482,6 +491,7 @@ void AddEnumItems(TvmScript* s, const WideString& typeName, const WideString& na
   t->Name = typeName;
   t->Typ = fvtEnum;
   t->TypeName = typeName;
+  t->MaskMembers = asSet;
   s->Add(typeName, std::move(t));
   int64_t value = asSet ? 1 : 0;
   size_t start = 0;

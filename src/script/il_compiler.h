@@ -4,9 +4,17 @@
 #include <memory>
 #include <vector>
 
+#include "platform/wide_strings.h"
 #include "script/interpreter.h"
 
 namespace pagewright {
+
+// A compile error; the compiler records it with the position it was raised at (the current
+// position when Pos is empty).
+struct TvmCompileError {
+  WideString Message;
+  WideString Pos;
+};
 
 class TvmILCompiler {
  public:
@@ -25,6 +33,10 @@ class TvmILCompiler {
     TvmScript* Prog;
   };
 
+  static bool Is(const TvmILNode& n, std::string_view name) { return AsciiSameText(n.Name(), name); }
+  static WideString Text(const TvmILNode& n) { return n.Attr("text"); }
+  static WideString Quoted(const WideString& name) { return u"'" + name + u"'"; }
+
   [[noreturn]] void Error(const WideString& message);
   void SetPos(const TvmILNode& e);
 
@@ -34,7 +46,10 @@ class TvmILCompiler {
   void BuildBody(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
   void ResolveType(WideString name, TvmVarType& typ, WideString& typeName);
   void CheckRedeclared(TvmScript* p, const WideString& name);
-  TvmVariable* MakeVariable(const WideString& name, const TvmILNode& decl, TvmScript* p, bool isParam,
+  static void DeclarationParts(const TvmILNode& decl, const TvmILNode* ident, const TvmILNode*& array,
+                               const TvmILNode*& init);
+  // A variable or parameter for one name (an ident leaf) of a declaration.
+  TvmVariable* MakeVariable(const TvmILNode& ident, const TvmILNode& decl, TvmScript* p, bool isParam,
                             TvmStatementList* list);
   void DeclareVars(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
   void DeclareConst(const TvmILNode& e, TvmScript* p);
@@ -44,6 +59,24 @@ class TvmILCompiler {
   template <class T>
   std::unique_ptr<T> NewStatement(const TvmILNode& e, TvmScript* p);
   void BuildStatement(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  static const TvmILNode* Child(const TvmILNode& e, size_t i);
+  // One builder per statement element.
+  void BuildAssignment(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildCall(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildIf(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildCase(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildFor(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildVbFor(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildCppFor(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildWhile(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildRepeat(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildTry(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildBreak(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildContinue(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildExit(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildReturn(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildWith(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
+  void BuildDelete(const TvmILNode& e, TvmScript* p, TvmStatementList* list);
   TvmVariable* LoopVariable(const TvmILNode& ident, TvmScript* p);
   TvmCustomVariable* UndeclaredName(const WideString& name);
   // Unknown members of class-typed objects are resolved when the script runs.

@@ -323,6 +323,7 @@ bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
     case gkChar:
       if (!e.NoSkip) FParser.SkipSpaces();
       token = FParser.ReadChar();
+      if (e.NotNext != 0 && !token.empty() && FParser.Ch(FParser.Position()) == e.NotNext) token = {};
       isToken = true;
       break;
     case gkKeyword:
@@ -347,7 +348,14 @@ bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
       isToken = true;
       break;
     case gkEOL:
-      matched = FParser.GetEOL();
+      // The end of the text ends the last line too, whether or not it has a line end.
+      matched = FParser.GetEOL() || FParser.Position() > FParser.Size();
+      break;
+    case gkEOF:
+      // A program that must fill its text: what is left over is an error, not ignored.
+      while (FParser.GetEOL()) {
+      }
+      matched = FParser.Position() > FParser.Size();
       break;
     case gkSwitch:
     case gkOptionalSwitch:
@@ -425,6 +433,13 @@ bool TvmILParser::MatchLoop(const TvmGrammarElement& e, int entry) {
       std::u16string_view sep = FParser.ReadChar();
       if (sep != e.Text) {
         FParser.SetPosition(after);
+        if (e.HasSepErr && FErrorMsg.empty() && WouldRepeat(e)) {
+          // The separator is what is missing, where the next repetition starts.
+          FErrorMsg = e.SepErrText;
+          ++FErrorCount;
+          FErrorPos = FParser.PositionText(SkippedFrom(after));
+          FErrorTerm = false;
+        }
         break;
       }
     }
@@ -450,6 +465,28 @@ bool TvmILParser::MatchLoop(const TvmGrammarElement& e, int entry) {
     RecordError(e, entry);
   }
   return result;
+}
+
+bool TvmILParser::WouldRepeat(const TvmGrammarElement& e) {
+  const int start = FParser.Position();
+  const size_t lines = FLines.size();
+  const WideString errorMsg = FErrorMsg, errorPos = FErrorPos;
+  const bool errorTerm = FErrorTerm;
+  const int errorCount = FErrorCount;
+  bool matched = true;
+  for (const auto& c : e.Children)
+    if (!MatchGrammarElement(c)) {
+      matched = false;
+      break;
+    }
+  const bool progress = matched && FParser.Position() > SkippedFrom(start);
+  Truncate(lines);
+  FErrorMsg = errorMsg;
+  FErrorPos = errorPos;
+  FErrorTerm = errorTerm;
+  FErrorCount = errorCount;
+  FParser.SetPosition(start);
+  return progress;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -122,6 +122,9 @@ class TvmILParser {
   };
 
   bool MatchLoop(const TvmGrammarElement& e, int entry);
+  // Whether the loop's children would match once more at Position, making progress; nothing
+  // of the attempt (lines, errors, position) remains.
+  bool WouldRepeat(const TvmGrammarElement& e);
   void Wrap(const std::string& node, size_t first, int entry);
   void Truncate(size_t first);
   void EmitLeaf(const std::string& name, std::u16string_view text, int pos);

@@ -109,7 +109,13 @@ int TvmCustomVariable::RequiredParamCount() const {
 }
 
 void TvmVariable::SetValue(const Variant& v) {
-  if (!IsReadOnly) Value = v;
+  if (IsReadOnly) return;
+  // An Int64 variable holds a 64-bit value whatever integer it is given, so that what works on
+  // its value (Inc, Dec) works at its width.
+  if (Typ == fvtInt64 && v.Kind() == vkInteger && v.VarType() != varInt64)
+    Value = Variant::FromInt64(v.AsInt64());
+  else
+    Value = v;
 }
 
 void TvmStringVariable::SetValue(const Variant& v) {
@@ -608,6 +614,21 @@ bool TvmSetExpression::Contains(const Variant& v) {
 }
 
 Variant TvmSetExpression::GetValue() {
+  if (Mask) {
+    uint64_t bits = 0;
+    for (auto& e : Elements) {
+      uint64_t low = static_cast<uint64_t>(e.Low->GetValue().AsInt64());
+      if (!e.High) {
+        bits |= low;
+        continue;
+      }
+      // A range takes every member from the low one's bit to the high one's.
+      uint64_t high = static_cast<uint64_t>(e.High->GetValue().AsInt64());
+      for (uint64_t b = low; b != 0 && b <= high; b <<= 1) bits |= b;
+    }
+    if (bits <= static_cast<uint64_t>(INT32_MAX)) return Variant(static_cast<int32_t>(bits));
+    return Variant::FromInt64(static_cast<int64_t>(bits));
+  }
   std::vector<Variant> values;
   for (auto& e : Elements) {
     values.push_back(e.Low->GetValue());
@@ -685,6 +706,14 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
     case opIn: {
       if (n->Right && n->Right->Kind == TvmExpressionNode::nkSet)
         return Variant(static_cast<TvmSetExpression*>(n->Right->Operand)->Contains(l));
+      if (n->BitTest) {
+        Variant r = Operand(n->Right);
+        if (r.Kind() == vkInteger) {
+          uint64_t bit = static_cast<uint64_t>(l.AsInt64());
+          return Variant(bit != 0 && (static_cast<uint64_t>(r.AsInt64()) & bit) == bit);
+        }
+        return Variant(InArray(l, r));
+      }
       return Variant(InArray(l, Operand(n->Right)));
     }
     default:
@@ -705,7 +734,10 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
     case opEq:
       return Variant(VarCompare(l, r, voCmpEq));
     case opPlus: {
-      Variant sum = n->StrCat && l.IsString() ? Variant(l.StringRef() + VarToStr(r)) : VarAdd(l, r);
+      // String concatenation (&) joins the texts of any two values.
+      Variant sum = !n->StrCat     ? VarAdd(l, r)
+                    : l.IsString() ? Variant(l.StringRef() + VarToStr(r))
+                                   : Variant(VarToStr(l) + VarToStr(r));
       CheckStringLength(sum);
       return sum;
     }
@@ -861,7 +893,13 @@ void TvmDesignator::WalkItem(size_t i, Variant& cur, TvmCustomVariable*& prev, b
         if (active) proc->RestoreLocals(false);
       }
     } guard{proc, recursing};
-    for (size_t a = 0; a < args.size(); ++a) ref->Params[a]->Value = std::move(args[a]);
+    for (size_t a = 0; a < args.size(); ++a) {
+      TvmParamItem* param = ref->Params[a];
+      if (param->Typ == fvtInt64)
+        param->SetValue(args[a]);
+      else
+        param->Value = std::move(args[a]);
+    }
     if (auto* helper = dynamic_cast<TvmCustomHelper*>(ref)) {
       helper->ParentRef = prev;
       helper->ParentValue = cur;

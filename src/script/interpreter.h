@@ -124,7 +124,11 @@ class TvmStringVariable : public TvmVariable {
   void SetValue(const Variant& v) override;
 };
 
-class TvmTypeVariable : public TvmCustomVariable {};
+class TvmTypeVariable : public TvmCustomVariable {
+ public:
+  // An enumeration registered as a set's members (AddEnumSet): their values are bits.
+  bool MaskMembers = false;
+};
 
 class TvmParamItem : public TvmVariable {
  public:
@@ -374,8 +378,10 @@ class TvmSetExpression : public TvmCustomVariable {
     std::unique_ptr<TvmExpression> High;  // null for a single element
   };
   std::vector<Element> Elements;
+  // Every element is a member of a set whose members are bits: the value is their union.
+  bool Mask = false;
   bool Contains(const Variant& v);
-  // The elements as a variant array, Null at each range gap.
+  // The elements as a variant array, Null at each range gap; with Mask, the union of the bits.
   Variant GetValue() override;
 };
 
@@ -385,6 +391,9 @@ struct TvmExpressionNode {
   TvmOperatorType Op = opNone;
   bool StrCat = false;
   bool FOptimizeBool = false;
+  // "in" with a member of a bit-valued set on the left and an integer (a set property) on the
+  // right: whether the member's bit is set.
+  bool BitTest = false;
   int Priority = 0;
   TvmVarType Typ = fvtVariant;
   WideString TypeName;

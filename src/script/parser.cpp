@@ -144,6 +144,20 @@ bool TvmParser::StartsWith(int index, std::u16string_view s) const {
   return std::u16string_view(p, s.size()) == s;
 }
 
+bool TvmParser::LineCommentAt(int index, std::u16string_view prefix) const {
+  if (prefix.empty()) return false;
+  if (!InIdentifierCharset(prefix[0])) return StartsWith(index, prefix);
+  if (index < 1 || static_cast<size_t>(index - 1) + prefix.size() > static_cast<size_t>(FSize)) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char16_t c = Ch(index + static_cast<int>(i));
+    if (FCaseSensitive ? c != prefix[i] : FoldCase(c) != FoldCase(prefix[i])) return false;
+  }
+  auto wordChar = [this](char16_t c) { return InIdentifierCharset(c) || c >= 127; };
+  if (index > 1 && wordChar(Ch(index - 1))) return false;
+  int after = index + static_cast<int>(prefix.size());
+  return after > FSize || !wordChar(Ch(after));
+}
+
 void TvmParser::SkipSpaces() {
   // A continuation character is followed by the skipping of white space and one run of line
   // ends, then skipping goes on; counting them keeps this iterative however many there are.
@@ -157,12 +171,18 @@ void TvmParser::SkipSpaces() {
     }
     const char16_t c = Ch(FPosition);
     auto opens = [c](const WideString& s) { return !s.empty() && s[0] == c; };
-    if (FPosition < FSize &&
-        (opens(FCommentLine1) || opens(FCommentLine2) || opens(FBlock[0].open) || opens(FBlock[1].open))) {
-      if (StartsWith(FPosition, FCommentLine1) || StartsWith(FPosition, FCommentLine2)) {
-        bool lineStart = FPosition == 1 || Ch(FPosition - 1) == u'\n';
-        char16_t stop = !FSkipEOL && !lineStart ? u'\r' : u'\n';
-        while (FPosition <= FSize && Ch(FPosition) != stop) ++FPosition;
+    auto opensWord = [this, c](const WideString& s) {
+      return !s.empty() && (s[0] == c || (!FCaseSensitive && FoldCase(s[0]) == FoldCase(c)));
+    };
+    if (FPosition < FSize && (opensWord(FCommentLine1) || opensWord(FCommentLine2) || opens(FBlock[0].open) ||
+                              opens(FBlock[1].open))) {
+      if (LineCommentAt(FPosition, FCommentLine1) || LineCommentAt(FPosition, FCommentLine2)) {
+        // A comment that is the whole line goes with its line end; after code, the line end
+        // stays for GetEOL when line ends are significant.
+        bool lineStart = FPosition == 1 || Ch(FPosition - 1) == u'\n' || Ch(FPosition - 1) == u'\r';
+        while (FPosition <= FSize && Ch(FPosition) != u'\n' && Ch(FPosition) != u'\r') ++FPosition;
+        if (lineStart || FSkipEOL)
+          while (FPosition <= FSize && (Ch(FPosition) == u'\r' || Ch(FPosition) == u'\n')) ++FPosition;
         continue;
       }
       int block = StartsWith(FPosition, FBlock[0].open) ? 0 : StartsWith(FPosition, FBlock[1].open) ? 1 : -1;

@@ -120,7 +120,12 @@ class TvmParser {
   };
   void SetBlock(int n, std::u16string_view v);
   bool StartsWith(int index, std::u16string_view s) const;
-  bool IsWhite(char16_t c) const { return c <= 32 && (FSkipEOL || c != 13); }
+  // With line ends significant, both CR and LF end a line, so files with either ending read
+  // the same.
+  bool IsWhite(char16_t c) const { return c <= 32 && (FSkipEOL || (c != 13 && c != 10)); }
+  // Whether a line comment with this prefix starts at index. A prefix that is a word ("rem")
+  // starts one only as a whole word, in any case unless the language is case-sensitive.
+  bool LineCommentAt(int index, std::u16string_view prefix) const;
   void BuildLineStarts();
   bool ReadQuotedPiece(WideString& value);
   bool ReadControlPiece(WideString& value);

@@ -66,6 +66,24 @@ int64_t Step(const Args& a, size_t i) {
   return v.IsEmpty() || v.IsNull() ? 1 : v.AsInt64();
 }
 
+// Inc and Dec keep the kind of the value they change: a 64-bit integer wraps at 64 bits, a
+// floating-point value stays one, anything else is a 32-bit integer and wraps at 32 bits.
+Variant Stepped(const Variant& v, int64_t step) {
+  switch (v.Kind()) {
+    case vkFloat:
+    case vkExtended:
+    case vkCurrency:
+      return Variant(static_cast<Extended>(v.AsExtended() + static_cast<Extended>(step)));
+    case vkDate:
+      return Variant::FromDateTime(v.AsDateTime() + static_cast<TDateTime>(step));
+    default:
+      break;
+  }
+  uint64_t sum = static_cast<uint64_t>(v.AsInt64()) + static_cast<uint64_t>(step);
+  if (v.VarType() == varInt64) return Variant::FromInt64(static_cast<int64_t>(sum));
+  return Variant(static_cast<int32_t>(static_cast<uint32_t>(sum)));
+}
+
 // A 32-bit result of Round or Trunc; values beyond it are an invalid operation, not a wrap.
 int32_t Checked32(long double v, int64_t r) {
   if (!std::isfinite(v) || r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max())
@@ -330,12 +348,12 @@ const Decl kMath[] = {
 const Decl kOther[] = {
     {u"procedure Inc(var i: Integer; incr: Integer = 1)",
      [](Args& a) {
-       a[0] = Variant(static_cast<int>(static_cast<uint32_t>(a[0].AsInt64() + Step(a, 1))));
+       a[0] = Stepped(a[0], Step(a, 1));
        return Variant::Null();
      }},
     {u"procedure Dec(var i: Integer; decr: Integer = 1)",
      [](Args& a) {
-       a[0] = Variant(static_cast<int>(static_cast<uint32_t>(a[0].AsInt64() - Step(a, 1))));
+       a[0] = Stepped(a[0], static_cast<int64_t>(0 - static_cast<uint64_t>(Step(a, 1))));
        return Variant::Null();
      }},
     {u"procedure RaiseException(Param: String)",

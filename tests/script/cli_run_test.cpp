@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "common/run_program.h"
@@ -43,19 +44,57 @@ Outcome RunProgram(const std::string& args) {
   return o;
 }
 
-// The "// =>" outputs of an annotated program, one per line, and its "// raises:" error as
-// "LINE: Class: message" (empty when it ends normally).
-void Expectations(const std::string& text, std::string& out, std::string& raises) {
+// What an annotated program notes in comments (COMMENT is the language's line comment):
+// "COMMENT => text" outputs, one per line; "COMMENT raises: Class: message" the run-time
+// error leaving the program at that line, kept as "LINE:Class: message"; "COMMENT error:
+// LINE:COLUMN: message" a compile error; "COMMENT options: ..." options for the run.
+struct Annotations {
+  std::string out;
+  std::string raises;
+  std::string error;
+  std::string options;
+};
+
+Annotations Expectations(const std::string& text, const std::string& comment = "//") {
+  Annotations a;
+  const std::string output = comment + " => ", raises = comment + " raises: ", error = comment + " error: ",
+                    options = comment + " options: ";
   std::istringstream in(text);
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
-    for (size_t at = line.find("// => "); at != std::string::npos;) {
-      size_t next = line.find(" // => ", at + 6);
-      out += line.substr(at + 6, next == std::string::npos ? std::string::npos : next - at - 6) + "\n";
-      at = next == std::string::npos ? next : next + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Each output runs up to the next annotation on the line.
+    for (size_t at = line.find(output); at != std::string::npos;) {
+      size_t from = at + output.size();
+      size_t next = line.find(" " + comment + " ", from);
+      a.out += line.substr(from, next == std::string::npos ? std::string::npos : next - from) + "\n";
+      at = next == std::string::npos ? next : line.find(output, next + 1);
     }
-    size_t r = line.find("// raises: ");
-    if (r != std::string::npos) raises = std::to_string(number) + ":" + line.substr(r + 11);
+    if (size_t r = line.find(raises); r != std::string::npos)
+      a.raises = std::to_string(number) + ":" + line.substr(r + raises.size());
+    if (size_t e = line.find(error); e != std::string::npos) a.error = line.substr(e + error.size());
+    if (size_t o = line.find(options); o != std::string::npos)
+      a.options = line.substr(o + options.size()) + " ";
+  }
+  return a;
+}
+
+// Checks a run against its program's annotations.
+void CheckRun(const std::string& file, const Annotations& want, const Outcome& r) {
+  EXPECT_EQ(r.out, want.out) << file;
+  if (!want.error.empty()) {
+    EXPECT_EQ(r.exitCode, 1) << file;
+    EXPECT_EQ(r.err, file + ":" + want.error + "\n") << file;
+  } else if (want.raises.empty()) {
+    EXPECT_EQ(r.exitCode, 0) << file;
+    EXPECT_EQ(r.err, "") << file;
+  } else {
+    // FILE:LINE:COLUMN: Class: message
+    EXPECT_EQ(r.exitCode, 1) << file;
+    size_t colon = want.raises.find(':');
+    std::string prefix = file + ":" + want.raises.substr(0, colon) + ":";
+    EXPECT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(": " + want.raises.substr(colon + 1) + "\n"), std::string::npos) << r.err;
   }
 }
 
@@ -66,24 +105,47 @@ TEST(CliRun, AnnotatedProgramsPrintTheirNotedOutput) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     if (entry.path().extension() != ".pas") continue;
     ++files;
-    std::string wantOut, wantRaises;
-    Expectations(ReadAll(entry.path()), wantOut, wantRaises);
     const std::string file = entry.path().string();
-    Outcome r = RunProgram("run '" + file + "'");
-    EXPECT_EQ(r.out, wantOut) << file;
-    if (wantRaises.empty()) {
-      EXPECT_EQ(r.exitCode, 0) << file;
-      EXPECT_EQ(r.err, "") << file;
-    } else {
-      // FILE:LINE:COLUMN: Class: message
-      EXPECT_EQ(r.exitCode, 1) << file;
-      size_t colon = wantRaises.find(':');
-      std::string prefix = file + ":" + wantRaises.substr(0, colon) + ":";
-      EXPECT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
-      EXPECT_NE(r.err.find(": " + wantRaises.substr(colon + 1) + "\n"), std::string::npos) << r.err;
-    }
+    CheckRun(file, Expectations(ReadAll(entry.path())), RunProgram("run '" + file + "'"));
   }
   EXPECT_GT(files, 0);
+}
+
+// The other languages: one folder of annotated programs each, run in the language of their
+// extension; and one small program written in all four languages, which print the same.
+TEST(CliRun, AnnotatedProgramsOfEveryLanguage) {
+  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  struct Language {
+    const char* extension;
+    const char* name;
+    const char* comment;
+  };
+  const Language languages[] = {{".pas", "PascalScript", "//"},
+                                {".cpps", "C++Script", "//"},
+                                {".bas", "BasicScript", "'"},
+                                {".js", "JScript", "//"}};
+  const std::filesystem::path root = std::filesystem::path(PW_TEST_DATA_DIR) / "scripts";
+  for (const char* folder : {"cppscript", "basicscript", "jscript", "same"}) {
+    std::map<std::string, std::string> outputs;  // language: what its program printed
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(root / folder)) {
+      const Language* language = nullptr;
+      for (const Language& l : languages)
+        if (entry.path().extension() == l.extension) language = &l;
+      if (!language) continue;
+      ++files;
+      const std::string file = entry.path().string();
+      Annotations want = Expectations(ReadAll(entry.path()), language->comment);
+      Outcome r = RunProgram("run " + want.options + "--language " + language->name + " '" + file + "'");
+      CheckRun(file, want, r);
+      outputs[language->name] = r.out;
+    }
+    EXPECT_GT(files, 0) << folder;
+    if (std::string(folder) == "same") {
+      ASSERT_EQ(outputs.size(), 4u);
+      for (const auto& [name, out] : outputs) EXPECT_EQ(out, outputs["PascalScript"]) << name;
+    }
+  }
 }
 
 TEST(CliRun, ErrorsCarryTheirPositionAndUsageProblemsExitWithTwo) {
@@ -123,6 +185,51 @@ TEST(CliRun, ErrorsCarryTheirPositionAndUsageProblemsExitWithTwo) {
   std::filesystem::remove(compile);
   std::filesystem::remove(runtime);
   std::filesystem::remove(forever);
+}
+
+// Whatever compiling or running raises ends the run with a message on standard error and exit
+// code 1, never with an abort; units are found next to the program.
+TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
+  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("pw_cli_run_units_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "greeting.pas")
+      << "procedure Greet;\nbegin ShowMessage('from the unit') end;\nbegin end.\n";
+  struct Case {
+    const char* source;
+    const char* options;
+    int exitCode;
+    const char* out;
+    const char* errPart;  // part of the message on standard error ("" for none)
+  };
+  const Case cases[] = {
+      {"#language NoSuchLanguage\nbegin end.\n", "", 1, "",
+       ": Exception: Language 'NoSuchLanguage' not found\n"},
+      {"uses 'missing_unit.pas';\nbegin end.\n", "", 1, "", ": EFOpenError: Cannot open file"},
+      {"begin end.\n", "--language NoSuchLanguage ", 1, "", ": Language 'NoSuchLanguage' not found\n"},
+      {"uses 'greeting.pas';\nbegin Greet end.\n", "", 0, "from the unit\n", ""},
+      {"#language C++Script\n{ ShowMessage(\"braces\"); }\n", "", 0, "braces\n", ""},
+      {"begin ShowMessage('chosen') end.\n", "--language PascalScript ", 0, "chosen\n", ""},
+  };
+  for (const Case& c : cases) {
+    const std::filesystem::path program = dir / "program.pas";
+    std::ofstream(program) << c.source;
+    std::string args = "run ";
+    args += c.options;
+    args += "'" + program.string() + "'";
+    Outcome r = RunProgram(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.source;
+    EXPECT_EQ(r.out, c.out) << c.source;
+    if (*c.errPart) {
+      EXPECT_EQ(r.err.rfind(program.string(), 0), 0u) << r.err;
+      EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(r.err, "") << c.source;
+    }
+  }
+  EXPECT_EQ(RunProgram("run --language").exitCode, 2);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

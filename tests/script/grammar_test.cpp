@@ -103,8 +103,90 @@ TEST_F(Grammars, RegistryFindsReplacesAndRejects) {
   RegisterScriptLanguage(u"SWAP", ScriptLanguageGrammar(u"PascalScript"));
   EXPECT_EQ(Parse(u"Swap", "begin end."), "(program (compoundstmt) (types))");
   auto names = ScriptLanguageNames();
-  EXPECT_EQ(names.front(), u"PascalScript");
+  ASSERT_GE(names.size(), 4u);
+  EXPECT_EQ(std::vector<WideString>(names.begin(), names.begin() + 4),
+            (std::vector<WideString>{u"PascalScript", u"C++Script", u"BasicScript", u"JScript"}));
   EXPECT_EQ(std::count(names.begin(), names.end(), u"Swap"), 1);
+}
+
+// The IL each of the other languages gives for its own forms: the same vocabulary as
+// PascalScript's, with the elements only these languages produce.
+TEST_F(Grammars, TheOtherLanguagesBuildTheSameVocabulary) {
+  const struct {
+    const char16_t* language;
+    const char* source;
+    const char* il;  // the program's first element, or the error
+  } cases[] = {
+      {u"C++Script", "{ x += 2; }",
+       "(compoundstmt (assignstmt (dsgn node:x) modificator:+ (expr number:2)))"},
+      {u"C++Script", "{ x++; }", "(compoundstmt (callstmt (dsgn node:x) modificator:+))"},
+      // "x = 5" is tried as a declaration first and leaves nothing behind
+      {u"C++Script", "{ x = 5; }", "(compoundstmt (assignstmt (dsgn node:x) (expr number:5)))"},
+      {u"C++Script", "{ int a, b[2] = 1; }",
+       "(compoundstmt (var type:int ident:a ident:b (array (dim (expr number:2))) (init (expr number:1))))"},
+      {u"C++Script", "{ for (;;) break; }",
+       "(compoundstmt (cppforstmt (compoundstmt (empty)) (compoundstmt (empty)) (break)))"},
+      {u"C++Script", "{ do x--; while (x); }",
+       "(compoundstmt (repeatstmt (callstmt (dsgn node:x) modificator:-) (expr (dsgn node:x)) inverse:))"},
+      {u"C++Script", "{ delete o; o = new TList(); }",
+       "(compoundstmt (delete (dsgn node:o)) (assignstmt (dsgn node:o) (expr (new (dsgn node:TList)))))"},
+      {u"C++Script", "{ p = &q; }", "(compoundstmt (assignstmt (dsgn node:p) (expr (dsgn addr:& node:q))))"},
+      {u"C++Script", "{ x = a[1][2]; }",
+       "(compoundstmt (assignstmt (dsgn node:x) (expr (dsgn node:a node:[ (expr number:1) (expr "
+       "number:2)))))"},
+      {u"C++Script", "#define N 3\n{}", "(const ident:N (expr number:3))"},
+      {u"C++Script", "{ If (x) y(); }", "error: ';' expected at 1:10"},
+      {u"C++Script", "int x;", "error: '{' expected at 1:7"},
+      {u"C++Script", "{} x", "error: Statement expected at 1:4"},
+      {u"BasicScript", "If a Then b = 1 : c = 2\r\n",
+       "(compoundstmt (ifstmt (expr (dsgn node:a)) (thenstmt (assignstmt (dsgn node:b) (expr number:1)) "
+       "(assignstmt (dsgn node:c) (expr number:2)))))"},
+      {u"BasicScript", "For i = 1 To 9 Step 2\r\nNext\r\n",
+       "(compoundstmt (vbforstmt ident:i (expr number:1) (expr number:9) (expr number:2)))"},
+      {u"BasicScript", "Do\r\nLoop While x\r\n",
+       "(compoundstmt (repeatstmt (compoundstmt) (expr (dsgn node:x)) inverse:))"},
+      {u"BasicScript", "With o\r\nx = 1\r\nEnd With\r\n",
+       "(compoundstmt (with (dsgn node:o) (compoundstmt (assignstmt (dsgn node:x) (expr number:1)))))"},
+      {u"BasicScript", "Sub P\r\nEnd Sub\r\n", "(compoundstmt (procedure name:P (exit)))"},
+      {u"BasicScript", "x = \"a\" & 1 _\r\n  + 2\r\n",
+       "(compoundstmt (assignstmt (dsgn node:x) (expr string:'a' op:strcat number:1 op:+ number:2)))"},
+      {u"BasicScript", "x = 1\ny = 2",
+       "(compoundstmt (assignstmt (dsgn node:x) (expr number:1)) (assignstmt (dsgn node:y) (expr "
+       "number:2)))"},
+      {u"BasicScript", "If a Then b = 1 Else b = 2\r\n", "error: End of line expected at 1:17"},
+      {u"BasicScript", "Delete o : p = AddressOf Q\r\n",
+       "(compoundstmt (delete (dsgn node:o)) (assignstmt (dsgn node:p) (expr (dsgn addr:AddressOf "
+       "node:Q))))"},
+      {u"BasicScript", "Set o = New TList\r\n",
+       "(compoundstmt (assignstmt (dsgn node:o) (expr (new (dsgn node:TList)))))"},
+      {u"JScript", "delete o; o = new TList();",
+       "(compoundstmt (delete (dsgn node:o)) (assignstmt (dsgn node:o) (expr (new (dsgn node:TList)))))"},
+      {u"JScript", "var a = 1 var b = 2",
+       "(compoundstmt (var ident:a (init (expr number:1))) (var ident:b (init (expr number:2))))"},
+      {u"JScript", "with (o) x = 1",
+       "(compoundstmt (with (dsgn node:o) (assignstmt (dsgn node:x) (expr number:1))))"},
+      {u"JScript", "function f(a, &b) { return a; }",
+       "(compoundstmt (function name:f (parameters (var ident:a) (var varparam:& ident:b)) (compoundstmt "
+       "(return (expr (dsgn node:a))))))"},
+      {u"JScript", "for (var i = 0; ; i++) {}",
+       "(compoundstmt (cppforstmt (compoundstmt (var ident:i (init (expr number:0)))) (compoundstmt "
+       "(callstmt "
+       "(dsgn node:i) modificator:+)) (compoundstmt)))"},
+  };
+  for (const auto& c : cases) {
+    std::string got = Parse(c.language, c.source);
+    if (got.rfind("(program ", 0) == 0) {
+      // The first element of the program.
+      int depth = 0;
+      size_t end = 9;
+      for (; end < got.size(); ++end) {
+        if (got[end] == '(') ++depth;
+        if (got[end] == ')' && --depth == 0) break;
+      }
+      got = got.substr(9, end - 8);
+    }
+    EXPECT_EQ(got, c.il) << Utf16ToUtf8(c.language) << ": " << c.source;
+  }
 }
 
 TEST_F(Grammars, ParserSettingsComeFromTheDocument) {
@@ -124,9 +206,9 @@ TEST_F(Grammars, ParserSettingsComeFromTheDocument) {
       {"print 1\r\nEND", "error: 'end' expected at 2:1"},
       // identifiers take only the document's characters
       {"print Abc\r\nend", "error: Value expected at 1:7"},
-      // line ends are tokens, and an LF alone is not one
+      // line ends are tokens, CR LF and LF alike
       {"print 1 print 2\r\nend", "error: End of line expected at 1:9"},
-      {"print 1\nend", "error: End of line expected at 2:1"},
+      {"print 1\nend", "(program (stmt number:1) (types (int type=integer) (decimal type=extended)))"},
       // a rule the document does not define fails only when reached
       {"print 1\r\nend", "(program (stmt number:1) (types (int type=integer) (decimal type=extended)))"},
   };

@@ -105,11 +105,15 @@ class HostBinding : public ::testing::Test {
   }
   void TearDown() override { SetShowMessageOutput(nullptr); }
 
-  // The system functions, the gadget classes with their methods and events.
-  void Register(TvmScript& s) {
+  // The system functions, the gadget classes with their methods and events. The flags are
+  // registered either by ordinal or, as the report registers its sets, by bit.
+  void Register(TvmScript& s, bool flagsAsBits = false) {
     TvmSysFunctions sys(&s);
     s.AddEnum(u"TGadgetShade", u"gsLight, gsDark, gsBright");
-    s.AddEnum(u"TGadgetFlag", u"gfA, gfB, gfC");
+    if (flagsAsBits)
+      s.AddEnumSet(u"TGadgetFlag", u"gfA, gfB, gfC");
+    else
+      s.AddEnum(u"TGadgetFlag", u"gfA, gfB, gfC");
     s.AddClassChain(TGadgetFrame::StaticClassInfo());
     TvmClassVariable* cls = s.AddClassChain(TGadget::StaticClassInfo());
     ASSERT_NE(cls, nullptr);
@@ -150,6 +154,54 @@ class HostBinding : public ::testing::Test {
 
   std::vector<std::string> output;
 };
+
+// A set literal stored into a set property sets the bits of its members, whichever way the
+// members were registered.
+TEST_F(HostBinding, SetLiteralsStoreTheBitsOfTheirMembers) {
+  struct Case {
+    const char* literal;
+    Set<TGadgetFlag> stored;
+    const char* read;  // the property read back, as the script prints it
+    bool byOrdinalOnly;
+  };
+  const Case cases[] = {
+      {"[gfA, gfB]", Set<TGadgetFlag>{gfA, gfB}, "3", false},
+      {"[gfB]", Set<TGadgetFlag>{gfB}, "2", false},
+      {"[gfC, gfA]", Set<TGadgetFlag>{gfA, gfC}, "5", false},
+      {"[]", Set<TGadgetFlag>{}, "0", false},
+      {"[gfA..gfC]", Set<TGadgetFlag>{gfA, gfB, gfC}, "7", false},
+      {"[gfB .. gfC]", Set<TGadgetFlag>{gfB, gfC}, "6", false},
+      {"[0..1, 2]", Set<TGadgetFlag>{gfA, gfB, gfC}, "7", true},
+      {"[1..2]", Set<TGadgetFlag>{gfB, gfC}, "6", true},
+  };
+  for (bool asBits : {false, true}) {
+    for (const Case& c : cases) {
+      if (asBits && c.byOrdinalOnly) continue;
+      TGadget g(nullptr);
+      g.SetFlags(Set<TGadgetFlag>{gfC});
+      TvmScript s;
+      Register(s, asBits);
+      s.AddObject(u"G", &g);
+      output.clear();
+      CompileAndRun(s, (std::string("begin G.Flags := ") + c.literal +
+                        "; ShowMessage(G.Flags); ShowMessage(gfB in " + c.literal + ") end.")
+                           .c_str());
+      const bool hasB = c.stored.Contains(gfB);
+      EXPECT_EQ(g.Flags(), c.stored) << c.literal << (asBits ? " by bit" : " by ordinal");
+      EXPECT_EQ(output, (std::vector<std::string>{c.read, hasB ? "True" : "False"}))
+          << c.literal << (asBits ? " by bit" : " by ordinal");
+      if (asBits) {
+        // A member of a bit-valued set is in a set property when its bit is set.
+        output.clear();
+        TvmScript t;
+        Register(t, true);
+        t.AddObject(u"G", &g);
+        CompileAndRun(t, "begin ShowMessage(gfB in G.Flags); ShowMessage(gfB in G.Count) end.");
+        EXPECT_EQ(output, (std::vector<std::string>{hasB ? "True" : "False", "False"})) << c.literal;
+      }
+    }
+  }
+}
 
 TEST_F(HostBinding, EveryPropertyKindMethodsIndexesAndEventsBothWays) {
   TGadget g(nullptr), other(nullptr);

@@ -85,7 +85,20 @@ TEST_F(PascalIL, Expressions) {
       {"f(a, )", "(expr (dsgn node:f (expr (dsgn node:a))))"},
       {"<pgwDBmaster.\"Name\">", "(expr (dsgn node:Get (expr string:'pgwDBmaster.\"Name\"')))"},
       {"<a<b>[c]\"x>\">", "(expr (dsgn node:Get (expr string:'a<b>[c]\"x>\"')))"},
-      {"[]", "error: Expression expected at 1:13"},
+      {"[]", "(expr (set))"},
+      {"[[]]", "(expr (set (expr (set))))"},
+      // a range of names: the first "." of ".." is no member access
+      {"[a..b, c.d]",
+       "(expr (set (expr (dsgn node:a)) range:. (expr (dsgn node:b)) (expr (dsgn node:c node:d))))"},
+      // A minus after an operator negates the operand that follows.
+      {"3 - -2", "(expr number:3 op:- op:unminus number:2)"},
+      {"x * -1", "(expr (dsgn node:x) op:* op:unminus number:1)"},
+      {"7 mod -2", "(expr number:7 op:mod op:unminus number:2)"},
+      {"-a < - -b", "(expr op:unminus (dsgn node:a) op:< op:unminus op:unminus (dsgn node:b))"},
+      {"1 + ", "error: Expression expected at 1:17"},
+      {"1 * ", "error: Expression expected at 1:17"},
+      {"1 = ", "error: Expression expected at 1:17"},
+      {"- ", "error: Expression expected at 1:12"},
   };
   for (const auto& c : cases) EXPECT_EQ(Expr(c.source), c.il) << c.source;
 }
@@ -206,7 +219,14 @@ TEST_F(PascalIL, SyntaxErrors) {
       {"begin for := 1 to 2 do end.", "Identifier expected at 1:11"},
       {"begin while a b end.", "'DO' expected at 1:15"},
       {"begin try a end.", "'FINALLY' or 'EXCEPT' expected at 1:13"},
-      {"begin try a finally b end;", "';' expected at 1:27"},
+      // What is missing, where it is missing: a ';' between statements, an 'END' after them.
+      {"begin try a finally b end;", "'END' expected at 1:27"},
+      {"begin a := 1 b := 2 end.", "';' expected at 1:14"},
+      {"begin if a then b := 1 c end.", "';' expected at 1:24"},
+      {"begin repeat a b until c end.", "';' expected at 1:16"},
+      {"begin\n  begin\n    a := 1;\n  b := 2;\nend.", "'END' expected at 5:4"},
+      {"begin a := 1; end", "'.' expected at 1:18"},
+      {"begin a := 1;", "'END' expected at 1:14"},
       {"begin with do a end.", "Expression expected at 1:12"},
       {"begin x := [1 .] end.", "'.' expected at 1:16"},
       {"begin x := [1 ..] end.", "']' expected at 1:15"},

@@ -365,6 +365,41 @@ TEST_F(Interpreter, CompileErrorsWithPositions) {
   for (const auto& c : cases) EXPECT_EQ(CompileError(c.source), c.error) << c.source;
 }
 
+// Report expressions in the other languages are wrapped into a one-function program of that
+// language, as Evaluate does: each evaluates with its own operators and reports its own errors.
+TEST_F(Interpreter, EvaluateInEveryLanguage) {
+  struct Case {
+    const char16_t* language;
+    const char16_t* expr;
+    const char* value;
+    bool error;
+  };
+  const Case cases[] = {
+      {u"C++Script", u"x * 2 + 1", "13", false},
+      {u"C++Script", u"x == 6 && !(x != 6)", "True", false},
+      {u"C++Script", u"x % 4 << 1", "4", false},
+      {u"C++Script", u"\"a\" + \"b\"", "ab", false},
+      {u"C++Script", u"x +", "Expression expected", true},
+      {u"BasicScript", u"x * 2 + 1", "13", false},
+      {u"BasicScript", u"\"n=\" & x", "n=6", false},
+      {u"BasicScript", u"x \\ 4 + x Mod 4", "3", false},
+      {u"BasicScript", u"x <> 6 Or Not (x = 6)", "False", false},
+      {u"BasicScript", u"x +", "Expression expected", true},
+      {u"JScript", u"x * 2 + 1", "13", false},
+      {u"JScript", u"x >= 6 || x < 0", "True", false},
+      {u"JScript", u"(x", "')' expected", true},
+  };
+  for (const Case& c : cases) {
+    TvmScript s;
+    Prepare(s);
+    s.SyntaxType = c.language;
+    s.AddVariable(u"x", u"Integer", Variant(6));
+    Variant v = s.Evaluate(c.expr);
+    EXPECT_EQ(s.EvaluteRiseError, c.error) << Utf16ToUtf8(c.expr);
+    EXPECT_EQ(Utf16ToUtf8(VarToStr(v)), c.value) << Utf16ToUtf8(c.language) << ": " << Utf16ToUtf8(c.expr);
+  }
+}
+
 TEST_F(Interpreter, EvaluateExpressions) {
   TvmScript s;
   Prepare(s);
@@ -397,7 +432,7 @@ TEST_F(Interpreter, EvaluateExpressions) {
   }
   Variant bad = s.Evaluate(u"1 +");
   EXPECT_TRUE(s.EvaluteRiseError);
-  EXPECT_EQ(Utf16ToUtf8(VarToStr(bad)), "';' expected");
+  EXPECT_EQ(Utf16ToUtf8(VarToStr(bad)), "Expression expected");
   s.Evaluate(u"x");
   EXPECT_FALSE(s.EvaluteRiseError);
 }
@@ -543,6 +578,29 @@ TEST_F(Interpreter, HostVariablesConstantsAndCalls) {
   EXPECT_TRUE(s.CallFunction(u"Counter", Variant::Null()).IsNull());
   EXPECT_TRUE(s.IsExecutableLine(5));
   EXPECT_FALSE(s.IsExecutableLine(1));
+}
+
+// Every line a statement starts on is executable, inside routines as well as in the main block.
+TEST_F(Interpreter, ExecutableLinesIncludeRoutineBodies) {
+  TvmScript s;
+  Prepare(s);
+  s.Lines =
+      u"var a: Integer;\n"      // 1
+      u"procedure P;\n"         // 2
+      u"var b: Integer = 3;\n"  // 3: the initialisation runs
+      u"begin\n"                // 4
+      u"  a := 1;\n"            // 5
+      u"  if a > 0 then\n"      // 6
+      u"    Print(b)\n"         // 7
+      u"end;\n"                 // 8
+      u"begin\n"                // 9
+      u"  P\n"                  // 10
+      u"end.";                  // 11
+  ASSERT_TRUE(s.Compile()) << Utf16ToUtf8(s.ErrorMsg);
+  std::vector<int> executable;
+  for (int line = 1; line <= 12; ++line)
+    if (s.IsExecutableLine(line)) executable.push_back(line);
+  EXPECT_EQ(executable, (std::vector<int>{3, 5, 6, 7, 10}));
 }
 
 TEST_F(Interpreter, GuardsStopRunawayScripts) {

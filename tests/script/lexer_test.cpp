@@ -111,12 +111,14 @@ INSTANTIATE_TEST_SUITE_P(
         TokenCase{kPascal, "{ a { b } c }", "w:c c:}"}, TokenCase{kPascal, "a { never closed", "w:a"},
         TokenCase{kPascal, "a (* never", "w:a"}, TokenCase{kPascal, "a {", "w:a c:{"},
         TokenCase{kPascal, "a /", "w:a c:/"}, TokenCase{kCLike, "a /* b */ c // d", "w:a w:c"},
-        // line ends as tokens: a CR stops skipping, an LF alone does not
-        TokenCase{kBasic, "a\r\nb\r\n\r\nc", "w:a eol w:b eol w:c"}, TokenCase{kBasic, "a\nb", "w:a w:b"},
+        // line ends as tokens, CR LF or LF alone
+        TokenCase{kBasic, "a\r\nb\r\n\r\nc", "w:a eol w:b eol w:c"}, TokenCase{kBasic, "a\nb", "w:a eol w:b"},
+        TokenCase{kBasic, "a\n\nb _\nc", "w:a eol w:b w:c"}, TokenCase{kBasic, "x ' note\ny", "w:x eol w:y"},
         TokenCase{kBasic, "a _\r\nb", "w:a w:b"}, TokenCase{kBasic, "a _ _\r\n\r\nb", "w:a w:b"},
         TokenCase{kBasic, "x ' note\r\ny", "w:x eol w:y"}, TokenCase{kBasic, "' whole line\r\ny", "w:y"},
-        TokenCase{kBasic, "x remainder\r\nREM y", "w:x eol k:REM w:y"},
-        TokenCase{kBasic, "a /\\ b /\\ c", "w:a w:c"}));
+        // rem starts a comment only as a word of its own, in any case
+        TokenCase{kBasic, "x remainder\r\nREM y\r\nz rem\r\nRem", "w:x w:remainder eol w:z eol"},
+        TokenCase{kBasic, "rem(1)\r\nx", "w:x"}, TokenCase{kBasic, "a /\\ b /\\ c", "w:a w:c"}));
 
 TEST(Lexer, IdentSkipsReservedWordsAndWordDoesNot) {
   TvmParser p;
