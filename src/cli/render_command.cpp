@@ -28,6 +28,7 @@
 #include "render/bitmap.h"
 #include "render/picture_codecs.h"
 #include "report/report.h"
+#include "report/view.h"
 
 namespace pagewright::cli {
 namespace {
@@ -569,6 +570,21 @@ void RenderRun::BindData() {
     for (BoundData& d : FData) list->Add(d.adapter.get());
   }
   for (TpgwComponent* c : FReport->AllObjects()) {
+    // Views that show a field by themselves (barcodes, pictures) name their data set too.
+    if (auto* view = dynamic_cast<TpgwView*>(c)) {
+      const std::string name = Lower(Utf16ToUtf8(view->DataSetName()));
+      for (BoundData& d : FData) {
+        if (name.empty() || Lower(d.name) != name) continue;
+        view->SetDataSet(d.adapter.get());
+        if (!view->DataField().empty() && !d.table->FindField(view->DataField())) {
+          std::vector<std::string> names;
+          for (const TpgwSourceColumn& col : d.source->Columns()) names.push_back(col.name);
+          throw RunError{tpl + ": " + Utf16ToUtf8(view->Name()) + ": field \"" + Utf16ToUtf8(view->DataField()) +
+                         "\" is not a column of " + d.source->SourceName() + " (columns: " + JoinNames(names) + ")"};
+        }
+      }
+      continue;
+    }
     auto* band = dynamic_cast<TpgwDataBand*>(c);
     if (!band) continue;
     const std::string name = Lower(Utf16ToUtf8(band->DataSetName()));
