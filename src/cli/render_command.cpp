@@ -416,6 +416,10 @@ std::unique_ptr<TpgwReport> CreateReport() {
   report->EngineOptions().SetSilentMode(true);
   report->EngineOptions().SetEnableThreadSafe(true);
   report->Clear();
+  // Prepared pages beyond a few megabytes move to a temporary file, so a long document does
+  // not hold every page in memory.
+  report->EngineOptions().SetUseFileCache(true);
+  report->EngineOptions().SetMaxMemSize(8);
   return report;
 }
 
@@ -459,6 +463,8 @@ class RenderRun {
   TMemoryStream FStdout;
   bool FHasStdout = false;
   std::set<std::string> FSplitNames;
+  // Where the prepared-page store puts its page cache; gone after the run, also after Ctrl-C.
+  TScratchFolder FScratch;
 };
 
 void RenderRun::LoadTemplate() {
@@ -468,6 +474,7 @@ void RenderRun::LoadTemplate() {
     throw RunError{path + ": cannot read the template (" +
                    (std::filesystem::exists(path, ec) ? "not a readable file" : "no such file") + ")"};
   FReport = CreateReport();
+  FReport->EngineOptions().SetTempDir(Utf8ToUtf16(FScratch.Path()));
   try {
     if (!FReport->LoadFromFile(Utf8ToUtf16(path), false)) throw RunError{path + ": cannot read the template"};
   } catch (const Exception& e) {

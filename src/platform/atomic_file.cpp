@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 namespace pagewright {
@@ -73,8 +76,36 @@ TAtomicFile* volatile TAtomicFileRegistry::head = nullptr;
 
 namespace {
 
+// Scratch folders, read by the interrupt handler: a descriptor to list the folder with and its path.
+struct ScratchSlot {
+  volatile int fd = -1;
+  char path[PATH_MAX] = {};
+};
+ScratchSlot gScratch[8];
+
+// Async-signal-safe: lists the folder with the raw system call and unlinks what it finds.
+void EmptyAndRemove(int fd, const char* path) {
+  alignas(8) char buf[4096];
+  lseek(fd, 0, SEEK_SET);
+  for (int rounds = 0; rounds < 1000; ++rounds) {
+    const long n = syscall(SYS_getdents64, fd, buf, sizeof buf);
+    if (n <= 0) break;
+    for (long off = 0; off < n;) {
+      // struct linux_dirent64: ino (8), off (8), reclen (2), type (1), name
+      unsigned short reclen;
+      std::memcpy(&reclen, buf + off + 16, sizeof reclen);
+      const char* name = buf + off + 19;
+      if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) unlinkat(fd, name, 0);
+      off += reclen;
+    }
+  }
+  rmdir(path);
+}
+
 void OnInterrupt(int sig) {
   TAtomicFileRegistry::RemoveAllTemporaries();
+  for (ScratchSlot& s : gScratch)
+    if (s.fd >= 0) EmptyAndRemove(s.fd, s.path);
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   sigemptyset(&dfl.sa_mask);
@@ -99,6 +130,34 @@ void InstallInterruptCleanup() {
     if (old.sa_handler == SIG_IGN) continue;
     sigaction(s, &sa, nullptr);
   }
+}
+
+TScratchFolder::TScratchFolder() {
+  std::error_code ec;
+  std::string base = std::filesystem::temp_directory_path(ec).string();
+  if (ec || base.empty()) base = "/tmp";
+  std::string tmpl = base + "/pagewright-XXXXXX";
+  SignalBlock block;
+  if (!mkdtemp(tmpl.data())) throw EAtomicFileError(base + ": cannot create a temporary folder: " + std::strerror(errno));
+  FPath = tmpl;
+  FFd = open(FPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int i = 0; i < 8 && FFd >= 0 && FPath.size() < PATH_MAX; ++i) {
+    if (gScratch[i].fd >= 0) continue;
+    std::memcpy(gScratch[i].path, FPath.c_str(), FPath.size() + 1);
+    gScratch[i].fd = FFd;
+    FSlot = i;
+    break;
+  }
+}
+
+TScratchFolder::~TScratchFolder() {
+  {
+    SignalBlock block;
+    if (FSlot >= 0) gScratch[FSlot].fd = -1;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(FPath, ec);
+  if (FFd >= 0) close(FFd);
 }
 
 void TAtomicFile::SetSyncBeforeRename(bool v) {

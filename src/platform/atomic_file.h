@@ -59,8 +59,25 @@ class TAtomicFile : public TStream {
   friend struct TAtomicFileRegistry;
 };
 
+// A private folder for the temporary files other parts make (the prepared-page store's page
+// cache): created fresh under the system's temporary folder, and removed with its contents when
+// destroyed or when the process is interrupted.
+class TScratchFolder {
+ public:
+  TScratchFolder();
+  ~TScratchFolder();
+  TScratchFolder(const TScratchFolder&) = delete;
+  TScratchFolder& operator=(const TScratchFolder&) = delete;
+  const std::string& Path() const { return FPath; }
+
+ private:
+  std::string FPath;
+  int FFd = -1;
+  int FSlot = -1;
+};
+
 // Installs handlers for SIGINT, SIGTERM, SIGHUP and SIGPIPE that remove every pending temporary
-// file and then end the process by the same signal. Idempotent.
+// file and scratch folder and then end the process by the same signal. Idempotent.
 void InstallInterruptCleanup();
 
 }  // namespace pagewright
