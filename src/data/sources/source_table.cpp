@@ -93,6 +93,9 @@ void TpgwSourceTable::DefineFields(TMemTable& table) const {
     const TFieldType ft = FieldTypeOf(c.type);
     table.FieldDefs().Add(Utf8ToUtf16(c.name), ft, ft == ftWideString ? std::max(c.size, 1) : 0, false);
   }
+  // A table needs a field; a source with no records and no declared columns (an empty JSON
+  // array) has none, and its empty table still has to open so the report's empty case renders.
+  if (FColumns.empty()) table.FieldDefs().Add(u"(no columns)", ftWideString, 1, false);
   table.CreateDataSet();
 }
 
@@ -131,16 +134,10 @@ std::string QueryFromTableOrStatement(const std::string& queryOrTable) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
       });
   if (!identifier) return queryOrTable;
-  std::string quoted;
   // schema.table quotes each part
-  size_t start = 0;
-  while (true) {
-    const size_t dot = queryOrTable.find('.', start);
-    quoted += "\"" + queryOrTable.substr(start, dot == std::string::npos ? std::string::npos : dot - start) + "\"";
-    if (dot == std::string::npos) break;
-    quoted += ".";
-    start = dot + 1;
-  }
+  std::string quoted = "\"";
+  for (char c : queryOrTable) quoted += c == '.' ? std::string("\".\"") : std::string(1, c);
+  quoted += "\"";
   return "SELECT * FROM " + quoted;
 }
 
