@@ -17,6 +17,11 @@ packages=(
   libclang-rt-14-dev
   # external checkers used by end-to-end tests
   poppler-utils qpdf zbar-tools
+  # data sources of `pagewright render` (SQLite, PostgreSQL, JSON, CSV); the sqlite3 program and
+  # the PostgreSQL server for their tests; hyperfine, ReportLab, glabels and a virtual display
+  # for bench/compare_peers.sh
+  libsqlite3-dev libpq-dev libsimdjson-dev libcsv-dev sqlite3 postgresql
+  hyperfine python3-reportlab glabels xvfb xauth
 )
 
 missing=()

@@ -38,7 +38,6 @@ class CsvReader final : public IpgwRecordReader {
     Start();
     ReadHeader();
   }
-  ~CsvReader() override { csv_free(&FParser); }
 
   const std::string& SourceName() const override { return FName; }
   const std::vector<std::string>& ColumnNames() const override { return FColumns; }
@@ -69,7 +68,6 @@ class CsvReader final : public IpgwRecordReader {
   }
 
   void Rewind() override {
-    csv_free(&FParser);
     Start();
     ReadHeader();
   }
@@ -81,9 +79,11 @@ class CsvReader final : public IpgwRecordReader {
   };
 
   void Start() {
-    if (csv_init(&FParser, CSV_STRICT | CSV_STRICT_FINI) != 0) throw EDataSourceError(FName + ": out of memory");
-    csv_set_delim(&FParser, static_cast<unsigned char>(FDelimiter));
-    csv_set_space_func(&FParser, NoSpace);
+    FParser.Reset();
+    if (csv_init(&FParser.p, CSV_STRICT | CSV_STRICT_FINI) != 0) throw EDataSourceError(FName + ": out of memory");
+    FParser.live = true;
+    csv_set_delim(&FParser.p, static_cast<unsigned char>(FDelimiter));
+    csv_set_space_func(&FParser.p, NoSpace);
     FReady.clear();
     FFields.clear();
     FLine = 1;
@@ -143,7 +143,7 @@ class CsvReader final : public IpgwRecordReader {
       }
       if (n == 0) {
         FEnd = true;
-        if (csv_fini(&FParser, OnField, OnRecord, this) != 0)
+        if (csv_fini(&FParser.p, OnField, OnRecord, this) != 0)
           throw EDataSourceError(FName + ":" + std::to_string(FStartLine) +
                                  ": a quoted field is not closed before the end of the file");
         break;
@@ -158,7 +158,7 @@ class CsvReader final : public IpgwRecordReader {
           FAtRecordStart = false;
         }
         const size_t len = static_cast<size_t>(stop - p);
-        if (csv_parse(&FParser, p, len, OnField, OnRecord, this) != len)
+        if (csv_parse(&FParser.p, p, len, OnField, OnRecord, this) != len)
           throw EDataSourceError(FName + ":" + std::to_string(FLine) + ": " + ParseErrorText());
         if (nl) ++FLine;
         p = stop;
@@ -168,9 +168,9 @@ class CsvReader final : public IpgwRecordReader {
   }
 
   std::string ParseErrorText() {
-    if (csv_error(&FParser) == CSV_EPARSE)
+    if (csv_error(&FParser.p) == CSV_EPARSE)
       return "malformed quoting (a quote inside an unquoted field, or text after a closing quote)";
-    return csv_strerror(csv_error(&FParser));
+    return csv_strerror(csv_error(&FParser.p));
   }
 
   static void OnField(void* s, size_t len, void* data) {
@@ -189,7 +189,16 @@ class CsvReader final : public IpgwRecordReader {
   char FDelimiter;
   std::ifstream FIn;
   size_t FPos = 0;
-  csv_parser FParser{};
+  // The library's parser, freed also when the constructor fails on the first records.
+  struct Parser {
+    csv_parser p{};
+    bool live = false;
+    void Reset() {
+      if (live) csv_free(&p);
+      live = false;
+    }
+    ~Parser() { Reset(); }
+  } FParser;
   std::vector<std::string> FColumns;
   std::vector<std::string> FFields;
   std::deque<Record> FReady;

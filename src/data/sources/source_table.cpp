@@ -68,7 +68,8 @@ void TpgwSourceTable::Scan() {
     c.size = sizes[i];
     FColumns.push_back(std::move(c));
   }
-  for (const auto& [name, type] : FOverrides) {
+  for (const auto& override : FOverrides) {
+    const std::string& name = override.first;
     auto it = std::find_if(FColumns.begin(), FColumns.end(), [&](const TpgwSourceColumn& c) { return SameName(c.name, name); });
     if (it == FColumns.end()) {
       std::string list;
@@ -76,7 +77,7 @@ void TpgwSourceTable::Scan() {
       throw EDataSourceError(SourceName() + ": --column " + name + ": there is no column of that name (columns: " +
                              list + ")");
     }
-    it->type = type;
+    it->type = override.second;
   }
   for (size_t i = 0; i < FColumns.size(); ++i)
     for (size_t j = 0; j < i; ++j)
