@@ -50,7 +50,8 @@ void PrintUsage(std::ostream& os) {
      << "                         double quotes may hold delimiters, quotes (\"\") and line breaks;\n"
      << "                         UTF-8 with or without a byte-order mark\n"
      << "    FILE.json            a JSON array of objects, or JSON Lines (one object a line);\n"
-     << "                         told apart by the first character, \"[\" or \"{\"\n"
+     << "                         told apart by the first character, \"[\" or \"{\"; JSON Lines\n"
+     << "                         are read a record at a time, an array is read whole\n"
      << "    sqlite:FILE          an SQLite database, with --query\n"
      << "    postgresql://...     a PostgreSQL connection URI, with --query\n"
      << "  These apply to the --data they follow (given before any --data, to every source):\n"
@@ -900,7 +901,7 @@ int RenderRun::Run() {
     Prepare("");
     WriteOutputs();
   }
-  FProgress.Show("finishing " + std::to_string(FPending.Count()) + " files");
+  FProgress.Show("moving " + std::to_string(FPending.Count()) + " outputs into place");
   FPending.CommitAll();
   FProgress.Clear();
   if (FHasStdout) {
