@@ -130,10 +130,10 @@ class CsvReader final : public IpgwRecordReader {
 
   // Feeds input until a record is ready or the input ends; false when none is left.
   bool Fill() {
-    std::string buf(kChunk, '\0');
+    if (FBuffer.empty()) FBuffer.resize(kChunk);
     while (FReady.empty() && !FEnd) {
-      size_t n = ReadChunk(buf.data());
-      const char* p = buf.data();
+      size_t n = ReadChunk(FBuffer.data());
+      const char* p = FBuffer.data();
       if (FFirstChunk) {
         FFirstChunk = false;
         if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
@@ -188,6 +188,7 @@ class CsvReader final : public IpgwRecordReader {
   bool FFromFile;
   char FDelimiter;
   std::ifstream FIn;
+  std::string FBuffer;  // one chunk of input
   size_t FPos = 0;
   // The library's parser, freed also when the constructor fails on the first records.
   struct Parser {
