@@ -17,8 +17,11 @@ packages=(
   libclang-rt-14-dev
   # external checkers used by end-to-end tests
   poppler-utils qpdf zbar-tools zint
-  # benchmarks (bench/compare_label.sh)
-  hyperfine libjpeg-turbo-progs
+  # data sources of `pagewright render` (SQLite, PostgreSQL, JSON, CSV); the sqlite3 program and
+  # the PostgreSQL server for their tests
+  libsqlite3-dev libpq-dev libsimdjson-dev libcsv-dev sqlite3 postgresql
+  # benchmarks (bench/compare_label.sh, bench/compare_peers.sh; glabels is used when present)
+  hyperfine libjpeg-turbo-progs python3-reportlab
 )
 
 missing=()
