@@ -1,6 +1,7 @@
 #include "export/pdf/pdf_document.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -102,14 +103,22 @@ TPDFEnvironment DefaultPDFEnvironment() {
 }
 
 std::string PDFDateString(TDateTime date, int offsetMinutes) {
+  // A date string has four digits of year and a zone within a day: a clock giving anything
+  // else is held to 0001-01-01 ... 9999-12-31 and +-23:59.
+  constexpr double kFirstDay = -693593, kLastDay = 2958465.99998;
+  double days = static_cast<double>(date);
+  if (std::isnan(days)) days = 0;
+  days = std::clamp(days, kFirstDay, kLastDay);
+  offsetMinutes = std::clamp(offsetMinutes, -(23 * 60 + 59), 23 * 60 + 59);
   int year, month, day, hour, minute, second, msec;
-  DecodeDate(date, year, month, day);
-  DecodeTime(date, hour, minute, second, msec);
+  DecodeDate(days, year, month, day);
+  DecodeTime(days, hour, minute, second, msec);
   const int zone = std::abs(offsetMinutes);
   char text[40];
-  std::snprintf(text, sizeof text, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", year, month, day, hour, minute,
-                second, offsetMinutes >= 0 ? '+' : '-', zone / 60, zone % 60);
-  return text;
+  const int n = std::snprintf(text, sizeof text, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", year, month, day,
+                              hour, minute, second, offsetMinutes >= 0 ? '+' : '-', zone / 60, zone % 60);
+  if (n != 23) throw EPDFError("The document date could not be written");
+  return std::string(text, static_cast<size_t>(n));
 }
 
 TpgwPDFDocument::TpgwPDFDocument(const TpgwPDFExport& settings, TStream& out, TPDFEnvironment environment)
@@ -200,8 +209,11 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
   if (simBold) Emit("2 Tr " + PdfFloat(size / 35.0) + " w " + PdfColor(color, 3) + " RG");
   const bool justify = justifyWidthPx > 0 && mapped.SpacesCount > 0;
-  const double adjustment =
-      justify ? TpgwPDFFont::SpaceAdjustment(mapped, pdfSize, justifyWidthPx * 0.75) : 0;
+  // A space widened by more than a thousand ems is off any page; the bound also keeps the sums
+  // below within exact integers.
+  double adjustment = justify ? TpgwPDFFont::SpaceAdjustment(mapped, pdfSize, justifyWidthPx * 0.75) : 0;
+  if (std::isnan(adjustment)) adjustment = 0;
+  adjustment = std::clamp(adjustment, -1e6, 1e6);
   std::string hex = justify ? "[<" : "<";
   static const char digits[] = "0123456789ABCDEF";
   // Rounding errors of the adjustments are carried on, so that they do not add up.

@@ -95,6 +95,8 @@ class TpgwPDFDocument {
   // Report pixels of the current page to points (x to the right, y up).
   double PointX(double px) const { return X(px); }
   double PointY(double px) const { return Y(px); }
+  // Height of the current page in report pixels.
+  double PageHeightPx() const { return FPageHeight / 0.75; }
 
   const std::string& FileID() const { return FFileID; }
   bool Protected() const { return FSecurity != nullptr; }

@@ -26,6 +26,15 @@ constexpr int kVectorUnits = 16;
 // Largest side of a view's bitmap, in pixels, so that a huge object cannot exhaust memory.
 constexpr double kMaxImageSide = 8000;
 
+// Report pixels to vector-canvas units. The canvas works in integers: coordinates far off any
+// page (or not numbers at all) are held to its extent.
+int ToCanvasUnits(double px) {
+  const double units = px * kVectorUnits;
+  if (std::isnan(units)) return 0;
+  constexpr double kExtent = 1 << 24;
+  return static_cast<int>(RoundHalfEven(std::clamp(units, -kExtent, kExtent)));
+}
+
 std::string Rgb(TColor color) {
   return PdfColor(ColorToRGB(color));
 }
@@ -267,11 +276,8 @@ void TPDFPageContent::Fill(TpgwView& view, double left, double top, double width
   // Hatches, gradients and glass: the fill paints itself as vector paths.
   TPDFVectorCanvas canvas(FDoc, 0, 0, kVectorUnits);
   TCanvasLock lock(canvas);
-  const int x = static_cast<int>(RoundHalfEven(left * kVectorUnits));
-  const int y = static_cast<int>(RoundHalfEven(top * kVectorUnits));
-  const int x1 = static_cast<int>(RoundHalfEven((left + width) * kVectorUnits));
-  const int y1 = static_cast<int>(RoundHalfEven((top + height) * kVectorUnits));
-  view.Fill().Draw(canvas, x, y, x1, y1);
+  view.Fill().Draw(canvas, ToCanvasUnits(left), ToCanvasUnits(top), ToCanvasUnits(left + width),
+                   ToCanvasUnits(top + height));
 }
 
 void TPDFPageContent::Frame(const TpgwView& view, double left, double top, double width, double height) {
@@ -392,8 +398,15 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
       // A rule under every text row, across the object.
       const TColor c = ColorToRGB(memo.Frame().Color());
       const double w = std::max(0.01, static_cast<double>(memo.Frame().Width()));
-      if (h >= 1)
-        for (double y = top + gapY + h; y <= top + height; y += h) FDoc.Line(left, y, left + width, y, c, w);
+      // Only the rows on the page: an object reaching far beyond it would never end the loop.
+      if (h >= 1) {
+        const double first = top + gapY + h;
+        const double last = std::min(top + height, FDoc.PageHeightPx() + h);
+        // Rows above the page are skipped with an exact remainder (a product would lose the row
+        // grid and never reach the page).
+        for (double y = first < -h ? std::fmod(first, h) : first; y <= last; y += h)
+          FDoc.Line(left, y, left + width, y, c, w);
+      }
     }
 
     const bool tagged = memo.AllowHTMLTags() && FSettings.HTMLTags();
@@ -559,7 +572,10 @@ void TPDFPageContent::Image(TpgwView& view, double scale) {
   const double left = static_cast<double>(bounds.Left), top = static_cast<double>(bounds.Top);
   const double width = static_cast<double>(bounds.Right - bounds.Left);
   const double height = static_cast<double>(bounds.Bottom - bounds.Top);
-  if (width <= 0 || height <= 0) return;
+  // Also false for NaN; an infinite side would give a bitmap of no pixels.
+  if (!(width > 0 && height > 0) || !std::isfinite(width) || !std::isfinite(height) ||
+      !std::isfinite(left) || !std::isfinite(top))
+    return;
   scale = std::min(scale, kMaxImageSide / std::max(width, height));
   const int w = std::max(1, static_cast<int>(RoundHalfEven(width * scale)));
   const int h = std::max(1, static_cast<int>(RoundHalfEven(height * scale)));
