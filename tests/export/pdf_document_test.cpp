@@ -292,6 +292,43 @@ TEST(PdfDocumentContent, TextRunsWriteSizedGlyphStringsAndShareFontRecords) {
   pdf.Finish();
 }
 
+// Names that resolve to one face share its record, so the face is embedded once; the styles
+// that select another face get their own.
+TEST(PdfDocumentFonts, NamesOfOneFaceShareOneFontObject) {
+  TpgwPDFExport settings;
+  settings.SetCompressed(false);
+  TMemoryStream out;
+  TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+  pdf.Start();
+  pdf.StartPage(794, 1123);
+  struct Case {
+    const char16_t* face;
+    TFontStyles style;
+    size_t records;  // after this text
+  } cases[] = {
+      {u"Arial", {}, 1},
+      {u"Liberation Sans", {}, 1},      // the face "Arial" stands for
+      {u"Helvetica", {fsUnderline}, 1},  // another name for it; underline is drawn, not a face
+      {u"Arial", {fsBold}, 2},
+      {u"Liberation Sans", {fsBold}, 2},
+      {u"Times New Roman", {}, 3},
+      {u"Liberation Serif", {}, 3},
+  };
+  double y = 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.face));
+    pdf.TextOut(MakeFont(c.face, 10, c.style), 0, y += 20, u"Ab");
+    EXPECT_EQ(pdf.Fonts().Count(), c.records);
+  }
+  pdf.FinishPage();
+  pdf.Finish();
+  const std::string bytes(reinterpret_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+  size_t programs = 0;
+  for (size_t at = bytes.find("/FontFile2"); at != std::string::npos; at = bytes.find("/FontFile2", at + 1))
+    ++programs;
+  EXPECT_EQ(programs, 3u);
+}
+
 TEST(PdfDocumentContent, FramesAndShapesAreVectorPaths) {
   TpgwPDFExport settings;
   TMemoryStream out;

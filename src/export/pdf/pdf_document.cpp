@@ -195,8 +195,9 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   constexpr long double kPointRatio = 35873.0L / 36000.0L;
   const double pdfSize = correction != 1 ? RoundHalfEven(size * kPointRatio * correction * 1000) / 1000.0
                                          : Trunc(size * kPointRatio * 10) / 10.0;
-  const bool simBold = font.Style().Contains(fsBold) && pdfFont.SimulatedBold();
-  const bool simItalic = font.Style().Contains(fsItalic) && pdfFont.SimulatedItalic();
+  // Simulation follows the name asked for: a record can serve several names of one face.
+  const bool simBold = font.Style().Contains(fsBold) && FontSimulatesBold(font.Name());
+  const bool simItalic = font.Style().Contains(fsItalic) && FontSimulatesItalic(font.Name());
   const double x = X(leftPx), y = Y(baselinePx);
   const TColor color = font.Color() == clNone ? clBlack : font.Color();
 
@@ -476,16 +477,22 @@ int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg) {
   const char* space = info.Components == 1   ? "/DeviceGray"
                       : info.Components == 3 ? "/DeviceRGB"
                                              : "/DeviceCMYK";
-  std::string dict =
-      std::string("/ColorSpace ") + space + "\r\n/BitsPerComponent 8\r\n/Filter /DCTDecode\r\n";
-  // Four-component JPEGs from common encoders store inverted CMYK.
-  if (info.Components == 4) dict += "/Decode [1 0 1 0 1 0 1 0]\r\n";
-  dict += "/Width " + std::to_string(info.Width) + "\r\n/Height " + std::to_string(info.Height) + "\r\n";
   TMD5 md5;
   md5.Update("DCT");
   md5.Update(jpeg);
-  return AddImage(dict, std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()),
-                  md5.Final());
+  const TMD5Digest hash = md5.Final();
+  if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
+  // JPEG's entropy coding leaves much to deflate in pictures with large plain areas (barcodes,
+  // line art); the second filter is kept only when it saves a twentieth or more.
+  const std::string_view raw(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+  std::string deflated = FSettings.Compressed() ? Deflate(raw) : std::string();
+  const bool flate = FSettings.Compressed() && deflated.size() * 20 <= raw.size() * 19;
+  std::string dict = std::string("/ColorSpace ") + space + "\r\n/BitsPerComponent 8\r\n" +
+                     (flate ? "/Filter [/FlateDecode /DCTDecode]\r\n" : "/Filter /DCTDecode\r\n");
+  // Four-component JPEGs from common encoders store inverted CMYK.
+  if (info.Components == 4) dict += "/Decode [1 0 1 0 1 0 1 0]\r\n";
+  dict += "/Width " + std::to_string(info.Width) + "\r\n/Height " + std::to_string(info.Height) + "\r\n";
+  return AddImage(dict, flate ? std::string_view(deflated) : raw, hash);
 }
 
 int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t> rgb) {

@@ -66,7 +66,7 @@ std::string Deflate(std::string_view data) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::string out(size, '\0');
   if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-                static_cast<uLong>(data.size()), 1) != Z_OK)
+                static_cast<uLong>(data.size()), Z_BEST_COMPRESSION) != Z_OK)
     throw EPDFError("Stream compression failed");
   out.resize(size);
   return out;

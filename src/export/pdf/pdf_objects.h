@@ -38,7 +38,8 @@ std::string HexUpper(std::span<const uint8_t> bytes);
 std::string HexUpper(std::string_view bytes);
 // A colour as three components "r g b" (channel / 255) with the given decimals.
 std::string PdfColor(TColor color, int decimals = 2);
-// Deflates with zlib at level 1 (zlib format).
+// Deflates with zlib at its best compression (zlib format): the files are small and written
+// once, so the size matters more than the time.
 std::string Deflate(std::string_view data);
 
 // TPDFObjectsHelper: writes objects to the output and keeps the cross-reference section.
