@@ -410,6 +410,45 @@ TEST(PdfDocumentContent, BrokenImagesAreRefusedWithoutWritingAnything) {
   pdf.Finish();
 }
 
+// A JPEG of plain areas (a rasterised barcode) gains from a second, Flate filter; a viewer
+// decodes both and draws the bars where they were.
+TEST_F(PdfDocumentFiles, JpegOfPlainAreasIsAlsoDeflated) {
+  TBitmap bars(400, 100);
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 400; ++x) bars.SetPixel(x, y, x < 200 && (x / 10) % 2 == 0 ? clBlack : clWhite);
+  TMemoryStream jpegStream;
+  EncodeJPEG(bars, 100, 96, false, jpegStream);
+  const std::vector<uint8_t> jpeg(jpegStream.Bytes().begin(), jpegStream.Bytes().end());
+  for (bool compressed : {true, false}) {
+    SCOPED_TRACE(compressed);
+    TpgwPDFExport settings;
+    settings.SetCompressed(compressed);
+    TMemoryStream out;
+    TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+    pdf.Start();
+    pdf.StartPage(400, 100);
+    pdf.DrawImage(pdf.AddJPEGImage(jpeg), 0, 0, 400, 100);
+    pdf.FinishPage();
+    pdf.Finish();
+    const std::string bytes(reinterpret_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+    EXPECT_EQ(bytes.find("/Filter [/FlateDecode /DCTDecode]") != std::string::npos, compressed);
+    if (compressed) EXPECT_LT(bytes.size(), jpeg.size());
+    const fs::path file = Save(bytes, "bars.pdf");
+    EXPECT_EQ(Tool("qpdf --check '" + file.string() + "'").exitCode, 0);
+    // Left half striped, right half white, at 1 pixel per report pixel (72 dpi is 0.75).
+    const ToolRun render = Tool("pdftoppm -r 72 -gray '" + file.string() + "'");
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    const size_t header = render.out.find("255\n");
+    ASSERT_NE(header, std::string::npos);
+    const std::string pixels = render.out.substr(header + 4);
+    const size_t width = 300, row = 40 * width;
+    ASSERT_GE(pixels.size(), row + width);
+    EXPECT_LT(static_cast<uint8_t>(pixels[row + 3]), 64) << "first bar";
+    EXPECT_GT(static_cast<uint8_t>(pixels[row + 11]), 192) << "first gap";
+    EXPECT_GT(static_cast<uint8_t>(pixels[row + 250]), 192) << "white half";
+  }
+}
+
 TEST(PdfSecurity, DigestAndCipherMatchTheirPublishedVectors) {
   EXPECT_EQ(HexLower(MD5Of("")), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(HexLower(MD5Of("abc")), "900150983cd24fb0d6963f7d28e17f72");
