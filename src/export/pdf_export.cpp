@@ -35,6 +35,11 @@ const TEnumInfo& TpgwPDFEncBitInfo() {
   return info;
 }
 
+const TEnumInfo& TPDFEncryptionMethodInfo() {
+  static const TEnumInfo info("TPDFEncryptionMethod", {"peRC4_128", "peAES_256"});
+  return info;
+}
+
 const TEnumInfo& TPDFStandardInfo() {
   static const TEnumInfo info("TPDFStandard", {"psNone", "psPDFA_1a", "psPDFA_1b", "psPDFA_2a", "psPDFA_2b",
                                                "psPDFA_3a", "psPDFA_3b"});
@@ -114,6 +119,8 @@ const TClassInfo& TpgwPDFExport::StaticClassInfo() {
           .String("OwnerPassword", &T::OwnerPasswordText, &T::SetOwnerPasswordText)
           .SetOf("ProtectionFlags", &T::ProtectionFlags, &T::SetProtectionFlags, TpgwPDFEncBitInfo())
           .Default(TpgwPDFEncBits{ePrint, eModify, eCopy, eAnnot})
+          .Enum("EncryptionMethod", &T::EncryptionMethod, &T::SetEncryptionMethod, TPDFEncryptionMethodInfo())
+          .Default(peRC4_128)
           .Boolean("HideToolbar", &T::HideToolbar, &T::SetHideToolbar)
           .Default(false)
           .Boolean("HideMenubar", &T::HideMenubar, &T::SetHideMenubar)

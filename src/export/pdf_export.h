@@ -14,6 +14,11 @@ enum TpgwPDFEncBit : uint8_t { ePrint, eModify, eCopy, eAnnot };
 using TpgwPDFEncBits = Set<TpgwPDFEncBit>;
 const TEnumInfo& TpgwPDFEncBitInfo();
 
+// How a protected file is encrypted: 128-bit RC4 (revision 3, read by every viewer) or 256-bit
+// AES (revision 6, the AESV3 crypt filter).
+enum TPDFEncryptionMethod : uint8_t { peRC4_128, peAES_256 };
+const TEnumInfo& TPDFEncryptionMethodInfo();
+
 enum TPDFStandard : uint8_t { psNone, psPDFA_1a, psPDFA_1b, psPDFA_2a, psPDFA_2b, psPDFA_3a, psPDFA_3b };
 const TEnumInfo& TPDFStandardInfo();
 
@@ -96,6 +101,8 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   void SetOwnerPasswordText(const WideString& v);
   TpgwPDFEncBits ProtectionFlags() const { return FProtectionFlags; }
   void SetProtectionFlags(TpgwPDFEncBits v) { FProtectionFlags = v; }
+  TPDFEncryptionMethod EncryptionMethod() const { return FEncryptionMethod; }
+  void SetEncryptionMethod(TPDFEncryptionMethod v) { FEncryptionMethod = v; }
   bool HideToolbar() const { return FHideToolbar; }
   void SetHideToolbar(bool v) { FHideToolbar = v; }
   bool HideMenubar() const { return FHideMenubar; }
@@ -146,6 +153,7 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   std::string FUserPassword;
   std::string FOwnerPassword;
   TpgwPDFEncBits FProtectionFlags = {ePrint, eModify, eCopy, eAnnot};
+  TPDFEncryptionMethod FEncryptionMethod = peRC4_128;
   bool FHideToolbar = false;
   bool FHideMenubar = false;
   bool FHideWindowUI = false;

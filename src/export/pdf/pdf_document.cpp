@@ -37,33 +37,6 @@ int LocalOffsetMinutes() {
   return static_cast<int>(local.tm_gmtoff / 60);
 }
 
-// A literal string: bytes unchanged except the five that need escapes.
-std::string LiteralString(std::span<const uint8_t> bytes) {
-  std::string s;
-  for (uint8_t b : bytes) {
-    switch (b) {
-      case '\n':
-        s += "\\n";
-        break;
-      case '\r':
-        s += "\\r";
-        break;
-      case '(':
-        s += "\\(";
-        break;
-      case ')':
-        s += "\\)";
-        break;
-      case '\\':
-        s += "\\\\";
-        break;
-      default:
-        s += static_cast<char>(b);
-    }
-  }
-  return s;
-}
-
 struct TJpegInfo {
   int Width = 0, Height = 0, Components = 0;
 };
@@ -99,7 +72,7 @@ TJpegInfo ReadJpegInfo(std::span<const uint8_t> jpeg) {
 }  // namespace
 
 TPDFEnvironment DefaultPDFEnvironment() {
-  return {[] { return Now(); }, LocalOffsetMinutes, RandomGuid};
+  return {[] { return Now(); }, LocalOffsetMinutes, RandomGuid, SystemRandomBytes};
 }
 
 std::string PDFDateString(TDateTime date, int offsetMinutes) {
@@ -127,9 +100,14 @@ TpgwPDFDocument::TpgwPDFDocument(const TpgwPDFExport& settings, TStream& out, TP
   if (!FEnv.Clock) FEnv.Clock = defaults.Clock;
   if (!FEnv.TimeZoneOffsetMinutes) FEnv.TimeZoneOffsetMinutes = defaults.TimeZoneOffsetMinutes;
   if (!FEnv.NewGuid) FEnv.NewGuid = defaults.NewGuid;
+  if (!FEnv.RandomBytes) FEnv.RandomBytes = defaults.RandomBytes;
 }
 
 TpgwPDFDocument::~TpgwPDFDocument() = default;
+
+TPDFVersion TpgwPDFDocument::WrittenVersion() const {
+  return FSecurity && FSecurity->Method() == peAES_256 ? pv17 : FSettings.PDFVersion();
+}
 
 void TpgwPDFDocument::RequireStarted() const {
   if (!FStarted) throw EPDFError("The PDF document is not started");
@@ -151,10 +129,11 @@ void TpgwPDFDocument::Start() {
       (!FSettings.UserPassword().empty() || !FSettings.OwnerPassword().empty()) && !FSettings.PdfA();
   if (protect) {
     FSecurity = std::make_unique<TPDFSecurity>(FSettings.UserPassword(), FSettings.OwnerPassword(),
-                                               FSettings.ProtectionFlags(), id);
+                                               FSettings.ProtectionFlags(), id, FSettings.EncryptionMethod(),
+                                               FEnv.RandomBytes);
     FPdf.Security = FSecurity.get();
   }
-  FPdf.WriteLine(std::string("%PDF-") + PDFVersionText(FSettings.PDFVersion()));
+  FPdf.WriteLine(std::string("%PDF-") + PDFVersionText(WrittenVersion()));
   FPdf.WriteLine("%\xE2\xE3\xCF\xD3");
   FPdf.UpdateXRef();  // 1: the page tree
   FStarted = true;
@@ -451,9 +430,7 @@ int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view da
   if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
   const int number = FPdf.UpdateXRef();
   FPdf.BeginObject(number);
-  std::string stored(data);
-  if (FSecurity)
-    FSecurity->Encrypt(number, std::span<uint8_t>(reinterpret_cast<uint8_t*>(stored.data()), stored.size()));
+  const std::string stored = FSecurity ? FSecurity->Encrypt(number, data) : std::string(data);
   FPdf.WriteLine("<<");
   FPdf.WriteLine("/Type /XObject");
   FPdf.WriteLine("/Subtype /Image");
@@ -622,13 +599,7 @@ void TpgwPDFDocument::Finish() {
     encrypt = FPdf.UpdateXRef();
     FPdf.BeginObject(encrypt);
     FPdf.WriteLine("<<");
-    FPdf.WriteLine("/Filter /Standard");
-    FPdf.WriteLine("/V 2");
-    FPdf.WriteLine("/R 3");
-    FPdf.WriteLine("/Length 128");
-    FPdf.WriteLine("/P " + std::to_string(FSecurity->P()));
-    FPdf.WriteLine("/O (" + LiteralString(FSecurity->O()) + ")");
-    FPdf.WriteLine("/U (" + LiteralString(FSecurity->U()) + ")");
+    for (const std::string& line : FSecurity->DictionaryLines()) FPdf.WriteLine(line);
     FPdf.WriteLine(">>");
     FPdf.WriteLine("endobj");
   }
@@ -665,7 +636,10 @@ void TpgwPDFDocument::Finish() {
   FPdf.BeginObject(catalog);
   FPdf.WriteLine("<<");
   FPdf.WriteLine("/Type /Catalog");
-  FPdf.WriteLine(std::string("/Version /") + PDFVersionText(FSettings.PDFVersion()));
+  FPdf.WriteLine(std::string("/Version /") + PDFVersionText(WrittenVersion()));
+  // 256-bit AES came to 1.7 as an extension before it was part of the standard.
+  if (FSecurity && FSecurity->Method() == peAES_256)
+    FPdf.WriteLine("/Extensions << /ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >> >>");
   FPdf.WriteLine("/MarkInfo << /Marked true >>");
   FPdf.WriteLine("/Pages " + Ref(1));
   FPdf.WriteLine("/PageMode /UseNone");

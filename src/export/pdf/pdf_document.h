@@ -29,8 +29,10 @@ struct TPDFEnvironment {
   std::function<TDateTime()> Clock;            // local date and time
   std::function<int()> TimeZoneOffsetMinutes;  // minutes east of UTC
   std::function<std::string()> NewGuid;        // registry form: braces, 38 characters
+  // Keys, salts and initialisation vectors of 256-bit AES encryption.
+  std::function<void(std::span<uint8_t>)> RandomBytes;
 };
-// The system clock, the local time zone and random identifiers.
+// The system clock, the local time zone, random identifiers and the system's random bytes.
 TPDFEnvironment DefaultPDFEnvironment();
 
 // "D:yyyymmddhhnnss" and the zone as sign, hours, "'", minutes, "'".
@@ -129,6 +131,8 @@ class TpgwPDFDocument {
     FContent += "\r\n";
   }
   int AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash);
+  // The settings' version, at least 1.7 when the file is encrypted with 256-bit AES.
+  TPDFVersion WrittenVersion() const;
   void RequireStarted() const;
   void RequirePage() const;
 

@@ -97,8 +97,7 @@ void TPDFObjectsHelper::WriteLine(std::string_view line) {
 void TPDFObjectsHelper::WriteStream(int number, std::string_view data, std::string_view extraEntries,
                                     bool compress) {
   std::string stored = Compressed && compress ? Deflate(data) : std::string(data);
-  if (Security)
-    Security->Encrypt(number, std::span<uint8_t>(reinterpret_cast<uint8_t*>(stored.data()), stored.size()));
+  if (Security) stored = Security->Encrypt(number, stored);
   std::string dict = "<</Length " + std::to_string(stored.size());
   if (Compressed && compress) dict += "/Filter/FlateDecode";
   dict += extraEntries;
