@@ -3,6 +3,9 @@
 #include "export/pdf/pdf_document.h"
 #include "export/pdf/pdf_page_content.h"
 #include "platform/exceptions.h"
+#include "platform/format.h"
+#include "platform/wide_strings.h"
+#include "storage/xml_document.h"
 #include "platform/unicode.h"
 #include "report/pages.h"
 #include "report/report.h"
@@ -28,7 +31,30 @@ std::string TextToBytes(const WideString& text) {
   return s;
 }
 
+std::vector<TPDFOutlineItem> OutlineFromXML(const TpgwXMLItem& parent, int depth) {
+  std::vector<TPDFOutlineItem> items;
+  if (depth >= kMaxPDFOutlineDepth) return items;
+  for (int i = 0; i < parent.Count(); ++i) {
+    const TpgwXMLItem& x = *parent.Items(i);
+    if (!SameText(x.Name(), u"item")) continue;
+    TPDFOutlineItem item;
+    item.Title = x.GetProp(u"text");
+    int32_t page = -1, top = 0;
+    if (!TryStrToInt(x.GetProp(u"page"), page)) page = -1;  // points at no page
+    if (!TryStrToInt(x.GetProp(u"top"), top)) top = 0;
+    item.Page = page;
+    item.Top = top;
+    item.Children = OutlineFromXML(x, depth + 1);
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
 }  // namespace
+
+void TpgwPDFExport::SetPreparedOutline(const TpgwXMLItem& root) {
+  FOutlineItems = OutlineFromXML(root, 0);
+}
 
 const TEnumInfo& TpgwPDFEncBitInfo() {
   static const TEnumInfo info("TpgwPDFEncBit", {"ePrint", "eModify", "eCopy", "eAnnot"});
@@ -195,6 +221,7 @@ bool TpgwPDFExport::Start() {
     }
     FDocument =
         std::make_unique<TpgwPDFDocument>(*this, *FOut, FEnvironment ? *FEnvironment : TPDFEnvironment{});
+    FDocument->SetOutline(FOutlineItems);
     FDocument->Start();
     FContent = std::make_unique<TPDFPageContent>(*FDocument, *this);
   } catch (const Exception& e) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/export_filter.h"
 
@@ -27,7 +28,19 @@ const TEnumInfo& TPDFVersionInfo();
 // "1.4" to "1.7".
 const char* PDFVersionText(TPDFVersion v);
 
+// One entry of the document outline (bookmarks): a title, the prepared page it points at and
+// the position on that page in report pixels from the top.
+struct TPDFOutlineItem {
+  WideString Title;
+  int Page = 0;
+  double Top = 0;
+  std::vector<TPDFOutlineItem> Children;
+};
+// Outlines deeper than this are cut: the tree comes from a file.
+inline constexpr int kMaxPDFOutlineDepth = 64;
+
 class TpgwPDFDocument;
+class TpgwXMLItem;
 class TPDFPageContent;
 struct TPDFEnvironment;
 class Exception;
@@ -57,6 +70,13 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   // Where document dates and identifiers come from (tests pin them); the system clock and
   // random identifiers by default.
   void SetEnvironment(const TPDFEnvironment& environment);
+  // The report's outline for the next export, as the prepared pages keep it: "item" elements
+  // with "text", "page" (prepared page index) and "top" (pixels), nested. The export walk hands
+  // it over before Start; it is written as the document outline when Outline is set.
+  void SetPreparedOutline(const TpgwXMLItem& root);
+  void SetOutlineItems(std::vector<TPDFOutlineItem> items) { FOutlineItems = std::move(items); }
+  const std::vector<TPDFOutlineItem>& OutlineItems() const { return FOutlineItems; }
+
   // The document being written, between Start and Finish.
   TpgwPDFDocument* Document() const { return FDocument.get(); }
 
@@ -173,6 +193,7 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   // Closes the transport's stream (not a caller's stream) and forgets the document.
   void ReleaseOutput();
 
+  std::vector<TPDFOutlineItem> FOutlineItems;
   std::unique_ptr<TPDFEnvironment> FEnvironment;
   std::unique_ptr<TpgwPDFDocument> FDocument;
   std::unique_ptr<TPDFPageContent> FContent;

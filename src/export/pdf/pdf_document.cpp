@@ -448,6 +448,75 @@ int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view da
   return index;
 }
 
+int TpgwPDFDocument::WriteOutline() {
+  // The items that point at written pages, in their tree; a left-out item's children move up.
+  struct TNode {
+    const TPDFOutlineItem* Item;
+    const TPage* Page;
+    int Object = 0;
+    int Parent = -1;  // index into nodes, -1 for the root
+    std::vector<int> Children;
+    int Descendants = 0;
+  };
+  std::vector<TNode> nodes;
+  std::vector<int> top;
+  auto collect = [&](auto& self, const std::vector<TPDFOutlineItem>& items, int parent, int depth) -> void {
+    if (depth >= kMaxPDFOutlineDepth) return;
+    for (const TPDFOutlineItem& item : items) {
+      const auto page = std::find_if(FPages.begin(), FPages.end(),
+                                     [&](const TPage& p) { return p.SourceIndex == item.Page && item.Page >= 0; });
+      int next = parent;
+      if (page != FPages.end()) {
+        nodes.push_back({&item, &*page, 0, parent, {}, 0});
+        next = static_cast<int>(nodes.size()) - 1;
+        (parent < 0 ? top : nodes[static_cast<size_t>(parent)].Children).push_back(next);
+      }
+      self(self, item.Children, next, depth + 1);
+    }
+  };
+  collect(collect, FOutline, -1, 0);
+  if (nodes.empty()) return 0;
+  // Numbers in walk order (nodes were collected depth-first); every item is shown open, so a
+  // count is the number of all items below.
+  const int root = FPdf.UpdateXRef();
+  for (auto& node : nodes) node.Object = FPdf.UpdateXRef();
+  for (size_t i = nodes.size(); i-- > 0;)
+    for (int p = nodes[i].Parent; p >= 0; p = nodes[static_cast<size_t>(p)].Parent)
+      ++nodes[static_cast<size_t>(p)].Descendants;
+
+  auto object = [&](int index) { return Ref(nodes[static_cast<size_t>(index)].Object); };
+  FPdf.BeginObject(root);
+  FPdf.WriteLine("<<");
+  FPdf.WriteLine("/Type /Outlines");
+  FPdf.WriteLine("/Count " + std::to_string(nodes.size()));
+  FPdf.WriteLine("/First " + object(top.front()));
+  FPdf.WriteLine("/Last " + object(top.back()));
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("endobj");
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const TNode& node = nodes[i];
+    const std::vector<int>& siblings = node.Parent < 0 ? top : nodes[static_cast<size_t>(node.Parent)].Children;
+    const size_t at = static_cast<size_t>(std::find(siblings.begin(), siblings.end(), static_cast<int>(i)) -
+                                          siblings.begin());
+    FPdf.BeginObject(node.Object);
+    FPdf.WriteLine("<<");
+    FPdf.WriteLine("/Title " + FPdf.TextString(node.Item->Title, node.Object));
+    FPdf.WriteLine("/Parent " + (node.Parent < 0 ? Ref(root) : object(node.Parent)));
+    if (at > 0) FPdf.WriteLine("/Prev " + object(siblings[at - 1]));
+    if (at + 1 < siblings.size()) FPdf.WriteLine("/Next " + object(siblings[at + 1]));
+    if (!node.Children.empty()) {
+      FPdf.WriteLine("/First " + object(node.Children.front()));
+      FPdf.WriteLine("/Last " + object(node.Children.back()));
+      FPdf.WriteLine("/Count " + std::to_string(node.Descendants));
+    }
+    FPdf.WriteLine("/Dest [" + Ref(node.Page->Object) + " /XYZ 0 " +
+                   PdfInteger(node.Page->Height - node.Item->Top * 0.75) + " 0]");
+    FPdf.WriteLine(">>");
+    FPdf.WriteLine("endobj");
+  }
+  return root;
+}
+
 int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg) {
   RequireStarted();
   const TJpegInfo info = ReadJpegInfo(jpeg);
@@ -604,6 +673,8 @@ void TpgwPDFDocument::Finish() {
     FPdf.WriteLine("endobj");
   }
 
+  const int outline = FSettings.Outline() ? WriteOutline() : 0;
+
   for (const auto& link : FLinks) {
     FPdf.BeginObject(link.Object);
     FPdf.WriteLine("<<");
@@ -642,7 +713,8 @@ void TpgwPDFDocument::Finish() {
     FPdf.WriteLine("/Extensions << /ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >> >>");
   FPdf.WriteLine("/MarkInfo << /Marked true >>");
   FPdf.WriteLine("/Pages " + Ref(1));
-  FPdf.WriteLine("/PageMode /UseNone");
+  FPdf.WriteLine(outline ? "/PageMode /UseOutlines" : "/PageMode /UseNone");
+  if (outline) FPdf.WriteLine("/Outlines " + Ref(outline));
   FPdf.WriteLine("/ViewerPreferences <<");
   if (!FSettings.Title().empty()) FPdf.WriteLine("/DisplayDocTitle true");
   if (FSettings.HideToolbar()) FPdf.WriteLine("/HideToolbar true");
@@ -660,6 +732,7 @@ void TpgwPDFDocument::Finish() {
   FImages.clear();
   FImageByHash.clear();
   FLinks.clear();
+  FOutline.clear();
   FFonts.Clear();
   FStarted = false;
   FFinished = true;

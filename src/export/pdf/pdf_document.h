@@ -89,6 +89,10 @@ class TpgwPDFDocument {
   // Draws an image over a rectangle of the current page.
   void DrawImage(int image, double left, double top, double width, double height);
 
+  // The outline written at Finish when the settings ask for it. Items whose page was not
+  // written are left out, their children taking their place.
+  void SetOutline(std::vector<TPDFOutlineItem> items) { FOutline = std::move(items); }
+
   // Appends one line of content operators to the current page, as written.
   void AppendContent(const std::string& line) {
     RequirePage();
@@ -131,6 +135,8 @@ class TpgwPDFDocument {
     FContent += "\r\n";
   }
   int AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash);
+  // Writes the outline root and its items; 0 when no item points at a written page.
+  int WriteOutline();
   // The settings' version, at least 1.7 when the file is encrypted with 256-bit AES.
   TPDFVersion WrittenVersion() const;
   void RequireStarted() const;
@@ -144,6 +150,7 @@ class TpgwPDFDocument {
   std::vector<TPage> FPages;
   std::vector<TImage> FImages;
   std::vector<TLink> FLinks;
+  std::vector<TPDFOutlineItem> FOutline;
   std::map<TMD5Digest, int> FImageByHash;
   std::string FContent;
   std::string FFileID;
