@@ -255,9 +255,12 @@ void TpgwPDFExport::ExportObject(TpgwComponent& obj) {
   if (!view || !FContent) return;
   const TpgwVisibilityTypes visibility = view->Visibility();
   if (!visibility.Contains(vsExport) && !(ExportNotPrintable() && !visibility.Contains(vsPrint))) return;
-  // The page colour was painted by StartPage; the background's picture and frame only with
-  // Background.
-  if (view->Name() == u"_pagebackground" && !FBackground) return;
+  // The page colour was painted by StartPage; the background's picture only with Background.
+  // The page's frame is drawn on the page as it is on screen, with or without.
+  if (view->Name() == u"_pagebackground" && !FBackground) {
+    FContent->FrameOf(*view);
+    return;
+  }
   // The view knows it is being exported for the duration of the call.
   struct TExportingState {
     TpgwView& View;

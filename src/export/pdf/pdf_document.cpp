@@ -581,6 +581,40 @@ int TpgwPDFDocument::AddBitmapImage(const TBitmap& bitmap, bool asJpeg, int qual
   return AddRGBImage(bitmap.Width(), bitmap.Height(), rgb);
 }
 
+std::string TpgwPDFDocument::HatchPattern(TBrushStyle style) {
+  RequirePage();
+  if (style < bsHorizontal || style > bsDiagCross) throw EPDFError("Not a hatch style");
+  const std::string name = "/Hatch" + std::to_string(static_cast<int>(style));
+  auto& hatches = FPages.back().Hatches;
+  if (std::find(hatches.begin(), hatches.end(), style) == hatches.end()) hatches.push_back(style);
+  if (FHatchObjects.count(style)) return name;
+  // One 6-point cell (8 report pixels) with lines of one pixel; diagonals are drawn with their
+  // neighbours' ends so that the tiles join without gaps.
+  std::string lines;
+  const bool horizontal = style == bsHorizontal || style == bsCross;
+  const bool vertical = style == bsVertical || style == bsCross;
+  // Screen y runs down: the forward diagonal falls to the right, the backward one rises.
+  const bool falling = style == bsFDiagonal || style == bsDiagCross;
+  const bool rising = style == bsBDiagonal || style == bsDiagCross;
+  if (horizontal) lines += "0 5.625 m 6 5.625 l S\n";
+  if (vertical) lines += "0.375 0 m 0.375 6 l S\n";
+  for (int c : {-6, 0, 6}) {
+    if (rising) lines += PdfFloatTrim(-1) + " " + PdfFloatTrim(c - 1) + " m 7 " + PdfFloatTrim(c + 7) + " l S\n";
+    if (falling) lines += "-1 " + PdfFloatTrim(c + 7) + " m 7 " + PdfFloatTrim(c - 1) + " l S\n";
+  }
+  const int number = FPdf.UpdateXRef();
+  FPdf.BeginObject(number);
+  FPdf.WriteStream(number, "0.75 w 0 J\n" + lines,
+                   "/Type/Pattern/PatternType 1/PaintType 2/TilingType 1/BBox [0 0 6 6]/XStep 6/YStep 6"
+                   "/Resources << >>");
+  FHatchObjects.emplace(style, number);
+  return name;
+}
+
+std::string TpgwPDFDocument::FillWithHatch(TBrushStyle style, TColor color) {
+  return "/CsHatch cs " + PdfColor(color) + " " + HatchPattern(style) + " scn";
+}
+
 void TpgwPDFDocument::DrawImage(int image, double left, double top, double width, double height) {
   RequirePage();
   if (image < 0 || image >= static_cast<int>(FImages.size())) throw EPDFError("Unknown image");
@@ -618,6 +652,14 @@ void TpgwPDFDocument::FinishPage() {
     std::string images = "/XObject << ";
     for (int i : page.Images) images += "/Im" + std::to_string(i) + " " + Ref(FImages[i].Object) + " ";
     FPdf.Write(images);
+    FPdf.WriteLine(">>");
+  }
+  if (!page.Hatches.empty()) {
+    FPdf.WriteLine("/ColorSpace << /CsHatch [/Pattern /DeviceRGB] >>");
+    std::string patterns = "/Pattern << ";
+    for (TBrushStyle style : page.Hatches)
+      patterns += "/Hatch" + std::to_string(static_cast<int>(style)) + " " + Ref(FHatchObjects.at(style)) + " ";
+    FPdf.Write(patterns);
     FPdf.WriteLine(">>");
   }
   FPdf.WriteLine("/ProcSet [/PDF /Text /ImageC ]");
@@ -731,6 +773,7 @@ void TpgwPDFDocument::Finish() {
   FPages.clear();
   FImages.clear();
   FImageByHash.clear();
+  FHatchObjects.clear();
   FLinks.clear();
   FOutline.clear();
   FFonts.Clear();

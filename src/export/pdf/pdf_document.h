@@ -86,6 +86,13 @@ class TpgwPDFDocument {
   // A bitmap as a JPEG image at the filter's quality (or quality when not 0), or losslessly
   // deflated.
   int AddBitmapImage(const TBitmap& bitmap, bool asJpeg = true, int quality = 0);
+  // The resource name of the tiling pattern of a hatch style (bsHorizontal ... bsDiagCross) on
+  // the current page: hatch lines in the colour set with it, 8 report pixels apart, over
+  // nothing (the background shows through). Fill with it by FillWithHatch. Each style's pattern
+  // is written once, at its first use.
+  std::string HatchPattern(TBrushStyle style);
+  // The fill operators of a hatch in a colour: the pattern colour space and the pattern.
+  std::string FillWithHatch(TBrushStyle style, TColor color);
   // Draws an image over a rectangle of the current page.
   void DrawImage(int image, double left, double top, double width, double height);
 
@@ -126,6 +133,7 @@ class TpgwPDFDocument {
     std::vector<int> Fonts;        // indexes into the global list
     std::vector<int> Images;       // image indexes
     std::vector<int> Annots;       // annotation object numbers
+    std::vector<TBrushStyle> Hatches;
     int SourceIndex = -1;
   };
   double X(double px) const { return px * 0.75 + FMarginLeft * 0.05; }
@@ -152,6 +160,7 @@ class TpgwPDFDocument {
   std::vector<TLink> FLinks;
   std::vector<TPDFOutlineItem> FOutline;
   std::map<TMD5Digest, int> FImageByHash;
+  std::map<TBrushStyle, int> FHatchObjects;
   std::string FContent;
   std::string FFileID;
   std::string FDate;

@@ -10,6 +10,7 @@
 #include "render/bitmap.h"
 #include "render/colors.h"
 #include "render/draw_text.h"
+#include "render/fonts.h"
 #include "render/metafile.h"
 #include "report/memo_view.h"
 #include "report/picture_view.h"
@@ -56,6 +57,15 @@ std::string DashOf(TpgwFrameStyle style, double widthPt) {
     default:
       return "[] 0 d";
   }
+}
+
+// A font's ascent in report pixels at its point size.
+double AscentPx(const TFont& font) {
+  TFontStyles style;
+  if (font.Style().Contains(fsBold)) style.Include(fsBold);
+  if (font.Style().Contains(fsItalic)) style.Include(fsItalic);
+  const TSizedFont& face = FindFont(font.Name(), -1000, style);
+  return face.TextMetrics().tmAscent / 1000.0 * font.Size() * 96 / 72;
 }
 
 std::vector<WideString> LinesOf(const TStringList& list) {
@@ -124,7 +134,12 @@ bool TPDFVectorCanvas::BrushVisible() const {
 bool TPDFVectorCanvas::BeginPaint(bool fill, bool stroke) {
   if (!fill && !stroke) return false;
   FDoc.AppendContent("q");
-  if (fill) FDoc.AppendContent(Rgb(Brush().Color()) + " rg");
+  // A hatched brush paints its lines only, as the screen does.
+  const TBrushStyle style = Brush().Style();
+  if (fill && style >= bsHorizontal && style <= bsDiagCross)
+    FDoc.AppendContent(FDoc.FillWithHatch(style, ColorToRGB(Brush().Color())));
+  else if (fill)
+    FDoc.AppendContent(Rgb(Brush().Color()) + " rg");
   if (stroke) {
     const double widthPt = std::max(1, Pen().Width()) * 0.75 / FUnits;
     FDoc.AppendContent(Rgb(Pen().Color()) + " RG");
@@ -306,6 +321,11 @@ void TPDFPageContent::Frame(const TpgwView& view, double left, double top, doubl
   }
 }
 
+void TPDFPageContent::FrameOf(const TpgwView& view) {
+  Frame(view, static_cast<double>(view.AbsLeft()), static_cast<double>(view.AbsTop()),
+        static_cast<double>(view.Width()), static_cast<double>(view.Height()));
+}
+
 void TPDFPageContent::Link(TpgwView& view) {
   const TpgwHyperlink& link = view.Hyperlink();
   const WideString value = Trim(link.Value());
@@ -367,10 +387,13 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
   const double width = static_cast<double>(memo.Width()), height = static_cast<double>(memo.Height());
   Fill(memo, left, top, width, height);
   FDoc.AppendContent("q");
-  FDoc.AppendContent(PdfFloat(FDoc.PointX(left)) + " " + PdfFloat(FDoc.PointY(top + height)) + " " +
-                     PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re");
-  FDoc.AppendContent("W");
-  FDoc.AppendContent("n");
+  // Text that may run out of its object (Clipped off) is not cut at the object's edges.
+  if (memo.Clipped()) {
+    FDoc.AppendContent(PdfFloat(FDoc.PointX(left)) + " " + PdfFloat(FDoc.PointY(top + height)) + " " +
+                       PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re");
+    FDoc.AppendContent("W");
+    FDoc.AppendContent("n");
+  }
   {
     TpgwDrawTextLock lock;
     TpgwDrawText& dt = *FLayout;
@@ -440,7 +463,10 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
           run.Font.SetStyle(tag.Style);
           run.Font.SetColor(tag.Color);
           if (tag.Size > 0) run.Font.SetSize(tag.Size);
-          run.Rise = static_cast<double>(tag.AddY) * tag.Size;
+          // The layout draws every run from the top of the line, so a smaller run (a sub- or
+          // superscript) has its baseline higher by the difference of the ascents; a subscript
+          // then moves down by its size in pixels.
+          run.Rise = static_cast<double>(tag.AddY) * tag.Size + AscentPx(run.Font) - AscentPx(font);
         }
         TpgwPDFFont& pdfFont = FDoc.Fonts().GetObjFontNumber(run.Font);
         const std::u16string_view part = std::u16string_view(line).substr(from, to - from);

@@ -65,6 +65,8 @@ class TPDFPageContent {
 
   // Dispatches on the view's class: text, line, shape, barcode, or image.
   void ExportView(TpgwView& view);
+  // The frame of a view alone (the page's frame, which shows with or without Background).
+  void FrameOf(const TpgwView& view);
   // The page colour over the printable area (with Background).
   void PageBackground(TColor color, double left, double top, double width, double height);
 
