@@ -3,6 +3,7 @@
 // hatch colour), and the page's frame is drawn. Checked in the content and in a rendering.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -17,6 +18,8 @@
 #include "report/memo_view.h"
 #include "report/pages.h"
 #include "report/picture_view.h"
+#include "render/bitmap.h"
+#include "render/canvas.h"
 
 namespace pagewright {
 namespace {
@@ -152,6 +155,76 @@ TEST_F(PdfFidelity, HatchedFillsAreHatchesInTheirColour) {
     EXPECT_GE(red * 100, c.minPercent * area) << red;
     EXPECT_LE(red * 100, c.maxPercent * area) << red;
     EXPECT_EQ(Count(rgb, 210, 45, 300, 115, true), 0) << "nothing outside the object";
+  }
+}
+
+// The box around the dark pixels of an RGB image.
+struct Box {
+  int Left = 1 << 30, Top = 1 << 30, Right = -1, Bottom = -1;
+};
+Box InkBox(const std::string& rgb, int width, int height) {
+  Box b;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+      if (at + 2 < rgb.size() && static_cast<uint8_t>(rgb[at + 1]) < 128) {
+        b.Left = std::min(b.Left, x);
+        b.Top = std::min(b.Top, y);
+        b.Right = std::max(b.Right, x);
+        b.Bottom = std::max(b.Bottom, y);
+      }
+    }
+  return b;
+}
+
+// Turned text is real text (found by text extraction, no picture) drawn where the page shows it.
+TEST_F(PdfFidelity, TurnedTextIsTextWhereThePageShowsIt) {
+  for (int angle : {90, 270, 30}) {
+    SCOPED_TRACE(angle);
+    TpgwMemoView memo(nullptr);
+    memo.SetBounds(100, 100, 120, 120);
+    memo.SetRotation(angle);
+    memo.SetText(u"ALMACÉN");
+    memo.Font().SetSize(14);
+    memo.Frame().SetTyp({ftLeft, ftRight, ftTop, ftBottom});
+    const Exported e = Export({&memo});
+    EXPECT_EQ(e.pdf.find("/Subtype /Image"), std::string::npos);
+    EXPECT_NE(e.pdf.find(" Tm\r\n"), std::string::npos);
+    // One glyph string for the word; text extraction follows lines at right angles only.
+    EXPECT_NE(e.pdf.find("<0024002F003000240026008B0031> Tj"), std::string::npos) << e.pdf;
+    if (angle % 90 == 0) {
+      const std::string text = test_support::RunCommand("pdftotext -enc UTF-8 '" + e.file.string() + "' -").out;
+      EXPECT_NE(text.find("ALMACÉN"), std::string::npos) << text;
+    }
+
+    const std::string rgb = Render(e.file);
+    ASSERT_FALSE(rgb.empty());
+    const Box pdf = InkBox(rgb, width, height);
+    // The same object drawn on a raster canvas of the page's size.
+    TBitmap bitmap;
+    {
+      TCanvas& canvas = bitmap.Canvas();
+      TCanvasLock lock(canvas);
+      canvas.Brush().SetStyle(bsSolid);
+      canvas.Brush().SetColor(clWhite);
+      bitmap.SetSize(width, height);
+      memo.Draw(canvas, 1, 1, 0, 0);
+    }
+    std::string screen(static_cast<size_t>(width) * static_cast<size_t>(height) * 3, '\xFF');
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const TColor c = bitmap.Pixel(x, y);
+        const size_t at = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3;
+        screen[at] = static_cast<char>(c & 0xFF);
+        screen[at + 1] = static_cast<char>((c >> 8) & 0xFF);
+        screen[at + 2] = static_cast<char>((c >> 16) & 0xFF);
+      }
+    const Box shown = InkBox(screen, width, height);
+    ASSERT_GE(shown.Right, 0);
+    EXPECT_NEAR(pdf.Left, shown.Left, 3);
+    EXPECT_NEAR(pdf.Top, shown.Top, 3);
+    EXPECT_NEAR(pdf.Right, shown.Right, 3);
+    EXPECT_NEAR(pdf.Bottom, shown.Bottom, 3);
   }
 }
 

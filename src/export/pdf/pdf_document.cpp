@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -157,7 +158,7 @@ void TpgwPDFDocument::StartPage(double widthPx, double heightPx, double marginLe
 }
 
 void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
-                              bool rtl, double justifyWidthPx, double charSpacingPx) {
+                              bool rtl, double justifyWidthPx, double charSpacingPx, double angleDegrees) {
   RequirePage();
   if (text.empty()) return;
   TpgwPDFFont& pdfFont = FFonts.GetObjFontNumber(font);
@@ -185,8 +186,19 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   Emit("[] 0 d");
   Emit(PdfColor(color) + " rg");
   if (charSpacingPx != 0) Emit(PdfFloat(charSpacingPx * 0.75) + " Tc");
-  Emit(PdfFloat(x) + " " + PdfFloat(y) + " Td");
-  if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
+  // Turned text: the text matrix rotates it counterclockwise about its baseline origin (after
+  // the slant of a simulated italic).
+  if (!std::isfinite(angleDegrees)) angleDegrees = 0;
+  const double turn = std::fmod(angleDegrees, 360.0);
+  const double cosA = turn == 0 ? 1 : std::cos(turn * std::numbers::pi / 180), sinA = turn == 0 ? 0 : std::sin(turn * std::numbers::pi / 180);
+  if (turn != 0) {
+    const double slant = simItalic ? 0.25 : 0;
+    Emit(PdfFloatTrim(cosA, 5) + " " + PdfFloatTrim(sinA, 5) + " " + PdfFloatTrim(slant * cosA - sinA, 5) + " " +
+         PdfFloatTrim(slant * sinA + cosA, 5) + " " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
+  } else {
+    Emit(PdfFloat(x) + " " + PdfFloat(y) + " Td");
+    if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
+  }
   if (simBold) Emit("2 Tr " + PdfFloat(size / 35.0) + " w " + PdfColor(color, 3) + " RG");
   const bool justify = justifyWidthPx > 0 && mapped.SpacesCount > 0;
   // A space widened by more than a thousand ems is off any page; the bound also keeps the sums
@@ -217,20 +229,24 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   if (simBold) Emit("0 Tr");
 
   const double widthPt = size * mapped.Width / 1000.0;  // S x W / 0.75 / 1000 pixels, times 0.75
+  // A point along the text (u) and above its baseline (v), turned with it.
+  auto at = [&](double u, double v) {
+    return PdfFloat(x + u * cosA - v * sinA) + " " + PdfFloat(y + u * sinA + v * cosA);
+  };
   if (font.Style().Contains(fsUnderline)) {
     Emit("[] 0 d");
     Emit(PdfColor(color) + " RG");
     Emit(PdfFloat(size * 0.08) + " w");
-    Emit(PdfFloat(x) + " " + PdfFloat(y - size * 0.12) + " m");
-    Emit(PdfFloat(x + widthPt) + " " + PdfFloat(y - size * 0.12) + " l");
+    Emit(at(0, -size * 0.12) + " m");
+    Emit(at(widthPt, -size * 0.12) + " l");
     Emit("S");
   }
   if (font.Style().Contains(fsStrikeOut)) {
     Emit("[] 0 d");
     Emit(PdfColor(color) + " RG");
     Emit(PdfFloat(size * 0.056569084995) + " w");
-    Emit(PdfFloat(x) + " " + PdfFloat(y + size * 0.28) + " m");
-    Emit(PdfFloat(x + widthPt) + " " + PdfFloat(y + size * 0.28) + " l");
+    Emit(at(0, size * 0.28) + " m");
+    Emit(at(widthPt, size * 0.28) + " l");
     Emit("S");
   }
 }

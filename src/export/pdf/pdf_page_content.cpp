@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "barcode/barcode_view.h"
 #include "platform/format.h"
@@ -259,10 +260,16 @@ void TPDFVectorCanvas::DoTextOut(int x, int y, int options, const TRect* rect, s
   TFont font;
   font.Assign(Font());
   font.SetPixelsPerInch(96);
+  font.SetOrientation(0);
   const int height = static_cast<int>(RoundHalfEven(std::abs(Font().Height()) / double(FUnits)));
   font.SetHeight(Font().Height() < 0 ? -std::max(1, height) : std::max(1, height));
   font.SetColor(ColorToRGB(Font().Color()));
-  FDoc.TextOut(font, PxX(x), PxY(int64_t{y} + ascent), text, (options & ETO_RTLREADING) != 0);
+  // (x, y) is the top left of the text cell; the baseline is one ascent below it, across the
+  // direction of a turned text (tenths of a degree, counterclockwise).
+  const double angle = Font().Orientation() / 10.0;
+  const double sinA = std::sin(angle * std::numbers::pi / 180), cosA = std::cos(angle * std::numbers::pi / 180);
+  FDoc.TextOut(font, PxX(x + ascent * sinA), PxY(y + ascent * cosA), text, (options & ETO_RTLREADING) != 0, 0, 0,
+               angle);
 }
 
 // ---- the content writer
@@ -352,10 +359,12 @@ void TPDFPageContent::ExportView(TpgwView& view) {
   if (view.Width() == 0 && view.Height() == 0) return;
   Link(view);
   if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&view)) {
-    if (memo->ReducedAngle() == 0 && memo->GapX() >= 0 && memo->GapY() >= 0)
-      Text(*memo);
+    if (memo->GapX() < 0 || memo->GapY() < 0)
+      Image(view, 3);  // text drawn outside its object keeps its look as a fine image
+    else if (memo->ReducedAngle() != 0)
+      TurnedText(*memo);
     else
-      Image(view, 3);  // rotated text keeps its look as a fine image
+      Text(*memo);
     return;
   }
   if (auto* line = dynamic_cast<TpgwLineView*>(&view)) return LineObject(*line);
@@ -507,6 +516,30 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
         x += run.Width + spacing * static_cast<double>(part.size());
       }
     }
+  }
+  FDoc.AppendContent("Q");
+  Frame(memo, left, top, width, height);
+}
+
+void TPDFPageContent::TurnedText(TpgwCustomMemoView& memo) {
+  const double left = static_cast<double>(memo.AbsLeft()), top = static_cast<double>(memo.AbsTop());
+  const double width = static_cast<double>(memo.Width()), height = static_cast<double>(memo.Height());
+  if (!std::isfinite(left + top + width + height)) return;
+  // The object draws itself (fill and turned text lines, as the layout places them) through
+  // the vector canvas, whose text output writes real text with a turned text matrix; the
+  // frame follows as vectors.
+  FDoc.AppendContent("q");
+  if (memo.Clipped()) {
+    FDoc.AppendContent(PdfFloat(FDoc.PointX(left)) + " " + PdfFloat(FDoc.PointY(top + height)) + " " +
+                       PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re");
+    FDoc.AppendContent("W");
+    FDoc.AppendContent("n");
+  }
+  {
+    TPDFVectorCanvas canvas(FDoc, 0, 0, kVectorUnits);
+    TCanvasLock lock(canvas);
+    TFrameSidesOff noFrame(memo.Frame());
+    memo.Draw(canvas, kVectorUnits, kVectorUnits, 0, 0);
   }
   FDoc.AppendContent("Q");
   Frame(memo, left, top, width, height);

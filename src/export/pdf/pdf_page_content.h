@@ -75,6 +75,8 @@ class TPDFPageContent {
   void Frame(const TpgwView& view, double left, double top, double width, double height);
   void Link(TpgwView& view);
   void Text(TpgwCustomMemoView& memo);
+  // A text object at an angle: real text along turned baselines.
+  void TurnedText(TpgwCustomMemoView& memo);
   void LineObject(TpgwLineView& line);
   void ShapeObject(TpgwShapeView& shape);
   void Barcode(TpgwBarCodeView& barcode);
