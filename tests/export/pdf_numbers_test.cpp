@@ -156,6 +156,10 @@ TEST(PdfNumbers, ObjectsWithHostileBoundsGiveAFileThatPassesQpdf) {
     gradient.SetText(u"GRADIENT");
     gradient.SetFillType(ftGradient);
     gradient.SetUnderlines(true);
+    TpgwMemoView turned(nullptr);
+    turned.SetBounds(v, 120, 40, v);
+    turned.SetText(u"TURNED");
+    turned.SetRotation(90);
 
     TpgwPDFExport filter;
     filter.SetCompressed(false);
@@ -165,7 +169,7 @@ TEST(PdfNumbers, ObjectsWithHostileBoundsGiveAFileThatPassesQpdf) {
     ASSERT_TRUE(filter.Start());
     filter.StartPage(page, 0);
     for (TpgwView* view : std::initializer_list<TpgwView*>{&line, &diagonal, &rectangle, &ellipse, &text,
-                                                           &gradient})
+                                                           &gradient, &turned})
       filter.ExportObject(*view);
     ExpectOnlyValidNumbers(filter.Document()->PageContent());
     filter.FinishPage(page, 0);
