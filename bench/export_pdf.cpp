@@ -18,7 +18,8 @@ TPDFEnvironment Pinned() {
           [](std::span<uint8_t> bytes) { std::fill(bytes.begin(), bytes.end(), uint8_t{0x5A}); }};
 }
 
-void WriteTenPages(benchmark::State& state, bool embed, bool protect, TPDFEncryptionMethod method = peRC4_128) {
+void WriteTenPages(benchmark::State& state, bool embed, bool protect,
+                   TPDFEncryptionMethod method = peRC4_128) {
   TpgwPDFExport settings;
   settings.SetEmbeddedFonts(embed);
   if (protect) settings.SetUserPassword("bench");

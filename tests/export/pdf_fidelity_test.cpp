@@ -45,8 +45,9 @@ class PdfFidelity : public ::testing::Test {
     for (TpgwView* v : views) filter.ExportObject(*v);
     filter.FinishPage(page, 0);
     filter.Finish();
-    Exported e{std::string(reinterpret_cast<const char*>(memory.Memory()), static_cast<size_t>(memory.Size())),
-               dir.path / ("page" + std::to_string(++files) + ".pdf")};
+    Exported e{
+        std::string(reinterpret_cast<const char*>(memory.Memory()), static_cast<size_t>(memory.Size())),
+        dir.path / ("page" + std::to_string(++files) + ".pdf")};
     std::ofstream(e.file, std::ios::binary) << e.pdf;
     EXPECT_EQ(test_support::RunCommand("qpdf --check '" + e.file.string() + "'").exitCode, 0);
     return e;
@@ -193,7 +194,8 @@ TEST_F(PdfFidelity, TurnedTextIsTextWhereThePageShowsIt) {
     // One glyph string for the word; text extraction follows lines at right angles only.
     EXPECT_NE(e.pdf.find("<0024002F003000240026008B0031> Tj"), std::string::npos) << e.pdf;
     if (angle % 90 == 0) {
-      const std::string text = test_support::RunCommand("pdftotext -enc UTF-8 '" + e.file.string() + "' -").out;
+      const std::string text =
+          test_support::RunCommand("pdftotext -enc UTF-8 '" + e.file.string() + "' -").out;
       EXPECT_NE(text.find("ALMACÉN"), std::string::npos) << text;
     }
 

@@ -21,8 +21,9 @@ TEST(PdfLabelSize, SampleLabelIsUnderThirtyKilobytesWithBothFacesEmbedded) {
   test_support::TempDir dir;
   fs::create_directory(dir.path / "reportes");
   fs::create_directory(dir.path / "scratch");
-  fs::copy_file(fs::path(PW_TEST_DATA_DIR) / ".." / ".." / "examples" / "label" / "reportes" / "EtiquetaVelmo.pw3",
-                dir.path / "reportes" / "EtiquetaVelmo.pw3");
+  fs::copy_file(
+      fs::path(PW_TEST_DATA_DIR) / ".." / ".." / "examples" / "label" / "reportes" / "EtiquetaVelmo.pw3",
+      dir.path / "reportes" / "EtiquetaVelmo.pw3");
   const test_support::ProgramResult run =
       test_support::RunCommand("cd '" + dir.path.string() + "' && '" + program.string() + "'");
   ASSERT_EQ(run.exitCode, 0) << run.out;
@@ -33,7 +34,8 @@ TEST(PdfLabelSize, SampleLabelIsUnderThirtyKilobytesWithBothFacesEmbedded) {
 
   const std::string fonts = test_support::RunCommand("pdffonts '" + pdf.string() + "'").out;
   const std::regex subset(R"([A-Z]{6}\+Liberation Sans(,Bold)?\s+CID TrueType\s+Identity-H\s+yes yes yes)");
-  EXPECT_EQ(std::distance(std::sregex_iterator(fonts.begin(), fonts.end(), subset), std::sregex_iterator()), 2)
+  EXPECT_EQ(std::distance(std::sregex_iterator(fonts.begin(), fonts.end(), subset), std::sregex_iterator()),
+            2)
       << fonts;
   EXPECT_EQ(test_support::RunCommand("qpdf --check '" + pdf.string() + "'").exitCode, 0);
   // The embedded programs draw: rendering reports nothing about them.

@@ -40,15 +40,29 @@ TEST(PdfNumbers, HostileValuesGiveValidNumbersWithinTheLimits) {
     int decimals;
     const char* expected;
   } cases[] = {
-      {1e63, 2, "32767.00"},   // the value of the report that showed stack bytes in a page
-      {-1e63, 2, "-32767.00"}, {1e300, 2, "32767.00"},   {kMax, 3, "32767.000"},
-      {-kMax, 2, "-32767.00"}, {kInf, 2, "32767.00"},    {-kInf, 2, "-32767.00"},
-      {kNaN, 2, "0.00"},       {-kNaN, 3, "0.000"},      {kDenormal, 2, "0.00"},
-      {-kDenormal, 2, "0.00"}, {-0.0, 2, "0.00"},        {-0.004, 2, "0.00"},
-      {32767.004, 2, "32767.00"}, {32766.996, 2, "32767.00"}, {-32768, 2, "-32767.00"},
-      {595.275, 3, "595.275"}, {-1.5, 2, "-1.50"},       {12.5, 0, "12"},
+      {1e63, 2, "32767.00"},  // the value of the report that showed stack bytes in a page
+      {-1e63, 2, "-32767.00"},
+      {1e300, 2, "32767.00"},
+      {kMax, 3, "32767.000"},
+      {-kMax, 2, "-32767.00"},
+      {kInf, 2, "32767.00"},
+      {-kInf, 2, "-32767.00"},
+      {kNaN, 2, "0.00"},
+      {-kNaN, 3, "0.000"},
+      {kDenormal, 2, "0.00"},
+      {-kDenormal, 2, "0.00"},
+      {-0.0, 2, "0.00"},
+      {-0.004, 2, "0.00"},
+      {32767.004, 2, "32767.00"},
+      {32766.996, 2, "32767.00"},
+      {-32768, 2, "-32767.00"},
+      {595.275, 3, "595.275"},
+      {-1.5, 2, "-1.50"},
+      {12.5, 0, "12"},
       // Decimals outside 0 to 6 are held to that range.
-      {1.25, -4, "1"},         {1.0 / 3, 40, "0.333333"}, {-1e63, 1000, "-32767.000000"},
+      {1.25, -4, "1"},
+      {1.0 / 3, 40, "0.333333"},
+      {-1e63, 1000, "-32767.000000"},
   };
   const std::regex number(R"(-?\d+(\.\d+)?)");
   for (const Case& c : cases) {
@@ -64,9 +78,17 @@ TEST(PdfNumbers, HostileValuesGiveValidNumbersWithinTheLimits) {
 
 TEST(PdfNumbers, IntegersAreRoundedAndHeldToThirtyTwoBits) {
   const std::pair<double, const char*> cases[] = {
-      {0, "0"},          {2.5, "2"},           {3.5, "4"},          {-2.5, "-2"},
-      {kNaN, "0"},       {kInf, "2147483647"}, {-kInf, "-2147483647"}, {1e63, "2147483647"},
-      {-1e300, "-2147483647"}, {kDenormal, "0"}, {-1234.4, "-1234"},
+      {0, "0"},
+      {2.5, "2"},
+      {3.5, "4"},
+      {-2.5, "-2"},
+      {kNaN, "0"},
+      {kInf, "2147483647"},
+      {-kInf, "-2147483647"},
+      {1e63, "2147483647"},
+      {-1e300, "-2147483647"},
+      {kDenormal, "0"},
+      {-1234.4, "-1234"},
   };
   for (const auto& [value, expected] : cases) EXPECT_EQ(PdfInteger(value), expected) << value;
 }
@@ -168,8 +190,8 @@ TEST(PdfNumbers, ObjectsWithHostileBoundsGiveAFileThatPassesQpdf) {
     filter.SetStream(&memory);
     ASSERT_TRUE(filter.Start());
     filter.StartPage(page, 0);
-    for (TpgwView* view : std::initializer_list<TpgwView*>{&line, &diagonal, &rectangle, &ellipse, &text,
-                                                           &gradient, &turned})
+    for (TpgwView* view :
+         std::initializer_list<TpgwView*>{&line, &diagonal, &rectangle, &ellipse, &text, &gradient, &turned})
       filter.ExportObject(*view);
     ExpectOnlyValidNumbers(filter.Document()->PageContent());
     filter.FinishPage(page, 0);
@@ -178,7 +200,8 @@ TEST(PdfNumbers, ObjectsWithHostileBoundsGiveAFileThatPassesQpdf) {
     const fs::path file = dir.path / "hostile.pdf";
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(memory.Memory()), static_cast<std::streamsize>(memory.Size()));
-    const test_support::ProgramResult check = test_support::RunCommand("qpdf --check '" + file.string() + "'");
+    const test_support::ProgramResult check =
+        test_support::RunCommand("qpdf --check '" + file.string() + "'");
     EXPECT_EQ(check.exitCode, 0) << check.out;
     EXPECT_NE(check.out.find("No syntax or stream encoding errors"), std::string::npos) << check.out;
   }

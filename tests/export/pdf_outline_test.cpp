@@ -121,7 +121,8 @@ TEST(PdfOutline, TitlesAreEncryptedAndDeepTreesAreCut) {
   std::ofstream(file, std::ios::binary) << pdf;
   EXPECT_EQ(test_support::RunCommand("qpdf --check --password=lector '" + file.string() + "'").exitCode, 0);
   const std::string json =
-      test_support::RunCommand("qpdf --password=lector --json --json-key=outlines '" + file.string() + "'").out;
+      test_support::RunCommand("qpdf --password=lector --json --json-key=outlines '" + file.string() + "'")
+          .out;
   EXPECT_NE(json.find("\"title\": \"Nivel\""), std::string::npos) << json.substr(0, 400);
 }
 

@@ -60,7 +60,8 @@ class TpgwPDFDocument {
   // A non-zero charSpacingPx adds that space after every character (" Tc"). A non-zero angle
   // (degrees, counterclockwise) turns the text, and its underline, about the baseline origin.
   void TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
-               bool rtl = false, double justifyWidthPx = 0, double charSpacingPx = 0, double angleDegrees = 0);
+               bool rtl = false, double justifyWidthPx = 0, double charSpacingPx = 0,
+               double angleDegrees = 0);
   // A stroked line; widthPx in report pixels.
   void Line(double x1, double y1, double x2, double y2, TColor color, double widthPx);
   // A rectangle filled with fill and framed with frame (either may be clNone).

@@ -411,7 +411,8 @@ void TpgwPDFFont::WriteObjects(TPDFObjectsHelper& pdf, bool embed) {
 bool TpgwPDFFont::SameFace(const TSizedFont& face, bool syntheticBold, bool syntheticItalic) const {
   if (FSized == &face) return true;
   // Without a file the face is known by its name only.
-  if (face.FileName().empty() || FSized->FileName() != face.FileName() || FSized->FaceIndex() != face.FaceIndex())
+  if (face.FileName().empty() || FSized->FileName() != face.FileName() ||
+      FSized->FaceIndex() != face.FaceIndex())
     return false;
   return (FSourceFont.Style().Contains(fsBold) && FSized->SyntheticBold()) == syntheticBold &&
          (FSourceFont.Style().Contains(fsItalic) && FSized->SyntheticItalic()) == syntheticItalic;

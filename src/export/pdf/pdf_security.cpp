@@ -208,7 +208,8 @@ std::array<uint8_t, 32> PadPDFPassword(std::string_view password) {
 }
 
 void SystemRandomBytes(std::span<uint8_t> bytes) {
-  if (bytes.size() > static_cast<size_t>(INT32_MAX) || RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1)
+  if (bytes.size() > static_cast<size_t>(INT32_MAX) ||
+      RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1)
     throw EPDFError("No random bytes for the encryption keys");
 }
 
@@ -267,7 +268,8 @@ std::string PDFPasswordUtf8(std::string_view password) {
 TPDFSecurity::TPDFSecurity(const std::string& userPassword, const std::string& ownerPassword,
                            TpgwPDFEncBits flags, const TMD5Digest& fileID, TPDFEncryptionMethod method,
                            TPDFRandomSource random)
-    : FMethod(method), FRandom(random ? std::move(random) : TPDFRandomSource(SystemRandomBytes)),
+    : FMethod(method),
+      FRandom(random ? std::move(random) : TPDFRandomSource(SystemRandomBytes)),
       FEncBits(PDFPermissionValue(flags)) {
   // An empty owner password is the user's.
   const std::string& owner = ownerPassword.empty() ? userPassword : ownerPassword;
@@ -333,7 +335,8 @@ void TPDFSecurity::InitAES256(const std::string& userPassword, const std::string
   // The permissions as 64 bits (the high half all ones), "T" for encrypted metadata, "adb" and
   // four random bytes, encrypted with the file key.
   std::array<uint8_t, 16> perms{};
-  for (int i = 0; i < 8; ++i) perms[static_cast<size_t>(i)] = i < 4 ? static_cast<uint8_t>(FEncBits >> (8 * i)) : 0xFF;
+  for (int i = 0; i < 8; ++i)
+    perms[static_cast<size_t>(i)] = i < 4 ? static_cast<uint8_t>(FEncBits >> (8 * i)) : 0xFF;
   perms[8] = 'T';
   perms[9] = 'a';
   perms[10] = 'd';
@@ -371,12 +374,13 @@ std::string TPDFSecurity::Encrypt(int objectNumber, std::string_view data) const
 std::vector<std::string> TPDFSecurity::DictionaryLines() const {
   std::vector<std::string> lines = {"/Filter /Standard"};
   if (FMethod == peAES_256) {
-    lines.insert(lines.end(), {"/V 5", "/R 6", "/Length 256",
-                               "/CF << /StdCF << /Type /CryptFilter /CFM /AESV3 /AuthEvent /DocOpen /Length 32 >> >>",
-                               "/StmF /StdCF", "/StrF /StdCF", "/P " + std::to_string(FEncBits),
-                               "/O <" + HexUpper(FOPass) + ">", "/U <" + HexUpper(FUPass) + ">",
-                               "/OE <" + HexUpper(FOE) + ">", "/UE <" + HexUpper(FUE) + ">",
-                               "/Perms <" + HexUpper(FPerms) + ">", "/EncryptMetadata true"});
+    lines.insert(
+        lines.end(),
+        {"/V 5", "/R 6", "/Length 256",
+         "/CF << /StdCF << /Type /CryptFilter /CFM /AESV3 /AuthEvent /DocOpen /Length 32 >> >>",
+         "/StmF /StdCF", "/StrF /StdCF", "/P " + std::to_string(FEncBits), "/O <" + HexUpper(FOPass) + ">",
+         "/U <" + HexUpper(FUPass) + ">", "/OE <" + HexUpper(FOE) + ">", "/UE <" + HexUpper(FUE) + ">",
+         "/Perms <" + HexUpper(FPerms) + ">", "/EncryptMetadata true"});
     return lines;
   }
   // Revision 3 keeps the literal strings of its first form.

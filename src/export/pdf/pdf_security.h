@@ -66,7 +66,8 @@ class TPDFSecurity {
   // fileID is the 16 bytes of the document identifier; random supplies the file key, the salts
   // and the initialisation vectors of AES (the system's generator when empty).
   TPDFSecurity(const std::string& userPassword, const std::string& ownerPassword, TpgwPDFEncBits flags,
-               const TMD5Digest& fileID, TPDFEncryptionMethod method = peRC4_128, TPDFRandomSource random = {});
+               const TMD5Digest& fileID, TPDFEncryptionMethod method = peRC4_128,
+               TPDFRandomSource random = {});
 
   TPDFEncryptionMethod Method() const { return FMethod; }
   // O and U: 32 bytes with RC4, 48 with AES-256 (hash, validation salt, key salt).

@@ -421,8 +421,9 @@ std::vector<uint8_t> TrueTypeFont::PackFont(std::span<const std::string> onlyTab
     auto& hmtx = ListOfTables[hmtxIndex].data;
     for (unsigned g = 0; g < numGlyphs; ++g) {
       if (kept[g]) continue;
-      const size_t at = g < numberOfHMetrics ? 4 * size_t(g) : 4 * size_t(numberOfHMetrics) +
-                                                                   2 * (size_t(g) - numberOfHMetrics);
+      const size_t at = g < numberOfHMetrics
+                            ? 4 * size_t(g)
+                            : 4 * size_t(numberOfHMetrics) + 2 * (size_t(g) - numberOfHMetrics);
       const size_t length = g < numberOfHMetrics ? 4 : 2;
       if (at + length <= hmtx.size()) std::fill_n(hmtx.begin() + static_cast<std::ptrdiff_t>(at), length, 0);
     }
@@ -448,7 +449,8 @@ std::vector<uint8_t> TrueTypeFont::PackFont(std::span<const std::string> onlyTab
   std::vector<bool> written(ListOfTables.size(), true);
   if (!onlyTables.empty())
     for (size_t i = 0; i < ListOfTables.size(); ++i)
-      written[i] = std::find(onlyTables.begin(), onlyTables.end(), ListOfTables[i].TAGLINE()) != onlyTables.end();
+      written[i] =
+          std::find(onlyTables.begin(), onlyTables.end(), ListOfTables[i].TAGLINE()) != onlyTables.end();
   written[headIndex] = true;  // it carries the file's checksum adjustment
   const size_t numTables = static_cast<size_t>(std::count(written.begin(), written.end(), true));
   std::vector<uint8_t> out(12 + 16 * numTables, 0);
@@ -546,7 +548,8 @@ TrueTypeFont* TrueTypeCollection::LoadFont(const WideString& faceName, bool bold
   return face;
 }
 
-std::vector<uint8_t> TrueTypeCollection::PackFont(TrueTypeFont& ttf, const std::vector<uint32_t>& usedAlphabet,
+std::vector<uint8_t> TrueTypeCollection::PackFont(TrueTypeFont& ttf,
+                                                  const std::vector<uint32_t>& usedAlphabet,
                                                   std::span<const std::string> onlyTables) {
   for (uint32_t g : usedAlphabet) ttf.AddCharacterToKeepList(g);
   return ttf.PackFont(onlyTables);
