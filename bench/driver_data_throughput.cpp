@@ -114,7 +114,7 @@ void BM_DataIntoLabel(benchmark::State& state) {
     adapter->SetDataSet(table.get());
     adapter->SetUserName(u"pgwDBmaster");
     adapter->SetName(u"pgwDBmaster");
-    auto report = std::make_unique<TpgwReport>(nullptr);
+    auto report = CreateReport();
     report->EngineOptions().SetSilentMode(true);
     report->EngineOptions().SetEnableThreadSafe(true);
     report->LoadFromFile(Utf8ToUtf16(templatePath), true);

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the TrueType reader as a font file or collection: face selection,
-// names, character and glyph queries, and a subset of the first glyphs, which must read back
-// with every table checksum correct.
+// names, character and glyph queries, and a subset of the first glyphs (all tables or a PDF
+// font program), which must read back with every table checksum correct.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -36,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   std::vector<uint8_t> subset;
   try {
-    subset = collection.PackFont(*face, used);
+    // Every table, or only those of a PDF font program.
+    subset = size % 2 == 0 ? collection.PackFont(*face, used)
+                           : collection.PackFont(*face, used, PdfFontProgramTables());
   } catch (const ETrueTypeError&) {
     return 0;
   }

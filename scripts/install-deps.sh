@@ -9,6 +9,8 @@ packages=(
   # libraries
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev
   libfreetype-dev libharfbuzz-dev libfontconfig-dev libcairo2-dev
+  # AES and SHA-2 of 256-bit PDF encryption
+  libssl-dev
   # fonts the engine pins ("Arial" and friends map to Liberation, the rest to DejaVu)
   fonts-liberation2 fonts-dejavu-core
   # tests and benchmarks

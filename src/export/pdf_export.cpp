@@ -3,6 +3,9 @@
 #include "export/pdf/pdf_document.h"
 #include "export/pdf/pdf_page_content.h"
 #include "platform/exceptions.h"
+#include "platform/format.h"
+#include "platform/wide_strings.h"
+#include "storage/xml_document.h"
 #include "platform/unicode.h"
 #include "report/pages.h"
 #include "report/report.h"
@@ -28,10 +31,38 @@ std::string TextToBytes(const WideString& text) {
   return s;
 }
 
+std::vector<TPDFOutlineItem> OutlineFromXML(const TpgwXMLItem& parent, int depth) {
+  std::vector<TPDFOutlineItem> items;
+  if (depth >= kMaxPDFOutlineDepth) return items;
+  for (int i = 0; i < parent.Count(); ++i) {
+    const TpgwXMLItem& x = *parent.Items(i);
+    if (!SameText(x.Name(), u"item")) continue;
+    TPDFOutlineItem item;
+    item.Title = x.GetProp(u"text");
+    int32_t page = -1, top = 0;
+    if (!TryStrToInt(x.GetProp(u"page"), page)) page = -1;  // points at no page
+    if (!TryStrToInt(x.GetProp(u"top"), top)) top = 0;
+    item.Page = page;
+    item.Top = top;
+    item.Children = OutlineFromXML(x, depth + 1);
+    items.push_back(std::move(item));
+  }
+  return items;
+}
+
 }  // namespace
+
+void TpgwPDFExport::SetPreparedOutline(const TpgwXMLItem& root) {
+  FOutlineItems = OutlineFromXML(root, 0);
+}
 
 const TEnumInfo& TpgwPDFEncBitInfo() {
   static const TEnumInfo info("TpgwPDFEncBit", {"ePrint", "eModify", "eCopy", "eAnnot"});
+  return info;
+}
+
+const TEnumInfo& TPDFEncryptionMethodInfo() {
+  static const TEnumInfo info("TPDFEncryptionMethod", {"peRC4_128", "peAES_256"});
   return info;
 }
 
@@ -114,6 +145,8 @@ const TClassInfo& TpgwPDFExport::StaticClassInfo() {
           .String("OwnerPassword", &T::OwnerPasswordText, &T::SetOwnerPasswordText)
           .SetOf("ProtectionFlags", &T::ProtectionFlags, &T::SetProtectionFlags, TpgwPDFEncBitInfo())
           .Default(TpgwPDFEncBits{ePrint, eModify, eCopy, eAnnot})
+          .Enum("EncryptionMethod", &T::EncryptionMethod, &T::SetEncryptionMethod, TPDFEncryptionMethodInfo())
+          .Default(peRC4_128)
           .Boolean("HideToolbar", &T::HideToolbar, &T::SetHideToolbar)
           .Default(false)
           .Boolean("HideMenubar", &T::HideMenubar, &T::SetHideMenubar)
@@ -188,6 +221,7 @@ bool TpgwPDFExport::Start() {
     }
     FDocument =
         std::make_unique<TpgwPDFDocument>(*this, *FOut, FEnvironment ? *FEnvironment : TPDFEnvironment{});
+    FDocument->SetOutline(FOutlineItems);
     FDocument->Start();
     FContent = std::make_unique<TPDFPageContent>(*FDocument, *this);
   } catch (const Exception& e) {
@@ -221,9 +255,12 @@ void TpgwPDFExport::ExportObject(TpgwComponent& obj) {
   if (!view || !FContent) return;
   const TpgwVisibilityTypes visibility = view->Visibility();
   if (!visibility.Contains(vsExport) && !(ExportNotPrintable() && !visibility.Contains(vsPrint))) return;
-  // The page colour was painted by StartPage; the background's picture and frame only with
-  // Background.
-  if (view->Name() == u"_pagebackground" && !FBackground) return;
+  // The page colour was painted by StartPage; the background's picture only with Background.
+  // The page's frame is drawn on the page as it is on screen, with or without.
+  if (view->Name() == u"_pagebackground" && !FBackground) {
+    FContent->FrameOf(*view);
+    return;
+  }
   // The view knows it is being exported for the duration of the call.
   struct TExportingState {
     TpgwView& View;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/export_filter.h"
 
@@ -14,6 +15,11 @@ enum TpgwPDFEncBit : uint8_t { ePrint, eModify, eCopy, eAnnot };
 using TpgwPDFEncBits = Set<TpgwPDFEncBit>;
 const TEnumInfo& TpgwPDFEncBitInfo();
 
+// How a protected file is encrypted: 128-bit RC4 (revision 3, read by every viewer) or 256-bit
+// AES (revision 6, the AESV3 crypt filter).
+enum TPDFEncryptionMethod : uint8_t { peRC4_128, peAES_256 };
+const TEnumInfo& TPDFEncryptionMethodInfo();
+
 enum TPDFStandard : uint8_t { psNone, psPDFA_1a, psPDFA_1b, psPDFA_2a, psPDFA_2b, psPDFA_3a, psPDFA_3b };
 const TEnumInfo& TPDFStandardInfo();
 
@@ -22,7 +28,19 @@ const TEnumInfo& TPDFVersionInfo();
 // "1.4" to "1.7".
 const char* PDFVersionText(TPDFVersion v);
 
+// One entry of the document outline (bookmarks): a title, the prepared page it points at and
+// the position on that page in report pixels from the top.
+struct TPDFOutlineItem {
+  WideString Title;
+  int Page = 0;
+  double Top = 0;
+  std::vector<TPDFOutlineItem> Children;
+};
+// Outlines deeper than this are cut: the tree comes from a file.
+inline constexpr int kMaxPDFOutlineDepth = 64;
+
 class TpgwPDFDocument;
+class TpgwXMLItem;
 class TPDFPageContent;
 struct TPDFEnvironment;
 class Exception;
@@ -52,6 +70,13 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   // Where document dates and identifiers come from (tests pin them); the system clock and
   // random identifiers by default.
   void SetEnvironment(const TPDFEnvironment& environment);
+  // The report's outline for the next export, as the prepared pages keep it: "item" elements
+  // with "text", "page" (prepared page index) and "top" (pixels), nested. The export walk hands
+  // it over before Start; it is written as the document outline when Outline is set.
+  void SetPreparedOutline(const TpgwXMLItem& root);
+  void SetOutlineItems(std::vector<TPDFOutlineItem> items) { FOutlineItems = std::move(items); }
+  const std::vector<TPDFOutlineItem>& OutlineItems() const { return FOutlineItems; }
+
   // The document being written, between Start and Finish.
   TpgwPDFDocument* Document() const { return FDocument.get(); }
 
@@ -96,6 +121,8 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   void SetOwnerPasswordText(const WideString& v);
   TpgwPDFEncBits ProtectionFlags() const { return FProtectionFlags; }
   void SetProtectionFlags(TpgwPDFEncBits v) { FProtectionFlags = v; }
+  TPDFEncryptionMethod EncryptionMethod() const { return FEncryptionMethod; }
+  void SetEncryptionMethod(TPDFEncryptionMethod v) { FEncryptionMethod = v; }
   bool HideToolbar() const { return FHideToolbar; }
   void SetHideToolbar(bool v) { FHideToolbar = v; }
   bool HideMenubar() const { return FHideMenubar; }
@@ -146,6 +173,7 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   std::string FUserPassword;
   std::string FOwnerPassword;
   TpgwPDFEncBits FProtectionFlags = {ePrint, eModify, eCopy, eAnnot};
+  TPDFEncryptionMethod FEncryptionMethod = peRC4_128;
   bool FHideToolbar = false;
   bool FHideMenubar = false;
   bool FHideWindowUI = false;
@@ -165,6 +193,7 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   // Closes the transport's stream (not a caller's stream) and forgets the document.
   void ReleaseOutput();
 
+  std::vector<TPDFOutlineItem> FOutlineItems;
   std::unique_ptr<TPDFEnvironment> FEnvironment;
   std::unique_ptr<TpgwPDFDocument> FDocument;
   std::unique_ptr<TPDFPageContent> FContent;

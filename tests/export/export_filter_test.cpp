@@ -97,6 +97,7 @@ TEST(ExportFilterSettings, PdfPublishedPropertiesAndDefaults) {
                                       "UserPassword=''",
                                       "OwnerPassword=''",
                                       "ProtectionFlags=[ePrint,eModify,eCopy,eAnnot]",
+                                      "EncryptionMethod=peRC4_128",
                                       "HideToolbar=False",
                                       "HideMenubar=False",
                                       "HideWindowUI=False",

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -50,14 +51,15 @@ ToolRun RunTool(const std::string& command, const fs::path& errFile) {
   return r;
 }
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
+// Pinned date, zone and identifier; random bytes from a counter that starts afresh with every
+// environment.
 TPDFEnvironment PinnedEnvironment() {
+  auto counter = std::make_shared<uint8_t>(0);
   return {[] { return EncodeDate(2026, 3, 4) + EncodeTime(5, 6, 7, 0); }, [] { return -90; },
-          [] { return std::string("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}"); }};
+          [] { return std::string("{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}"); },
+          [counter](std::span<uint8_t> bytes) {
+            for (auto& b : bytes) b = (*counter)++;
+          }};
 }
 
 std::vector<uint8_t> SampleJpeg() {
@@ -199,15 +201,32 @@ TEST_F(PdfDocumentFiles, CrossReferenceEntriesPointAtTheirObjects) {
   EXPECT_NE(bytes.find("/Annots ["), std::string::npos);
 }
 
+// Both encryption methods, opened by qpdf and poppler with the user and the owner password and
+// refused with a wrong one; the permissions come through. Passwords are 8-bit (ISO 8859-1)
+// text: revision 3 uses those bytes, revision 6 hashes their UTF-8 form (at most 127 bytes).
 TEST_F(PdfDocumentFiles, PasswordProtectedFileOpensWithItsPasswords) {
   struct Case {
     const char* name;
-    std::string user, owner;
+    TPDFEncryptionMethod method;
+    std::string user, owner;  // 8-bit passwords
     TpgwPDFEncBits flags;
     const char* permission;
+    const char* revision;
+    const char* algorithm;  // as pdfinfo names it
   } cases[] = {
-      {"both passwords", "lector", "dueño", {ePrint, eModify, eCopy, eAnnot}, "/P -4"},
-      {"user password only, print only", "lector", "", {ePrint}, "/P -60"},
+      {"RC4, both passwords", peRC4_128, "lector", "due\xF1o", {ePrint, eModify, eCopy, eAnnot}, "/P -4", "R = 3",
+       "RC4"},
+      {"RC4, user password only, print only", peRC4_128, "lector", "", {ePrint}, "/P -60", "R = 3", "RC4"},
+      {"AES-256, both passwords, print and copy", peAES_256, "lector", "due\xF1o", {ePrint, eCopy}, "/P -44",
+       "R = 6", "AES-256"},
+      {"AES-256, user password only, nothing allowed", peAES_256, "lector", "", {}, "/P -64", "R = 6", "AES-256"},
+      {"AES-256, long password", peAES_256, std::string(200, 'k'), "o", {eModify, eAnnot}, "/P -24", "R = 6",
+       "AES-256"},
+  };
+  auto utf8 = [](const std::string& latin1) {
+    std::u16string wide;
+    for (unsigned char c : latin1) wide.push_back(c);
+    return Utf16ToUtf8(wide);
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -216,25 +235,89 @@ TEST_F(PdfDocumentFiles, PasswordProtectedFileOpensWithItsPasswords) {
     settings.SetUserPassword(c.user);
     settings.SetOwnerPassword(c.owner);
     settings.SetProtectionFlags(c.flags);
+    settings.SetEncryptionMethod(c.method);
     const std::string bytes = WriteSample(settings);
+    EXPECT_EQ(WriteSample(settings), bytes) << "a pinned random source gives the same bytes";
     EXPECT_NE(bytes.find(std::string(c.permission) + "\r\n"), std::string::npos);
     EXPECT_EQ(bytes.find("ALMAC"), std::string::npos);
+    EXPECT_EQ(bytes.find("Segunda"), std::string::npos);
     const fs::path file = Save(bytes, "protected.pdf");
     const std::string q = "'" + file.string() + "'";
+    const auto asTyped = [&](const std::string& password) {
+      return c.method == peAES_256 ? utf8(password) : password;
+    };
+    const std::string user = asTyped(c.user), owner = asTyped(c.owner.empty() ? c.user : c.owner);
+
     EXPECT_NE(Tool("qpdf --check --password=wrong " + q).exitCode, 0);
-    for (const std::string& password : {c.user, c.owner.empty() ? c.user : c.owner}) {
+    EXPECT_NE(Tool("pdftotext -upw wrong " + q + " -").exitCode, 0);
+    EXPECT_NE(Tool("pdftotext -opw wrong " + q + " -").exitCode, 0);
+    const std::string p = c.permission;  // "/P n"
+    for (const std::string& password : {user, owner}) {
+      SCOPED_TRACE(password);
       const ToolRun check = Tool("qpdf --check '--password=" + password + "' " + q);
       EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
-      EXPECT_NE(check.out.find("R = 3"), std::string::npos) << check.out;
+      EXPECT_EQ(check.err, "") << "no warnings";
+      const ToolRun show = Tool("qpdf --show-encryption '--password=" + password + "' " + q);
+      EXPECT_EQ(show.exitCode, 0) << show.err;
+      EXPECT_NE(show.out.find(c.revision), std::string::npos) << show.out;
+      EXPECT_NE(show.out.find("P = " + p.substr(3) + "\n"), std::string::npos) << show.out;
+      const std::pair<TpgwPDFEncBit, const char*> rights[] = {{ePrint, "print high resolution"},
+                                                             {eModify, "modify other"},
+                                                             {eCopy, "extract for any purpose"},
+                                                             {eAnnot, "modify annotations"}};
+      for (const auto& [bit, text] : rights)
+        EXPECT_NE(show.out.find(std::string(text) + (c.flags.Contains(bit) ? ": allowed" : ": not allowed")),
+                  std::string::npos)
+            << text << "\n"
+            << show.out;
     }
-    const fs::path plain = dir.path / "decrypted.pdf";
-    const ToolRun decrypt =
-        Tool("qpdf '--password=" + c.user + "' --decrypt " + q + " '" + plain.string() + "'");
-    ASSERT_EQ(decrypt.exitCode, 0) << decrypt.err;
-    const ToolRun text = Tool("pdftotext -enc UTF-8 '" + plain.string() + "' -");
-    EXPECT_NE(text.out.find("ALMACÉN CENTRAL"), std::string::npos) << text.out;
-    EXPECT_NE(Tool("pdffonts '" + plain.string() + "'").out.find("+Liberation Sans"), std::string::npos);
+    // The poppler tools take passwords of up to 32 bytes on their command line.
+    if (user.size() > 32 || owner.size() > 32) continue;
+    for (const std::string& option : {"-upw '" + user + "'", "-opw '" + owner + "'"}) {
+      SCOPED_TRACE(option);
+      const ToolRun text = Tool("pdftotext -enc UTF-8 " + option + " " + q + " -");
+      EXPECT_EQ(text.exitCode, 0) << text.err;
+      EXPECT_NE(text.out.find("ALMACÉN CENTRAL"), std::string::npos) << text.out;
+      EXPECT_NE(text.out.find("Segunda página"), std::string::npos) << text.out;
+      const ToolRun info = Tool("pdfinfo " + option + " " + q);
+      auto yes = [&](TpgwPDFEncBit bit) { return c.flags.Contains(bit) ? "yes" : "no"; };
+      EXPECT_NE(info.out.find(std::string("print:") + yes(ePrint) + " copy:" + yes(eCopy) + " change:" +
+                              yes(eModify) + " addNotes:" + yes(eAnnot) + " algorithm:" + c.algorithm),
+                std::string::npos)
+          << info.out;
+      EXPECT_NE(Tool("pdffonts " + option + " " + q).out.find("+Liberation Sans"), std::string::npos);
+    }
   }
+}
+
+// The random source feeds the keys: another source, other bytes; the file still opens.
+TEST_F(PdfDocumentFiles, Aes256KeysComeFromTheRandomSource) {
+  TpgwPDFExport settings;
+  settings.SetUserPassword("lector");
+  settings.SetEncryptionMethod(peAES_256);
+  const std::string first = WriteSample(settings);
+  TMemoryStream out;
+  TPDFEnvironment environment = PinnedEnvironment();
+  environment.RandomBytes = [](std::span<uint8_t> bytes) {
+    for (auto& b : bytes) b = 0xA5;
+  };
+  TpgwPDFDocument pdf(settings, out, environment);
+  pdf.Start();
+  pdf.StartPage(559, 794);
+  pdf.TextOut(MakeFont(u"Arial", 20), 40, 80, u"ALMACÉN CENTRAL");
+  pdf.FinishPage();
+  pdf.Finish();
+  const std::string second(reinterpret_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+  const auto ue = [](const std::string& b) { return b.substr(b.find("/UE <"), 70); };
+  EXPECT_NE(ue(first), ue(second));
+  const fs::path file = Save(second, "fixed.pdf");
+  const ToolRun text = Tool("pdftotext -enc UTF-8 -upw lector '" + file.string() + "' -");
+  EXPECT_NE(text.out.find("ALMACÉN CENTRAL"), std::string::npos) << text.out << text.err;
+  // A 256-bit key needs a 1.7 reader with the extension, whatever version was asked for.
+  settings.SetPDFVersion(pv14);
+  const std::string old = WriteSample(settings);
+  EXPECT_EQ(old.rfind("%PDF-1.7\r\n", 0), 0u);
+  EXPECT_NE(old.find("/Extensions << /ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >> >>"), std::string::npos);
 }
 
 // With the embedding switch off, a face asked for by its own name is only described, while a
@@ -290,6 +373,43 @@ TEST(PdfDocumentContent, TextRunsWriteSizedGlyphStringsAndShareFontRecords) {
   EXPECT_NE(justified.find(">] TJ"), std::string::npos);
   pdf.FinishPage();
   pdf.Finish();
+}
+
+// Names that resolve to one face share its record, so the face is embedded once; the styles
+// that select another face get their own.
+TEST(PdfDocumentFonts, NamesOfOneFaceShareOneFontObject) {
+  TpgwPDFExport settings;
+  settings.SetCompressed(false);
+  TMemoryStream out;
+  TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+  pdf.Start();
+  pdf.StartPage(794, 1123);
+  struct Case {
+    const char16_t* face;
+    TFontStyles style;
+    size_t records;  // after this text
+  } cases[] = {
+      {u"Arial", {}, 1},
+      {u"Liberation Sans", {}, 1},      // the face "Arial" stands for
+      {u"Helvetica", {fsUnderline}, 1},  // another name for it; underline is drawn, not a face
+      {u"Arial", {fsBold}, 2},
+      {u"Liberation Sans", {fsBold}, 2},
+      {u"Times New Roman", {}, 3},
+      {u"Liberation Serif", {}, 3},
+  };
+  double y = 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf16ToUtf8(c.face));
+    pdf.TextOut(MakeFont(c.face, 10, c.style), 0, y += 20, u"Ab");
+    EXPECT_EQ(pdf.Fonts().Count(), c.records);
+  }
+  pdf.FinishPage();
+  pdf.Finish();
+  const std::string bytes(reinterpret_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+  size_t programs = 0;
+  for (size_t at = bytes.find("/FontFile2"); at != std::string::npos; at = bytes.find("/FontFile2", at + 1))
+    ++programs;
+  EXPECT_EQ(programs, 3u);
 }
 
 TEST(PdfDocumentContent, FramesAndShapesAreVectorPaths) {
@@ -373,6 +493,47 @@ TEST(PdfDocumentContent, BrokenImagesAreRefusedWithoutWritingAnything) {
   pdf.Finish();
 }
 
+// A JPEG of plain areas (a rasterised barcode) gains from a second, Flate filter; a viewer
+// decodes both and draws the bars where they were.
+TEST_F(PdfDocumentFiles, JpegOfPlainAreasIsAlsoDeflated) {
+  TBitmap bars(400, 100);
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 400; ++x) bars.SetPixel(x, y, x < 200 && (x / 10) % 2 == 0 ? clBlack : clWhite);
+  TMemoryStream jpegStream;
+  EncodeJPEG(bars, 100, 96, false, jpegStream);
+  const std::vector<uint8_t> jpeg(jpegStream.Bytes().begin(), jpegStream.Bytes().end());
+  for (bool compressed : {true, false}) {
+    SCOPED_TRACE(compressed);
+    TpgwPDFExport settings;
+    settings.SetCompressed(compressed);
+    TMemoryStream out;
+    TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+    pdf.Start();
+    pdf.StartPage(400, 100);
+    pdf.DrawImage(pdf.AddJPEGImage(jpeg), 0, 0, 400, 100);
+    pdf.FinishPage();
+    pdf.Finish();
+    const std::string bytes(reinterpret_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+    EXPECT_EQ(bytes.find("/Filter [/FlateDecode /DCTDecode]") != std::string::npos, compressed);
+    if (compressed) {
+      EXPECT_LT(bytes.size(), jpeg.size());
+    }
+    const fs::path file = Save(bytes, "bars.pdf");
+    EXPECT_EQ(Tool("qpdf --check '" + file.string() + "'").exitCode, 0);
+    // Left half striped, right half white, at 1 pixel per report pixel (72 dpi is 0.75).
+    const ToolRun render = Tool("pdftoppm -r 72 -gray '" + file.string() + "'");
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    const size_t header = render.out.find("255\n");
+    ASSERT_NE(header, std::string::npos);
+    const std::string pixels = render.out.substr(header + 4);
+    const size_t width = 300, row = 40 * width;
+    ASSERT_GE(pixels.size(), row + width);
+    EXPECT_LT(static_cast<uint8_t>(pixels[row + 3]), 64) << "first bar";
+    EXPECT_GT(static_cast<uint8_t>(pixels[row + 11]), 192) << "first gap";
+    EXPECT_GT(static_cast<uint8_t>(pixels[row + 250]), 192) << "white half";
+  }
+}
+
 TEST(PdfSecurity, DigestAndCipherMatchTheirPublishedVectors) {
   EXPECT_EQ(HexLower(MD5Of("")), "d41d8cd98f00b204e9800998ecf8427e");
   EXPECT_EQ(HexLower(MD5Of("abc")), "900150983cd24fb0d6963f7d28e17f72");
@@ -385,6 +546,21 @@ TEST(PdfSecurity, DigestAndCipherMatchTheirPublishedVectors) {
   EXPECT_EQ(PDFPermissionValue({ePrint, eModify, eCopy, eAnnot}), -4);
   EXPECT_EQ(PDFPermissionValue({ePrint}), -60);
   EXPECT_EQ(PDFPermissionValue({}), -64);
+}
+
+TEST(PdfSecurity, Revision6PasswordsAreUtf8OfAtMost127Bytes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"lector", "lector"},
+      {"due\xF1o", "due\xC3\xB1o"},
+      {std::string(200, 'k'), std::string(127, 'k')},
+      // A two-byte character that would end at byte 128 is left out whole.
+      {std::string(126, 'k') + "\xE9", std::string(126, 'k')},
+      {std::string(125, 'k') + "\xE9x", std::string(125, 'k') + "\xC3\xA9"},
+  };
+  for (const auto& [latin1, utf8] : cases) EXPECT_EQ(PDFPasswordUtf8(latin1), utf8) << latin1.size();
+  EXPECT_EQ(HexLower(SHA256Of(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("abc"), 3))),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(PdfDocumentContent, VersionHeaderAndOneFilePerDocument) {

@@ -10,6 +10,7 @@
 #include "common/temp_dir.h"
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -53,7 +54,8 @@ std::string ReadText(const fs::path& file) {
 
 TPDFEnvironment PinnedEnvironment() {
   return {[] { return TDateTime(46000.5); }, [] { return 60; },
-          [] { return std::string("{00112233-4455-6677-8899-AABBCCDDEEFF}"); }};
+          [] { return std::string("{00112233-4455-6677-8899-AABBCCDDEEFF}"); },
+          [](std::span<uint8_t> bytes) { std::fill(bytes.begin(), bytes.end(), uint8_t{0x5A}); }};
 }
 
 // One prepared page of 100 × 150 mm with a framed text, a line, a shape and a GS1-128 barcode.
@@ -232,7 +234,9 @@ TEST_F(PDFExport, TextLinesAreWrittenWhereTheLayoutPutsThem) {
     ASSERT_EQ(static_cast<int>(xs.size()), wrapped.Count());
     EXPECT_NE(pdf.find("/F0 9.900 Tf\r\n"), std::string::npos);
     EXPECT_EQ(pdf.find(" Tc\r\n") != std::string::npos, c.charSpacing != 0);
-    if (c.charSpacing != 0) EXPECT_NE(pdf.find("\r\n1.50 Tc\r\n"), std::string::npos);
+    if (c.charSpacing != 0) {
+      EXPECT_NE(pdf.find("\r\n1.50 Tc\r\n"), std::string::npos);
+    }
     firstX.push_back(xs[0]);
   }
   // Left edge plus the gap (22 pixels, 16.5 points); centred and right-aligned lines further in;
@@ -267,7 +271,9 @@ TEST_F(PDFExport, TaggedTextIsWrittenInRunsOfItsOwnFonts) {
     ASSERT_EQ(xs.size(), htmlTags ? 2u : 1u);
     EXPECT_EQ(pdf.find("/F1 9.900 Tf") != std::string::npos, htmlTags);
     EXPECT_EQ(pdf.find("+Liberation#20Sans,Bold") != std::string::npos, htmlTags);
-    if (htmlTags) EXPECT_GT(xs[1], xs[0] + 20);
+    if (htmlTags) {
+      EXPECT_GT(xs[1], xs[0] + 20);
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -91,6 +92,47 @@ TEST(TrueTypeSubset, KeepsTheStructureValidAndOnlyTheKeptOutlines) {
   EXPECT_EQ(withOutline, std::vector<unsigned>{36});  // the space has no outline of its own
   EXPECT_EQ(again.FindTable("loca")->data.size(),
             (numGlyphs + 1) * ((again.FindTable("head")->data[51] == 0) ? 2u : 4u));
+}
+
+// The subset a PDF embeds: only the font program's tables, every glyph index kept, the outlines
+// and metrics of the glyphs left out gone, short offsets, and a valid file.
+TEST(TrueTypeSubset, FontProgramHoldsOnlyTheTablesAViewerReads) {
+  for (bool bold : {false, true}) {
+    SCOPED_TRACE(bold ? "bold" : "regular");
+    const auto bytes = ArialBytes(bold);
+    TrueTypeCollection collection;
+    collection.Initialize(bytes);
+    TrueTypeFont* face = collection.LoadFont(u"Arial", bold, false);
+    ASSERT_NE(face, nullptr);
+    const unsigned numGlyphs = face->NumGlyphs();
+    std::vector<std::string> expected;
+    for (const std::string& tag : PdfFontProgramTables())
+      if (face->FindTable(tag)) expected.push_back(tag);
+    std::sort(expected.begin(), expected.end());
+    ASSERT_GE(expected.size(), 6u) << "head, hhea, hmtx, loca, maxp and glyf at least";
+    ASSERT_NE(face->FindTable("GPOS"), nullptr) << "the face has tables a viewer does not read";
+    const int widthA = face->GlyphAdvance(36);
+
+    const auto subset = collection.PackFont(*face, {3, 36, 37}, PdfFontProgramTables());
+    EXPECT_LT(subset.size(), bytes.size() / 10);
+    uint32_t sum = 0;
+    for (size_t i = 0; i + 4 <= subset.size(); i += 4) sum += U32At(subset, i);
+    EXPECT_EQ(sum, 0xB1B0AFBAu);
+
+    TrueTypeFont again = Reread(subset);
+    std::vector<std::string> tags;
+    for (const auto& t : again.Tables()) tags.push_back(t.TAGLINE());
+    EXPECT_EQ(tags, expected) << "directory sorted by tag, nothing else";
+    EXPECT_EQ(again.NumGlyphs(), numGlyphs) << "glyph indices do not change";
+    EXPECT_EQ(again.FindTable("head")->data[51], 0) << "short offsets";
+    EXPECT_EQ(again.FindTable("loca")->data.size(), (numGlyphs + 1) * 2u);
+    EXPECT_EQ(again.GlyphAdvance(36), widthA);
+    EXPECT_FALSE(again.GlyphData(37).empty());
+    // A glyph left out has neither an outline nor metrics.
+    const uint16_t capitalZ = face->GlyphIndex('Z');
+    EXPECT_TRUE(again.GlyphData(capitalZ).empty());
+    EXPECT_EQ(again.GlyphAdvance(capitalZ), 0);
+  }
 }
 
 TEST(TrueTypeSubset, CompositeGlyphBringsItsComponents) {

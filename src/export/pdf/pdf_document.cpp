@@ -1,6 +1,8 @@
 #include "export/pdf/pdf_document.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -34,33 +36,6 @@ int LocalOffsetMinutes() {
   std::tm local{};
   localtime_r(&now, &local);
   return static_cast<int>(local.tm_gmtoff / 60);
-}
-
-// A literal string: bytes unchanged except the five that need escapes.
-std::string LiteralString(std::span<const uint8_t> bytes) {
-  std::string s;
-  for (uint8_t b : bytes) {
-    switch (b) {
-      case '\n':
-        s += "\\n";
-        break;
-      case '\r':
-        s += "\\r";
-        break;
-      case '(':
-        s += "\\(";
-        break;
-      case ')':
-        s += "\\)";
-        break;
-      case '\\':
-        s += "\\\\";
-        break;
-      default:
-        s += static_cast<char>(b);
-    }
-  }
-  return s;
 }
 
 struct TJpegInfo {
@@ -98,18 +73,26 @@ TJpegInfo ReadJpegInfo(std::span<const uint8_t> jpeg) {
 }  // namespace
 
 TPDFEnvironment DefaultPDFEnvironment() {
-  return {[] { return Now(); }, LocalOffsetMinutes, RandomGuid};
+  return {[] { return Now(); }, LocalOffsetMinutes, RandomGuid, SystemRandomBytes};
 }
 
 std::string PDFDateString(TDateTime date, int offsetMinutes) {
+  // A date string has four digits of year and a zone within a day: a clock giving anything
+  // else is held to 0001-01-01 ... 9999-12-31 and +-23:59.
+  constexpr double kFirstDay = -693593, kLastDay = 2958465.99998;
+  double days = static_cast<double>(date);
+  if (std::isnan(days)) days = 0;
+  days = std::clamp(days, kFirstDay, kLastDay);
+  offsetMinutes = std::clamp(offsetMinutes, -(23 * 60 + 59), 23 * 60 + 59);
   int year, month, day, hour, minute, second, msec;
-  DecodeDate(date, year, month, day);
-  DecodeTime(date, hour, minute, second, msec);
+  DecodeDate(days, year, month, day);
+  DecodeTime(days, hour, minute, second, msec);
   const int zone = std::abs(offsetMinutes);
   char text[40];
-  std::snprintf(text, sizeof text, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", year, month, day, hour, minute,
-                second, offsetMinutes >= 0 ? '+' : '-', zone / 60, zone % 60);
-  return text;
+  const int n = std::snprintf(text, sizeof text, "D:%04d%02d%02d%02d%02d%02d%c%02d'%02d'", year, month, day,
+                              hour, minute, second, offsetMinutes >= 0 ? '+' : '-', zone / 60, zone % 60);
+  if (n != 23) throw EPDFError("The document date could not be written");
+  return std::string(text, static_cast<size_t>(n));
 }
 
 TpgwPDFDocument::TpgwPDFDocument(const TpgwPDFExport& settings, TStream& out, TPDFEnvironment environment)
@@ -118,9 +101,14 @@ TpgwPDFDocument::TpgwPDFDocument(const TpgwPDFExport& settings, TStream& out, TP
   if (!FEnv.Clock) FEnv.Clock = defaults.Clock;
   if (!FEnv.TimeZoneOffsetMinutes) FEnv.TimeZoneOffsetMinutes = defaults.TimeZoneOffsetMinutes;
   if (!FEnv.NewGuid) FEnv.NewGuid = defaults.NewGuid;
+  if (!FEnv.RandomBytes) FEnv.RandomBytes = defaults.RandomBytes;
 }
 
 TpgwPDFDocument::~TpgwPDFDocument() = default;
+
+TPDFVersion TpgwPDFDocument::WrittenVersion() const {
+  return FSecurity && FSecurity->Method() == peAES_256 ? pv17 : FSettings.PDFVersion();
+}
 
 void TpgwPDFDocument::RequireStarted() const {
   if (!FStarted) throw EPDFError("The PDF document is not started");
@@ -142,10 +130,11 @@ void TpgwPDFDocument::Start() {
       (!FSettings.UserPassword().empty() || !FSettings.OwnerPassword().empty()) && !FSettings.PdfA();
   if (protect) {
     FSecurity = std::make_unique<TPDFSecurity>(FSettings.UserPassword(), FSettings.OwnerPassword(),
-                                               FSettings.ProtectionFlags(), id);
+                                               FSettings.ProtectionFlags(), id, FSettings.EncryptionMethod(),
+                                               FEnv.RandomBytes);
     FPdf.Security = FSecurity.get();
   }
-  FPdf.WriteLine(std::string("%PDF-") + PDFVersionText(FSettings.PDFVersion()));
+  FPdf.WriteLine(std::string("%PDF-") + PDFVersionText(WrittenVersion()));
   FPdf.WriteLine("%\xE2\xE3\xCF\xD3");
   FPdf.UpdateXRef();  // 1: the page tree
   FStarted = true;
@@ -169,7 +158,7 @@ void TpgwPDFDocument::StartPage(double widthPx, double heightPx, double marginLe
 }
 
 void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
-                              bool rtl, double justifyWidthPx, double charSpacingPx) {
+                              bool rtl, double justifyWidthPx, double charSpacingPx, double angleDegrees) {
   RequirePage();
   if (text.empty()) return;
   TpgwPDFFont& pdfFont = FFonts.GetObjFontNumber(font);
@@ -186,8 +175,9 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   constexpr long double kPointRatio = 35873.0L / 36000.0L;
   const double pdfSize = correction != 1 ? RoundHalfEven(size * kPointRatio * correction * 1000) / 1000.0
                                          : Trunc(size * kPointRatio * 10) / 10.0;
-  const bool simBold = font.Style().Contains(fsBold) && pdfFont.SimulatedBold();
-  const bool simItalic = font.Style().Contains(fsItalic) && pdfFont.SimulatedItalic();
+  // Simulation follows the name asked for: a record can serve several names of one face.
+  const bool simBold = font.Style().Contains(fsBold) && FontSimulatesBold(font.Name());
+  const bool simItalic = font.Style().Contains(fsItalic) && FontSimulatesItalic(font.Name());
   const double x = X(leftPx), y = Y(baselinePx);
   const TColor color = font.Color() == clNone ? clBlack : font.Color();
 
@@ -196,12 +186,26 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   Emit("[] 0 d");
   Emit(PdfColor(color) + " rg");
   if (charSpacingPx != 0) Emit(PdfFloat(charSpacingPx * 0.75) + " Tc");
-  Emit(PdfFloat(x) + " " + PdfFloat(y) + " Td");
-  if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
+  // Turned text: the text matrix rotates it counterclockwise about its baseline origin (after
+  // the slant of a simulated italic).
+  if (!std::isfinite(angleDegrees)) angleDegrees = 0;
+  const double turn = std::fmod(angleDegrees, 360.0);
+  const double cosA = turn == 0 ? 1 : std::cos(turn * std::numbers::pi / 180), sinA = turn == 0 ? 0 : std::sin(turn * std::numbers::pi / 180);
+  if (turn != 0) {
+    const double slant = simItalic ? 0.25 : 0;
+    Emit(PdfFloatTrim(cosA, 5) + " " + PdfFloatTrim(sinA, 5) + " " + PdfFloatTrim(slant * cosA - sinA, 5) + " " +
+         PdfFloatTrim(slant * sinA + cosA, 5) + " " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
+  } else {
+    Emit(PdfFloat(x) + " " + PdfFloat(y) + " Td");
+    if (simItalic) Emit("1 0 0.25 1 " + PdfFloatTrim(x) + " " + PdfFloatTrim(y) + " Tm");
+  }
   if (simBold) Emit("2 Tr " + PdfFloat(size / 35.0) + " w " + PdfColor(color, 3) + " RG");
   const bool justify = justifyWidthPx > 0 && mapped.SpacesCount > 0;
-  const double adjustment =
-      justify ? TpgwPDFFont::SpaceAdjustment(mapped, pdfSize, justifyWidthPx * 0.75) : 0;
+  // A space widened by more than a thousand ems is off any page; the bound also keeps the sums
+  // below within exact integers.
+  double adjustment = justify ? TpgwPDFFont::SpaceAdjustment(mapped, pdfSize, justifyWidthPx * 0.75) : 0;
+  if (std::isnan(adjustment)) adjustment = 0;
+  adjustment = std::clamp(adjustment, -1e6, 1e6);
   std::string hex = justify ? "[<" : "<";
   static const char digits[] = "0123456789ABCDEF";
   // Rounding errors of the adjustments are carried on, so that they do not add up.
@@ -225,20 +229,24 @@ void TpgwPDFDocument::TextOut(const TFont& font, double leftPx, double baselineP
   if (simBold) Emit("0 Tr");
 
   const double widthPt = size * mapped.Width / 1000.0;  // S x W / 0.75 / 1000 pixels, times 0.75
+  // A point along the text (u) and above its baseline (v), turned with it.
+  auto at = [&](double u, double v) {
+    return PdfFloat(x + u * cosA - v * sinA) + " " + PdfFloat(y + u * sinA + v * cosA);
+  };
   if (font.Style().Contains(fsUnderline)) {
     Emit("[] 0 d");
     Emit(PdfColor(color) + " RG");
     Emit(PdfFloat(size * 0.08) + " w");
-    Emit(PdfFloat(x) + " " + PdfFloat(y - size * 0.12) + " m");
-    Emit(PdfFloat(x + widthPt) + " " + PdfFloat(y - size * 0.12) + " l");
+    Emit(at(0, -size * 0.12) + " m");
+    Emit(at(widthPt, -size * 0.12) + " l");
     Emit("S");
   }
   if (font.Style().Contains(fsStrikeOut)) {
     Emit("[] 0 d");
     Emit(PdfColor(color) + " RG");
     Emit(PdfFloat(size * 0.056569084995) + " w");
-    Emit(PdfFloat(x) + " " + PdfFloat(y + size * 0.28) + " m");
-    Emit(PdfFloat(x + widthPt) + " " + PdfFloat(y + size * 0.28) + " l");
+    Emit(at(0, size * 0.28) + " m");
+    Emit(at(widthPt, size * 0.28) + " l");
     Emit("S");
   }
 }
@@ -438,9 +446,7 @@ int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view da
   if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
   const int number = FPdf.UpdateXRef();
   FPdf.BeginObject(number);
-  std::string stored(data);
-  if (FSecurity)
-    FSecurity->Encrypt(number, std::span<uint8_t>(reinterpret_cast<uint8_t*>(stored.data()), stored.size()));
+  const std::string stored = FSecurity ? FSecurity->Encrypt(number, data) : std::string(data);
   FPdf.WriteLine("<<");
   FPdf.WriteLine("/Type /XObject");
   FPdf.WriteLine("/Subtype /Image");
@@ -458,22 +464,97 @@ int TpgwPDFDocument::AddImage(const std::string& dictionary, std::string_view da
   return index;
 }
 
+int TpgwPDFDocument::WriteOutline() {
+  // The items that point at written pages, in their tree; a left-out item's children move up.
+  struct TNode {
+    const TPDFOutlineItem* Item;
+    const TPage* Page;
+    int Object = 0;
+    int Parent = -1;  // index into nodes, -1 for the root
+    std::vector<int> Children;
+    int Descendants = 0;
+  };
+  std::vector<TNode> nodes;
+  std::vector<int> top;
+  auto collect = [&](auto& self, const std::vector<TPDFOutlineItem>& items, int parent, int depth) -> void {
+    if (depth >= kMaxPDFOutlineDepth) return;
+    for (const TPDFOutlineItem& item : items) {
+      const auto page = std::find_if(FPages.begin(), FPages.end(),
+                                     [&](const TPage& p) { return p.SourceIndex == item.Page && item.Page >= 0; });
+      int next = parent;
+      if (page != FPages.end()) {
+        nodes.push_back({&item, &*page, 0, parent, {}, 0});
+        next = static_cast<int>(nodes.size()) - 1;
+        (parent < 0 ? top : nodes[static_cast<size_t>(parent)].Children).push_back(next);
+      }
+      self(self, item.Children, next, depth + 1);
+    }
+  };
+  collect(collect, FOutline, -1, 0);
+  if (nodes.empty()) return 0;
+  // Numbers in walk order (nodes were collected depth-first); every item is shown open, so a
+  // count is the number of all items below.
+  const int root = FPdf.UpdateXRef();
+  for (auto& node : nodes) node.Object = FPdf.UpdateXRef();
+  for (size_t i = nodes.size(); i-- > 0;)
+    for (int p = nodes[i].Parent; p >= 0; p = nodes[static_cast<size_t>(p)].Parent)
+      ++nodes[static_cast<size_t>(p)].Descendants;
+
+  auto object = [&](int index) { return Ref(nodes[static_cast<size_t>(index)].Object); };
+  FPdf.BeginObject(root);
+  FPdf.WriteLine("<<");
+  FPdf.WriteLine("/Type /Outlines");
+  FPdf.WriteLine("/Count " + std::to_string(nodes.size()));
+  FPdf.WriteLine("/First " + object(top.front()));
+  FPdf.WriteLine("/Last " + object(top.back()));
+  FPdf.WriteLine(">>");
+  FPdf.WriteLine("endobj");
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const TNode& node = nodes[i];
+    const std::vector<int>& siblings = node.Parent < 0 ? top : nodes[static_cast<size_t>(node.Parent)].Children;
+    const size_t at = static_cast<size_t>(std::find(siblings.begin(), siblings.end(), static_cast<int>(i)) -
+                                          siblings.begin());
+    FPdf.BeginObject(node.Object);
+    FPdf.WriteLine("<<");
+    FPdf.WriteLine("/Title " + FPdf.TextString(node.Item->Title, node.Object));
+    FPdf.WriteLine("/Parent " + (node.Parent < 0 ? Ref(root) : object(node.Parent)));
+    if (at > 0) FPdf.WriteLine("/Prev " + object(siblings[at - 1]));
+    if (at + 1 < siblings.size()) FPdf.WriteLine("/Next " + object(siblings[at + 1]));
+    if (!node.Children.empty()) {
+      FPdf.WriteLine("/First " + object(node.Children.front()));
+      FPdf.WriteLine("/Last " + object(node.Children.back()));
+      FPdf.WriteLine("/Count " + std::to_string(node.Descendants));
+    }
+    FPdf.WriteLine("/Dest [" + Ref(node.Page->Object) + " /XYZ 0 " +
+                   PdfInteger(node.Page->Height - node.Item->Top * 0.75) + " 0]");
+    FPdf.WriteLine(">>");
+    FPdf.WriteLine("endobj");
+  }
+  return root;
+}
+
 int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg) {
   RequireStarted();
   const TJpegInfo info = ReadJpegInfo(jpeg);
   const char* space = info.Components == 1   ? "/DeviceGray"
                       : info.Components == 3 ? "/DeviceRGB"
                                              : "/DeviceCMYK";
-  std::string dict =
-      std::string("/ColorSpace ") + space + "\r\n/BitsPerComponent 8\r\n/Filter /DCTDecode\r\n";
-  // Four-component JPEGs from common encoders store inverted CMYK.
-  if (info.Components == 4) dict += "/Decode [1 0 1 0 1 0 1 0]\r\n";
-  dict += "/Width " + std::to_string(info.Width) + "\r\n/Height " + std::to_string(info.Height) + "\r\n";
   TMD5 md5;
   md5.Update("DCT");
   md5.Update(jpeg);
-  return AddImage(dict, std::string_view(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()),
-                  md5.Final());
+  const TMD5Digest hash = md5.Final();
+  if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
+  // JPEG's entropy coding leaves much to deflate in pictures with large plain areas (barcodes,
+  // line art); the second filter is kept only when it saves a twentieth or more.
+  const std::string_view raw(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+  std::string deflated = FSettings.Compressed() ? Deflate(raw) : std::string();
+  const bool flate = FSettings.Compressed() && deflated.size() * 20 <= raw.size() * 19;
+  std::string dict = std::string("/ColorSpace ") + space + "\r\n/BitsPerComponent 8\r\n" +
+                     (flate ? "/Filter [/FlateDecode /DCTDecode]\r\n" : "/Filter /DCTDecode\r\n");
+  // Four-component JPEGs from common encoders store inverted CMYK.
+  if (info.Components == 4) dict += "/Decode [1 0 1 0 1 0 1 0]\r\n";
+  dict += "/Width " + std::to_string(info.Width) + "\r\n/Height " + std::to_string(info.Height) + "\r\n";
+  return AddImage(dict, flate ? std::string_view(deflated) : raw, hash);
 }
 
 int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t> rgb) {
@@ -516,6 +597,40 @@ int TpgwPDFDocument::AddBitmapImage(const TBitmap& bitmap, bool asJpeg, int qual
   return AddRGBImage(bitmap.Width(), bitmap.Height(), rgb);
 }
 
+std::string TpgwPDFDocument::HatchPattern(TBrushStyle style) {
+  RequirePage();
+  if (style < bsHorizontal || style > bsDiagCross) throw EPDFError("Not a hatch style");
+  const std::string name = "/Hatch" + std::to_string(static_cast<int>(style));
+  auto& hatches = FPages.back().Hatches;
+  if (std::find(hatches.begin(), hatches.end(), style) == hatches.end()) hatches.push_back(style);
+  if (FHatchObjects.count(style)) return name;
+  // One 6-point cell (8 report pixels) with lines of one pixel; diagonals are drawn with their
+  // neighbours' ends so that the tiles join without gaps.
+  std::string lines;
+  const bool horizontal = style == bsHorizontal || style == bsCross;
+  const bool vertical = style == bsVertical || style == bsCross;
+  // Screen y runs down: the forward diagonal falls to the right, the backward one rises.
+  const bool falling = style == bsFDiagonal || style == bsDiagCross;
+  const bool rising = style == bsBDiagonal || style == bsDiagCross;
+  if (horizontal) lines += "0 5.625 m 6 5.625 l S\n";
+  if (vertical) lines += "0.375 0 m 0.375 6 l S\n";
+  for (int c : {-6, 0, 6}) {
+    if (rising) lines += PdfFloatTrim(-1) + " " + PdfFloatTrim(c - 1) + " m 7 " + PdfFloatTrim(c + 7) + " l S\n";
+    if (falling) lines += "-1 " + PdfFloatTrim(c + 7) + " m 7 " + PdfFloatTrim(c - 1) + " l S\n";
+  }
+  const int number = FPdf.UpdateXRef();
+  FPdf.BeginObject(number);
+  FPdf.WriteStream(number, "0.75 w 0 J\n" + lines,
+                   "/Type/Pattern/PatternType 1/PaintType 2/TilingType 1/BBox [0 0 6 6]/XStep 6/YStep 6"
+                   "/Resources << >>");
+  FHatchObjects.emplace(style, number);
+  return name;
+}
+
+std::string TpgwPDFDocument::FillWithHatch(TBrushStyle style, TColor color) {
+  return "/CsHatch cs " + PdfColor(color) + " " + HatchPattern(style) + " scn";
+}
+
 void TpgwPDFDocument::DrawImage(int image, double left, double top, double width, double height) {
   RequirePage();
   if (image < 0 || image >= static_cast<int>(FImages.size())) throw EPDFError("Unknown image");
@@ -553,6 +668,14 @@ void TpgwPDFDocument::FinishPage() {
     std::string images = "/XObject << ";
     for (int i : page.Images) images += "/Im" + std::to_string(i) + " " + Ref(FImages[i].Object) + " ";
     FPdf.Write(images);
+    FPdf.WriteLine(">>");
+  }
+  if (!page.Hatches.empty()) {
+    FPdf.WriteLine("/ColorSpace << /CsHatch [/Pattern /DeviceRGB] >>");
+    std::string patterns = "/Pattern << ";
+    for (TBrushStyle style : page.Hatches)
+      patterns += "/Hatch" + std::to_string(static_cast<int>(style)) + " " + Ref(FHatchObjects.at(style)) + " ";
+    FPdf.Write(patterns);
     FPdf.WriteLine(">>");
   }
   FPdf.WriteLine("/ProcSet [/PDF /Text /ImageC ]");
@@ -603,16 +726,12 @@ void TpgwPDFDocument::Finish() {
     encrypt = FPdf.UpdateXRef();
     FPdf.BeginObject(encrypt);
     FPdf.WriteLine("<<");
-    FPdf.WriteLine("/Filter /Standard");
-    FPdf.WriteLine("/V 2");
-    FPdf.WriteLine("/R 3");
-    FPdf.WriteLine("/Length 128");
-    FPdf.WriteLine("/P " + std::to_string(FSecurity->P()));
-    FPdf.WriteLine("/O (" + LiteralString(FSecurity->O()) + ")");
-    FPdf.WriteLine("/U (" + LiteralString(FSecurity->U()) + ")");
+    for (const std::string& line : FSecurity->DictionaryLines()) FPdf.WriteLine(line);
     FPdf.WriteLine(">>");
     FPdf.WriteLine("endobj");
   }
+
+  const int outline = FSettings.Outline() ? WriteOutline() : 0;
 
   for (const auto& link : FLinks) {
     FPdf.BeginObject(link.Object);
@@ -646,10 +765,14 @@ void TpgwPDFDocument::Finish() {
   FPdf.BeginObject(catalog);
   FPdf.WriteLine("<<");
   FPdf.WriteLine("/Type /Catalog");
-  FPdf.WriteLine(std::string("/Version /") + PDFVersionText(FSettings.PDFVersion()));
+  FPdf.WriteLine(std::string("/Version /") + PDFVersionText(WrittenVersion()));
+  // 256-bit AES came to 1.7 as an extension before it was part of the standard.
+  if (FSecurity && FSecurity->Method() == peAES_256)
+    FPdf.WriteLine("/Extensions << /ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >> >>");
   FPdf.WriteLine("/MarkInfo << /Marked true >>");
   FPdf.WriteLine("/Pages " + Ref(1));
-  FPdf.WriteLine("/PageMode /UseNone");
+  FPdf.WriteLine(outline ? "/PageMode /UseOutlines" : "/PageMode /UseNone");
+  if (outline) FPdf.WriteLine("/Outlines " + Ref(outline));
   FPdf.WriteLine("/ViewerPreferences <<");
   if (!FSettings.Title().empty()) FPdf.WriteLine("/DisplayDocTitle true");
   if (FSettings.HideToolbar()) FPdf.WriteLine("/HideToolbar true");
@@ -666,7 +789,9 @@ void TpgwPDFDocument::Finish() {
   FPages.clear();
   FImages.clear();
   FImageByHash.clear();
+  FHatchObjects.clear();
   FLinks.clear();
+  FOutline.clear();
   FFonts.Clear();
   FStarted = false;
   FFinished = true;

@@ -29,8 +29,10 @@ struct TPDFEnvironment {
   std::function<TDateTime()> Clock;            // local date and time
   std::function<int()> TimeZoneOffsetMinutes;  // minutes east of UTC
   std::function<std::string()> NewGuid;        // registry form: braces, 38 characters
+  // Keys, salts and initialisation vectors of 256-bit AES encryption.
+  std::function<void(std::span<uint8_t>)> RandomBytes;
 };
-// The system clock, the local time zone and random identifiers.
+// The system clock, the local time zone, random identifiers and the system's random bytes.
 TPDFEnvironment DefaultPDFEnvironment();
 
 // "D:yyyymmddhhnnss" and the zone as sign, hours, "'", minutes, "'".
@@ -55,9 +57,11 @@ class TpgwPDFDocument {
 
   // One line of text with its baseline at (leftPx, baselinePx), in the font's colour. With
   // justifyWidthPx > 0 the spaces are widened so that the line fills that width.
-  // A non-zero charSpacingPx adds that space after every character (" Tc").
+  // A non-zero charSpacingPx adds that space after every character (" Tc"). A non-zero angle
+  // (degrees, counterclockwise) turns the text, and its underline, about the baseline origin.
   void TextOut(const TFont& font, double leftPx, double baselinePx, std::u16string_view text,
-               bool rtl = false, double justifyWidthPx = 0, double charSpacingPx = 0);
+               bool rtl = false, double justifyWidthPx = 0, double charSpacingPx = 0,
+               double angleDegrees = 0);
   // A stroked line; widthPx in report pixels.
   void Line(double x1, double y1, double x2, double y2, TColor color, double widthPx);
   // A rectangle filled with fill and framed with frame (either may be clNone).
@@ -84,8 +88,19 @@ class TpgwPDFDocument {
   // A bitmap as a JPEG image at the filter's quality (or quality when not 0), or losslessly
   // deflated.
   int AddBitmapImage(const TBitmap& bitmap, bool asJpeg = true, int quality = 0);
+  // The resource name of the tiling pattern of a hatch style (bsHorizontal ... bsDiagCross) on
+  // the current page: hatch lines in the colour set with it, 8 report pixels apart, over
+  // nothing (the background shows through). Fill with it by FillWithHatch. Each style's pattern
+  // is written once, at its first use.
+  std::string HatchPattern(TBrushStyle style);
+  // The fill operators of a hatch in a colour: the pattern colour space and the pattern.
+  std::string FillWithHatch(TBrushStyle style, TColor color);
   // Draws an image over a rectangle of the current page.
   void DrawImage(int image, double left, double top, double width, double height);
+
+  // The outline written at Finish when the settings ask for it. Items whose page was not
+  // written are left out, their children taking their place.
+  void SetOutline(std::vector<TPDFOutlineItem> items) { FOutline = std::move(items); }
 
   // Appends one line of content operators to the current page, as written.
   void AppendContent(const std::string& line) {
@@ -95,6 +110,8 @@ class TpgwPDFDocument {
   // Report pixels of the current page to points (x to the right, y up).
   double PointX(double px) const { return X(px); }
   double PointY(double px) const { return Y(px); }
+  // Height of the current page in report pixels.
+  double PageHeightPx() const { return FPageHeight / 0.75; }
 
   const std::string& FileID() const { return FFileID; }
   bool Protected() const { return FSecurity != nullptr; }
@@ -118,6 +135,7 @@ class TpgwPDFDocument {
     std::vector<int> Fonts;        // indexes into the global list
     std::vector<int> Images;       // image indexes
     std::vector<int> Annots;       // annotation object numbers
+    std::vector<TBrushStyle> Hatches;
     int SourceIndex = -1;
   };
   double X(double px) const { return px * 0.75 + FMarginLeft * 0.05; }
@@ -127,6 +145,10 @@ class TpgwPDFDocument {
     FContent += "\r\n";
   }
   int AddImage(const std::string& dictionary, std::string_view data, const TMD5Digest& hash);
+  // Writes the outline root and its items; 0 when no item points at a written page.
+  int WriteOutline();
+  // The settings' version, at least 1.7 when the file is encrypted with 256-bit AES.
+  TPDFVersion WrittenVersion() const;
   void RequireStarted() const;
   void RequirePage() const;
 
@@ -138,7 +160,9 @@ class TpgwPDFDocument {
   std::vector<TPage> FPages;
   std::vector<TImage> FImages;
   std::vector<TLink> FLinks;
+  std::vector<TPDFOutlineItem> FOutline;
   std::map<TMD5Digest, int> FImageByHash;
+  std::map<TBrushStyle, int> FHatchObjects;
   std::string FContent;
   std::string FFileID;
   std::string FDate;

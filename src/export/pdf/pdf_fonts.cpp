@@ -271,7 +271,7 @@ std::string TpgwPDFFont::GetFontName() const {
 void TpgwPDFFont::PackTTFFont() {
   if (!FTtf || FPacked) return;
   std::vector<uint32_t> used(FUsedAlphabet.begin(), FUsedAlphabet.end());
-  FFontData = FTrueTypeTables.PackFont(*FTtf, used);
+  FFontData = FTrueTypeTables.PackFont(*FTtf, used, PdfFontProgramTables());
   FPacked = true;
   for (size_t i = 0; i < FUsedAlphabet.size(); ++i) {
     const auto& u = FUsedAlphabetUnicode[i];
@@ -408,20 +408,27 @@ void TpgwPDFFont::WriteObjects(TPDFObjectsHelper& pdf, bool embed) {
 
 // ---------------------------------------------------------------------------------------------
 
+bool TpgwPDFFont::SameFace(const TSizedFont& face, bool syntheticBold, bool syntheticItalic) const {
+  if (FSized == &face) return true;
+  // Without a file the face is known by its name only.
+  if (face.FileName().empty() || FSized->FileName() != face.FileName() ||
+      FSized->FaceIndex() != face.FaceIndex())
+    return false;
+  return (FSourceFont.Style().Contains(fsBold) && FSized->SyntheticBold()) == syntheticBold &&
+         (FSourceFont.Style().Contains(fsItalic) && FSized->SyntheticItalic()) == syntheticItalic;
+}
+
 TpgwPDFFont& TPDFGlobalFonts::GetObjFontNumber(const TFont& font) {
   const bool bold = font.Style().Contains(fsBold) && !FontSimulatesBold(font.Name());
   const bool italic = font.Style().Contains(fsItalic) && !FontSimulatesItalic(font.Name());
-  for (auto& f : fonts_) {
-    const TFont& s = f->SourceFont();
-    if (s.Name() == font.Name() && s.Style().Contains(fsBold) == bold &&
-        s.Style().Contains(fsItalic) == italic)
-      return *f;
-  }
-  TFont key;
-  key.SetName(font.Name());
   TFontStyles style;
   if (bold) style.Include(fsBold);
   if (italic) style.Include(fsItalic);
+  const TSizedFont& face = FindFont(font.Name(), -1000, style);
+  for (auto& f : fonts_)
+    if (f->SameFace(face, bold && face.SyntheticBold(), italic && face.SyntheticItalic())) return *f;
+  TFont key;
+  key.SetName(font.Name());
   key.SetStyle(style);
   fonts_.push_back(std::make_unique<TpgwPDFFont>(key, static_cast<int>(fonts_.size())));
   return *fonts_.back();

@@ -40,6 +40,9 @@ class TpgwPDFFont {
   TpgwPDFFont(const TFont& font, int index);
 
   const TFont& SourceFont() const { return FSourceFont; }
+  // True when the record draws with the glyphs of that face: the same file and face, and the
+  // same bold and italic where the renderer synthesises them (they change the glyphs it draws).
+  bool SameFace(const TSizedFont& face, bool syntheticBold, bool syntheticItalic) const;
   const std::string& Name() const { return FName; }
   bool SimulatedBold() const { return FSimBold; }
   bool SimulatedItalic() const { return FSimItalic; }
@@ -92,8 +95,10 @@ class TpgwPDFFont {
 // TPDFGLobalFonts: the document's font records in order of first use.
 class TPDFGlobalFonts {
  public:
-  // The record for a report font (same face and the bold and italic that are not simulated),
-  // created when missing.
+  // The record for a report font, created when missing. Bold and italic that the writer
+  // simulates are left out; what is left selects a face, and every name that resolves to the
+  // same face (a stand-in and the face's own name) shares one record, so the document embeds
+  // each face once.
   TpgwPDFFont& GetObjFontNumber(const TFont& font);
   size_t Count() const { return fonts_.size(); }
   TpgwPDFFont& operator[](size_t i) { return *fonts_[i]; }

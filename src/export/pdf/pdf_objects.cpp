@@ -2,9 +2,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "export/pdf/pdf_security.h"
 #include "platform/unicode.h"
@@ -12,12 +12,22 @@
 namespace pagewright {
 
 std::string PdfFloat(double v, int decimals) {
-  if (!std::isfinite(v)) v = 0;
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  if (std::isnan(v)) v = 0;
+  v = std::clamp(v, -kPdfRealLimit, kPdfRealLimit);
+  decimals = std::clamp(decimals, 0, 6);
+  // Within the limits the text needs at most 13 characters ("-32767.000000").
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  if (res.ec != std::errc()) throw EPDFError("A number could not be written");
   std::string s(buf, res.ptr);
   if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
   return s;
+}
+
+std::string PdfInteger(double v) {
+  if (std::isnan(v)) v = 0;
+  v = std::clamp(v, -kPdfIntegerLimit, kPdfIntegerLimit);
+  return std::to_string(RoundHalfEven(v));
 }
 
 std::string PdfFloatTrim(double v, int decimals) {
@@ -56,7 +66,7 @@ std::string Deflate(std::string_view data) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::string out(size, '\0');
   if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-                static_cast<uLong>(data.size()), 1) != Z_OK)
+                static_cast<uLong>(data.size()), Z_BEST_COMPRESSION) != Z_OK)
     throw EPDFError("Stream compression failed");
   out.resize(size);
   return out;
@@ -87,8 +97,7 @@ void TPDFObjectsHelper::WriteLine(std::string_view line) {
 void TPDFObjectsHelper::WriteStream(int number, std::string_view data, std::string_view extraEntries,
                                     bool compress) {
   std::string stored = Compressed && compress ? Deflate(data) : std::string(data);
-  if (Security)
-    Security->Encrypt(number, std::span<uint8_t>(reinterpret_cast<uint8_t*>(stored.data()), stored.size()));
+  if (Security) stored = Security->Encrypt(number, stored);
   std::string dict = "<</Length " + std::to_string(stored.size());
   if (Compressed && compress) dict += "/Filter/FlateDecode";
   dict += extraEntries;
@@ -116,10 +125,13 @@ void TPDFObjectsHelper::WriteXRefAndTrailer(int rootNumber, int infoNumber, cons
   const int64_t start = out_.Position();
   std::string table = "xref\r\n0 " + std::to_string(offsets_.size() + 1) + "\r\n";
   table += "0000000000 65535 f\r\n";
-  char entry[32];
   for (int64_t offset : offsets_) {
-    std::snprintf(entry, sizeof entry, "%010lld 00000 n\r\n", static_cast<long long>(offset));
-    table += entry;
+    // Every entry is exactly 20 bytes: ten digits of offset at most.
+    if (offset > 9999999999) throw EPDFError("The PDF file is too large for its cross-reference table");
+    std::string digits = std::to_string(offset);
+    table.append(10 - digits.size(), '0');
+    table += digits;
+    table += " 00000 n\r\n";
   }
   Write(table);
   WriteLine("trailer");

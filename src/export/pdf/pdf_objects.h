@@ -19,16 +19,27 @@ PW_DECLARE_EXCEPTION(EPDFError, Exception)
 
 class TPDFSecurity;
 
-// Fixed-point text with the given number of decimals, "." as separator, no "-" on a zero.
+// The largest magnitude written for a real number. Readers of every PDF version accept reals up
+// to 32767, and nothing on a page (at most 14400 points wide) needs more.
+inline constexpr double kPdfRealLimit = 32767;
+// The largest magnitude written for an integer (a 32-bit signed value in every reader).
+inline constexpr double kPdfIntegerLimit = 2147483647;
+
+// Fixed-point text with the given number of decimals (0 to 6), "." as separator, no "-" on a
+// zero. Whatever the value, the result is a valid PDF number: NaN gives 0, and values (infinities
+// included) are clamped to +-kPdfRealLimit.
 std::string PdfFloat(double v, int decimals = 2);
 // Up to the given decimals, trailing zeros and a trailing point dropped.
 std::string PdfFloatTrim(double v, int decimals = 3);
+// The nearest integer (halves to even) as text, NaN as 0, clamped to +-kPdfIntegerLimit.
+std::string PdfInteger(double v);
 // Upper-case hexadecimal digits of bytes.
 std::string HexUpper(std::span<const uint8_t> bytes);
 std::string HexUpper(std::string_view bytes);
 // A colour as three components "r g b" (channel / 255) with the given decimals.
 std::string PdfColor(TColor color, int decimals = 2);
-// Deflates with zlib at level 1 (zlib format).
+// Deflates with zlib at its best compression (zlib format): the files are small and written
+// once, so the size matters more than the time.
 std::string Deflate(std::string_view data);
 
 // TPDFObjectsHelper: writes objects to the output and keeps the cross-reference section.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "barcode_view/barcode_view.h"
 #include "platform/format.h"
@@ -10,6 +11,7 @@
 #include "render/bitmap.h"
 #include "render/colors.h"
 #include "render/draw_text.h"
+#include "render/fonts.h"
 #include "render/metafile.h"
 #include "report/memo_view.h"
 #include "report/picture_view.h"
@@ -25,6 +27,15 @@ namespace {
 constexpr int kVectorUnits = 16;
 // Largest side of a view's bitmap, in pixels, so that a huge object cannot exhaust memory.
 constexpr double kMaxImageSide = 8000;
+
+// Report pixels to vector-canvas units. The canvas works in integers: coordinates far off any
+// page (or not numbers at all) are held to its extent.
+int ToCanvasUnits(double px) {
+  const double units = px * kVectorUnits;
+  if (std::isnan(units)) return 0;
+  constexpr double kExtent = 1 << 24;
+  return static_cast<int>(RoundHalfEven(std::clamp(units, -kExtent, kExtent)));
+}
 
 std::string Rgb(TColor color) {
   return PdfColor(ColorToRGB(color));
@@ -47,6 +58,15 @@ std::string DashOf(TpgwFrameStyle style, double widthPt) {
     default:
       return "[] 0 d";
   }
+}
+
+// A font's ascent in report pixels at its point size.
+double AscentPx(const TFont& font) {
+  TFontStyles style;
+  if (font.Style().Contains(fsBold)) style.Include(fsBold);
+  if (font.Style().Contains(fsItalic)) style.Include(fsItalic);
+  const TSizedFont& face = FindFont(font.Name(), -1000, style);
+  return face.TextMetrics().tmAscent / 1000.0 * font.Size() * 96 / 72;
 }
 
 std::vector<WideString> LinesOf(const TStringList& list) {
@@ -115,7 +135,12 @@ bool TPDFVectorCanvas::BrushVisible() const {
 bool TPDFVectorCanvas::BeginPaint(bool fill, bool stroke) {
   if (!fill && !stroke) return false;
   FDoc.AppendContent("q");
-  if (fill) FDoc.AppendContent(Rgb(Brush().Color()) + " rg");
+  // A hatched brush paints its lines only, as the screen does.
+  const TBrushStyle style = Brush().Style();
+  if (fill && style >= bsHorizontal && style <= bsDiagCross)
+    FDoc.AppendContent(FDoc.FillWithHatch(style, ColorToRGB(Brush().Color())));
+  else if (fill)
+    FDoc.AppendContent(Rgb(Brush().Color()) + " rg");
   if (stroke) {
     const double widthPt = std::max(1, Pen().Width()) * 0.75 / FUnits;
     FDoc.AppendContent(Rgb(Pen().Color()) + " RG");
@@ -235,10 +260,16 @@ void TPDFVectorCanvas::DoTextOut(int x, int y, int options, const TRect* rect, s
   TFont font;
   font.Assign(Font());
   font.SetPixelsPerInch(96);
+  font.SetOrientation(0);
   const int height = static_cast<int>(RoundHalfEven(std::abs(Font().Height()) / double(FUnits)));
   font.SetHeight(Font().Height() < 0 ? -std::max(1, height) : std::max(1, height));
   font.SetColor(ColorToRGB(Font().Color()));
-  FDoc.TextOut(font, PxX(x), PxY(int64_t{y} + ascent), text, (options & ETO_RTLREADING) != 0);
+  // (x, y) is the top left of the text cell; the baseline is one ascent below it, across the
+  // direction of a turned text (tenths of a degree, counterclockwise).
+  const double angle = Font().Orientation() / 10.0;
+  const double sinA = std::sin(angle * std::numbers::pi / 180), cosA = std::cos(angle * std::numbers::pi / 180);
+  FDoc.TextOut(font, PxX(x + ascent * sinA), PxY(y + ascent * cosA), text, (options & ETO_RTLREADING) != 0, 0, 0,
+               angle);
 }
 
 // ---- the content writer
@@ -267,11 +298,8 @@ void TPDFPageContent::Fill(TpgwView& view, double left, double top, double width
   // Hatches, gradients and glass: the fill paints itself as vector paths.
   TPDFVectorCanvas canvas(FDoc, 0, 0, kVectorUnits);
   TCanvasLock lock(canvas);
-  const int x = static_cast<int>(RoundHalfEven(left * kVectorUnits));
-  const int y = static_cast<int>(RoundHalfEven(top * kVectorUnits));
-  const int x1 = static_cast<int>(RoundHalfEven((left + width) * kVectorUnits));
-  const int y1 = static_cast<int>(RoundHalfEven((top + height) * kVectorUnits));
-  view.Fill().Draw(canvas, x, y, x1, y1);
+  view.Fill().Draw(canvas, ToCanvasUnits(left), ToCanvasUnits(top), ToCanvasUnits(left + width),
+                   ToCanvasUnits(top + height));
 }
 
 void TPDFPageContent::Frame(const TpgwView& view, double left, double top, double width, double height) {
@@ -300,6 +328,11 @@ void TPDFPageContent::Frame(const TpgwView& view, double left, double top, doubl
   }
 }
 
+void TPDFPageContent::FrameOf(const TpgwView& view) {
+  Frame(view, static_cast<double>(view.AbsLeft()), static_cast<double>(view.AbsTop()),
+        static_cast<double>(view.Width()), static_cast<double>(view.Height()));
+}
+
 void TPDFPageContent::Link(TpgwView& view) {
   const TpgwHyperlink& link = view.Hyperlink();
   const WideString value = Trim(link.Value());
@@ -326,10 +359,12 @@ void TPDFPageContent::ExportView(TpgwView& view) {
   if (view.Width() == 0 && view.Height() == 0) return;
   Link(view);
   if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&view)) {
-    if (memo->ReducedAngle() == 0 && memo->GapX() >= 0 && memo->GapY() >= 0)
-      Text(*memo);
+    if (memo->GapX() < 0 || memo->GapY() < 0)
+      Image(view, 3);  // text drawn outside its object keeps its look as a fine image
+    else if (memo->ReducedAngle() != 0)
+      TurnedText(*memo);
     else
-      Image(view, 3);  // rotated text keeps its look as a fine image
+      Text(*memo);
     return;
   }
   if (auto* line = dynamic_cast<TpgwLineView*>(&view)) return LineObject(*line);
@@ -361,10 +396,13 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
   const double width = static_cast<double>(memo.Width()), height = static_cast<double>(memo.Height());
   Fill(memo, left, top, width, height);
   FDoc.AppendContent("q");
-  FDoc.AppendContent(PdfFloat(FDoc.PointX(left)) + " " + PdfFloat(FDoc.PointY(top + height)) + " " +
-                     PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re");
-  FDoc.AppendContent("W");
-  FDoc.AppendContent("n");
+  // Text that may run out of its object (Clipped off) is not cut at the object's edges.
+  if (memo.Clipped()) {
+    FDoc.AppendContent(PdfFloat(FDoc.PointX(left)) + " " + PdfFloat(FDoc.PointY(top + height)) + " " +
+                       PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re");
+    FDoc.AppendContent("W");
+    FDoc.AppendContent("n");
+  }
   {
     TpgwDrawTextLock lock;
     TpgwDrawText& dt = *FLayout;
@@ -392,8 +430,15 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
       // A rule under every text row, across the object.
       const TColor c = ColorToRGB(memo.Frame().Color());
       const double w = std::max(0.01, static_cast<double>(memo.Frame().Width()));
-      if (h >= 1)
-        for (double y = top + gapY + h; y <= top + height; y += h) FDoc.Line(left, y, left + width, y, c, w);
+      // Only the rows on the page: an object reaching far beyond it would never end the loop.
+      if (h >= 1) {
+        const double first = top + gapY + h;
+        const double last = std::min(top + height, FDoc.PageHeightPx() + h);
+        // Rows above the page are skipped with an exact remainder (a product would lose the row
+        // grid and never reach the page).
+        for (double y = first < -h ? std::fmod(first, h) : first; y <= last; y += h)
+          FDoc.Line(left, y, left + width, y, c, w);
+      }
     }
 
     const bool tagged = memo.AllowHTMLTags() && FSettings.HTMLTags();
@@ -427,7 +472,10 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
           run.Font.SetStyle(tag.Style);
           run.Font.SetColor(tag.Color);
           if (tag.Size > 0) run.Font.SetSize(tag.Size);
-          run.Rise = static_cast<double>(tag.AddY) * tag.Size;
+          // The layout draws every run from the top of the line, so a smaller run (a sub- or
+          // superscript) has its baseline higher by the difference of the ascents; a subscript
+          // then moves down by its size in pixels.
+          run.Rise = static_cast<double>(tag.AddY) * tag.Size + AscentPx(run.Font) - AscentPx(font);
         }
         TpgwPDFFont& pdfFont = FDoc.Fonts().GetObjFontNumber(run.Font);
         const std::u16string_view part = std::u16string_view(line).substr(from, to - from);
@@ -468,6 +516,30 @@ void TPDFPageContent::Text(TpgwCustomMemoView& memo) {
         x += run.Width + spacing * static_cast<double>(part.size());
       }
     }
+  }
+  FDoc.AppendContent("Q");
+  Frame(memo, left, top, width, height);
+}
+
+void TPDFPageContent::TurnedText(TpgwCustomMemoView& memo) {
+  const double left = static_cast<double>(memo.AbsLeft()), top = static_cast<double>(memo.AbsTop());
+  const double width = static_cast<double>(memo.Width()), height = static_cast<double>(memo.Height());
+  if (!std::isfinite(left + top + width + height)) return;
+  // The object draws itself (fill and turned text lines, as the layout places them) through
+  // the vector canvas, whose text output writes real text with a turned text matrix; the
+  // frame follows as vectors.
+  FDoc.AppendContent("q");
+  if (memo.Clipped()) {
+    FDoc.AppendContent(PdfFloat(FDoc.PointX(left)) + " " + PdfFloat(FDoc.PointY(top + height)) + " " +
+                       PdfFloat(width * 0.75) + " " + PdfFloat(height * 0.75) + " re");
+    FDoc.AppendContent("W");
+    FDoc.AppendContent("n");
+  }
+  {
+    TPDFVectorCanvas canvas(FDoc, 0, 0, kVectorUnits);
+    TCanvasLock lock(canvas);
+    TFrameSidesOff noFrame(memo.Frame());
+    memo.Draw(canvas, kVectorUnits, kVectorUnits, 0, 0);
   }
   FDoc.AppendContent("Q");
   Frame(memo, left, top, width, height);
@@ -559,7 +631,10 @@ void TPDFPageContent::Image(TpgwView& view, double scale) {
   const double left = static_cast<double>(bounds.Left), top = static_cast<double>(bounds.Top);
   const double width = static_cast<double>(bounds.Right - bounds.Left);
   const double height = static_cast<double>(bounds.Bottom - bounds.Top);
-  if (width <= 0 || height <= 0) return;
+  // Also false for NaN; an infinite side would give a bitmap of no pixels.
+  if (!(width > 0 && height > 0) || !std::isfinite(width) || !std::isfinite(height) ||
+      !std::isfinite(left) || !std::isfinite(top))
+    return;
   scale = std::min(scale, kMaxImageSide / std::max(width, height));
   const int w = std::max(1, static_cast<int>(RoundHalfEven(width * scale)));
   const int h = std::max(1, static_cast<int>(RoundHalfEven(height * scale)));

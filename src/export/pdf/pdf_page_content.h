@@ -65,6 +65,8 @@ class TPDFPageContent {
 
   // Dispatches on the view's class: text, line, shape, barcode, or image.
   void ExportView(TpgwView& view);
+  // The frame of a view alone (the page's frame, which shows with or without Background).
+  void FrameOf(const TpgwView& view);
   // The page colour over the printable area (with Background).
   void PageBackground(TColor color, double left, double top, double width, double height);
 
@@ -73,6 +75,8 @@ class TPDFPageContent {
   void Frame(const TpgwView& view, double left, double top, double width, double height);
   void Link(TpgwView& view);
   void Text(TpgwCustomMemoView& memo);
+  // A text object at an angle: real text along turned baselines.
+  void TurnedText(TpgwCustomMemoView& memo);
   void LineObject(TpgwLineView& line);
   void ShapeObject(TpgwShapeView& shape);
   void Barcode(TpgwBarCodeView& barcode);

@@ -79,6 +79,12 @@ const std::vector<std::string>& PdfSkippedTables() {
   return tags;
 }
 
+const std::vector<std::string>& PdfFontProgramTables() {
+  static const std::vector<std::string> tags = {"head", "hhea", "hmtx", "loca", "maxp",
+                                                "glyf", "cvt ", "fpgm", "prep"};
+  return tags;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 TrueTypeFont::TrueTypeFont(std::span<const uint8_t> file, uint32_t selector)
@@ -377,17 +383,19 @@ int TrueTypeFont::get_GlyphWidth(uint16_t glyph) const {
   throw ETrueTypeError("Glyph " + std::to_string(glyph) + " is not in the subset");
 }
 
-std::vector<uint8_t> TrueTypeFont::PackFont() {
+std::vector<uint8_t> TrueTypeFont::PackFont(std::span<const std::string> onlyTables) {
   const size_t glyfIndex = [&] {
     for (size_t i = 0; i < ListOfTables.size(); ++i)
       if (ListOfTables[i].entry.tag == TagValue("glyf")) return i;
     throw ETrueTypeError("Glyph table not found");
   }();
-  size_t locaIndex = ListOfTables.size(), headIndex = ListOfTables.size();
+  size_t locaIndex = ListOfTables.size(), headIndex = ListOfTables.size(), hmtxIndex = ListOfTables.size();
   for (size_t i = 0; i < ListOfTables.size(); ++i) {
     if (ListOfTables[i].entry.tag == TagValue("loca")) locaIndex = i;
     if (ListOfTables[i].entry.tag == TagValue("head")) headIndex = i;
+    if (ListOfTables[i].entry.tag == TagValue("hmtx")) hmtxIndex = i;
   }
+  if (headIndex == ListOfTables.size()) FormatError();
   if (locaIndex == ListOfTables.size() || loca.empty()) throw ETrueTypeError("Glyph table not found");
 
   BuildGlyphIndexList();
@@ -407,13 +415,25 @@ std::vector<uint8_t> TrueTypeFont::PackFont() {
   }
   newLoca[numGlyphs] = static_cast<uint32_t>(glyf.size());
 
+  // The metrics of the glyphs left out go too: a long metric (advance and side bearing) for
+  // glyphs below numberOfHMetrics, a side bearing after them.
+  if (hmtxIndex != ListOfTables.size()) {
+    auto& hmtx = ListOfTables[hmtxIndex].data;
+    for (unsigned g = 0; g < numGlyphs; ++g) {
+      if (kept[g]) continue;
+      const size_t at = g < numberOfHMetrics
+                            ? 4 * size_t(g)
+                            : 4 * size_t(numberOfHMetrics) + 2 * (size_t(g) - numberOfHMetrics);
+      const size_t length = g < numberOfHMetrics ? 4 : 2;
+      if (at + length <= hmtx.size()) std::fill_n(hmtx.begin() + static_cast<std::ptrdiff_t>(at), length, 0);
+    }
+  }
+
+  // Short offsets (stored halved) whenever the outlines allow: every offset is a multiple of 4.
   auto& head = ListOfTables[headIndex].data;
   if (head.size() < 54) FormatError();
-  int16_t format = indexToLocFormat;
-  if (format == 0 && glyf.size() / 2 > 0xFFFF) {
-    format = 1;
-    PutU16(head, 50, 1);
-  }
+  const int16_t format = glyf.size() / 2 > 0xFFFF ? 1 : 0;
+  PutU16(head, 50, static_cast<uint32_t>(format));
   std::vector<uint8_t> locaBytes;
   for (uint32_t v : newLoca) {
     if (format == 0)
@@ -426,9 +446,16 @@ std::vector<uint8_t> TrueTypeFont::PackFont() {
   PutU32(head, 8, 0);
 
   // Tables in the order they had in the source, each on a 4-byte boundary.
-  const size_t numTables = ListOfTables.size();
+  std::vector<bool> written(ListOfTables.size(), true);
+  if (!onlyTables.empty())
+    for (size_t i = 0; i < ListOfTables.size(); ++i)
+      written[i] =
+          std::find(onlyTables.begin(), onlyTables.end(), ListOfTables[i].TAGLINE()) != onlyTables.end();
+  written[headIndex] = true;  // it carries the file's checksum adjustment
+  const size_t numTables = static_cast<size_t>(std::count(written.begin(), written.end(), true));
   std::vector<uint8_t> out(12 + 16 * numTables, 0);
   for (uint32_t i : sourceOrder) {
+    if (!written[i]) continue;
     auto& t = ListOfTables[i];
     if (out.size() % 4 != 0) throw ETrueTypeError("Align error");
     t.entry.offset = static_cast<uint32_t>(out.size());
@@ -448,7 +475,8 @@ std::vector<uint8_t> TrueTypeFont::PackFont() {
   PutU16(out, 8, numTables ? entrySelector : 0);
   PutU16(out, 10, numTables ? static_cast<uint32_t>(numTables * 16 - searchRange) : 0);
   std::vector<const TrueTypeTable*> byTag;
-  for (const auto& t : ListOfTables) byTag.push_back(&t);
+  for (size_t i = 0; i < ListOfTables.size(); ++i)
+    if (written[i]) byTag.push_back(&ListOfTables[i]);
   std::sort(byTag.begin(), byTag.end(), [](auto* a, auto* b) { return a->entry.tag < b->entry.tag; });
   size_t at = 12;
   for (const auto* t : byTag) {
@@ -521,9 +549,10 @@ TrueTypeFont* TrueTypeCollection::LoadFont(const WideString& faceName, bool bold
 }
 
 std::vector<uint8_t> TrueTypeCollection::PackFont(TrueTypeFont& ttf,
-                                                  const std::vector<uint32_t>& usedAlphabet) {
+                                                  const std::vector<uint32_t>& usedAlphabet,
+                                                  std::span<const std::string> onlyTables) {
   for (uint32_t g : usedAlphabet) ttf.AddCharacterToKeepList(g);
-  return ttf.PackFont();
+  return ttf.PackFont(onlyTables);
 }
 
 }  // namespace pagewright

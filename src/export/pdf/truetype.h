@@ -99,8 +99,10 @@ class TrueTypeFont {
   void SetUsedGlyphs(const std::vector<uint32_t>& glyphs);
   // Builds Indices and GlyphWidths from the keep list, components before their composite.
   void BuildGlyphIndexList();
-  // The subset file.
-  std::vector<uint8_t> PackFont();
+  // The subset file. With onlyTables, just the tables of those tags that the face has are
+  // written (a font program needs far fewer than a face carries); empty writes every table read.
+  // The metrics of glyphs not kept are zeroed along with their outlines.
+  std::vector<uint8_t> PackFont(std::span<const std::string> onlyTables = {});
   // Width of a glyph kept by the last PackFont, thousandths of an em; raises when not kept.
   int get_GlyphWidth(uint16_t glyph) const;
 
@@ -144,7 +146,8 @@ class TrueTypeCollection {
   // platform resolved, if in range, else the first) with its substitution name set. Null when
   // the collection holds no face.
   TrueTypeFont* LoadFont(const WideString& faceName, bool bold, bool italic, size_t fallbackIndex = 0);
-  std::vector<uint8_t> PackFont(TrueTypeFont& ttf, const std::vector<uint32_t>& usedAlphabet);
+  std::vector<uint8_t> PackFont(TrueTypeFont& ttf, const std::vector<uint32_t>& usedAlphabet,
+                                std::span<const std::string> onlyTables = {});
 
  private:
   std::vector<uint8_t> data_;
@@ -153,5 +156,9 @@ class TrueTypeCollection {
 
 // The tags PDF embedding never carries: bitmap strikes, device metrics, signatures.
 const std::vector<std::string>& PdfSkippedTables();
+// The tables the font program of a CID-keyed TrueType font in a PDF needs: outlines, their
+// locations, the metrics and the hinting programs. Glyphs are addressed by index, so neither a
+// character map nor names, layout or kerning tables are read by a viewer.
+const std::vector<std::string>& PdfFontProgramTables();
 
 }  // namespace pagewright
