@@ -15,7 +15,7 @@ Result RunProgram(const std::string& args) { return pagewright::test_support::Ru
 class CliBarcode : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!pagewright::test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+    if (!pagewright::test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   }
 };
 

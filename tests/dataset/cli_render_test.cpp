@@ -49,7 +49,7 @@ bool HaveProgram(const std::string& name) {
 class CliRender : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!pagewright::test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+    if (!pagewright::test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   }
   // Runs `pagewright render` with (already quoted) arguments in the temporary folder; keeps
   // standard output and standard error apart.
@@ -141,8 +141,8 @@ TEST_F(CliRender, UsageErrorsExitWithTwo) {
 }
 
 TEST_F(CliRender, EverySourceKindGivesTheSameDocument) {
-  if (!HaveProgram("qpdf") || !HaveProgram("pdftotext")) GTEST_SKIP() << "qpdf and pdftotext are needed";
-  if (!HaveProgram("sqlite3")) GTEST_SKIP() << "the sqlite3 program is needed to make the database";
+  if (!HaveProgram("qpdf") || !HaveProgram("pdftotext")) FAIL() << "qpdf and pdftotext are needed (scripts/install-deps.sh installs them)";
+  if (!HaveProgram("sqlite3")) FAIL() << "the sqlite3 program is needed to make the database (scripts/install-deps.sh installs it)";
   MakeSqlite("orders.db");
   const std::string tpl = Quote(Fixture("orders.pw3"));
   struct Case {
@@ -176,7 +176,7 @@ TEST_F(CliRender, EverySourceKindGivesTheSameDocument) {
 }
 
 TEST_F(CliRender, LabelPagesCarryEachRecord) {
-  if (!HaveProgram("pdftotext") || !HaveProgram("zbarimg")) GTEST_SKIP() << "pdftotext and zbarimg are needed";
+  if (!HaveProgram("pdftotext") || !HaveProgram("zbarimg")) FAIL() << "pdftotext and zbarimg are needed (scripts/install-deps.sh installs them)";
   const std::string csv = (fs::path(PW_TEST_DATA_DIR) / ".." / ".." / "examples" / "data" / "parcels.csv").string();
   const Result r = Render(Quote(LabelTemplate()) + " --data " + Quote(csv) + " --pdf labels.pdf --jpeg out/p.jpg"
                           " --png p.png --pages 2-3");

@@ -86,7 +86,9 @@ TEST(DBDatasetRange, EachModeYieldsItsRecordsAndFinalizeReturnsToTheOpeningRecor
     EXPECT_EQ(Iterate(ds), c.ids);
     ds.Finalize();
     // With a bookmark (current-record ranges) the table goes back to the opening record.
-    if (c.begin == rbCurrent || c.end == reCurrent) EXPECT_EQ(table->RecNo(), c.startRec);
+    if (c.begin == rbCurrent || c.end == reCurrent) {
+      EXPECT_EQ(table->RecNo(), c.startRec);
+    }
   }
 }
 
@@ -251,7 +253,9 @@ TEST(DBDatasetValues, NullsConvertForTheReportOnlyWithConvertNulls) {
     Variant v = ReportFieldValue(ds, c.field);
     EXPECT_FALSE(v.IsNull());
     EXPECT_EQ(U8(VarToStr(v)), c.text);
-    if (c.converted != varOleStr) EXPECT_EQ(VarType(v), c.converted);
+    if (c.converted != varOleStr) {
+      EXPECT_EQ(VarType(v), c.converted);
+    }
     report.EngineOptions().SetConvertNulls(false);
     EXPECT_TRUE(ReportFieldValue(ds, c.field).IsNull());
   }

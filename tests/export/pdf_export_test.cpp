@@ -122,7 +122,7 @@ class PDFExport : public ::testing::Test {
 
 TEST_F(PDFExport, LabelPassesTheCheckersAndReadsBack) {
   if (!HasTools({"qpdf", "pdftotext", "pdffonts", "pdftoppm", "zbarimg"}))
-    GTEST_SKIP() << "the PDF checkers are not installed";
+    FAIL() << "the PDF checkers are not installed (scripts/install-deps.sh installs them)";
   TpgwPDFExport filter;
   filter.SetEmbeddedFonts(true);
   const fs::path pdf = dir.path / "label.pdf";

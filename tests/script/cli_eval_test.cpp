@@ -9,14 +9,14 @@ namespace {
 using test_support::RunCli;
 
 TEST(CliEval, PrintsEachValueOnItsOwnLine) {
-  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   auto r = RunCli("eval '1 + 2 * 3' \"FormatFloat('#,##0.00', 1234.5)\" \"Copy('ALMACEN', 2, 3)\" '7 / 2'");
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "7\n1,234.50\nLMA\n3.5\n");
 }
 
 TEST(CliEval, ErrorsExitWithOne) {
-  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   for (const char* args : {"eval '1 +'", "eval \"StrToInt('12a')\"", "eval 'NoSuchFunction(1)'"}) {
     auto r = RunCli(args);
     EXPECT_EQ(r.exitCode, 1) << args;

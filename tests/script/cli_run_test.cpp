@@ -99,7 +99,7 @@ void CheckRun(const std::string& file, const Annotations& want, const Outcome& r
 }
 
 TEST(CliRun, AnnotatedProgramsPrintTheirNotedOutput) {
-  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   const std::filesystem::path dir = std::filesystem::path(PW_TEST_DATA_DIR) / "scripts";
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -114,7 +114,7 @@ TEST(CliRun, AnnotatedProgramsPrintTheirNotedOutput) {
 // The other languages: one folder of annotated programs each, run in the language of their
 // extension; and one small program written in all four languages, which print the same.
 TEST(CliRun, AnnotatedProgramsOfEveryLanguage) {
-  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   struct Language {
     const char* extension;
     const char* name;
@@ -149,7 +149,7 @@ TEST(CliRun, AnnotatedProgramsOfEveryLanguage) {
 }
 
 TEST(CliRun, ErrorsCarryTheirPositionAndUsageProblemsExitWithTwo) {
-  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   const std::filesystem::path dir = std::filesystem::temp_directory_path();
   const std::filesystem::path compile = dir / ("pw_cli_run_compile_" + std::to_string(::getpid()) + ".pas");
   const std::filesystem::path runtime = dir / ("pw_cli_run_runtime_" + std::to_string(::getpid()) + ".pas");
@@ -190,7 +190,7 @@ TEST(CliRun, ErrorsCarryTheirPositionAndUsageProblemsExitWithTwo) {
 // Whatever compiling or running raises ends the run with a message on standard error and exit
 // code 1, never with an abort; units are found next to the program.
 TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
-  if (!test_support::CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!test_support::CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("pw_cli_run_units_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);

@@ -56,7 +56,7 @@ std::string Quote(const std::string& s) {
 }
 
 TEST(CliTree, PrintsTheTreeIndentedWithGeometry) {
-  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   const CliRun r = RunCli("tree " + Quote(kTemplates + "/all_bands.pw3"));
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.err, "");
@@ -69,7 +69,7 @@ TEST(CliTree, PrintsTheTreeIndentedWithGeometry) {
 }
 
 TEST(CliTree, ErrorLinesGoToStandardErrorWithExitOne) {
-  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   const std::string file = Scratch("unknown.pw3");
   std::ofstream(file, std::ios::binary) << "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"no\"?>\r\n"
                                            "<TpgwReport><TpgwNoSuchPage Name=\"X\"><TpgwMasterData "
@@ -81,7 +81,7 @@ TEST(CliTree, ErrorLinesGoToStandardErrorWithExitOne) {
 }
 
 TEST(CliTree, UnreadableFilesAndWrongArguments) {
-  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   for (const char* args : {"tree /nonexistent/none.pw3", "tree /"}) {
     const CliRun r = RunCli(args);
     EXPECT_EQ(r.exitCode, 2) << args;
@@ -104,7 +104,7 @@ TEST(CliTree, UnreadableFilesAndWrongArguments) {
 }
 
 TEST(CliResave, SavesAgainStablyAndWithDefaultsOnRequest) {
-  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  if (!CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   const std::string once = Scratch("once.pw3"), twice = Scratch("twice.pw3"), full = Scratch("full.pw3");
   const CliRun a = RunCli("resave " + Quote(kTemplates + "/report_features.pw3") + " " + Quote(once));
   EXPECT_EQ(a.exitCode, 0) << a.err;
