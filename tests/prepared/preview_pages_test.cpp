@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/service_doubles.h"
+#include "common/temp_dir.h"
 
 #include <string>
 #include <vector>
@@ -195,6 +196,28 @@ TEST_F(PreparedPages, SaveAndLoadGiveTheSamePages) {
   EXPECT_EQ(text, u"Chapter");
   EXPECT_EQ(outlinePage, 1);
   EXPECT_EQ(top, 12);
+}
+
+// A saved file is read back in parts, so the file must stay open for as long as the store
+// reads pages from it, also when the store had a file open before.
+TEST_F(PreparedPages, SavedFilesLoadBackWithEveryPage) {
+  for (int i = 0; i < 3; ++i) PrintPage(u"page " + IntToStr(i));
+  test_support::TempDir dir;
+  const WideString fileName = Utf8ToUtf16((dir.path / "saved.fp3").string());
+  pages->SaveToFile(fileName);
+
+  TpgwPreviewPages loaded(report);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(loaded.LoadFromFile(fileName)) << round;
+    ASSERT_EQ(loaded.GetCount(), 3) << round;
+    for (int i = 2; i >= 0; --i) {
+      TpgwMemoView* m = MemoOf(loaded.GetPage(i));
+      ASSERT_NE(m, nullptr) << i;
+      EXPECT_EQ(Shown(m), u"page " + IntToStr(i));
+    }
+    loaded.ClearPageCache();
+  }
+  EXPECT_FALSE(loaded.LoadFromFile(Utf8ToUtf16((dir.path / "missing.fp3").string())));
 }
 
 TEST_F(PreparedPages, LoadingWithAFailingDecompressorLeavesTheStoreEmpty) {
