@@ -139,7 +139,14 @@ TpgwBand* TpgwEngine::ShowBand(TpgwBand* band) {
     }
   }
   if (band->KeepChild()) EndKeep(band);
-  if (IsDataBand(band)) FAggregates.AddValue(band, 0);
+  if (IsDataBand(band)) {
+    // The row counts with its own counters and page: a page break while it printed showed
+    // headers and footers that took the counters over.
+    FCurLine = band->LineN;
+    FCurLineThrough = band->LineThrough;
+    SyncCounters();
+    FAggregates.AddValue(band, 0);
+  }
   return result;
 }
 
@@ -361,6 +368,8 @@ void TpgwEngine::ShowHeaders() {
         e.FCallFromPHeader = false;
         e.FCurLine = line;
         e.FCurLineThrough = lineThrough;
+        // What prints next (the row that broke the page) reads its own counters again.
+        e.SyncCounters();
       }
     } restore{*this, toShow, savedLine, savedLineThrough};
     ShowBand(toShow);

@@ -247,6 +247,54 @@ TEST_F(EngineRun, FooterTotalsOverAllRowsAndTheSummary) {
   EXPECT_EQ(bands[5].texts[0], "4");
 }
 
+// Totals over the row counters count each row once with its own values, also the row that
+// breaks the page (after the reprinted header took the counters) and across columns.
+TEST_F(EngineRun, TotalsOverLineAndPageCountEveryRowOnce) {
+  for (int columns : {1, 2}) {
+    MakeData(60);
+    page->SetPaperHeight(300 / pgwMMUnits);
+    page->SetColumns(columns);
+    AddBand<TpgwPageHeader>(u"PageHeader1", 0, 20);
+    auto* header = AddBand<TpgwHeader>(u"Header1", 50, 20);
+    header->SetReprintOnNewPage(true);
+    AddMemo(header, u"MemoHeader", u"head [Line]");
+    auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 20);
+    master->SetDataSet(ds.get());
+    AddMemo(master, u"MemoLine", u"[Line]");
+    AddMemo(master, u"MemoName", u"[ds.\"name\"]", 60, 0, 100);
+    auto* footer = AddBand<TpgwPageFooter>(u"PageFooter1", 300, 20);
+    AddMemo(footer, u"MemoPageSum", u"[SUM(<Line>,MasterData1)]");
+    auto* summary = AddBand<TpgwReportSummary>(u"ReportSummary1", 200, 20);
+    AddMemo(summary, u"MemoTotals",
+            u"[SUM(<Line>,MasterData1)]|[SUM(<Line#>,MasterData1)]|[SUM(<Page>,MasterData1)]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_GE(PageCount(), 3) << columns;
+    int line = 0, pageSums = 0, pageTotal = 0;
+    std::string summaryText;
+    for (int p = 0; p < PageCount(); ++p) {
+      int onPage = 0;
+      for (const Printed& b : PageBands(p)) {
+        if (b.name == "MasterData1") {
+          ++line;
+          ASSERT_EQ(b.texts.size(), 2u);
+          EXPECT_EQ(b.texts[0], std::to_string(line)) << "columns " << columns << ", page " << p;
+          EXPECT_EQ(b.texts[1], "r" + std::to_string(line));
+          onPage += line;
+          pageTotal += p + 1;
+        } else if (b.name == "PageFooter1") {
+          EXPECT_EQ(b.texts[0], std::to_string(onPage)) << "columns " << columns << ", page " << p;
+          pageSums += std::stoi(b.texts[0]);
+        } else if (b.name == "ReportSummary1") {
+          summaryText = b.texts[0];
+        }
+      }
+    }
+    EXPECT_EQ(line, 60);
+    EXPECT_EQ(pageSums, 1830) << columns;
+    EXPECT_EQ(summaryText, "1830|1830|" + std::to_string(pageTotal)) << columns;
+  }
+}
+
 TEST_F(EngineRun, StretchedTextGrowsItsBandAndMovesWhatIsBelowIt) {
   MakeData(2);
   auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 40);
