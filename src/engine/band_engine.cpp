@@ -721,6 +721,9 @@ void TpgwEngine::EndGroups(TpgwDataBand& band, size_t downTo) {
         EndOfBand(f, paGroupFinished);
       else
         ShowBand(f);
+    } else {
+      // Without a footer the group's deferred texts are due here.
+      EndOfBand(nullptr, paGroupFinished);
     }
     if (!h->OutlineText().empty() && h->Visible()) FPreviewPages.Outline().LevelUp();
     FHeaderList.RemoveItem(h);

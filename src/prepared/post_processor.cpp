@@ -97,7 +97,7 @@ void TpgwPostProcessor::ProcessExpressions(TpgwReport& report, TpgwComponent* /*
     }
     p.Item->ProcessIndex = -1;
   }
-  if (mode == paGroupFinished) LeaveGroup();
+  // The engine leaves the group level itself, once per group, after its footer.
 }
 
 void TpgwPostProcessor::ResetDuplicates(const WideString& bandName) {

@@ -230,6 +230,37 @@ TEST_F(EngineRun, GroupHeadersPrintWhereTheValueChangesWithTheirTotals) {
   EXPECT_EQ(seen, want);
 }
 
+// Texts of group headers computed when their group ends, in two nested groups with and
+// without an outer footer: each header shows the last row of its own group.
+TEST_F(EngineRun, NestedGroupHeadersComputeTheirTextsAtTheirOwnGroupEnd) {
+  for (bool outerFooter : {true, false}) {
+    MakeData(8, {u"A1", u"A1", u"A2", u"A2", u"B1", u"B1", u"B2", u"C1"});
+    auto* outer = AddBand<TpgwGroupHeader>(u"GroupHeader1", 30, 20);
+    outer->SetCondition(u"Copy(<ds.\"grp\">, 1, 1)");
+    AddMemo(outer, u"MemoOuter", u"outer to [ds.\"name\"]")->Processing().ProcessAt = paGroupFinished;
+    auto* inner = AddBand<TpgwGroupHeader>(u"GroupHeader2", 60, 20);
+    inner->SetCondition(u"ds.\"grp\"");
+    AddMemo(inner, u"MemoInner", u"inner to [ds.\"name\"]")->Processing().ProcessAt = paGroupFinished;
+    AddMaster(100, 20);
+    AddMemo(AddBand<TpgwGroupFooter>(u"GroupFooter2", 150, 20), u"MemoInnerCount", u"[COUNT(MasterData1)]");
+    if (outerFooter)
+      AddMemo(AddBand<TpgwGroupFooter>(u"GroupFooter1", 180, 20), u"MemoOuterCount", u"[COUNT(MasterData1)]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> seen;
+    for (const Printed& b : PageBands(0))
+      if (b.name != "MasterData1") seen.push_back(b.name + ":" + b.texts.at(0));
+    std::vector<std::string> want = {
+        "GroupHeader1:outer to r4", "GroupHeader2:inner to r2", "GroupFooter2:2", "GroupHeader2:inner to r4",
+        "GroupFooter2:2",           "GroupFooter1:4",           "GroupHeader1:outer to r7",
+        "GroupHeader2:inner to r6", "GroupFooter2:2",           "GroupHeader2:inner to r7",
+        "GroupFooter2:1",           "GroupFooter1:3",           "GroupHeader1:outer to r8",
+        "GroupHeader2:inner to r8", "GroupFooter2:1",           "GroupFooter1:1",
+    };
+    if (!outerFooter) std::erase_if(want, [](const std::string& w) { return w.starts_with("GroupFooter1"); });
+    EXPECT_EQ(seen, want) << "outer footer " << outerFooter;
+  }
+}
+
 TEST_F(EngineRun, FooterTotalsOverAllRowsAndTheSummary) {
   MakeData(4);
   AddMaster(100, 20);
