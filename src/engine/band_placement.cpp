@@ -524,9 +524,9 @@ void TpgwEngine::EndPage() {
             *FPage, FPage->PaperWidth() * pgwMMUnits,
             FPageHeight + (FPage->TopMargin() + FPage->BottomMargin()) * pgwMMUnits);
       }
-    } else {
-      EndOfBand(nullptr, paReportFinished);
     }
+    // The summary's end is that of its page; the report's texts are due as well.
+    EndOfBand(nullptr, paReportFinished);
   }
   auto* footer = dynamic_cast<TpgwPageFooter*>(PageBand(TpgwPageFooter::StaticClassInfo()));
   // The page footer sits at the bottom of the printable area.

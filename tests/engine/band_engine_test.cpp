@@ -326,6 +326,26 @@ TEST_F(EngineRun, TotalsOverLineAndPageCountEveryRowOnce) {
   }
 }
 
+// Texts computed when the report ends are computed with or without a report summary.
+TEST_F(EngineRun, TextsComputedAtTheReportEndWithOrWithoutASummary) {
+  for (bool withSummary : {false, true}) {
+    MakeData(5);
+    auto* title = AddBand<TpgwReportTitle>(u"ReportTitle1", 0, 20);
+    AddMemo(title, u"MemoRows", u"[COUNT(MasterData1)] rows")->Processing().ProcessAt =
+        paReportFinished;
+    auto* master = AddMaster(100, 20);
+    AddMemo(master, u"MemoOf", u"of [COUNT(MasterData1)]", 300)->Processing().ProcessAt = paReportFinished;
+    if (withSummary) AddMemo(AddBand<TpgwReportSummary>(u"ReportSummary1", 300, 20), u"MemoEnd", u"end");
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> seen;
+    for (const Printed& b : PageBands(0)) seen.push_back(b.name + ":" + b.texts.back());
+    std::vector<std::string> want = {"ReportTitle1:5 rows"};
+    for (int i = 0; i < 5; ++i) want.push_back("MasterData1:of 5");
+    if (withSummary) want.push_back("ReportSummary1:end");
+    EXPECT_EQ(seen, want) << "summary " << withSummary;
+  }
+}
+
 TEST_F(EngineRun, StretchedTextGrowsItsBandAndMovesWhatIsBelowIt) {
   MakeData(2);
   auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 40);
