@@ -337,7 +337,10 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
       if (SplitObjects(band, remaining, free)) anySplit = true;
       band.SetLeft(FCurX);
       band.SetTop(FCurY);
+      // Each part shows the band's fill and frame at its own height.
+      if (FFinalPass) band.CreateFillMemo();
       FPreviewPages.AddObject(band);
+      band.DisposeFillMemo();
       FCurY += band.Height();
       FCurBand = &band;
       const bool nothingProgressed = !anySplit && remaining.size() == initialCount;
@@ -351,7 +354,9 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
         }
         remaining.clear();
         band.SetTop(FCurY);
+        if (FFinalPass) band.CreateFillMemo();
         FPreviewPages.AddObject(band);
+        band.DisposeFillMemo();
         SplitLeaveAll(band);
         break;
       }
@@ -430,6 +435,11 @@ bool TpgwEngine::SplitObjects(TpgwBand& band, std::vector<TpgwComponent*>& remai
         s->SetSaveHeight(part + (s->SaveHeight() - givenHeight));
         result = true;
       }
+      ++idx;
+      continue;
+    }
+    if (o->Top() >= aHeight - kTol) {
+      // Wholly below the split line: it waits for a later part at its distance from the line.
       ++idx;
       continue;
     }

@@ -610,6 +610,52 @@ TEST_F(EngineRun, ATallBandIsPrintedInPartsAcrossPages) {
   EXPECT_EQ(flat, want);
 }
 
+// A band printed in parts keeps its fill and frame in every part, and an object lying wholly
+// below the split line keeps its distance to it instead of jumping onto it.
+TEST_F(EngineRun, ABandPrintedInPartsKeepsItsFillAndThePlaceOfObjectsBelowTheSplit) {
+  MakeData(1);
+  page->SetPaperHeight(200 / pgwMMUnits);
+  auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 320);
+  master->SetDataSet(ds.get());
+  master->SetAllowSplit(true);
+  master->SetStretched(true);
+  TpgwBrushFill fill;
+  fill.SetBackColor(0x00CCFF);
+  master->SetFill(fill);
+  master->Frame().SetTyp(TpgwFrameTypes{ftLeft, ftRight, ftTop, ftBottom});
+  WideString text;
+  for (int i = 1; i <= 40; ++i) text += u"line " + Utf8ToUtf16(std::to_string(i)) + u"\r\n";
+  AddMemo(master, u"MemoLong", text, 0, 0, 300, 20)->SetStretchMode(smActualHeight);
+  AddMemo(master, u"MemoBelow", u"below", 400, 300, 100, 20);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_GE(PageCount(), 3);
+  int parts = 0, below = 0;
+  for (int p = 0; p < PageCount(); ++p) {
+    for (TpgwComponent* b : PreparedPagesOf(*report)->GetPage(p)->Objects().Snapshot()) {
+      if (b->Name() != u"MasterData1") continue;
+      ++parts;
+      int filled = 0;
+      for (TpgwComponent* o : b->Objects().Snapshot()) {
+        auto* v = dynamic_cast<TpgwView*>(o);
+        if (!v) continue;
+        auto* brush = dynamic_cast<const TpgwBrushFill*>(&v->Fill());
+        if (brush && brush->BackColor() == 0x00CCFF && v->Frame().Typ() == master->Frame().Typ()) {
+          ++filled;
+          EXPECT_NEAR(static_cast<double>(v->Height()), static_cast<double>(b->Height()), 1e-3) << "page " << p;
+        }
+        if (o->Name() == u"MemoBelow") {
+          ++below;
+          EXPECT_EQ(p, 1);
+          EXPECT_NEAR(static_cast<double>(o->Top()), 100, 1e-3);
+        }
+      }
+      EXPECT_EQ(filled, 1) << "page " << p;
+    }
+  }
+  EXPECT_EQ(parts, PageCount());
+  EXPECT_EQ(below, 1);
+}
+
 TEST_F(EngineRun, DoublePassKnowsTheTotalPageCount) {
   for (bool doublePass : {false, true}) {
     MakeData(5);
