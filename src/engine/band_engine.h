@@ -157,7 +157,8 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   void StartKeep(TpgwBand* band, int position = -1);
   void EndKeep(TpgwBand* band);
   void AddToHeaderList(TpgwBand* band);
-  void ReevaluateSuppressed(TpgwBand& band);
+  // Computes a band again after a page or column break moved it.
+  void RestretchAfterBreak(TpgwBand& band, bool resetSuppressed);
   void PrintInParts(TpgwBand& band);
   Extended ColumnOffset(int column) const;
   TpgwBand* PageBand(const TClassInfo& cls) const;

@@ -193,8 +193,10 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
       PrintInParts(band);
       split = true;
     } else {
-      if (!FKeeping) ReevaluateSuppressed(band);
       if (!(child && FCallFromPHeader)) NewColumn();
+      // The band prints where the break put it, so its values are those of there: the page
+      // number, and (outside a kept block) repeated values shown again at the top.
+      RestretchAfterBreak(band, !FKeeping);
     }
   }
   if (band.Visible() && !split) {
@@ -214,15 +216,11 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
   EndOfBand(&band, paDefault);
 }
 
-void TpgwEngine::ReevaluateSuppressed(TpgwBand& band) {
-  bool any = false;
-  for (TpgwComponent* c : band.Objects().Snapshot())
-    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(c); memo && memo->SuppressRepeated()) {
-      memo->ResetSuppress();
-      any = true;
-    }
-  if (!any) return;
-  // The first row on the new page shows its value again.
+void TpgwEngine::RestretchAfterBreak(TpgwBand& band, bool resetSuppressed) {
+  if (resetSuppressed)
+    for (TpgwComponent* c : band.Objects().Snapshot())
+      if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(c); memo && memo->SuppressRepeated())
+        memo->ResetSuppress();
   UnStretch(&band);
   FCurLine = band.LineN;
   FCurLineThrough = band.LineThrough;

@@ -346,6 +346,36 @@ TEST_F(EngineRun, TextsComputedAtTheReportEndWithOrWithoutASummary) {
   }
 }
 
+// Every row shows the number of the page it lands on, the row that breaks the page too, with
+// a page footer, a reprinted header, and in one or two columns.
+TEST_F(EngineRun, RowsShowThePageTheyLandOn) {
+  for (int columns : {1, 2}) {
+    MakeData(30);
+    page->SetPaperHeight(200 / pgwMMUnits);
+    page->SetColumns(columns);
+    auto* header = AddBand<TpgwHeader>(u"Header1", 50, 20);
+    header->SetReprintOnNewPage(true);
+    auto* master = AddMaster(100, 20);
+    AddMemo(master, u"MemoPage", u"[Page]/[Page#]", 100, 0, 100);
+    AddMemo(AddBand<TpgwPageFooter>(u"PageFooter1", 300, 20), u"MemoFooter", u"page [Page]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_GE(PageCount(), 2);
+    int rows = 0;
+    for (int p = 0; p < PageCount(); ++p) {
+      const std::string n = std::to_string(p + 1);
+      for (const Printed& b : PageBands(p)) {
+        if (b.name == "MasterData1") {
+          ++rows;
+          EXPECT_EQ(b.texts.at(1), n + "/" + n) << "columns " << columns << ", " << b.texts.at(0);
+        } else if (b.name == "PageFooter1") {
+          EXPECT_EQ(b.texts.at(0), "page " + n);
+        }
+      }
+    }
+    EXPECT_EQ(rows, 30);
+  }
+}
+
 TEST_F(EngineRun, StretchedTextGrowsItsBandAndMovesWhatIsBelowIt) {
   MakeData(2);
   auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 40);
