@@ -556,6 +556,7 @@ void TpgwPreviewPages::BeginPass() {
   const int count = GetCount();
   FFirstPageIndex = count - 1;
   FPassBeganEmpty = count == 0;
+  FPassInstanceCounts = FPostProcessor->InstanceCounts();
   if (count > 0) {
     TpgwXMLItem* last = PagesItem()->Items(count - 1);
     if (!last->Loaded()) FXMLDoc->LoadItem(last);
@@ -584,6 +585,8 @@ void TpgwPreviewPages::ClearFirstPassPages() {
     TpgwXMLItem& outline = Section(u"outline");
     while (outline.Count() > FFirstOutlineIndex) outline.Delete(outline.Count() - 1);
   }
+  // The first pass's deferred values go with its pages: the next pass adds them again.
+  FPostProcessor->TruncateTo(FPassInstanceCounts);
   // The current outline item may have gone with the first pass.
   FOutline->SetCurItem(nullptr);
   ResetLogicalPageNumber();

@@ -300,6 +300,8 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   TpgwReportPage* FLockedPage = nullptr;
   TpgwCachedGraphicType FCachedGraphicState = cgOriginal;
   bool FPassBeganEmpty = true;
+  // The deferred instances there were when the pass began.
+  std::map<WideString, int> FPassInstanceCounts;
   // Keeps the loaded file open as the backing stream of a partially loaded document.
   std::unique_ptr<TStream> FLoadStream;
   TpgwPreparedCompressor FCompressor;

@@ -12,12 +12,14 @@
 #include "startup/startup.h"
 #include "expressions/report_expressions.h"
 #include "platform/mem_table.h"
+#include "platform/streams.h"
 #include "platform/unicode.h"
 #include "prepared/preview_pages.h"
 #include "report/bands.h"
 #include "report/memo_view.h"
 #include "report/pages.h"
 #include "report/report.h"
+#include "storage/xml_document.h"
 
 namespace pagewright {
 namespace {
@@ -697,6 +699,30 @@ TEST_F(EngineRun, DoublePassKnowsTheTotalPageCount) {
     ASSERT_EQ(PageCount(), 5);
     // A single pass does not know the total while it runs.
     EXPECT_EQ(PageBands(3).at(0).texts.at(1), doublePass ? "4 of 5" : "4 of 0");
+  }
+}
+
+// A double pass keeps the deferred values of its last pass only: the store holds and saves
+// one instance per printed object, and a saved and loaded report shows the same texts.
+TEST_F(EngineRun, ADoublePassKeepsTheDeferredValuesOfItsLastPass) {
+  for (bool doublePass : {false, true}) {
+    MakeData(5);
+    report->EngineOptions().SetDoublePass(doublePass);
+    auto* master = AddMaster(100, 20);
+    AddMemo(master, u"MemoOf", u"of [COUNT(MasterData1)]", 300)->Processing().ProcessAt = paReportFinished;
+    ASSERT_TRUE(Prepare()) << Errors();
+    TpgwPreviewPages& store = *PreparedPagesOf(*report);
+    TpgwMacrosItem* item = store.PostProcessor().Find(u"MemoOf");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->TextCount(), 5) << "double pass " << doublePass;
+    TMemoryStream stream;
+    store.SaveToStream(stream);
+    EXPECT_EQ(store.Section(u"postprocessing").Count(), 1);
+    stream.SetPosition(0);
+    ASSERT_TRUE(store.LoadFromStream(stream));
+    std::vector<std::string> seen;
+    for (const Printed& b : PageBands(0)) seen.push_back(b.texts.at(1));
+    EXPECT_EQ(seen, std::vector<std::string>(5, "of 5")) << "double pass " << doublePass;
   }
 }
 
