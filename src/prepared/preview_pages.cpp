@@ -733,7 +733,8 @@ void TpgwPreviewPages::ShiftAnchors(int from, int newTop) {
   const int delta = newTop - PropInt(*anchors.Items(first), u"top", 0);
   for (int i = first; i < anchors.Count(); ++i) {
     TpgwXMLItem* item = anchors.Items(i);
-    item->SetProp(u"page", IntToStr(PropInt(*item, u"page", 0) + 1));
+    // To the page being filled: the next one, or the same when the block moved to a column.
+    item->SetProp(u"page", IntToStr(std::max(0, FCurPage)));
     item->SetProp(u"top", IntToStr(PropInt(*item, u"top", 0) + delta));
   }
 }

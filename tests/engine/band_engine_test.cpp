@@ -614,6 +614,49 @@ TEST_F(EngineRun, AGroupKeptTogetherMovesToTheNextPage) {
   }
 }
 
+// A kept group that moves to the next column stays on its page, and one that moves to the
+// next page goes there: its outline items follow it.
+TEST_F(EngineRun, AKeptGroupTakesItsOutlineItemsWhereItMoves) {
+  for (int columns : {1, 2}) {
+    MakeData(6, {u"A", u"A", u"A", u"B", u"B", u"B"});
+    page->SetPaperHeight(100 / pgwMMUnits);
+    page->SetColumns(columns);
+    auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 50, 20);
+    gh->SetCondition(u"ds.\"grp\"");
+    gh->SetKeepTogether(true);
+    gh->SetOutlineText(u"<ds.\"grp\">");
+    AddMemo(gh, u"MemoGroup", u"[ds.\"grp\"]");
+    AddMaster(100, 20)->SetOutlineText(u"<ds.\"name\">");
+    ASSERT_TRUE(Prepare()) << Errors();
+    // Where each group header and its first row printed: text, page, top.
+    std::vector<std::string> printed;
+    for (int p = 0; p < PageCount(); ++p) {
+      const std::vector<Printed> bands = PageBands(p);
+      for (size_t i = 0; i + 1 < bands.size(); ++i)
+        if (bands[i].name == "GroupHeader1")
+          printed.push_back(bands[i].texts.at(0) + " " + std::to_string(p) + " " +
+                            std::to_string(static_cast<int>(bands[i].top)) + ", " + bands[i + 1].texts.at(0) + " " +
+                            std::to_string(p) + " " + std::to_string(static_cast<int>(bands[i + 1].top)));
+    }
+    std::vector<std::string> outlined;
+    TpgwOutline& outline = PreparedPagesOf(*report)->Outline();
+    outline.LevelRoot();
+    for (int g = 0; g < outline.GetCount(); ++g) {
+      WideString text, rowText;
+      int pageN = -1, top = -1, rowPage = -1, rowTop = -1;
+      outline.GetItem(g, text, pageN, top);
+      outline.LevelDown(g);
+      ASSERT_GT(outline.GetCount(), 0);
+      outline.GetItem(0, rowText, rowPage, rowTop);
+      outline.LevelRoot();
+      outlined.push_back(U8(text) + " " + std::to_string(pageN) + " " + std::to_string(top) + ", " + U8(rowText) +
+                         " " + std::to_string(rowPage) + " " + std::to_string(rowTop));
+    }
+    EXPECT_EQ(printed, (std::vector<std::string>{"A 0 0, r1 0 20", columns == 1 ? "B 1 0, r4 1 20" : "B 0 0, r4 0 20"}));
+    EXPECT_EQ(outlined, printed) << "columns " << columns;
+  }
+}
+
 TEST_F(EngineRun, ATallBandIsPrintedInPartsAcrossPages) {
   MakeData(1);
   page->SetPaperHeight(200 / pgwMMUnits);

@@ -166,6 +166,19 @@ TEST_F(PreparedPages, LogicalNumbersAndAnchors) {
   EXPECT_TRUE(pages->BandExists(*band));
 }
 
+// Anchors of a kept block that moved go to the page being filled: the same page when the
+// block moved to the next column, the new one after a page break.
+TEST_F(PreparedPages, MovedAnchorsGoToThePageBeingFilled) {
+  PrintPage(u"first");
+  const int before = pages->GetAnchorCurPosition();
+  pages->AddAnchor(u"kept");
+  pages->ShiftAnchors(before, 0);  // moved to the next column
+  EXPECT_EQ(pages->GetAnchorPage(u"kept"), 1);
+  PrintPage(u"second");
+  pages->ShiftAnchors(before, 0);  // moved to the next page
+  EXPECT_EQ(pages->GetAnchorPage(u"kept"), 2);
+}
+
 TEST_F(PreparedPages, SaveAndLoadGiveTheSamePages) {
   PrintPage(u"first");
   PrintPage(u"second & <third>");
