@@ -20,6 +20,7 @@ namespace pagewright {
 class TpgwBand;
 class TpgwChild;
 class TpgwComponent;
+class TpgwCustomMemoView;
 class TpgwDataBand;
 class TpgwDataSet;
 class TpgwGroupHeader;
@@ -163,6 +164,9 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   Extended ColumnOffset(int column) const;
   TpgwBand* PageBand(const TClassInfo& cls) const;
   Extended BandChainHeight(TpgwBand* band) const;
+
+  // Single pass: "[TotalPages]" is filled in by the store.
+  void LeaveTotalPagesToTheStore(TpgwCustomMemoView& memo);
 
   // Splitting.
   bool SplitObjects(TpgwBand& band, std::vector<TpgwComponent*>& remaining, Extended height);

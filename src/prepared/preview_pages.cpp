@@ -518,11 +518,24 @@ TpgwReportPage* TpgwPreviewPages::GetPage(int index) {
   RebuildObjects(*item, *page, serializer);
   serializer.FixupReferences();
   page->AlignChildren(false, page->MirrorMode());
+  if (!engineRunning) FillPageCount(*page);
   TpgwReportPage* result = page.get();
   InsertInCache(index, std::move(page));
   // Duplicate memory points at objects of rebuilt pages, which the cache may free.
   FPostProcessor->ResetAllDuplicates();
   return result;
+}
+
+void TpgwPreviewPages::FillPageCount(TpgwReportPage& page) {
+  const WideString count = IntToStr(GetCount());
+  for (TpgwComponent* obj : page.AllObjects()) {
+    auto* memo = dynamic_cast<TpgwCustomMemoView*>(obj);
+    if (!memo || !memo->AllowExpressions()) continue;
+    const WideString text = memo->Text();
+    if (UpperCase(text).find(u"[TOTALPAGES#]") == WideString::npos) continue;
+    memo->SetTotalPages(GetCount());
+    memo->SetText(StringReplace(text, u"[TotalPages#]", count, TReplaceFlags{rfReplaceAll, rfIgnoreCase}));
+  }
 }
 
 void TpgwPreviewPages::GetPageSize(int index, int& width, int& height) {

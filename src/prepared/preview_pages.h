@@ -277,6 +277,8 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   WideString DiffText(TpgwComponent& obj, TpgwComponent& source, bool finalPass);
   void RebuildObjects(TpgwXMLItem& item, TpgwComponent& container, class TpgwXMLSerializer& serializer);
   void InsertInCache(int index, std::unique_ptr<TpgwReportPage> page);
+  // Texts of a rebuilt page that show the page count ("[TotalPages#]") get it.
+  void FillPageCount(TpgwReportPage& page);
   // Reads a document into a store already cleared.
   bool LoadDocumentFrom(TStream& stream, bool allowPartialLoading);
   void ReadLoadedDocument();
