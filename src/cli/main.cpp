@@ -7,6 +7,7 @@
 #include "cli/barcode_command.h"
 #include "cli/command.h"
 #include "cli/eval_command.h"
+#include "cli/prepare_command.h"
 #include "cli/resave_command.h"
 #include "cli/run_command.h"
 #include "cli/tree_command.h"
@@ -19,6 +20,7 @@ const CliCommand* const kCommands[] = {
     &kBarcodeCommand,
     &kEvalCommand,
     &kRunCommand,
+    &kPrepareCommand,
     &kTreeCommand,
     &kResaveCommand,
 };
