@@ -106,13 +106,16 @@ std::unique_ptr<TMemTable> ReadCsvTable(const CsvSource& source) {
   std::vector<size_t> widths(header.size(), 1);
   for (size_t r = 1; r < rows.size(); ++r) {
     if (rows[r].size() != header.size())
-      throw EConvertError(source.file + ": record " + std::to_string(r) + ": " + std::to_string(rows[r].size()) +
-                          " fields, the header has " + std::to_string(header.size()));
-    for (size_t c = 0; c < header.size(); ++c) widths[c] = std::max(widths[c], Utf8ToUtf16(rows[r][c]).size());
+      throw EConvertError(source.file + ": record " + std::to_string(r) + ": " +
+                          std::to_string(rows[r].size()) + " fields, the header has " +
+                          std::to_string(header.size()));
+    for (size_t c = 0; c < header.size(); ++c)
+      widths[c] = std::max(widths[c], Utf8ToUtf16(rows[r][c]).size());
   }
   auto table = std::make_unique<TMemTable>();
   for (size_t c = 0; c < header.size(); ++c) {
-    if (header[c].empty()) throw EConvertError(source.file + ":1: column " + std::to_string(c + 1) + " has no name");
+    if (header[c].empty())
+      throw EConvertError(source.file + ":1: column " + std::to_string(c + 1) + " has no name");
     table->FieldDefs().Add(Utf8ToUtf16(header[c]), ftString, static_cast<int>(widths[c]));
   }
   table->CreateDataSet();
@@ -163,7 +166,8 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     templateFile = a;
   }
   if (templateFile.empty() || !dump) {
-    err << "pagewright prepare: " << (templateFile.empty() ? "no template given" : "--dump is required") << "\n";
+    err << "pagewright prepare: " << (templateFile.empty() ? "no template given" : "--dump is required")
+        << "\n";
     PrintUsage(err);
     return kExitUsage;
   }
@@ -205,7 +209,9 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         band->SetDataSet(adapter.get());
         used = true;
       }
-    if (!used) err << "pagewright prepare: " << templateFile << ": no data band uses the data set " << sources[i].name << "\n";
+    if (!used)
+      err << "pagewright prepare: " << templateFile << ": no data band uses the data set " << sources[i].name
+          << "\n";
     adapters.push_back(std::move(adapter));
   }
 
@@ -217,7 +223,8 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return kExitFailure;
   }
   if (PrintErrors(*report, err) || !prepared) {
-    if (!prepared && report->Errors().Count() == 0) err << "pagewright prepare: " << templateFile << ": nothing prepared\n";
+    if (!prepared && report->Errors().Count() == 0)
+      err << "pagewright prepare: " << templateFile << ": nothing prepared\n";
     return kExitFailure;
   }
   TpgwPreviewPages* pages = PreparedPagesOf(*report);
@@ -232,7 +239,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 }  // namespace
 
-const CliCommand kPrepareCommand = {"prepare", kArguments,
-                                    "prepares a template over CSV data and prints the pages as text", Prepare};
+const CliCommand kPrepareCommand = {
+    "prepare", kArguments, "prepares a template over CSV data and prints the pages as text", Prepare};
 
 }  // namespace pagewright::cli

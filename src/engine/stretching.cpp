@@ -292,7 +292,8 @@ void TpgwEngine::LeaveTotalPagesToTheStore(TpgwCustomMemoView& memo) {
   if (!memo.AllowExpressions() || memo.ExpressionDelimiters() != u"[,]") return;
   const WideString text = memo.Text();
   if (UpperCase(text).find(u"[TOTALPAGES]") == WideString::npos) return;
-  memo.SetText(StringReplace(text, u"[TotalPages]", u"[TotalPages#]", TReplaceFlags{rfReplaceAll, rfIgnoreCase}));
+  memo.SetText(
+      StringReplace(text, u"[TotalPages]", u"[TotalPages#]", TReplaceFlags{rfReplaceAll, rfIgnoreCase}));
 }
 
 void TpgwEngine::UnStretch(TpgwComponent* container) {

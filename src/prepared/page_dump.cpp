@@ -41,10 +41,10 @@ std::string ShownText(const TpgwComponent& obj) {
   return out;
 }
 
-void Line(std::ostream& out, int page, const std::string& band, const std::string& name, const TpgwComponent& obj,
-          const std::string& text) {
-  out << page << '\t' << band << '\t' << name << '\t' << Number(obj.Left()) << '\t' << Number(obj.Top()) << '\t'
-      << Number(obj.Width()) << '\t' << Number(obj.Height()) << '\t' << text << '\n';
+void Line(std::ostream& out, int page, const std::string& band, const std::string& name,
+          const TpgwComponent& obj, const std::string& text) {
+  out << page << '\t' << band << '\t' << name << '\t' << Number(obj.Left()) << '\t' << Number(obj.Top())
+      << '\t' << Number(obj.Width()) << '\t' << Number(obj.Height()) << '\t' << text << '\n';
 }
 
 }  // namespace

@@ -26,9 +26,7 @@ namespace {
 
 void StartUp() {
   static std::once_flag once;
-  std::call_once(once, [] {
-    InitializeEngine();
-  });
+  std::call_once(once, [] { InitializeEngine(); });
 }
 
 std::string U8(const WideString& s) {
@@ -252,11 +250,12 @@ TEST_F(EngineRun, NestedGroupHeadersComputeTheirTextsAtTheirOwnGroupEnd) {
     for (const Printed& b : PageBands(0))
       if (b.name != "MasterData1") seen.push_back(b.name + ":" + b.texts.at(0));
     std::vector<std::string> want = {
-        "GroupHeader1:outer to r4", "GroupHeader2:inner to r2", "GroupFooter2:2", "GroupHeader2:inner to r4",
-        "GroupFooter2:2",           "GroupFooter1:4",           "GroupHeader1:outer to r7",
-        "GroupHeader2:inner to r6", "GroupFooter2:2",           "GroupHeader2:inner to r7",
-        "GroupFooter2:1",           "GroupFooter1:3",           "GroupHeader1:outer to r8",
-        "GroupHeader2:inner to r8", "GroupFooter2:1",           "GroupFooter1:1",
+        "GroupHeader1:outer to r4", "GroupHeader2:inner to r2", "GroupFooter2:2",
+        "GroupHeader2:inner to r4", "GroupFooter2:2",           "GroupFooter1:4",
+        "GroupHeader1:outer to r7", "GroupHeader2:inner to r6", "GroupFooter2:2",
+        "GroupHeader2:inner to r7", "GroupFooter2:1",           "GroupFooter1:3",
+        "GroupHeader1:outer to r8", "GroupHeader2:inner to r8", "GroupFooter2:1",
+        "GroupFooter1:1",
     };
     if (!outerFooter) std::erase_if(want, [](const std::string& w) { return w.starts_with("GroupFooter1"); });
     EXPECT_EQ(seen, want) << "outer footer " << outerFooter;
@@ -333,8 +332,7 @@ TEST_F(EngineRun, TextsComputedAtTheReportEndWithOrWithoutASummary) {
   for (bool withSummary : {false, true}) {
     MakeData(5);
     auto* title = AddBand<TpgwReportTitle>(u"ReportTitle1", 0, 20);
-    AddMemo(title, u"MemoRows", u"[COUNT(MasterData1)] rows")->Processing().ProcessAt =
-        paReportFinished;
+    AddMemo(title, u"MemoRows", u"[COUNT(MasterData1)] rows")->Processing().ProcessAt = paReportFinished;
     auto* master = AddMaster(100, 20);
     AddMemo(master, u"MemoOf", u"of [COUNT(MasterData1)]", 300)->Processing().ProcessAt = paReportFinished;
     if (withSummary) AddMemo(AddBand<TpgwReportSummary>(u"ReportSummary1", 300, 20), u"MemoEnd", u"end");
@@ -635,8 +633,9 @@ TEST_F(EngineRun, AKeptGroupTakesItsOutlineItemsWhereItMoves) {
       for (size_t i = 0; i + 1 < bands.size(); ++i)
         if (bands[i].name == "GroupHeader1")
           printed.push_back(bands[i].texts.at(0) + " " + std::to_string(p) + " " +
-                            std::to_string(static_cast<int>(bands[i].top)) + ", " + bands[i + 1].texts.at(0) + " " +
-                            std::to_string(p) + " " + std::to_string(static_cast<int>(bands[i + 1].top)));
+                            std::to_string(static_cast<int>(bands[i].top)) + ", " + bands[i + 1].texts.at(0) +
+                            " " + std::to_string(p) + " " +
+                            std::to_string(static_cast<int>(bands[i + 1].top)));
     }
     std::vector<std::string> outlined;
     TpgwOutline& outline = PreparedPagesOf(*report)->Outline();
@@ -649,10 +648,11 @@ TEST_F(EngineRun, AKeptGroupTakesItsOutlineItemsWhereItMoves) {
       ASSERT_GT(outline.GetCount(), 0);
       outline.GetItem(0, rowText, rowPage, rowTop);
       outline.LevelRoot();
-      outlined.push_back(U8(text) + " " + std::to_string(pageN) + " " + std::to_string(top) + ", " + U8(rowText) +
-                         " " + std::to_string(rowPage) + " " + std::to_string(rowTop));
+      outlined.push_back(U8(text) + " " + std::to_string(pageN) + " " + std::to_string(top) + ", " +
+                         U8(rowText) + " " + std::to_string(rowPage) + " " + std::to_string(rowTop));
     }
-    EXPECT_EQ(printed, (std::vector<std::string>{"A 0 0, r1 0 20", columns == 1 ? "B 1 0, r4 1 20" : "B 0 0, r4 0 20"}));
+    EXPECT_EQ(printed, (std::vector<std::string>{"A 0 0, r1 0 20",
+                                                 columns == 1 ? "B 1 0, r4 1 20" : "B 0 0, r4 0 20"}));
     EXPECT_EQ(outlined, printed) << "columns " << columns;
   }
 }
@@ -716,7 +716,8 @@ TEST_F(EngineRun, ABandPrintedInPartsKeepsItsFillAndThePlaceOfObjectsBelowTheSpl
         auto* brush = dynamic_cast<const TpgwBrushFill*>(&v->Fill());
         if (brush && brush->BackColor() == 0x00CCFF && v->Frame().Typ() == master->Frame().Typ()) {
           ++filled;
-          EXPECT_NEAR(static_cast<double>(v->Height()), static_cast<double>(b->Height()), 1e-3) << "page " << p;
+          EXPECT_NEAR(static_cast<double>(v->Height()), static_cast<double>(b->Height()), 1e-3)
+              << "page " << p;
         }
         if (o->Name() == u"MemoBelow") {
           ++below;
@@ -756,7 +757,10 @@ TEST_F(EngineRun, PageTotalsInASinglePass) {
     std::vector<std::string> want;  // page by page, the first row's text
   } cases[] = {
       {2, false, u"[Page] of [TotalPages]", {"1 of 1"}},
-      {3, false, u"[Page] of [totalpages] / [Page#] of [TotalPages#]", {"1 of 2 / 1 of 2", "2 of 2 / 2 of 2"}},
+      {3,
+       false,
+       u"[Page] of [totalpages] / [Page#] of [TotalPages#]",
+       {"1 of 2 / 1 of 2", "2 of 2 / 2 of 2"}},
       {3, true, u"[Page] of [TotalPages]", {"1 of 2", "2 of 2"}},
       {3, true, u"[<TotalPages> - 1] more", {"1 more", "1 more"}},
   };

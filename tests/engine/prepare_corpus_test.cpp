@@ -57,10 +57,10 @@ TEST(PrepareCorpus, EachTemplatePrintsItsGoldenDump) {
     const char* name;  // template and golden dump
     const char* data;  // data set name = CSV file name
   } cases[] = {
-      {"nested_groups", "sales"},          // two group levels, a header computed at its group's end, totals
-      {"split_band", "notes"},             // a filled, framed band printed in parts over pages
-      {"double_pass_total", "sales"},      // [TotalPages] in an expression, known in a double pass
-      {"page_footer_line_sums", "numbers"} // page footers summing Line under a reprinted header
+      {"nested_groups", "sales"},           // two group levels, a header computed at its group's end, totals
+      {"split_band", "notes"},              // a filled, framed band printed in parts over pages
+      {"double_pass_total", "sales"},       // [TotalPages] in an expression, known in a double pass
+      {"page_footer_line_sums", "numbers"}  // page footers summing Line under a reprinted header
   };
   const bool update = std::getenv("PW_UPDATE_GOLDEN") != nullptr;
   for (const Case& c : cases) {
@@ -99,7 +99,8 @@ TEST(PrepareCorpus, BadArgumentsAndDataFailWithTheirExitCodes) {
       {"prepare --dump", 2, "no template given"},
       {"prepare " + tmpl + " --dump --csv notes", 2, "--csv needs NAME=FILE"},
       {"prepare " + tmpl + " --dump --csv notes=" + Quote(badCsv), 1, "bad.csv:2: unterminated quoted field"},
-      {"prepare " + tmpl + " --dump --csv notes=" + Quote(shortCsv), 1, "short.csv: record 2: 1 fields, the header has 2"},
+      {"prepare " + tmpl + " --dump --csv notes=" + Quote(shortCsv), 1,
+       "short.csv: record 2: 1 fields, the header has 2"},
       {"prepare " + Quote((dir.path / "none.pw3").string()) + " --dump", 1, "cannot read"},
   };
   for (const Case& c : cases) {
