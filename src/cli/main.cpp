@@ -7,6 +7,7 @@
 #include "cli/barcode_command.h"
 #include "cli/command.h"
 #include "cli/eval_command.h"
+#include "cli/prepare_command.h"
 #include "cli/render_command.h"
 #include "cli/resave_command.h"
 #include "cli/run_command.h"
@@ -21,6 +22,7 @@ const CliCommand* const kCommands[] = {
     &kEvalCommand,
     &kRunCommand,
     &kRenderCommand,
+    &kPrepareCommand,
     &kTreeCommand,
     &kResaveCommand,
 };

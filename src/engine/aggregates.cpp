@@ -232,8 +232,11 @@ void TpgwAggregateList::EndKeep() {
 }
 
 void TpgwAggregateList::Reset(TpgwComponent* parentContainer) {
-  for (auto& item : FList)
+  for (auto& item : FList) {
+    // A data row's own later-computed total runs over all its rows, not one.
+    if (item->Deferred && dynamic_cast<TpgwDataBand*>(item->ParentContainer)) continue;
     if (item->ParentContainer == parentContainer) item->Reset();
+  }
 }
 
 Variant TpgwAggregateList::GetValue(TpgwComponent* parentContainer, const WideString& complexName,
@@ -287,6 +290,35 @@ void TpgwAggregateList::AddItems(TpgwReportPage& page) {
   for (const TClassInfo* cls : {&TpgwPageFooter::StaticClassInfo(), &TpgwColumnFooter::StaticClassInfo(),
                                 &TpgwReportSummary::StaticClassInfo()})
     if (TpgwBand* band = page.FindBand(*cls)) AddFromChain(band, first);
+
+  // Texts computed later total over the rows of their own data band (or of the first one for
+  // the bands of the page).
+  stack.assign(page.SubBands.rbegin(), page.SubBands.rend());
+  while (!stack.empty()) {
+    TpgwBand* band = stack.back();
+    stack.pop_back();
+    AddDeferredFrom(band, band);
+    AddDeferredFrom(band->Header, band);
+    if (band->Group)
+      for (TpgwBand* header : band->Group->SubBands) AddDeferredFrom(header, band);
+    for (auto it = band->SubBands.rbegin(); it != band->SubBands.rend(); ++it) stack.push_back(*it);
+  }
+  for (const TClassInfo* cls : {&TpgwReportTitle::StaticClassInfo(), &TpgwPageHeader::StaticClassInfo(),
+                                &TpgwColumnHeader::StaticClassInfo()})
+    AddDeferredFrom(page.FindBand(*cls), first);
+}
+
+void TpgwAggregateList::AddDeferredFrom(TpgwBand* band, TpgwBand* defaultDataRow) {
+  if (!band) return;
+  for (const auto& item : FList)
+    if (item->ParentContainer == band) return;  // already read (a band met twice)
+  for (TpgwComponent* obj : band->AllObjects()) {
+    auto* memo = dynamic_cast<TpgwCustomMemoView*>(obj);
+    if (!memo || memo->Processing().ProcessAt == paDefault) continue;
+    const size_t before = FList.size();
+    AddFromMemo(*memo, defaultDataRow);
+    for (size_t i = before; i < FList.size(); ++i) FList[i]->Deferred = true;
+  }
 }
 
 void TpgwAggregateList::AddFromChain(TpgwBand* band, TpgwBand* defaultDataRow) {

@@ -26,6 +26,8 @@ class TpgwAggregateItem {
   TpgwComponent* DataRow = nullptr;
   bool CountInvisibleBands = false;
   bool DontReset = false;
+  // In a text computed later (at a group's, a data band's or the report's end).
+  bool Deferred = false;
   WideString Expression;
   bool IsPageFooter = false;
   // Per vertical column (0..1000) once a column is used; empty otherwise.
@@ -90,6 +92,8 @@ class TpgwAggregateList {
   void AddFromBand(TpgwBand* band, TpgwBand* defaultDataRow);
   void AddFromChain(TpgwBand* band, TpgwBand* defaultDataRow);
   void AddFromMemo(TpgwCustomMemoView& memo, TpgwBand* defaultDataRow);
+  // The calls in texts computed later, in bands outside the footers.
+  void AddDeferredFrom(TpgwBand* band, TpgwBand* defaultDataRow);
   void ParseExpression(const WideString& expr, TpgwCustomMemoView& memo, TpgwBand* defaultDataRow, int depth);
   void ParseText(const WideString& text, TpgwCustomMemoView& memo, TpgwBand* defaultDataRow, int depth);
   void AddCall(const WideString& funcName, const std::vector<WideString>& args, const WideString& callText,

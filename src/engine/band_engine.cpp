@@ -124,7 +124,16 @@ void TpgwEngine::FireEvent(const WideString& procName, TpgwComponent* sender) {
 
 Variant TpgwEngine::GetAggregateValue(const WideString& name, const WideString& expression,
                                       TpgwComponent* dataRow, int flags) {
-  return FAggregates.GetValue(FCurBand, FCurVColumn, name, expression, dataRow, flags);
+  Variant value = FAggregates.GetValue(FCurBand, FCurVColumn, name, expression, dataRow, flags);
+  if (!value.IsNull()) return value;
+  // A text computed later, when another band is current, totals in its own band.
+  TpgwComponent* object = FReport.CurObject().empty() ? nullptr : FReport.FindObject(FReport.CurObject());
+  for (TpgwComponent* p = object ? object->Parent() : nullptr; p; p = p->Parent())
+    if (auto* band = dynamic_cast<TpgwBand*>(p)) {
+      if (band != FCurBand) value = FAggregates.GetValue(band, FCurVColumn, name, expression, dataRow, flags);
+      break;
+    }
+  return value;
 }
 
 Variant TpgwEngine::AggregateValue(const WideString& funcName, const WideString& expr, const Variant& band,
@@ -721,6 +730,9 @@ void TpgwEngine::EndGroups(TpgwDataBand& band, size_t downTo) {
         EndOfBand(f, paGroupFinished);
       else
         ShowBand(f);
+    } else {
+      // Without a footer the group's deferred texts are due here.
+      EndOfBand(nullptr, paGroupFinished);
     }
     if (!h->OutlineText().empty() && h->Visible()) FPreviewPages.Outline().LevelUp();
     FHeaderList.RemoveItem(h);

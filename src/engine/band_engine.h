@@ -20,6 +20,7 @@ namespace pagewright {
 class TpgwBand;
 class TpgwChild;
 class TpgwComponent;
+class TpgwCustomMemoView;
 class TpgwDataBand;
 class TpgwDataSet;
 class TpgwGroupHeader;
@@ -157,11 +158,15 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   void StartKeep(TpgwBand* band, int position = -1);
   void EndKeep(TpgwBand* band);
   void AddToHeaderList(TpgwBand* band);
-  void ReevaluateSuppressed(TpgwBand& band);
+  // Computes a band again after a page or column break moved it.
+  void RestretchAfterBreak(TpgwBand& band, bool resetSuppressed);
   void PrintInParts(TpgwBand& band);
   Extended ColumnOffset(int column) const;
   TpgwBand* PageBand(const TClassInfo& cls) const;
   Extended BandChainHeight(TpgwBand* band) const;
+
+  // Single pass: "[TotalPages]" is filled in by the store.
+  void LeaveTotalPagesToTheStore(TpgwCustomMemoView& memo);
 
   // Splitting.
   bool SplitObjects(TpgwBand& band, std::vector<TpgwComponent*>& remaining, Extended height);

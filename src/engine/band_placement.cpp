@@ -139,7 +139,14 @@ TpgwBand* TpgwEngine::ShowBand(TpgwBand* band) {
     }
   }
   if (band->KeepChild()) EndKeep(band);
-  if (IsDataBand(band)) FAggregates.AddValue(band, 0);
+  if (IsDataBand(band)) {
+    // The row counts with its own counters and page: a page break while it printed showed
+    // headers and footers that took the counters over.
+    FCurLine = band->LineN;
+    FCurLineThrough = band->LineThrough;
+    SyncCounters();
+    FAggregates.AddValue(band, 0);
+  }
   return result;
 }
 
@@ -186,8 +193,10 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
       PrintInParts(band);
       split = true;
     } else {
-      if (!FKeeping) ReevaluateSuppressed(band);
       if (!(child && FCallFromPHeader)) NewColumn();
+      // The band prints where the break put it, so its values are those of there: the page
+      // number, and (outside a kept block) repeated values shown again at the top.
+      RestretchAfterBreak(band, !FKeeping);
     }
   }
   if (band.Visible() && !split) {
@@ -207,15 +216,11 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
   EndOfBand(&band, paDefault);
 }
 
-void TpgwEngine::ReevaluateSuppressed(TpgwBand& band) {
-  bool any = false;
-  for (TpgwComponent* c : band.Objects().Snapshot())
-    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(c); memo && memo->SuppressRepeated()) {
-      memo->ResetSuppress();
-      any = true;
-    }
-  if (!any) return;
-  // The first row on the new page shows its value again.
+void TpgwEngine::RestretchAfterBreak(TpgwBand& band, bool resetSuppressed) {
+  if (resetSuppressed)
+    for (TpgwComponent* c : band.Objects().Snapshot())
+      if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(c); memo && memo->SuppressRepeated())
+        memo->ResetSuppress();
   UnStretch(&band);
   FCurLine = band.LineN;
   FCurLineThrough = band.LineThrough;
@@ -361,6 +366,8 @@ void TpgwEngine::ShowHeaders() {
         e.FCallFromPHeader = false;
         e.FCurLine = line;
         e.FCurLineThrough = lineThrough;
+        // What prints next (the row that broke the page) reads its own counters again.
+        e.SyncCounters();
       }
     } restore{*this, toShow, savedLine, savedLineThrough};
     ShowBand(toShow);
@@ -515,9 +522,9 @@ void TpgwEngine::EndPage() {
             *FPage, FPage->PaperWidth() * pgwMMUnits,
             FPageHeight + (FPage->TopMargin() + FPage->BottomMargin()) * pgwMMUnits);
       }
-    } else {
-      EndOfBand(nullptr, paReportFinished);
     }
+    // The summary's end is that of its page; the report's texts are due as well.
+    EndOfBand(nullptr, paReportFinished);
   }
   auto* footer = dynamic_cast<TpgwPageFooter*>(PageBand(TpgwPageFooter::StaticClassInfo()));
   // The page footer sits at the bottom of the printable area.

@@ -5,6 +5,8 @@
 
 #include "engine/band_engine.h"
 #include "engine/shift_engine.h"
+#include "platform/format.h"
+#include "platform/wide_strings.h"
 #include "report/bands.h"
 #include "report/memo_view.h"
 #include "report/report.h"
@@ -243,6 +245,8 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
     if (!skipGetData) {
       FReport.SetCurObject(obj->Name());
       rc->BeforePrint();
+      if (!DoublePass())
+        if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(obj)) LeaveTotalPagesToTheStore(*memo);
       if (container->Visible()) {
         FireEvent(rc->OnBeforePrint(), obj);
         if (band) FCurBand = band;
@@ -277,6 +281,19 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
   for (TpgwComponent* obj : container->Objects().Snapshot())
     if (auto* s = dynamic_cast<TpgwStretcheable*>(obj); s && s->StretchMode() == smMaxHeight)
       s->SetHeight(bottom - s->Top());
+}
+
+// A single pass does not know the page count while it runs. A text showing it as a whole
+// expression, "[TotalPages]", keeps the page-count mark instead, which the store fills in when it
+// shows or exports the pages (the text object puts its own text back after printing). Within a
+// larger expression ("[<TotalPages> - 1]") or with page numbers restarting in the report, the
+// total needs a double pass.
+void TpgwEngine::LeaveTotalPagesToTheStore(TpgwCustomMemoView& memo) {
+  if (!memo.AllowExpressions() || memo.ExpressionDelimiters() != u"[,]") return;
+  const WideString text = memo.Text();
+  if (UpperCase(text).find(u"[TOTALPAGES]") == WideString::npos) return;
+  memo.SetText(
+      StringReplace(text, u"[TotalPages]", u"[TotalPages#]", TReplaceFlags{rfReplaceAll, rfIgnoreCase}));
 }
 
 void TpgwEngine::UnStretch(TpgwComponent* container) {
@@ -337,7 +354,10 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
       if (SplitObjects(band, remaining, free)) anySplit = true;
       band.SetLeft(FCurX);
       band.SetTop(FCurY);
+      // Each part shows the band's fill and frame at its own height.
+      if (FFinalPass) band.CreateFillMemo();
       FPreviewPages.AddObject(band);
+      band.DisposeFillMemo();
       FCurY += band.Height();
       FCurBand = &band;
       const bool nothingProgressed = !anySplit && remaining.size() == initialCount;
@@ -351,7 +371,9 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
         }
         remaining.clear();
         band.SetTop(FCurY);
+        if (FFinalPass) band.CreateFillMemo();
         FPreviewPages.AddObject(band);
+        band.DisposeFillMemo();
         SplitLeaveAll(band);
         break;
       }
@@ -430,6 +452,11 @@ bool TpgwEngine::SplitObjects(TpgwBand& band, std::vector<TpgwComponent*>& remai
         s->SetSaveHeight(part + (s->SaveHeight() - givenHeight));
         result = true;
       }
+      ++idx;
+      continue;
+    }
+    if (o->Top() >= aHeight - kTol) {
+      // Wholly below the split line: it waits for a later part at its distance from the line.
       ++idx;
       continue;
     }

@@ -73,7 +73,7 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   // The report's outline for the next export, as the prepared pages keep it: "item" elements
   // with "text", "page" (prepared page index) and "top" (pixels), nested. The export walk hands
   // it over before Start; it is written as the document outline when Outline is set.
-  void SetPreparedOutline(const TpgwXMLItem& root);
+  void SetPreparedOutline(const TpgwXMLItem& root) override;
   void SetOutlineItems(std::vector<TPDFOutlineItem> items) { FOutlineItems = std::move(items); }
   const std::vector<TPDFOutlineItem>& OutlineItems() const { return FOutlineItems; }
 

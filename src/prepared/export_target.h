@@ -14,6 +14,7 @@ class TStream;
 class TpgwComponent;
 class TpgwReport;
 class TpgwReportPage;
+class TpgwXMLItem;
 
 class IpgwExportTarget {
  public:
@@ -26,6 +27,9 @@ class IpgwExportTarget {
   virtual void CloseExport() = 0;
   // The 1-based numbers of the pages to export among `pageCount`, in order.
   virtual std::vector<int> PagesToExport(int pageCount) const = 0;
+  // The prepared report's outline (its root item), given before the document starts; a target
+  // that writes bookmarks takes it, the others ignore it.
+  virtual void SetPreparedOutline(const TpgwXMLItem& /*outlineRoot*/) {}
   // The document around the pages. StartDocument false: nothing is written.
   virtual bool StartDocument() = 0;
   virtual void FinishDocument() = 0;

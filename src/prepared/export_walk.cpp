@@ -118,6 +118,7 @@ bool TpgwPreviewPages::Export(TComponent* filterComponent) {
   const std::vector<int> selected = filter->PagesToExport(GetCount());
   const std::set<int> pages(selected.begin(), selected.end());
   try {
+    filter->SetPreparedOutline(Outline().Root());
     if (filter->StartDocument()) {
       try {
         for (int i = 0; i < GetCount(); ++i) {

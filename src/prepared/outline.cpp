@@ -125,10 +125,12 @@ void TpgwOutline::DeleteItems(TpgwXMLItem* from) {
 
 namespace {
 
-void ShiftTree(TpgwXMLItem& item, int delta) {
-  item.SetProp(u"page", IntToStr(PropInt(item, u"page", 0) + 1));
+// Moved items go to the page being filled: the next page, or the same one when the block moved
+// to the next column.
+void ShiftTree(TpgwXMLItem& item, int page, int delta) {
+  item.SetProp(u"page", IntToStr(page));
   item.SetProp(u"top", IntToStr(PropInt(item, u"top", 0) + delta));
-  for (int i = 0; i < item.Count(); ++i) ShiftTree(*item.Items(i), delta);
+  for (int i = 0; i < item.Count(); ++i) ShiftTree(*item.Items(i), page, delta);
 }
 
 }  // namespace
@@ -139,7 +141,8 @@ void TpgwOutline::ShiftItems(TpgwXMLItem* from, int newTop) {
   const int first = from ? parent->IndexOf(from) + 1 : 0;
   if (first >= parent->Count()) return;
   const int delta = newTop - PropInt(*parent->Items(first), u"top", 0);
-  for (int i = first; i < parent->Count(); ++i) ShiftTree(*parent->Items(i), delta);
+  const int page = std::max(0, FPreviewPages.CurPage());
+  for (int i = first; i < parent->Count(); ++i) ShiftTree(*parent->Items(i), page, delta);
 }
 
 }  // namespace pagewright

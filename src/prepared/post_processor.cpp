@@ -39,6 +39,33 @@ void TpgwMacrosItem::Clear() {
   ProcessIndex = -1;
 }
 
+void TpgwMacrosItem::Truncate(int count) {
+  if (count >= 0 && count < TextCount()) FTexts.resize(static_cast<size_t>(count));
+  ResetDuplicates();
+  ProcessIndex = -1;
+}
+
+std::map<WideString, int> TpgwPostProcessor::InstanceCounts() const {
+  std::map<WideString, int> counts;
+  for (const auto& [key, item] : FItems) counts[key] = item->TextCount();
+  return counts;
+}
+
+void TpgwPostProcessor::TruncateTo(const std::map<WideString, int>& counts) {
+  for (auto it = FItems.begin(); it != FItems.end();) {
+    auto kept = counts.find(it->first);
+    if (kept == counts.end()) {
+      it = FItems.erase(it);
+    } else {
+      it->second->Truncate(kept->second);
+      ++it;
+    }
+  }
+  FPending.clear();
+  FDataLevel = 0;
+  FGroupLevel = 0;
+}
+
 int TpgwPostProcessor::AddInstance(const WideString& bandName, const WideString& name,
                                    const WideString& content, TpgwProcessAtMode processAt, TpgwView& source,
                                    bool process) {
@@ -97,7 +124,7 @@ void TpgwPostProcessor::ProcessExpressions(TpgwReport& report, TpgwComponent* /*
     }
     p.Item->ProcessIndex = -1;
   }
-  if (mode == paGroupFinished) LeaveGroup();
+  // The engine leaves the group level itself, once per group, after its footer.
 }
 
 void TpgwPostProcessor::ResetDuplicates(const WideString& bandName) {

@@ -34,6 +34,8 @@ class TpgwMacrosItem : public IpgwMacrosItem {
 
   int Add(const WideString& text);
   void Clear();
+  // Drops the instances from `count` on.
+  void Truncate(int count);
   // Forgets the neighbouring-duplicate memory.
   void ResetDuplicates() {
     FCurrentObject = nullptr;
@@ -93,6 +95,9 @@ class TpgwPostProcessor : public IpgwPostProcessor, public IpgwBarcodePostProces
   int Count() const { return static_cast<int>(FItems.size()); }
   int PendingCount() const { return static_cast<int>(FPending.size()); }
   void Clear();
+  // Instances per name (upper case), to go back to when a pass is thrown away.
+  std::map<WideString, int> InstanceCounts() const;
+  void TruncateTo(const std::map<WideString, int>& counts);
   // The "postprocessing" section: one element per object name, one "i" per instance.
   void SaveToXML(TpgwXMLItem& section) const;
   void LoadFromXML(const TpgwXMLItem& section);

@@ -75,6 +75,10 @@ void TpgwPreviewPages::ReportError(const WideString& message) {
 
 bool TpgwPreviewPages::LoadFromStream(TStream& stream, bool allowPartialLoading) {
   Clear();
+  return LoadDocumentFrom(stream, allowPartialLoading);
+}
+
+bool TpgwPreviewPages::LoadDocumentFrom(TStream& stream, bool allowPartialLoading) {
   FAllowPartialLoading = allowPartialLoading;
   const TpgwPreparedCompressor& compressor = FCompressor;
   if (compressor.Decompress) {
@@ -141,10 +145,10 @@ bool TpgwPreviewPages::LoadFromFile(const WideString& fileName, bool exceptionIf
   auto file = std::make_unique<TFileStream>(fileName, fmOpenRead | fmShareDenyWrite);
   TStream& stream = *file;
   Clear();
-  // The file stays open as the backing stream of elements left on disk.
+  // The file stays open as the backing stream of elements left on disk; it is set after the
+  // store is cleared, since clearing closes the previous one.
   FLoadStream = std::move(file);
-  LoadFromStream(stream, true);
-  return exists;
+  return LoadDocumentFrom(stream, true) && exists;
 }
 
 void TpgwPreviewPages::SaveToFile(const WideString& fileName) {

@@ -518,11 +518,24 @@ TpgwReportPage* TpgwPreviewPages::GetPage(int index) {
   RebuildObjects(*item, *page, serializer);
   serializer.FixupReferences();
   page->AlignChildren(false, page->MirrorMode());
+  if (!engineRunning) FillPageCount(*page);
   TpgwReportPage* result = page.get();
   InsertInCache(index, std::move(page));
   // Duplicate memory points at objects of rebuilt pages, which the cache may free.
   FPostProcessor->ResetAllDuplicates();
   return result;
+}
+
+void TpgwPreviewPages::FillPageCount(TpgwReportPage& page) {
+  const WideString count = IntToStr(GetCount());
+  for (TpgwComponent* obj : page.AllObjects()) {
+    auto* memo = dynamic_cast<TpgwCustomMemoView*>(obj);
+    if (!memo || !memo->AllowExpressions()) continue;
+    const WideString text = memo->Text();
+    if (UpperCase(text).find(u"[TOTALPAGES#]") == WideString::npos) continue;
+    memo->SetTotalPages(GetCount());
+    memo->SetText(StringReplace(text, u"[TotalPages#]", count, TReplaceFlags{rfReplaceAll, rfIgnoreCase}));
+  }
 }
 
 void TpgwPreviewPages::GetPageSize(int index, int& width, int& height) {
@@ -556,6 +569,7 @@ void TpgwPreviewPages::BeginPass() {
   const int count = GetCount();
   FFirstPageIndex = count - 1;
   FPassBeganEmpty = count == 0;
+  FPassInstanceCounts = FPostProcessor->InstanceCounts();
   if (count > 0) {
     TpgwXMLItem* last = PagesItem()->Items(count - 1);
     if (!last->Loaded()) FXMLDoc->LoadItem(last);
@@ -584,6 +598,8 @@ void TpgwPreviewPages::ClearFirstPassPages() {
     TpgwXMLItem& outline = Section(u"outline");
     while (outline.Count() > FFirstOutlineIndex) outline.Delete(outline.Count() - 1);
   }
+  // The first pass's deferred values go with its pages: the next pass adds them again.
+  FPostProcessor->TruncateTo(FPassInstanceCounts);
   // The current outline item may have gone with the first pass.
   FOutline->SetCurItem(nullptr);
   ResetLogicalPageNumber();
@@ -730,7 +746,8 @@ void TpgwPreviewPages::ShiftAnchors(int from, int newTop) {
   const int delta = newTop - PropInt(*anchors.Items(first), u"top", 0);
   for (int i = first; i < anchors.Count(); ++i) {
     TpgwXMLItem* item = anchors.Items(i);
-    item->SetProp(u"page", IntToStr(PropInt(*item, u"page", 0) + 1));
+    // To the page being filled: the next one, or the same when the block moved to a column.
+    item->SetProp(u"page", IntToStr(std::max(0, FCurPage)));
     item->SetProp(u"top", IntToStr(PropInt(*item, u"top", 0) + delta));
   }
 }

@@ -277,6 +277,10 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   WideString DiffText(TpgwComponent& obj, TpgwComponent& source, bool finalPass);
   void RebuildObjects(TpgwXMLItem& item, TpgwComponent& container, class TpgwXMLSerializer& serializer);
   void InsertInCache(int index, std::unique_ptr<TpgwReportPage> page);
+  // Texts of a rebuilt page that show the page count ("[TotalPages#]") get it.
+  void FillPageCount(TpgwReportPage& page);
+  // Reads a document into a store already cleared.
+  bool LoadDocumentFrom(TStream& stream, bool allowPartialLoading);
   void ReadLoadedDocument();
   TpgwComponent* SourceOfElement(const TpgwXMLItem& item) const;
   void ExportPage(IpgwExportTarget& filter, int index);
@@ -298,6 +302,8 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   TpgwReportPage* FLockedPage = nullptr;
   TpgwCachedGraphicType FCachedGraphicState = cgOriginal;
   bool FPassBeganEmpty = true;
+  // The deferred instances there were when the pass began.
+  std::map<WideString, int> FPassInstanceCounts;
   // Keeps the loaded file open as the backing stream of a partially loaded document.
   std::unique_ptr<TStream> FLoadStream;
   TpgwPreparedCompressor FCompressor;

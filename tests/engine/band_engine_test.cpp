@@ -12,21 +12,21 @@
 #include "startup/startup.h"
 #include "expressions/report_expressions.h"
 #include "platform/mem_table.h"
+#include "platform/streams.h"
 #include "platform/unicode.h"
 #include "prepared/preview_pages.h"
 #include "report/bands.h"
 #include "report/memo_view.h"
 #include "report/pages.h"
 #include "report/report.h"
+#include "storage/xml_document.h"
 
 namespace pagewright {
 namespace {
 
 void StartUp() {
   static std::once_flag once;
-  std::call_once(once, [] {
-    InitializeEngine();
-  });
+  std::call_once(once, [] { InitializeEngine(); });
 }
 
 std::string U8(const WideString& s) {
@@ -230,6 +230,38 @@ TEST_F(EngineRun, GroupHeadersPrintWhereTheValueChangesWithTheirTotals) {
   EXPECT_EQ(seen, want);
 }
 
+// Texts of group headers computed when their group ends, in two nested groups with and
+// without an outer footer: each header shows the last row of its own group.
+TEST_F(EngineRun, NestedGroupHeadersComputeTheirTextsAtTheirOwnGroupEnd) {
+  for (bool outerFooter : {true, false}) {
+    MakeData(8, {u"A1", u"A1", u"A2", u"A2", u"B1", u"B1", u"B2", u"C1"});
+    auto* outer = AddBand<TpgwGroupHeader>(u"GroupHeader1", 30, 20);
+    outer->SetCondition(u"Copy(<ds.\"grp\">, 1, 1)");
+    AddMemo(outer, u"MemoOuter", u"outer to [ds.\"name\"]")->Processing().ProcessAt = paGroupFinished;
+    auto* inner = AddBand<TpgwGroupHeader>(u"GroupHeader2", 60, 20);
+    inner->SetCondition(u"ds.\"grp\"");
+    AddMemo(inner, u"MemoInner", u"inner to [ds.\"name\"]")->Processing().ProcessAt = paGroupFinished;
+    AddMaster(100, 20);
+    AddMemo(AddBand<TpgwGroupFooter>(u"GroupFooter2", 150, 20), u"MemoInnerCount", u"[COUNT(MasterData1)]");
+    if (outerFooter)
+      AddMemo(AddBand<TpgwGroupFooter>(u"GroupFooter1", 180, 20), u"MemoOuterCount", u"[COUNT(MasterData1)]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> seen;
+    for (const Printed& b : PageBands(0))
+      if (b.name != "MasterData1") seen.push_back(b.name + ":" + b.texts.at(0));
+    std::vector<std::string> want = {
+        "GroupHeader1:outer to r4", "GroupHeader2:inner to r2", "GroupFooter2:2",
+        "GroupHeader2:inner to r4", "GroupFooter2:2",           "GroupFooter1:4",
+        "GroupHeader1:outer to r7", "GroupHeader2:inner to r6", "GroupFooter2:2",
+        "GroupHeader2:inner to r7", "GroupFooter2:1",           "GroupFooter1:3",
+        "GroupHeader1:outer to r8", "GroupHeader2:inner to r8", "GroupFooter2:1",
+        "GroupFooter1:1",
+    };
+    if (!outerFooter) std::erase_if(want, [](const std::string& w) { return w.starts_with("GroupFooter1"); });
+    EXPECT_EQ(seen, want) << "outer footer " << outerFooter;
+  }
+}
+
 TEST_F(EngineRun, FooterTotalsOverAllRowsAndTheSummary) {
   MakeData(4);
   AddMaster(100, 20);
@@ -245,6 +277,103 @@ TEST_F(EngineRun, FooterTotalsOverAllRowsAndTheSummary) {
   EXPECT_EQ(bands[4].texts[0], "10|2.5|1|4");
   EXPECT_EQ(bands[5].name, "ReportSummary1");
   EXPECT_EQ(bands[5].texts[0], "4");
+}
+
+// Totals over the row counters count each row once with its own values, also the row that
+// breaks the page (after the reprinted header took the counters) and across columns.
+TEST_F(EngineRun, TotalsOverLineAndPageCountEveryRowOnce) {
+  for (int columns : {1, 2}) {
+    MakeData(60);
+    page->SetPaperHeight(300 / pgwMMUnits);
+    page->SetColumns(columns);
+    AddBand<TpgwPageHeader>(u"PageHeader1", 0, 20);
+    auto* header = AddBand<TpgwHeader>(u"Header1", 50, 20);
+    header->SetReprintOnNewPage(true);
+    AddMemo(header, u"MemoHeader", u"head [Line]");
+    auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 20);
+    master->SetDataSet(ds.get());
+    AddMemo(master, u"MemoLine", u"[Line]");
+    AddMemo(master, u"MemoName", u"[ds.\"name\"]", 60, 0, 100);
+    auto* footer = AddBand<TpgwPageFooter>(u"PageFooter1", 300, 20);
+    AddMemo(footer, u"MemoPageSum", u"[SUM(<Line>,MasterData1)]");
+    auto* summary = AddBand<TpgwReportSummary>(u"ReportSummary1", 200, 20);
+    AddMemo(summary, u"MemoTotals",
+            u"[SUM(<Line>,MasterData1)]|[SUM(<Line#>,MasterData1)]|[SUM(<Page>,MasterData1)]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_GE(PageCount(), 3) << columns;
+    int line = 0, pageSums = 0, pageTotal = 0;
+    std::string summaryText;
+    for (int p = 0; p < PageCount(); ++p) {
+      int onPage = 0;
+      for (const Printed& b : PageBands(p)) {
+        if (b.name == "MasterData1") {
+          ++line;
+          ASSERT_EQ(b.texts.size(), 2u);
+          EXPECT_EQ(b.texts[0], std::to_string(line)) << "columns " << columns << ", page " << p;
+          EXPECT_EQ(b.texts[1], "r" + std::to_string(line));
+          onPage += line;
+          pageTotal += p + 1;
+        } else if (b.name == "PageFooter1") {
+          EXPECT_EQ(b.texts[0], std::to_string(onPage)) << "columns " << columns << ", page " << p;
+          pageSums += std::stoi(b.texts[0]);
+        } else if (b.name == "ReportSummary1") {
+          summaryText = b.texts[0];
+        }
+      }
+    }
+    EXPECT_EQ(line, 60);
+    EXPECT_EQ(pageSums, 1830) << columns;
+    EXPECT_EQ(summaryText, "1830|1830|" + std::to_string(pageTotal)) << columns;
+  }
+}
+
+// Texts computed when the report ends are computed with or without a report summary.
+TEST_F(EngineRun, TextsComputedAtTheReportEndWithOrWithoutASummary) {
+  for (bool withSummary : {false, true}) {
+    MakeData(5);
+    auto* title = AddBand<TpgwReportTitle>(u"ReportTitle1", 0, 20);
+    AddMemo(title, u"MemoRows", u"[COUNT(MasterData1)] rows")->Processing().ProcessAt = paReportFinished;
+    auto* master = AddMaster(100, 20);
+    AddMemo(master, u"MemoOf", u"of [COUNT(MasterData1)]", 300)->Processing().ProcessAt = paReportFinished;
+    if (withSummary) AddMemo(AddBand<TpgwReportSummary>(u"ReportSummary1", 300, 20), u"MemoEnd", u"end");
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> seen;
+    for (const Printed& b : PageBands(0)) seen.push_back(b.name + ":" + b.texts.back());
+    std::vector<std::string> want = {"ReportTitle1:5 rows"};
+    for (int i = 0; i < 5; ++i) want.push_back("MasterData1:of 5");
+    if (withSummary) want.push_back("ReportSummary1:end");
+    EXPECT_EQ(seen, want) << "summary " << withSummary;
+  }
+}
+
+// Every row shows the number of the page it lands on, the row that breaks the page too, with
+// a page footer, a reprinted header, and in one or two columns.
+TEST_F(EngineRun, RowsShowThePageTheyLandOn) {
+  for (int columns : {1, 2}) {
+    MakeData(30);
+    page->SetPaperHeight(200 / pgwMMUnits);
+    page->SetColumns(columns);
+    auto* header = AddBand<TpgwHeader>(u"Header1", 50, 20);
+    header->SetReprintOnNewPage(true);
+    auto* master = AddMaster(100, 20);
+    AddMemo(master, u"MemoPage", u"[Page]/[Page#]", 100, 0, 100);
+    AddMemo(AddBand<TpgwPageFooter>(u"PageFooter1", 300, 20), u"MemoFooter", u"page [Page]");
+    ASSERT_TRUE(Prepare()) << Errors();
+    ASSERT_GE(PageCount(), 2);
+    int rows = 0;
+    for (int p = 0; p < PageCount(); ++p) {
+      const std::string n = std::to_string(p + 1);
+      for (const Printed& b : PageBands(p)) {
+        if (b.name == "MasterData1") {
+          ++rows;
+          EXPECT_EQ(b.texts.at(1), n + "/" + n) << "columns " << columns << ", " << b.texts.at(0);
+        } else if (b.name == "PageFooter1") {
+          EXPECT_EQ(b.texts.at(0), "page " + n);
+        }
+      }
+    }
+    EXPECT_EQ(rows, 30);
+  }
 }
 
 TEST_F(EngineRun, StretchedTextGrowsItsBandAndMovesWhatIsBelowIt) {
@@ -483,6 +612,51 @@ TEST_F(EngineRun, AGroupKeptTogetherMovesToTheNextPage) {
   }
 }
 
+// A kept group that moves to the next column stays on its page, and one that moves to the
+// next page goes there: its outline items follow it.
+TEST_F(EngineRun, AKeptGroupTakesItsOutlineItemsWhereItMoves) {
+  for (int columns : {1, 2}) {
+    MakeData(6, {u"A", u"A", u"A", u"B", u"B", u"B"});
+    page->SetPaperHeight(100 / pgwMMUnits);
+    page->SetColumns(columns);
+    auto* gh = AddBand<TpgwGroupHeader>(u"GroupHeader1", 50, 20);
+    gh->SetCondition(u"ds.\"grp\"");
+    gh->SetKeepTogether(true);
+    gh->SetOutlineText(u"<ds.\"grp\">");
+    AddMemo(gh, u"MemoGroup", u"[ds.\"grp\"]");
+    AddMaster(100, 20)->SetOutlineText(u"<ds.\"name\">");
+    ASSERT_TRUE(Prepare()) << Errors();
+    // Where each group header and its first row printed: text, page, top.
+    std::vector<std::string> printed;
+    for (int p = 0; p < PageCount(); ++p) {
+      const std::vector<Printed> bands = PageBands(p);
+      for (size_t i = 0; i + 1 < bands.size(); ++i)
+        if (bands[i].name == "GroupHeader1")
+          printed.push_back(bands[i].texts.at(0) + " " + std::to_string(p) + " " +
+                            std::to_string(static_cast<int>(bands[i].top)) + ", " + bands[i + 1].texts.at(0) +
+                            " " + std::to_string(p) + " " +
+                            std::to_string(static_cast<int>(bands[i + 1].top)));
+    }
+    std::vector<std::string> outlined;
+    TpgwOutline& outline = PreparedPagesOf(*report)->Outline();
+    outline.LevelRoot();
+    for (int g = 0; g < outline.GetCount(); ++g) {
+      WideString text, rowText;
+      int pageN = -1, top = -1, rowPage = -1, rowTop = -1;
+      outline.GetItem(g, text, pageN, top);
+      outline.LevelDown(g);
+      ASSERT_GT(outline.GetCount(), 0);
+      outline.GetItem(0, rowText, rowPage, rowTop);
+      outline.LevelRoot();
+      outlined.push_back(U8(text) + " " + std::to_string(pageN) + " " + std::to_string(top) + ", " +
+                         U8(rowText) + " " + std::to_string(rowPage) + " " + std::to_string(rowTop));
+    }
+    EXPECT_EQ(printed, (std::vector<std::string>{"A 0 0, r1 0 20",
+                                                 columns == 1 ? "B 1 0, r4 1 20" : "B 0 0, r4 0 20"}));
+    EXPECT_EQ(outlined, printed) << "columns " << columns;
+  }
+}
+
 TEST_F(EngineRun, ATallBandIsPrintedInPartsAcrossPages) {
   MakeData(1);
   page->SetPaperHeight(200 / pgwMMUnits);
@@ -511,6 +685,53 @@ TEST_F(EngineRun, ATallBandIsPrintedInPartsAcrossPages) {
   EXPECT_EQ(flat, want);
 }
 
+// A band printed in parts keeps its fill and frame in every part, and an object lying wholly
+// below the split line keeps its distance to it instead of jumping onto it.
+TEST_F(EngineRun, ABandPrintedInPartsKeepsItsFillAndThePlaceOfObjectsBelowTheSplit) {
+  MakeData(1);
+  page->SetPaperHeight(200 / pgwMMUnits);
+  auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 320);
+  master->SetDataSet(ds.get());
+  master->SetAllowSplit(true);
+  master->SetStretched(true);
+  TpgwBrushFill fill;
+  fill.SetBackColor(0x00CCFF);
+  master->SetFill(fill);
+  master->Frame().SetTyp(TpgwFrameTypes{ftLeft, ftRight, ftTop, ftBottom});
+  WideString text;
+  for (int i = 1; i <= 40; ++i) text += u"line " + Utf8ToUtf16(std::to_string(i)) + u"\r\n";
+  AddMemo(master, u"MemoLong", text, 0, 0, 300, 20)->SetStretchMode(smActualHeight);
+  AddMemo(master, u"MemoBelow", u"below", 400, 300, 100, 20);
+  ASSERT_TRUE(Prepare()) << Errors();
+  ASSERT_GE(PageCount(), 3);
+  int parts = 0, below = 0;
+  for (int p = 0; p < PageCount(); ++p) {
+    for (TpgwComponent* b : PreparedPagesOf(*report)->GetPage(p)->Objects().Snapshot()) {
+      if (b->Name() != u"MasterData1") continue;
+      ++parts;
+      int filled = 0;
+      for (TpgwComponent* o : b->Objects().Snapshot()) {
+        auto* v = dynamic_cast<TpgwView*>(o);
+        if (!v) continue;
+        auto* brush = dynamic_cast<const TpgwBrushFill*>(&v->Fill());
+        if (brush && brush->BackColor() == 0x00CCFF && v->Frame().Typ() == master->Frame().Typ()) {
+          ++filled;
+          EXPECT_NEAR(static_cast<double>(v->Height()), static_cast<double>(b->Height()), 1e-3)
+              << "page " << p;
+        }
+        if (o->Name() == u"MemoBelow") {
+          ++below;
+          EXPECT_EQ(p, 1);
+          EXPECT_NEAR(static_cast<double>(o->Top()), 100, 1e-3);
+        }
+      }
+      EXPECT_EQ(filled, 1) << "page " << p;
+    }
+  }
+  EXPECT_EQ(parts, PageCount());
+  EXPECT_EQ(below, 1);
+}
+
 TEST_F(EngineRun, DoublePassKnowsTheTotalPageCount) {
   for (bool doublePass : {false, true}) {
     MakeData(5);
@@ -520,8 +741,62 @@ TEST_F(EngineRun, DoublePassKnowsTheTotalPageCount) {
     AddMemo(master, u"MemoPages", u"[Page#] of [TotalPages]", 300, 0);
     ASSERT_TRUE(Prepare()) << Errors();
     ASSERT_EQ(PageCount(), 5);
-    // A single pass does not know the total while it runs.
-    EXPECT_EQ(PageBands(3).at(0).texts.at(1), doublePass ? "4 of 5" : "4 of 0");
+    // A single pass does not know the total while it runs: a text showing it gets it when
+    // the pages are shown.
+    EXPECT_EQ(PageBands(3).at(0).texts.at(1), "4 of 5");
+  }
+}
+
+// Single and double pass give the same totals where a single pass can know them; within a
+// larger expression the total is known in a double pass only.
+TEST_F(EngineRun, PageTotalsInASinglePass) {
+  struct Case {
+    int rows;
+    bool doublePass;
+    const char16_t* text;
+    std::vector<std::string> want;  // page by page, the first row's text
+  } cases[] = {
+      {2, false, u"[Page] of [TotalPages]", {"1 of 1"}},
+      {3,
+       false,
+       u"[Page] of [totalpages] / [Page#] of [TotalPages#]",
+       {"1 of 2 / 1 of 2", "2 of 2 / 2 of 2"}},
+      {3, true, u"[Page] of [TotalPages]", {"1 of 2", "2 of 2"}},
+      {3, true, u"[<TotalPages> - 1] more", {"1 more", "1 more"}},
+  };
+  for (const Case& c : cases) {
+    MakeData(c.rows);
+    page->SetPaperHeight(40 / pgwMMUnits);
+    report->EngineOptions().SetDoublePass(c.doublePass);
+    AddMemo(AddMaster(100, 20), u"MemoPages", c.text, 300, 0);
+    ASSERT_TRUE(Prepare()) << Errors();
+    std::vector<std::string> got;
+    for (int p = 0; p < PageCount(); ++p) got.push_back(PageBands(p).at(0).texts.at(1));
+    EXPECT_EQ(got, c.want) << U8(c.text) << (c.doublePass ? ", double pass" : "");
+  }
+}
+
+// A double pass keeps the deferred values of its last pass only: the store holds and saves
+// one instance per printed object, and a saved and loaded report shows the same texts.
+TEST_F(EngineRun, ADoublePassKeepsTheDeferredValuesOfItsLastPass) {
+  for (bool doublePass : {false, true}) {
+    MakeData(5);
+    report->EngineOptions().SetDoublePass(doublePass);
+    auto* master = AddMaster(100, 20);
+    AddMemo(master, u"MemoOf", u"of [COUNT(MasterData1)]", 300)->Processing().ProcessAt = paReportFinished;
+    ASSERT_TRUE(Prepare()) << Errors();
+    TpgwPreviewPages& store = *PreparedPagesOf(*report);
+    TpgwMacrosItem* item = store.PostProcessor().Find(u"MemoOf");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->TextCount(), 5) << "double pass " << doublePass;
+    TMemoryStream stream;
+    store.SaveToStream(stream);
+    EXPECT_EQ(store.Section(u"postprocessing").Count(), 1);
+    stream.SetPosition(0);
+    ASSERT_TRUE(store.LoadFromStream(stream));
+    std::vector<std::string> seen;
+    for (const Printed& b : PageBands(0)) seen.push_back(b.texts.at(1));
+    EXPECT_EQ(seen, std::vector<std::string>(5, "of 5")) << "double pass " << doublePass;
   }
 }
 

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "common/service_doubles.h"
+#include "common/temp_dir.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "export/export_filter.h"
+#include "export/pdf_export.h"
+#include "platform/files.h"
 #include "platform/properties.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
@@ -162,6 +166,19 @@ TEST_F(PreparedPages, LogicalNumbersAndAnchors) {
   EXPECT_TRUE(pages->BandExists(*band));
 }
 
+// Anchors of a kept block that moved go to the page being filled: the same page when the
+// block moved to the next column, the new one after a page break.
+TEST_F(PreparedPages, MovedAnchorsGoToThePageBeingFilled) {
+  PrintPage(u"first");
+  const int before = pages->GetAnchorCurPosition();
+  pages->AddAnchor(u"kept");
+  pages->ShiftAnchors(before, 0);  // moved to the next column
+  EXPECT_EQ(pages->GetAnchorPage(u"kept"), 1);
+  PrintPage(u"second");
+  pages->ShiftAnchors(before, 0);  // moved to the next page
+  EXPECT_EQ(pages->GetAnchorPage(u"kept"), 2);
+}
+
 TEST_F(PreparedPages, SaveAndLoadGiveTheSamePages) {
   PrintPage(u"first");
   PrintPage(u"second & <third>");
@@ -195,6 +212,28 @@ TEST_F(PreparedPages, SaveAndLoadGiveTheSamePages) {
   EXPECT_EQ(text, u"Chapter");
   EXPECT_EQ(outlinePage, 1);
   EXPECT_EQ(top, 12);
+}
+
+// A saved file is read back in parts, so the file must stay open for as long as the store
+// reads pages from it, also when the store had a file open before.
+TEST_F(PreparedPages, SavedFilesLoadBackWithEveryPage) {
+  for (int i = 0; i < 3; ++i) PrintPage(u"page " + IntToStr(i));
+  test_support::TempDir dir;
+  const WideString fileName = Utf8ToUtf16((dir.path / "saved.fp3").string());
+  pages->SaveToFile(fileName);
+
+  TpgwPreviewPages loaded(report);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(loaded.LoadFromFile(fileName)) << round;
+    ASSERT_EQ(loaded.GetCount(), 3) << round;
+    for (int i = 2; i >= 0; --i) {
+      TpgwMemoView* m = MemoOf(loaded.GetPage(i));
+      ASSERT_NE(m, nullptr) << i;
+      EXPECT_EQ(Shown(m), u"page " + IntToStr(i));
+    }
+    loaded.ClearPageCache();
+  }
+  EXPECT_FALSE(loaded.LoadFromFile(Utf8ToUtf16((dir.path / "missing.fp3").string())));
 }
 
 TEST_F(PreparedPages, LoadingWithAFailingDecompressorLeavesTheStoreEmpty) {
@@ -311,13 +350,17 @@ class RecordingFilter : public TpgwCustomExportFilter {
     Calls.push_back("FinishPage " + std::to_string(index));
   }
   void Finish() override { Calls.push_back("Finish"); }
+  // The walk hands the outline over before the document starts.
+  void SetPreparedOutline(const TpgwXMLItem& root) override { OutlineItems = Calls.empty() ? root.Count() : -2; }
   std::vector<std::string> Calls;
+  int OutlineItems = -1;
   bool StartResult = true;
   size_t StopAfter = 0;
 };
 
 TEST_F(PreparedPages, ExportWalkDrivesTheFilter) {
   for (int i = 0; i < 3; ++i) PrintPage(u"p");
+  pages->Outline().AddItem(u"Chapter", 0);  // the filter is handed the outline first
   auto filter = TpgwCustomExportFilter::CreateNoRegister<RecordingFilter>();
   filter->SetShowDialog(false);
 
@@ -338,16 +381,41 @@ TEST_F(PreparedPages, ExportWalkDrivesTheFilter) {
   };
   for (const Case& c : cases) {
     filter->Calls.clear();
+    filter->OutlineItems = -1;
     filter->SetPageNumbers(c.pageNumbers);
     filter->StartResult = c.startResult;
     filter->StopAfter = c.stopAfter;
     EXPECT_TRUE(pages->Export(filter.get()));
     EXPECT_EQ(filter->Calls, c.calls) << Utf16ToUtf8(c.pageNumbers);
+    EXPECT_EQ(filter->OutlineItems, 1);
     EXPECT_FALSE(filter->Terminated());
     EXPECT_EQ(filter->IOTransport(), nullptr);  // the default transport is not kept
   }
   // Pages are dropped after their export.
   EXPECT_EQ(pages->PageCacheCount(), 0);
+}
+
+// A page selection that matches no page still gives a document, without pages, and success.
+TEST_F(PreparedPages, AnExportOfNoSelectedPageWritesAnEmptyDocument) {
+  for (int i = 0; i < 3; ++i) PrintPage(u"p");
+  auto filter = TpgwCustomExportFilter::CreateNoRegister<RecordingFilter>();
+  filter->SetShowDialog(false);
+  filter->SetPageNumbers(u"9");
+  EXPECT_TRUE(pages->Export(filter.get())) << Utf16ToUtf8(report.Errors().Text());
+  EXPECT_EQ(filter->Calls, (std::vector<std::string>{"Start", "Finish"}));
+  EXPECT_EQ(filter->OutlineItems, 0);
+
+  test_support::TempDir dir;
+  const WideString fileName = Utf8ToUtf16((dir.path / "none.pdf").string());
+  auto pdf = TpgwCustomExportFilter::CreateNoRegister<TpgwPDFExport>();
+  pdf->SetShowDialog(false);
+  pdf->SetShowProgress(false);
+  pdf->SetFileName(fileName);
+  pdf->SetPageNumbers(u"9");
+  EXPECT_TRUE(pages->Export(pdf.get())) << Utf16ToUtf8(report.Errors().Text());
+  ASSERT_TRUE(FileExists(fileName));
+  const std::string check = "qpdf --check '" + (dir.path / "none.pdf").string() + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(check.c_str()), 0);
 }
 
 TEST_F(PreparedPages, SuppressedHeadersAndFootersShowOnlyOnTheFirstAndLastPage) {
