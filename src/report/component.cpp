@@ -844,6 +844,11 @@ IpgwSerializedNode* TpgwComponent::CreateChildNode(const TClassInfo& cls) {
   return node;
 }
 
+WideString TpgwComponent::GiveUniqueName() {
+  CreateUniqueName();
+  return Name();
+}
+
 void TpgwComponent::MoveNodeToEnd() {
   if (!FParent) return;
   TpgwObjectsNotifyList& list = FParent->FObjects;

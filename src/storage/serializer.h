@@ -61,6 +61,9 @@ class IpgwSerializedNode {
   virtual IpgwSerializedNode* CreateChildNode(const TClassInfo& cls) = 0;
   // Moves the node to the end of its parent's children.
   virtual void MoveNodeToEnd() = 0;
+  // Gives the node a name no other node of its tree has; returns it (empty when the node
+  // cannot name itself).
+  virtual WideString GiveUniqueName() { return WideString(); }
 };
 
 // A reference read from a template, set once the whole tree is read.
@@ -146,6 +149,9 @@ class TpgwXMLSerializer {
   TComponent* ResolveReference(const WideString& name);
   WideString ReferenceName(const TComponent* target) const;
   void AddError(const std::string& message);
+  // "line 12: <TpgwMemoView Name="Memo3">: " for the element being read, or the object's class
+  // and name when no element is being read.
+  std::string Place(TPersistent& obj) const;
 
   TStringList FErrors;
   std::vector<TpgwFixupItem> FFixups;
@@ -157,6 +163,9 @@ class TpgwXMLSerializer {
   bool FHandleNestedProperties = false;
   bool FSaveAncestorOnly = false;
   bool FIgnoreName = false;
+  // The element being read (ReadNode) and its line; empty and 0 outside of it.
+  std::string FElement;
+  int FElementLine = 0;
   // Nodes read in this load, in reading order, for the loaded notifications.
   std::vector<IpgwSerializedNode*> FLoaded;
   std::unordered_set<IpgwSerializedNode*> FLoadedSet;

@@ -255,8 +255,8 @@ TEST(ReportTemplates, UnknownClassGivesOneLineAndNoChildren) {
                     "<TpgwMasterData Name=\"M\" Height=\"20\" Bogus=\"1\" RowCount=\"x\" Top=\"4\"/>"
                     "</TpgwReportPage></TpgwReport>");
   ASSERT_EQ(r->Errors().Count(), 2) << Errors(*r);
-  EXPECT_EQ(r->Errors()[0], u"'x' is not a valid integer value");
-  EXPECT_EQ(r->Errors()[1], u"Cannot find class TpgwFancyBand");
+  EXPECT_EQ(r->Errors()[0], u"line 2: <TpgwMasterData Name=\"M\">: RowCount: 'x' is not a valid integer value");
+  EXPECT_EQ(r->Errors()[1], u"line 2: Cannot find class TpgwFancyBand");
   EXPECT_EQ(r->FindObject(u"Inner"), nullptr);
   EXPECT_EQ(r->FindObject(u"F"), nullptr);
   ASSERT_NE(r->FindObject(u"M"), nullptr);
