@@ -425,6 +425,8 @@ void SetReportLocalValue(TpgwReport& report, const Variant& value) {
 }
 
 void SetReportSelfValue(TpgwReport& report, TPersistent* view) {
+  // The variable exists once the scope is prepared; a value set before that would be lost.
+  if (!report.ScriptObjectsAdded()) PrepareReportScript(report);
   auto* rs = dynamic_cast<TpgwReportScript*>(report.ScriptScope());
   if (!rs) return;
   if (TvmCustomVariable* v = rs->Script().FindLocal(u"Self"))

@@ -342,6 +342,26 @@ TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
   EXPECT_EQ(Calc(u"Value").AsInteger(), 5);  // a script variable resolves as a bare name too
 }
 
+// While a view computes its data, Self is that view: in its text and in its tag.
+TEST_F(ReportCalc, SelfIsTheViewComputingItsData) {
+  auto* first = new TpgwMemoView(report.get());
+  first->SetName(u"MemoFirst");
+  auto* second = new TpgwMemoView(report.get());
+  second->SetName(u"MemoSecond");
+  second->SetLeft(12);
+  for (TpgwMemoView* memo : {first, second}) {
+    memo->SetText(u"[Self.Name] at [Self.Left]");
+    memo->SetTagStr(u"[Self.Name]");
+  }
+  first->GetData();
+  second->GetData();
+  EXPECT_EQ(Utf16ToUtf8(first->Text()), "MemoFirst at 0\r\n");
+  EXPECT_EQ(Utf16ToUtf8(second->Text()), "MemoSecond at 12\r\n");
+  EXPECT_EQ(Utf16ToUtf8(first->TagStr()), "MemoFirst");
+  EXPECT_EQ(Utf16ToUtf8(second->TagStr()), "MemoSecond");
+  EXPECT_EQ(report->Errors().Count(), 0) << Utf16ToUtf8(report->Errors().Text());
+}
+
 TEST_F(ReportCalc, TextObjectsExpandBracketedExpressions) {
   auto* memo = new TpgwMemoView(report.get());
   memo->SetName(u"Memo1");
