@@ -61,9 +61,12 @@ uint32_t Crc32(std::string_view bytes) {
   return crc ^ 0xFFFFFFFFu;
 }
 
-// Text read from a document of the old format held UTF-8 bytes as 8-bit characters.
-WideString OldFormatToWide(const WideString& s) {
-  return Utf8ToUtf16(WideToAnsi(s));
+// Text read from a document of the old format holds its bytes as 8-bit characters: mostly UTF-8,
+// but older files have text in the code page itself, which UTF-8 would turn into U+FFFD.
+WideString OldFormatToWide(const WideString& s, uint32_t codePage) {
+  const std::string bytes = WideToAnsi(s);
+  if (IsValidUtf8(bytes)) return Utf8ToUtf16(bytes);
+  return CodePageToWide(bytes, codePage);
 }
 
 // The float reading of templates: either separator, blanks ignored.
@@ -410,7 +413,7 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
     if (c == u'U' || c == u'X') {
       if (auto* t = dynamic_cast<IpgwXMLTextObject*>(target)) {
         WideString text = DecodeXmlEntities(value);
-        if (c == u'U' && FOldFormat) text = OldFormatToWide(text);
+        if (c == u'U' && FOldFormat) text = OldFormatToWide(text, FOldCodePage);
         t->SetXMLText(text);
       }
       return;
@@ -444,7 +447,7 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
   if (SameAscii(rest, u"Text")) {
     if (auto* t = dynamic_cast<IpgwXMLTextObject*>(target)) {
       WideString text = DecodeXmlEntities(value);
-      if (FOldFormat) text = OldFormatToWide(text);
+      if (FOldFormat) text = OldFormatToWide(text, FOldCodePage);
       t->SetXMLText(text);
       return;
     }
@@ -626,6 +629,7 @@ void TpgwXMLSerializer::ReadRootComponent(IpgwSerializedNode& root, TpgwXMLItem*
     doc = std::make_unique<TpgwXMLDocument>();
     doc->LoadFromStream(*FStream, false);
     FOldFormat = doc->OldVersion();
+    FOldCodePage = doc->OldCodePage();
     item = doc->Root();
     // What was read is still loaded; the missing end is an error of the load.
     if (doc->Truncated()) AddError("The template ends before all its elements are closed");

@@ -96,6 +96,9 @@ class TpgwXMLSerializer {
   // The document being read was in the old (8-bit) format.
   bool OldFormat() const { return FOldFormat; }
   void SetOldFormat(bool v) { FOldFormat = v; }
+  // The code page of old-format text that is not UTF-8 (1252 unless the document names another).
+  uint32_t OldCodePage() const { return FOldCodePage; }
+  void SetOldCodePage(uint32_t v) { FOldCodePage = v; }
   bool HandleNestedProperties() const { return FHandleNestedProperties; }
   void SetHandleNestedProperties(bool v) { FHandleNestedProperties = v; }
   bool SaveAncestorOnly() const { return FSaveAncestorOnly; }
@@ -160,6 +163,7 @@ class TpgwXMLSerializer {
   bool FSerializeDefaultValues = false;
   TStream* FStream = nullptr;
   bool FOldFormat = false;
+  uint32_t FOldCodePage = 1252;
   bool FHandleNestedProperties = false;
   bool FSaveAncestorOnly = false;
   bool FIgnoreName = false;

@@ -475,6 +475,24 @@ void TpgwXMLReader::ReadHeader() {
   std::string_view version;
   if (v != std::string_view::npos && v + 9 <= header.size()) version = header.substr(v + 9, 3);
   FOldFormat = version == "1.0" && header.find("standalone=") == std::string_view::npos;
+  FHeaderCodePage = 1252;
+  const size_t e = header.find("encoding=\"");
+  if (e != std::string_view::npos) {
+    std::string_view name = header.substr(e + 10);
+    name = name.substr(0, name.find('"'));
+    for (std::string_view prefix : {"windows-", "Windows-", "WINDOWS-", "cp", "CP"}) {
+      if (name.substr(0, prefix.size()) != prefix) continue;
+      uint32_t page = 0;
+      const std::string_view digits = name.substr(prefix.size());
+      bool ok = !digits.empty() && digits.size() <= 5;
+      for (char c : digits) {
+        if (c < '0' || c > '9') ok = false;
+        else page = page * 10 + static_cast<uint32_t>(c - '0');
+      }
+      if (ok && IsCodePageSupported(page)) FHeaderCodePage = page;
+      break;
+    }
+  }
 }
 
 namespace {
@@ -651,6 +669,7 @@ void TpgwXMLDocument::LoadDocument(TStream& stream, bool allowPartialLoading) {
   TpgwXMLReader reader(stream);
   reader.ReadHeader();
   FOldVersion = reader.OldFormat();
+  FOldCodePage = reader.HeaderCodePage();
   reader.ReadItem(FRoot.get(), allowPartialLoading);
   FTruncated = reader.EndedInsideElement();
   reader.Finish();

@@ -141,6 +141,8 @@ class TpgwXMLReader {
   int64_t Position() const { return FBufferStart + static_cast<int64_t>(FBufPos); }
   bool OldFormat() const { return FOldFormat; }
   void SetOldFormat(bool v) { FOldFormat = v; }
+  // The 8-bit code page the header names ("windows-1251", "cp1251"); 1252 when it names none.
+  uint32_t HeaderCodePage() const { return FHeaderCodePage; }
   // Stream position of the '<' of the last tag read.
   int64_t TagPosition() const { return FTagPosition; }
   // Line of the '<' of the last tag read (1-based); 0 when the reader did not start at the
@@ -169,6 +171,7 @@ class TpgwXMLReader {
   int FLine = 1;
   int FTagLine = 0;
   bool FEndedInsideElement = false;
+  uint32_t FHeaderCodePage = 1252;
   bool FOldFormat = false;
   std::string FTag;  // bytes of the tag being read, reused
 };
@@ -216,6 +219,8 @@ class TpgwXMLDocument {
   // The last load reached the end of the stream with elements still open; what was read
   // is kept.
   bool Truncated() const { return FTruncated; }
+  // The code page of 8-bit text in a document of the old format (see HeaderCodePage).
+  uint32_t OldCodePage() const { return FOldCodePage; }
 
   // With partial loading the stream becomes the backing stream and must outlive the
   // document (or the next Clear or load).
@@ -248,6 +253,7 @@ class TpgwXMLDocument {
   TStream* FTempStream = nullptr;
   bool FOldVersion = false;
   bool FTruncated = false;
+  uint32_t FOldCodePage = 1252;
   // The file opened by LoadFromFile, kept open as the backing stream.
   std::unique_ptr<TStream> FSourceFile;
   // The backing file made by UnloadItem.

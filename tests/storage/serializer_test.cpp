@@ -629,6 +629,32 @@ TEST_F(SerializerTest, OldFormatTextIsTakenAsUtf8Bytes) {
   EXPECT_EQ(t->Caption().size(), 2u);  // other strings stay as read
 }
 
+// Old-format text that is not UTF-8 is in the code page the document implies: 1252, or the one
+// its header names. It no longer becomes U+FFFD.
+TEST_F(SerializerTest, OldFormatTextThatIsNotUtf8IsReadInTheCodePage) {
+  struct Case {
+    const char* encoding;
+    const char* text;  // bytes of the Text attribute
+    std::u16string want;
+  } cases[] = {
+      {"utf-8", "Caf\xE9", u"Caf\u00E9"},
+      {"utf-8", "Caf\xC3\xA9", u"Caf\u00E9"},  // UTF-8 bytes stay UTF-8
+      {"windows-1252", "\x80 5", u"\u20AC 5"},
+      {"windows-1251", "\xC0\xEB\xEC\xE0", u"\u0410\u043B\u043C\u0430"},
+      {"cp1250", "\x8A\xE8", u"\u0160\u010D"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TTestRoot root;
+    EXPECT_EQ(Load(root, std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>\r\n" +
+                             "<TTestRoot><TTestText Name=\"T\" Text=\"" + c.text + "\"/></TTestRoot>"),
+              "");
+    auto* t = dynamic_cast<TTestText*>(root.Child(0));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(Utf16ToUtf8(t->XMLText()), Utf16ToUtf8(c.want));
+  }
+}
+
 TEST_F(SerializerTest, ManyReferencesToOneNameResolveToIt) {
   TTestRoot root;
   std::string body = "<TTestRoot><TTestNode Name=\"Target\"/>";
