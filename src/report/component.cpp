@@ -849,6 +849,10 @@ WideString TpgwComponent::GiveUniqueName() {
   return Name();
 }
 
+WideString TpgwComponent::MessageText(std::string_view id, std::u16string_view /*fallback*/) {
+  return ResourceGet(id);
+}
+
 void TpgwComponent::MoveNodeToEnd() {
   if (!FParent) return;
   TpgwObjectsNotifyList& list = FParent->FObjects;

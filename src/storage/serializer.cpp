@@ -134,6 +134,12 @@ void TpgwXMLSerializer::AddError(const std::string& message) {
   FErrors.Add(Utf8ToUtf16(message));
 }
 
+std::string TpgwXMLSerializer::CantFindClass(std::u16string_view className) {
+  const WideString text = FOwnerNode ? FOwnerNode->MessageText("xrCantFindClass", u"Cannot find class")
+                                     : WideString(u"Cannot find class");
+  return Utf16ToUtf8(text) + " " + Shortened(Utf16ToUtf8(className));
+}
+
 std::string TpgwXMLSerializer::Place(TPersistent& obj) const {
   std::string where;
   if (FElementLine > 0) where = "line " + std::to_string(FElementLine) + ": ";
@@ -574,7 +580,7 @@ void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode&
   if (!inherited) {
     cls = ClassRegistry().Find(std::u16string_view(elementName));
     if (!cls) {
-      AddError(line + "Cannot find class " + Shortened(Utf16ToUtf8(elementName)));
+      AddError(line + CantFindClass(elementName));
       return;
     }
   }
@@ -598,7 +604,7 @@ void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode&
         return;
       }
       if (!node) {
-        AddError(line + "Cannot find class " + Utf16ToUtf8(elementName));
+        AddError(line + CantFindClass(elementName));
         return;
       }
     } else if (inherited) {
@@ -671,7 +677,7 @@ IpgwSerializedNode* TpgwXMLSerializer::ReadComponentStr(IpgwSerializedNode& root
     }
   }
   if (!node) {
-    FErrors.Add(u"Cannot find class " + WideString(className));
+    AddError(CantFindClass(className));
     return nullptr;
   }
   node->SetLoadingMark(true);

@@ -64,6 +64,10 @@ class IpgwSerializedNode {
   // Gives the node a name no other node of its tree has; returns it (empty when the node
   // cannot name itself).
   virtual WideString GiveUniqueName() { return WideString(); }
+  // The text of a message of the resource store (`id`); `fallback` when the node has no store.
+  virtual WideString MessageText(std::string_view /*id*/, std::u16string_view fallback) {
+    return WideString(fallback);
+  }
 };
 
 // A reference read from a template, set once the whole tree is read.
@@ -152,6 +156,8 @@ class TpgwXMLSerializer {
   TComponent* ResolveReference(const WideString& name);
   WideString ReferenceName(const TComponent* target) const;
   void AddError(const std::string& message);
+  // "Cannot find class <name>" as the resource store words it.
+  std::string CantFindClass(std::u16string_view className);
   // "line 12: <TpgwMemoView Name="Memo3">: " for the element being read, or the object's class
   // and name when no element is being read.
   std::string Place(TPersistent& obj) const;

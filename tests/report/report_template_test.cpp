@@ -19,6 +19,7 @@
 #include "report/shape_views.h"
 #include "report/view.h"
 #include "storage/serializer.h"
+#include "support/resources.h"
 #include "storage/xml_document.h"
 
 namespace pagewright {
@@ -245,6 +246,26 @@ TEST(ReportTemplates, LoadingTwiceGivesTheSameNames) {
   ASSERT_TRUE(r->LoadFromFile(file));
   EXPECT_EQ(TreeText(*r), once);
   EXPECT_EQ(Errors(*r), "");
+}
+
+// Messages of loading and of data-set names come from the resource store, so a translated store
+// words them.
+TEST(ReportTemplates, MessagesComeFromTheResourceStore) {
+  struct Restore {
+    WideString cantFind = ResourceGet("xrCantFindClass"), notIncluded = ResourceGet("clDSNotIncl");
+    ~Restore() {
+      ResourceStore().AddW(u"xrCantFindClass", cantFind);
+      ResourceStore().AddW(u"clDSNotIncl", notIncluded);
+    }
+  } restore;
+  ResourceStore().Add("xrCantFindClass", "Clase no encontrada:");
+  ResourceStore().Add("clDSNotIncl", "(no incluido)");
+  Loaded r;
+  LoadBytes(*r, std::string(kHeader) + "<TpgwReport><TpgwFancyPage Name=\"P\"/></TpgwReport>");
+  ASSERT_EQ(r->Errors().Count(), 1);
+  EXPECT_EQ(r->Errors()[0], u"line 2: Clase no encontrada: TpgwFancyPage");
+  TComponent outside(nullptr);
+  EXPECT_EQ(r->GetAlias(&outside), u"(no incluido)");
 }
 
 TEST(ReportTemplates, UnknownClassGivesOneLineAndNoChildren) {
