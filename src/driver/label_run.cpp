@@ -114,7 +114,8 @@ class StagedOutput {
   // A message about the staged files, naming the final ones instead.
   std::string WithFinalNames(std::string message) const {
     const std::string staged = (FFolder / FStagedStem).string(), final = (FFolder / FFinalStem).string();
-    for (size_t at = message.find(staged); at != std::string::npos; at = message.find(staged, at + final.size()))
+    for (size_t at = message.find(staged); at != std::string::npos;
+         at = message.find(staged, at + final.size()))
       message.replace(at, staged.size(), final);
     return message;
   }
@@ -268,7 +269,8 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
   o.jpeg->SetShowProgress(false);
   o.jpeg->SetFileName(Utf8ToUtf16(jpegOutput.StagedPath()));
   ExportOrFail(report, *o.jpeg, paths.jpegPath, jpegOutput);
-  if (jpegOutput.Written().empty()) throw ELabelRunError("The JPEG export wrote no file for " + paths.jpegPath);
+  if (jpegOutput.Written().empty())
+    throw ELabelRunError("The JPEG export wrote no file for " + paths.jpegPath);
 
   // Both exports done: only now do the files get the names a reader looks for.
   pdfOutput.Commit();

@@ -444,8 +444,8 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
         // Both objects stay: the later one is renamed by the tree's own rule.
         const WideString given = node->GiveUniqueName();
         if (given.empty()) throw;
-        throw EDuplicateName("the name " + Utf16ToUtf8(name) + " is already used by another object; this one is named " +
-                             Utf16ToUtf8(given));
+        throw EDuplicateName("the name " + Utf16ToUtf8(name) +
+                             " is already used by another object; this one is named " + Utf16ToUtf8(given));
       }
       return;
     }

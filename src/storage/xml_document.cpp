@@ -486,8 +486,10 @@ void TpgwXMLReader::ReadHeader() {
       const std::string_view digits = name.substr(prefix.size());
       bool ok = !digits.empty() && digits.size() <= 5;
       for (char c : digits) {
-        if (c < '0' || c > '9') ok = false;
-        else page = page * 10 + static_cast<uint32_t>(c - '0');
+        if (c < '0' || c > '9')
+          ok = false;
+        else
+          page = page * 10 + static_cast<uint32_t>(c - '0');
       }
       if (ok && IsCodePageSupported(page)) FHeaderCodePage = page;
       break;

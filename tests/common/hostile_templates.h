@@ -57,7 +57,8 @@ inline std::vector<HostileTemplate> HostileTemplates() {
        "line 13: <TpgwMemoView>: Name: '&#;' is not a valid character reference"},
       {"bad character reference in Text",
        LabelTemplateWith(proveedorDir, proveedorDir + " Text=\"a&#12a;b\""),
-       "line 13: <TpgwMemoView Name=\"MemoProveedorDir\">: Text: '&#12a;' is not a valid character reference"},
+       "line 13: <TpgwMemoView Name=\"MemoProveedorDir\">: Text: '&#12a;' is not a valid character "
+       "reference"},
       {"number that is no number", LabelTemplateWith(proveedorDir, proveedorDir + " Left=\"abc\""),
        "line 13: <TpgwMemoView Name=\"MemoProveedorDir\">: Left: 'abc' is not a valid floating point value"},
       {"two objects with one name",

@@ -285,7 +285,8 @@ TEST_F(LabelRunWithDoubles, SuccessfulRunWritesFourLinesAndTheSuccessLine) {
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(scratch)) files.push_back(entry.path().filename().string());
   std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"EtiquetaBultoAXU_sample.1.jpg", "EtiquetaBultoAXU_sample.pdf"}));
+  EXPECT_EQ(files,
+            (std::vector<std::string>{"EtiquetaBultoAXU_sample.1.jpg", "EtiquetaBultoAXU_sample.pdf"}));
 }
 
 // A run whose report or PDF has no page fails and leaves no file.
@@ -294,8 +295,9 @@ TEST_F(LabelRunWithDoubles, NoPagesIsAFailure) {
     int prepared, exported;
     std::string error;
   };
-  for (const Case& c : {Case{0, 1, "ERROR: ELabelRunError: The report produced no pages"},
-                        Case{1, 0, "ERROR: ELabelRunError: The PDF export wrote no pages to " + paths.pdfPath}}) {
+  for (const Case& c :
+       {Case{0, 1, "ERROR: ELabelRunError: The report produced no pages"},
+        Case{1, 0, "ERROR: ELabelRunError: The PDF export wrote no pages to " + paths.pdfPath}}) {
     SCOPED_TRACE(c.error);
     pages = c.prepared;
     pdfPages = c.exported;

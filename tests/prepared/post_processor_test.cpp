@@ -50,7 +50,8 @@ TEST(PostProcessor, EqualNeighbouringRowsAreHiddenClearedOrMergedByDuplicates) {
     ASSERT_NE(item, nullptr);
     for (size_t i = 0; i < rows.size(); ++i) {
       EXPECT_EQ(rows[i]->LoadContentFromDictionary(report, *item), c.hidden[i]) << i;
-      EXPECT_EQ(Utf16ToUtf8(rows[i]->Text()), Utf16ToUtf8(c.shown[i].empty() ? u"" : c.shown[i] + u"\r\n")) << i;
+      EXPECT_EQ(Utf16ToUtf8(rows[i]->Text()), Utf16ToUtf8(c.shown[i].empty() ? u"" : c.shown[i] + u"\r\n"))
+          << i;
     }
     EXPECT_EQ(static_cast<double>(rows[0]->Height()), static_cast<double>(c.firstHeight));
   }

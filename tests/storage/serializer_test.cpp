@@ -389,17 +389,20 @@ TEST_F(SerializerTest, FloatsReadTheSameWithEitherSeparator) {
 // the other attributes and every later element still load.
 TEST_F(SerializerTest, LoadErrorsNameLineElementAndAttributeAndTheRestLoads) {
   struct Case {
-    const char* attributes;  // of the second of three nodes, on line 5 (after the header, the root, A and a blank line)
+    const char* attributes;  // of the second of three nodes, on line 5 (after the header, the root, A and a
+                             // blank line)
     const char* error;
   };
   const Case cases[] = {
       {"Name=\"B\" Left=\"abc\"",
        "line 5: <TTestNode Name=\"B\">: Left: 'abc' is not a valid floating point value"},
-      {"Name=\"B\" Count=\"12x\"", "line 5: <TTestNode Name=\"B\">: Count: '12x' is not a valid integer value"},
+      {"Name=\"B\" Count=\"12x\"",
+       "line 5: <TTestNode Name=\"B\">: Count: '12x' is not a valid integer value"},
       {"Name=\"B\" Caption=\"a&#9x;b\"",
        "line 5: <TTestNode Name=\"B\">: Caption: '&#9x;' is not a valid character reference"},
       {"Name=\"B&#;\" Left=\"3\"", "line 5: <TTestNode>: Name: '&#;' is not a valid character reference"},
-      {"Name=\"B C\" Left=\"3\"", "line 5: <TTestNode Name=\"B C\">: Name: 'B C' is not a valid component name"},
+      {"Name=\"B C\" Left=\"3\"",
+       "line 5: <TTestNode Name=\"B C\">: Name: 'B C' is not a valid component name"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.attributes);
@@ -433,8 +436,8 @@ TEST_F(SerializerTest, DocumentEndingInsideAnElementIsAnError) {
 // A value of a megabyte is quoted in part: the error line stays readable.
 TEST_F(SerializerTest, HugeValueIsQuotedInPart) {
   TTestRoot root;
-  const std::string errors =
-      Load(root, Doc("<TTestRoot><TTestNode Name=\"A\" Count=\"" + std::string(1 << 20, '7') + "\"/></TTestRoot>"));
+  const std::string errors = Load(root, Doc("<TTestRoot><TTestNode Name=\"A\" Count=\"" +
+                                            std::string(1 << 20, '7') + "\"/></TTestRoot>"));
   EXPECT_EQ(errors.rfind("line 2: <TTestNode Name=\"A\">: Count: '777", 0), 0u);
   EXPECT_LT(errors.size(), 500u);
   EXPECT_NE(errors.find("...\r\n"), std::string::npos);
