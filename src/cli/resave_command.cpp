@@ -48,7 +48,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   auto report = LoadTemplate("resave", files[0], err);
   if (!report) return kExitUnreadable;
-  const bool errors = PrintErrors(*report, err);
+  const bool errors = PrintErrors(*report, files[0], err);
   try {
     report->SaveToFile(Utf8ToUtf16(files[1]), defaults);
   } catch (const Exception& e) {

@@ -32,9 +32,14 @@ std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::
   return report;
 }
 
-bool PrintErrors(TpgwReport& report, std::ostream& err) {
-  for (int i = 0; i < report.Errors().Count(); ++i)
-    err << "error: " << Utf16ToUtf8(report.Errors()[i]) << "\n";
+bool PrintErrors(TpgwReport& report, const std::string& fileName, std::ostream& err) {
+  for (int i = 0; i < report.Errors().Count(); ++i) {
+    std::string line = Utf16ToUtf8(report.Errors()[i]);
+    // One problem, one line.
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    err << "error: " << fileName << ": " << line << "\n";
+  }
   return report.Errors().Count() > 0;
 }
 

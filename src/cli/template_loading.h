@@ -19,7 +19,8 @@ inline constexpr int kExitUnreadable = 2;
 // `command` and the file is printed to `err`).
 std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::string& fileName,
                                          std::ostream& err);
-// Prints the report's error lines, each after "error: "; returns whether there were any.
-bool PrintErrors(TpgwReport& report, std::ostream& err);
+// Prints the report's error lines as "error: <fileName>: <line>"; returns whether there were
+// any. Call it right after loading: preparing the report starts a new list.
+bool PrintErrors(TpgwReport& report, const std::string& fileName, std::ostream& err);
 
 }  // namespace pagewright::cli

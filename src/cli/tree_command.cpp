@@ -45,7 +45,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   if (!report) return kExitUnreadable;
   PrintNode(*report, 0, out);
   out.flush();
-  return PrintErrors(*report, err) ? kExitFailure : kExitOk;
+  return PrintErrors(*report, args[0], err) ? kExitFailure : kExitOk;
 }
 
 }  // namespace

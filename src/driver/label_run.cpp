@@ -1,7 +1,12 @@
 #include "driver/label_run.h"
 
+#include <unistd.h>
+
+#include <filesystem>
 #include <memory>
 #include <ostream>
+#include <system_error>
+#include <vector>
 
 #include "data/db_dataset.h"
 #include "startup/startup.h"
@@ -57,12 +62,109 @@ std::string ErrorsOnOneLine(TpgwReport& report) {
   return text;
 }
 
+// The report's collected errors, each line after the template's name.
+std::string LoadErrors(TpgwReport& report, const std::string& templatePath) {
+  std::string text;
+  for (int i = 0; i < report.Errors().Count(); ++i) {
+    std::string line = Utf16ToUtf8(report.Errors()[i]);
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    if (!text.empty()) text += "; ";
+    text += templatePath + ": " + line;
+  }
+  return text;
+}
+
+// The PDF filter, counting the pages it was given.
+class CountingPDFExport final : public TpgwPDFExport {
+ public:
+  using TpgwPDFExport::TpgwPDFExport;
+  void StartPage(TpgwReportPage& page, int index) override {
+    ++FPages;
+    TpgwPDFExport::StartPage(page, index);
+  }
+  int Pages() const { return FPages; }
+
+ private:
+  int FPages = 0;
+};
+
+// An output of the run: the filters write under a name of their own in the target folder (a
+// filter may add to it, as the one-file-per-page raster export does), and only a run that
+// succeeds gives the files their final names. Whatever the filter wrote is removed otherwise,
+// so a failed run leaves no half-written file under a name that looks finished.
+class StagedOutput {
+ public:
+  explicit StagedOutput(const std::string& finalPath) {
+    namespace fs = std::filesystem;
+    const fs::path path(finalPath);
+    FFolder = path.parent_path();
+    FFinalStem = path.stem().string();
+    FStagedStem = "." + FFinalStem + ".part-" + std::to_string(::getpid());
+    FStagedPath = (FFolder / (FStagedStem + path.extension().string())).string();
+  }
+  StagedOutput(const StagedOutput&) = delete;
+  StagedOutput& operator=(const StagedOutput&) = delete;
+  ~StagedOutput() {
+    if (!FCommitted) RemoveStaged();
+  }
+
+  // The name given to the filter.
+  const std::string& StagedPath() const { return FStagedPath; }
+  // A message about the staged files, naming the final ones instead.
+  std::string WithFinalNames(std::string message) const {
+    const std::string staged = (FFolder / FStagedStem).string(), final = (FFolder / FFinalStem).string();
+    for (size_t at = message.find(staged); at != std::string::npos;
+         at = message.find(staged, at + final.size()))
+      message.replace(at, staged.size(), final);
+    return message;
+  }
+  // The files the filter wrote.
+  std::vector<std::filesystem::path> Written() const {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    std::error_code ec;
+    const fs::path folder = FFolder.empty() ? fs::path(".") : FFolder;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      if (name.compare(0, FStagedStem.size(), FStagedStem) == 0) files.push_back(it->path());
+    }
+    return files;
+  }
+  // Gives each written file its final name.
+  void Commit() {
+    for (const std::filesystem::path& staged : Written()) {
+      const std::string rest = staged.filename().string().substr(FStagedStem.size());
+      std::error_code ec;
+      std::filesystem::rename(staged, FFolder / (FFinalStem + rest), ec);
+      if (ec)
+        throw ELabelRunError("Cannot rename " + staged.string() + " to its final name: " + ec.message());
+    }
+    FCommitted = true;
+  }
+
+ private:
+  void RemoveStaged() const {
+    for (const std::filesystem::path& staged : Written()) {
+      std::error_code ec;
+      std::filesystem::remove(staged, ec);
+    }
+  }
+
+  std::filesystem::path FFolder;
+  std::string FFinalStem;
+  std::string FStagedStem;
+  std::string FStagedPath;
+  bool FCommitted = false;
+};
+
 // Every export starts from a report without errors (a failed preparation stops the run), so
 // any error line after it is the export's, also when the filter caught the failure itself.
-void ExportOrFail(TpgwReport& report, TpgwCustomExportFilter& filter, const std::string& path) {
+void ExportOrFail(TpgwReport& report, TpgwCustomExportFilter& filter, const std::string& path,
+                  const StagedOutput& output) {
   const bool ok = report.Export(filter);
   if (ok && report.Errors().Count() == 0) return;
-  const std::string errors = ErrorsOnOneLine(report);
+  const std::string errors = output.WithFinalNames(ErrorsOnOneLine(report));
   throw ELabelRunError(errors.empty() ? "Export to " + path + " failed" : errors);
 }
 
@@ -94,7 +196,7 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
     std::unique_ptr<TMemTable> table;
     std::unique_ptr<TpgwDBDataset> adapter;
     std::unique_ptr<TpgwReport> report;
-    std::unique_ptr<TpgwPDFExport> pdf;
+    std::unique_ptr<CountingPDFExport> pdf;
     std::unique_ptr<TpgwJPEGExport> jpeg;
     ~Objects() {
       table.reset();
@@ -107,7 +209,7 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
   o.table = std::make_unique<TMemTable>(nullptr);
   o.adapter = std::make_unique<TpgwDBDataset>(nullptr);
   o.report = hooks.services ? std::make_unique<TpgwReport>(*hooks.services) : CreateReport();
-  o.pdf = std::make_unique<TpgwPDFExport>(nullptr);
+  o.pdf = std::make_unique<CountingPDFExport>(nullptr);
   o.jpeg = std::make_unique<TpgwJPEGExport>(nullptr);
   TpgwReport& report = *o.report;
 
@@ -123,6 +225,8 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
 
   if (!report.LoadFromFile(Utf8ToUtf16(paths.templatePath), false))
     throw ELabelRunError("Template not found: " + paths.templatePath);
+  // Read now: preparing the report starts a new error list.
+  if (report.Errors().Count() > 0) throw ELabelRunError(LoadErrors(report, paths.templatePath));
 
   // The adapter replaces whatever data sets the template declared.
   report.DataSets().Clear();
@@ -144,20 +248,33 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
     if (!store) throw ELabelRunError("The prepared page store is not available");
     pages = store->GetCount();
   }
+  if (pages <= 0) throw ELabelRunError("The report produced no pages");
   WriteLine(out, "Report prepared successfully. Pages: " + std::to_string(pages));
+
+  // Declared after the objects, so that a failure removes the files before the filters go.
+  StagedOutput pdfOutput(paths.pdfPath), jpegOutput(paths.jpegPath);
 
   o.pdf->SetShowDialog(false);
   o.pdf->SetShowProgress(false);
   o.pdf->SetOpenAfterExport(false);
-  o.pdf->SetFileName(Utf8ToUtf16(paths.pdfPath));
-  ExportOrFail(report, *o.pdf, paths.pdfPath);
+  o.pdf->SetFileName(Utf8ToUtf16(pdfOutput.StagedPath()));
+  ExportOrFail(report, *o.pdf, paths.pdfPath, pdfOutput);
+  const int pdfPages = hooks.exportedPdfPageCount ? hooks.exportedPdfPageCount(*o.pdf) : o.pdf->Pages();
+  if (pdfPages <= 0) throw ELabelRunError("The PDF export wrote no pages to " + paths.pdfPath);
+  if (pdfOutput.Written().empty()) throw ELabelRunError("The PDF export wrote no file " + paths.pdfPath);
   WriteLine(out, "Exported PDF: " + paths.pdfPath);
 
   // OpenAfterExport and SeparateFiles keep the filter's defaults (false, one file per page).
   o.jpeg->SetShowDialog(false);
   o.jpeg->SetShowProgress(false);
-  o.jpeg->SetFileName(Utf8ToUtf16(paths.jpegPath));
-  ExportOrFail(report, *o.jpeg, paths.jpegPath);
+  o.jpeg->SetFileName(Utf8ToUtf16(jpegOutput.StagedPath()));
+  ExportOrFail(report, *o.jpeg, paths.jpegPath, jpegOutput);
+  if (jpegOutput.Written().empty())
+    throw ELabelRunError("The JPEG export wrote no file for " + paths.jpegPath);
+
+  // Both exports done: only now do the files get the names a reader looks for.
+  pdfOutput.Commit();
+  jpegOutput.Commit();
   WriteLine(out, "Exported JPEG: " + paths.jpegPath);
 }
 

@@ -14,9 +14,11 @@
 namespace pagewright {
 
 class TpgwReport;
+class TpgwPDFExport;
 struct TpgwReportServices;
 
-// A stage of the run that did not do its work (missing template, failed preparation or export).
+// A stage of the run that did not do its work (missing or unreadable template, failed
+// preparation, no pages, failed export).
 PW_DECLARE_EXCEPTION(ELabelRunError, Exception)
 
 // One column of the label table with the value of its single record.
@@ -47,10 +49,13 @@ struct LabelRunHooks {
   const TpgwReportServices* services = nullptr;
   // The number of prepared pages; unset, the report's own prepared-page store is counted.
   std::function<int(TpgwReport&)> preparedPageCount;
+  // The number of pages the PDF filter was given; unset, the filter's own count.
+  std::function<int(TpgwPDFExport&)> exportedPdfPageCount;
 };
 
 // The run itself. Raises on the first failure; the five objects it creates are released in
-// creation order in any case.
+// creation order in any case. The outputs get their final names only when the whole run
+// succeeds; after a failure no file written by this run is left behind.
 void RunLabelSample(std::ostream& out, const LabelRunPaths& paths = {}, const LabelRunHooks& hooks = {});
 
 // The program: starts the engine, runs the sample, and writes the success line or the error line

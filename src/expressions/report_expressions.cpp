@@ -101,9 +101,12 @@ Variant SystemVariable(TpgwReport& report, int index) {
   TpgwRunCounters& c = ReportScript(report).Counters();
   switch (index) {
     case 0:
-      return Variant::FromDateTime(c.StartDate);
-    case 1:
-      return Variant::FromDateTime(c.StartTime);
+      // The run's start holds date and time; Date is the day alone, Time the time of day alone.
+      return Variant::FromDateTime(static_cast<TDateTime>(Trunc(c.StartDate)));
+    case 1: {
+      const TDateTime t = c.StartTime - static_cast<TDateTime>(Trunc(c.StartTime));
+      return Variant::FromDateTime(t < 0 ? -t : t);
+    }
     case 2:
       return Variant(static_cast<int32_t>(c.Page));
     case 3:
@@ -422,6 +425,8 @@ void SetReportLocalValue(TpgwReport& report, const Variant& value) {
 }
 
 void SetReportSelfValue(TpgwReport& report, TPersistent* view) {
+  // The variable exists once the scope is prepared; a value set before that would be lost.
+  if (!report.ScriptObjectsAdded()) PrepareReportScript(report);
   auto* rs = dynamic_cast<TpgwReportScript*>(report.ScriptScope());
   if (!rs) return;
   if (TvmCustomVariable* v = rs->Script().FindLocal(u"Self"))

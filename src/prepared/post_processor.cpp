@@ -79,7 +79,12 @@ int TpgwPostProcessor::AddInstance(const WideString& bandName, const WideString&
   item.GroupLevel = FGroupLevel;
   item.DataLevel = FDataLevel;
   item.BandName = bandName;
-  const int index = item.Add(content);
+  // A text equal to the object's previous one shares its index: equal indexes are how the text
+  // object recognises a neighbouring duplicate (Duplicates). A value still to be computed
+  // later keeps an instance of its own.
+  const int last = item.TextCount() - 1;
+  const int index =
+      processAt == paDefault && last >= 0 && item.Text(last) == content ? last : item.Add(content);
   if (process && processAt != paDefault)
     FPending.push_back({&item, index, &source, processAt, FDataLevel, FGroupLevel});
   return index;

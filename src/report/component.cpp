@@ -844,6 +844,15 @@ IpgwSerializedNode* TpgwComponent::CreateChildNode(const TClassInfo& cls) {
   return node;
 }
 
+WideString TpgwComponent::GiveUniqueName() {
+  CreateUniqueName();
+  return Name();
+}
+
+WideString TpgwComponent::MessageText(std::string_view id, std::u16string_view /*fallback*/) {
+  return ResourceGet(id);
+}
+
 void TpgwComponent::MoveNodeToEnd() {
   if (!FParent) return;
   TpgwObjectsNotifyList& list = FParent->FObjects;

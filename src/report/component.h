@@ -345,6 +345,8 @@ class TpgwComponent : public TComponent, public IpgwSerializedNode {
   // Report nodes only; a report never becomes a child.
   IpgwSerializedNode* CreateChildNode(const TClassInfo& cls) override;
   void MoveNodeToEnd() override;
+  WideString GiveUniqueName() override;
+  WideString MessageText(std::string_view id, std::u16string_view fallback) override;
 
   // Interactive operations: outside this program's path, they do nothing here.
   virtual void DoMouseMove() {}

@@ -531,9 +531,8 @@ WideString TpgwCustomMemoView::FormatData(const Variant& value, const TpgwFormat
   if (VarIsNull(value)) return WideString();
   auto asText = [&]() -> WideString {
     try {
-      WideString s = VarToStr(value);
-      if (Convert()) s = Recode(s, SystemCodePage(), CharsetToCodePage(Font().Charset()));
-      return s;
+      // The value is Unicode already: the font's charset chooses glyphs, it does not recode.
+      return VarToStr(value);
     } catch (const std::exception&) {
       return WideString();  // an array has no text
     }
@@ -627,9 +626,7 @@ WideString TpgwCustomMemoView::CalcAndFormat(const WideString& exprIn, const Tpg
   } else if (upper == u"COPYNAME#") {
     FValue = Variant(WideString(u"[CopyName#]"));
   } else if (TpgwReport* report = Report()) {
-    const WideString e =
-        Convert() ? Recode(expr, CharsetToCodePage(Font().Charset()), SystemCodePage()) : expr;
-    FValue = ReportCalc(*report, e);
+    FValue = ReportCalc(*report, expr);
   } else {
     FValue = Variant::Null();
   }
@@ -680,9 +677,7 @@ void TpgwCustomMemoView::GetData() {
       if (DisplayFormat().Kind() != fkText) {
         SetText(FormatData(FValue));
       } else {
-        WideString s = data ? data->FieldDisplayText(ds, DataField()) : WideString();
-        if (Convert()) s = Recode(s, SystemCodePage(), CharsetToCodePage(Font().Charset()));
-        SetText(s);
+        SetText(data ? data->FieldDisplayText(ds, DataField()) : WideString());
       }
       const Extended precision = report ? report->EngineOptions().ZeroPrecisionValue() : 1e-17L;
       if (FHideZeros && IsZeroValue(FValue, precision)) SetText(WideString());

@@ -645,7 +645,7 @@ void TpgwReport::GetDatasetAndField(std::u16string_view complexName, TComponent*
 WideString TpgwReport::GetAlias(const TComponent* dataSet) const {
   if (!dataSet) return WideString();
   if (FDataSets.Find(dataSet)) return DataSetUserName(dataSet);
-  return u"(dataset is not included in Report.DataSets)";
+  return ResourceGet("clDSNotIncl");
 }
 
 void TpgwReport::GetDataSetList(TStringList& list, bool onlyDB) const {

@@ -1021,7 +1021,11 @@ WideString TpgwView::QuoteForScript(const WideString& s) const {
 
 void TpgwView::GetData() {
   TpgwReport* report = Report();
-  if (report) report->SetCurObject(Name());
+  if (report) {
+    report->SetCurObject(Name());
+    // Expressions of this view and of its text see the view as Self.
+    if (IpgwScriptService* script = report->Services().Script) script->SetSelf(*report, this);
+  }
   if (FTagStr.find(u'[') != WideString::npos) FTagStr = ExpandBrackets(FTagStr);
 
   const WideString& sep = FHyperlink->ValuesSeparator();

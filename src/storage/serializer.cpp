@@ -61,9 +61,12 @@ uint32_t Crc32(std::string_view bytes) {
   return crc ^ 0xFFFFFFFFu;
 }
 
-// Text read from a document of the old format held UTF-8 bytes as 8-bit characters.
-WideString OldFormatToWide(const WideString& s) {
-  return Utf8ToUtf16(WideToAnsi(s));
+// Text read from a document of the old format holds its bytes as 8-bit characters: mostly UTF-8,
+// but older files have text in the code page itself, which UTF-8 would turn into U+FFFD.
+WideString OldFormatToWide(const WideString& s, uint32_t codePage) {
+  const std::string bytes = WideToAnsi(s);
+  if (IsValidUtf8(bytes)) return Utf8ToUtf16(bytes);
+  return CodePageToWide(bytes, codePage);
 }
 
 // The float reading of templates: either separator, blanks ignored.
@@ -76,6 +79,17 @@ Extended TemplateFloat(std::u16string_view value) {
     s.push_back(c == u'.' || c == u',' ? sep : c);
   }
   return StrToFloat(s);
+}
+
+// An error line quotes the value it could not use; a value of megabytes would make a line no
+// one can read, so the quotation is cut.
+std::string Shortened(std::string message) {
+  constexpr size_t kMaxLength = 300;
+  if (message.size() <= kMaxLength) return message;
+  size_t cut = kMaxLength;
+  while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+  message.resize(cut);
+  return message + "...";
 }
 
 WideString WithoutFinalLineBreak(WideString s) {
@@ -118,6 +132,24 @@ TpgwXMLSerializer::~TpgwXMLSerializer() = default;
 
 void TpgwXMLSerializer::AddError(const std::string& message) {
   FErrors.Add(Utf8ToUtf16(message));
+}
+
+std::string TpgwXMLSerializer::CantFindClass(std::u16string_view className) {
+  const WideString text = FOwnerNode ? FOwnerNode->MessageText("xrCantFindClass", u"Cannot find class")
+                                     : WideString(u"Cannot find class");
+  return Utf16ToUtf8(text) + " " + Shortened(Utf16ToUtf8(className));
+}
+
+std::string TpgwXMLSerializer::Place(TPersistent& obj) const {
+  std::string where;
+  if (FElementLine > 0) where = "line " + std::to_string(FElementLine) + ": ";
+  if (!FElement.empty()) return where + FElement + ": ";
+  if (auto* comp = dynamic_cast<TComponent*>(&obj)) {
+    where.append(1, '<').append(comp->ClassName());
+    if (!comp->Name().empty()) where += " Name=\"" + Utf16ToUtf8(comp->Name()) + "\"";
+    return where + ">: ";
+  }
+  return where.append(1, '<').append(obj.ClassName()).append(">: ");
 }
 
 // ---- writing --------------------------------------------------------------------------------------
@@ -319,7 +351,8 @@ WideString TpgwXMLSerializer::WriteComponentStr(IpgwSerializedNode& node, TPersi
 
 void TpgwXMLSerializer::WriteComponent(IpgwSerializedNode& node, TPersistent* ancestor) {
   if (!FStream) throw EInvalidOperation("The serializer has no stream");
-  const std::string bytes = "<" + Utf16ToUtf8(WriteComponentStr(node, ancestor)) + "/>";
+  std::string bytes(1, '<');
+  bytes.append(Utf16ToUtf8(WriteComponentStr(node, ancestor))).append("/>");
   FStream->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
 }
 
@@ -342,14 +375,15 @@ void TpgwXMLSerializer::XMLToObj(std::u16string_view text, TPersistent& obj) {
     if (q2 == std::u16string_view::npos) break;
     const std::u16string_view value = text.substr(q1 + 1, q2 - q1 - 1);
     i = q2 + 1;
+    // Each problem names the element and the attribute; the other attributes still apply.
     try {
       ApplyAttribute(obj, name, value);
     } catch (const Exception& e) {
-      AddError(e.Message());
+      AddError(Place(obj) + Shortened(Utf16ToUtf8(name)) + ": " + Shortened(e.Message()));
     } catch (const std::bad_alloc&) {
       throw;
     } catch (const std::exception& e) {
-      AddError(e.what());
+      AddError(Place(obj) + Shortened(Utf16ToUtf8(name)) + ": " + Shortened(e.what()));
     }
   }
 }
@@ -385,7 +419,7 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
     if (c == u'U' || c == u'X') {
       if (auto* t = dynamic_cast<IpgwXMLTextObject*>(target)) {
         WideString text = DecodeXmlEntities(value);
-        if (c == u'U' && FOldFormat) text = OldFormatToWide(text);
+        if (c == u'U' && FOldFormat) text = OldFormatToWide(text, FOldCodePage);
         t->SetXMLText(text);
       }
       return;
@@ -400,12 +434,26 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
     return;
   }
   if (SameAscii(rest, u"Name")) {
-    if (auto* node = dynamic_cast<IpgwSerializedNode*>(target); node && node->IsReportNode()) return;
+    auto* node = dynamic_cast<IpgwSerializedNode*>(target);
+    if (node && node->IsReportNode()) return;
+    if (node) {
+      const WideString name = DecodeXmlEntities(value);
+      try {
+        node->NodeComponent().SetName(name);
+      } catch (const EDuplicateName&) {
+        // Both objects stay: the later one is renamed by the tree's own rule.
+        const WideString given = node->GiveUniqueName();
+        if (given.empty()) throw;
+        throw EDuplicateName("the name " + Utf16ToUtf8(name) +
+                             " is already used by another object; this one is named " + Utf16ToUtf8(given));
+      }
+      return;
+    }
   }
   if (SameAscii(rest, u"Text")) {
     if (auto* t = dynamic_cast<IpgwXMLTextObject*>(target)) {
       WideString text = DecodeXmlEntities(value);
-      if (FOldFormat) text = OldFormatToWide(text);
+      if (FOldFormat) text = OldFormatToWide(text, FOldCodePage);
       t->SetXMLText(text);
       return;
     }
@@ -514,11 +562,25 @@ void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode&
     return;
   }
   const bool inherited = SameAscii(elementName, u"inherited");
+  // Problems of this element name it and its line.
+  FElementLine = item.Line();
+  const std::string line = FElementLine > 0 ? "line " + std::to_string(FElementLine) + ": " : std::string();
+  WideString objName;
+  bool nameReadable = true;
+  try {
+    objName = item.GetProp(u"Name");
+  } catch (const Exception&) {
+    nameReadable = false;  // the Name attribute reports its own error below
+  }
+  FElement.assign(1, '<').append(Shortened(Utf16ToUtf8(elementName)));
+  if (!objName.empty()) FElement += " Name=\"" + Shortened(Utf16ToUtf8(objName)) + "\"";
+  FElement += ">";
+
   const TClassInfo* cls = nullptr;
   if (!inherited) {
     cls = ClassRegistry().Find(std::u16string_view(elementName));
     if (!cls) {
-      FErrors.Add(u"Cannot find class " + elementName);
+      AddError(line + CantFindClass(elementName));
       return;
     }
   }
@@ -527,20 +589,22 @@ void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode&
   if (!parent) {
     node = &root;
   } else {
-    if (!FIgnoreName && FOwner) {
-      const WideString objName = item.GetProp(u"Name");
-      if (!objName.empty()) node = dynamic_cast<IpgwSerializedNode*>(FOwner->FindComponent(objName));
+    if (!FIgnoreName && FOwner && nameReadable && !objName.empty()) {
+      node = dynamic_cast<IpgwSerializedNode*>(FOwner->FindComponent(objName));
+      // An element changes an object of the parent template (or one the report had before
+      // the load); a second object of this load under a taken name is a new object.
+      if (node && !inherited && !node->IsFromParentTemplate() && FLoadedSet.count(node)) node = nullptr;
     }
     if (!node) {
       if (inherited) return;  // nothing in the parent template to change
       try {
         node = parent->CreateChildNode(*cls);
       } catch (const Exception& e) {
-        AddError(e.Message());
+        AddError(line + FElement + ": " + e.Message());
         return;
       }
       if (!node) {
-        FErrors.Add(u"Cannot find class " + elementName);
+        AddError(line + CantFindClass(elementName));
         return;
       }
     } else if (inherited) {
@@ -551,6 +615,8 @@ void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode&
   node->SetLoadingMark(true);
   if (FLoadedSet.insert(node).second) FLoaded.push_back(node);
   XMLToObj(item.Text(), node->NodeComponent());
+  FElement.clear();
+  FElementLine = 0;
 
   for (int i = 0; i < item.Count(); ++i) {
     TpgwXMLItem& child = *item.Items(i);
@@ -569,7 +635,10 @@ void TpgwXMLSerializer::ReadRootComponent(IpgwSerializedNode& root, TpgwXMLItem*
     doc = std::make_unique<TpgwXMLDocument>();
     doc->LoadFromStream(*FStream, false);
     FOldFormat = doc->OldVersion();
+    FOldCodePage = doc->OldCodePage();
     item = doc->Root();
+    // What was read is still loaded; the missing end is an error of the load.
+    if (doc->Truncated()) AddError("The template ends before all its elements are closed");
   }
   FLoaded.clear();
   FLoadedSet.clear();
@@ -608,7 +677,7 @@ IpgwSerializedNode* TpgwXMLSerializer::ReadComponentStr(IpgwSerializedNode& root
     }
   }
   if (!node) {
-    FErrors.Add(u"Cannot find class " + WideString(className));
+    AddError(CantFindClass(className));
     return nullptr;
   }
   node->SetLoadingMark(true);

@@ -61,6 +61,13 @@ class IpgwSerializedNode {
   virtual IpgwSerializedNode* CreateChildNode(const TClassInfo& cls) = 0;
   // Moves the node to the end of its parent's children.
   virtual void MoveNodeToEnd() = 0;
+  // Gives the node a name no other node of its tree has; returns it (empty when the node
+  // cannot name itself).
+  virtual WideString GiveUniqueName() { return WideString(); }
+  // The text of a message of the resource store (`id`); `fallback` when the node has no store.
+  virtual WideString MessageText(std::string_view /*id*/, std::u16string_view fallback) {
+    return WideString(fallback);
+  }
 };
 
 // A reference read from a template, set once the whole tree is read.
@@ -93,6 +100,9 @@ class TpgwXMLSerializer {
   // The document being read was in the old (8-bit) format.
   bool OldFormat() const { return FOldFormat; }
   void SetOldFormat(bool v) { FOldFormat = v; }
+  // The code page of old-format text that is not UTF-8 (1252 unless the document names another).
+  uint32_t OldCodePage() const { return FOldCodePage; }
+  void SetOldCodePage(uint32_t v) { FOldCodePage = v; }
   bool HandleNestedProperties() const { return FHandleNestedProperties; }
   void SetHandleNestedProperties(bool v) { FHandleNestedProperties = v; }
   bool SaveAncestorOnly() const { return FSaveAncestorOnly; }
@@ -146,6 +156,11 @@ class TpgwXMLSerializer {
   TComponent* ResolveReference(const WideString& name);
   WideString ReferenceName(const TComponent* target) const;
   void AddError(const std::string& message);
+  // "Cannot find class <name>" as the resource store words it.
+  std::string CantFindClass(std::u16string_view className);
+  // "line 12: <TpgwMemoView Name="Memo3">: " for the element being read, or the object's class
+  // and name when no element is being read.
+  std::string Place(TPersistent& obj) const;
 
   TStringList FErrors;
   std::vector<TpgwFixupItem> FFixups;
@@ -154,9 +169,13 @@ class TpgwXMLSerializer {
   bool FSerializeDefaultValues = false;
   TStream* FStream = nullptr;
   bool FOldFormat = false;
+  uint32_t FOldCodePage = 1252;
   bool FHandleNestedProperties = false;
   bool FSaveAncestorOnly = false;
   bool FIgnoreName = false;
+  // The element being read (ReadNode) and its line; empty and 0 outside of it.
+  std::string FElement;
+  int FElementLine = 0;
   // Nodes read in this load, in reading order, for the loaded notifications.
   std::vector<IpgwSerializedNode*> FLoaded;
   std::unordered_set<IpgwSerializedNode*> FLoadedSet;

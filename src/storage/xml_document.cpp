@@ -139,7 +139,9 @@ WideString DecodeXmlEntities(std::u16string_view s) {
           auto digits = s.substr(i + 2, nextSemicolon - (i + 2));
           // Hexadecimal references are not part of the dialect: the ampersand stays.
           if (digits.empty() || (digits[0] != u'x' && digits[0] != u'X')) {
-            int32_t code = StrToInt(WideString(digits));
+            int32_t code = 0;
+            if (!TryStrToInt(WideString(digits), code))
+              throw EConvertError("'&#" + Utf16ToUtf8(digits) + ";' is not a valid character reference");
             out.push_back(static_cast<char16_t>(static_cast<uint32_t>(code) & 0xFFFF));
             i = nextSemicolon + 1;
             continue;
@@ -357,6 +359,7 @@ void TpgwXMLItem::DeleteProp(std::u16string_view name) {
 
 TpgwXMLReader::TpgwXMLReader(TStream& stream) : FStream(stream) {
   FBufferStart = FStream.Position();
+  FLinesKnown = FBufferStart == 0;
 }
 
 void TpgwXMLReader::Fail() {
@@ -375,6 +378,7 @@ bool TpgwXMLReader::Fill() {
 void TpgwXMLReader::SetPosition(int64_t position) {
   FBufferStart = FStream.Seek(position, soBeginning);
   FBufPos = FBufEnd = 0;
+  FLinesKnown = false;
 }
 
 void TpgwXMLReader::Finish() {
@@ -390,6 +394,8 @@ void TpgwXMLReader::ReadTag(WideString& name, WideString& text) {
       if (FBufPos == FBufEnd && !Fill()) return;
       const char* start = FBuffer + FBufPos;
       const void* hit = std::memchr(start, '<', FBufEnd - FBufPos);
+      const char* skippedEnd = hit ? static_cast<const char*>(hit) : FBuffer + FBufEnd;
+      FLine += static_cast<int>(std::count(start, skippedEnd, '\n'));
       if (hit) {
         FBufPos = static_cast<size_t>(static_cast<const char*>(hit) - FBuffer) + 1;
         break;
@@ -397,6 +403,7 @@ void TpgwXMLReader::ReadTag(WideString& name, WideString& text) {
       FBufPos = FBufEnd;
     }
     FTagPosition = Position() - 1;
+    FTagLine = FLine;
     FTag.clear();
 
     // The first three bytes decide whether this is a comment.
@@ -419,6 +426,7 @@ void TpgwXMLReader::ReadTag(WideString& name, WideString& text) {
       for (;;) {
         int c = NextByte();
         if (c < 0) Fail();
+        if (c == '\n') ++FLine;
         if (c == '-') {
           if (++dashes == 3) dashes = 0;
         } else if (c == '>' && dashes == 2) {
@@ -442,6 +450,7 @@ void TpgwXMLReader::ReadTag(WideString& name, WideString& text) {
         closed = true;
       }
     }
+    FLine += static_cast<int>(std::count(FTag.begin(), FTag.end(), '\n'));
     break;
   }
 
@@ -466,6 +475,26 @@ void TpgwXMLReader::ReadHeader() {
   std::string_view version;
   if (v != std::string_view::npos && v + 9 <= header.size()) version = header.substr(v + 9, 3);
   FOldFormat = version == "1.0" && header.find("standalone=") == std::string_view::npos;
+  FHeaderCodePage = 1252;
+  const size_t e = header.find("encoding=\"");
+  if (e != std::string_view::npos) {
+    std::string_view name = header.substr(e + 10);
+    name = name.substr(0, name.find('"'));
+    for (std::string_view prefix : {"windows-", "Windows-", "WINDOWS-", "cp", "CP"}) {
+      if (name.substr(0, prefix.size()) != prefix) continue;
+      uint32_t page = 0;
+      const std::string_view digits = name.substr(prefix.size());
+      bool ok = !digits.empty() && digits.size() <= 5;
+      for (char c : digits) {
+        if (c < '0' || c > '9')
+          ok = false;
+        else
+          page = page * 10 + static_cast<uint32_t>(c - '0');
+      }
+      if (ok && IsCodePageSupported(page)) FHeaderCodePage = page;
+      break;
+    }
+  }
 }
 
 namespace {
@@ -495,6 +524,7 @@ bool TpgwXMLReader::ReadItem(TpgwXMLItem* item, bool allowPartialLoading, int de
   if (depth > MaxDepth) Fail();
   ReadTag(item->FName, item->FText);
   const int64_t start = FTagPosition;
+  item->FLine = TagLine();
   WideString& name = item->FName;
   WideString& text = item->FText;
   if (name.empty() || name[0] == u'/') return false;
@@ -531,6 +561,7 @@ void TpgwXMLReader::ReadChildren(TpgwXMLItem* item, bool allowPartialLoading, in
     if (!ReadItem(child.get(), allowPartialLoading, depth + 1)) {
       // A closing tag must close this element; the end of the stream closes everything.
       const WideString& closing = child->FName;
+      if (closing.empty()) FEndedInsideElement = true;
       if (!closing.empty() && !EqualsIgnoreCase(std::u16string_view(closing).substr(1), item->FName)) Fail();
       return;
     }
@@ -640,7 +671,9 @@ void TpgwXMLDocument::LoadDocument(TStream& stream, bool allowPartialLoading) {
   TpgwXMLReader reader(stream);
   reader.ReadHeader();
   FOldVersion = reader.OldFormat();
+  FOldCodePage = reader.HeaderCodePage();
   reader.ReadItem(FRoot.get(), allowPartialLoading);
+  FTruncated = reader.EndedInsideElement();
   reader.Finish();
   if (allowPartialLoading) FTempStream = &stream;
 }

@@ -37,6 +37,8 @@ class TpgwXMLItem {
   // Byte position of the start tag in the document's backing stream (partial loading).
   int64_t Offset() const { return FOffset; }
   void SetOffset(int64_t v) { FOffset = v; }
+  // Line of the start tag in the document it was read from (1-based); 0 when not known.
+  int Line() const { return FLine; }
   // Children are present in memory.
   bool Loaded() const { return FLoaded; }
   void SetLoaded(bool v) { FLoaded = v; }
@@ -106,6 +108,7 @@ class TpgwXMLItem {
 
   void* FData = nullptr;
   int64_t FOffset = 0;
+  int FLine = 0;
   bool FLoaded = true;
   bool FModified = false;
   WideString FName;
@@ -138,8 +141,15 @@ class TpgwXMLReader {
   int64_t Position() const { return FBufferStart + static_cast<int64_t>(FBufPos); }
   bool OldFormat() const { return FOldFormat; }
   void SetOldFormat(bool v) { FOldFormat = v; }
+  // The 8-bit code page the header names ("windows-1251", "cp1251"); 1252 when it names none.
+  uint32_t HeaderCodePage() const { return FHeaderCodePage; }
   // Stream position of the '<' of the last tag read.
   int64_t TagPosition() const { return FTagPosition; }
+  // Line of the '<' of the last tag read (1-based); 0 when the reader did not start at the
+  // beginning of the document.
+  int TagLine() const { return FLinesKnown ? FTagLine : 0; }
+  // The stream ended while elements were still open (a truncated document).
+  bool EndedInsideElement() const { return FEndedInsideElement; }
 
  private:
   static constexpr size_t BufferSize = 4096;
@@ -156,6 +166,12 @@ class TpgwXMLReader {
   size_t FBufEnd = 0;
   int64_t FBufferStart = 0;  // stream position of FBuffer[0]
   int64_t FTagPosition = 0;
+  // Lines are counted only from the start of the stream.
+  bool FLinesKnown = true;
+  int FLine = 1;
+  int FTagLine = 0;
+  bool FEndedInsideElement = false;
+  uint32_t FHeaderCodePage = 1252;
   bool FOldFormat = false;
   std::string FTag;  // bytes of the tag being read, reused
 };
@@ -200,6 +216,11 @@ class TpgwXMLDocument {
   TStream* TempStream() const { return FTempStream; }
   // The document was read in the old encoding (8-bit attribute text).
   bool OldVersion() const { return FOldVersion; }
+  // The last load reached the end of the stream with elements still open; what was read
+  // is kept.
+  bool Truncated() const { return FTruncated; }
+  // The code page of 8-bit text in a document of the old format (see HeaderCodePage).
+  uint32_t OldCodePage() const { return FOldCodePage; }
 
   // With partial loading the stream becomes the backing stream and must outlive the
   // document (or the next Clear or load).
@@ -231,6 +252,8 @@ class TpgwXMLDocument {
   std::unique_ptr<TpgwXMLItem> FRoot;
   TStream* FTempStream = nullptr;
   bool FOldVersion = false;
+  bool FTruncated = false;
+  uint32_t FOldCodePage = 1252;
   // The file opened by LoadFromFile, kept open as the backing stream.
   std::unique_ptr<TStream> FSourceFile;
   // The backing file made by UnloadItem.

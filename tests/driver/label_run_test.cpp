@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/hostile_templates.h"
 #include "common/run_program.h"
 #include "common/service_doubles.h"
 #include "common/temp_dir.h"
@@ -147,6 +149,31 @@ TEST(LabelProgram, MissingScratchFolderEndsWithTheErrorLineAndExitCode1) {
   EXPECT_FALSE(fs::exists(dir.path / "scratch"));
 }
 
+// Whatever is wrong with the template, the run stops right after loading with the load's error
+// line, before preparing (which would start a new error list), and leaves no output behind.
+TEST(LabelProgram, BrokenTemplatesEndWithTheLoadErrorAndExitCode1AndWriteNothing) {
+  for (const test_support::HostileTemplate& c : test_support::HostileTemplates()) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    fs::create_directory(dir.path / "reportes");
+    fs::create_directory(dir.path / "scratch");
+    std::ofstream(dir.path / "reportes" / "EtiquetaVelmo.pw3", std::ios::binary) << c.bytes;
+    const ProgramResult run = RunLabelProgramIn(dir.path);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 2u) << run.out.substr(0, 2000);
+    EXPECT_EQ(lines[0], "Testing Pagewright template: reportes/EtiquetaVelmo.pw3");
+    const std::string expected = "ERROR: ELabelRunError: reportes/EtiquetaVelmo.pw3: " + c.error;
+    if (c.prefixOnly) {
+      EXPECT_EQ(lines[1].rfind(expected, 0), 0u) << lines[1].substr(0, 400);
+      EXPECT_LT(lines[1].size(), 1000u);  // the megabyte is not repeated
+    } else {
+      EXPECT_EQ(lines[1], expected);
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path / "scratch"));
+  }
+}
+
 // --- in-process: the real template, with stand-ins for the engine and the export walk ---
 
 struct ExportSeen {
@@ -172,6 +199,7 @@ class LabelRunWithDoubles : public ::testing::Test {
     services.PreparedPages = &prepared;
     hooks.services = &services;
     hooks.preparedPageCount = [this](TpgwReport&) { return pages; };
+    hooks.exportedPdfPageCount = [this](TpgwPDFExport&) { return pdfPages; };
   }
 
   void InstallDoubles() {
@@ -226,6 +254,7 @@ class LabelRunWithDoubles : public ::testing::Test {
   PreparedPagesServiceDouble prepared;
   TpgwReportServices services;
   int pages = 1;
+  int pdfPages = 1;
   std::vector<TComponent*> listed, enabled;
   TComponent* bandDataSet = nullptr;
   std::string adapterNames;  // user name and component name of the listed adapter
@@ -242,16 +271,45 @@ TEST_F(LabelRunWithDoubles, SuccessfulRunWritesFourLinesAndTheSuccessLine) {
                            "ALL TESTS COMPLETED SUCCESSFULLY.\n");
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].className, "TpgwPDFExport");
-  EXPECT_EQ(seen[0].fileName, Utf8ToUtf16(paths.pdfPath));
   EXPECT_FALSE(seen[0].showDialog || seen[0].showProgress || seen[0].openAfterExport);
   EXPECT_EQ(seen[1].className, "TpgwJPEGExport");
-  EXPECT_EQ(seen[1].fileName, Utf8ToUtf16(paths.jpegPath));
   EXPECT_FALSE(seen[1].showDialog || seen[1].showProgress || seen[1].openAfterExport);
   EXPECT_TRUE(seen[1].separateFiles);
+  // The filters write in the target folder under names of their own; the finished files get
+  // the final names, and nothing else stays.
+  const fs::path scratch = dir.path / "scratch";
+  for (const ExportSeen& e : seen) {
+    EXPECT_EQ(fs::path(Utf16ToUtf8(e.fileName)).parent_path(), scratch);
+    EXPECT_NE(e.fileName, Utf8ToUtf16(paths.pdfPath));
+  }
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(scratch)) files.push_back(entry.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files,
+            (std::vector<std::string>{"EtiquetaBultoAXU_sample.1.jpg", "EtiquetaBultoAXU_sample.pdf"}));
+}
+
+// A run whose report or PDF has no page fails and leaves no file.
+TEST_F(LabelRunWithDoubles, NoPagesIsAFailure) {
+  struct Case {
+    int prepared, exported;
+    std::string error;
+  };
+  for (const Case& c :
+       {Case{0, 1, "ERROR: ELabelRunError: The report produced no pages"},
+        Case{1, 0, "ERROR: ELabelRunError: The PDF export wrote no pages to " + paths.pdfPath}}) {
+    SCOPED_TRACE(c.error);
+    pages = c.prepared;
+    pdfPages = c.exported;
+    std::ostringstream out;
+    EXPECT_EQ(RunLabelProgram(out, paths, hooks), 1);
+    EXPECT_EQ(Lines(out.str()).back(), c.error);
+    EXPECT_TRUE(fs::is_empty(dir.path / "scratch"));
+  }
 }
 
 TEST_F(LabelRunWithDoubles, PageCountIsAPlainDecimal) {
-  for (int count : {0, 7, 1234, 100000}) {
+  for (int count : {1, 7, 1234, 100000}) {
     pages = count;
     std::ostringstream out;
     ASSERT_EQ(RunLabelProgram(out, paths, hooks), 0);
@@ -292,6 +350,8 @@ TEST_F(LabelRunWithDoubles, FailedExportStopsWithTheErrorLineAndExitCode1) {
         "ERROR: ELabelRunError: Cannot create file \"" + missing.string() + "/label.";
     EXPECT_EQ(lines.back().rfind(expected, 0), 0u) << lines.back();
     EXPECT_FALSE(fs::exists(missing));  // no folder is made for the output
+    // The PDF of a run whose JPEG failed is not left behind either.
+    EXPECT_TRUE(fs::is_empty(dir.path / "scratch"));
   }
 }
 

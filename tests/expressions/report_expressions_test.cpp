@@ -160,6 +160,33 @@ TEST_F(ReportCalc, SystemVariablesComeBeforeReportVariables) {
   pgwGlobalVariables().DeleteVariable(u"CopyName0");
 }
 
+// The run starts at one moment; Date gives its day, Time its time of day.
+TEST_F(ReportCalc, DateIsTheDayAndTimeTheTimeOfDayOfTheRunsStart) {
+  ASSERT_TRUE(PrepareReportScript(*report));
+  auto* memo = new TpgwMemoView(report.get());
+  memo->SetName(u"Memo1");
+  struct Case {
+    TDateTime start;
+    const char* date;  // [Date] as it prints
+    const char* parts;  // both with date and time written out
+  } cases[] = {
+      {EncodeDate(2026, 12, 10) + EncodeTime(14, 35, 20, 0), "12/10/2026",
+       "2026-12-10 00:00:00 | 1899-12-30 14:35:20"},
+      {EncodeDate(2026, 12, 10), "12/10/2026", "2026-12-10 00:00:00 | 1899-12-30 00:00:00"},
+      {EncodeDate(2000, 2, 29) + EncodeTime(23, 59, 59, 0), "2/29/2000",
+       "2000-02-29 00:00:00 | 1899-12-30 23:59:59"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.date);
+    ReportScript(*report).Counters().StartDate = c.start;
+    ReportScript(*report).Counters().StartTime = c.start;
+    EXPECT_EQ(U8(Calc(u"Date")), c.date);
+    memo->SetText(u"[Date #dyyyy-mm-dd hh:nn:ss] | [Time #dyyyy-mm-dd hh:nn:ss]");
+    memo->GetData();
+    EXPECT_EQ(Utf16ToUtf8(memo->Text()), std::string(c.parts) + "\r\n");
+  }
+}
+
 TEST_F(ReportCalc, ReportVariablesHoldExpressions) {
   TpgwVariables& v = report->Variables();
   v.SetVariable(u"Total", Variant(WideString(u"2+3")));
@@ -313,6 +340,26 @@ TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
   SetReportLocalValue(*report, Variant(5));
   EXPECT_EQ(Calc(u"Value * 2").AsInteger(), 10);
   EXPECT_EQ(Calc(u"Value").AsInteger(), 5);  // a script variable resolves as a bare name too
+}
+
+// While a view computes its data, Self is that view: in its text and in its tag.
+TEST_F(ReportCalc, SelfIsTheViewComputingItsData) {
+  auto* first = new TpgwMemoView(report.get());
+  first->SetName(u"MemoFirst");
+  auto* second = new TpgwMemoView(report.get());
+  second->SetName(u"MemoSecond");
+  second->SetLeft(12);
+  for (TpgwMemoView* memo : {first, second}) {
+    memo->SetText(u"[Self.Name] at [Self.Left]");
+    memo->SetTagStr(u"[Self.Name]");
+  }
+  first->GetData();
+  second->GetData();
+  EXPECT_EQ(Utf16ToUtf8(first->Text()), "MemoFirst at 0\r\n");
+  EXPECT_EQ(Utf16ToUtf8(second->Text()), "MemoSecond at 12\r\n");
+  EXPECT_EQ(Utf16ToUtf8(first->TagStr()), "MemoFirst");
+  EXPECT_EQ(Utf16ToUtf8(second->TagStr()), "MemoSecond");
+  EXPECT_EQ(report->Errors().Count(), 0) << Utf16ToUtf8(report->Errors().Text());
 }
 
 TEST_F(ReportCalc, TextObjectsExpandBracketedExpressions) {

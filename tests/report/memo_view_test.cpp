@@ -243,6 +243,19 @@ TEST_F(MemoData, ExpressionsAreExpandedAndTheTemplateTextRestored) {
   EXPECT_EQ(asked, (std::vector<WideString>{u"f(a #b)"}));
 }
 
+// Text is Unicode from end to end: a font charset other than the default picks glyphs and never
+// recodes the expression or its value ("ALMACÉN" with the Cyrillic charset once became "ALMACЙN").
+TEST_F(MemoData, FontCharsetLeavesExpressionsAndValuesAlone) {
+  values = {{u"s", Variant(WideString(u"ALMAC\u00C9N"))}, {u"'A\u00F1o'", Variant(WideString(u"A\u00F1o"))}};
+  for (int charset : {0, 1, 2, 161, 162, 177, 178, 186, 204, 238}) {
+    SCOPED_TRACE(charset);
+    memo->Font().SetCharset(charset);
+    asked.clear();
+    EXPECT_EQ(Print(u"[s] ['A\u00F1o']"), u"ALMAC\u00C9N A\u00F1o\r\n");
+    EXPECT_EQ(asked, (std::vector<WideString>{u"s", u"'A\u00F1o'"}));
+  }
+}
+
 TEST_F(MemoData, FormatsApplyToExpressionsInTurnAndTheLastOneRepeats) {
   values = {{u"x", Variant(1.5)}, {u"y", Variant(2.5)}, {u"z", Variant(3.5)}};
   memo->DisplayFormat().SetKind(fkNumeric);

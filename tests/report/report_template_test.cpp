@@ -19,6 +19,7 @@
 #include "report/shape_views.h"
 #include "report/view.h"
 #include "storage/serializer.h"
+#include "support/resources.h"
 #include "storage/xml_document.h"
 
 namespace pagewright {
@@ -247,6 +248,26 @@ TEST(ReportTemplates, LoadingTwiceGivesTheSameNames) {
   EXPECT_EQ(Errors(*r), "");
 }
 
+// Messages of loading and of data-set names come from the resource store, so a translated store
+// words them.
+TEST(ReportTemplates, MessagesComeFromTheResourceStore) {
+  struct Restore {
+    WideString cantFind = ResourceGet("xrCantFindClass"), notIncluded = ResourceGet("clDSNotIncl");
+    ~Restore() {
+      ResourceStore().AddW(u"xrCantFindClass", cantFind);
+      ResourceStore().AddW(u"clDSNotIncl", notIncluded);
+    }
+  } restore;
+  ResourceStore().Add("xrCantFindClass", "Clase no encontrada:");
+  ResourceStore().Add("clDSNotIncl", "(no incluido)");
+  Loaded r;
+  LoadBytes(*r, std::string(kHeader) + "<TpgwReport><TpgwFancyPage Name=\"P\"/></TpgwReport>");
+  ASSERT_EQ(r->Errors().Count(), 1);
+  EXPECT_EQ(r->Errors()[0], u"line 2: Clase no encontrada: TpgwFancyPage");
+  TComponent outside(nullptr);
+  EXPECT_EQ(r->GetAlias(&outside), u"(no incluido)");
+}
+
 TEST(ReportTemplates, UnknownClassGivesOneLineAndNoChildren) {
   Loaded r;
   LoadBytes(*r, std::string(kHeader) +
@@ -255,8 +276,8 @@ TEST(ReportTemplates, UnknownClassGivesOneLineAndNoChildren) {
                     "<TpgwMasterData Name=\"M\" Height=\"20\" Bogus=\"1\" RowCount=\"x\" Top=\"4\"/>"
                     "</TpgwReportPage></TpgwReport>");
   ASSERT_EQ(r->Errors().Count(), 2) << Errors(*r);
-  EXPECT_EQ(r->Errors()[0], u"'x' is not a valid integer value");
-  EXPECT_EQ(r->Errors()[1], u"Cannot find class TpgwFancyBand");
+  EXPECT_EQ(r->Errors()[0], u"line 2: <TpgwMasterData Name=\"M\">: RowCount: 'x' is not a valid integer value");
+  EXPECT_EQ(r->Errors()[1], u"line 2: Cannot find class TpgwFancyBand");
   EXPECT_EQ(r->FindObject(u"Inner"), nullptr);
   EXPECT_EQ(r->FindObject(u"F"), nullptr);
   ASSERT_NE(r->FindObject(u"M"), nullptr);

@@ -180,8 +180,8 @@ TEST(ReportRoot, LoadKeepsHostOptionsAndTakesTheTemplatesFive) {
   EXPECT_EQ(r.PreviewOptions().OutlineWidth(), 200);
   EXPECT_EQ(r.ReportOptions().Password(), u"ab");
   ASSERT_EQ(r.Errors().Count(), 2);
-  EXPECT_EQ(r.Errors()[0], u"Cannot find class TpgwAnother");
-  EXPECT_EQ(r.Errors()[1], u"Cannot find class TpgwNoSuchView");
+  EXPECT_EQ(r.Errors()[0], u"line 3: Cannot find class TpgwNoSuchView");
+  EXPECT_EQ(r.Errors()[1], u"line 4: Cannot find class TpgwAnother");
 }
 
 TEST(ReportRoot, ReadErrorBecomesAnErrorLineReportedByMode) {

@@ -2,12 +2,14 @@
 // it is there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "common/hostile_templates.h"
 #include "common/run_program.h"
 
 namespace pagewright {
@@ -77,7 +79,61 @@ TEST(CliTree, ErrorLinesGoToStandardErrorWithExitOne) {
   const CliRun r = RunCli("tree " + Quote(file));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "TpgwReport - 0 0 0 0\n  TpgwDataPage Data 0 0 1000 1000\n");
-  EXPECT_EQ(r.err, "error: Cannot find class TpgwNoSuchPage\n");
+  EXPECT_EQ(r.err, "error: " + file + ": line 2: Cannot find class TpgwNoSuchPage\n");
+}
+
+// Each problem of the load is one line naming the file, the element and the attribute; the
+// exit status says the load was not clean.
+TEST(CliTree, BrokenTemplatesGiveOneErrorLineNamingThePlaceAndExitOne) {
+  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::string file = Scratch("hostile.pw3");
+  for (const test_support::HostileTemplate& c : test_support::HostileTemplates()) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << c.bytes;
+    const CliRun r = RunCli("tree " + Quote(file));
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string expected = "error: " + file + ": " + c.error;
+    if (c.prefixOnly) {
+      EXPECT_EQ(r.err.rfind(expected, 0), 0u) << r.err.substr(0, 400);
+      EXPECT_LT(r.err.size(), 1000u);
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    } else {
+      EXPECT_EQ(r.err, expected + "\n");
+    }
+    // The tree is printed with what could be read: the report at least.
+    EXPECT_EQ(r.out.rfind("TpgwReport - ", 0), 0u) << r.out;
+  }
+}
+
+// The later of two objects with one name is kept under a name of its own.
+TEST(CliTree, SecondObjectOfATakenNameIsKeptUnderANewName) {
+  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::string file = Scratch("duplicate.pw3");
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      << test_support::LabelTemplateWith("Name=\"MemoEntregaLinea2\"", "Name=\"MemoEntregaLinea1\"");
+  const CliRun r = RunCli("tree " + Quote(file));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.out.find("      TpgwMemoView MemoEntregaLinea1 0 66 187 15\n"
+                       "      TpgwMemoView Memo1 0 81 187 13\n"
+                       "      TpgwMemoView MemoEntregaLinea3 0 94 187 13\n"),
+            std::string::npos)
+      << r.out;
+}
+
+// An unreadable character reference in a name costs that name only: every later object loads.
+TEST(CliTree, BadNameLosesOnlyThatName) {
+  if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
+  const std::string good = Scratch("good.pw3"), bad = Scratch("badname.pw3");
+  std::ofstream(good, std::ios::binary | std::ios::trunc) << test_support::LabelTemplateBytes();
+  std::ofstream(bad, std::ios::binary | std::ios::trunc)
+      << test_support::LabelTemplateWith("Name=\"MemoProveedorDir\"", "Name=\"Memo&#;Dir\"");
+  const CliRun g = RunCli("tree " + Quote(good));
+  const CliRun b = RunCli("tree " + Quote(bad));
+  ASSERT_EQ(g.exitCode, 0) << g.err;
+  std::string expected = g.out;
+  const std::string named = "TpgwMemoView MemoProveedorDir ";
+  expected.replace(expected.find(named), named.size(), "TpgwMemoView - ");
+  EXPECT_EQ(b.out, expected);
 }
 
 TEST(CliTree, UnreadableFilesAndWrongArguments) {

@@ -385,6 +385,64 @@ TEST_F(SerializerTest, FloatsReadTheSameWithEitherSeparator) {
   EXPECT_EQ(Utf16ToUtf8(FloatToStr(back.Child(0)->Left())), "12,5");
 }
 
+// Every problem of a load names its line, element and attribute, and costs only that attribute:
+// the other attributes and every later element still load.
+TEST_F(SerializerTest, LoadErrorsNameLineElementAndAttributeAndTheRestLoads) {
+  struct Case {
+    const char* attributes;  // of the second of three nodes, on line 5 (after the header, the root, A and a
+                             // blank line)
+    const char* error;
+  };
+  const Case cases[] = {
+      {"Name=\"B\" Left=\"abc\"",
+       "line 5: <TTestNode Name=\"B\">: Left: 'abc' is not a valid floating point value"},
+      {"Name=\"B\" Count=\"12x\"",
+       "line 5: <TTestNode Name=\"B\">: Count: '12x' is not a valid integer value"},
+      {"Name=\"B\" Caption=\"a&#9x;b\"",
+       "line 5: <TTestNode Name=\"B\">: Caption: '&#9x;' is not a valid character reference"},
+      {"Name=\"B&#;\" Left=\"3\"", "line 5: <TTestNode>: Name: '&#;' is not a valid character reference"},
+      {"Name=\"B C\" Left=\"3\"",
+       "line 5: <TTestNode Name=\"B C\">: Name: 'B C' is not a valid component name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.attributes);
+    TTestRoot root;
+    const std::string errors = Load(root, Doc(std::string("<TTestRoot>\r\n") +
+                                              "  <TTestNode Name=\"A\"/>\r\n"
+                                              "\r\n"
+                                              "  <TTestNode " +
+                                              c.attributes +
+                                              "/>\r\n"
+                                              "  <TTestNode Name=\"After\" Left=\"5\"/>\r\n"
+                                              "</TTestRoot>\r\n"));
+    EXPECT_EQ(errors, std::string(c.error) + "\r\n");
+    ASSERT_EQ(root.Children(), 3);
+    EXPECT_EQ(Utf16ToUtf8(root.Child(2)->Name()), "After");
+    EXPECT_EQ(root.Child(2)->Left(), 5);
+  }
+}
+
+// A document cut off after whole elements keeps what was read and says that it ends early.
+TEST_F(SerializerTest, DocumentEndingInsideAnElementIsAnError) {
+  TTestRoot root;
+  EXPECT_EQ(Load(root, Doc("<TTestRoot>\r\n  <TTestNode Name=\"A\" Left=\"1\"/>\r\n")),
+            "The template ends before all its elements are closed\r\n");
+  ASSERT_EQ(root.Children(), 1);
+  EXPECT_EQ(root.Child(0)->Left(), 1);
+  TTestRoot whole;
+  EXPECT_EQ(Load(whole, Doc("<TTestRoot>\r\n  <TTestNode Name=\"A\"/>\r\n</TTestRoot>\r\n")), "");
+}
+
+// A value of a megabyte is quoted in part: the error line stays readable.
+TEST_F(SerializerTest, HugeValueIsQuotedInPart) {
+  TTestRoot root;
+  const std::string errors = Load(root, Doc("<TTestRoot><TTestNode Name=\"A\" Count=\"" +
+                                            std::string(1 << 20, '7') + "\"/></TTestRoot>"));
+  EXPECT_EQ(errors.rfind("line 2: <TTestNode Name=\"A\">: Count: '777", 0), 0u);
+  EXPECT_LT(errors.size(), 500u);
+  EXPECT_NE(errors.find("...\r\n"), std::string::npos);
+}
+
 TEST_F(SerializerTest, UnknownClassGivesOneLineAndSkipsItsSubtree) {
   TTestRoot root;
   const std::string errors =
@@ -392,14 +450,14 @@ TEST_F(SerializerTest, UnknownClassGivesOneLineAndSkipsItsSubtree) {
                      "  <TNoSuchClass Name=\"X\"><TTestNode Name=\"Inner\"/></TNoSuchClass>\r\n"
                      "  <TTestNode Name=\"After\" Left=\"5\"/>\r\n"
                      "</TTestRoot>\r\n"));
-  EXPECT_EQ(errors, "Cannot find class TNoSuchClass\r\n");
+  EXPECT_EQ(errors, "line 3: Cannot find class TNoSuchClass\r\n");
   ASSERT_EQ(root.Children(), 1);
   EXPECT_EQ(Utf16ToUtf8(root.Child(0)->Name()), "After");
   EXPECT_EQ(root.FindComponent(u"Inner"), nullptr);
   // A class that is registered but cannot be a child here is skipped the same way.
   TTestRoot other;
   EXPECT_EQ(Load(other, Doc("<TTestRoot><TComponent Name=\"C\"/></TTestRoot>")),
-            "Cannot find class TComponent\r\n");
+            "line 2: Cannot find class TComponent\r\n");
   EXPECT_EQ(other.Children(), 0);
 }
 
@@ -572,6 +630,32 @@ TEST_F(SerializerTest, OldFormatTextIsTakenAsUtf8Bytes) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->XMLText(), u"\u00E9");
   EXPECT_EQ(t->Caption().size(), 2u);  // other strings stay as read
+}
+
+// Old-format text that is not UTF-8 is in the code page the document implies: 1252, or the one
+// its header names. It no longer becomes U+FFFD.
+TEST_F(SerializerTest, OldFormatTextThatIsNotUtf8IsReadInTheCodePage) {
+  struct Case {
+    const char* encoding;
+    const char* text;  // bytes of the Text attribute
+    std::u16string want;
+  } cases[] = {
+      {"utf-8", "Caf\xE9", u"Caf\u00E9"},
+      {"utf-8", "Caf\xC3\xA9", u"Caf\u00E9"},  // UTF-8 bytes stay UTF-8
+      {"windows-1252", "\x80 5", u"\u20AC 5"},
+      {"windows-1251", "\xC0\xEB\xEC\xE0", u"\u0410\u043B\u043C\u0430"},
+      {"cp1250", "\x8A\xE8", u"\u0160\u010D"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TTestRoot root;
+    EXPECT_EQ(Load(root, std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\"?>\r\n" +
+                             "<TTestRoot><TTestText Name=\"T\" Text=\"" + c.text + "\"/></TTestRoot>"),
+              "");
+    auto* t = dynamic_cast<TTestText*>(root.Child(0));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(Utf16ToUtf8(t->XMLText()), Utf16ToUtf8(c.want));
+  }
 }
 
 TEST_F(SerializerTest, ManyReferencesToOneNameResolveToIt) {
