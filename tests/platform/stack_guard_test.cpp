@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/exceptions.h"
 
@@ -42,7 +44,10 @@ ThreadResult RunOnStack(size_t stackSize) {
   ThreadResult result;
   pthread_attr_t attr;
   pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, stackSize);
+  // A stack of our own, of exactly this size (the library may otherwise reuse a larger one).
+  std::vector<char> stack(stackSize + 4096);
+  char* base = stack.data() + (4096 - reinterpret_cast<uintptr_t>(stack.data()) % 4096) % 4096;
+  EXPECT_EQ(pthread_attr_setstack(&attr, base, stackSize), 0);
   pthread_t thread;
   EXPECT_EQ(pthread_create(&thread, &attr, RunDeep, &result), 0);
   pthread_join(thread, nullptr);
