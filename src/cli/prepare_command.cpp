@@ -189,7 +189,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   report = LoadTemplate("prepare", templateFile, err);
   if (!report) return kExitFailure;
-  if (PrintErrors(*report, err)) return kExitFailure;
+  if (PrintErrors(*report, templateFile, err)) return kExitFailure;
 
   for (size_t i = 0; i < sources.size(); ++i) {
     const WideString name = Utf8ToUtf16(sources[i].name);
@@ -222,7 +222,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "pagewright prepare: " << templateFile << ": " << e.Message() << "\n";
     return kExitFailure;
   }
-  if (PrintErrors(*report, err) || !prepared) {
+  if (PrintErrors(*report, templateFile, err) || !prepared) {
     if (!prepared && report->Errors().Count() == 0)
       err << "pagewright prepare: " << templateFile << ": nothing prepared\n";
     return kExitFailure;

@@ -1,11 +1,13 @@
 #include "export/export_filter.h"
 
 #include <algorithm>
+#include <exception>
 #include <iostream>
 
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/safe_output.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
@@ -165,6 +167,10 @@ void TpgwCustomIOTransport::FreeStream(TStream* stream, const WideString&) {
   });
 }
 
+void TpgwCustomIOTransport::DiscardStream(TStream* stream, const WideString& fileName) {
+  TpgwCustomIOTransport::FreeStream(stream, fileName);
+}
+
 void TpgwCustomIOTransport::CloseAllStreams() {
   FDirTree.ForEach([&](TpgwNode& n) {
     if (FFreeStream)
@@ -259,8 +265,42 @@ bool TpgwIOTransportFile::CreateContainerNode(TpgwNode& node) {
 
 std::unique_ptr<TStream> TpgwIOTransportFile::DoCreateStream(const WideString& fullFilePath,
                                                              const WideString&) {
-  if (FilterAccess() == faWrite) return std::make_unique<TFileStream>(fullFilePath, fmCreate);
+  if (FilterAccess() == faWrite) return std::make_unique<TSafeOutputStream>(Utf16ToUtf8(fullFilePath));
   return std::make_unique<TFileStream>(fullFilePath, fmOpenRead | fmShareDenyWrite);
+}
+
+namespace {
+
+// Takes a stream the transport owns out of its node; null when the transport does not own it.
+std::unique_ptr<TStream> TakeOwnedStream(TpgwNode& root, TStream* stream) {
+  std::unique_ptr<TStream> taken;
+  root.ForEach([&](TpgwNode& n) {
+    if (!taken && n.ObjectData() == stream) taken.reset(n.ReleaseObjectData());
+  });
+  return taken;
+}
+
+}  // namespace
+
+void TpgwIOTransportFile::FreeStream(TStream* stream, const WideString& fileName) {
+  if (!stream || !FreeStreams()) {
+    TpgwCustomIOTransport::FreeStream(stream, fileName);
+    return;
+  }
+  std::unique_ptr<TStream> taken = TakeOwnedStream(RootNode(), stream);
+  auto* output = dynamic_cast<TSafeOutputStream*>(taken.get());
+  if (!output) return;  // read streams just close
+  // Exporters close their output on their error paths too: that output is incomplete.
+  if (std::uncaught_exceptions() > 0 || std::current_exception()) return;  // discarded by the destructor
+  output->Commit();
+}
+
+void TpgwIOTransportFile::DiscardStream(TStream* stream, const WideString& fileName) {
+  if (!stream || !FreeStreams()) {
+    TpgwCustomIOTransport::FreeStream(stream, fileName);
+    return;
+  }
+  TakeOwnedStream(RootNode(), stream);  // the temporary file goes with the stream
 }
 
 // --- filters

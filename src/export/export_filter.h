@@ -117,8 +117,11 @@ class TpgwCustomIOTransport : public TComponent {
   // The stream held under that name, opened now when needed. An empty name means FileName.
   // Raises "Unable to parse path : "%s" to Nodes" for a name that names no file.
   virtual TStream* GetStream(const WideString& fileName = {});
-  // Closes the stream and forgets it.
+  // Closes the stream and forgets it. Output the transport writes is complete from here on.
   virtual void FreeStream(TStream* stream, const WideString& fileName = {});
+  // Closes the stream after a failed export and forgets it; a transport that can throws the output
+  // away. The base closes it as FreeStream does.
+  virtual void DiscardStream(TStream* stream, const WideString& fileName = {});
   // Lets the transport take the finished stream over; the base declines.
   virtual bool DoFilterProcessStream(TStream& stream, TPersistent* processingObject);
   virtual bool AllInOneContainer() const { return false; }
@@ -188,7 +191,9 @@ class TpgwCustomIOTransport : public TComponent {
   TpgwCustomIOTransport* FOriginalCopy = nullptr;
 };
 
-// Writes real files under the base folder, creating one missing folder level per folder node.
+// Writes real files under the base folder, creating one missing folder level per folder node. Each
+// output goes to a temporary file beside its target and replaces the target only when FreeStream
+// closes it outside of error handling: a failed or abandoned export leaves the previous file intact.
 class TpgwIOTransportFile : public TpgwCustomIOTransport {
  public:
   explicit TpgwIOTransportFile(TComponent* owner = nullptr);
@@ -200,6 +205,10 @@ class TpgwIOTransportFile : public TpgwCustomIOTransport {
   bool CreateContainerNode(TpgwNode& node) override;
   std::unique_ptr<TStream> DoCreateStream(const WideString& fullFilePath,
                                           const WideString& fileName) override;
+  // Commits a written file (raising EWriteError "<file>: <reason>" when it cannot); while an
+  // exception is being handled or unwound it discards instead.
+  void FreeStream(TStream* stream, const WideString& fileName = {}) override;
+  void DiscardStream(TStream* stream, const WideString& fileName = {}) override;
   bool OpenFilter() override { return true; }
   WideString GetDescription() const override;
 };

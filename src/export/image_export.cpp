@@ -195,7 +195,7 @@ void TpgwCustomImageExport::WriteFile() {
     try {
       if (!transport->DoFilterProcessStream(*out, this)) out->WriteBuffer(encoded.Memory(), encoded.Size());
     } catch (...) {
-      transport->FreeStream(out, name);
+      transport->DiscardStream(out, name);  // the previous file stays as it was
       throw;
     }
     transport->FreeStream(out, name);

@@ -197,6 +197,16 @@ std::string ExpandFileName(const std::string& fileName) {
   return out;
 }
 
+std::string ResolvePathFrom(const std::string& referringFile, const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  const std::string folder = ExtractFilePath(referringFile);
+  return folder.empty() ? path : folder + path;
+}
+
+WideString ResolvePathFrom(const WideString& referringFile, const WideString& path) {
+  return Utf8ToUtf16(ResolvePathFrom(Utf16ToUtf8(referringFile), Utf16ToUtf8(path)));
+}
+
 std::string ExtractFilePath(const std::string& fileName) {
   return PathPart(fileName);
 }

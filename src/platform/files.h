@@ -40,6 +40,12 @@ bool SetCurrentDir(const std::string& dirName);
 // An absolute name with "." and ".." resolved (the file need not exist).
 std::string ExpandFileName(const std::string& fileName);
 
+// A path that a file names (a template's parent or picture file), taken from the folder of the file
+// that names it: absolute paths stay as they are; relative ones are joined to referringFile's folder,
+// or to the working folder when referringFile is empty or has no folder part.
+std::string ResolvePathFrom(const std::string& referringFile, const std::string& path);
+WideString ResolvePathFrom(const WideString& referringFile, const WideString& path);
+
 // File-name parts. The folder part keeps its trailing delimiter; the extension includes its dot.
 std::string ExtractFilePath(const std::string& fileName);
 std::string ExtractFileDir(const std::string& fileName);  // without the trailing delimiter

@@ -218,6 +218,51 @@ void TFileStream::SetSize(int64_t newSize) {
   if (pos > newSize) Seek(newSize, soBeginning);
 }
 
+// --- Files named by untrusted input -----------------------------------------------------------------
+
+std::unique_ptr<TMemoryStream> OpenRegularFileForReading(const std::string& fileName, int64_t maxBytes) {
+  auto fail = [&](const std::string& reason) -> void {
+    throw EFOpenError("Cannot open file \"" + ExpandFileName(fileName) + "\". " + reason);
+  };
+  // O_NONBLOCK: opening a pipe without a writer would otherwise wait forever.
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) fail(SysErrorMessage(errno));
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st;
+  if (fstat(fd, &st) != 0) fail(SysErrorMessage(errno));
+  if (S_ISDIR(st.st_mode)) fail(SysErrorMessage(EISDIR));
+  if (!S_ISREG(st.st_mode)) fail("It is not a regular file");
+  const std::string tooLarge = "It is larger than " + std::to_string(maxBytes) + " bytes";
+  if (st.st_size > maxBytes) fail(tooLarge);
+  auto out = std::make_unique<TMemoryStream>();
+  out->SetSize(st.st_size);
+  int64_t total = 0;
+  // The file may grow or shrink while it is read: read to its end, never past the limit.
+  for (;;) {
+    if (total == out->Size()) {
+      if (total > maxBytes) fail(tooLarge);
+      out->SetSize(std::min<int64_t>(total + 65536, maxBytes + 1));
+      if (total == out->Size()) fail(tooLarge);
+    }
+    const ssize_t n = ::read(fd, out->Memory() + total, static_cast<size_t>(out->Size() - total));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail(SysErrorMessage(errno));
+    if (n == 0) break;
+    total += n;
+  }
+  if (total > maxBytes) fail(tooLarge);
+  out->SetSize(total);
+  out->SetPosition(0);
+  return out;
+}
+
+std::unique_ptr<TMemoryStream> OpenRegularFileForReading(const WideString& fileName, int64_t maxBytes) {
+  return OpenRegularFileForReading(Utf16ToUtf8(fileName), maxBytes);
+}
+
 // --- TStringStream ------------------------------------------------------------------------------------
 
 TStringStream::TStringStream(std::u16string_view text) : data_(Utf16ToUtf8(text)) {}

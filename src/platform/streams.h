@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -101,6 +102,14 @@ class TFileStream : public TStream {
   std::string fileName_;
   int fd_ = -1;
 };
+
+// The whole contents of a regular file of at most maxBytes, for files that untrusted input names
+// (a parent template, a picture's file link, a script's used unit). Never blocks on or reads from a
+// device, a pipe or a folder: the file is opened without waiting and checked before any byte is read.
+// Failures raise EFOpenError "Cannot open file \"<full name>\". <reason>", where the reason may be
+// "It is not a regular file" or "It is larger than <maxBytes> bytes".
+std::unique_ptr<TMemoryStream> OpenRegularFileForReading(const std::string& fileName, int64_t maxBytes);
+std::unique_ptr<TMemoryStream> OpenRegularFileForReading(const WideString& fileName, int64_t maxBytes);
 
 // A memory stream whose bytes are a std::string (UTF-8 text, by convention).
 class TStringStream : public TStream {

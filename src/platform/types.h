@@ -19,14 +19,24 @@ inline constexpr TColor clNone = 0x1FFFFFFF;  // "no colour": paints nothing
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clWhite = 0xFFFFFF;
 
-// Rounding of pixel values: nearest integer, halves to even.
-inline int64_t RoundHalfEven(long double v) {
-  long double r = std::nearbyintl(v);  // default rounding mode is to nearest, ties to even
-  return static_cast<int64_t>(r);
+// An integral long double as a 64-bit integer, defined for every input: NaN gives 0, values beyond
+// the 64-bit range (infinities too) give its nearest end. A plain cast would be undefined there.
+inline int64_t ClampToInt64(long double integral) {
+  if (std::isnan(integral)) return 0;
+  if (integral >= 9223372036854775807.0L) return INT64_MAX;
+  if (integral <= -9223372036854775808.0L) return INT64_MIN;
+  return static_cast<int64_t>(integral);
 }
 
-// Truncation toward zero.
-inline int64_t Trunc(long double v) { return static_cast<int64_t>(std::truncl(v)); }
+// Rounding of pixel values: nearest integer, halves to even (clamped as above).
+inline int64_t RoundHalfEven(long double v) {
+  return ClampToInt64(std::nearbyintl(v));  // default rounding mode is to nearest, ties to even
+}
+
+// Truncation toward zero (clamped as above).
+inline int64_t Trunc(long double v) {
+  return ClampToInt64(std::truncl(v));
+}
 
 // Pascal-style set over an unscoped enum with values 0..63: bit n is the n-th value,
 // which is also how templates store sets.

@@ -1,6 +1,11 @@
 #include "report/picture_view.h"
 
+#include <sys/stat.h>
+
+#include "platform/exceptions.h"
 #include "platform/files.h"
+#include "platform/streams.h"
+#include "platform/unicode.h"
 #include "platform/variant.h"
 #include "render/colors.h"
 #include "report/report.h"
@@ -244,16 +249,32 @@ void TpgwPictureView::ProcessDataLink() {
   if (links->Load(link, bytes)) LoadPictureFromStream(bytes, true);
 }
 
+namespace {
+// A picture file larger than this is not plausible; the bound keeps a named file from exhausting
+// memory.
+constexpr int64_t kMaxPictureFileBytes = 256LL << 20;
+}  // namespace
+
 void TpgwPictureView::GetData() {
   TpgwView::GetData();
   if (!FFileLink.empty()) {
-    const WideString fileName =
-        FFileLink.find(u'[') != WideString::npos ? ExpandBrackets(FFileLink) : FFileLink;
-    if (!fileName.empty() && FileExists(fileName)) {
-      TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);
-      LoadPictureFromStream(file, true);
-    } else {
+    const WideString link = FFileLink.find(u'[') != WideString::npos ? ExpandBrackets(FFileLink) : FFileLink;
+    TpgwReport* report = Report();
+    // A relative link is taken from the template's folder.
+    const WideString fileName = ResolvePathFrom(report ? report->FileName() : WideString(), link);
+    struct stat st;
+    if (fileName.empty() || stat(Utf16ToUtf8(fileName).c_str(), &st) != 0) {
+      FPicture->Clear();  // a missing file shows no picture
+      return;
+    }
+    try {
+      // Only a regular file of sane size: a device or a pipe named here would block or never end.
+      std::unique_ptr<TMemoryStream> bytes = OpenRegularFileForReading(fileName, kMaxPictureFileBytes);
+      LoadPictureFromStream(*bytes, true);
+    } catch (const EFOpenError& e) {
       FPicture->Clear();
+      if (!report) throw;
+      report->Errors().Add(Name() + u": " + Utf8ToUtf16(e.Message()));
     }
     return;
   }

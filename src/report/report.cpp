@@ -1,5 +1,7 @@
 #include "report/report.h"
 
+#include <sys/stat.h>
+
 #include <iostream>
 
 #include "platform/exceptions.h"
@@ -673,6 +675,11 @@ void TpgwReport::GetActiveDataSetList(TStringList& list) const {
     if (TComponent* ds = FEnabledDataSets.Items(i).DataSet()) list.AddObject(DataSetUserName(ds), ds);
 }
 
+namespace {
+// Larger templates are not plausible; the bound keeps a named file from exhausting memory.
+constexpr int64_t kMaxTemplateFileBytes = 256LL << 20;
+}  // namespace
+
 void TpgwReport::SetParentReport(const WideString& v) {
   if (v == FParentReport && (v.empty() || FParentReportObject)) return;
   FParentReport = v;
@@ -683,18 +690,22 @@ void TpgwReport::SetParentReport(const WideString& v) {
   // A template may name itself or a cycle of parents: the chain is cut at a fixed depth.
   static thread_local int depth = 0;
   if (depth >= 16) throw Exception("Parent reports are nested too deeply: " + Utf16ToUtf8(v));
-  WideString path = v;
-  if (path[0] != u'/') {
-    // Next to this report's file, else next to the working folder (the program's folder
-    // when it is run from there, as the driver is).
-    WideString base = FFileName.empty() ? Utf8ToUtf16(GetCurrentDir()) : ExtractFileDir(FFileName);
-    path = IncludeTrailingPathDelimiter(base) + path;
-  }
+  // Next to this report's file, else next to the working folder (the program's folder when it
+  // is run from there, as the driver is).
+  WideString path = ResolvePathFrom(FFileName, v);
+  if (path[0] != u'/') path = IncludeTrailingPathDelimiter(Utf8ToUtf16(GetCurrentDir())) + path;
   auto parent = std::make_unique<TpgwReport>(FServices, nullptr);
   parent->EngineOptions().SetNewSilentMode(simSilent);
   ++depth;
   try {
-    parent->LoadFromFile(path, false);
+    // A missing parent loads nothing, as before; anything else at that name must be a regular
+    // file of sane size: a device or a pipe named here would block or never end.
+    struct stat st;
+    if (stat(Utf16ToUtf8(path).c_str(), &st) == 0) {
+      std::unique_ptr<TMemoryStream> bytes = OpenRegularFileForReading(path, kMaxTemplateFileBytes);
+      parent->SetFileName(path);
+      parent->LoadFromStream(*bytes);
+    }
   } catch (...) {
     --depth;
     throw;

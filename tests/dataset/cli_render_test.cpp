@@ -284,9 +284,9 @@ TEST_F(CliRender, ProblemsAreReportedWithTheirPlace) {
       {tpl + " --data Orders=sqlite:missing.db --query orders --data Lines=lines.csv --pdf o.pdf", 1,
        {"pagewright render: sqlite:missing.db: unable to open database file"}},
       {Quote(Fixture("broken.pw3")) + " --data empty.csv --pdf o.pdf", 1,
-       {"broken.pw3: Cannot find class TpgwNoSuchView", "the template has errors"}},
+       {"broken.pw3: line 4: Cannot find class TpgwNoSuchView", "the template has errors"}},
       {Quote(Fixture("broken.pw3")) + " --data empty.csv --pdf o.pdf --keep-going", 0,
-       {"broken.pw3: warning: Cannot find class TpgwNoSuchView", "empty.csv: warning: the source has no records"}},
+       {"broken.pw3: warning: line 4: Cannot find class TpgwNoSuchView", "empty.csv: warning: the source has no records"}},
       {"nothere.pw3 --data empty.csv --pdf o.pdf", 1, {"nothere.pw3: cannot read the template (no such file)"}},
   };
   for (const Case& c : cases) {

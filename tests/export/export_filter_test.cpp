@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "common/temp_dir.h"
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,6 +22,7 @@
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/properties.h"
+#include "platform/safe_output.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "support/resources.h"
@@ -250,14 +257,127 @@ TEST(ExportTransport, WritesUnderTheBaseFolderAndMakesFolderNodesOnDisk) {
   TStream* sub = t->GetStream(Utf8ToUtf16(base + "pages/p1.jpg"));
   ASSERT_NE(sub, nullptr);
   EXPECT_TRUE(fs::is_directory(dir.path / "pages"));
+  t->FreeStream(sub);
   t->CloseFilter();
   EXPECT_TRUE(fs::exists(dir.path / "pages" / "p1.jpg"));
 
   // Each new folder node makes its own level, parents first.
-  EXPECT_NE(t->GetStream(Utf8ToUtf16(base + "a/b/c.jpg")), nullptr);
+  TStream* deep = t->GetStream(Utf8ToUtf16(base + "a/b/c.jpg"));
+  EXPECT_NE(deep, nullptr);
+  EXPECT_TRUE(fs::is_directory(dir.path / "a" / "b"));
+  t->FreeStream(deep);
   EXPECT_TRUE(fs::exists(dir.path / "a" / "b" / "c.jpg"));
   EXPECT_THROW(t->GetStream(Utf8ToUtf16(base + "folder/")), Exception);
   t->CloseFilter();
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An output replaces the previous file only when it is complete: an export that fails or is
+// abandoned keeps the previous good file, and no temporary file stays behind.
+TEST(ExportTransport, OnlyACompleteOutputReplacesThePreviousFile) {
+  TempDir dir;
+  const fs::path target = dir.path / "label.pdf";
+  std::ofstream(target, std::ios::binary) << "previous good pdf";
+  TpgwPDFExport f(nullptr);
+  f.SetFileName(Utf8ToUtf16(target.string()));
+  TpgwCustomIOTransport* t = f.DefaultIOTransport();
+  t->InitFromExport(f);
+
+  enum Ending { kDiscard, kFreeWhileHandling, kCloseFilter, kFree };
+  const struct {
+    const char* name;
+    Ending ending;
+    std::string expected;
+  } cases[] = {
+      {"discarded after a failure", kDiscard, "previous good pdf"},
+      {"freed by an error path", kFreeWhileHandling, "previous good pdf"},
+      {"abandoned with the filter", kCloseFilter, "previous good pdf"},
+      {"freed after success", kFree, "%PDF-new"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TStream* s = t->GetStream();
+    ASSERT_NE(s, nullptr);
+    s->WriteBuffer("%PDF-new");
+    EXPECT_EQ(ReadAll(target), "previous good pdf");
+    switch (c.ending) {
+      case kDiscard:
+        t->DiscardStream(s);
+        break;
+      case kFreeWhileHandling:
+        try {
+          throw EWriteError("the page failed");
+        } catch (const Exception&) {
+          t->FreeStream(s);
+        }
+        break;
+      case kCloseFilter:
+        t->CloseFilter();
+        break;
+      case kFree:
+        t->FreeStream(s);
+        break;
+    }
+    EXPECT_EQ(ReadAll(target), c.expected);
+    EXPECT_EQ(Listing(dir.path), std::vector<std::string>{"label.pdf"});
+  }
+}
+
+TEST(ExportTransport, AFullDiskNamesTheFileAndKeepsThePreviousOne) {
+  TempDir dir;
+  const fs::path target = dir.path / "label.jpg";
+  std::ofstream(target, std::ios::binary) << "previous jpeg";
+  // In a child with a file size limit, which stands in for a full disk (writes past it fail).
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string text = "no error";
+    try {
+      TpgwJPEGExport f(nullptr);
+      f.SetFileName(Utf8ToUtf16(target.string()));
+      TpgwCustomIOTransport* t = f.DefaultIOTransport();
+      t->InitFromExport(f);
+      TStream* s = t->GetStream();
+      try {
+        s->WriteBuffer(std::string(100000, 'j'));
+      } catch (const Exception&) {
+        t->DiscardStream(s);
+        throw;
+      }
+      t->FreeStream(s);
+    } catch (const Exception& e) {
+      text = std::string(e.ClassName()) + ": " + e.Message();
+    }
+    (void)!write(fds[1], text.data(), text.size());
+    _exit(0);
+  }
+  close(fds[1]);
+  std::string text;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(text, "EWriteError: " + target.string() + ": File too large");
+  EXPECT_EQ(ReadAll(target), "previous jpeg");
+  EXPECT_EQ(Listing(dir.path), std::vector<std::string>{"label.jpg"});
 }
 
 TEST(ExportTransport, MissingOutputFolderRaisesAndCreatesNothing) {

@@ -4,6 +4,7 @@
 
 #include "common/service_doubles.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -408,6 +409,34 @@ TEST_F(PictureViewData, FileLinkExpandsBracketsAndEmptiesForMissingFiles) {
   view->SetFileLink(u"[Folder]/missing.bmp");
   view->GetData();
   EXPECT_TRUE(view->IsEmpty());
+}
+
+// A file link naming a device, a pipe or a folder is an error line and no picture, never a hang;
+// a relative link is taken from the template's folder.
+TEST_F(PictureViewData, FileLinkReadsOnlyRegularFilesFromTheTemplatesFolder) {
+  WriteFile("pic.bmp", BmpBytes(20, 10));
+  const std::string fifo = (dir / "pipe.bmp").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directories(dir / "folder.bmp");
+  report.SetFileName(Utf8ToUtf16((dir / "label.pw3").string()));
+  const struct {
+    std::string link, error;
+    int width;
+  } cases[] = {
+      {"pic.bmp", "", 20},
+      {"/dev/zero", "Picture1: Cannot open file \"/dev/zero\". It is not a regular file", 0},
+      {"pipe.bmp", "Picture1: Cannot open file \"" + fifo + "\". It is not a regular file", 0},
+      {"folder.bmp", "Picture1: Cannot open file \"" + (dir / "folder.bmp").string() + "\". Is a directory", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.link);
+    report.Errors().Clear();
+    view->Picture().SetGraphic(TwoColourBitmap(5, 5));
+    view->SetFileLink(Utf8ToUtf16(c.link));
+    view->GetData();
+    EXPECT_EQ(view->GraphicWidth(), c.width);
+    EXPECT_EQ(Utf16ToUtf8(report.Errors().Text()), c.error.empty() ? "" : c.error + "\r\n");  // error lines end in CR LF
+  }
 }
 
 TEST_F(PictureViewData, BinaryFieldsLoadThroughTheDataSet) {

@@ -4,6 +4,9 @@
 
 #include "common/service_doubles.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -541,6 +544,42 @@ void WriteFile(const std::string& path, const std::string& body) {
   f.CopyFrom(text, 0);
 }
 }  // namespace
+
+// A parent template that names a device, a pipe or a folder is an error line, never a hang; a
+// relative name is taken from the child template's folder, not the working folder.
+TEST(ReportRoot, ParentTemplateMustBeARegularFileNextToTheChild) {
+  RegisterTestClasses();
+  const std::string dir = ScratchDir("parent-kinds");
+  const std::string fifo = dir + "/pipe.pw3";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directories(dir + "/folder.pw3");
+  WriteFile(dir + "/base.pw3", "<TpgwReport><TpgwTestText Name=\"FromBase\"/></TpgwReport>");
+  const struct {
+    std::string parent, error;
+  } cases[] = {
+      {"/dev/zero", "Cannot open file \"/dev/zero\". It is not a regular file"},
+      {"pipe.pw3", "Cannot open file \"" + fifo + "\". It is not a regular file"},
+      {"folder.pw3", "Cannot open file \"" + dir + "/folder.pw3\". Is a directory"},
+      {"base.pw3", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.parent);
+    WriteFile(dir + "/child.pw3", "<TpgwReport ParentReport=\"" + c.parent + "\"><TpgwTestText Name=\"Own\"/></TpgwReport>");
+    TpgwReport r;
+    r.EngineOptions().SetSilentMode(true);
+    ASSERT_TRUE(r.LoadFromFile(Utf8ToUtf16(dir + "/child.pw3")));
+    const std::string errors = Utf16ToUtf8(r.Errors().Text());
+    if (c.error.empty()) {
+      EXPECT_EQ(errors, "");
+      EXPECT_NE(r.FindObject(u"FromBase"), nullptr);
+    } else {
+      EXPECT_NE(errors.find(c.error), std::string::npos) << errors;
+      EXPECT_EQ(r.FindObject(u"FromBase"), nullptr);
+    }
+    EXPECT_NE(r.FindObject(u"Own"), nullptr);  // the rest of the template still loads
+  }
+}
 
 TEST(ReportRoot, ParentTemplateGivesInheritedObjectsAndStyles) {
   RegisterTestClasses();

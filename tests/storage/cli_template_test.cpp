@@ -156,7 +156,7 @@ TEST(CliTree, UnreadableFilesAndWrongArguments) {
   }
   const CliRun help = RunCli("--help");
   EXPECT_NE(help.out.find("  tree TEMPLATE"), std::string::npos);
-  EXPECT_NE(help.out.find("  resave [--defaults] IN OUT"), std::string::npos);
+  EXPECT_NE(help.out.find("  resave [--defaults] [--force] IN OUT"), std::string::npos);
 }
 
 TEST(CliResave, SavesAgainStablyAndWithDefaultsOnRequest) {
