@@ -55,7 +55,11 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 
 bool TComponent::IsValidIdent(std::u16string_view s) {
   if (s.empty()) return false;
-  auto alpha = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_'; };
+  // As the script lexer reads identifiers: ASCII letters and "_", and every character beyond
+  // ASCII, so a name such as MemoA\u00f1o that expressions accept is a valid name.
+  auto alpha = [](char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || c >= 0x80;
+  };
   if (!alpha(s[0])) return false;
   return std::all_of(s.begin() + 1, s.end(),
                      [&](char16_t c) { return alpha(c) || (c >= u'0' && c <= u'9'); });

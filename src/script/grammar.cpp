@@ -3,9 +3,11 @@
 #include <mutex>
 
 #include "platform/exceptions.h"
+#include "platform/format.h"
 #include "platform/unicode.h"
 #include "script/parser.h"
 #include "storage/xml_document.h"
+#include "support/resources.h"
 
 namespace pagewright {
 
@@ -202,7 +204,7 @@ Registry& TheRegistry() {
 }
 
 [[noreturn]] void LanguageNotFound(std::u16string_view name) {
-  throw Exception("Language '" + Utf16ToUtf8(name) + "' not found");
+  throw Exception(Utf16ToUtf8(Format(ResourceGet("SLangNotFound"), {TFormatArg(WideString(name))})));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
 #include "storage/xml_document.h"
+#include "support/resources.h"
 
 namespace pagewright {
 
@@ -376,7 +377,7 @@ bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
     case gkOptionalLoop:
       return MatchLoop(e, entry);
     case gkRuleRef:
-      if (e.Rule < 0) throw Exception("Invalid language definition");
+      if (e.Rule < 0) throw Exception(Utf16ToUtf8(ResourceGet("SInvalidLanguage")));
       matched = MatchGrammarElement(FGrammar->Rules[static_cast<size_t>(e.Rule)]);
       break;
   }
@@ -652,7 +653,7 @@ bool TvmILParser::MakeILScript(std::u16string_view text) {
   }
   FParser.SetPosition(start);
 
-  if (!FGrammar || FGrammar->ProgramRule < 0) throw Exception("Invalid language definition");
+  if (!FGrammar || FGrammar->ProgramRule < 0) throw Exception(Utf16ToUtf8(ResourceGet("SInvalidLanguage")));
   bool ok = false;
   try {
     ok =
