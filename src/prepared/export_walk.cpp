@@ -116,6 +116,14 @@ bool TpgwPreviewPages::Export(TComponent* filterComponent) {
   result = true;
   FReport.SetTerminated(false);
   const std::vector<int> selected = filter->PagesToExport(GetCount());
+  if (selected.empty()) {
+    // A document without pages is not what anyone asked for: nothing is written and the export
+    // fails, so a caller never reports an empty file as its result.
+    filter->CloseExport();
+    ReportError(u"No page to export: the page selection matches none of the " + IntToStr(GetCount()) +
+                u" prepared pages");
+    return false;
+  }
   const std::set<int> pages(selected.begin(), selected.end());
   try {
     filter->SetPreparedOutline(Outline().Root());
