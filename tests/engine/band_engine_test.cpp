@@ -185,9 +185,10 @@ TEST_F(EngineRun, RowsThatOverflowTheirPageContinueOnTheNext) {
       EXPECT_EQ(CountNamed(bands, "PageHeader1"), 1);
       ASSERT_EQ(CountNamed(bands, "PageFooter1"), 1);
       for (const Printed& b : bands)
-        if (b.name == "PageFooter1")
+        if (b.name == "PageFooter1") {
           EXPECT_NEAR(static_cast<double>(b.top + 20), static_cast<double>(c.printable), 1e-3);
-      if (p == 0) EXPECT_EQ(CountNamed(bands, "MasterData1"), c.rowsOnFirst);
+        }
+      if (p == 0) { EXPECT_EQ(CountNamed(bands, "MasterData1"), c.rowsOnFirst); }
       rows += CountNamed(bands, "MasterData1");
     }
     EXPECT_EQ(rows, 50);
@@ -946,7 +947,7 @@ TEST_F(EngineRun, AKeptFooterTakesTheLastRowAlong) {
     EXPECT_EQ(second.back().name, "Footer1");
     EXPECT_EQ(second.back().texts.at(0), "15");
     EXPECT_EQ(second.back().top, keepFooter ? 20 : 0);
-    if (keepFooter) EXPECT_EQ(second[0].texts.at(0), "r5");
+    if (keepFooter) { EXPECT_EQ(second[0].texts.at(0), "r5"); }
   }
 }
 

@@ -59,8 +59,8 @@ TEST(StrToInt, AcceptsWhatTheRuntimeAccepts) {
     int64_t v64 = 7;
     EXPECT_EQ(TryStrToInt(c.text, v32), c.valid32) << U8(c.text);
     EXPECT_EQ(TryStrToInt64(c.text, v64), c.valid64) << U8(c.text);
-    if (c.valid32) EXPECT_EQ(v32, c.v32) << U8(c.text);
-    if (c.valid64) EXPECT_EQ(v64, c.v64) << U8(c.text);
+    if (c.valid32) { EXPECT_EQ(v32, c.v32) << U8(c.text); }
+    if (c.valid64) { EXPECT_EQ(v64, c.v64) << U8(c.text); }
   }
 }
 
@@ -98,7 +98,7 @@ TEST(StrToFloat, AcceptsWhatTheRuntimeAccepts) {
   for (const auto& c : cases) {
     Extended v = 7;
     EXPECT_EQ(TryStrToFloat(c.text, v), c.valid) << U8(c.text);
-    if (c.valid) EXPECT_EQ(v, c.value) << U8(c.text);
+    if (c.valid) { EXPECT_EQ(v, c.value) << U8(c.text); }
   }
   // Read exactly: the text of an Extended reads back as the same Extended.
   EXPECT_EQ(StrToFloat(u"0.333333333333333333342"), 1.0L / 3);
@@ -128,7 +128,7 @@ TEST(StrToBool, NamesAndNumbers) {
   for (const auto& c : cases) {
     bool b = !c.value;
     EXPECT_EQ(TryStrToBool(c.text, b), c.valid) << U8(c.text);
-    if (c.valid) EXPECT_EQ(b, c.value) << U8(c.text);
+    if (c.valid) { EXPECT_EQ(b, c.value) << U8(c.text); }
   }
   try {
     StrToBool(u"yes");

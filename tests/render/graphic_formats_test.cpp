@@ -296,7 +296,7 @@ TEST_F(GraphicFormatsTest, EveryVariantLoadsWithItsPixels) {
       if (p.colour != -1)
         EXPECT_PRED3(Near, b.Pixel(p.x, p.y), p.colour, c.tolerance)
             << "at " << p.x << "," << p.y << ": " << std::hex << b.Pixel(p.x, p.y);
-      if (p.alpha >= 0) EXPECT_NEAR(AlphaAt(b, p.x, p.y), p.alpha, 2) << "alpha at " << p.x << "," << p.y;
+      if (p.alpha >= 0) { EXPECT_NEAR(AlphaAt(b, p.x, p.y), p.alpha, 2) << "alpha at " << p.x << "," << p.y; }
     }
   }
 }

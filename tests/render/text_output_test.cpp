@@ -106,7 +106,7 @@ TEST(TextOutput, WysiwygAdvancesSpanTheLayoutWidth) {
     for (size_t i = 0; i < kLine.size(); ++i) {
       const int base = own[i] - (i ? own[i - 1] : 0);
       EXPECT_LE(std::abs(calls[0].dx[i] - base), 1) << i;
-      if (!wysiwyg) EXPECT_EQ(calls[0].dx[i], base);
+      if (!wysiwyg) { EXPECT_EQ(calls[0].dx[i], base); }
     }
   }
 }
@@ -137,7 +137,7 @@ TEST(TextOutput, JustifiedLinesSpreadTheRestOverSpaces) {
   // The full line's spaces take the rest, and one pixel more.
   EXPECT_EQ(Sum(calls[0].dx), 80 + 1);
   for (size_t i = 0; i < calls[0].text.size(); ++i)
-    if (calls[0].text[i] != u' ') EXPECT_EQ(calls[0].dx[i], own[i] - (i ? own[i - 1] : 0)) << i;
+    if (calls[0].text[i] != u' ') { EXPECT_EQ(calls[0].dx[i], own[i] - (i ? own[i - 1] : 0)) << i; }
   // The paragraph's last line is left-aligned and keeps its natural width.
   EXPECT_LT(Sum(calls.back().dx), 75);
 }

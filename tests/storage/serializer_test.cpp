@@ -483,8 +483,9 @@ TEST_F(SerializerTest, BadValuesAddTheirMessageAndTheRestStillApplies) {
     TpgwXMLSerializer s;
     s.XMLToObj(Utf8ToUtf16(c.attrs), *n);
     const std::string errors = Utf16ToUtf8(s.Errors().Text());
-    if (*c.errorPart)
+    if (*c.errorPart) {
       EXPECT_NE(errors.find(c.errorPart), std::string::npos) << c.attrs << " -> " << errors;
+    }
     else
       EXPECT_EQ(errors, "") << c.attrs;
     EXPECT_TRUE(n->Left() == 7 || n->Top() == 7) << c.attrs;
