@@ -5,7 +5,6 @@
 #include <functional>
 #include <map>
 #include <cmath>
-#include <mutex>
 #include <string>
 
 #include "data/data_set.h"
