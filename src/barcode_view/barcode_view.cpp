@@ -9,6 +9,7 @@
 #include "platform/code_pages.h"
 #include "platform/exceptions.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 #include "platform/variant.h"
 #include "render/bitmap.h"
@@ -476,17 +477,13 @@ void TpgwBarCodeView::ProcessDictionary(IpgwMacrosItem& item, TpgwReport& report
   if (item.TextCount() == 0) return;
   const WideString savedText = FText;
   const WideString savedObject = report.CurObject();
-  try {
-    report.SetCurObject(Name());
-    GetData();
-    item.SetLastText(FText);
-  } catch (...) {
+  auto restore = ScopeExit([&] {
     FText = savedText;
     report.SetCurObject(savedObject);
-    throw;
-  }
-  FText = savedText;
-  report.SetCurObject(savedObject);
+  });
+  report.SetCurObject(Name());
+  GetData();
+  item.SetLastText(FText);
 }
 
 // ---- registration --------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "platform/exceptions.h"
 #include "platform/format.h"
 #include "platform/properties.h"
+#include "platform/scope_guard.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
@@ -247,23 +248,17 @@ void TpgwDBDataset::Initialize() {
 
 void TpgwDBDataset::Finalize() {
   IpgwTableSource* t = DS();
+  auto uninitialized = ScopeExit([this] { FInitialized = false; });
   if (t) {
-    try {
-      if (FHasBookmark) {
-        t->GotoBookmark(FBookmark);
-        FreeBookmark();
-      }
+    // Whatever fails, the table gets its handlers back.
+    auto unhook = ScopeExit([this] { Unhook(); });
+    if (FHasBookmark) {
+      t->GotoBookmark(FBookmark);
       FreeBookmark();
-      if (FCloseDataSource) Close();
-    } catch (...) {
-      // Whatever failed, the table gets its handlers back.
-      Unhook();
-      FInitialized = false;
-      throw;
     }
-    Unhook();
+    FreeBookmark();
+    if (FCloseDataSource) Close();
   }
-  FInitialized = false;
 }
 
 void TpgwDBDataset::FreeBookmark() {

@@ -6,6 +6,7 @@
 #include "engine/band_engine.h"
 #include "engine/shift_engine.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/wide_strings.h"
 #include "report/bands.h"
 #include "report/memo_view.h"
@@ -348,7 +349,10 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
   const size_t initialCount = remaining.size();
   bool anySplit = false;
   int idleParts = 0;
-  try {
+  auto rejoin = ScopeExit([&] {
+    for (TpgwComponent* obj : saved) SplitJoin(obj, band);
+  });
+  {
     while (!remaining.empty() && !FReport.Terminated()) {
       const Extended free = FreeSpace();
       if (SplitObjects(band, remaining, free)) anySplit = true;
@@ -380,11 +384,7 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
       if (!remaining.empty()) NewColumn();
       FinalizeSplit(remaining, free, nothingProgressed);
     }
-  } catch (...) {
-    for (TpgwComponent* obj : saved) SplitJoin(obj, band);
-    throw;
   }
-  for (TpgwComponent* obj : saved) SplitJoin(obj, band);
 }
 
 bool TpgwEngine::SplitObjects(TpgwBand& band, std::vector<TpgwComponent*>& remaining, Extended aHeight) {

@@ -6,6 +6,7 @@
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "render/bitmap.h"
@@ -192,12 +193,9 @@ void TpgwCustomImageExport::WriteFile() {
     const WideString name = ChangeFileExt(FileName(), FFileSuffix + DefaultExt());
     TStream* out = transport->GetStream(name);
     if (!out) throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(name) + "\".");
-    try {
-      if (!transport->DoFilterProcessStream(*out, this)) out->WriteBuffer(encoded.Memory(), encoded.Size());
-    } catch (...) {
-      transport->DiscardStream(out, name);  // the previous file stays as it was
-      throw;
-    }
+    auto discard = ScopeFail([&] { transport->DiscardStream(out, name); });  // the previous file stays
+    if (!transport->DoFilterProcessStream(*out, this)) out->WriteBuffer(encoded.Memory(), encoded.Size());
+    discard.Dismiss();
     transport->FreeStream(out, name);
   } catch (const Exception& e) {
     ReportOutputError(e);

@@ -4,12 +4,13 @@
 #include "export/pdf/pdf_page_content.h"
 #include "platform/exceptions.h"
 #include "platform/format.h"
-#include "platform/wide_strings.h"
-#include "storage/xml_document.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
+#include "platform/wide_strings.h"
 #include "report/pages.h"
 #include "report/report.h"
 #include "report/view.h"
+#include "storage/xml_document.h"
 #include "support/resources.h"
 
 namespace pagewright {
@@ -280,18 +281,15 @@ void TpgwPDFExport::FinishPage(TpgwReportPage&, int) {
 
 void TpgwPDFExport::Finish() {
   if (!FDocument) return;
-  try {
+  {
+    auto release = ScopeExit([this] {
+      FContent.reset();
+      FDocument.reset();
+      if (FOwnsOut) ReleaseOutput();
+    });
     FDocument->Finish();
     if (FOwnsOut && IOTransport()) IOTransport()->DoFilterProcessStream(*FOut, this);
-  } catch (...) {
-    FContent.reset();
-    FDocument.reset();
-    if (FOwnsOut) ReleaseOutput();
-    throw;
   }
-  FContent.reset();
-  FDocument.reset();
-  if (FOwnsOut) ReleaseOutput();
   FOut = nullptr;
 }
 

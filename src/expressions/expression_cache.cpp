@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/exceptions.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "script/interpreter.h"
@@ -83,14 +84,12 @@ Variant TpgwExpressionCache::Calc(const WideString& expression, WideString& erro
     const intptr_t savedStamp = FScript->AddedBy;
     FScript->AddedBy = kPendingStamp;
     bool compiled = false;
-    try {
+    {
+      // An unknown language raises: the caller's failure, not the expression's.
+      auto unstamp = ScopeFail([&] { FScript->RemoveItems(kPendingStamp); });
+      auto restamp = ScopeExit([&] { FScript->AddedBy = savedStamp; });
       compiled = FScript->Compile();
-    } catch (...) {
-      FScript->AddedBy = savedStamp;
-      FScript->RemoveItems(kPendingStamp);
-      throw;  // an unknown language is the caller's failure, not the expression's
     }
-    FScript->AddedBy = savedStamp;
     func = compiled ? dynamic_cast<TvmProcVariable*>(FScript->FindLocal(name)) : nullptr;
     if (!func) {
       const WideString message = FScript->ErrorMsg.empty() ? WideString(u"Syntax error") : FScript->ErrorMsg;

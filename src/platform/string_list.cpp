@@ -4,6 +4,7 @@
 
 #include "platform/code_pages.h"
 #include "platform/exceptions.h"
+#include "platform/scope_guard.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
@@ -320,13 +321,8 @@ void TStringList::SetCommaText(std::u16string_view text) {
   delimiter_ = u',';
   quoteChar_ = u'"';
   strictDelimiter_ = false;
-  try {
-    SetDelimitedText(text);
-  } catch (...) {
-    delimiter_ = d, quoteChar_ = q, strictDelimiter_ = strict;
-    throw;
-  }
-  delimiter_ = d, quoteChar_ = q, strictDelimiter_ = strict;
+  auto restore = ScopeExit([&] { delimiter_ = d, quoteChar_ = q, strictDelimiter_ = strict; });
+  SetDelimitedText(text);
 }
 
 WideString TStringList::Names(int index) const {

@@ -7,11 +7,13 @@
 #include <set>
 
 #include "barcode_view/barcode_view.h"
-#include "prepared/export_target.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
+#include "prepared/export_target.h"
+#include "prepared/store_helpers.h"
 #include "render/bitmap.h"
 #include "render/graphic_formats.h"
 #include "report/bands.h"
@@ -23,7 +25,6 @@
 #include "storage/serializer.h"
 #include "storage/xml_document.h"
 #include "support/resources.h"
-#include "prepared/store_helpers.h"
 
 namespace pagewright {
 
@@ -59,9 +60,13 @@ void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
   FCachedGraphicState = cgOriginal;
   TpgwReportPage* page = GetPage(index);
   if (!page) return;
+  // Without a preview each page is rebuilt when needed, so memory stays bounded.
+  auto clearCache = ScopeExit([this] { ClearPageCache(); });
   LockPage(page);
+  auto unlock = ScopeExit([this] { UnlockPage(); });
   filter.StartExportPage(*page, index);
-  try {
+  auto finish = ScopeExit([&] { filter.FinishExportPage(*page, index); });
+  {
     page->SetMarginOffset(index);
     {
       TpgwPictureView background(nullptr);
@@ -84,16 +89,7 @@ void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
       ExportOne(filter, *band);
       for (TpgwComponent* child : band->Objects().Snapshot()) ExportOne(filter, *child);
     }
-  } catch (...) {
-    filter.FinishExportPage(*page, index);
-    UnlockPage();
-    ClearPageCache();
-    throw;
   }
-  filter.FinishExportPage(*page, index);
-  UnlockPage();
-  // Without a preview each page is rebuilt when needed, so memory stays bounded.
-  ClearPageCache();
 }
 
 bool TpgwPreviewPages::Export(TComponent* filterComponent) {
@@ -102,15 +98,14 @@ bool TpgwPreviewPages::Export(TComponent* filterComponent) {
   if (!filter) return false;
   WideString failure;
   bool result = false;
-  try {
+  {
+    auto close = ScopeFail([&] { filter->CloseExport(); });
     if (!filter->OpenExport(FReport, failure)) {
+      close.Dismiss();
       filter->CloseExport();
       if (!failure.empty()) ReportError(failure);
       return false;
     }
-  } catch (...) {
-    filter->CloseExport();
-    throw;
   }
 
   result = true;
@@ -128,20 +123,17 @@ bool TpgwPreviewPages::Export(TComponent* filterComponent) {
   try {
     filter->SetPreparedOutline(Outline().Root());
     if (filter->StartDocument()) {
-      try {
-        for (int i = 0; i < GetCount(); ++i) {
-          if (!pages.count(i + 1)) continue;
-          ExportPage(*filter, i);
-        }
-      } catch (const EExportTerminated&) {
-        filter->ClearExportTerminated();
-      } catch (...) {
+      {
         // The filter finishes its document also when a page failed.
+        auto finish = ScopeFail([&] { filter->FinishDocument(); });
         try {
-          filter->FinishDocument();
-        } catch (...) {
+          for (int i = 0; i < GetCount(); ++i) {
+            if (!pages.count(i + 1)) continue;
+            ExportPage(*filter, i);
+          }
+        } catch (const EExportTerminated&) {
+          filter->ClearExportTerminated();
         }
-        throw;
       }
       filter->FinishDocument();
     }

@@ -1,6 +1,7 @@
 #include "prepared/post_processor.h"
 
 #include "barcode_view/barcode_view.h"
+#include "platform/scope_guard.h"
 #include "platform/wide_strings.h"
 #include "report/component.h"
 #include "report/memo_view.h"
@@ -118,16 +119,11 @@ void TpgwPostProcessor::ProcessExpressions(TpgwReport& report, TpgwComponent* /*
   FPending = std::move(keep);
   for (const Pending& p : due) {
     p.Item->ProcessIndex = p.Index;
-    try {
-      if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(p.Source))
-        memo->ProcessDictionary(*p.Item, report, *this);
-      else if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(p.Source))
-        barcode->ProcessDictionary(*p.Item, report);
-    } catch (...) {
-      p.Item->ProcessIndex = -1;
-      throw;
-    }
-    p.Item->ProcessIndex = -1;
+    auto done = ScopeExit([&] { p.Item->ProcessIndex = -1; });
+    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(p.Source))
+      memo->ProcessDictionary(*p.Item, report, *this);
+    else if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(p.Source))
+      barcode->ProcessDictionary(*p.Item, report);
   }
   // The engine leaves the group level itself, once per group, after its footer.
 }

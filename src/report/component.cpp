@@ -5,6 +5,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "report/report.h"
@@ -293,13 +294,10 @@ void TpgwComponent::AssignOriginals(const TpgwComponent& source) {
 void TpgwComponent::AssignToDict(TpgwComponent& source) {
   const bool had = source.FPgwComponentState.Contains(csPgwSerializeToDict);
   source.FPgwComponentState.Include(csPgwSerializeToDict);
-  try {
-    Assign(source);
-  } catch (...) {
+  auto restore = ScopeExit([&] {
     if (!had) source.FPgwComponentState.Exclude(csPgwSerializeToDict);
-    throw;
-  }
-  if (!had) source.FPgwComponentState.Exclude(csPgwSerializeToDict);
+  });
+  Assign(source);
 }
 
 void TpgwComponent::SetOriginalComponent(TpgwComponent* c) {

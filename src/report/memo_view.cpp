@@ -8,6 +8,7 @@
 #include "platform/exceptions.h"
 #include "platform/format.h"
 #include "platform/property_stream.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "report/report.h"
@@ -1155,17 +1156,13 @@ bool TpgwCustomMemoView::LoadContentFromDictionary(TpgwReport&, IpgwMacrosItem& 
 void TpgwCustomMemoView::ProcessDictionary(IpgwMacrosItem& item, TpgwReport& report, IpgwPostProcessor&) {
   const WideString savedText = Text();
   const WideString savedObject = report.CurObject();
-  try {
-    report.SetCurObject(Name());
-    GetData();
-    item.SetLastText(WithoutFinalLineBreak(Text()));
-  } catch (...) {
+  auto restore = ScopeExit([&] {
     SetText(savedText);
     report.SetCurObject(savedObject);
-    throw;
-  }
-  SetText(savedText);
-  report.SetCurObject(savedObject);
+  });
+  report.SetCurObject(Name());
+  GetData();
+  item.SetLastText(WithoutFinalLineBreak(Text()));
 }
 
 // ---- registration -----------------------------------------------------------------------------------

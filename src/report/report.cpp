@@ -6,6 +6,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/files.h"
+#include "platform/scope_guard.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
@@ -125,11 +126,6 @@ const char16_t* const kSysVariables[] = {u"Date",       u"Time",        u"Page",
                                          u"TotalPages", u"TotalPages#", u"Line",       u"Line#",
                                          u"CopyName#",  u"TableRow",    u"TableColumn"};
 
-struct FlagGuard {
-  bool& flag;
-  bool value;
-  ~FlagGuard() { flag = value; }
-};
 }  // namespace
 
 TpgwReport::TpgwReport(TComponent* owner) : TpgwReport(TpgwReportServices{}, owner) {}
@@ -485,7 +481,8 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
   }
   bool result = false;
   FPreparing = true;
-  try {
+  {
+    auto done = ScopeExit([this] { FPreparing = false; });
     if (clearLastReport && FPreviewPages) FServices.PreparedPages->Clear(*FPreviewPages);
     FErrors.Clear();
     FTerminated = false;
@@ -516,14 +513,10 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
         FReportOptions.SetPassword(password);
       }
       // The saved copy goes with the preparation, its temporary file too.
-      struct SavedCleanup {
-        std::unique_ptr<TStream>& stream;
-        const std::string& file;
-        ~SavedCleanup() {
-          stream.reset();
-          if (!file.empty()) DeleteFile(file);
-        }
-      } cleanup{saved, savedFile};
+      auto cleanup = ScopeExit([&] {
+        saved.reset();
+        if (!savedFile.empty()) DeleteFile(savedFile);
+      });
       try {
         if (OnBeginDoc) OnBeginDoc(*this);
         bool scriptReady = true;
@@ -538,7 +531,7 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
             FErrors.Add(u"The report engine is not available");
           } else {
             FEngineRunning = true;
-            FlagGuard g{FEngineRunning, false};
+            auto stopped = ScopeExit([this] { FEngineRunning = false; });
             if (FServices.Engine->Run(*this)) {
               if (OnEndDoc) OnEndDoc(*this);
               result = true;
@@ -552,17 +545,15 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
         TStringList kept;
         kept.Assign(FErrors);
         saved->SetPosition(0);
-        FReloading = true;
-        FPreparing = false;
-        try {
+        {
+          FReloading = true;
+          FPreparing = false;
+          auto restore = ScopeExit([this] {
+            FReloading = false;
+            FPreparing = true;
+          });
           LoadFromStream(*saved);
-        } catch (...) {
-          FReloading = false;
-          FPreparing = true;
-          throw;
         }
-        FReloading = false;
-        FPreparing = true;
         FReportOptions.SetPassword(password);
         FPrintOptions.SetSplicingLine(splicing);
         FPrintOptions.SetDuplex(duplex);
@@ -574,11 +565,7 @@ bool TpgwReport::PrepareReport(bool clearLastReport) {
       result = false;
       ReportErrors();
     }
-  } catch (...) {
-    FPreparing = false;
-    throw;
   }
-  FPreparing = false;
   RunDelayedCommands();
   return result;
 }
@@ -696,8 +683,9 @@ void TpgwReport::SetParentReport(const WideString& v) {
   if (path[0] != u'/') path = IncludeTrailingPathDelimiter(Utf8ToUtf16(GetCurrentDir())) + path;
   auto parent = std::make_unique<TpgwReport>(FServices, nullptr);
   parent->EngineOptions().SetNewSilentMode(simSilent);
-  ++depth;
-  try {
+  {
+    ++depth;
+    auto leave = ScopeExit([&] { --depth; });
     // A missing parent loads nothing, as before; anything else at that name must be a regular
     // file of sane size: a device or a pipe named here would block or never end.
     struct stat st;
@@ -706,11 +694,7 @@ void TpgwReport::SetParentReport(const WideString& v) {
       parent->SetFileName(path);
       parent->LoadFromStream(*bytes);
     }
-  } catch (...) {
-    --depth;
-    throw;
   }
-  --depth;
   FParentReportObject = std::move(parent);
   // The parent's objects, variables and styles become this report's inherited ones; the
   // template being read then changes or adds to them.

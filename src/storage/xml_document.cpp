@@ -7,6 +7,7 @@
 #include "platform/code_pages.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 
 namespace pagewright {
@@ -723,7 +724,11 @@ void TpgwXMLDocument::CreateTempFile() {
   const std::string dir = !FTempDir.empty() && DirectoryExists(FTempDir) ? FTempDir : std::string();
   const std::string path = pagewright::CreateTempFile(dir, "pw");
   std::unique_ptr<TStream> file;
-  try {
+  {
+    auto removeFile = ScopeFail([&] {
+      file.reset();
+      DeleteFile(path);
+    });
     file = std::make_unique<TFileStream>(path, fmOpenReadWrite);
     // Items still unloaded point into the current backing stream: carry its bytes over so
     // that their offsets stay valid in the new file.
@@ -733,10 +738,6 @@ void TpgwXMLDocument::CreateTempFile() {
       copied = file->CopyFrom(*FTempStream, FTempStream->Size());
     }
     FSourceLimit = copied;
-  } catch (...) {
-    file.reset();
-    DeleteFile(path);
-    throw;
   }
   FSourceFile.reset();
   FTempFile = path;
@@ -759,12 +760,8 @@ void TpgwXMLDocument::LoadItem(TpgwXMLItem* item) {
   item->FItems.clear();
   bool selfClosing = name.back() == u'/' || (!text.empty() && text.back() == u'/');
   if (!selfClosing) {
-    try {
-      reader.ReadChildren(item, true, depth);
-    } catch (...) {
-      item->FItems.clear();
-      throw;
-    }
+    auto dropPartial = ScopeFail([&] { item->FItems.clear(); });
+    reader.ReadChildren(item, true, depth);
   }
   item->FLoaded = true;
 }

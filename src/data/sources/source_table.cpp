@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 
 namespace pagewright {
@@ -48,11 +49,13 @@ void TpgwSourceTable::Scan() {
     for (size_t i = 0; i < FRow.size(); ++i) {
       const TpgwSourceValue& v = FRow[i];
       if (v.kind == TpgwSourceValue::Null) continue;
-      const TpgwColumnType t = allText && v.kind == TpgwSourceValue::Text ? ClassifyText(v.text)
-                                                                            : ValueColumnType(v, true);
+      const TpgwColumnType t =
+          allText && v.kind == TpgwSourceValue::Text ? ClassifyText(v.text) : ValueColumnType(v, true);
       seen[i] = JoinColumnTypes(seen[i], t);
-      if (v.kind == TpgwSourceValue::Text) sizes[i] = std::max(sizes[i], Utf16Length(v.text));
-      else sizes[i] = std::max(sizes[i], 32);  // numbers shown as text
+      if (v.kind == TpgwSourceValue::Text)
+        sizes[i] = std::max(sizes[i], Utf16Length(v.text));
+      else
+        sizes[i] = std::max(sizes[i], 32);  // numbers shown as text
     }
   }
   const std::vector<std::string>& names = FReader->ColumnNames();
@@ -70,12 +73,13 @@ void TpgwSourceTable::Scan() {
   }
   for (const auto& override : FOverrides) {
     const std::string& name = override.first;
-    auto it = std::find_if(FColumns.begin(), FColumns.end(), [&](const TpgwSourceColumn& c) { return SameName(c.name, name); });
+    auto it = std::find_if(FColumns.begin(), FColumns.end(),
+                           [&](const TpgwSourceColumn& c) { return SameName(c.name, name); });
     if (it == FColumns.end()) {
       std::string list;
       for (const TpgwSourceColumn& c : FColumns) list += (list.empty() ? "" : ", ") + c.name;
-      throw EDataSourceError(SourceName() + ": --column " + name + ": there is no column of that name (columns: " +
-                             list + ")");
+      throw EDataSourceError(SourceName() + ": --column " + name +
+                             ": there is no column of that name (columns: " + list + ")");
     }
     it->type = override.second;
   }
@@ -109,17 +113,13 @@ bool TpgwSourceTable::AppendNext(TMemTable& table) {
   if (FRow.size() > FColumns.size())
     throw EDataSourceError(FReader->Where() + ": the record has more values than the source had columns");
   table.Append();
-  try {
-    for (size_t i = 0; i < FRow.size(); ++i) {
-      const std::string problem = StoreValue(table.Fields()[static_cast<int>(i)], FColumns[i].type, FRow[i]);
-      if (!problem.empty())
-        throw EDataSourceError(FReader->Where() + ": field \"" + FColumns[i].name + "\": " + problem);
-    }
-    table.Post();
-  } catch (...) {
-    table.Cancel();
-    throw;
+  auto cancel = ScopeFail([&] { table.Cancel(); });
+  for (size_t i = 0; i < FRow.size(); ++i) {
+    const std::string problem = StoreValue(table.Fields()[static_cast<int>(i)], FColumns[i].type, FRow[i]);
+    if (!problem.empty())
+      throw EDataSourceError(FReader->Where() + ": field \"" + FColumns[i].name + "\": " + problem);
   }
+  table.Post();
   return true;
 }
 
@@ -132,7 +132,8 @@ int64_t TpgwSourceTable::AppendAll(TMemTable& table) {
 std::string QueryFromTableOrStatement(const std::string& queryOrTable) {
   const bool identifier =
       !queryOrTable.empty() && std::all_of(queryOrTable.begin(), queryOrTable.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '.';
       });
   if (!identifier) return queryOrTable;
   // schema.table quotes each part
@@ -142,11 +143,13 @@ std::string QueryFromTableOrStatement(const std::string& queryOrTable) {
   return "SELECT * FROM " + quoted;
 }
 
-std::unique_ptr<IpgwRecordReader> OpenRecordReader(const std::string& source, const TpgwSourceOptions& options) {
+std::unique_ptr<IpgwRecordReader> OpenRecordReader(const std::string& source,
+                                                   const TpgwSourceOptions& options) {
   if (source.rfind("sqlite:", 0) == 0) return OpenSqliteReader(source.substr(7), options.query);
   if (source.rfind("postgresql://", 0) == 0 || source.rfind("postgres://", 0) == 0)
     return OpenPostgresReader(source, options.query);
-  if (!options.query.empty()) throw EDataSourceError(source + ": --query applies to sqlite: and postgresql:// sources only");
+  if (!options.query.empty())
+    throw EDataSourceError(source + ": --query applies to sqlite: and postgresql:// sources only");
   // A file: JSON when it starts like JSON, else CSV.
   std::FILE* f = std::fopen(source.c_str(), "rb");
   if (!f) throw EDataSourceError(source + ": " + std::strerror(errno));
