@@ -38,7 +38,7 @@ B* Band(TpgwReportPage* page, const char16_t* name, Extended top, Extended heigh
 }
 
 void Memo(TpgwBand* band, const char16_t* name, const WideString& text) {
-  auto* m = new TpgwMemoView(band);
+  auto* m = &CreateChild<TpgwMemoView>(*band);
   m->SetName(name);
   m->SetBounds(0, 0, 300, 20);
   m->SetText(text);
@@ -66,7 +66,7 @@ void BM_PrepareRows(benchmark::State& state) {
   report.EngineOptions().SetEnableThreadSafe(true);
   report.EngineOptions().SetDestroyForms(false);
   report.DataSets().Add(&ds);
-  auto* page = new TpgwReportPage(&report);
+  auto* page = &CreateChild<TpgwReportPage>(report);
   page->SetName(u"Page1");
   Memo(Band<TpgwPageHeader>(page, u"PageHeader1", 0, 20), u"MemoHeader", u"Page [Page#]");
   auto* master = Band<TpgwMasterData>(page, u"MasterData1", 100, 20);
@@ -110,7 +110,7 @@ void BM_PrepareGroupedRows(benchmark::State& state) {
   report.EngineOptions().SetEnableThreadSafe(true);
   report.EngineOptions().SetDestroyForms(false);
   report.DataSets().Add(&ds);
-  auto* page = new TpgwReportPage(&report);
+  auto* page = &CreateChild<TpgwReportPage>(report);
   page->SetName(u"Page1");
   Memo(Band<TpgwPageHeader>(page, u"PageHeader1", 0, 20), u"MemoHeader", u"Page [Page#] of [TotalPages]");
   auto* outer = Band<TpgwGroupHeader>(page, u"GroupHeader1", 30, 20);

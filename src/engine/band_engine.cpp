@@ -450,8 +450,7 @@ void TpgwEngine::ShowPageObjects(TpgwReportPage& page) {
     if (!c->IsBand() && dynamic_cast<TpgwReportComponent*>(c)) objects.push_back(c);
   if (objects.empty()) return;
   // The band lives on the page while it prints, so its objects reach their report.
-  auto* band = new TpgwNullBand(nullptr);
-  band->SetParent(&page);
+  auto* band = &CreateChild<TpgwNullBand>(page);
   band->SetBounds(0, 0, FPageWidth, FPageHeight);
   // The objects visit the band for this instance and go back to the page in their order.
   std::vector<int> positions;

@@ -211,11 +211,7 @@ void TpgwCustomIOTransport::InitFromExport(const TpgwCustomExportFilter& filter)
 
 std::unique_ptr<TpgwCustomIOTransport> TpgwCustomIOTransport::CreateFilterClone(
     TpgwFilterVisibleState createdFrom) {
-  std::unique_ptr<TPersistent> obj(ClassInfo().NewInstance(nullptr));
-  auto* clone = dynamic_cast<TpgwCustomIOTransport*>(obj.get());
-  if (!clone) throw EInvalidOperation("Cannot clone a transport of class " + ClassName());
-  obj.release();
-  std::unique_ptr<TpgwCustomIOTransport> result(clone);
+  std::unique_ptr<TpgwCustomIOTransport> result = CreateAs<TpgwCustomIOTransport>(ClassInfo());
   result->FCreatedFrom = createdFrom;
   result->AssignFilter(*this);
   result->FOriginalCopy = this;

@@ -20,7 +20,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/types.h"
@@ -149,5 +151,15 @@ class TComponent : public TPersistent {
 // ASCII upper case (component, class and property names are ASCII identifiers).
 WideString UpperName(std::u16string_view s);
 bool SameName(std::u16string_view a, std::u16string_view b);
+
+// The one way to put a new component into a tree: makes a T held by `owner` (its component list,
+// or for report objects the parent node's child list) and returns it; the owner destroys it.
+// Objects without an owner are made as std::make_unique<T>(nullptr), by class name through
+// TClassInfo::Create and TClassInfo::CreateChild.
+template <class T, class... Args>
+T& CreateChild(TComponent& owner, Args&&... args) {
+  static_assert(std::is_base_of_v<TComponent, T>, "only components have an owner");
+  return *new T(&owner, std::forward<Args>(args)...);
+}
 
 }  // namespace pagewright

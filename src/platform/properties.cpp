@@ -397,9 +397,16 @@ const TPropInfo* TClassInfo::FindProperty(std::u16string_view name) const {
   return AsciiName(name, ascii) ? FindProperty(std::string_view(ascii)) : nullptr;
 }
 
-TPersistent* TClassInfo::NewInstance(TComponent* owner) const {
+std::unique_ptr<TPersistent> TClassInfo::Create() const {
   if (!FFactory) throw EClassNotFound("Cannot create an instance of class " + FName);
-  return FFactory(owner);
+  return std::unique_ptr<TPersistent>(FFactory(nullptr));
+}
+
+TComponent& TClassInfo::CreateChild(TComponent& owner) const {
+  if (!FFactory) throw EClassNotFound("Cannot create an instance of class " + FName);
+  if (!IsComponent()) throw EClassNotFound("Class " + FName + " is not a component class");
+  // A component's constructor puts it into its owner's keeping.
+  return *static_cast<TComponent*>(FFactory(&owner));
 }
 
 const TPropInfo& GetPropInfo(const TPersistent& obj, std::string_view name) {
@@ -438,14 +445,12 @@ const TClassInfo& TClassRegistry::Get(std::string_view name) const {
   return *c;
 }
 
-TComponent* TClassRegistry::CreateComponent(std::string_view name, TComponent& owner) const {
-  const TClassInfo& c = Get(name);
-  if (!c.IsComponent()) throw EClassNotFound("Class " + c.Name() + " is not a component class");
-  return static_cast<TComponent*>(c.NewInstance(&owner));
+TComponent& TClassRegistry::CreateChild(std::string_view name, TComponent& owner) const {
+  return Get(name).CreateChild(owner);
 }
 
-std::unique_ptr<TPersistent> TClassRegistry::CreateObject(std::string_view name) const {
-  return std::unique_ptr<TPersistent>(Get(name).NewInstance(nullptr));
+std::unique_ptr<TPersistent> TClassRegistry::Create(std::string_view name) const {
+  return Get(name).Create();
 }
 
 TClassRegistry& ClassRegistry() {

@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "platform/component.h"
+#include "platform/exceptions.h"
 #include "platform/types.h"
 
 namespace pagewright {
@@ -200,9 +201,12 @@ class TClassInfo {
   const TPropInfo* FindProperty(std::string_view name) const;
   const TPropInfo* FindProperty(std::u16string_view name) const;
   bool CanCreate() const { return static_cast<bool>(FFactory); }
-  // A new instance (EClassNotFound for a class without factory). Ownership as the
-  // constructor arranges it: with an owner, the owner (or the parent node) holds the result.
-  TPersistent* NewInstance(TComponent* owner) const;
+  // The two ways to make an instance by class; EClassNotFound for a class without factory.
+  // Create: a new instance without owner, which the caller holds.
+  std::unique_ptr<TPersistent> Create() const;
+  // CreateChild: a new component held by `owner` (its component list, or for report objects the
+  // parent node's child list); EClassNotFound also when the class is not a component.
+  TComponent& CreateChild(TComponent& owner) const;
 
  private:
   template <class T>
@@ -216,6 +220,22 @@ class TClassInfo {
   std::vector<const TPropInfo*> FAll;
   std::unordered_map<std::string, const TPropInfo*> FIndex;  // upper-case name
 };
+
+// Create and CreateChild for a class that must derive from T; EClassNotFound, before anything is
+// made, when it does not.
+template <class T>
+std::unique_ptr<T> CreateAs(const TClassInfo& cls) {
+  if (!cls.InheritsFrom(T::StaticClassInfo()))
+    throw EClassNotFound("Class " + cls.Name() + " is not a " + T::StaticClassInfo().Name());
+  return std::unique_ptr<T>(static_cast<T*>(cls.Create().release()));
+}
+
+template <class T>
+T& CreateChildAs(const TClassInfo& cls, TComponent& owner) {
+  if (!cls.InheritsFrom(T::StaticClassInfo()))
+    throw EClassNotFound("Class " + cls.Name() + " is not a " + T::StaticClassInfo().Name());
+  return static_cast<T&>(cls.CreateChild(owner));
+}
 
 // Run-time access by name. Unknown names raise EPropertyError "Property %s does not exist".
 const TPropInfo& GetPropInfo(const TPersistent& obj, std::string_view name);
@@ -563,9 +583,9 @@ class TClassRegistry {
   // A new component of the named class, held by `owner` (its owner list, or the parent node
   // for report nodes). Raises EClassNotFound for unknown classes, for classes without
   // factory and for classes that are not components.
-  TComponent* CreateComponent(std::string_view name, TComponent& owner) const;
+  TComponent& CreateChild(std::string_view name, TComponent& owner) const;
   // A new object of the named class without owner; the caller holds it.
-  std::unique_ptr<TPersistent> CreateObject(std::string_view name) const;
+  std::unique_ptr<TPersistent> Create(std::string_view name) const;
   // In registration order.
   const std::vector<const TClassInfo*>& Classes() const { return FClasses; }
 

@@ -114,13 +114,8 @@ int PropInt(const TpgwXMLItem& item, std::u16string_view name, int fallback) {
 }
 
 std::unique_ptr<TpgwReportPage> NewPageLike(const TClassInfo& cls) {
-  TPersistent* made = cls.NewInstance(nullptr);
-  auto* page = dynamic_cast<TpgwReportPage*>(made);
-  if (!page) {
-    delete made;
-    return nullptr;
-  }
-  return std::unique_ptr<TpgwReportPage>(page);
+  if (!cls.InheritsFrom(TpgwReportPage::StaticClassInfo())) return nullptr;
+  return CreateAs<TpgwReportPage>(cls);
 }
 
 }  // namespace store
@@ -227,12 +222,7 @@ int TpgwPreviewPages::SourcePageIndex(const TpgwComponent* page) const {
 void TpgwPreviewPages::CopySourceTree(TpgwComponent& from, TpgwComponent& to) {
   for (TpgwComponent* child : from.Objects().Snapshot()) {
     if (!child->pwComponentStyle().Contains(csPreviewVisible)) continue;
-    TPersistent* made = child->ClassInfo().NewInstance(&to);
-    auto* copy = dynamic_cast<TpgwComponent*>(made);
-    if (!copy) {
-      delete made;
-      continue;
-    }
+    TpgwComponent* copy = &CreateChildAs<TpgwComponent>(child->ClassInfo(), to);
     CopyProperties(*child, *copy);
     copy->SetName(child->Name());
     // Pictures of prepared objects live in the picture cache, not in their source.
@@ -283,12 +273,7 @@ void TpgwPreviewPages::AddSourcePage(TpgwReportPage& page) {
 void TpgwPreviewPages::AddToSourcePage(TpgwComponent& obj) {
   if (FSourcePages.empty()) return;
   TpgwReportPage& last = *FSourcePages.back();
-  TPersistent* made = obj.ClassInfo().NewInstance(&last);
-  auto* copy = dynamic_cast<TpgwComponent*>(made);
-  if (!copy) {
-    delete made;
-    return;
-  }
+  TpgwComponent* copy = &CreateChildAs<TpgwComponent>(obj.ClassInfo(), last);
   CopyProperties(obj, *copy);
   // A name of its own inside the source page.
   for (int n = 1;; ++n) {

@@ -101,14 +101,8 @@ namespace {
 // class "TpgwMemoView"; null when it is not registered.
 TpgwView* MakeFillMemo(TpgwBand& band) {
   const TClassInfo* cls = FindReportClass(u"TpgwMemoView");
-  if (!cls || !cls->CanCreate()) return nullptr;
-  TPersistent* made = cls->NewInstance(&band);  // the band holds it
-  auto* view = dynamic_cast<TpgwView*>(made);
-  if (!view) {
-    if (auto* node = dynamic_cast<TpgwComponent*>(made)) node->DetachFromParent();
-    return nullptr;
-  }
-  return view;
+  if (!cls || !cls->CanCreate() || !cls->InheritsFrom(TpgwView::StaticClassInfo())) return nullptr;
+  return &CreateChildAs<TpgwView>(*cls, band);
 }
 
 }  // namespace

@@ -266,13 +266,7 @@ void TpgwComponent::AssignAll(TpgwComponent& source, bool streaming) {
   // Children are recreated by class; their names stay unset to keep the report's names unique.
   Clear();
   for (TpgwComponent* c : source.FObjects.Snapshot()) {
-    TPersistent* created = c->ClassInfo().NewInstance(this);
-    auto* node = dynamic_cast<TpgwComponent*>(created);
-    if (!node) {
-      delete created;
-      continue;
-    }
-    node->AssignAll(*c, streaming);
+    CreateChildAs<TpgwComponent>(c->ClassInfo(), *this).AssignAll(*c, streaming);
   }
 }
 
@@ -833,13 +827,7 @@ IpgwSerializedNode* TpgwComponent::CreateChildNode(const TClassInfo& cls) {
   if (!cls.CanCreate() || !cls.InheritsFrom(TpgwComponent::StaticClassInfo()) ||
       cls.InheritsFrom(TpgwReport::StaticClassInfo()))
     return nullptr;
-  TPersistent* made = cls.NewInstance(this);  // the new node is appended to this node's children
-  auto* node = dynamic_cast<TpgwComponent*>(made);
-  if (!node) {
-    delete made;
-    return nullptr;
-  }
-  return node;
+  return &CreateChildAs<TpgwComponent>(cls, *this);  // appended to this node's children
 }
 
 WideString TpgwComponent::GiveUniqueName() {

@@ -354,8 +354,8 @@ void TpgwReport::EnsureDataPage() {
   if (!dataPage) return;  // the page classes are not part of this build
   for (int i = 0; i < Objects().Count(); ++i)
     if (Objects()[i]->ClassInfo().InheritsFrom(*dataPage)) return;
-  auto* page = dynamic_cast<TpgwComponent*>(dataPage->NewInstance(this));
-  if (!page) return;
+  if (!dataPage->InheritsFrom(TpgwComponent::StaticClassInfo())) return;
+  TpgwComponent* page = &CreateChildAs<TpgwComponent>(*dataPage, *this);
   if (!FindObject(u"Data"))
     page->SetName(u"Data");
   else
@@ -723,8 +723,7 @@ void TpgwReport::CopyInheritedTree(TpgwComponent& source, TpgwComponent& dest) {
       CopyInheritedTree(*child, *existing);
       continue;
     }
-    auto* copy = dynamic_cast<TpgwComponent*>(child->ClassInfo().NewInstance(&dest));
-    if (!copy) continue;
+    TpgwComponent* copy = &CreateChildAs<TpgwComponent>(child->ClassInfo(), dest);
     copy->Assign(*child);
     if (!existing && !child->Name().empty()) copy->SetName(child->Name());
     CopyInheritedTree(*child, *copy);

@@ -313,7 +313,7 @@ TEST(BarCodeView, SampleTextAfterATypeChangeOnlyInTheDesigner) {
 TEST(BarCodeView, GetDataTakesTheFieldOrTheExpression) {
   ScriptServiceDouble script;
   TpgwReport report(TpgwReportServices{nullptr, &script});
-  auto* view = new TpgwBarCodeView(&report);
+  auto* view = &CreateChild<TpgwBarCodeView>(report);
   TpgwUserDataSet ds(nullptr);
   std::map<WideString, Variant> fields = {{u"code", Variant(WideString(u"(91)010003"))},
                                           {u"none", Variant::Null()}};
@@ -372,7 +372,7 @@ struct PostProcessor : IpgwBarcodePostProcessor {
 TEST(BarCodeView, DeferredValueThroughThePostProcessor) {
   ScriptServiceDouble script;
   TpgwReport report(TpgwReportServices{nullptr, &script});
-  auto* view = new TpgwBarCodeView(&report);
+  auto* view = &CreateChild<TpgwBarCodeView>(report);
   view->SetName(u"BarCode1");
   view->SetExpression(u"[Total]");
   view->Processing().ProcessAt = paReportFinished;

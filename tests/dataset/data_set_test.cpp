@@ -209,7 +209,7 @@ TEST(DataSetRegistry, ClassesLoadByNameWithTheirProperties) {
             "DataSet DataSetOptions DataSource OpenDataSource ");
 
   TpgwReport report(TpgwReportServices{&ReportDataService()});
-  std::unique_ptr<TPersistent> obj(info->NewInstance(nullptr));
+  std::unique_ptr<TPersistent> obj = info->Create();
   auto* ds = dynamic_cast<TpgwDBDataset*>(obj.get());
   ASSERT_NE(ds, nullptr);
   SetPropValue(*ds, "RangeEnd", TPropValue::String(u"reCount"));

@@ -30,7 +30,7 @@ TEST(ReportFieldAccess, TextObjectsAndPicturesReadFieldsOfADataSet) {
   ds.First();
 
   TpgwReport report(TpgwReportServices{&ReportDataService()});
-  auto& memo = *new TpgwMemoView(&report);  // the report holds it
+  auto& memo = CreateChild<TpgwMemoView>(report);  // the report holds it
   memo.SetDataSet(&ds);
   memo.SetDataField(u"name");
   memo.GetData();

@@ -78,7 +78,7 @@ class EngineRun : public ::testing::Test {
     // The tests look at the template objects after the run.
     report->EngineOptions().SetDestroyForms(false);
     report->DataSets().Add(ds.get());
-    page = new TpgwReportPage(report.get());
+    page = &CreateChild<TpgwReportPage>(*report);
     page->SetName(u"Page1");
     page->SetLeftMargin(0);
     page->SetRightMargin(0);
@@ -96,7 +96,7 @@ class EngineRun : public ::testing::Test {
 
   TpgwMemoView* AddMemo(TpgwBand* band, const char16_t* name, const WideString& text, Extended left = 0,
                         Extended top = 0, Extended width = 200, Extended height = 20) {
-    auto* m = new TpgwMemoView(band);
+    auto* m = &CreateChild<TpgwMemoView>(*band);
     m->SetName(name);
     m->SetBounds(left, top, width, height);
     m->SetText(text);
@@ -486,7 +486,7 @@ TEST_F(EngineRun, ObjectsOnThePageItselfPrintOnEachPageInstance) {
   MakeData(1);
   page->SetPageCount(3);
   AddMaster(100, 20);
-  auto* stamp = new TpgwMemoView(page);
+  auto* stamp = &CreateChild<TpgwMemoView>(*page);
   stamp->SetName(u"MemoStamp");
   stamp->SetBounds(500, 300, 100, 20);
   stamp->SetText(u"page [Page#]");

@@ -173,7 +173,7 @@ TEST(ExportFilterRegistry, RegisteredUnlessCreatedWithoutRegistration) {
 TEST(ExportFilterRegistry, StartUpRegistersTheFilterClasses) {
   RegisterExportClasses();
   for (const char* name : {"TpgwPDFExport", "TpgwJPEGExport", "TpgwIOTransportFile"}) {
-    std::unique_ptr<TPersistent> obj = ClassRegistry().CreateObject(name);
+    std::unique_ptr<TPersistent> obj = ClassRegistry().Create(name);
     ASSERT_NE(obj, nullptr) << name;
     EXPECT_EQ(obj->ClassName(), name);
   }

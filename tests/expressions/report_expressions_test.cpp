@@ -163,7 +163,7 @@ TEST_F(ReportCalc, SystemVariablesComeBeforeReportVariables) {
 // The run starts at one moment; Date gives its day, Time its time of day.
 TEST_F(ReportCalc, DateIsTheDayAndTimeTheTimeOfDayOfTheRunsStart) {
   ASSERT_TRUE(PrepareReportScript(*report));
-  auto* memo = new TpgwMemoView(report.get());
+  auto* memo = &CreateChild<TpgwMemoView>(*report);
   memo->SetName(u"Memo1");
   struct Case {
     TDateTime start;
@@ -310,7 +310,7 @@ TEST_F(ReportCalc, AggregatesNeedTheEngine) {
 }
 
 TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
-  auto* memo = new TpgwMemoView(report.get());
+  auto* memo = &CreateChild<TpgwMemoView>(*report);
   memo->SetName(u"Memo1");
   memo->SetLeft(10);
   EXPECT_TRUE(PrepareReportScript(*report));
@@ -344,9 +344,9 @@ TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
 
 // While a view computes its data, Self is that view: in its text and in its tag.
 TEST_F(ReportCalc, SelfIsTheViewComputingItsData) {
-  auto* first = new TpgwMemoView(report.get());
+  auto* first = &CreateChild<TpgwMemoView>(*report);
   first->SetName(u"MemoFirst");
-  auto* second = new TpgwMemoView(report.get());
+  auto* second = &CreateChild<TpgwMemoView>(*report);
   second->SetName(u"MemoSecond");
   second->SetLeft(12);
   for (TpgwMemoView* memo : {first, second}) {
@@ -363,7 +363,7 @@ TEST_F(ReportCalc, SelfIsTheViewComputingItsData) {
 }
 
 TEST_F(ReportCalc, TextObjectsExpandBracketedExpressions) {
-  auto* memo = new TpgwMemoView(report.get());
+  auto* memo = &CreateChild<TpgwMemoView>(*report);
   memo->SetName(u"Memo1");
   report->Variables().SetVariable(u"Greeting", Variant(WideString(u"'Hello'")));
   memo->SetText(u"[Greeting], [pgwDBmaster.\"name\"]: [<pgwDBmaster.\"qty\"> * 3] (page [Page#])");
@@ -373,7 +373,7 @@ TEST_F(ReportCalc, TextObjectsExpandBracketedExpressions) {
 }
 
 TEST_F(ReportCalc, APreparationEndsWithTheExpressionErrorListedOnce) {
-  auto* memo = new TpgwMemoView(report.get());
+  auto* memo = &CreateChild<TpgwMemoView>(*report);
   memo->SetName(u"Memo1");
   memo->SetText(u"[Foo]");
   bool scriptPrepared = false;

@@ -346,9 +346,9 @@ TEST(Properties, EnumerationAndSetText) {
 
 TEST(Properties, SubObjectsAndReferences) {
   TComponent report;
-  auto* a = new TTestView(&report);
+  auto* a = &CreateChild<TTestView>(report);
   a->SetName(u"Memo1");
-  auto* b = new TTestView(&report);
+  auto* b = &CreateChild<TTestView>(report);
   b->SetName(u"Memo2");
 
   // The sub-object is the object's own; it has its own description.
@@ -398,7 +398,7 @@ TEST(ClassRegistry, FindsClassesIgnoringCaseAndCreatesThemByName) {
   EXPECT_EQ(views, 1);
 
   TComponent owner;
-  TComponent* c = reg.CreateComponent("TTESTVIEW", owner);
+  TComponent* c = &reg.CreateChild("TTESTVIEW", owner);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->ClassName(), "TTestView");
   EXPECT_EQ(c->Owner(), &owner);
@@ -406,15 +406,15 @@ TEST(ClassRegistry, FindsClassesIgnoringCaseAndCreatesThemByName) {
   c->SetName(u"Memo1");
   EXPECT_EQ(owner.FindComponent(u"memo1"), c);
 
-  std::unique_ptr<TPersistent> frame = reg.CreateObject("ttestframe");
+  std::unique_ptr<TPersistent> frame = reg.Create("ttestframe");
   EXPECT_EQ(frame->ClassName(), "TTestFrame");
-  std::unique_ptr<TPersistent> table = reg.CreateObject("TMemTable");
+  std::unique_ptr<TPersistent> table = reg.Create("TMemTable");
   EXPECT_NE(dynamic_cast<TMemTable*>(table.get()), nullptr);
 
-  EXPECT_EQ(Raised([&] { reg.CreateComponent("TNope", owner); }), "EClassNotFound: Class TNope not found");
-  EXPECT_EQ(Raised([&] { reg.CreateComponent("TTestBase", owner); }),
+  EXPECT_EQ(Raised([&] { reg.CreateChild("TNope", owner); }), "EClassNotFound: Class TNope not found");
+  EXPECT_EQ(Raised([&] { reg.CreateChild("TTestBase", owner); }),
             "EClassNotFound: Cannot create an instance of class TTestBase");
-  EXPECT_EQ(Raised([&] { reg.CreateComponent("TTestFrame", owner); }),
+  EXPECT_EQ(Raised([&] { reg.CreateChild("TTestFrame", owner); }),
             "EClassNotFound: Class TTestFrame is not a component class");
   EXPECT_EQ(owner.ComponentCount(), 1);
 }

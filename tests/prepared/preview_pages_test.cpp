@@ -47,12 +47,12 @@ class PreparedPages : public testing::Test {
   void SetUp() override {
     RegisterClassesOnce();
     report.EngineOptions().SetSilentMode(true);
-    page = new TpgwReportPage(&report);
+    page = &CreateChild<TpgwReportPage>(report);
     page->SetName(u"Page1");
-    band = new TpgwMasterData(page);
+    band = &CreateChild<TpgwMasterData>(*page);
     band->SetName(u"MasterData1");
     band->SetBounds(0, 20, 700, 40);
-    memo = new TpgwMemoView(band);
+    memo = &CreateChild<TpgwMemoView>(*band);
     memo->SetName(u"Memo1");
     memo->SetBounds(10, 5, 200, 20);
     memo->SetText(u"template");
@@ -420,9 +420,9 @@ TEST_F(PreparedPages, AnExportOfNoSelectedPageWritesNothingAndFails) {
 }
 
 TEST_F(PreparedPages, SuppressedHeadersAndFootersShowOnlyOnTheFirstAndLastPage) {
-  auto* header = new TpgwPageHeader(page);
+  auto* header = &CreateChild<TpgwPageHeader>(*page);
   header->SetName(u"PageHeader1");
-  auto* footer = new TpgwPageFooter(page);
+  auto* footer = &CreateChild<TpgwPageFooter>(*page);
   footer->SetName(u"PageFooter1");
   pages->Clear();
   pages->AddSourcePage(*page);
@@ -448,7 +448,7 @@ TEST_F(PreparedPages, ReportReachesItsStoreThroughItsService) {
   TpgwPreviewPages* store = PreparedPagesOf(other);
   ASSERT_NE(store, nullptr);
   EXPECT_EQ(other.PreviewPages(), store);
-  auto* p = new TpgwReportPage(&other);
+  auto* p = &CreateChild<TpgwReportPage>(other);
   store->AddSourcePage(*p);
   store->AddPage(*p);
   EXPECT_EQ(store->GetCount(), 1);

@@ -27,9 +27,9 @@ std::vector<std::string> PropertyNames(const TClassInfo& cls) {
 
 TEST(BandChild, CircularChainRefusedAndChildUnchanged) {
   TpgwReportPage page(nullptr);
-  auto* title = new TpgwReportTitle(&page);
-  auto* c1 = new TpgwChild(&page);
-  auto* c2 = new TpgwChild(&page);
+  auto* title = &CreateChild<TpgwReportTitle>(page);
+  auto* c1 = &CreateChild<TpgwChild>(page);
+  auto* c2 = &CreateChild<TpgwChild>(page);
   title->SetChild(c1);
   c1->SetChild(c2);
   try {
@@ -47,8 +47,8 @@ TEST(BandChild, CircularChainRefusedAndChildUnchanged) {
 
 TEST(BandChild, DroppedWhenTheChildBandIsDestroyed) {
   TpgwReportPage page(nullptr);
-  auto* header = new TpgwPageHeader(&page);
-  auto* child = new TpgwChild(&page);
+  auto* header = &CreateChild<TpgwPageHeader>(page);
+  auto* child = &CreateChild<TpgwChild>(page);
   header->SetChild(child);
   child->DetachFromParent();  // destroys it
   EXPECT_EQ(header->Child(), nullptr);
@@ -61,16 +61,16 @@ TEST(BandKinds, NumbersAndCaptionNames) {
     int number;
     const char16_t* caption;
   } cases[] = {
-      {new TpgwReportTitle(&page), 0, u"ReportTitle"},   {new TpgwReportSummary(&page), 1, u"ReportSummary"},
-      {new TpgwPageHeader(&page), 2, u"PageHeader"},     {new TpgwPageFooter(&page), 3, u"PageFooter"},
-      {new TpgwHeader(&page), 4, u"Header"},             {new TpgwFooter(&page), 5, u"Footer"},
-      {new TpgwMasterData(&page), 6, u"MasterData"},     {new TpgwDetailData(&page), 7, u"DetailData"},
-      {new TpgwSubdetailData(&page), 8, u"SubdetailData"}, {new TpgwDataBand4(&page), 9, u"Data4"},
-      {new TpgwDataBand5(&page), 10, u"Data5"},          {new TpgwDataBand6(&page), 11, u"Data6"},
-      {new TpgwGroupHeader(&page), 12, u"GroupHeader"},  {new TpgwGroupFooter(&page), 13, u"GroupFooter"},
-      {new TpgwChild(&page), 14, u"Child"},              {new TpgwColumnHeader(&page), 15, u"ColumnHeader"},
-      {new TpgwColumnFooter(&page), 16, u"ColumnFooter"}, {new TpgwOverlay(&page), 17, u"Overlay"},
-      {new TpgwNullBand(&page), 0, u"Null"},
+      {&CreateChild<TpgwReportTitle>(page), 0, u"ReportTitle"},   {&CreateChild<TpgwReportSummary>(page), 1, u"ReportSummary"},
+      {&CreateChild<TpgwPageHeader>(page), 2, u"PageHeader"},     {&CreateChild<TpgwPageFooter>(page), 3, u"PageFooter"},
+      {&CreateChild<TpgwHeader>(page), 4, u"Header"},             {&CreateChild<TpgwFooter>(page), 5, u"Footer"},
+      {&CreateChild<TpgwMasterData>(page), 6, u"MasterData"},     {&CreateChild<TpgwDetailData>(page), 7, u"DetailData"},
+      {&CreateChild<TpgwSubdetailData>(page), 8, u"SubdetailData"}, {&CreateChild<TpgwDataBand4>(page), 9, u"Data4"},
+      {&CreateChild<TpgwDataBand5>(page), 10, u"Data5"},          {&CreateChild<TpgwDataBand6>(page), 11, u"Data6"},
+      {&CreateChild<TpgwGroupHeader>(page), 12, u"GroupHeader"},  {&CreateChild<TpgwGroupFooter>(page), 13, u"GroupFooter"},
+      {&CreateChild<TpgwChild>(page), 14, u"Child"},              {&CreateChild<TpgwColumnHeader>(page), 15, u"ColumnHeader"},
+      {&CreateChild<TpgwColumnFooter>(page), 16, u"ColumnFooter"}, {&CreateChild<TpgwOverlay>(page), 17, u"Overlay"},
+      {&CreateChild<TpgwNullBand>(page), 0, u"Null"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.band->BandNumber(), c.number) << c.band->ClassName();
@@ -93,7 +93,7 @@ class DotMatrixPage : public TpgwPage {
 
 TEST(BandGeometry, DotMatrixPageSnapsToCharacterCells) {
   DotMatrixPage page(nullptr);
-  auto* band = new TpgwMasterData(&page);
+  auto* band = &CreateChild<TpgwMasterData>(page);
   band->SetLeft(15);     // 15 / 9.6 = 1.56 -> 2 cells
   band->SetTop(25);      // 25 / 17 = 1.47 -> 1 cell
   band->SetHeight(42.5); // 2.5 -> 2 cells (half to even)
@@ -101,7 +101,7 @@ TEST(BandGeometry, DotMatrixPageSnapsToCharacterCells) {
   EXPECT_DOUBLE_EQ(D(band->Top()), 17);
   EXPECT_DOUBLE_EQ(D(band->Height()), 34);
   TpgwReportPage plain(nullptr);
-  auto* other = new TpgwMasterData(&plain);
+  auto* other = &CreateChild<TpgwMasterData>(plain);
   other->SetLeft(15);
   EXPECT_DOUBLE_EQ(D(other->Left()), 15);
 }
@@ -227,7 +227,7 @@ TEST_F(FillMemo, NoneForAnUnfilledUnframedBandOrANullBand) {
 TEST_F(FillMemo, HiddenFirstChildWithTheBandsFillFrameAndGaps) {
   TpgwMasterData band(nullptr);
   band.SetBounds(0, 0, 200, 40);
-  auto* other = new TpgwView(&band);
+  auto* other = &CreateChild<TpgwView>(band);
   band.SetFillType(ftGlass);
   band.Frame().SetTyp(TpgwFrameTypes{ftTop});
   band.Frame().SetColor(clRed);
@@ -271,11 +271,9 @@ TEST(BandRegistry, BandAndPageClassesCreatedByName) {
   TpgwReport report;
   // The page classes are registered by RegisterPageClasses at start-up; the report tests stand in
   // their own data page class in this process, so the page is made from its description here.
-  auto* page = dynamic_cast<TpgwReportPage*>(TpgwReportPage::StaticClassInfo().NewInstance(&report));
-  ASSERT_NE(page, nullptr);
+  auto* page = &CreateChildAs<TpgwReportPage>(TpgwReportPage::StaticClassInfo(), report);
   EXPECT_EQ(page->Parent(), &report);
-  auto* band = dynamic_cast<TpgwMasterData*>(FindReportClass(u"tpgwmasterdata")->NewInstance(page));
-  ASSERT_NE(band, nullptr);
+  auto* band = &CreateChildAs<TpgwMasterData>(*FindReportClass(u"tpgwmasterdata"), *page);
   EXPECT_EQ(band->Parent(), page);
   EXPECT_EQ(band->BaseName(), u"MasterData");
 }

@@ -54,7 +54,7 @@ class Watcher : public TComponent {
 };
 
 TestView* View(TpgwComponent* parent, const char16_t* name = nullptr) {
-  auto* v = new TestView(parent);
+  auto* v = &CreateChild<TestView>(*parent);
   if (name) v->SetName(name);
   return v;
 }
@@ -63,7 +63,7 @@ TestView* View(TpgwComponent* parent, const char16_t* name = nullptr) {
 
 TEST(ReportTree, ChildIsAppendedAndOwnedForNamesByTheReport) {
   TpgwReport report;
-  TestBand* band = new TestBand(&report);
+  TestBand* band = &CreateChild<TestBand>(report);
   TestView* a = View(band, u"A");
   TestView* b = View(band, u"B");
   ASSERT_EQ(band->Objects().Count(), 2);
@@ -150,7 +150,7 @@ TEST(ReportTree, CreateUniqueNameWithDefaultReportMergesOwnNamesTemporarily) {
 
 TEST(ReportTree, FindObjectSearchesDepthFirstAndNotItself) {
   TpgwReport report;
-  TestBand* b1 = new TestBand(&report);
+  TestBand* b1 = &CreateChild<TestBand>(report);
   b1->SetName(u"B1");
   // Two trees built apart, each with an "X", then merged under one parent.
   TestBand first(nullptr), second(nullptr);
@@ -288,7 +288,7 @@ TEST(ReportTree, FontInheritance) {
 
 TEST(ReportTree, ClearKeepsInheritedChildrenAndIndexFollows) {
   TpgwReport report;
-  TestBand* kept = new TestBand(&report);
+  TestBand* kept = &CreateChild<TestBand>(report);
   kept->SetName(u"Kept");
   kept->SetAncestor(true);
   View(kept, u"Inner");
@@ -307,7 +307,7 @@ TEST(ReportTree, DestroyingNodesLeavesNoDanglingPointers) {
   Watcher watcher;
   {
     TpgwReport report;
-    TestBand* band = new TestBand(&report);
+    TestBand* band = &CreateChild<TestBand>(report);
     TestView* a = View(band, u"A");
     View(a, u"AChild");
     watcher.Watch(a);
@@ -332,7 +332,7 @@ TEST(ReportTree, DetachAndReattach) {
   std::unique_ptr<TpgwComponent> held = v->DetachFromParent();
   EXPECT_EQ(report.Objects().Count(), 0);
   EXPECT_EQ(report.FindObject(u"V"), nullptr);
-  TestBand* band = new TestBand(&report);
+  TestBand* band = &CreateChild<TestBand>(report);
   held.release()->SetParent(band);
   EXPECT_EQ(report.FindObject(u"V"), v);
 }

@@ -185,7 +185,7 @@ TEST(MemoFormat, SeparatorsFollowTheFormatWhateverTheSystemUses) {
 class MemoData : public ::testing::Test {
  protected:
   void SetUp() override {
-    memo = new TpgwMemoView(&report);  // the report holds it
+    memo = &CreateChild<TpgwMemoView>(report);  // the report holds it
     memo->SetName(u"Memo1");
     script.calc = [this](TpgwReport&, const WideString& e) {
       asked.push_back(e);
@@ -412,7 +412,7 @@ TEST_F(MemoData, StyleAppliesAtOnceInsideAReport) {
 }
 
 TEST_F(MemoData, FlowToReceivesTheRestAndIsClearedWhenDestroyed) {
-  auto* target = new TpgwMemoView(&report);
+  auto* target = &CreateChild<TpgwMemoView>(report);
   target->SetName(u"Memo2");
   memo->SetBounds(0, 0, 200, 17);  // room for one line
   memo->SetFlowTo(target);

@@ -141,11 +141,11 @@ TEST(ReportPage, AlignChildrenGivesDataBandsTheColumnWidth) {
   page.SetTopMargin(10);
   page.SetBottomMargin(10);
   page.SetColumns(2);
-  auto* header = new TpgwPageHeader(&page);
+  auto* header = &CreateChild<TpgwPageHeader>(page);
   header->SetLeft(5);
-  auto* data = new TpgwMasterData(&page);
+  auto* data = &CreateChild<TpgwMasterData>(page);
   data->SetTop(100);
-  auto* overlay = new TpgwOverlay(&page);
+  auto* overlay = &CreateChild<TpgwOverlay>(page);
   page.AlignChildren();
   const Extended printable = (210 - 20) * pgwMMUnits;
   EXPECT_DOUBLE_EQ(D(data->Width()), D(95 * pgwMMUnits));
@@ -163,11 +163,11 @@ TEST(ReportPage, AlignChildrenGivesDataBandsTheColumnWidth) {
 TEST(ReportPage, AlignChildrenMirrorsViewsOnceAgainstTheirBandsWidth) {
   TpgwReportPage page(nullptr);
   page.SetPaperWidth(100);  // 377.953 units
-  auto* band = new TpgwMasterData(&page);
+  auto* band = &CreateChild<TpgwMasterData>(page);
   band->SetHeight(40);
-  auto* view = new TpgwView(band);
+  auto* view = &CreateChild<TpgwView>(*band);
   view->SetBounds(10, 5, 20, 10);
-  auto* filler = new TpgwView(band);
+  auto* filler = &CreateChild<TpgwView>(*band);
   filler->SetBounds(50, 5, 30, 10);
   filler->SetAlign(baRight);
   page.AlignChildren(false, TpgwMirrorControlModes{mcmRTLObjects});
@@ -216,9 +216,9 @@ TEST(ReportPage, SizeAndDimensionsDefaultsAndPageCount) {
 TEST(ReportPage, FindBandMatchesTheClassOrADescendant) {
   TpgwReportPage page(nullptr);
   EXPECT_EQ(page.FindBand(TpgwDataBand::StaticClassInfo()), nullptr);
-  new TpgwPageHeader(&page);
-  auto* detail = new TpgwDetailData(&page);
-  new TpgwMasterData(&page);
+  &CreateChild<TpgwPageHeader>(page);
+  auto* detail = &CreateChild<TpgwDetailData>(page);
+  &CreateChild<TpgwMasterData>(page);
   EXPECT_EQ(page.FindBand(TpgwDataBand::StaticClassInfo()), detail);
   EXPECT_EQ(page.FindBand(TpgwDetailData::StaticClassInfo()), detail);
   EXPECT_EQ(page.FindBand(TpgwFooter::StaticClassInfo()), nullptr);

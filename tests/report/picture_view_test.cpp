@@ -367,7 +367,7 @@ class PictureViewData : public PictureViewTest {
  protected:
   void SetUp() override {
     PictureViewTest::SetUp();
-    view = new TpgwPictureView(&report);  // the report holds it
+    view = &CreateChild<TpgwPictureView>(report);  // the report holds it
     view->SetName(u"Picture1");
     dir = std::filesystem::temp_directory_path() / ("pw_picture_view_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
@@ -491,7 +491,7 @@ TEST(PictureClasses, RegisteredByName) {
   for (const char16_t* name : {u"TpgwPictureView", u"TpgwDigitalSignatureView"}) {
     const TClassInfo* cls = FindReportClass(name);
     ASSERT_NE(cls, nullptr);
-    std::unique_ptr<TPersistent> obj(cls->NewInstance(nullptr));
+    std::unique_ptr<TPersistent> obj = cls->Create();
     EXPECT_NE(dynamic_cast<TpgwPictureView*>(obj.get()), nullptr);
   }
 }

@@ -222,9 +222,9 @@ TEST(ReportTemplates, DataSetReferenceOutsideTheTreeResolvesOnlyByDataSetName) {
 
 TEST(ReportTemplates, FrameWritesOnlyTheSubPropertiesThatDiffer) {
   Loaded r;
-  auto* page = new TpgwReportPage(r.report.get());
+  auto* page = &CreateChild<TpgwReportPage>(*r.report);
   page->SetName(u"P");
-  auto* band = new TpgwMasterData(page);
+  auto* band = &CreateChild<TpgwMasterData>(*page);
   band->SetName(u"M");
   band->Frame().SetTypBits(5);
   band->Frame().TopLine().SetColor(0xFF0000);

@@ -391,7 +391,7 @@ TEST(ReportRoot, PrepareWithDestroyFormsReloadsTheTreeAndKeepsErrors) {
   TpgwReport r(TpgwReportServices{nullptr, &script, &engine});
   r.EngineOptions().SetSilentMode(true);
   r.ReportOptions().SetPassword(u"secret");
-  auto* t = new TestText(&r);
+  auto* t = &CreateChild<TestText>(r);
   t->SetName(u"T");
   t->SetStyle(u"before");
   script.prepare = [](TpgwReport& rep) {
@@ -401,7 +401,7 @@ TEST(ReportRoot, PrepareWithDestroyFormsReloadsTheTreeAndKeepsErrors) {
   engine.run = [](TpgwReport& rep) {
     // Changes made while preparing.
     static_cast<TestText*>(rep.FindObject(u"T"))->SetStyle(u"during");
-    new TestText(&rep);
+    &CreateChild<TestText>(rep);
     rep.Errors().Add(u"engine note");
     return false;
   };
@@ -422,7 +422,7 @@ TEST(ReportRoot, PasswordIsShiftedInTemplatesAndChecked) {
   RegisterTestClasses();
   TpgwReport source;
   source.ReportOptions().SetPassword(u"a");
-  new TestText(&source);
+  &CreateChild<TestText>(source);
   TStringStream saved;
   source.SaveToStream(saved);
   EXPECT_NE(saved.DataString().find("ReportOptions.Password=\"W\""), std::string::npos) << saved.DataString();
@@ -445,8 +445,8 @@ TEST(ReportRoot, PasswordIsShiftedInTemplatesAndChecked) {
 
 TEST(ReportRoot, StylesApplyAndStyleSheetFiles) {
   TpgwReport r;
-  auto* known = new TestText(&r);
-  auto* unknown = new TestText(&r);
+  auto* known = &CreateChild<TestText>(r);
+  auto* unknown = &CreateChild<TestText>(r);
   known->SetStyle(u"heading");
   unknown->SetStyle(u"gone");
   r.Styles().Add().SetName(u"Heading");
@@ -494,7 +494,7 @@ TEST(ReportRoot, FileCacheCopyIsDeletedAfterPreparing) {
   r.EngineOptions().SetSilentMode(true);
   r.EngineOptions().SetUseFileCache(true);
   r.EngineOptions().SetTempDir(Utf8ToUtf16(dir));
-  (new TestText(&r))->SetName(u"Kept");
+  (&CreateChild<TestText>(r))->SetName(u"Kept");
   engine.run = [&](TpgwReport& rep) {
     EXPECT_EQ(FilesIn(dir), 1);
     rep.FindObject(u"Kept")->SetName(u"Renamed");
@@ -528,7 +528,7 @@ TEST(ReportRoot, FindObjectFallsBackToEnabledDataSetsWhileLoading) {
   r.EngineOptions().SetSilentMode(true);
   r.EngineOptions().SetUseGlobalDataSetList(false);
   TpgwReport dataHolder;  // a node data set stand-in
-  auto* ds = new TestText(&dataHolder);
+  auto* ds = &CreateChild<TestText>(dataHolder);
   ds->SetName(u"Orders");
   r.EnabledDataSets().Add(ds);
   EXPECT_EQ(r.FindObject(u"Form.Orders"), nullptr);  // not loading

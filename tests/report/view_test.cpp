@@ -532,7 +532,7 @@ TEST(BracketedExpression, FindsMatchingCloseOutsideQuotes) {
 class ViewData : public ::testing::Test {
  protected:
   void SetUp() override {
-    view = new TpgwView(&report);  // the report holds it
+    view = &CreateChild<TpgwView>(report);  // the report holds it
     view->SetName(u"View1");
   }
   ScriptServiceDouble script;
@@ -592,7 +592,7 @@ TEST_F(ViewData, HyperlinkValuePartsAndExpressionsJoinedWithTheSeparator) {
 
 TEST(ViewDataWithoutServices, WithoutAnEvaluatorTheFailureIsRecordedAndTheValueIsEmpty) {
   TpgwReport report;
-  auto* view = new TpgwView(&report);  // the report holds it
+  auto* view = &CreateChild<TpgwView>(report);  // the report holds it
   view->SetName(u"View1");
   view->SetTagStr(u"<[Total]>");
   view->GetData();

@@ -293,7 +293,7 @@ TEST_F(HostBinding, VariantsReachMembersByNameWhenTheScriptRuns) {
   a.SetTitle(u"a");
   b.SetTitle(u"b");
   b.SetCount(2);
-  auto* child = new TGadget(&a);
+  auto* child = &CreateChild<TGadget>(a);
   child->SetName(u"Inner");
   child->SetCount(8);
   TvmScript s;
@@ -380,9 +380,9 @@ TEST_F(HostBinding, ClassLateBindingIsAnOption) {
 TEST_F(HostBinding, AddComponentRegistersTheComponentAndItsChildren) {
   TGadget form(nullptr);
   form.SetName(u"Form1");
-  auto* knob = new TGadget(&form);
+  auto* knob = &CreateChild<TGadget>(form);
   knob->SetName(u"Knob");
-  auto* dial = new TGadget(&form);
+  auto* dial = &CreateChild<TGadget>(form);
   dial->SetName(u"Dial");
   TvmScript s;
   TvmSysFunctions sys(&s);

@@ -462,7 +462,7 @@ TEST_F(Interpreter, RunTimeErrorsNameTheirClassAndDoNotSpoilTheNextRun) {
 
 TEST_F(Interpreter, HostClassWithPublishedPropertiesMethodsAndDefaultProperty) {
   TTestBox box(nullptr);
-  auto* inner = new TTestBox(&box);  // owned by box
+  auto* inner = &CreateChild<TTestBox>(box);  // owned by box
   inner->SetName(u"Inner");
   inner->SetWidth(7);
   TvmScript s;
@@ -491,7 +491,7 @@ TEST_F(Interpreter, HostClassWithPublishedPropertiesMethodsAndDefaultProperty) {
       });
   cls->AddConstructor(u"constructor Create(AOwner: TComponent)",
                       [&box](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
-                        return Variant::FromObject(new TTestBox(&box));
+                        return Variant::FromObject(&CreateChild<TTestBox>(box));
                       });
   s.AddObject(u"Box", &box);
   s.Lines =

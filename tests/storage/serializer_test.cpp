@@ -173,7 +173,7 @@ class TTestNode : public TComponent, public IpgwSerializedNode {
   bool ReadNestedProperty(TpgwXMLItem&, TpgwXMLSerializer&) override { return false; }
   IpgwSerializedNode* CreateChildNode(const TClassInfo& cls) override {
     if (!cls.InheritsFrom(TTestNode::StaticClassInfo()) || !cls.CanCreate()) return nullptr;
-    return dynamic_cast<TTestNode*>(cls.NewInstance(this));
+    return &CreateChildAs<TTestNode>(cls, *this);
   }
   void MoveNodeToEnd() override {
     auto& list = FParent->FChildren;
@@ -265,7 +265,7 @@ class SerializerTest : public ::testing::Test {
 
 TEST_F(SerializerTest, ObjectAttributesFollowPropertyOrderAndOmitDefaults) {
   TTestRoot root;
-  auto* n = new TTestNode(&root);
+  auto* n = &CreateChild<TTestNode>(root);
   n->SetName(u"A");
   n->SetLeft(12.5L);
   n->SetAlign(taRight);
@@ -279,7 +279,7 @@ TEST_F(SerializerTest, ObjectAttributesFollowPropertyOrderAndOmitDefaults) {
             " Frame.TopLine.Color=\"255\"");
 
   TTestRoot other;
-  auto* m = new TTestNode(&other);
+  auto* m = &CreateChild<TTestNode>(other);
   XMLAttributesToObject(ObjectToXMLAttributes(*n), *m);
   EXPECT_EQ(m->Left(), 12.5L);
   EXPECT_EQ(m->Align(), taRight);
@@ -304,16 +304,16 @@ TEST_F(SerializerTest, DefaultValuesAreWrittenOnRequestAndStringListsAlways) {
 
 TEST_F(SerializerTest, TreeRoundTripKeepsStructureAndBytes) {
   TTestRoot root;
-  auto* a = new TTestNode(&root);
+  auto* a = &CreateChild<TTestNode>(root);
   a->SetName(u"A");
   a->SetWidth(100.25L);
   a->Frame().SetTyp({tsLeft, tsBottom});
-  auto* t = new TTestText(a);
+  auto* t = &CreateChild<TTestText>(*a);
   t->SetName(u"T1");
   t->SetXMLText(u"line 1\r\nline 2\r\n");
   t->SetLink(a);
   t->Secret = "hidden";
-  auto* b = new TTestNode(&root);
+  auto* b = &CreateChild<TTestNode>(root);
   b->SetName(u"B");
   b->SetLink(t);  // a reference to a node read before it
 
@@ -343,7 +343,7 @@ TEST_F(SerializerTest, TreeRoundTripKeepsStructureAndBytes) {
 
 TEST_F(SerializerTest, TextIsAlwaysWrittenAndCompactAttributesRead) {
   TTestRoot root;
-  auto* t = new TTestText(&root);
+  auto* t = &CreateChild<TTestText>(root);
   t->SetName(u"T");
   EXPECT_NE(
       Save(root).find(
@@ -364,7 +364,7 @@ TEST_F(SerializerTest, TextIsAlwaysWrittenAndCompactAttributesRead) {
 
 TEST_F(SerializerTest, FloatsReadTheSameWithEitherSeparator) {
   TTestRoot root;
-  auto* n = new TTestNode(&root);
+  auto* n = &CreateChild<TTestNode>(root);
   n->SetName(u"N");
   n->SetLeft(12.5L);
   n->SetTop(-0.125L);
@@ -479,7 +479,7 @@ TEST_F(SerializerTest, BadValuesAddTheirMessageAndTheRestStillApplies) {
   };
   for (const Case& c : cases) {
     TTestRoot root;
-    auto* n = new TTestNode(&root);
+    auto* n = &CreateChild<TTestNode>(root);
     TpgwXMLSerializer s;
     s.XMLToObj(Utf8ToUtf16(c.attrs), *n);
     const std::string errors = Utf16ToUtf8(s.Errors().Text());
@@ -504,7 +504,7 @@ TEST_F(SerializerTest, UnresolvedReferenceStaysNoneSilently) {
 
 TEST_F(SerializerTest, BrokenPropDataIsIgnored) {
   TTestRoot root;
-  auto* n = new TTestNode(&root);
+  auto* n = &CreateChild<TTestNode>(root);
   TpgwXMLSerializer s;
   s.XMLToObj(u"PropData=\"0653\" Left=\"1\" PropData=\"zz\"", *n);
   EXPECT_EQ(s.Errors().Count(), 0);
@@ -514,10 +514,10 @@ TEST_F(SerializerTest, BrokenPropDataIsIgnored) {
 
 TEST_F(SerializerTest, ExistingNamesAreReusedAndInheritedElementsMoveToTheEnd) {
   TTestRoot root;
-  auto* a = new TTestNode(&root);
+  auto* a = &CreateChild<TTestNode>(root);
   a->SetName(u"A");
   a->FFromParent = true;
-  auto* b = new TTestNode(&root);
+  auto* b = &CreateChild<TTestNode>(root);
   b->SetName(u"B");
   EXPECT_EQ(Load(root, Doc("<TTestRoot><inherited Name=\"A\" Left=\"9\"/><inherited Name=\"Gone\"><TTestNode "
                            "Name=\"Under\"/></inherited></TTestRoot>")),
@@ -531,13 +531,13 @@ TEST_F(SerializerTest, ExistingNamesAreReusedAndInheritedElementsMoveToTheEnd) {
 
 TEST_F(SerializerTest, AncestorDifferencesAndNil) {
   TTestRoot parent;
-  auto* pa = new TTestNode(&parent);
+  auto* pa = &CreateChild<TTestNode>(parent);
   pa->SetName(u"A");
   pa->SetLeft(10);
   pa->SetCount(3);
   pa->SetLink(pa);
   TTestRoot child;
-  auto* ca = new TTestNode(&child);
+  auto* ca = &CreateChild<TTestNode>(child);
   ca->SetName(u"A");
   ca->FFromParent = true;
   ca->SetLeft(10.0000001L);
@@ -572,7 +572,7 @@ TEST_F(SerializerTest, CustomDataElementGoesToTheCallbacks) {
 
 TEST_F(SerializerTest, SingleElementStringsRoundTrip) {
   TTestRoot root;
-  auto* t = new TTestText(&root);
+  auto* t = &CreateChild<TTestText>(root);
   t->SetLeft(4);
   t->SetXMLText(u"hi");
   TStringStream out;
