@@ -12,6 +12,15 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
+// What the exception being handled says: the class name the engine reports (EOutOfMemory for a
+// failed allocation, "Exception" for anything else not ours) and its message. Call it only
+// inside a catch handler; every command reports what it caught in the same words.
+struct CaughtError {
+  std::string className;
+  std::string message;
+};
+CaughtError DescribeCaughtException();
+
 struct CliCommand {
   const char* name;
   const char* arguments;  // the synopsis after the name, e.g. "[--checksum] TYPE TEXT"

@@ -57,7 +57,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     // The expression on lines of its own, so that compile positions map back to it.
     script.Lines = u"var PwEvalResult: Variant;\nbegin PwEvalResult :=\n" + Utf8ToUtf16(expr) + u"\nend.";
     // Whatever is raised ends with its message, never with an abort.
-    auto fail = [&](const char* className, const std::string& message) {
+    auto fail = [&](const std::string& className, const std::string& message) {
       err << "pagewright eval: " << className << ": " << message << " at "
           << ExpressionPos(script.ErrorDetailPos) << " in: " << expr << "\n";
       return kExitFailure;
@@ -70,14 +70,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       }
       script.Execute();
       out << Utf16ToUtf8(VarToStr(script.GetVariable(u"PwEvalResult"))) << "\n";
-    } catch (const Exception& e) {
-      return fail(e.ClassName(), e.Message());
-    } catch (const std::bad_alloc&) {
-      return fail("EOutOfMemory", "Out of memory");
-    } catch (const std::exception& e) {
-      return fail("Exception", e.what());
     } catch (...) {
-      return fail("Exception", "Unknown error");
+      const CaughtError e = DescribeCaughtException();
+      return fail(e.className, e.message);
     }
   }
   return kExitOk;

@@ -49,7 +49,15 @@ int Main(int argc, char** argv) {
   for (const CliCommand* c : kCommands) {
     if (name == c->name) {
       std::vector<std::string> args(argv + 2, argv + argc);
-      return c->run(args, std::cout, std::cerr);
+      // A failure a command did not report itself still ends with a message and exit 1.
+      try {
+        return c->run(args, std::cout, std::cerr);
+      } catch (...) {
+        const CaughtError e = DescribeCaughtException();
+        std::cout.flush();
+        std::cerr << "pagewright " << name << ": " << e.className << ": " << e.message << "\n";
+        return kExitFailure;
+      }
     }
   }
   std::cerr << "pagewright: unknown command '" << name << "'\n";

@@ -124,7 +124,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   // Compiling can raise too (an unknown language on a language line, a unit file that cannot
   // be read); whatever is raised ends the run with its message, never with an abort.
   bool compiled = false;
-  auto fail = [&](const char* className, const std::string& message) {
+  auto fail = [&](const std::string& className, const std::string& message) {
     out.flush();
     const WideString& pos = compiled ? script.ErrorDetailPos : script.ErrorPos;
     err << Where(file, pos) << ": " << className << ": " << message << "\n";
@@ -138,14 +138,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     compiled = true;
     script.Execute();
-  } catch (const Exception& e) {
-    return fail(e.ClassName(), e.Message());
-  } catch (const std::bad_alloc&) {
-    return fail("EOutOfMemory", "Out of memory");
-  } catch (const std::exception& e) {
-    return fail("Exception", e.what());
   } catch (...) {
-    return fail("Exception", "Unknown error");
+    const CaughtError e = DescribeCaughtException();
+    return fail(e.className, e.message);
   }
   out.flush();
   return kExitOk;

@@ -293,9 +293,10 @@ TEST_F(GraphicFormatsTest, EveryVariantLoadsWithItsPixels) {
     EXPECT_EQ(picture.Height(), c.height);
     const TBitmap& b = BitmapOf(*picture.Graphic());
     for (const PixelCheck& p : c.pixels) {
-      if (p.colour != -1)
+      if (p.colour != -1) {
         EXPECT_PRED3(Near, b.Pixel(p.x, p.y), p.colour, c.tolerance)
             << "at " << p.x << "," << p.y << ": " << std::hex << b.Pixel(p.x, p.y);
+      }
       if (p.alpha >= 0) { EXPECT_NEAR(AlphaAt(b, p.x, p.y), p.alpha, 2) << "alpha at " << p.x << "," << p.y; }
     }
   }
@@ -664,8 +665,9 @@ TEST_F(GraphicFormatsTest, BrokenPicturesLeaveThePictureEmpty) {
     auto o = ReadFixture("gif_two_frames.gif");
     const std::vector<uint8_t> image{0x2C, 0,    0,   0, 0, 3, 0, 2, 0, 0, 2, 2, 0x04 | (7 << 3),
                                      0x00, 0x00, 0x3B};
-    std::vector<uint8_t> bad(o.begin(), o.begin() + 13 + 12);
-    bad.insert(bad.end(), image.begin(), image.end());
+    std::vector<uint8_t> bad(13 + 12 + image.size());
+    std::copy(o.begin(), o.begin() + 13 + 12, bad.begin());
+    std::copy(image.begin(), image.end(), bad.begin() + 13 + 12);
     cases.push_back({"GIF LZW code beyond the table", bad});
     std::vector<uint8_t> zero(o.begin(), o.begin() + 13 + 12);
     zero[6] = zero[7] = zero[8] = zero[9] = 0;

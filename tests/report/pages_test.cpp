@@ -216,9 +216,9 @@ TEST(ReportPage, SizeAndDimensionsDefaultsAndPageCount) {
 TEST(ReportPage, FindBandMatchesTheClassOrADescendant) {
   TpgwReportPage page(nullptr);
   EXPECT_EQ(page.FindBand(TpgwDataBand::StaticClassInfo()), nullptr);
-  &CreateChild<TpgwPageHeader>(page);
+  CreateChild<TpgwPageHeader>(page);
   auto* detail = &CreateChild<TpgwDetailData>(page);
-  &CreateChild<TpgwMasterData>(page);
+  CreateChild<TpgwMasterData>(page);
   EXPECT_EQ(page.FindBand(TpgwDataBand::StaticClassInfo()), detail);
   EXPECT_EQ(page.FindBand(TpgwDetailData::StaticClassInfo()), detail);
   EXPECT_EQ(page.FindBand(TpgwFooter::StaticClassInfo()), nullptr);

@@ -401,7 +401,7 @@ TEST(ReportRoot, PrepareWithDestroyFormsReloadsTheTreeAndKeepsErrors) {
   engine.run = [](TpgwReport& rep) {
     // Changes made while preparing.
     static_cast<TestText*>(rep.FindObject(u"T"))->SetStyle(u"during");
-    &CreateChild<TestText>(rep);
+    CreateChild<TestText>(rep);
     rep.Errors().Add(u"engine note");
     return false;
   };
@@ -422,7 +422,7 @@ TEST(ReportRoot, PasswordIsShiftedInTemplatesAndChecked) {
   RegisterTestClasses();
   TpgwReport source;
   source.ReportOptions().SetPassword(u"a");
-  &CreateChild<TestText>(source);
+  CreateChild<TestText>(source);
   TStringStream saved;
   source.SaveToStream(saved);
   EXPECT_NE(saved.DataString().find("ReportOptions.Password=\"W\""), std::string::npos) << saved.DataString();
