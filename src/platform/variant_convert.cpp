@@ -245,8 +245,13 @@ WideString ToText(const Variant& v) {
       return FloatToStr(VA::Ext(v));
     case vkCurrency:
       return CurrToStr(static_cast<Extended>(VA::Int(v)) / kCurrencyScale);
-    case vkDate:
-      return DateTimeToStr(VA::Dbl(v));
+    case vkDate: {
+      // A time of day alone (no date part) reads as that time, as the original platform's variant
+      // conversion shows it, not as a time on 12/30/1899; a date at midnight reads as the date.
+      const double dt = VA::Dbl(v);
+      if (dt > -1 && dt < 1 && dt != 0) return TimeToStr(dt);
+      return DateTimeToStr(dt);
+    }
     case vkBoolean:
       return VA::Int(v) ? u"True" : u"False";
     case vkString:

@@ -167,6 +167,9 @@ TEST(Variant, TextWithoutDisplayFormat) {
       {Cur(-7), u"-7"},
       {Date(2024, 2, 29), u"2/29/2024"},
       {Variant::FromDateTime(EncodeDate(2024, 2, 29) + EncodeTime(13, 5, 9, 0)), u"2/29/2024 1:05:09 PM"},
+      // A time of day alone is shown without the date it has no part of; midnight is a date.
+      {Variant::FromDateTime(EncodeTime(22, 14, 37, 0)), u"10:14:37 PM"},
+      {Variant::FromDateTime(0), u"12/30/1899"},
       {Variant(true), u"True"},
       {Variant(false), u"False"},
       {Variant(u'x'), u"x"},
