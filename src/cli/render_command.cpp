@@ -20,7 +20,7 @@
 #include "export/export_filter.h"
 #include "export/image_export.h"
 #include "export/pdf_export.h"
-#include "platform/atomic_file.h"
+#include "platform/safe_output.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
 #include "prepared/preview_pages.h"
@@ -306,9 +306,9 @@ struct RunError {
 // Every output of the run, kept under temporary names until the run has succeeded.
 class PendingOutputs {
  public:
-  TAtomicFile& Create(const std::string& path) {
+  TSafeOutputStream& Create(const std::string& path) {
     try {
-      FFiles.push_back(std::make_unique<TAtomicFile>(path));
+      FFiles.push_back(std::make_unique<TSafeOutputStream>(path));
     } catch (const Exception& e) {
       throw RunError{e.Message()};
     }
@@ -333,7 +333,7 @@ class PendingOutputs {
   size_t Count() const { return FFiles.size(); }
 
  private:
-  std::vector<std::unique_ptr<TAtomicFile>> FFiles;  // destroyed uncommitted: removed
+  std::vector<std::unique_ptr<TSafeOutputStream>> FFiles;  // destroyed uncommitted: removed
   std::string FError;
 };
 
@@ -341,7 +341,7 @@ class PendingOutputs {
 // transport lets go of it so that thousands of pages never hold thousands of descriptors.
 class PendingFileStream : public TStream {
  public:
-  PendingFileStream(TAtomicFile& file, PendingOutputs& outputs) : FFile(file), FOutputs(outputs) {}
+  PendingFileStream(TSafeOutputStream& file, PendingOutputs& outputs) : FFile(file), FOutputs(outputs) {}
   ~PendingFileStream() override {
     try {
       FFile.FinishWriting();
@@ -356,7 +356,7 @@ class PendingFileStream : public TStream {
   void SetSize(int64_t n) override { FFile.SetSize(n); }
 
  private:
-  TAtomicFile& FFile;
+  TSafeOutputStream& FFile;
   PendingOutputs& FOutputs;
 };
 
@@ -682,7 +682,7 @@ void RenderRun::WriteOne(OutputKind kind, const std::string& path, const std::st
         store->SaveToStream(FStdout);
         FHasStdout = true;
       } else {
-        TAtomicFile& f = FPending.Create(path);
+        TSafeOutputStream& f = FPending.Create(path);
         store->SaveToStream(f);
         f.FinishWriting();
       }
@@ -711,7 +711,7 @@ void RenderRun::WriteOne(OutputKind kind, const std::string& path, const std::st
   if (raster && toStdout && selected > 1)
     throw RunError{std::string(KindOption(kind)) + " -: the report has " + std::to_string(selected) +
                    " pages and standard output takes one image; give a file name or --pages"};
-  TAtomicFile* single = nullptr;
+  TSafeOutputStream* single = nullptr;
   if (toStdout) {
     filter.SetStream(&FStdout);
     FHasStdout = true;

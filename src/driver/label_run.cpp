@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <ostream>
@@ -12,6 +13,7 @@
 #include "startup/startup.h"
 #include "export/image_export.h"
 #include "export/pdf_export.h"
+#include "platform/safe_output.h"
 #include "platform/unicode.h"
 #include "prepared/preview_pages.h"
 #include "report/bands.h"
@@ -95,67 +97,67 @@ class CountingPDFExport final : public TpgwPDFExport {
 // so a failed run leaves no half-written file under a name that looks finished.
 class StagedOutput {
  public:
-  explicit StagedOutput(const std::string& finalPath) {
-    namespace fs = std::filesystem;
-    const fs::path path(finalPath);
-    FFolder = path.parent_path();
-    FFinalStem = path.stem().string();
-    FStagedStem = "." + FFinalStem + ".part-" + std::to_string(::getpid());
-    FStagedPath = (FFolder / (FStagedStem + path.extension().string())).string();
-  }
+  // The filter writes into a private folder beside the final file; an interrupted run leaves
+  // nothing there, and the rename on success stays within one file system.
+  explicit StagedOutput(const std::string& finalPath) : FFinalPath(finalPath), FFolder(FolderOf(finalPath)) {}
   StagedOutput(const StagedOutput&) = delete;
   StagedOutput& operator=(const StagedOutput&) = delete;
-  ~StagedOutput() {
-    if (!FCommitted) RemoveStaged();
-  }
 
-  // The name given to the filter.
-  const std::string& StagedPath() const { return FStagedPath; }
+  // Makes the private folder, when the export is about to start, and gives the name for the
+  // filter. A folder that cannot be made fails as the output file would.
+  std::string Stage() {
+    if (!FScratch) {
+      try {
+        FScratch = std::make_unique<TScratchFolder>(FFolder.string());
+      } catch (const Exception& e) {
+        const std::string message = e.Message();
+        const size_t reason = message.find("\". ");
+        throw ELabelRunError("Cannot create file \"" + FFinalPath + "\"." +
+                             (reason == std::string::npos ? std::string() : message.substr(reason + 2)));
+      }
+    }
+    return (std::filesystem::path(FScratch->Path()) / std::filesystem::path(FFinalPath).filename()).string();
+  }
   // A message about the staged files, naming the final ones instead.
   std::string WithFinalNames(std::string message) const {
-    const std::string staged = (FFolder / FStagedStem).string(), final = (FFolder / FFinalStem).string();
-    for (size_t at = message.find(staged); at != std::string::npos;
-         at = message.find(staged, at + final.size()))
+    if (!FScratch) return message;
+    const std::string finalStem = std::filesystem::path(FFinalPath).stem().string();
+    const std::string staged = (std::filesystem::path(FScratch->Path()) / finalStem).string();
+    const std::string final = (FFolder / finalStem).string();
+    for (size_t at = message.find(staged); at != std::string::npos; at = message.find(staged, at + final.size()))
       message.replace(at, staged.size(), final);
     return message;
   }
   // The files the filter wrote.
   std::vector<std::filesystem::path> Written() const {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> files;
+    std::vector<std::filesystem::path> files;
+    if (!FScratch) return files;
     std::error_code ec;
-    const fs::path folder = FFolder.empty() ? fs::path(".") : FFolder;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-      const std::string name = it->path().filename().string();
-      if (name.compare(0, FStagedStem.size(), FStagedStem) == 0) files.push_back(it->path());
-    }
+    for (std::filesystem::directory_iterator it(FScratch->Path(), ec), end; !ec && it != end; it.increment(ec))
+      files.push_back(it->path());
+    std::sort(files.begin(), files.end());
     return files;
   }
   // Gives each written file its final name.
   void Commit() {
     for (const std::filesystem::path& staged : Written()) {
-      const std::string rest = staged.filename().string().substr(FStagedStem.size());
       std::error_code ec;
-      std::filesystem::rename(staged, FFolder / (FFinalStem + rest), ec);
+      std::filesystem::rename(staged, FFolder / staged.filename(), ec);
       if (ec)
-        throw ELabelRunError("Cannot rename " + staged.string() + " to its final name: " + ec.message());
+        throw ELabelRunError("Cannot rename " + WithFinalNames(staged.string()) + " to its final name: " +
+                             ec.message());
     }
-    FCommitted = true;
   }
 
  private:
-  void RemoveStaged() const {
-    for (const std::filesystem::path& staged : Written()) {
-      std::error_code ec;
-      std::filesystem::remove(staged, ec);
-    }
+  static std::filesystem::path FolderOf(const std::string& finalPath) {
+    const std::filesystem::path folder = std::filesystem::path(finalPath).parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
   }
 
+  std::string FFinalPath;
   std::filesystem::path FFolder;
-  std::string FFinalStem;
-  std::string FStagedStem;
-  std::string FStagedPath;
-  bool FCommitted = false;
+  std::unique_ptr<TScratchFolder> FScratch;  // removed with whatever was not committed
 };
 
 // Every export starts from a report without errors (a failed preparation stops the run), so
@@ -257,7 +259,7 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
   o.pdf->SetShowDialog(false);
   o.pdf->SetShowProgress(false);
   o.pdf->SetOpenAfterExport(false);
-  o.pdf->SetFileName(Utf8ToUtf16(pdfOutput.StagedPath()));
+  o.pdf->SetFileName(Utf8ToUtf16(pdfOutput.Stage()));
   ExportOrFail(report, *o.pdf, paths.pdfPath, pdfOutput);
   const int pdfPages = hooks.exportedPdfPageCount ? hooks.exportedPdfPageCount(*o.pdf) : o.pdf->Pages();
   if (pdfPages <= 0) throw ELabelRunError("The PDF export wrote no pages to " + paths.pdfPath);
@@ -267,7 +269,7 @@ void RunLabelSample(std::ostream& out, const LabelRunPaths& paths, const LabelRu
   // OpenAfterExport and SeparateFiles keep the filter's defaults (false, one file per page).
   o.jpeg->SetShowDialog(false);
   o.jpeg->SetShowProgress(false);
-  o.jpeg->SetFileName(Utf8ToUtf16(jpegOutput.StagedPath()));
+  o.jpeg->SetFileName(Utf8ToUtf16(jpegOutput.Stage()));
   ExportOrFail(report, *o.jpeg, paths.jpegPath, jpegOutput);
   if (jpegOutput.Written().empty())
     throw ELabelRunError("The JPEG export wrote no file for " + paths.jpegPath);

@@ -1,13 +1,17 @@
 #include "platform/safe_output.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "platform/exceptions.h"
@@ -35,6 +39,26 @@ std::string BaseOf(const std::string& fileName) {
   return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
 }
 
+std::atomic<bool> gSyncBeforeRename{true};
+
+// Blocks the interrupt signals while the lists the handler reads change, so it never sees a list
+// half linked.
+class SignalBlock {
+ public:
+  SignalBlock() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&set, s);
+    pthread_sigmask(SIG_BLOCK, &set, &FOld);
+  }
+  ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }
+  SignalBlock(const SignalBlock&) = delete;
+  SignalBlock& operator=(const SignalBlock&) = delete;
+
+ private:
+  sigset_t FOld;
+};
+
 uint32_t NextSalt() {
   static std::atomic<uint32_t> counter{[] {
     std::random_device rd;
@@ -44,6 +68,125 @@ uint32_t NextSalt() {
 }
 
 }  // namespace
+
+// The pending temporary files, newest first, for the interrupt handler.
+struct TPendingOutputs {
+  static TSafeOutputStream* volatile head;
+
+  static void Add(TSafeOutputStream* f) {
+    f->FPrev = nullptr;
+    f->FNext = head;
+    if (head) head->FPrev = f;
+    head = f;
+    f->FRegistered = true;
+  }
+  static void Remove(TSafeOutputStream* f) {
+    if (!f->FRegistered) return;
+    SignalBlock block;
+    if (f->FPrev) f->FPrev->FNext = f->FNext;
+    if (f->FNext) f->FNext->FPrev = f->FPrev;
+    if (head == f) head = f->FNext;
+    f->FPrev = f->FNext = nullptr;
+    f->FRegistered = false;
+  }
+  // Async-signal-safe: walks the list and calls unlink only.
+  static void RemoveAll() {
+    for (TSafeOutputStream* f = head; f; f = f->FNext) unlink(f->FTempName.c_str());
+  }
+};
+
+TSafeOutputStream* volatile TPendingOutputs::head = nullptr;
+
+namespace {
+
+// Scratch folders, read by the interrupt handler: a descriptor to list the folder with, and its path.
+struct ScratchSlot {
+  volatile int fd = -1;
+  char path[PATH_MAX] = {};
+};
+ScratchSlot gScratch[8];
+
+// Async-signal-safe: lists the folder with the raw system call and unlinks what it finds.
+void EmptyAndRemove(int fd, const char* path) {
+  alignas(8) char buf[4096];
+  lseek(fd, 0, SEEK_SET);
+  for (int rounds = 0; rounds < 1000; ++rounds) {
+    const long n = syscall(SYS_getdents64, fd, buf, sizeof buf);
+    if (n <= 0) break;
+    for (long off = 0; off < n;) {
+      // struct linux_dirent64: ino (8), off (8), reclen (2), type (1), name
+      unsigned short reclen;
+      std::memcpy(&reclen, buf + off + 16, sizeof reclen);
+      const char* name = buf + off + 19;
+      if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) unlinkat(fd, name, 0);
+      off += reclen;
+    }
+  }
+  rmdir(path);
+}
+
+void OnInterrupt(int sig) {
+  TPendingOutputs::RemoveAll();
+  for (ScratchSlot& s : gScratch)
+    if (s.fd >= 0) EmptyAndRemove(s.fd, s.path);
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  sigaction(sig, &dfl, nullptr);
+  raise(sig);
+}
+
+}  // namespace
+
+void InstallInterruptCleanup() {
+  static std::atomic<bool> installed{false};
+  if (installed.exchange(true)) return;
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&sa.sa_mask, s);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    struct sigaction old {};
+    sigaction(s, nullptr, &old);
+    // A signal the shell told us to ignore (nohup, background jobs) stays ignored.
+    if (old.sa_handler == SIG_IGN) continue;
+    sigaction(s, &sa, nullptr);
+  }
+}
+
+TScratchFolder::TScratchFolder(const std::string& parent) {
+  std::error_code ec;
+  std::string base = parent;
+  if (base.empty()) base = std::filesystem::temp_directory_path(ec).string();
+  if (ec || base.empty()) base = "/tmp";
+  std::string tmpl = base + "/.pagewright-XXXXXX";
+  SignalBlock block;
+  if (!mkdtemp(tmpl.data()))
+    throw EFCreateError("Cannot create a temporary folder in \"" + base + "\". " + ErrorText(errno));
+  FPath = tmpl;
+  FFd = open(FPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int i = 0; i < 8 && FFd >= 0 && FPath.size() < PATH_MAX; ++i) {
+    if (gScratch[i].fd >= 0) continue;
+    std::memcpy(gScratch[i].path, FPath.c_str(), FPath.size() + 1);
+    gScratch[i].fd = FFd;
+    FSlot = i;
+    break;
+  }
+}
+
+TScratchFolder::~TScratchFolder() {
+  {
+    SignalBlock block;
+    if (FSlot >= 0) gScratch[FSlot].fd = -1;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(FPath, ec);
+  if (FFd >= 0) close(FFd);
+}
+
+void TSafeOutputStream::SetSyncBeforeRename(bool v) {
+  gSyncBeforeRename = v;
+}
 
 TSafeOutputStream::TSafeOutputStream(const std::string& fileName) : FFileName(fileName) {
   // The same words as any file that cannot be created, so callers see one form.
@@ -66,15 +209,20 @@ TSafeOutputStream::TSafeOutputStream(const std::string& fileName) : FFileName(fi
     refuse(ErrorText(errno));
   }
   const std::string folder = FolderOf(fileName);
-  const std::string prefix = (folder == "/" ? std::string() : folder) + "/." + BaseOf(fileName) + ".";
+  std::string base = BaseOf(fileName);
+  // Keeps the temporary name within the usual 255-byte limit of a file name.
+  if (base.size() > 200) base.resize(200);
+  const std::string prefix = (folder == "/" ? std::string() : folder) + "/." + base + ".";
   int err = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
     char hex[16];
     snprintf(hex, sizeof hex, "%08x", NextSalt());
     std::string name = prefix + hex + ".tmp";
+    SignalBlock block;  // created and registered as one step
     FFd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (FFd >= 0) {
       FTempName = std::move(name);
+      TPendingOutputs::Add(this);
       break;
     }
     err = errno;
@@ -140,25 +288,37 @@ void TSafeOutputStream::SetSize(int64_t newSize) {
   if (pos > newSize) Seek(newSize, soBeginning);
 }
 
-void TSafeOutputStream::Commit() {
-  if (FCommitted) return;
-  if (FFd < 0) throw EWriteError(FFileName + ": " + ErrorText(EBADF));
+void TSafeOutputStream::FinishWriting() {
+  if (FCommitted || FTempName.empty()) throw EWriteError(FFileName + ": " + ErrorText(EBADF));
+  if (FFd < 0 && !FFailed) return;  // finished before
   int err = FFailed ? FFailedErrno : 0;
   // Blocks the file system still had to allocate fail here (a full disk shows at fsync or close).
-  if (!err && ::fsync(FFd) != 0) err = errno;
-  if (!err) {
+  if (!err && gSyncBeforeRename && ::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+  if (FFd >= 0) {
     const int fd = FFd;
     FFd = -1;
-    if (::close(fd) != 0) err = errno;
+    if (::close(fd) != 0 && errno != EINTR && !err) err = errno;
   }
-  if (!err && ::rename(FTempName.c_str(), FFileName.c_str()) != 0) err = errno;
   if (err) {
     Discard();
     FFailed = true;
     throw EWriteError(FFileName + ": " + ErrorText(err));
   }
+}
+
+void TSafeOutputStream::Commit() {
+  if (FCommitted) return;
+  FinishWriting();
+  if (::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
+    const int err = errno;
+    Discard();
+    FFailed = true;
+    throw EWriteError(FFileName + ": " + ErrorText(err));
+  }
   FCommitted = true;
+  TPendingOutputs::Remove(this);
   FTempName.clear();
+  if (!gSyncBeforeRename) return;
   // The rename itself reaches the disk with the folder.
   const int dir = ::open(FolderOf(FFileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -167,13 +327,14 @@ void TSafeOutputStream::Commit() {
   }
 }
 
-void TSafeOutputStream::Discard() {
+void TSafeOutputStream::Discard() noexcept {
   if (FFd >= 0) {
     ::close(FFd);
     FFd = -1;
   }
   if (!FTempName.empty()) {
     ::unlink(FTempName.c_str());
+    TPendingOutputs::Remove(this);
     FTempName.clear();
   }
 }

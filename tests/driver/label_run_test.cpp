@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,6 +27,7 @@
 #include "export/pdf_export.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
+#include "platform/safe_output.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "report/bands.h"
@@ -275,11 +278,11 @@ TEST_F(LabelRunWithDoubles, SuccessfulRunWritesFourLinesAndTheSuccessLine) {
   EXPECT_EQ(seen[1].className, "TpgwJPEGExport");
   EXPECT_FALSE(seen[1].showDialog || seen[1].showProgress || seen[1].openAfterExport);
   EXPECT_TRUE(seen[1].separateFiles);
-  // The filters write in the target folder under names of their own; the finished files get
+  // The filters write into a private folder inside the target folder; the finished files get
   // the final names, and nothing else stays.
   const fs::path scratch = dir.path / "scratch";
   for (const ExportSeen& e : seen) {
-    EXPECT_EQ(fs::path(Utf16ToUtf8(e.fileName)).parent_path(), scratch);
+    EXPECT_EQ(fs::path(Utf16ToUtf8(e.fileName)).parent_path().parent_path(), scratch);
     EXPECT_NE(e.fileName, Utf8ToUtf16(paths.pdfPath));
   }
   std::vector<std::string> files;
@@ -356,6 +359,28 @@ TEST_F(LabelRunWithDoubles, FailedExportStopsWithTheErrorLineAndExitCode1) {
 }
 
 // A console that takes nothing: a run that otherwise succeeds is a failure.
+// Ctrl-C after the PDF is written but before the JPEG: the run ends by the signal and leaves no
+// file in the output folder, neither the finished PDF nor its private folder.
+TEST_F(LabelRunWithDoubles, AnInterruptLeavesNoOutputBehind) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGINT, SIG_DFL);
+    InstallInterruptCleanup();
+    hooks.exportedPdfPageCount = [](TpgwPDFExport&) {
+      raise(SIGINT);
+      return 1;
+    };
+    std::ostringstream out;
+    RunLabelProgram(out, paths, hooks);
+    _exit(2);  // not reached
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_TRUE(fs::is_empty(dir.path / "scratch"));
+}
+
 TEST_F(LabelRunWithDoubles, FailedConsoleWriteIsAFailure) {
   struct RefusingBuffer : std::streambuf {
     int overflow(int) override { return traits_type::eof(); }
