@@ -1138,7 +1138,10 @@ bool TpgwCustomMemoView::LoadContentFromDictionary(TpgwReport&, IpgwMacrosItem& 
   int32_t index = 0;
   if (!TryStrToInt(FMemo[0], index) || index < 0 || index >= item.TextCount()) return false;
   FMacroLoaded = true;
-  const bool repeated = index == item.LastIndex();
+  // Equal texts of neighbouring instances repeat, also when they were computed later (each such
+  // value has an instance of its own until it is known).
+  const int last = item.LastIndex();
+  const bool repeated = last >= 0 && last < item.TextCount() && (index == last || item.Text(index) == item.Text(last));
   SetText(FDuplicates == dmClear && repeated ? WideString() : item.Text(index));
   bool hide = false;
   if (repeated && (FDuplicates == dmHide || FDuplicates == dmClear || FDuplicates == dmMerge)) {
