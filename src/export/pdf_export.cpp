@@ -8,6 +8,7 @@
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "report/pages.h"
+#include "report/picture_view.h"
 #include "report/report.h"
 #include "report/view.h"
 #include "storage/xml_document.h"
@@ -240,7 +241,9 @@ void TpgwPDFExport::StartPage(TpgwReportPage& page, int index) {
   if (!FDocument) return;
   FDocument->StartPage(static_cast<double>(page.Width()), static_cast<double>(page.Height()),
                        static_cast<double>(page.LeftMargin()), static_cast<double>(page.TopMargin()), index);
-  if (FBackground && FContent) {
+  // The page's colour is part of what the page shows, as in the raster export; Background adds
+  // the background picture (in ExportObject).
+  if (FContent) {
     const double left = static_cast<double>(page.LeftMargin()) * pgwMMUnits;
     const double top = static_cast<double>(page.TopMargin()) * pgwMMUnits;
     const double width =
@@ -258,9 +261,13 @@ void TpgwPDFExport::ExportObject(TpgwComponent& obj) {
   if (!visibility.Contains(vsExport) && !(ExportNotPrintable() && !visibility.Contains(vsPrint))) return;
   // The page colour was painted by StartPage; the background's picture only with Background.
   // The page's frame is drawn on the page as it is on screen, with or without.
-  if (view->Name() == u"_pagebackground" && !FBackground) {
-    FContent->FrameOf(*view);
-    return;
+  if (view->Name() == u"_pagebackground") {
+    auto* picture = dynamic_cast<TpgwPictureView*>(view);
+    const TGraphic* graphic = picture ? picture->GetGraphic() : nullptr;
+    if (!FBackground || !graphic || graphic->Empty()) {
+      FContent->FrameOf(*view);
+      return;
+    }
   }
   // The view knows it is being exported for the duration of the call.
   struct TExportingState {

@@ -82,6 +82,8 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
 
   bool Compressed() const { return FCompressed; }
   void SetCompressed(bool v) { FCompressed = v; }
+  // Kept for templates and scripts that set it; every face that may be embedded is, because text
+  // is written as glyph indices that only the embedded font program gives a meaning.
   bool EmbeddedFonts() const { return FEmbeddedFonts; }
   void SetEmbeddedFonts(bool v) { FEmbeddedFonts = v; }
   bool EmbedFontsIfProtected() const { return FEmbedFontsIfProtected; }

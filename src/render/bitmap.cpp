@@ -720,9 +720,12 @@ void TBitmap::SetSize(int width, int height) {
   {
     ContextPtr cr(cairo_create(fresh.get()));
     const TBrush& brush = FImpl->canvas->Brush();
-    TColor fill = (brush.Style() == bsSolid && !IsNoColor(brush.Color())) ? brush.Color() : clWhite;
-    SetColor(cr.get(), fill);
-    cairo_paint(cr.get());
+    const bool solid = brush.Style() == bsSolid && !IsNoColor(brush.Color());
+    // A bitmap with alpha and no solid brush starts transparent (a new surface is all zeros).
+    if (solid || FPixelFormat != pf32bit) {
+      SetColor(cr.get(), solid ? brush.Color() : clWhite);
+      cairo_paint(cr.get());
+    }
     if (FWidth > 0 && FHeight > 0) {
       cairo_surface_flush(FImpl->surface.get());
       cairo_set_source_surface(cr.get(), FImpl->surface.get(), 0, 0);

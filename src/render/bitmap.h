@@ -24,8 +24,8 @@ class TBitmap : public TGraphic {
 
   int Width() const override { return FWidth; }
   int Height() const override { return FHeight; }
-  // Resizes, keeping the pixels that still fit; new pixels take the canvas brush colour
-  // (white for a new bitmap).
+  // Resizes, keeping the pixels that still fit; new pixels take the canvas brush colour (white
+  // for a new bitmap), or for a pf32bit bitmap whose brush is not solid are transparent.
   void SetSize(int width, int height);
   void SetWidth(int w) { SetSize(w, FHeight); }
   void SetHeight(int h) { SetSize(FWidth, h); }

@@ -320,10 +320,10 @@ TEST_F(PdfDocumentFiles, Aes256KeysComeFromTheRandomSource) {
   EXPECT_NE(old.find("/Extensions << /ADBE << /BaseVersion /1.7 /ExtensionLevel 8 >> >>"), std::string::npos);
 }
 
-// With the embedding switch off, a face asked for by its own name is only described, while a
-// stand-in for another name is embedded: its glyph indices are ours, not the named face's.
-TEST(PdfDocumentFonts, StandInFacesAreEmbeddedEvenWithTheSwitchOff) {
-  const std::pair<const char16_t*, bool> cases[] = {{u"Arial", true}, {u"Liberation Sans", false}};
+// Text is written as glyph indices, which only the embedded font program gives a meaning: a face
+// asked for by its own name is embedded like a stand-in for another name, with the switch off too.
+TEST(PdfDocumentFonts, FacesAreEmbeddedEvenWithTheSwitchOff) {
+  const std::pair<const char16_t*, bool> cases[] = {{u"Arial", true}, {u"Liberation Sans", true}};
   for (const auto& [face, embedded] : cases) {
     TpgwPDFExport settings;
     settings.SetCompressed(false);

@@ -287,7 +287,7 @@ void TpgwPDFDocument::Rectangle(double left, double top, double width, double he
 }
 
 void TpgwPDFDocument::Frame(double left, double top, double width, double height, TpgwFrameTypes sides,
-                            TColor color, double widthPx, TpgwFrameStyle style) {
+                            TColor color, double widthPx, TpgwFrameStyle style, TpgwFrameTypes adjoining) {
   RequirePage();
   if (color == clNone || widthPx < 0.01 || sides.Empty()) return;
   const double w = widthPx * 0.75;
@@ -335,28 +335,45 @@ void TpgwPDFDocument::Frame(double left, double top, double width, double height
     Emit(pattern);
     Emit(caps);
     Emit(PdfColor(color) + " RG");
-    const std::vector<double> offsets =
-        style == fsDouble ? std::vector<double>{-w / 2, w / 2} : std::vector<double>{0};
-    for (double o : offsets) {
-      const double dx = side.Horizontal ? 0 : o, dy = side.Horizontal ? o : 0;
-      Emit(PdfFloat(side.Ax + dx) + " " + PdfFloat(side.Ay + dy) + " m");
-      Emit(PdfFloat(side.Bx + dx) + " " + PdfFloat(side.By + dy) + " l");
+    if (style != fsDouble) {
+      Emit(PdfFloat(side.Ax) + " " + PdfFloat(side.Ay) + " m");
+      Emit(PdfFloat(side.Bx) + " " + PdfFloat(side.By) + " l");
+      Emit("S");
+      continue;
+    }
+    // Two lines of the frame's width, a width apart on either side of the edge, as the page
+    // draws them: the outer one reaches over the corners where another side adjoins, the inner
+    // one stops short of them.
+    const bool bottomOrLeft = side.Type == ftBottom || side.Type == ftLeft;
+    const double outward = bottomOrLeft ? -1 : 1;
+    const TpgwFrameTypes all = sides + adjoining;
+    const bool joinA = all.Contains(side.Horizontal ? ftLeft : ftBottom);
+    const bool joinB = all.Contains(side.Horizontal ? ftRight : ftTop);
+    for (const double across : {outward, -outward}) {
+      const double reach = across == outward ? w : -w;
+      const double a = (side.Horizontal ? side.Ax : side.Ay) - (joinA ? reach : 0);
+      const double b = (side.Horizontal ? side.Bx : side.By) + (joinB ? reach : 0);
+      const double o = across * w;
+      if (side.Horizontal) {
+        Emit(PdfFloat(a) + " " + PdfFloat(side.Ay + o) + " m");
+        Emit(PdfFloat(b) + " " + PdfFloat(side.By + o) + " l");
+      } else {
+        Emit(PdfFloat(side.Ax + o) + " " + PdfFloat(a) + " m");
+        Emit(PdfFloat(side.Bx + o) + " " + PdfFloat(b) + " l");
+      }
       Emit("S");
     }
   }
   Emit("Q");
 }
 
-void TpgwPDFDocument::Shape(TpgwShapeKind kind, double left, double top, double width, double height,
-                            TColor fill, TColor frame, double frameWidthPx, double cornerDiameterPx) {
-  RequirePage();
-  const bool stroke = frame != clNone && frameWidthPx >= 0.01;
-  if (fill == clNone && !stroke) return;
+std::vector<std::string> TpgwPDFDocument::ShapePath(TpgwShapeKind kind, double left, double top, double width,
+                                                    double height, double cornerDiameterPx, bool& closed) const {
   const double x0 = X(left), x1 = X(left + width), yTop = Y(top), yBottom = Y(top + height);
   const double xm = (x0 + x1) / 2, ym = (yTop + yBottom) / 2;
   auto P = [](double x, double y) { return PdfFloat(x) + " " + PdfFloat(y); };
   std::vector<std::string> path;
-  bool closed = true;
+  closed = true;
   constexpr double k = 0.5522847498;  // control-point factor of a quarter arc
   switch (kind) {
     case skRectangle:
@@ -402,6 +419,16 @@ void TpgwPDFDocument::Shape(TpgwShapeKind kind, double left, double top, double 
       break;
   }
   if (closed && kind != skRectangle) path.push_back("h");
+  return path;
+}
+
+void TpgwPDFDocument::Shape(TpgwShapeKind kind, double left, double top, double width, double height,
+                            TColor fill, TColor frame, double frameWidthPx, double cornerDiameterPx) {
+  RequirePage();
+  const bool stroke = frame != clNone && frameWidthPx >= 0.01;
+  if (fill == clNone && !stroke) return;
+  bool closed = true;
+  const std::vector<std::string> path = ShapePath(kind, left, top, width, height, cornerDiameterPx, closed);
   const bool filled = closed && fill != clNone;
   if (!filled && !stroke) return;
   Emit("q");
@@ -414,6 +441,25 @@ void TpgwPDFDocument::Shape(TpgwShapeKind kind, double left, double top, double 
   for (const auto& p : path) Emit(p);
   Emit(filled && stroke ? "B" : filled ? "f" : "S");
   Emit("Q");
+}
+
+void TpgwPDFDocument::ClipToShape(TpgwShapeKind kind, double left, double top, double width, double height,
+                                  double cornerDiameterPx) {
+  RequirePage();
+  bool closed = true;
+  const std::vector<std::string> path = ShapePath(kind, left, top, width, height, cornerDiameterPx, closed);
+  if (!closed) return ClipToRectangle(left, top, width, height);
+  for (const auto& p : path) Emit(p);
+  Emit("W");
+  Emit("n");
+}
+
+void TpgwPDFDocument::ClipToRectangle(double left, double top, double width, double height) {
+  RequirePage();
+  Emit(PdfFloat(X(left)) + " " + PdfFloat(Y(top + height)) + " " + PdfFloat(width * 0.75) + " " +
+       PdfFloat(height * 0.75) + " re");
+  Emit("W");
+  Emit("n");
 }
 
 void TpgwPDFDocument::AddWebLink(double left, double top, double width, double height,
@@ -533,7 +579,7 @@ int TpgwPDFDocument::WriteOutline() {
   return root;
 }
 
-int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg) {
+int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg, int softMask) {
   RequireStarted();
   const TJpegInfo info = ReadJpegInfo(jpeg);
   const char* space = info.Components == 1   ? "/DeviceGray"
@@ -541,6 +587,7 @@ int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg) {
                                              : "/DeviceCMYK";
   TMD5 md5;
   md5.Update("DCT");
+  if (softMask >= 0) md5.Update("SMask" + std::to_string(softMask));
   md5.Update(jpeg);
   const TMD5Digest hash = md5.Final();
   if (auto it = FImageByHash.find(hash); it != FImageByHash.end()) return it->second;
@@ -553,15 +600,42 @@ int TpgwPDFDocument::AddJPEGImage(std::span<const uint8_t> jpeg) {
                      (flate ? "/Filter [/FlateDecode /DCTDecode]\r\n" : "/Filter /DCTDecode\r\n");
   // Four-component JPEGs from common encoders store inverted CMYK.
   if (info.Components == 4) dict += "/Decode [1 0 1 0 1 0 1 0]\r\n";
+  if (softMask >= 0) dict += SoftMaskEntry(softMask);
   dict += "/Width " + std::to_string(info.Width) + "\r\n/Height " + std::to_string(info.Height) + "\r\n";
   return AddImage(dict, flate ? std::string_view(deflated) : raw, hash);
 }
 
-int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t> rgb) {
+std::string TpgwPDFDocument::SoftMaskEntry(int softMask) const {
+  if (softMask < 0 || softMask >= static_cast<int>(FImages.size())) throw EPDFError("Unknown soft mask");
+  return "/SMask " + std::to_string(FImages[static_cast<size_t>(softMask)].Object) + " 0 R\r\n";
+}
+
+int TpgwPDFDocument::AddAlphaMask(int width, int height, std::span<const uint8_t> alpha) {
+  RequireStarted();
+  if (width <= 0 || height <= 0 || alpha.size() != size_t(width) * size_t(height))
+    throw EPDFError("Mask data do not match the image size");
+  std::string dict = "/ColorSpace /DeviceGray\r\n/BitsPerComponent 8\r\n";
+  const std::string_view raw(reinterpret_cast<const char*>(alpha.data()), alpha.size());
+  std::string data;
+  if (FSettings.Compressed()) {
+    dict += "/Filter /FlateDecode\r\n";
+    data = Deflate(raw);
+  } else {
+    data = std::string(raw);
+  }
+  dict += "/Width " + std::to_string(width) + "\r\n/Height " + std::to_string(height) + "\r\n";
+  TMD5 md5;
+  md5.Update("Alpha" + std::to_string(width) + "x" + std::to_string(height));
+  md5.Update(alpha);
+  return AddImage(dict, data, md5.Final());
+}
+
+int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t> rgb, int softMask) {
   RequireStarted();
   if (width <= 0 || height <= 0 || rgb.size() != size_t(width) * size_t(height) * 3)
     throw EPDFError("Image data do not match the image size");
   std::string dict = "/ColorSpace /DeviceRGB\r\n/BitsPerComponent 8\r\n";
+  if (softMask >= 0) dict += SoftMaskEntry(softMask);
   const std::string_view raw(reinterpret_cast<const char*>(rgb.data()), rgb.size());
   std::string data;
   if (FSettings.Compressed()) {
@@ -573,6 +647,7 @@ int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t>
   dict += "/Width " + std::to_string(width) + "\r\n/Height " + std::to_string(height) + "\r\n";
   TMD5 md5;
   md5.Update("RGB" + std::to_string(width) + "x" + std::to_string(height));
+  if (softMask >= 0) md5.Update("SMask" + std::to_string(softMask));
   md5.Update(rgb);
   return AddImage(dict, data, md5.Final());
 }
@@ -580,21 +655,23 @@ int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t>
 int TpgwPDFDocument::AddBitmapImage(const TBitmap& bitmap, bool asJpeg, int quality) {
   RequireStarted();
   if (bitmap.Width() <= 0 || bitmap.Height() <= 0) throw EPDFError("Empty bitmap");
+  // A bitmap with transparent or translucent pixels gets a soft mask, so what lies under it on
+  // the page shows through as it does in the page image.
+  int softMask = -1;
+  if (bitmap.PixelFormat() == pf32bit) {
+    std::vector<uint8_t> alpha(size_t(bitmap.Width()) * bitmap.Height());
+    for (int y = 0; y < bitmap.Height(); ++y) bitmap.ReadRowAlpha(y, alpha.data() + size_t(y) * bitmap.Width());
+    if (std::any_of(alpha.begin(), alpha.end(), [](uint8_t a) { return a != 255; }))
+      softMask = AddAlphaMask(bitmap.Width(), bitmap.Height(), alpha);
+  }
   if (asJpeg) {
     TMemoryStream jpeg;
     EncodeJPEG(bitmap, quality > 0 ? quality : FSettings.Quality(), 96, false, jpeg);
-    return AddJPEGImage(jpeg.Bytes());
+    return AddJPEGImage(jpeg.Bytes(), softMask);
   }
-  std::vector<uint8_t> rgb;
-  rgb.reserve(size_t(bitmap.Width()) * bitmap.Height() * 3);
-  for (int y = 0; y < bitmap.Height(); ++y)
-    for (int x = 0; x < bitmap.Width(); ++x) {
-      const TColor c = bitmap.Pixel(x, y);
-      rgb.push_back(static_cast<uint8_t>(c & 0xFF));
-      rgb.push_back(static_cast<uint8_t>((c >> 8) & 0xFF));
-      rgb.push_back(static_cast<uint8_t>((c >> 16) & 0xFF));
-    }
-  return AddRGBImage(bitmap.Width(), bitmap.Height(), rgb);
+  std::vector<uint8_t> rgb(size_t(bitmap.Width()) * bitmap.Height() * 3);
+  for (int y = 0; y < bitmap.Height(); ++y) bitmap.ReadRowRGB(y, rgb.data() + size_t(y) * bitmap.Width() * 3);
+  return AddRGBImage(bitmap.Width(), bitmap.Height(), rgb, softMask);
 }
 
 std::string TpgwPDFDocument::HatchPattern(TBrushStyle style) {

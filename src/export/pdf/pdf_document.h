@@ -68,13 +68,20 @@ class TpgwPDFDocument {
   void Rectangle(double left, double top, double width, double height, TColor fill, TColor frame,
                  double frameWidthPx = 1);
   // The selected sides of a frame, in the order bottom, left, top, right, with the style's dash
-  // pattern and caps; sides narrower than 0.01 pixels are left out.
+  // pattern and caps; sides narrower than 0.01 pixels are left out. `adjoining` names further
+  // sides of the same frame drawn by other calls (a double line meets them at the corners).
   void Frame(double left, double top, double width, double height, TpgwFrameTypes sides, TColor color,
-             double widthPx, TpgwFrameStyle style = fsSolid);
+             double widthPx, TpgwFrameStyle style = fsSolid, TpgwFrameTypes adjoining = {});
   // A shape's path filled with fill and stroked with frame (either may be clNone); a round
   // rectangle's corner diameter of 0 means a quarter of the shorter side.
   void Shape(TpgwShapeKind kind, double left, double top, double width, double height, TColor fill,
              TColor frame, double frameWidthPx = 1, double cornerDiameterPx = 0);
+  // Clips what follows to a shape's area (within the caller's q ... Q); the diagonals, which have
+  // no area, clip to their box.
+  void ClipToShape(TpgwShapeKind kind, double left, double top, double width, double height,
+                   double cornerDiameterPx = 0);
+  // Clips what follows to a rectangle (within the caller's q ... Q).
+  void ClipToRectangle(double left, double top, double width, double height);
   // A link to a web address over a rectangle of the current page; the annotation is written at
   // Finish. An address that is empty after trimming gives no link.
   void AddWebLink(double left, double top, double width, double height, const WideString& url);
@@ -83,8 +90,12 @@ class TpgwPDFDocument {
   void AddPageLink(double left, double top, double width, double height, int targetSourceIndex);
   // Image XObjects, written at once; the same data added twice gives the same image. Returns the
   // image's index ("/Im" + index).
-  int AddJPEGImage(std::span<const uint8_t> jpeg);
-  int AddRGBImage(int width, int height, std::span<const uint8_t> rgb);
+  // `softMask`, when not negative, is the index of a grey image (AddAlphaMask) that gives each
+  // pixel its opacity.
+  int AddJPEGImage(std::span<const uint8_t> jpeg, int softMask = -1);
+  int AddRGBImage(int width, int height, std::span<const uint8_t> rgb, int softMask = -1);
+  // An 8-bit opacity image (0 transparent, 255 opaque) to be the soft mask of a colour image.
+  int AddAlphaMask(int width, int height, std::span<const uint8_t> alpha);
   // A bitmap as a JPEG image at the filter's quality (or quality when not 0), or losslessly
   // deflated.
   int AddBitmapImage(const TBitmap& bitmap, bool asJpeg = true, int quality = 0);
@@ -120,6 +131,11 @@ class TpgwPDFDocument {
   TPDFGlobalFonts& Fonts() { return FFonts; }
 
  private:
+  std::string SoftMaskEntry(int softMask) const;
+  // The path of a shape in page coordinates; closed is false for the diagonals.
+  std::vector<std::string> ShapePath(TpgwShapeKind kind, double left, double top, double width, double height,
+                                     double cornerDiameterPx, bool& closed) const;
+
   struct TImage {
     int Object = 0;
   };

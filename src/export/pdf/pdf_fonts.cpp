@@ -299,10 +299,11 @@ std::string TpgwPDFFont::SubsetTag() const {
 
 void TpgwPDFFont::WriteObjects(TPDFObjectsHelper& pdf, bool embed) {
   if (Reference == 0) Reference = pdf.UpdateXRef();
-  // A face standing in for the named one is embedded whatever the switch says: its glyph indices
-  // mean nothing to a viewer that has (or substitutes) another face under that name.
-  const bool substitute = FTtf && !FTtf->SubstitutionName().empty();
-  const bool embedded = (embed || substitute) && Embeddable();
+  // Text is written as glyph indices (Identity-H), which mean nothing without the font program
+  // they index: a viewer with another version of the face, or a substitute, shows wrong glyphs.
+  // So every face that may be embedded is, whatever the EmbeddedFonts switch says.
+  (void)embed;
+  const bool embedded = Embeddable();
   const std::string baseName = GetFontName();
   std::string name = baseName;
   int fontFile = 0;

@@ -295,11 +295,17 @@ void TPDFPageContent::Fill(TpgwView& view, double left, double top, double width
       return;
     }
   }
-  // Hatches, gradients and glass: the fill paints itself as vector paths.
-  TPDFVectorCanvas canvas(FDoc, 0, 0, kVectorUnits);
-  TCanvasLock lock(canvas);
-  view.Fill().Draw(canvas, ToCanvasUnits(left), ToCanvasUnits(top), ToCanvasUnits(left + width),
-                   ToCanvasUnits(top + height));
+  // Hatches, gradients and glass: the fill paints itself as vector paths, kept inside the object
+  // (an elliptic gradient paints ellipses larger than its box).
+  FDoc.AppendContent("q");
+  FDoc.ClipToRectangle(left, top, width, height);
+  {
+    TPDFVectorCanvas canvas(FDoc, 0, 0, kVectorUnits);
+    TCanvasLock lock(canvas);
+    view.Fill().Draw(canvas, ToCanvasUnits(left), ToCanvasUnits(top), ToCanvasUnits(left + width),
+                     ToCanvasUnits(top + height));
+  }
+  FDoc.AppendContent("Q");
 }
 
 void TPDFPageContent::Frame(const TpgwView& view, double left, double top, double width, double height) {
@@ -324,7 +330,7 @@ void TPDFPageContent::Frame(const TpgwView& view, double left, double top, doubl
   for (const TSide& side : sides) {
     if (!frame.Typ().Contains(side.Type) || IsNoColor(side.Line.Color())) continue;
     FDoc.Frame(left, top, width, height, TpgwFrameTypes{side.Type}, ColorToRGB(side.Line.Color()),
-               static_cast<double>(side.Line.Width()), side.Line.Style());
+               static_cast<double>(side.Line.Width()), side.Line.Style(), frame.Typ());
   }
 }
 
@@ -375,8 +381,11 @@ void TPDFPageContent::ExportView(TpgwView& view) {
   if (auto* picture = dynamic_cast<TpgwPictureView*>(&view)) {
     const TGraphic* graphic = picture->GetGraphic();
     if (!graphic || graphic->Empty()) {
-      Frame(view, static_cast<double>(view.AbsLeft()), static_cast<double>(view.AbsTop()),
-            static_cast<double>(view.Width()), static_cast<double>(view.Height()));
+      // Without a picture the object still shows its colour (the page's own colour comes this way).
+      const double left = static_cast<double>(view.AbsLeft()), top = static_cast<double>(view.AbsTop());
+      const double width = static_cast<double>(view.Width()), height = static_cast<double>(view.Height());
+      Fill(view, left, top, width, height);
+      Frame(view, left, top, width, height);
       return;
     }
     if (FSettings.PictureDPI() > 0) {
@@ -594,10 +603,20 @@ void TPDFPageContent::LineObject(TpgwLineView& line) {
 void TPDFPageContent::ShapeObject(TpgwShapeView& shape) {
   const double left = static_cast<double>(shape.AbsLeft()), top = static_cast<double>(shape.AbsTop());
   const double width = static_cast<double>(shape.Width()), height = static_cast<double>(shape.Height());
-  const TColor fill =
-      shape.FillType() == ftBrush && !IsNoColor(shape.Color()) ? ColorToRGB(shape.Color()) : clNone;
   const TColor frame = IsNoColor(shape.Frame().Color()) ? clNone : ColorToRGB(shape.Frame().Color());
   const double corner = shape.Curve() == 0 ? 0 : shape.Curve() * 10.0;
+  const auto* brush = shape.FillType() == ftBrush ? dynamic_cast<const TpgwBrushFill*>(&shape.Fill()) : nullptr;
+  const bool plain = brush && (brush->Style() == bsSolid || brush->Style() == bsClear);
+  TColor fill = clNone;
+  if (plain) {
+    if (!IsNoColor(shape.Color())) fill = ColorToRGB(shape.Color());
+  } else if (shape.Shape() != skDiagonal1 && shape.Shape() != skDiagonal2) {
+    // A hatch, gradient or glass fill paints inside the shape's outline, which is drawn after.
+    FDoc.AppendContent("q");
+    FDoc.ClipToShape(shape.Shape(), left, top, width, height, corner);
+    Fill(shape, left, top, width, height);
+    FDoc.AppendContent("Q");
+  }
   FDoc.Shape(shape.Shape(), left, top, width, height, fill, frame, static_cast<double>(shape.Frame().Width()),
              corner);
 }
@@ -642,8 +661,15 @@ void TPDFPageContent::Image(TpgwView& view, double scale) {
   {
     TCanvas& canvas = bitmap.Canvas();
     TCanvasLock lock(canvas);
-    canvas.Brush().SetStyle(bsSolid);
-    canvas.Brush().SetColor(clWhite);
+    if (dynamic_cast<TpgwPictureView*>(&view)) {
+      // A picture's transparent parts stay transparent: the image gets a soft mask and what lies
+      // under it on the page shows through.
+      canvas.Brush().SetStyle(bsClear);
+      bitmap.SetPixelFormat(pf32bit);
+    } else {
+      canvas.Brush().SetStyle(bsSolid);
+      canvas.Brush().SetColor(clWhite);
+    }
     bitmap.SetSize(w, h);
     TFrameSidesOff noFrame(view.Frame());
     view.DrawClipped(canvas, scale, scale, -left * scale, -top * scale);
