@@ -456,12 +456,15 @@ int TpgwBaseDialogExportFilter::ShowModal() {
 
 void TpgwBaseDialogExportFilter::AfterFinish() {
   if (!OpenAfterExport() || Stream()) return;
-  if (!OnOpenFile) return;
   std::string name = Utf16ToUtf8(FileName());
   // A numbered export wrote its first file with ".1" before the extension.
   if (!FileExists(name))
     name = ExtractFilePath(name) + ChangeFileExt(ExtractFileName(name), "") + ".1" + ExtractFileExt(name);
-  OnOpenFile(name);
+  if (OnOpenFile) return OnOpenFile(name);
+  // The desktop's viewer; without one the export has still succeeded, and the user learns why
+  // nothing opened.
+  std::string whyNot;
+  if (!OpenWithDesktop(name, whyNot)) std::cerr << "Cannot open " << name << " after the export: " << whyNot << "\n";
 }
 
 // --- the export walk's side ------------------------------------------------------------------------------

@@ -3,14 +3,17 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "platform/exceptions.h"
@@ -284,6 +287,55 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix) {
   char buf[256];
   throw EFCreateError("Cannot create file \"" + ExpandFileName(name) + "\". " +
                       strerror_r(lastErr, buf, sizeof buf));
+}
+
+bool OpenWithDesktop(const std::string& fileName, std::string& whyNot) {
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((!display || !*display) && (!wayland || !*wayland)) {
+    whyNot = "there is no desktop session (DISPLAY and WAYLAND_DISPLAY are not set)";
+    return false;
+  }
+  std::string opener;
+  if (const char* path = std::getenv("PATH")) {
+    std::string_view rest(path);
+    while (opener.empty()) {
+      const size_t colon = rest.find(':');
+      const std::string dir(rest.substr(0, colon));
+      const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/xdg-open";
+      if (::access(candidate.c_str(), X_OK) == 0) opener = candidate;
+      if (colon == std::string_view::npos) break;
+      rest.remove_prefix(colon + 1);
+    }
+  }
+  if (opener.empty()) {
+    whyNot = "xdg-open is not installed";
+    return false;
+  }
+  // Two forks: the opener is not our child, so it neither waits on us nor stays a zombie.
+  const pid_t child = ::fork();
+  if (child < 0) {
+    whyNot = std::string("cannot start xdg-open: ") + std::strerror(errno);
+    return false;
+  }
+  if (child == 0) {
+    if (::fork() == 0) {
+      const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+      if (null >= 0) {
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+      }
+      ::setsid();
+      char* const argv[] = {const_cast<char*>(opener.c_str()), const_cast<char*>(fileName.c_str()), nullptr};
+      ::execv(opener.c_str(), argv);
+      ::_exit(127);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return true;
 }
 
 }  // namespace pagewright

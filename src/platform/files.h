@@ -71,4 +71,9 @@ void SetTempDir(const std::string& dirName);  // empty restores the default
 // file can be created there.
 std::string CreateTempFile(const std::string& dir, const std::string& prefix);
 
+// Opens a file with the desktop's application for it (xdg-open), without waiting for it and
+// without leaving a process behind. Returns false with the reason when there is no desktop session
+// (neither DISPLAY nor WAYLAND_DISPLAY is set) or no xdg-open on the PATH.
+bool OpenWithDesktop(const std::string& fileName, std::string& whyNot);
+
 }  // namespace pagewright

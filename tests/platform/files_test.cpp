@@ -1,8 +1,10 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 
@@ -102,6 +104,67 @@ TEST(Files, TemporaryFilesAreNewAndUnique) {
   SetTempDir("");
   EXPECT_EQ(GetTempDir(), "/tmp/");
   EXPECT_THROW(CreateTempFile(dir + "missing/", "pw"), EFCreateError);
+  std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// The environment variables of one case, restored afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : FName(name) {
+    if (const char* old = std::getenv(name)) FOld = old, FHad = true;
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (FHad)
+      setenv(FName.c_str(), FOld.c_str(), 1);
+    else
+      unsetenv(FName.c_str());
+  }
+
+ private:
+  std::string FName, FOld;
+  bool FHad = false;
+};
+
+// Opening with the desktop: a reason instead of an attempt without a session or without xdg-open,
+// and with both, xdg-open gets the file. The stand-in xdg-open writes its argument into a pipe the
+// test reads, so the test waits exactly as long as the opener takes.
+TEST(Files, OpenWithDesktopStartsXdgOpenOnlyWhenThereIsADesktop) {
+  const std::string dir = MakeTempFolder();
+  const std::string fifo = dir + "opened";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string bin = dir + "bin";
+  ASSERT_TRUE(CreateDir(bin));
+  {
+    TFileStream script(bin + "/xdg-open", fmCreate);
+    script.WriteBuffer("#!/bin/sh\nprintf '%s' \"$1\" > '" + fifo + "'\n");
+  }
+  ASSERT_EQ(chmod((bin + "/xdg-open").c_str(), 0755), 0);
+  std::string why;
+  {
+    ScopedEnv noX("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr), path("PATH", bin.c_str());
+    EXPECT_FALSE(OpenWithDesktop("/tmp/x.pdf", why));
+    EXPECT_EQ(why, "there is no desktop session (DISPLAY and WAYLAND_DISPLAY are not set)");
+  }
+  {
+    ScopedEnv x("DISPLAY", ":0"), path("PATH", dir.c_str());
+    EXPECT_FALSE(OpenWithDesktop("/tmp/x.pdf", why));
+    EXPECT_EQ(why, "xdg-open is not installed");
+  }
+  {
+    ScopedEnv noX("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", "wayland-0"),
+        path("PATH", ("/nowhere:" + bin + ":/bin:/usr/bin").c_str());
+    ASSERT_TRUE(OpenWithDesktop(dir + "report 1.pdf", why)) << why;
+    FILE* f = std::fopen(fifo.c_str(), "r");  // blocks until the stand-in opens the pipe
+    ASSERT_NE(f, nullptr);
+    char buf[256] = {};
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    EXPECT_EQ(std::string(buf, n), dir + "report 1.pdf");
+  }
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
