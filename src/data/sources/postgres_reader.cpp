@@ -1,6 +1,15 @@
 // PostgreSQL through libpq: the query runs in single-row mode, so rows arrive one at a time
 // and a large result never sits in memory. Column types come from the result's type OIDs.
+//
+// The client library is loaded when the first PostgreSQL source is opened, not at program start:
+// it brings two dozen further libraries (Kerberos, LDAP, TLS) whose loading and relocation would
+// otherwise cost every run of every command.
+#include <dlfcn.h>
 #include <libpq-fe.h>
+
+#include <mutex>
+#include <string>
+#include <type_traits>
 
 #include "data/sources/record_reader.h"
 #include "platform/unicode.h"
@@ -8,6 +17,65 @@
 namespace pagewright {
 
 namespace {
+
+// The functions of libpq this reader calls, looked up once.
+struct TLibPq {
+  decltype(&::PQclear) clear = nullptr;
+  decltype(&::PQconnectdb) connectdb = nullptr;
+  decltype(&::PQerrorMessage) errorMessage = nullptr;
+  decltype(&::PQexec) exec = nullptr;
+  decltype(&::PQfinish) finish = nullptr;
+  decltype(&::PQfname) fname = nullptr;
+  decltype(&::PQftype) ftype = nullptr;
+  decltype(&::PQgetResult) getResult = nullptr;
+  decltype(&::PQgetisnull) getisnull = nullptr;
+  decltype(&::PQgetlength) getlength = nullptr;
+  decltype(&::PQgetvalue) getvalue = nullptr;
+  decltype(&::PQnfields) nfields = nullptr;
+  decltype(&::PQresultErrorMessage) resultErrorMessage = nullptr;
+  decltype(&::PQresultStatus) resultStatus = nullptr;
+  decltype(&::PQsendQuery) sendQuery = nullptr;
+  decltype(&::PQsetSingleRowMode) setSingleRowMode = nullptr;
+  decltype(&::PQstatus) status = nullptr;
+};
+
+const TLibPq& Pq() {
+  static TLibPq lib;
+  static std::string failure;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* handle = dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      const char* why = dlerror();
+      failure = std::string("the PostgreSQL client library cannot be loaded: ") + (why ? why : "libpq.so.5");
+      return;
+    }
+    auto bind = [&](auto& slot, const char* name) {
+      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(handle, name));
+      if (!slot && failure.empty()) failure = std::string("the PostgreSQL client library lacks ") + name;
+    };
+    bind(lib.clear, "PQclear");
+    bind(lib.connectdb, "PQconnectdb");
+    bind(lib.errorMessage, "PQerrorMessage");
+    bind(lib.exec, "PQexec");
+    bind(lib.finish, "PQfinish");
+    bind(lib.fname, "PQfname");
+    bind(lib.ftype, "PQftype");
+    bind(lib.getResult, "PQgetResult");
+    bind(lib.getisnull, "PQgetisnull");
+    bind(lib.getlength, "PQgetlength");
+    bind(lib.getvalue, "PQgetvalue");
+    bind(lib.nfields, "PQnfields");
+    bind(lib.resultErrorMessage, "PQresultErrorMessage");
+    bind(lib.resultStatus, "PQresultStatus");
+    bind(lib.sendQuery, "PQsendQuery");
+    bind(lib.setSingleRowMode, "PQsetSingleRowMode");
+    bind(lib.status, "PQstatus");
+  });
+  if (!failure.empty()) throw EDataSourceError("postgresql: " + failure);
+  return lib;
+}
+
 
 // Type OIDs of the built-in types (fixed by the server's catalogue).
 TpgwColumnType TypeOfOid(Oid oid) {
@@ -36,12 +104,12 @@ class PostgresReader final : public IpgwRecordReader {
   PostgresReader(const std::string& uri, const std::string& query)
       : FName(SafeName(uri)), FSql(QueryFromTableOrStatement(query)) {
     if (query.empty()) throw EDataSourceError(FName + ": a query or table name is needed (--query)");
-    FConn.reset(PQconnectdb(uri.c_str()));
-    if (!FConn || PQstatus(FConn.get()) != CONNECTION_OK)
+    FConn.reset(Pq().connectdb(uri.c_str()));
+    if (!FConn || Pq().status(FConn.get()) != CONNECTION_OK)
       throw EDataSourceError(FName + ": " + ConnError());
     // Times come back in one zone, whatever the server's default.
-    Result r(PQexec(FConn.get(), "SET TIME ZONE 'UTC'; SET DateStyle = 'ISO'"));
-    if (PQresultStatus(r.get()) != PGRES_COMMAND_OK) throw EDataSourceError(FName + ": " + ConnError());
+    Result r(Pq().exec(FConn.get(), "SET TIME ZONE 'UTC'; SET DateStyle = 'ISO'"));
+    if (Pq().resultStatus(r.get()) != PGRES_COMMAND_OK) throw EDataSourceError(FName + ": " + ConnError());
     Start();
   }
   ~PostgresReader() override { Drain(); }
@@ -59,10 +127,10 @@ class PostgresReader final : public IpgwRecordReader {
   bool Next(std::vector<TpgwSourceValue>& row) override {
     if (!FPending) {
       if (FDone) return false;
-      FPending.reset(PQgetResult(FConn.get()));
+      FPending.reset(Pq().getResult(FConn.get()));
     }
     Result r = std::move(FPending);
-    const ExecStatusType st = r ? PQresultStatus(r.get()) : PGRES_TUPLES_OK;
+    const ExecStatusType st = r ? Pq().resultStatus(r.get()) : PGRES_TUPLES_OK;
     if (!r || st == PGRES_TUPLES_OK) {
       FDone = true;
       Drain();
@@ -70,18 +138,18 @@ class PostgresReader final : public IpgwRecordReader {
     }
     ++FRow;
     if (st != PGRES_SINGLE_TUPLE) {
-      const std::string message = r ? PQresultErrorMessage(r.get()) : "";
+      const std::string message = r ? Pq().resultErrorMessage(r.get()) : "";
       Drain();
       throw EDataSourceError(Where() + ": " + Trimmed(message.empty() ? ConnError() : message));
     }
     row.resize(FColumns.size());
     for (int i = 0; i < static_cast<int>(FColumns.size()); ++i) {
       TpgwSourceValue& v = row[static_cast<size_t>(i)];
-      if (PQgetisnull(r.get(), 0, i)) {
+      if (Pq().getisnull(r.get(), 0, i)) {
         v.SetNull();
         continue;
       }
-      std::string text(PQgetvalue(r.get(), 0, i), static_cast<size_t>(PQgetlength(r.get(), 0, i)));
+      std::string text(Pq().getvalue(r.get(), 0, i), static_cast<size_t>(Pq().getlength(r.get(), 0, i)));
       const TpgwColumnType type = FTypes[static_cast<size_t>(i)];
       if (type == ctBoolean) {
         v.kind = TpgwSourceValue::Boolean;
@@ -101,14 +169,14 @@ class PostgresReader final : public IpgwRecordReader {
 
  private:
   struct ClearResult {
-    void operator()(PGresult* r) const { PQclear(r); }
+    void operator()(PGresult* r) const { Pq().clear(r); }
   };
   struct Finish {
-    void operator()(PGconn* c) const { PQfinish(c); }
+    void operator()(PGconn* c) const { Pq().finish(c); }
   };
   using Result = std::unique_ptr<PGresult, ClearResult>;
 
-  std::string ConnError() const { return Trimmed(FConn ? PQerrorMessage(FConn.get()) : "cannot connect"); }
+  std::string ConnError() const { return Trimmed(FConn ? Pq().errorMessage(FConn.get()) : "cannot connect"); }
   static std::string Trimmed(std::string s) {
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
     for (char& c : s)
@@ -120,23 +188,23 @@ class PostgresReader final : public IpgwRecordReader {
     FRow = 0;
     FDone = false;
     FPending.reset();
-    if (!PQsendQuery(FConn.get(), FSql.c_str())) throw EDataSourceError(FName + ": " + ConnError());
-    if (!PQsetSingleRowMode(FConn.get())) throw EDataSourceError(FName + ": " + ConnError());
+    if (!Pq().sendQuery(FConn.get(), FSql.c_str())) throw EDataSourceError(FName + ": " + ConnError());
+    if (!Pq().setSingleRowMode(FConn.get())) throw EDataSourceError(FName + ": " + ConnError());
     // The first result carries the column descriptions (or the query's error).
-    FPending.reset(PQgetResult(FConn.get()));
-    const ExecStatusType st = FPending ? PQresultStatus(FPending.get()) : PGRES_FATAL_ERROR;
+    FPending.reset(Pq().getResult(FConn.get()));
+    const ExecStatusType st = FPending ? Pq().resultStatus(FPending.get()) : PGRES_FATAL_ERROR;
     if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK) {
-      const std::string message = FPending ? PQresultErrorMessage(FPending.get()) : ConnError();
+      const std::string message = FPending ? Pq().resultErrorMessage(FPending.get()) : ConnError();
       Drain();
       throw EDataSourceError(FName + ": " + Trimmed(message));
     }
-    const int n = PQnfields(FPending.get());
+    const int n = Pq().nfields(FPending.get());
     if (n == 0) throw EDataSourceError(FName + ": the statement returns no columns");
     FColumns.clear();
     FTypes.clear();
     for (int i = 0; i < n; ++i) {
-      FColumns.push_back(PQfname(FPending.get(), i));
-      FTypes.push_back(TypeOfOid(PQftype(FPending.get(), i)));
+      FColumns.push_back(Pq().fname(FPending.get(), i));
+      FTypes.push_back(TypeOfOid(Pq().ftype(FPending.get(), i)));
     }
   }
 
@@ -144,7 +212,7 @@ class PostgresReader final : public IpgwRecordReader {
   void Drain() {
     FPending.reset();
     if (!FConn) return;
-    while (PGresult* r = PQgetResult(FConn.get())) PQclear(r);
+    while (PGresult* r = Pq().getResult(FConn.get())) Pq().clear(r);
   }
 
   std::string FName, FSql;
