@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "platform/exceptions.h"
+#include "platform/streams.h"
 #include "platform/unicode.h"
 #include "storage/xml_document.h"
 #include "support/resources.h"
@@ -14,6 +15,9 @@ namespace pagewright {
 
 // ---------------------------------------------------------------------------------------------
 // IL elements
+
+// Units are small source files; anything larger is not one.
+constexpr int64_t kMaxUnitFileBytes = int64_t(16) << 20;
 
 namespace {
 
@@ -523,20 +527,34 @@ void TvmILParser::IncludeUnits(size_t first) {
 
 WideString TvmILParser::ReadUnitFile(const WideString& name) {
   const std::string file = Utf16ToUtf8(name);
+  // A program names units beside it (or in a folder below): scripts come from templates, which
+  // must not reach other files of the machine through `uses`.
+  bool outside = file.empty() || file.front() == '/' || file.find('\\') != std::string::npos;
+  for (size_t start = 0; !outside && start <= file.size();) {
+    const size_t slash = std::min(file.find('/', start), file.size());
+    if (file.compare(start, slash - start, "..") == 0 && slash - start == 2) outside = true;
+    start = slash + 1;
+  }
+  if (outside)
+    throw EFOpenError("Cannot use unit \"" + file +
+                      "\": a unit is a file in the program's own folder, named without \"/\" at the start or \"..\"");
   auto join = [&](const std::string& folder) {
     if (folder.empty()) return file;  // the current folder
-    char last = folder.back();
-    return last == '/' || last == '\\' ? folder + file : folder + '/' + file;
+    const char last = folder.back();
+    return last == '/' ? folder + file : folder + '/' + file;
   };
   std::string path = file;
   for (const auto& folder : FProgram->IncludePath) {
     path = join(folder);
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) break;
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISLNK(st.st_mode))
+      throw EFOpenError("Cannot use unit \"" + file + "\": it is a symbolic link, which may lead out of the folder");
+    break;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EFOpenError("Cannot open file \"" + path + "\". No such file or directory");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Only a regular file of sane size: a device or a pipe would block or never end.
+  std::unique_ptr<TMemoryStream> unit = OpenRegularFileForReading(path, kMaxUnitFileBytes);
+  const std::string bytes(reinterpret_cast<const char*>(unit->Memory()), static_cast<size_t>(unit->Size()));
   std::string_view v(bytes);
   if (v.substr(0, 3) == "\xEF\xBB\xBF") v.remove_prefix(3);
   return Utf8ToUtf16(v);

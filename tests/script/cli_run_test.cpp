@@ -1,6 +1,8 @@
 // `pagewright run` end to end: the annotated programs of tests/data/scripts give their noted
 // output on standard output, and their noted error on standard error with exit code 1.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -196,6 +198,9 @@ TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "greeting.pas")
       << "procedure Greet;\nbegin ShowMessage('from the unit') end;\nbegin end.\n";
+  std::filesystem::create_symlink("/etc/hostname", dir / "link.pas");
+  ASSERT_EQ(mkfifo((dir / "fifo.pas").c_str(), 0600), 0);  // reading it would block for ever
+  std::filesystem::create_directory(dir / "folder");
   struct Case {
     const char* source;
     const char* options;
@@ -209,6 +214,13 @@ TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
       {"uses 'missing_unit.pas';\nbegin end.\n", "", 1, "", ": EFOpenError: Cannot open file"},
       {"begin end.\n", "--language NoSuchLanguage ", 1, "", ": Language 'NoSuchLanguage' not found\n"},
       {"uses 'greeting.pas';\nbegin Greet end.\n", "", 0, "from the unit\n", ""},
+      // Units come only from the program's own folder, and only as regular files.
+      {"uses '/etc/hostname';\nbegin end.\n", "", 1, "", "a unit is a file in the program's own folder"},
+      {"uses '../greeting.pas';\nbegin end.\n", "", 1, "", "a unit is a file in the program's own folder"},
+      {"uses 'sub/../../x.pas';\nbegin end.\n", "", 1, "", "a unit is a file in the program's own folder"},
+      {"uses 'link.pas';\nbegin end.\n", "", 1, "", "it is a symbolic link"},
+      {"uses 'fifo.pas';\nbegin end.\n", "", 1, "", "It is not a regular file"},
+      {"uses 'folder';\nbegin end.\n", "", 1, "", "Is a directory"},
       {"#language C++Script\n{ ShowMessage(\"braces\"); }\n", "", 0, "braces\n", ""},
       {"begin ShowMessage('chosen') end.\n", "--language PascalScript ", 0, "chosen\n", ""},
   };
