@@ -21,7 +21,7 @@
 namespace pagewright::cli {
 namespace {
 
-constexpr const char* kArguments = "TEMPLATE --dump [--csv NAME=FILE]...";
+constexpr const char* kArguments = "TEMPLATE --dump [--csv NAME=FILE]... [--scripts]";
 
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright prepare " << kArguments << "\n"
@@ -30,7 +30,9 @@ void PrintUsage(std::ostream& os) {
      << "                   page, band, object, left, top, width, height, text (tab-separated)\n"
      << "  --csv NAME=FILE  the data set NAME of the template reads FILE: a CSV file (UTF-8,\n"
      << "                   comma-separated, a header line with the column names); every\n"
-     << "                   column is text\n";
+     << "                   column is text\n"
+     << "  --scripts        compile and run the template's script and call the event procedures\n"
+     << "                   its objects name (off: they are attached but not run)\n";
 }
 
 struct CsvSource {
@@ -131,6 +133,7 @@ std::unique_ptr<TMemTable> ReadCsvTable(const CsvSource& source) {
 int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string templateFile;
   bool dump = false;
+  bool scripts = false;
   std::vector<CsvSource> sources;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -140,6 +143,10 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (a == "--dump") {
       dump = true;
+      continue;
+    }
+    if (a == "--scripts") {
+      scripts = true;
       continue;
     }
     if (a == "--csv") {
@@ -190,6 +197,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   report = LoadTemplate("prepare", templateFile, err);
   if (!report) return kExitFailure;
   if (PrintErrors(*report, templateFile, err)) return kExitFailure;
+  ApplyScriptsSwitch(*report, scripts, "prepare", templateFile, err);
 
   for (size_t i = 0; i < sources.size(); ++i) {
     const WideString name = Utf8ToUtf16(sources[i].name);

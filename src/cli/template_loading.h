@@ -22,5 +22,9 @@ std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::
 // Prints the report's error lines as "error: <fileName>: <line>"; returns whether there were
 // any. Call it right after loading: preparing the report starts a new list.
 bool PrintErrors(TpgwReport& report, const std::string& fileName, std::ostream& err);
+// Applies a command's --scripts switch; without it, says once on `err` when the template has a
+// script or names event procedures that will therefore not run.
+void ApplyScriptsSwitch(TpgwReport& report, bool runScripts, const std::string& command,
+                        const std::string& fileName, std::ostream& err);
 
 }  // namespace pagewright::cli

@@ -116,9 +116,27 @@ void TpgwEngine::SyncCounters() {
 }
 
 void TpgwEngine::FireEvent(const WideString& procName, TpgwComponent* sender) {
-  if (Trim(procName).empty()) return;
+  const WideString name = Trim(procName);
+  if (name.empty()) return;
   TvmScript& script = ReportScript(FReport).Script();
-  script.CallFunction(procName, VarArrayOf({Variant::FromObject(sender)}));
+  const bool running = FReport.EngineOptions().RunScripts();
+  const WideString who = sender && !sender->Name().empty() ? sender->Name() : WideString(u"the report");
+  if (running && !script.Find(name)) {
+    // A renamed or deleted procedure: said once, and the report is not taken for right.
+    if (FMissingEvents.insert(WideUpperCase(name)).second)
+      FReport.Errors().Add(who + u": the event procedure " + name + u" is not declared in the report script");
+    return;
+  }
+  try {
+    script.CallFunction(name, VarArrayOf({Variant::FromObject(sender)}));
+  } catch (const Exception& e) {
+    if (!running) throw;
+    // The preparation ends with one line that says where the script failed.
+    const WideString& pos = script.ErrorDetailPos.empty() ? script.ErrorPos : script.ErrorDetailPos;
+    throw Exception("Report script" + (pos.empty() ? std::string() : " at " + Utf16ToUtf8(pos)) + ", in " +
+                    Utf16ToUtf8(name) + " called for " + Utf16ToUtf8(who) + ": " + e.ClassName() + ": " +
+                    e.Message());
+  }
 }
 
 Variant TpgwEngine::GetAggregateValue(const WideString& name, const WideString& expression,

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "engine/aggregates.h"
@@ -143,6 +144,8 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   void AddBandOutline(TpgwBand& band);
   void ClearSuppressed(TpgwBand& band);
   void SyncCounters();
+  // Calls the script procedure an object names for an event; with RunScripts a missing procedure
+  // is an error line, and a failing one raises with its place and the procedure added.
   void FireEvent(const WideString& procName, TpgwComponent* sender);
 
   // Placement.
@@ -175,6 +178,7 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   void SplitLeaveAll(TpgwBand& band);
 
   TpgwReport& FReport;
+  std::set<WideString> FMissingEvents;  // event procedures reported missing, upper case
   TpgwPreviewPages& FPreviewPages;
   TpgwAggregateList FAggregates;
   std::unique_ptr<TpgwShiftEngineImpl> FShiftEngine;

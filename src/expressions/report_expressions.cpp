@@ -7,6 +7,7 @@
 #include "data/data_set.h"
 #include "expressions/report_functions.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "report/memo_view.h"
@@ -334,11 +335,7 @@ bool PrepareReportScript(TpgwReport& report, TpgwReport* activeReport) {
   script.ClearItems(stamp);
   const intptr_t savedStamp = script.AddedBy;
   script.AddedBy = stamp;
-  struct StampGuard {
-    TvmScript& s;
-    intptr_t v;
-    ~StampGuard() { s.AddedBy = v; }
-  } stampGuard{script, savedStamp};
+  auto restoreStamp = ScopeExit([&] { script.AddedBy = savedStamp; });
   script.MainProg = true;
 
   // The list is copied: BeforeStartReport may change the tree.
@@ -395,11 +392,7 @@ void AddReportFunction(TpgwReport& report, const WideString& funcName, const Wid
   TvmScript& script = ReportScript(report).Script();
   const intptr_t saved = script.AddedBy;
   script.AddedBy = kUserFunctionStamp;
-  struct StampGuard {
-    TvmScript& s;
-    intptr_t v;
-    ~StampGuard() { s.AddedBy = v; }
-  } guard{script, saved};
+  auto restoreStamp = ScopeExit([&] { script.AddedBy = saved; });
   TpgwReport* r = &report;
   script.AddMethod(
       funcName,
@@ -433,11 +426,32 @@ void SetReportSelfValue(TpgwReport& report, TPersistent* view) {
     v->SetValue(view ? Variant::FromObject(view) : Variant::Null());
 }
 
+bool RunReportScript(TpgwReport& report) {
+  if (!report.EngineOptions().RunScripts()) return true;
+  TvmScript& script = ReportScript(report).Script();
+  // The report script is a template's: the same step, string and depth limits as its expressions.
+  script.StepLimit = kDefaultStepLimit;
+  script.MaxStringLength = kMaxStringLength;
+  auto where = [&](const WideString& pos) { return u"Report script" + (pos.empty() ? WideString() : u" at " + pos); };
+  if (!script.Compile()) {
+    report.Errors().Add(where(script.ErrorPos) + u": " + script.ErrorMsg);
+    return false;
+  }
+  try {
+    script.Execute();
+  } catch (const Exception& e) {
+    report.Errors().Add(where(script.ErrorDetailPos.empty() ? script.ErrorPos : script.ErrorDetailPos) + u": " +
+                        Utf8ToUtf16(e.ClassName()) + u": " + Utf8ToUtf16(e.Message()));
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 class TpgwScriptService final : public IpgwScriptService {
  public:
-  bool Prepare(TpgwReport& report) override { return PrepareReportScript(report); }
+  bool Prepare(TpgwReport& report) override { return PrepareReportScript(report) && RunReportScript(report); }
   Variant Calc(TpgwReport& report, const WideString& expr) override { return CalcExpression(report, expr); }
   void SetLocalValue(TpgwReport& report, const Variant& value) override { SetReportLocalValue(report, value); }
   void SetSelf(TpgwReport& report, TPersistent* view) override { SetReportSelfValue(report, view); }

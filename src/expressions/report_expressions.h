@@ -79,6 +79,12 @@ Variant CalcExpression(TpgwReport& report, const WideString& expr, TvmScript* sc
 // callbacks, a report variable, a global variable, a variable of the report script.
 bool LookupValue(TpgwReport& report, const WideString& name, Variant& value);
 
+// With the engine option RunScripts: compiles the report's script (prepared by PrepareReportScript)
+// and runs its main block, so that its event procedures exist for the engine to call. A compile
+// or run error is added to the report's errors with its line and column, and stops the
+// preparation (false). Without the option it does nothing and returns true.
+bool RunReportScript(TpgwReport& report);
+
 // Fills the report script for a run: the objects of `activeReport` (the report itself when null)
 // under their names, Report, PreviewPages, Engine, Outline, Value, Self and the report functions.
 // Empties the expression cache.

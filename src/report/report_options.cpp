@@ -45,6 +45,8 @@ const TClassInfo& TpgwEngineOptions::StaticClassInfo() {
           .Default(false)
           .Boolean("IgnoreExprError", &T::IgnoreExprError, &T::SetIgnoreExprError)
           .Default(false)
+          .Boolean("RunScripts", &T::RunScripts, &T::SetRunScripts)
+          .Default(false)
           .Build();
   return info;
 }
@@ -64,6 +66,7 @@ void TpgwEngineOptions::Assign(const TPersistent& source) {
   FUseFileCache = s->FUseFileCache;
   FIgnoreDevByZero = s->FIgnoreDevByZero;
   FIgnoreExprError = s->FIgnoreExprError;
+  FRunScripts = s->FRunScripts;
   FZeroPrecisionValue = s->FZeroPrecisionValue;
 }
 

@@ -37,6 +37,11 @@ class TpgwEngineOptions : public TPersistent {
   void SetDestroyForms(bool v) { FDestroyForms = v; }
   bool DoublePass() const { return FDoublePass; }
   void SetDoublePass(bool v) { FDoublePass = v; }
+  // Whether PrepareReport compiles the report's ScriptText, runs its main block and calls the
+  // event procedures that objects name. Off by default: stored templates prepare as they always
+  // did, with their script attached but not run.
+  bool RunScripts() const { return FRunScripts; }
+  void SetRunScripts(bool v) { FRunScripts = v; }
   int MaxMemSize() const { return FMaxMemSize; }
   void SetMaxMemSize(int v) { FMaxMemSize = v; }
   bool PrintIfEmpty() const { return FPrintIfEmpty; }
@@ -66,6 +71,7 @@ class TpgwEngineOptions : public TPersistent {
   bool FConvertNulls = true;
   bool FDestroyForms = true;
   bool FDoublePass = false;
+  bool FRunScripts = false;
   int FMaxMemSize = 10;
   bool FPrintIfEmpty = true;
   void* FReportThread = nullptr;
