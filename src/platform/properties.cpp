@@ -87,7 +87,15 @@ const TClassInfo& KeepClassInfo(std::unique_ptr<TClassInfo> info) {
 // ---- enumerations and sets ----
 
 TEnumInfo::TEnumInfo(std::string typeName, std::vector<std::string> names)
-    : FTypeName(std::move(typeName)), FNames(std::move(names)) {}
+    : FTypeName(std::move(typeName)), FNames(std::move(names)) {
+  for (const std::string& n : FNames) FWideNames.emplace_back(n.begin(), n.end());
+}
+
+const WideString& TEnumInfo::WideName(int64_t ordinal) const {
+  static const WideString empty;
+  if (ordinal < 0 || ordinal >= Count()) return empty;
+  return FWideNames[static_cast<size_t>(ordinal)];
+}
 
 const std::string& TEnumInfo::Name(int64_t ordinal) const {
   static const std::string empty;

@@ -65,6 +65,9 @@ class TEnumInfo {
   int Count() const { return static_cast<int>(FNames.size()); }
   // The name of `ordinal`; empty when out of range.
   const std::string& Name(int64_t ordinal) const;
+  // The same as report text (the names are ASCII), made once: writers of templates and prepared
+  // pages ask for it for every property they write.
+  const WideString& WideName(int64_t ordinal) const;
   // The ordinal of a value name (case-insensitive), -1 when it is not one of the names.
   int Ordinal(std::string_view name) const;
   int Ordinal(std::u16string_view name) const;
@@ -73,6 +76,7 @@ class TEnumInfo {
  private:
   std::string FTypeName;
   std::vector<std::string> FNames;
+  std::vector<WideString> FWideNames;
 };
 
 // The enumeration behind pkBoolean: False, True.
@@ -130,6 +134,8 @@ class TPropInfo {
   using TStoredTest = std::function<bool(const TPersistent&)>;
 
   const std::string& Name() const { return FName; }
+  // The name as report text, made once (names are ASCII).
+  const WideString& WideName() const { return FWideName; }
   TPropKind Kind() const { return FKind; }
   // The declared type ("Integer", "TColor", "Extended", "WideString", an enumeration or
   // class name), for script registration.
@@ -169,6 +175,7 @@ class TPropInfo {
   friend class TClassInfo;
 
   std::string FName;
+  WideString FWideName;
   TPropKind FKind = pkInteger;
   std::string FTypeName;
   const TEnumInfo* FEnum = nullptr;
@@ -512,6 +519,7 @@ class TClassBuilder {
   TPropInfo& Add(std::string name, TPropKind kind, std::string typeName) {
     auto p = std::make_unique<TPropInfo>();
     p->FName = std::move(name);
+    p->FWideName.assign(p->FName.begin(), p->FName.end());
     p->FKind = kind;
     p->FTypeName = std::move(typeName);
     FInfo->FOwn.push_back(std::move(p));

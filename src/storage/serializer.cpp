@@ -188,7 +188,7 @@ void TpgwXMLSerializer::WriteProperties(TPersistent& obj, std::u16string_view pr
   for (const TPropInfo* p : source->ClassInfo().Properties()) {
     if (!p->IsStored(*source)) continue;
     if (textObject && p->Name() == "Text") continue;  // written below, always
-    const WideString name = AsciiToWide(p->Name());
+    const WideString& name = p->WideName();
     const TPropValue v = p->Get(*source);
     switch (p->Kind()) {
       case pkInteger:
@@ -205,8 +205,8 @@ void TpgwXMLSerializer::WriteProperties(TPersistent& obj, std::u16string_view pr
         if (p->Kind() == pkSet) {
           text = IntToStr(static_cast<int64_t>(v.Bits));
         } else if (p->Kind() == pkBoolean || p->Kind() == pkEnumeration) {
-          const std::string& valueName = p->Enum() ? p->Enum()->Name(v.Int) : std::string();
-          text = valueName.empty() ? IntToStr(v.Int) : AsciiToWide(valueName);
+          const WideString& valueName = p->Enum() ? p->Enum()->WideName(v.Int) : WideString();
+          text = valueName.empty() ? IntToStr(v.Int) : valueName;
         } else {
           text = IntToStr(v.Int);
         }
