@@ -105,6 +105,42 @@ void TpgwEngine::StopReport() {
   FReport.SetTerminated(true);
 }
 
+void TpgwEngine::PrintBand(TpgwBand* band) {
+  if (band) ShowBand(band);
+}
+
+int TpgwEngine::PageNo() {
+  return FPreviewPages.GetLogicalPageNo();
+}
+
+void TpgwEngine::AddAnchor(const WideString& text) {
+  FPreviewPages.AddAnchor(text);
+}
+
+int TpgwEngine::GetAnchorPage(const WideString& text) {
+  return FPreviewPages.GetAnchorPage(text);
+}
+
+void TpgwEngine::AddOutlineItem(const WideString& text) {
+  FPreviewPages.Outline().AddItem(text, static_cast<int>(RoundHalfEven(FCurY)));
+}
+
+void TpgwEngine::OutlineLevelRoot() {
+  FPreviewPages.Outline().LevelRoot();
+}
+
+void TpgwEngine::OutlineLevelUp() {
+  FPreviewPages.Outline().LevelUp();
+}
+
+int TpgwEngine::PreparedPageCount() {
+  return FPreviewPages.GetCount();
+}
+
+int TpgwEngine::CurPreparedPage() {
+  return FPreviewPages.CurPage();
+}
+
 void TpgwEngine::SyncCounters() {
   TpgwRunCounters& c = ReportScript(FReport).Counters();
   c.PageIndex = std::max(0, FPreviewPages.CurPage());

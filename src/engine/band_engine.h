@@ -71,12 +71,12 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   TpgwBand* ShowBand(TpgwBand* band);
   void ShowBand(const TClassInfo& bandClass);
   void ShowBandByName(const WideString& name);
-  void NewPage();
-  void NewColumn();
+  void NewPage() override;
+  void NewColumn() override;
   void EndPage();
   void BreakAllKeep();
-  void StopReport();
-  Extended FreeSpace();
+  void StopReport() override;
+  Extended FreeSpace() override;
   Extended EffectivePageHeight();
   Extended HeaderHeight(bool addReprintOnNewPage);
   Extended FooterHeight();
@@ -106,14 +106,25 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   // --- state ---------------------------------------------------------------------------------------
   TpgwReport& Report() const { return FReport; }
   TpgwPreviewPages& PreviewPages() const { return FPreviewPages; }
-  int CurColumn() const { return FCurColumn; }
-  int CurLine() const { return FCurLine; }
+  int CurColumn() const override { return FCurColumn; }
+  int CurLine() const override { return FCurLine; }
   int CurLineThrough() const { return FCurLineThrough; }
-  Extended CurX() const { return FCurX; }
-  void SetCurX(Extended v) { FCurX = v; }
-  void SetCurY(Extended v) { FCurY = v; }
-  Extended PageHeight() const { return FPageHeight; }
-  Extended PageWidth() const { return FPageWidth; }
+  Extended CurX() const override { return FCurX; }
+  void SetCurX(Extended v) override { FCurX = v; }
+  void SetCurY(Extended v) override { FCurY = v; }
+  Extended PageHeight() const override { return FPageHeight; }
+  Extended PageWidth() const override { return FPageWidth; }
+
+  // --- IpgwRunningEngine, the rest of what scripts call ----------------------------------------
+  void PrintBand(TpgwBand* band) override;
+  int PageNo() override;
+  void AddAnchor(const WideString& text) override;
+  int GetAnchorPage(const WideString& text) override;
+  void AddOutlineItem(const WideString& text) override;
+  void OutlineLevelRoot() override;
+  void OutlineLevelUp() override;
+  int PreparedPageCount() override;
+  int CurPreparedPage() override;
   TpgwBand* CurBand() const { return FCurBand; }
   bool Keeping() const { return FKeeping; }
   bool SecondScriptCall() const { return FSecondScriptCall; }

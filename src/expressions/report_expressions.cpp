@@ -6,6 +6,7 @@
 
 #include "data/data_set.h"
 #include "expressions/report_functions.h"
+#include "expressions/script_engine_objects.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
 #include "platform/unicode.h"
@@ -188,7 +189,11 @@ void AddScopeObject(TvmScript& script, const WideString& name, TPersistent* obj)
 // ---- the report's script state ---------------------------------------------------------------------
 
 TpgwReportScript::TpgwReportScript(TpgwReport& report)
-    : FReport(report), FScript(std::make_unique<TvmScript>()) {
+    : FReport(report),
+      FEngine(std::make_unique<TpgwScriptEngine>(report)),
+      FOutline(std::make_unique<TpgwScriptOutline>(report)),
+      FPreviewPages(std::make_unique<TpgwScriptPreviewPages>(report)),
+      FScript(std::make_unique<TvmScript>()) {
   FScript->ExtendedCharset = true;
   FScript->StepLimit = kDefaultStepLimit;
   FScript->MaxStringLength = kMaxStringLength;
@@ -353,6 +358,9 @@ bool PrepareReportScript(TpgwReport& report, TpgwReport* activeReport) {
   }
 
   AddScopeObject(script, u"Report", &active);
+  AddScopeObject(script, u"Engine", &rs.EngineObject());
+  AddScopeObject(script, u"Outline", &rs.OutlineObject());
+  AddScopeObject(script, u"PreviewPages", &rs.PreviewPagesObject());
   script.AddVariable(u"Value", u"Variant", Variant::Null());
   script.AddVariable(u"Self", u"TpgwView", Variant::Null());
 

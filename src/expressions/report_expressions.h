@@ -56,9 +56,14 @@ class TpgwReportScript : public TpgwReportScope {
   // The longest text (in UTF-16 code units) an expression may build (0: no limit).
   size_t MaxStringLength() const;
   void SetMaxStringLength(size_t v);
+  // The scope objects Engine, Outline and PreviewPages.
+  TPersistent& EngineObject() { return *FEngine; }
+  TPersistent& OutlineObject() { return *FOutline; }
+  TPersistent& PreviewPagesObject() { return *FPreviewPages; }
 
  private:
   TpgwReport& FReport;
+  std::unique_ptr<TPersistent> FEngine, FOutline, FPreviewPages;
   std::unique_ptr<TvmScript> FScript;
   std::unique_ptr<TpgwExpressionCache> FCache;
   TpgwRunCounters FCounters;

@@ -5,6 +5,7 @@
 
 #include "data/data_set.h"
 #include "expressions/report_expressions.h"
+#include "expressions/script_engine_objects.h"
 #include "platform/format.h"
 #include "platform/properties.h"
 #include "platform/unicode.h"
@@ -241,6 +242,7 @@ TpgwReportFunctions::TpgwReportFunctions(TvmScript* script) : TvmRTTIModule(scri
   AddEnumerations(s);
 
   // Every registered class with its published properties, then the members scripts call.
+  AddEngineClasses(s);
   AddComponentClass(s);
   AddViewClasses(s);
   for (const TClassInfo* cls : ClassRegistry().Classes()) s.AddClassChain(*cls);

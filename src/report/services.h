@@ -19,6 +19,7 @@ namespace pagewright {
 class TComponent;
 class TPersistent;
 class TStream;
+class TpgwBand;
 class TpgwCustomPreviewPages;
 class TpgwReport;
 
@@ -102,6 +103,31 @@ class IpgwRunningEngine {
   // SUM, AVG, MIN, MAX, COUNT over the expression for the band (an object or a number).
   virtual Variant AggregateValue(const WideString& funcName, const WideString& expr, const Variant& band,
                                  int flags) = 0;
+
+  // What a report script sees as Engine, Outline and PreviewPages while the report runs.
+  virtual void NewPage() = 0;
+  virtual void NewColumn() = 0;
+  virtual void PrintBand(TpgwBand* band) = 0;  // ShowBand as a script calls it
+  virtual void StopReport() = 0;
+  virtual Extended FreeSpace() = 0;
+  virtual Extended CurX() const = 0;
+  virtual void SetCurX(Extended v) = 0;
+  virtual Extended CurY() const = 0;
+  virtual void SetCurY(Extended v) = 0;
+  virtual int CurLine() const = 0;
+  virtual int CurColumn() const = 0;
+  virtual int PageNo() = 0;  // the logical page number, 1-based
+  virtual int TotalPages() const = 0;
+  virtual Extended PageHeight() const = 0;
+  virtual Extended PageWidth() const = 0;
+  virtual bool FinalPass() const = 0;
+  virtual void AddAnchor(const WideString& text) = 0;
+  virtual int GetAnchorPage(const WideString& text) = 0;  // 1-based, 0 when unknown
+  virtual void AddOutlineItem(const WideString& text) = 0;
+  virtual void OutlineLevelRoot() = 0;
+  virtual void OutlineLevelUp() = 0;
+  virtual int PreparedPageCount() = 0;
+  virtual int CurPreparedPage() = 0;  // 0-based
 };
 
 // The services a report is made with. Null members are services this report does not have.

@@ -64,7 +64,8 @@ TEST(PrepareCorpus, EachTemplatePrintsItsGoldenDump) {
       {"page_footer_line_sums", "numbers"},  // page footers summing Line under a reprinted header
       {"negative_tops", "sales"},            // bands above the page's top still in their vertical order
       {"duplicates", "sales"},               // equal neighbours hidden or cleared, values computed later too
-      {"scripted", "sales", " --scripts"}    // an event procedure of the report script rewrites even rows
+      {"scripted", "sales", " --scripts"},   // an event procedure of the report script rewrites even rows
+      {"engine_script", "sales", " --scripts"}  // events ask Engine and PreviewPages, start a page, add outline items
   };
   const bool update = std::getenv("PW_UPDATE_GOLDEN") != nullptr;
   for (const Case& c : cases) {
