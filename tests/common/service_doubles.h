@@ -4,7 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
+#include "platform/unicode.h"
+#include "report/bands.h"
 #include "report/report.h"
 #include "report/services.h"
 
@@ -79,6 +83,45 @@ struct PreparedPagesServiceDouble : IpgwPreparedPagesService {
   bool Export(TpgwReport& report, TComponent& filter) override {
     return exportRun ? exportRun(report, filter) : true;
   }
+};
+
+// A running engine that answers totals through a function and keeps what scripts ask of it:
+// placement calls are counted and recorded, positions and pages are plain fields.
+struct RunningEngineDouble : IpgwRunningEngine {
+  std::function<Variant(const WideString&, const WideString&, const Variant&, int)> aggregate;
+  std::vector<std::string> calls;  // "NewPage", "ShowBand Band1", "AddAnchor x", ...
+  Extended curX = 0, curY = 0, freeSpace = 100, pageHeight = 1000, pageWidth = 700;
+  int curLine = 1, curColumn = 1, pageNo = 1, totalPages = 0, preparedPages = 1, curPreparedPage = 0;
+  bool finalPass = true;
+
+  Variant AggregateValue(const WideString& f, const WideString& e, const Variant& band, int flags) override {
+    return aggregate ? aggregate(f, e, band, flags) : Variant::Null();
+  }
+  void NewPage() override { calls.push_back("NewPage"); }
+  void NewColumn() override { calls.push_back("NewColumn"); }
+  void PrintBand(TpgwBand* band) override {
+    calls.push_back("ShowBand " + std::string(band ? Utf16ToUtf8(band->Name()) : std::string("-")));
+  }
+  void StopReport() override { calls.push_back("StopReport"); }
+  Extended FreeSpace() override { return freeSpace; }
+  Extended CurX() const override { return curX; }
+  void SetCurX(Extended v) override { curX = v; }
+  Extended CurY() const override { return curY; }
+  void SetCurY(Extended v) override { curY = v; }
+  int CurLine() const override { return curLine; }
+  int CurColumn() const override { return curColumn; }
+  int PageNo() override { return pageNo; }
+  int TotalPages() const override { return totalPages; }
+  Extended PageHeight() const override { return pageHeight; }
+  Extended PageWidth() const override { return pageWidth; }
+  bool FinalPass() const override { return finalPass; }
+  void AddAnchor(const WideString& text) override { calls.push_back("AddAnchor " + Utf16ToUtf8(text)); }
+  int GetAnchorPage(const WideString&) override { return 3; }
+  void AddOutlineItem(const WideString& text) override { calls.push_back("AddItem " + Utf16ToUtf8(text)); }
+  void OutlineLevelRoot() override { calls.push_back("LevelRoot"); }
+  void OutlineLevelUp() override { calls.push_back("LevelUp"); }
+  int PreparedPageCount() override { return preparedPages; }
+  int CurPreparedPage() override { return curPreparedPage; }
 };
 
 }  // namespace pagewright

@@ -92,14 +92,6 @@ class ReportCalc : public ::testing::Test {
   std::unique_ptr<TpgwReport> report;
 };
 
-// The totals of a running engine, answered by a function.
-struct RunningEngineDouble : IpgwRunningEngine {
-  std::function<Variant(const WideString&, const WideString&, const Variant&, int)> aggregate;
-  Variant AggregateValue(const WideString& f, const WideString& e, const Variant& band, int flags) override {
-    return aggregate(f, e, band, flags);
-  }
-};
-
 TEST_F(ReportCalc, LiteralsArithmeticStringsAndFunctions) {
   struct Case {
     const char16_t* expr;
@@ -307,6 +299,45 @@ TEST_F(ReportCalc, AggregatesNeedTheEngine) {
   EXPECT_EQ(Calc(u"SUM(<pgwDBmaster.\"qty\">, 0, 1 + 2) * 2").AsInteger(), 42);
   report->SetRunningEngine(nullptr);
   EXPECT_EQ(Utf16ToUtf8(seen), "SUM|<pgwDBmaster.\"qty\">|0|3");
+}
+
+// Engine, Outline and PreviewPages reach the engine that runs the report: values through
+// expressions, procedures through the report's script; outside a run they say so.
+TEST_F(ReportCalc, EngineOutlineAndPreviewPagesReachTheRunningEngine) {
+  auto* band = &CreateChild<TpgwMasterData>(*report);
+  band->SetName(u"Band1");
+  RunningEngineDouble running;
+  running.freeSpace = 42.5;
+  running.curY = 12;
+  running.curLine = 4;
+  running.pageNo = 2;
+  running.totalPages = 9;
+  running.preparedPages = 5;
+  running.curPreparedPage = 1;
+  report->SetRunningEngine(&running);
+  const std::pair<const char16_t*, const char*> values[] = {
+      {u"Engine.FreeSpace", "42.5"}, {u"Engine.CurY", "12"},        {u"Engine.CurLine", "4"},
+      {u"Engine.PageNo", "2"},       {u"Engine.TotalPages", "9"},   {u"Engine.PageHeight", "1000"},
+      {u"Engine.FinalPass", "True"}, {u"Engine.GetAnchorPage('x')", "3"}, {u"PreviewPages.Count", "5"},
+      {u"PreviewPages.CurPage", "1"},
+  };
+  for (const auto& [expr, want] : values) EXPECT_EQ(U8(Calc(expr)), want) << U8(expr);
+
+  ASSERT_TRUE(PrepareReportScript(*report));
+  TvmScript& script = ReportScript(*report).Script();
+  script.Lines =
+      u"begin Engine.NewPage; Engine.NewColumn; Engine.CurY := Engine.CurY + 21; Engine.ShowBand(Band1); "
+      u"Engine.AddAnchor('top'); Outline.AddItem('Totals'); Outline.LevelUp; Outline.LevelRoot; "
+      u"Engine.StopReport end.";
+  ASSERT_TRUE(script.Compile()) << U8(script.ErrorMsg) << " at " << U8(script.ErrorPos);
+  script.Execute();
+  EXPECT_EQ(running.calls, (std::vector<std::string>{"NewPage", "NewColumn", "ShowBand Band1", "AddAnchor top",
+                                                     "AddItem Totals", "LevelUp", "LevelRoot", "StopReport"}));
+  EXPECT_EQ(running.curY, 33);
+
+  report->SetRunningEngine(nullptr);
+  EXPECT_NE(Raised(u"Engine.FreeSpace").find("The report is not running"), std::string::npos)
+      << Raised(u"Engine.FreeSpace");
 }
 
 TEST_F(ReportCalc, ScopeHoldsReportObjectsUserFunctionsAndValue) {
