@@ -1,8 +1,11 @@
 #include "cli/render_command.h"
 
+#include <cstdlib>
+
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/template_loading.h"
 #include "data/db_dataset.h"
 #include "data/sources/source_table.h"
 #include "startup/startup.h"
@@ -84,7 +88,26 @@ void PrintUsage(std::ostream& os) {
      << "                         \"-2\", \"-3\" ... before the extension. {{ and }} are braces.\n"
      << "  --pages RANGE          the pages to export, e.g. 1,3-5,8- (default all)\n"
      << "\n"
+     << "PDF:\n"
+     << "  --pdf-outline          the report's outline as the PDF's bookmarks\n"
+     << "  --no-pdf-compress      leave the streams uncompressed (--pdf-compress: the default)\n"
+     << "  --pdf-owner-password P protect the PDF: P is needed to change it or lift restrictions\n"
+     << "  --pdf-user-password P  P is needed to open the PDF at all\n"
+     << "  --pdf-owner-password-env VAR, --pdf-user-password-env VAR\n"
+     << "                         the password from an environment variable (out of the process list)\n"
+     << "  --pdf-encryption rc4|aes256  the protection's cipher (default rc4; aes256 needs a\n"
+     << "                         reader of PDF 2.0 or 1.7 with its extension level 8)\n"
+     << "  --pdf-permissions LIST what a protected PDF allows: a comma list of print, modify,\n"
+     << "                         copy, annotate (default all of them; an empty list none)\n"
+     << "  Fonts are always embedded, as subsets (--pdf-embed-fonts is accepted).\n"
+     << "Page images:\n"
+     << "  --dpi N                the resolution of --jpeg and --png pages (default 96)\n"
+     << "  --jpeg-quality N       1 to 100 (default 90)\n"
+     << "  --monochrome           black and white pages\n"
+     << "\n"
      << "Other:\n"
+     << "  --scripts              compile and run the template's script and call the event\n"
+     << "                         procedures its objects name (off: attached but not run)\n"
      << "  --keep-going           report problems found loading the template as warnings\n"
      << "  --quiet                no progress line (shown only on a terminal, for jobs longer\n"
      << "                         than about a second)\n"
@@ -115,6 +138,10 @@ struct OutputRequest {
   std::string path;
 };
 
+struct UsageError {
+  std::string message;
+};
+
 struct RenderOptions {
   std::string templatePath;
   std::vector<DataBinding> bindings;
@@ -124,7 +151,19 @@ struct RenderOptions {
   std::string pages;
   bool quiet = false;
   bool keepGoing = false;
+  bool scripts = false;
+  // PDF filter options.
+  bool pdfOutline = false;
+  bool pdfCompress = true;
+  bool pdfAes256 = false;
+  std::string pdfUserPassword, pdfOwnerPassword;
+  std::optional<TpgwPDFEncBits> pdfPermissions;
+  // Raster filter options (0: the filter's default).
+  int jpegQuality = 0;
+  int dpi = 0;
+  bool monochrome = false;
 };
+
 
 const char* KindOption(OutputKind k) {
   switch (k) {
@@ -159,9 +198,38 @@ bool ValidPageRange(const std::string& s) {
   return digit;
 }
 
-struct UsageError {
-  std::string message;
-};
+// A password given in an environment variable, so that it stays out of the process list.
+std::string PasswordFromEnvironment(const std::string& option, const std::string& variable) {
+  const char* v = std::getenv(variable.c_str());
+  if (!v) throw UsageError{option + " " + variable + ": the environment variable is not set"};
+  return v;
+}
+
+TpgwPDFEncBits ParsePermissions(const std::string& list) {
+  TpgwPDFEncBits bits;
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    const std::string word = Lower(list.substr(start, comma - start));
+    if (word == "print") bits.Include(ePrint);
+    else if (word == "modify") bits.Include(eModify);
+    else if (word == "copy") bits.Include(eCopy);
+    else if (word == "annotate") bits.Include(eAnnot);
+    else if (!word.empty() || list.empty())
+      throw UsageError{"--pdf-permissions wants a comma list of print, modify, copy and annotate, not '" + list + "'"};
+    start = comma + 1;
+  }
+  return bits;
+}
+
+int IntegerOption(const std::string& option, const std::string& v, int low, int high) {
+  int n = 0;
+  const auto res = std::from_chars(v.data(), v.data() + v.size(), n);
+  if (res.ec != std::errc() || res.ptr != v.data() + v.size() || n < low || n > high)
+    throw UsageError{option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                     ", not '" + v + "'"};
+  return n;
+}
 
 RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
   RenderOptions o;
@@ -242,6 +310,36 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       o.quiet = true;
     } else if (a == "--keep-going") {
       o.keepGoing = true;
+    } else if (a == "--scripts") {
+      o.scripts = true;
+    } else if (a == "--pdf-outline") {
+      o.pdfOutline = true;
+    } else if (a == "--pdf-compress") {
+      o.pdfCompress = true;
+    } else if (a == "--no-pdf-compress") {
+      o.pdfCompress = false;
+    } else if (a == "--pdf-embed-fonts") {
+      // Always so: text is written as glyph indices that only the embedded font gives a meaning.
+    } else if (a == "--pdf-encryption") {
+      const std::string v = Lower(value());
+      if (v != "rc4" && v != "aes256") throw UsageError{"--pdf-encryption wants rc4 or aes256, not '" + v + "'"};
+      o.pdfAes256 = v == "aes256";
+    } else if (a == "--pdf-user-password") {
+      o.pdfUserPassword = value();
+    } else if (a == "--pdf-owner-password") {
+      o.pdfOwnerPassword = value();
+    } else if (a == "--pdf-user-password-env") {
+      o.pdfUserPassword = PasswordFromEnvironment(a, value());
+    } else if (a == "--pdf-owner-password-env") {
+      o.pdfOwnerPassword = PasswordFromEnvironment(a, value());
+    } else if (a == "--pdf-permissions") {
+      o.pdfPermissions = ParsePermissions(value());
+    } else if (a == "--jpeg-quality") {
+      o.jpegQuality = IntegerOption(a, value(), 1, 100);
+    } else if (a == "--dpi") {
+      o.dpi = IntegerOption(a, value(), 24, 1200);
+    } else if (a == "--monochrome") {
+      o.monochrome = true;
     } else if (a.size() > 1 && a[0] == '-') {
       throw UsageError{"unknown option '" + args[i] + "'"};
     } else {
@@ -250,6 +348,9 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
     }
   }
   if (o.templatePath.empty()) throw UsageError{"no template given"};
+  if ((o.pdfPermissions || o.pdfAes256) && o.pdfUserPassword.empty() && o.pdfOwnerPassword.empty())
+    throw UsageError{"--pdf-permissions and --pdf-encryption protect the PDF with a password: give "
+                     "--pdf-owner-password (or --pdf-user-password)"};
   if (o.outputs.empty() && o.split.empty())
     throw UsageError{"no output given: use --pdf, --jpeg, --png, --prepared or --split"};
   if (!o.split.empty() && !o.outputs.empty())
@@ -491,6 +592,7 @@ void RenderRun::LoadTemplate() {
       throw RunError{path + ": the template has errors (--keep-going treats them as warnings)"};
     }
   }
+  ApplyScriptsSwitch(*FReport, FOptions.scripts, "render", path, FErr);
 }
 
 std::vector<std::string> RenderRun::DataSetNamesOfBands() {
@@ -656,6 +758,12 @@ TpgwCustomExportFilter& RenderRun::Filter(OutputKind kind) {
   if (kind == okPDF) {
     if (!FPDF) FPDF = std::make_unique<TpgwPDFExport>(nullptr);
     FPDF->SetOpenAfterExport(false);
+    FPDF->SetOutline(FOptions.pdfOutline);
+    FPDF->SetCompressed(FOptions.pdfCompress);
+    FPDF->SetUserPassword(FOptions.pdfUserPassword);
+    FPDF->SetOwnerPassword(FOptions.pdfOwnerPassword);
+    FPDF->SetEncryptionMethod(FOptions.pdfAes256 ? peAES_256 : peRC4_128);
+    if (FOptions.pdfPermissions) FPDF->SetProtectionFlags(*FOptions.pdfPermissions);
     return *FPDF;
   }
   TpgwCustomImageExport* f = nullptr;
@@ -667,6 +775,9 @@ TpgwCustomExportFilter& RenderRun::Filter(OutputKind kind) {
     f = FPNG.get();
   }
   f->SetSeparateFiles(true);
+  if (FOptions.jpegQuality > 0) f->SetJPEGQuality(FOptions.jpegQuality);
+  if (FOptions.dpi > 0) f->SetResolution(FOptions.dpi);
+  f->SetMonochrome(FOptions.monochrome);
   return *f;
 }
 

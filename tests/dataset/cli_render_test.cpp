@@ -2,6 +2,8 @@
 // outputs with the real checkers (qpdf, pdftotext, pdfinfo, zbarimg).
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -126,6 +128,14 @@ TEST_F(CliRender, UsageErrorsExitWithTwo) {
        "the data set Lines is not bound; give --data Lines=SOURCE"},
       {tpl + data + " --data Extra=" + Quote(Fixture("lines.csv")) + " --pdf a.pdf",
        "--data Extra: the template has no data set of that name (its data bands use: Orders, Lines)"},
+      {tpl + data + " --pdf a.pdf --pdf-encryption des", "--pdf-encryption wants rc4 or aes256"},
+      {tpl + data + " --pdf a.pdf --pdf-permissions print,fly --pdf-owner-password x",
+       "--pdf-permissions wants a comma list of print, modify, copy and annotate"},
+      {tpl + data + " --pdf a.pdf --pdf-permissions print", "protect the PDF with a password"},
+      {tpl + data + " --pdf a.pdf --pdf-user-password-env PW_SURELY_UNSET_VARIABLE",
+       "PW_SURELY_UNSET_VARIABLE: the environment variable is not set"},
+      {tpl + data + " --png a.png --dpi 5", "--dpi wants a whole number from 24 to 1200"},
+      {tpl + data + " --jpeg a.jpg --jpeg-quality 101", "--jpeg-quality wants a whole number from 1 to 100"},
   };
   for (const Case& c : cases) {
     const Result r = Render(c.args);
@@ -199,6 +209,44 @@ TEST_F(CliRender, LabelPagesCarryEachRecord) {
           .out;
   EXPECT_EQ(codes.find("CODE-128:00384123450000000028"), 0u) << codes;
   EXPECT_NE(codes.rfind("CODE-128:00384123450000000028"), 0u) << codes;
+}
+
+// The filters' options reach the files: protection with either cipher, a password from the
+// environment, permissions, uncompressed streams, and the page images' resolution and colours.
+TEST_F(CliRender, FilterOptionsReachTheOutputs) {
+  if (!HaveProgram("qpdf") || !HaveProgram("zbarimg")) FAIL() << "qpdf and zbarimg are needed (scripts/install-deps.sh installs them)";
+  const std::string csv = (fs::path(PW_TEST_DATA_DIR) / ".." / ".." / "examples" / "data" / "parcels.csv").string();
+  const std::string label = Quote(LabelTemplate()) + " --data " + Quote(csv) + " --pages 1";
+  ASSERT_EQ(Render(label + " --pdf aes.pdf --pdf-encryption aes256 --pdf-owner-password own --pdf-user-password usr"
+                           " --pdf-permissions print,copy")
+                .exitCode,
+            0);
+  const std::string shown =
+      pagewright::test_support::RunCommand("qpdf --password=usr --show-encryption " + Quote((dir.path / "aes.pdf").string())).out;
+  EXPECT_NE(shown.find("R = 6"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("print high resolution: allowed"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("modify other: not allowed"), std::string::npos) << shown;
+  EXPECT_NE(pagewright::test_support::RunCommand("qpdf --password=wrong --check " + Quote((dir.path / "aes.pdf").string())).exitCode, 0);
+
+  const Result rc4 = Render(label + " --pdf rc4.pdf --pdf-user-password-env HOME");  // any variable that is set
+  ASSERT_EQ(rc4.exitCode, 0) << rc4.err;
+  const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+  EXPECT_EQ(pagewright::test_support::RunCommand("qpdf --password=" + Quote(home) + " --check " + Quote((dir.path / "rc4.pdf").string())).exitCode, 0);
+  EXPECT_NE(pagewright::test_support::RunCommand("qpdf --check " + Quote((dir.path / "rc4.pdf").string())).exitCode, 0);
+
+  ASSERT_EQ(Render(label + " --pdf plain.pdf --no-pdf-compress").exitCode, 0);
+  EXPECT_EQ(ReadFile(dir.path / "plain.pdf").find("/FlateDecode"), std::string::npos);
+
+  ASSERT_EQ(Render(label + " --png hi.png --dpi 203 --monochrome").exitCode, 0);
+  const std::string png = ReadFile(dir.path / "hi.1.png");
+  ASSERT_GT(png.size(), 24u);
+  auto be32 = [&](size_t at) {
+    return (uint32_t(uint8_t(png[at])) << 24) | (uint32_t(uint8_t(png[at + 1])) << 16) | (uint32_t(uint8_t(png[at + 2])) << 8) |
+           uint32_t(uint8_t(png[at + 3]));
+  };
+  EXPECT_EQ(be32(16), 839u);  // 105 mm at 203 dpi
+  const std::string codes = pagewright::test_support::RunCommand("zbarimg -q " + Quote((dir.path / "hi.1.png").string())).out;
+  EXPECT_NE(codes.find("CODE-128:00384123450000000011"), std::string::npos) << codes;
 }
 
 TEST_F(CliRender, SplitNamesAreSafeAndUnique) {
