@@ -9,6 +9,8 @@
 
 #include "cli/template_loading.h"
 #include "data/db_dataset.h"
+#include "data/sources/record_reader.h"
+#include "data/sources/source_table.h"
 #include "platform/exceptions.h"
 #include "platform/mem_table.h"
 #include "platform/unicode.h"
@@ -21,112 +23,35 @@
 namespace pagewright::cli {
 namespace {
 
-constexpr const char* kArguments = "TEMPLATE --dump [--csv NAME=FILE]... [--scripts]";
+constexpr const char* kArguments = "TEMPLATE --dump [--data NAME=SOURCE [--query SQL]]... [--scripts]";
 
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright prepare " << kArguments << "\n"
      << "  TEMPLATE         a report template (.pw3)\n"
      << "  --dump           print the prepared pages, one line per band and object:\n"
      << "                   page, band, object, left, top, width, height, text (tab-separated)\n"
-     << "  --csv NAME=FILE  the data set NAME of the template reads FILE: a CSV file (UTF-8,\n"
-     << "                   comma-separated, a header line with the column names); every\n"
-     << "                   column is text\n"
+     << "  --data NAME=SOURCE  the data set NAME of the template reads SOURCE, any source\n"
+     << "                   `pagewright render` reads (CSV, JSON, sqlite:FILE, postgresql://...),\n"
+     << "                   with the same column types; --csv NAME=FILE is the same\n"
+     << "  --query SQL      the SELECT statement or table name of the --data before it\n"
      << "  --scripts        compile and run the template's script and call the event procedures\n"
      << "                   its objects name (off: they are attached but not run)\n";
 }
 
-struct CsvSource {
-  std::string name;
-  std::string file;
+struct DataSource {
+  std::string name;    // the template's data set
+  std::string source;  // a file or database, as the render command takes it
+  TpgwSourceOptions options;
 };
 
-// The records of a CSV text: fields separated by commas, quoted fields may hold commas, line
-// breaks and doubled quotes. Throws with the line of the problem.
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text, const std::string& file) {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
-  std::string field;
-  bool quoted = false, fieldStarted = false;
-  int line = 1, quoteLine = 0;
-  auto endRow = [&] {
-    row.push_back(field);
-    field.clear();
-    fieldStarted = false;
-    if (!(row.size() == 1 && row[0].empty())) rows.push_back(row);  // blank lines are skipped
-    row.clear();
-  };
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"') {
-        if (i + 1 < text.size() && text[i + 1] == '"') {
-          field += '"';
-          ++i;
-        } else {
-          quoted = false;
-        }
-      } else {
-        if (c == '\n') ++line;
-        field += c;
-      }
-      continue;
-    }
-    if (c == '"' && !fieldStarted) {
-      quoted = true;
-      fieldStarted = true;
-      quoteLine = line;
-    } else if (c == ',') {
-      row.push_back(field);
-      field.clear();
-      fieldStarted = false;
-    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      continue;
-    } else if (c == '\n') {
-      endRow();
-      ++line;
-    } else {
-      field += c;
-      fieldStarted = true;
-    }
-  }
-  if (quoted) throw EConvertError(file + ":" + std::to_string(quoteLine) + ": unterminated quoted field");
-  if (!field.empty() || !row.empty()) endRow();
-  return rows;
-}
-
-// A table of text columns from a CSV file.
-std::unique_ptr<TMemTable> ReadCsvTable(const CsvSource& source) {
-  std::ifstream in(source.file, std::ios::binary);
-  if (!in) throw EFOpenError(source.file + ": cannot read");
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  std::string text = bytes.str();
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-  const std::vector<std::vector<std::string>> rows = ParseCsv(text, source.file);
-  if (rows.empty()) throw EConvertError(source.file + ":1: no header line");
-  const std::vector<std::string>& header = rows.front();
-  std::vector<size_t> widths(header.size(), 1);
-  for (size_t r = 1; r < rows.size(); ++r) {
-    if (rows[r].size() != header.size())
-      throw EConvertError(source.file + ": record " + std::to_string(r) + ": " +
-                          std::to_string(rows[r].size()) + " fields, the header has " +
-                          std::to_string(header.size()));
-    for (size_t c = 0; c < header.size(); ++c)
-      widths[c] = std::max(widths[c], Utf8ToUtf16(rows[r][c]).size());
-  }
+// The records of a source in an in-memory table, typed as the render command types them.
+std::unique_ptr<TMemTable> ReadSourceTable(const DataSource& d) {
+  TpgwSourceTable source(OpenRecordReader(d.source, d.options));
+  source.Scan();
   auto table = std::make_unique<TMemTable>();
-  for (size_t c = 0; c < header.size(); ++c) {
-    if (header[c].empty())
-      throw EConvertError(source.file + ":1: column " + std::to_string(c + 1) + " has no name");
-    table->FieldDefs().Add(Utf8ToUtf16(header[c]), ftString, static_cast<int>(widths[c]));
-  }
-  table->CreateDataSet();
-  for (size_t r = 1; r < rows.size(); ++r) {
-    table->Append();
-    for (size_t c = 0; c < header.size(); ++c)
-      table->FieldByName(Utf8ToUtf16(header[c])).SetAsString(Utf8ToUtf16(rows[r][c]));
-    table->Post();
-  }
+  source.DefineFields(*table);
+  source.Rewind();
+  source.AppendAll(*table);
   return table;
 }
 
@@ -134,7 +59,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string templateFile;
   bool dump = false;
   bool scripts = false;
-  std::vector<CsvSource> sources;
+  std::vector<DataSource> sources;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--help" || a == "-h") {
@@ -149,15 +74,24 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       scripts = true;
       continue;
     }
-    if (a == "--csv") {
+    if (a == "--csv" || a == "--data") {
       const size_t eq = i + 1 < args.size() ? args[i + 1].find('=') : std::string::npos;
       if (eq == std::string::npos || eq == 0 || eq + 1 == args[i + 1].size()) {
-        err << "pagewright prepare: --csv needs NAME=FILE\n";
+        err << "pagewright prepare: " << a << " needs NAME=" << (a == "--csv" ? "FILE" : "SOURCE") << "\n";
         PrintUsage(err);
         return kExitUsage;
       }
-      sources.push_back({args[i + 1].substr(0, eq), args[i + 1].substr(eq + 1)});
+      sources.push_back({args[i + 1].substr(0, eq), args[i + 1].substr(eq + 1), {}});
       ++i;
+      continue;
+    }
+    if (a == "--query") {
+      if (sources.empty() || i + 1 >= args.size()) {
+        err << "pagewright prepare: --query follows the --data it applies to and needs a value\n";
+        PrintUsage(err);
+        return kExitUsage;
+      }
+      sources.back().options.query = args[++i];
       continue;
     }
     if (a.size() > 1 && a[0] == '-') {
@@ -189,7 +123,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   } release{report};
 
   try {
-    for (const CsvSource& s : sources) tables.push_back(ReadCsvTable(s));
+    for (const DataSource& s : sources) tables.push_back(ReadSourceTable(s));
   } catch (const Exception& e) {
     err << "pagewright prepare: " << e.Message() << "\n";
     return kExitFailure;

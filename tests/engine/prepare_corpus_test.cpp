@@ -103,9 +103,10 @@ TEST(PrepareCorpus, BadArgumentsAndDataFailWithTheirExitCodes) {
       {"prepare " + tmpl, 2, "--dump is required"},
       {"prepare --dump", 2, "no template given"},
       {"prepare " + tmpl + " --dump --csv notes", 2, "--csv needs NAME=FILE"},
-      {"prepare " + tmpl + " --dump --csv notes=" + Quote(badCsv), 1, "bad.csv:2: unterminated quoted field"},
-      {"prepare " + tmpl + " --dump --csv notes=" + Quote(shortCsv), 1,
-       "short.csv: record 2: 1 fields, the header has 2"},
+      {"prepare " + tmpl + " --dump --csv notes=" + Quote(badCsv), 1,
+       "bad.csv:2: a quoted field is not closed before the end of the file"},
+      {"prepare " + tmpl + " --dump --data notes=" + Quote(shortCsv), 1, "short.csv:3: 1 fields, but the header has 2"},
+      {"prepare " + tmpl + " --dump --query x", 2, "--query follows the --data it applies to"},
       {"prepare " + Quote((dir.path / "none.pw3").string()) + " --dump", 1, "cannot read"},
   };
   for (const Case& c : cases) {
