@@ -34,6 +34,8 @@ void PrintUsage(std::ostream& os) {
      << "                   `pagewright render` reads (CSV, JSON, sqlite:FILE, postgresql://...),\n"
      << "                   with the same column types; --csv NAME=FILE is the same\n"
      << "  --query SQL      the SELECT statement or table name of the --data before it\n"
+     << "  --allow-path DIR files the template names (parent report, pictures) may also come from\n"
+     << "                   DIR; otherwise only from the template's own folder\n"
      << "  --scripts        compile and run the template's script and call the event procedures\n"
      << "                   its objects name (off: they are attached but not run)\n";
 }
@@ -59,6 +61,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   std::string templateFile;
   bool dump = false;
   bool scripts = false;
+  std::vector<std::string> allowed;
   std::vector<DataSource> sources;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -72,6 +75,15 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (a == "--scripts") {
       scripts = true;
+      continue;
+    }
+    if (a == "--allow-path") {
+      if (i + 1 >= args.size()) {
+        err << "pagewright prepare: --allow-path needs a folder\n";
+        PrintUsage(err);
+        return kExitUsage;
+      }
+      allowed.push_back(args[++i]);
       continue;
     }
     if (a == "--csv" || a == "--data") {
@@ -128,7 +140,7 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "pagewright prepare: " << e.Message() << "\n";
     return kExitFailure;
   }
-  report = LoadTemplate("prepare", templateFile, err);
+  report = LoadTemplate("prepare", templateFile, err, allowed);
   if (!report) return kExitFailure;
   if (PrintErrors(*report, templateFile, err)) return kExitFailure;
   ApplyScriptsSwitch(*report, scripts, "prepare", templateFile, err);

@@ -106,6 +106,8 @@ void PrintUsage(std::ostream& os) {
      << "  --monochrome           black and white pages\n"
      << "\n"
      << "Other:\n"
+     << "  --allow-path DIR       files the template names (its parent report, pictures) may also\n"
+     << "                         come from DIR; otherwise only from the template's own folder\n"
      << "  --scripts              compile and run the template's script and call the event\n"
      << "                         procedures its objects name (off: attached but not run)\n"
      << "  --keep-going           report problems found loading the template as warnings\n"
@@ -152,6 +154,7 @@ struct RenderOptions {
   bool quiet = false;
   bool keepGoing = false;
   bool scripts = false;
+  std::vector<std::string> allowedFolders;
   // PDF filter options.
   bool pdfOutline = false;
   bool pdfCompress = true;
@@ -312,6 +315,11 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       o.keepGoing = true;
     } else if (a == "--scripts") {
       o.scripts = true;
+    } else if (a == "--allow-path") {
+      const std::string v = value();
+      std::error_code ec;
+      if (v.empty() || !std::filesystem::is_directory(v, ec)) throw UsageError{"--allow-path " + v + ": not a folder"};
+      o.allowedFolders.push_back(v);
     } else if (a == "--pdf-outline") {
       o.pdfOutline = true;
     } else if (a == "--pdf-compress") {
@@ -577,6 +585,8 @@ void RenderRun::LoadTemplate() {
                    (std::filesystem::exists(path, ec) ? "not a readable file" : "no such file") + ")"};
   FReport = CreateRenderReport();
   FReport->EngineOptions().SetTempDir(Utf8ToUtf16(FScratch.Path()));
+  FReport->SetRestrictFilePaths(true);
+  for (const std::string& f : FOptions.allowedFolders) FReport->AllowFolder(f);
   try {
     if (!FReport->LoadFromFile(Utf8ToUtf16(path), false)) throw RunError{path + ": cannot read the template"};
   } catch (const Exception& e) {

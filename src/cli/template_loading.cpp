@@ -14,7 +14,7 @@
 namespace pagewright::cli {
 
 std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::string& fileName,
-                                         std::ostream& err) {
+                                         std::ostream& err, const std::vector<std::string>& allowedFolders) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(fileName, ec) || !std::ifstream(fileName, std::ios::binary)) {
     err << "pagewright " << command << ": cannot read " << fileName << "\n";
@@ -25,6 +25,8 @@ std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::
   report->EngineOptions().SetSilentMode(true);
   // No password prompt: this tool never asks.
   report->EngineOptions().SetEnableThreadSafe(true);
+  report->SetRestrictFilePaths(true);
+  for (const std::string& f : allowedFolders) report->AllowFolder(f);
   try {
     report->LoadFromFile(Utf8ToUtf16(fileName), true);
   } catch (const Exception& e) {

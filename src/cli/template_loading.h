@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pagewright {
 class TpgwReport;
@@ -16,9 +17,10 @@ namespace pagewright::cli {
 inline constexpr int kExitUnreadable = 2;
 
 // A report with the template loaded, or null when the file cannot be read (a message naming
-// `command` and the file is printed to `err`).
+// `command` and the file is printed to `err`). Files the template names must lie in its folder
+// or in one of `allowedFolders` (--allow-path).
 std::unique_ptr<TpgwReport> LoadTemplate(const std::string& command, const std::string& fileName,
-                                         std::ostream& err);
+                                         std::ostream& err, const std::vector<std::string>& allowedFolders = {});
 // Prints the report's error lines as "error: <fileName>: <line>"; returns whether there were
 // any. Call it right after loading: preparing the report starts a new list.
 bool PrintErrors(TpgwReport& report, const std::string& fileName, std::ostream& err);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <mutex>
 #include <random>
 #include <string_view>
@@ -336,6 +337,24 @@ bool OpenWithDesktop(const std::string& fileName, std::string& whyNot) {
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   return true;
+}
+
+bool PathIsInside(const std::string& path, const std::vector<std::string>& folders) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // A file that does not exist yet is judged by its folder.
+  fs::path real = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  if (ec) return false;
+  for (const std::string& folder : folders) {
+    std::error_code fec;
+    const fs::path root = fs::canonical(fs::absolute(folder, fec), fec);
+    if (fec) continue;
+    auto r = root.begin(), p = real.begin();
+    for (; r != root.end() && p != real.end() && *r == *p; ++r, ++p) {
+    }
+    if (r == root.end()) return true;
+  }
+  return false;
 }
 
 }  // namespace pagewright

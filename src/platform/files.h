@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "platform/format.h"
@@ -75,5 +76,9 @@ std::string CreateTempFile(const std::string& dir, const std::string& prefix);
 // without leaving a process behind. Returns false with the reason when there is no desktop session
 // (neither DISPLAY nor WAYLAND_DISPLAY is set) or no xdg-open on the PATH.
 bool OpenWithDesktop(const std::string& fileName, std::string& whyNot);
+
+// Whether `path` (an existing file, or a name in an existing folder) lies inside one of `folders`,
+// after symbolic links and ".." are resolved on both sides.
+bool PathIsInside(const std::string& path, const std::vector<std::string>& folders);
 
 }  // namespace pagewright

@@ -268,6 +268,7 @@ void TpgwPictureView::GetData() {
       return;
     }
     try {
+      if (report) report->CheckNamedFile(fileName);
       // Only a regular file of sane size: a device or a pipe named here would block or never end.
       std::unique_ptr<TMemoryStream> bytes = OpenRegularFileForReading(fileName, kMaxPictureFileBytes);
       LoadPictureFromStream(*bytes, true);

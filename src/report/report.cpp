@@ -667,6 +667,17 @@ namespace {
 constexpr int64_t kMaxTemplateFileBytes = 256LL << 20;
 }  // namespace
 
+void TpgwReport::CheckNamedFile(const WideString& path) const {
+  if (!FRestrictFilePaths) return;
+  std::vector<std::string> folders = FAllowedFolders;
+  const std::string own = ExtractFileDir(Utf16ToUtf8(FFileName));
+  folders.push_back(own.empty() ? GetCurrentDir() : own);
+  const std::string name = Utf16ToUtf8(path);
+  if (!PathIsInside(name, folders))
+    throw EFOpenError("Cannot open file \"" + name +
+                      "\". A template may name files in its own folder only (--allow-path DIR allows another)");
+}
+
 void TpgwReport::SetParentReport(const WideString& v) {
   if (v == FParentReport && (v.empty() || FParentReportObject)) return;
   FParentReport = v;
@@ -681,8 +692,16 @@ void TpgwReport::SetParentReport(const WideString& v) {
   // is run from there, as the driver is).
   WideString path = ResolvePathFrom(FFileName, v);
   if (path[0] != u'/') path = IncludeTrailingPathDelimiter(Utf8ToUtf16(GetCurrentDir())) + path;
+  CheckNamedFile(path);
   auto parent = std::make_unique<TpgwReport>(FServices, nullptr);
   parent->EngineOptions().SetNewSilentMode(simSilent);
+  // The parent's own references obey the same rule, from the same allowed folders.
+  parent->SetRestrictFilePaths(FRestrictFilePaths);
+  for (const std::string& f : FAllowedFolders) parent->AllowFolder(f);
+  if (FRestrictFilePaths) {
+    const std::string own = ExtractFileDir(Utf16ToUtf8(FFileName));
+    parent->AllowFolder(own.empty() ? GetCurrentDir() : own);
+  }
   {
     ++depth;
     auto leave = ScopeExit([&] { --depth; });

@@ -183,6 +183,16 @@ class TpgwReport : public TpgwComponent {
   void SetModified(bool v) { FModified = v; }
   bool OldStyleProgress() const { return FOldStyleProgress; }
   void SetOldStyleProgress(bool v) { FOldStyleProgress = v; }
+  // Files a template names (its parent report, a picture's file link) may be restricted to the
+  // template's own folder and the folders allowed here: a service that renders templates it did
+  // not write turns it on (the commands do; --allow-path adds a folder). Off by default.
+  bool RestrictFilePaths() const { return FRestrictFilePaths; }
+  void SetRestrictFilePaths(bool v) { FRestrictFilePaths = v; }
+  const std::vector<std::string>& AllowedFolders() const { return FAllowedFolders; }
+  void AllowFolder(const std::string& folder) { FAllowedFolders.push_back(folder); }
+  // Raises EFOpenError naming the file when the restriction is on and `path` (resolved) lies
+  // outside the template's folder and the allowed folders.
+  void CheckNamedFile(const WideString& path) const;
   const WideString& ParentReport() const { return FParentReport; }
   void SetParentReport(const WideString& v);
   TpgwReport* ParentReportObject() const { return FParentReportObject.get(); }
@@ -244,6 +254,8 @@ class TpgwReport : public TpgwComponent {
   bool FModified = false;
   bool FOldStyleProgress = false;
   WideString FParentReport;
+  bool FRestrictFilePaths = false;
+  std::vector<std::string> FAllowedFolders;
   std::unique_ptr<TpgwReport> FParentReportObject;
   TpgwPreviewOptions FPreviewOptions;
   TpgwPrintOptions FPrintOptions;

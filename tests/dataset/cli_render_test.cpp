@@ -249,6 +249,59 @@ TEST_F(CliRender, FilterOptionsReachTheOutputs) {
   EXPECT_NE(codes.find("CODE-128:00384123450000000011"), std::string::npos) << codes;
 }
 
+// Files a template names come from its own folder, or from a folder given with --allow-path: a
+// picture or parent report reached by "..", an absolute name or a symbolic link out is refused.
+TEST_F(CliRender, TemplatesNameFilesInTheirOwnFolderOnly) {
+  fs::create_directories(dir.path / "tpl");
+  fs::create_directories(dir.path / "outside");
+  const fs::path picture = fs::path(PW_TEST_DATA_DIR) / "pdf_compare" / "disc_alpha.png";
+  fs::copy_file(picture, dir.path / "tpl" / "inside.png");
+  fs::copy_file(picture, dir.path / "outside" / "away.png");
+  fs::create_symlink(dir.path / "outside" / "away.png", dir.path / "tpl" / "link.png");
+  auto write = [&](const std::string& name, const std::string& attributes) {
+    std::ofstream(dir.path / "tpl" / name)
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<TpgwReport " << attributes
+        << ">\n<TpgwReportPage Name=\"Page1\" PaperWidth=\"50\" PaperHeight=\"50\">\n"
+           "<TpgwReportTitle Name=\"Title1\" Height=\"100\" Left=\"0\" Top=\"0\" Width=\"150\">\n"
+           "<TpgwPictureView Name=\"Pic\" Left=\"0\" Top=\"0\" Width=\"50\" Height=\"50\" FileLink=\""
+        << (attributes.empty() ? std::string("inside.png") : std::string()) << "\"/>\n"
+        << "</TpgwReportTitle></TpgwReportPage></TpgwReport>\n";
+  };
+  auto withLink = [&](const std::string& name, const std::string& link) {
+    write(name, "");
+    std::string text = ReadFile(dir.path / "tpl" / name);
+    text.replace(text.find("inside.png"), 10, link);
+    std::ofstream(dir.path / "tpl" / name) << text;
+  };
+  withLink("in.pw3", "inside.png");
+  withLink("up.pw3", "../outside/away.png");
+  withLink("abs.pw3", (dir.path / "outside" / "away.png").string());
+  withLink("link.pw3", "link.png");
+  write("parent.pw3", "ParentReport=\"../outside/base.pw3\"");
+  fs::copy_file(dir.path / "tpl" / "in.pw3", dir.path / "outside" / "base.pw3");
+  struct Case {
+    std::string args;
+    int exitCode;
+    std::string message;
+  } cases[] = {
+      {"tpl/in.pw3 --pdf a.pdf", 0, ""},
+      {"tpl/up.pw3 --pdf a.pdf", 1, "A template may name files in its own folder only"},
+      {"tpl/abs.pw3 --pdf a.pdf", 1, "A template may name files in its own folder only"},
+      {"tpl/link.pw3 --pdf a.pdf", 1, "A template may name files in its own folder only"},
+      {"tpl/parent.pw3 --pdf a.pdf", 1, "A template may name files in its own folder only"},
+      {"tpl/up.pw3 --pdf a.pdf --allow-path outside", 0, ""},
+      {"tpl/parent.pw3 --pdf a.pdf --allow-path outside", 0, ""},
+      {"tpl/in.pw3 --pdf a.pdf --allow-path nowhere", 2, "--allow-path nowhere: not a folder"},
+  };
+  for (const Case& c : cases) {
+    const Result r = Render(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.err;
+    if (!c.message.empty()) {
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
+    }
+  }
+}
+
 TEST_F(CliRender, SplitNamesAreSafeAndUnique) {
   std::ofstream(dir.path / "hostile.csv") << "id,customer,placed,total\n"
                                              "1,../x,2024-05-01,1\n"
