@@ -137,6 +137,11 @@ class TPropInfo {
   // The name as report text, made once (names are ASCII).
   const WideString& WideName() const { return FWideName; }
   TPropKind Kind() const { return FKind; }
+  // A float property's sane values, which readers of untrusted input check (see Range below).
+  bool HasRange() const { return FHasRange; }
+  bool InRange(Extended v) const { return !FHasRange || (v >= FMin && v <= FMax); }
+  Extended RangeMin() const { return FMin; }
+  Extended RangeMax() const { return FMax; }
   // The declared type ("Integer", "TColor", "Extended", "WideString", an enumeration or
   // class name), for script registration.
   const std::string& TypeName() const;
@@ -176,6 +181,8 @@ class TPropInfo {
 
   std::string FName;
   WideString FWideName;
+  bool FHasRange = false;
+  Extended FMin = 0, FMax = 0;
   TPropKind FKind = pkInteger;
   std::string FTypeName;
   const TEnumInfo* FEnum = nullptr;
@@ -355,6 +362,14 @@ class TClassBuilder {
   template <class G, class S>
   TClassBuilder& Float(std::string name, G get, S set) {
     return Scalar(std::move(name), pkFloat, "Extended", get, set);
+  }
+  // The values a template may give the last float property; others are an error for that
+  // attribute when a template is read (a coordinate of 1e63 is no position).
+  TClassBuilder& Range(Extended min, Extended max) {
+    Last().FHasRange = true;
+    Last().FMin = min;
+    Last().FMax = max;
+    return *this;
   }
   template <class G, class S>
   TClassBuilder& Boolean(std::string name, G get, S set) {

@@ -27,6 +27,10 @@ namespace pagewright {
 class TStream;
 class TpgwComponent;
 class TpgwReport;
+
+// Positions and sizes a template may give an object, in pixels at 96 dpi: about 13 m, more than
+// any paper; larger values are an error for that attribute when a template is read.
+inline constexpr Extended kMaxGeometry = 50000;
 class TpgwShiftObject;
 
 struct TpgwRect {

@@ -326,9 +326,13 @@ const TClassInfo& TpgwDataPage::StaticClassInfo() {
   static const TClassInfo& info = Describe<T>("TpgwDataPage")
                                       .Parent<TpgwPage>()
                                       .Float("Height", &T::Height, &T::SetHeight)
+          .Range(-kMaxGeometry, kMaxGeometry)
                                       .Float("Left", &T::Left, &T::SetLeft)
+          .Range(-kMaxGeometry, kMaxGeometry)
                                       .Float("Top", &T::Top, &T::SetTop)
+          .Range(-kMaxGeometry, kMaxGeometry)
                                       .Float("Width", &T::Width, &T::SetWidth)
+          .Range(-kMaxGeometry, kMaxGeometry)
                                       .Build();
   return info;
 }

@@ -486,9 +486,14 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
         p->Set(*target, TPropValue::String(v));
       break;
     }
-    case pkFloat:
-      p->Set(*target, TPropValue::FloatValue(TemplateFloat(value)));
+    case pkFloat: {
+      const Extended f = TemplateFloat(value);
+      if (!p->InRange(f) || std::isnan(static_cast<double>(f)))
+        throw EConvertError("'" + Shortened(Utf16ToUtf8(v)) + "' is out of range (" + Utf16ToUtf8(FloatToStr(p->RangeMin())) +
+                            " to " + Utf16ToUtf8(FloatToStr(p->RangeMax())) + "); the attribute is ignored");
+      p->Set(*target, TPropValue::FloatValue(f));
       break;
+    }
     case pkString:
     case pkEvent:
       p->Set(*target, TPropValue::String(DecodeXmlEntities(value)));

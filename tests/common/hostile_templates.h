@@ -61,6 +61,12 @@ inline std::vector<HostileTemplate> HostileTemplates() {
        "reference"},
       {"number that is no number", LabelTemplateWith(proveedorDir, proveedorDir + " Left=\"abc\""),
        "line 13: <TpgwMemoView Name=\"MemoProveedorDir\">: Left: 'abc' is not a valid floating point value"},
+      {"coordinate beyond any paper", LabelTemplateWith(proveedorDir, proveedorDir + " Width=\"1e63\""),
+       "line 13: <TpgwMemoView Name=\"MemoProveedorDir\">: Width: '1e63' is out of range (-50000 to 50000); the "
+       "attribute is ignored"},
+      {"negative coordinate beyond any paper", LabelTemplateWith(proveedorDir, proveedorDir + " Left=\"-1E+9\""),
+       "line 13: <TpgwMemoView Name=\"MemoProveedorDir\">: Left: '-1E+9' is out of range (-50000 to 50000); the "
+       "attribute is ignored"},
       {"two objects with one name",
        LabelTemplateWith("Name=\"MemoEntregaLinea2\"", "Name=\"MemoEntregaLinea1\""),
        "line 18: <TpgwMemoView Name=\"MemoEntregaLinea1\">: Name: the name MemoEntregaLinea1 is already "
