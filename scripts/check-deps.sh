@@ -11,6 +11,7 @@
 #   support       resource strings (reads language files with the XML document)
 #   render        canvas, fonts, text layout, pictures
 #   barcode       the linear barcode encoder, pure
+#   barcode2d     two-dimensional symbols: our adapter over libzint (its header stays inside)
 #   script        the script engine
 #   report        the report object tree; reaches what is above it through report/services.h
 #   data          data sets and sources
@@ -31,17 +32,18 @@ declare -A allowed=(
   [support]="storage platform"
   [render]="support platform"
   [barcode]="support platform"
+  [barcode2d]="support platform"
   [script]="storage support platform"
   [report]="render storage support platform"
   [data]="report render storage support platform"
-  [barcode_view]="barcode data report render storage support platform"
-  [prepared]="barcode_view barcode data report render storage support platform"
-  [export]="prepared barcode_view barcode data report render storage support platform"
+  [barcode_view]="barcode2d barcode data report render storage support platform"
+  [prepared]="barcode_view barcode2d barcode data report render storage support platform"
+  [export]="prepared barcode_view barcode2d barcode data report render storage support platform"
   [expressions]="script data report render storage support platform"
   [engine]="expressions prepared data report script storage support platform"
-  [startup]="engine export prepared barcode_view barcode expressions data report script render storage support platform"
-  [driver]="startup engine export prepared barcode_view barcode expressions data report script render storage support platform"
-  [cli]="driver startup engine export prepared barcode_view barcode expressions data report script render storage support platform"
+  [startup]="engine export prepared barcode_view barcode2d barcode expressions data report script render storage support platform"
+  [driver]="startup engine export prepared barcode_view barcode2d barcode expressions data report script render storage support platform"
+  [cli]="driver startup engine export prepared barcode_view barcode2d barcode expressions data report script render storage support platform"
 )
 
 failures=0

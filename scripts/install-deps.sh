@@ -17,8 +17,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4
   # sanitizer and fuzzing runtime for clang
   libclang-rt-14-dev
-  # external checkers used by end-to-end tests
-  poppler-utils qpdf zbar-tools zint
+  # two-dimensional symbols (QR Code, Data Matrix, PDF417, Aztec) are encoded by libzint
+  libzint-dev
+  # external checkers used by end-to-end tests (ZXingReader reads the 2D symbols zbar lacks)
+  poppler-utils qpdf zbar-tools zint zxing-cpp-tools
   # data sources of `pagewright render` (SQLite, PostgreSQL, JSON, CSV); the sqlite3 program and
   # the PostgreSQL server for their tests
   libsqlite3-dev libpq-dev libsimdjson-dev libcsv-dev sqlite3 postgresql

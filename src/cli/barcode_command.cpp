@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "barcode/barcode.h"
+#include "barcode2d/symbol2d.h"
 #include "platform/code_pages.h"
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
@@ -21,7 +22,10 @@ void PrintUsage(std::ostream& os) {
      << "  --checksum, --no-checksum   add the type's check character or not (default: not)\n"
      << "  --ratio R                   wide-to-narrow ratio (default 2)\n"
      << "  --                          ends the options (for a TEXT that begins with \"-\")\n"
-     << "Prints the element pattern, then the module row (1 dark, 0 light).\n"
+     << "Prints the element pattern, then the module row (1 dark, 0 light). The two-dimensional\n"
+     << "types (b2QRCode, b2DataMatrix, b2GS1DataMatrix, b2GS1QRCode, b2PDF417, b2Aztec) print\n"
+     << "their module matrix, a row a line, without the quiet zone; TEXT is UTF-8, and the GS1\n"
+     << "types take element strings such as (01)09506000134352(17)201225.\n"
      << "Check digits: --checksum adds the type's own (GS1 modulo 10 for EAN, UPC-A and\n"
      << "interleaved 2 of 5; modulo 10 counted from the right for MSI; weights 4 and 9 for the\n"
      << "Deutsche Post codes). UPC-E and ITF-14 always carry theirs (ITF-14 takes 13 digits, or 14\n"
@@ -78,6 +82,23 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
   }
   if (positional.size() != 2) return UsageError(err, "expected TYPE and TEXT");
+  // Two-dimensional types print their module matrix, a row a line, without the quiet zone.
+  const int symbol2D = Barcode2DTypeInfo().Ordinal(std::string_view(positional[0]));
+  if (symbol2D >= 0) {
+    try {
+      const TBarcode2DMatrix m = EncodeBarcode2D(static_cast<TpgwBarcode2DType>(symbol2D), positional[1]);
+      for (int y = 0; y < m.Height; ++y) {
+        std::string row(static_cast<size_t>(m.Width), '0');
+        for (int x = 0; x < m.Width; ++x)
+          if (m.At(x, y)) row[static_cast<size_t>(x)] = '1';
+        out << row << "\n";
+      }
+    } catch (const Exception& e) {
+      err << "pagewright barcode: " << e.Message() << "\n";
+      return kExitFailure;
+    }
+    return kExitOk;
+  }
   TpgwBarcodeType type;
   if (!FindBarcodeType(positional[0], type))
     return UsageError(err, "unknown barcode type '" + positional[0] + "'");

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "barcode_view/barcode2d_view.h"
 #include "barcode_view/barcode_view.h"
 #include "data/data_set.h"
 #include "engine/band_engine.h"
@@ -39,6 +40,7 @@ void InitializeEngine() {
     ProvidePageClasses();
     RegisterReportClasses();
     RegisterBarcodeClasses();  // one palette item per symbology, outside the report class list
+    RegisterBarcode2DClasses();
     RegisterDataClasses();
     RegisterExportClasses();
     RegisterGraphicFormats();

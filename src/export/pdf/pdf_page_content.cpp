@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "barcode_view/barcode2d_view.h"
 #include "barcode_view/barcode_view.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
@@ -376,6 +377,7 @@ void TPDFPageContent::ExportView(TpgwView& view) {
   if (auto* line = dynamic_cast<TpgwLineView*>(&view)) return LineObject(*line);
   if (auto* shape = dynamic_cast<TpgwShapeView*>(&view)) return ShapeObject(*shape);
   if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(&view)) return Barcode(*barcode);
+  if (auto* symbol = dynamic_cast<TpgwBarcode2DView*>(&view)) return Symbol2D(*symbol);
   if (view.Width() <= 0 || view.Height() <= 0) return;
   double scale = FSettings.PrintOptimized() ? 3 : 1;
   if (auto* picture = dynamic_cast<TpgwPictureView*>(&view)) {
@@ -643,6 +645,23 @@ void TPDFPageContent::Barcode(TpgwBarCodeView& barcode) {
   }
   Frame(barcode, static_cast<double>(barcode.AbsLeft()), static_cast<double>(barcode.AbsTop()),
         static_cast<double>(barcode.Width()), static_cast<double>(barcode.Height()));
+}
+
+void TPDFPageContent::Symbol2D(TpgwBarcode2DView& symbol) {
+  if (!symbol.ErrorText().empty()) {
+    Image(symbol, 2);  // the error text, as the page shows it
+    return;
+  }
+  const double left = static_cast<double>(symbol.AbsLeft()), top = static_cast<double>(symbol.AbsTop());
+  const double width = static_cast<double>(symbol.Width()), height = static_cast<double>(symbol.Height());
+  Fill(symbol, left, top, width, height);
+  // Every run of dark modules as a filled rectangle: exact at any zoom and resolution.
+  const TColor color = ColorToRGB(symbol.ColorBar());
+  symbol.ForEachDarkRun([&](Extended l, Extended t, Extended w, Extended h) {
+    FDoc.Rectangle(left + static_cast<double>(l), top + static_cast<double>(t), static_cast<double>(w),
+                   static_cast<double>(h), color, clNone);
+  });
+  Frame(symbol, left, top, width, height);
 }
 
 void TPDFPageContent::Image(TpgwView& view, double scale) {

@@ -14,6 +14,7 @@ namespace pagewright {
 
 class TpgwCustomMemoView;
 class TpgwBarCodeView;
+class TpgwBarcode2DView;
 class TpgwLineView;
 class TpgwShapeView;
 class TpgwDrawText;
@@ -80,6 +81,7 @@ class TPDFPageContent {
   void LineObject(TpgwLineView& line);
   void ShapeObject(TpgwShapeView& shape);
   void Barcode(TpgwBarCodeView& barcode);
+  void Symbol2D(TpgwBarcode2DView& symbol);
   // The view drawn into a bitmap at scale and embedded as a JPEG image over its bounds.
   void Image(TpgwView& view, double scale);
 
