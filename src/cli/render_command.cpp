@@ -24,6 +24,7 @@
 #include "export/export_filter.h"
 #include "export/image_export.h"
 #include "export/pdf_export.h"
+#include "export/zpl_export.h"
 #include "platform/safe_output.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
@@ -37,7 +38,7 @@
 namespace pagewright::cli {
 namespace {
 
-constexpr const char* kArguments = "TEMPLATE --data [NAME=]SOURCE... (--pdf|--jpeg|--png|--prepared FILE | --split PATTERN)";
+constexpr const char* kArguments = "TEMPLATE --data [NAME=]SOURCE... (--pdf|--jpeg|--png|--prepared|--zpl FILE | --split PATTERN)";
 
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright render TEMPLATE [options]\n"
@@ -79,6 +80,9 @@ void PrintUsage(std::ostream& os) {
      << "                         extension of FILE is replaced); \"-\" only for one page\n"
      << "  --png FILE             the same as PNG (lossless)\n"
      << "  --prepared FILE        the prepared report (all pages; --pages does not apply)\n"
+     << "  --zpl FILE             ZPL II for thermal label printers: one label (^XA...^XZ) a page,\n"
+     << "                         the page as a black-and-white graphic field at --dpi 203, 300\n"
+     << "                         or 600 (default 203)\n"
      << "  --split PATTERN        one output per master record instead of one document, named\n"
      << "                         by PATTERN with {FIELD} replaced by the record's field value,\n"
      << "                         e.g. 'out/{sscc}.pdf'; the extension picks the format (.pdf,\n"
@@ -133,7 +137,7 @@ struct DataBinding {
   SourceSettings settings;
 };
 
-enum OutputKind { okPDF, okJPEG, okPNG, okPrepared };
+enum OutputKind { okPDF, okJPEG, okPNG, okPrepared, okZPL };
 
 struct OutputRequest {
   OutputKind kind;
@@ -174,6 +178,7 @@ const char* KindOption(OutputKind k) {
     case okJPEG: return "--jpeg";
     case okPNG: return "--png";
     case okPrepared: return "--prepared";
+    case okZPL: return "--zpl";
   }
   return "";
 }
@@ -296,8 +301,12 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       const size_t eq = v.find('=');
       if (eq == std::string::npos || eq == 0) throw UsageError{"--param wants NAME=VALUE, not '" + v + "'"};
       o.params.emplace_back(v.substr(0, eq), v.substr(eq + 1));
-    } else if (a == "--pdf" || a == "--jpeg" || a == "--png" || a == "--prepared") {
-      const OutputKind k = a == "--pdf" ? okPDF : a == "--jpeg" ? okJPEG : a == "--png" ? okPNG : okPrepared;
+    } else if (a == "--pdf" || a == "--jpeg" || a == "--png" || a == "--prepared" || a == "--zpl") {
+      const OutputKind k = a == "--pdf"    ? okPDF
+                           : a == "--jpeg" ? okJPEG
+                           : a == "--png"  ? okPNG
+                           : a == "--zpl"  ? okZPL
+                                           : okPrepared;
       const std::string v = value();
       if (v.empty()) throw UsageError{a + " needs a file name"};
       o.outputs.push_back({k, v});
@@ -356,11 +365,14 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
     }
   }
   if (o.templatePath.empty()) throw UsageError{"no template given"};
+  const bool zpl = std::any_of(o.outputs.begin(), o.outputs.end(), [](const OutputRequest& r) { return r.kind == okZPL; });
+  if (zpl && o.dpi != 0 && o.dpi != 203 && o.dpi != 300 && o.dpi != 600)
+    throw UsageError{"--zpl prints at 203, 300 or 600 dots per inch (--dpi), not " + std::to_string(o.dpi)};
   if ((o.pdfPermissions || o.pdfAes256) && o.pdfUserPassword.empty() && o.pdfOwnerPassword.empty())
     throw UsageError{"--pdf-permissions and --pdf-encryption protect the PDF with a password: give "
                      "--pdf-owner-password (or --pdf-user-password)"};
   if (o.outputs.empty() && o.split.empty())
-    throw UsageError{"no output given: use --pdf, --jpeg, --png, --prepared or --split"};
+    throw UsageError{"no output given: use --pdf, --jpeg, --png, --prepared, --zpl or --split"};
   if (!o.split.empty() && !o.outputs.empty())
     throw UsageError{"--split writes one output per record and cannot be combined with --pdf, --jpeg, --png or --prepared"};
   int toStdout = 0;
@@ -542,6 +554,7 @@ class RenderRun {
     FPDF.reset();
     FJPEG.reset();
     FPNG.reset();
+    FZPL.reset();
     FReport.reset();
     for (BoundData& b : FData) b.adapter.reset();
   }
@@ -569,6 +582,7 @@ class RenderRun {
   std::unique_ptr<TpgwPDFExport> FPDF;
   std::unique_ptr<TpgwJPEGExport> FJPEG;
   std::unique_ptr<PngExport> FPNG;
+  std::unique_ptr<TpgwZPLExport> FZPL;
   PendingOutputs FPending;
   TMemoryStream FStdout;
   bool FHasStdout = false;
@@ -777,6 +791,12 @@ TpgwCustomExportFilter& RenderRun::Filter(OutputKind kind) {
     return *FPDF;
   }
   TpgwCustomImageExport* f = nullptr;
+  if (kind == okZPL) {
+    if (!FZPL) FZPL = std::make_unique<TpgwZPLExport>(nullptr);
+    FZPL->SetSeparateFiles(true);
+    FZPL->SetResolution(FOptions.dpi > 0 ? FOptions.dpi : 203);
+    return *FZPL;
+  }
   if (kind == okJPEG) {
     if (!FJPEG) FJPEG = std::make_unique<TpgwJPEGExport>(nullptr);
     f = FJPEG.get();
@@ -826,7 +846,8 @@ void RenderRun::WriteOne(OutputKind kind, const std::string& path, const std::st
   filter.SetIOTransport(nullptr);
   filter.SetFileName(u"");
   PendingFileTransport transport(FPending);
-  const bool raster = kind != okPDF;
+  // ZPL labels, one a page, follow each other in one file, as a PDF's pages do.
+  const bool raster = kind != okPDF && kind != okZPL;
   // One image to a stream; several go through the transport, one pending file per page.
   const bool pagesAsFiles = raster && selected > 1 && !toStdout;
   if (raster && toStdout && selected > 1)

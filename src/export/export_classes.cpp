@@ -3,6 +3,7 @@
 #include "export/export_filter.h"
 #include "export/image_export.h"
 #include "export/pdf_export.h"
+#include "export/zpl_export.h"
 #include "platform/properties.h"
 
 namespace pagewright {
@@ -16,6 +17,7 @@ void RegisterExportClasses() {
   registry.Register(TpgwPDFExport::StaticClassInfo());
   registry.Register(TpgwCustomImageExport::StaticClassInfo());
   registry.Register(TpgwJPEGExport::StaticClassInfo());
+  registry.Register(TpgwZPLExport::StaticClassInfo());
 }
 
 }  // namespace pagewright

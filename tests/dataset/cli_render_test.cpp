@@ -135,6 +135,7 @@ TEST_F(CliRender, UsageErrorsExitWithTwo) {
       {tpl + data + " --pdf a.pdf --pdf-user-password-env PW_SURELY_UNSET_VARIABLE",
        "PW_SURELY_UNSET_VARIABLE: the environment variable is not set"},
       {tpl + data + " --png a.png --dpi 5", "--dpi wants a whole number from 24 to 1200"},
+      {tpl + data + " --zpl a.zpl --dpi 250", "--zpl prints at 203, 300 or 600 dots per inch (--dpi), not 250"},
       {tpl + data + " --jpeg a.jpg --jpeg-quality 101", "--jpeg-quality wants a whole number from 1 to 100"},
   };
   for (const Case& c : cases) {
