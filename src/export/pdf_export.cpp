@@ -58,6 +58,20 @@ void TpgwPDFExport::SetPreparedOutline(const TpgwXMLItem& root) {
   FOutlineItems = OutlineFromXML(root, 0);
 }
 
+void TpgwPDFExport::SetPreparedAnchors(const TpgwXMLItem& anchors) {
+  FAnchorPages.clear();
+  for (int i = 0; i < anchors.Count(); ++i) {
+    const TpgwXMLItem& a = *anchors.Items(i);
+    int32_t page = -1;
+    if (TryStrToInt(a.GetProp(u"page"), page) && page >= 0) FAnchorPages[WideUpperCase(a.GetProp(u"text"))] = page;
+  }
+}
+
+int TpgwPDFExport::AnchorPage(const WideString& name) const {
+  const auto it = FAnchorPages.find(WideUpperCase(name));
+  return it == FAnchorPages.end() ? -1 : it->second;
+}
+
 const TEnumInfo& TpgwPDFEncBitInfo() {
   static const TEnumInfo info("TpgwPDFEncBit", {"ePrint", "eModify", "eCopy", "eAnnot"});
   return info;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +75,10 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   // with "text", "page" (prepared page index) and "top" (pixels), nested. The export walk hands
   // it over before Start; it is written as the document outline when Outline is set.
   void SetPreparedOutline(const TpgwXMLItem& root) override;
+  void SetPreparedAnchors(const TpgwXMLItem& anchors) override;
+  // The prepared page (0-based) of the anchor of that name, the last one of it; -1 when there is
+  // none.
+  int AnchorPage(const WideString& name) const;
   void SetOutlineItems(std::vector<TPDFOutlineItem> items) { FOutlineItems = std::move(items); }
   const std::vector<TPDFOutlineItem>& OutlineItems() const { return FOutlineItems; }
 
@@ -174,6 +179,7 @@ class TpgwPDFExport : public TpgwBaseDialogExportFilter {
   WideString FProducer;
   std::string FUserPassword;
   std::string FOwnerPassword;
+  std::map<WideString, int> FAnchorPages;  // upper-case anchor name to prepared page
   TpgwPDFEncBits FProtectionFlags = {ePrint, eModify, eCopy, eAnnot};
   TPDFEncryptionMethod FEncryptionMethod = peRC4_128;
   bool FHideToolbar = false;

@@ -30,6 +30,8 @@ class IpgwExportTarget {
   // The prepared report's outline (its root item), given before the document starts; a target
   // that writes bookmarks takes it, the others ignore it.
   virtual void SetPreparedOutline(const TpgwXMLItem& /*outlineRoot*/) {}
+  // The prepared report's anchors (items with "text", "page" and "top"), for links to them.
+  virtual void SetPreparedAnchors(const TpgwXMLItem& /*anchors*/) {}
   // The document around the pages. StartDocument false: nothing is written.
   virtual bool StartDocument() = 0;
   virtual void FinishDocument() = 0;

@@ -122,6 +122,7 @@ bool TpgwPreviewPages::Export(TComponent* filterComponent) {
   const std::set<int> pages(selected.begin(), selected.end());
   try {
     filter->SetPreparedOutline(Outline().Root());
+    filter->SetPreparedAnchors(Section(u"anchors"));
     if (filter->StartDocument()) {
       {
         // The filter finishes its document also when a page failed.

@@ -303,6 +303,20 @@ TEST_F(CliRender, TemplatesNameFilesInTheirOwnFolderOnly) {
   }
 }
 
+// A link to an anchor of the prepared report goes to the page the anchor is on: here an event
+// procedure marks Cleo's row (the third record, on the third page) and the title links to it.
+TEST_F(CliRender, AnchorLinksGoToTheAnchorsPage) {
+  const std::string tpl = (fs::path(PW_TEST_DATA_DIR) / "engine" / "anchor_link.pw3").string();
+  const std::string csv = (fs::path(PW_TEST_DATA_DIR) / "engine" / "sales.csv").string();
+  const Result r = Render(Quote(tpl) + " --data sales=" + Quote(csv) + " --pdf a.pdf --scripts");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string qdf = Normalised("a.pdf");
+  std::smatch page3, dest;
+  ASSERT_TRUE(std::regex_search(qdf, page3, std::regex("%% Page 3\\n%%[^\\n]*\\n(\\d+) 0 obj")));
+  ASSERT_TRUE(std::regex_search(qdf, dest, std::regex("/Dest \\[\\s*(\\d+) 0 R")));
+  EXPECT_EQ(dest[1], page3[1]);
+}
+
 TEST_F(CliRender, SplitNamesAreSafeAndUnique) {
   std::ofstream(dir.path / "hostile.csv") << "id,customer,placed,total\n"
                                              "1,../x,2024-05-01,1\n"

@@ -357,8 +357,13 @@ void TPDFPageContent::Link(TpgwView& view) {
     if (page >= 1) FDoc.AddPageLink(left, top, width, height, page - 1);
     return;
   }
-  // Anchors ("#name") need the prepared pages' anchor list, which a filter does not see.
-  if (link.Kind() != hkURL || value[0] == u'#') return;
+  // An anchor of the prepared report, by name ("#name" as an address): the top of its page.
+  if (link.Kind() == hkAnchor || (link.Kind() == hkURL && value[0] == u'#')) {
+    const int page = FSettings.AnchorPage(value[0] == u'#' ? value.substr(1) : value);
+    if (page >= 0) FDoc.AddPageLink(left, top, width, height, page);
+    return;
+  }
+  if (link.Kind() != hkURL) return;
   FDoc.AddWebLink(left, top, width, height, value);
 }
 
