@@ -610,12 +610,14 @@ std::string TpgwPDFDocument::SoftMaskEntry(int softMask) const {
   return "/SMask " + std::to_string(FImages[static_cast<size_t>(softMask)].Object) + " 0 R\r\n";
 }
 
-int TpgwPDFDocument::AddAlphaMask(int width, int height, std::span<const uint8_t> alpha) {
+int TpgwPDFDocument::AddSampledImage(const char* kind, const char* colorSpace, int components, int width,
+                                     int height, std::span<const uint8_t> samples, int softMask) {
   RequireStarted();
-  if (width <= 0 || height <= 0 || alpha.size() != size_t(width) * size_t(height))
-    throw EPDFError("Mask data do not match the image size");
-  std::string dict = "/ColorSpace /DeviceGray\r\n/BitsPerComponent 8\r\n";
-  const std::string_view raw(reinterpret_cast<const char*>(alpha.data()), alpha.size());
+  if (width <= 0 || height <= 0 || samples.size() != size_t(width) * size_t(height) * size_t(components))
+    throw EPDFError(std::string(kind) + " data do not match the image size");
+  std::string dict = std::string("/ColorSpace ") + colorSpace + "\r\n/BitsPerComponent 8\r\n";
+  if (softMask >= 0) dict += SoftMaskEntry(softMask);
+  const std::string_view raw(reinterpret_cast<const char*>(samples.data()), samples.size());
   std::string data;
   if (FSettings.Compressed()) {
     dict += "/Filter /FlateDecode\r\n";
@@ -625,31 +627,19 @@ int TpgwPDFDocument::AddAlphaMask(int width, int height, std::span<const uint8_t
   }
   dict += "/Width " + std::to_string(width) + "\r\n/Height " + std::to_string(height) + "\r\n";
   TMD5 md5;
-  md5.Update("Alpha" + std::to_string(width) + "x" + std::to_string(height));
-  md5.Update(alpha);
+  md5.Update((components == 1 ? std::string("Alpha") : std::string("RGB")) + std::to_string(width) + "x" +
+             std::to_string(height));
+  if (softMask >= 0) md5.Update("SMask" + std::to_string(softMask));
+  md5.Update(samples);
   return AddImage(dict, data, md5.Final());
 }
 
+int TpgwPDFDocument::AddAlphaMask(int width, int height, std::span<const uint8_t> alpha) {
+  return AddSampledImage("Mask", "/DeviceGray", 1, width, height, alpha, -1);
+}
+
 int TpgwPDFDocument::AddRGBImage(int width, int height, std::span<const uint8_t> rgb, int softMask) {
-  RequireStarted();
-  if (width <= 0 || height <= 0 || rgb.size() != size_t(width) * size_t(height) * 3)
-    throw EPDFError("Image data do not match the image size");
-  std::string dict = "/ColorSpace /DeviceRGB\r\n/BitsPerComponent 8\r\n";
-  if (softMask >= 0) dict += SoftMaskEntry(softMask);
-  const std::string_view raw(reinterpret_cast<const char*>(rgb.data()), rgb.size());
-  std::string data;
-  if (FSettings.Compressed()) {
-    dict += "/Filter /FlateDecode\r\n";
-    data = Deflate(raw);
-  } else {
-    data = std::string(raw);
-  }
-  dict += "/Width " + std::to_string(width) + "\r\n/Height " + std::to_string(height) + "\r\n";
-  TMD5 md5;
-  md5.Update("RGB" + std::to_string(width) + "x" + std::to_string(height));
-  if (softMask >= 0) md5.Update("SMask" + std::to_string(softMask));
-  md5.Update(rgb);
-  return AddImage(dict, data, md5.Final());
+  return AddSampledImage("Image", "/DeviceRGB", 3, width, height, rgb, softMask);
 }
 
 int TpgwPDFDocument::AddBitmapImage(const TBitmap& bitmap, bool asJpeg, int quality) {

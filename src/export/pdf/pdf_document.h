@@ -132,6 +132,9 @@ class TpgwPDFDocument {
 
  private:
   std::string SoftMaskEntry(int softMask) const;
+  // An image of 8-bit samples (components 1: grey, 3: RGB), deflated when the settings say so.
+  int AddSampledImage(const char* kind, const char* colorSpace, int components, int width, int height,
+                      std::span<const uint8_t> samples, int softMask);
   // The path of a shape in page coordinates; closed is false for the diagonals.
   std::vector<std::string> ShapePath(TpgwShapeKind kind, double left, double top, double width, double height,
                                      double cornerDiameterPx, bool& closed) const;
