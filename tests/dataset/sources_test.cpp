@@ -341,6 +341,25 @@ TEST(PostgresReader, ReadsTypedRowsFromAThrowawayServer) {
   EXPECT_EQ(table.RecordCount(), 2);
   const std::string message = Raised([&] { OpenPostgresReader(server.Uri(), "SELECT nope FROM t"); });
   EXPECT_NE(message.find("column \"nope\" does not exist"), std::string::npos) << message;
+
+  // The same rows through the command, as a template's data set.
+  TempDir dir{"pw-pg-cli"};
+  const std::string tpl = (dir.path / "t.pw3").string();
+  std::ofstream(tpl) << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<TpgwReport>\n"
+                        "<TpgwReportPage Name=\"Page1\" PaperWidth=\"100\" PaperHeight=\"100\">\n"
+                        "<TpgwMasterData Name=\"MasterData1\" Height=\"20\" Left=\"0\" Top=\"0\" Width=\"300\" "
+                        "DataSetName=\"t\">\n<TpgwMemoView Name=\"M\" Left=\"0\" Top=\"0\" Width=\"300\" Height=\"18\" "
+                        "Text=\"[t.&#34;id&#34;] [t.&#34;name&#34;] [&lt;t.&#34;price&#34;&gt; * 2]\"/>\n"
+                        "</TpgwMasterData></TpgwReportPage></TpgwReport>\n";
+  const std::string err = (dir.path / "err.txt").string();
+  const test_support::ProgramResult dump = test_support::RunCommand(
+      "'" + test_support::CliProgram() + "' prepare '" + tpl + "' --dump --data 't=" + server.Uri() +
+      "' --query 'SELECT * FROM t ORDER BY id' 2>'" + err + "'; r=$?; cat '" + err + "' >&2; exit $r");
+  std::ifstream errIn(err);
+  const std::string errText((std::istreambuf_iterator<char>(errIn)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(dump.exitCode, 0) << errText;
+  EXPECT_NE(dump.out.find("\t1 Ana 5\n"), std::string::npos) << dump.out;
+  EXPECT_NE(dump.out.find("\t2  6\n"), std::string::npos) << dump.out;
 }
 
 }  // namespace
