@@ -8,8 +8,8 @@
 namespace pagewright {
 
 const TEnumInfo& Barcode2DTypeInfo() {
-  static const TEnumInfo info("TpgwBarcode2DType",
-                              {"b2QRCode", "b2DataMatrix", "b2GS1DataMatrix", "b2GS1QRCode", "b2PDF417", "b2Aztec"});
+  static const TEnumInfo info("TpgwBarcode2DType", {"b2QRCode", "b2DataMatrix", "b2GS1DataMatrix",
+                                                    "b2GS1QRCode", "b2PDF417", "b2Aztec"});
   return info;
 }
 
@@ -57,17 +57,21 @@ TBarcode2DMatrix EncodeBarcode2D(TpgwBarcode2DType type, std::string_view utf8, 
       throw EBarcode2DError("Unknown two-dimensional symbol type");
   }
   if (errorLevel != 0) {
-    const bool valid = (type == b2QRCode || type == b2GS1QRCode || type == b2Aztec) ? errorLevel >= 1 && errorLevel <= 4
-                       : type == b2PDF417                                          ? errorLevel >= 1 && errorLevel <= 9
-                                                                                   : false;
-    if (!valid) throw EBarcode2DError("Error correction level " + std::to_string(errorLevel) + " is not one of this symbol's");
+    const bool valid = (type == b2QRCode || type == b2GS1QRCode || type == b2Aztec)
+                           ? errorLevel >= 1 && errorLevel <= 4
+                       : type == b2PDF417 ? errorLevel >= 1 && errorLevel <= 9
+                                          : false;
+    if (!valid)
+      throw EBarcode2DError("Error correction level " + std::to_string(errorLevel) +
+                            " is not one of this symbol's");
     // PDF417 counts its levels from 0; the property's 0 means the default, so level n is n - 1.
     s.option_1 = type == b2PDF417 ? errorLevel - 1 : errorLevel;
   }
   const int result =
       ZBarcode_Encode(&s, reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
   // Warnings still give a valid symbol; errors give none.
-  if (result >= ZINT_ERROR) throw EBarcode2DError(s.errtxt[0] ? std::string(s.errtxt) : "The data cannot be encoded");
+  if (result >= ZINT_ERROR)
+    throw EBarcode2DError(s.errtxt[0] ? std::string(s.errtxt) : "The data cannot be encoded");
   if (s.rows <= 0 || s.width <= 0) throw EBarcode2DError("The data gave no symbol");
   // Stacked symbols (PDF417) have rows several modules high.
   std::vector<int> rowHeights(static_cast<size_t>(s.rows), 1);

@@ -146,7 +146,8 @@ void TpgwBarcode2DView::GetData() {
     if (TpgwReport* report = Report()) report->Errors().Add(Name() + u": " + ErrorText());
 }
 
-void TpgwBarcode2DView::ForEachDarkRun(const std::function<void(Extended, Extended, Extended, Extended)>& rect) const {
+void TpgwBarcode2DView::ForEachDarkRun(
+    const std::function<void(Extended, Extended, Extended, Extended)>& rect) const {
   const TBarcode2DMatrix& m = Matrix();
   if (!ErrorText().empty() || m.Width == 0) return;
   const int q = EffectiveQuietZone();
@@ -179,7 +180,8 @@ void TpgwBarcode2DView::ForEachDarkRun(const std::function<void(Extended, Extend
     }
 }
 
-void TpgwBarcode2DView::Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX, Extended offsetY) {
+void TpgwBarcode2DView::Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, Extended offsetX,
+                             Extended offsetY) {
   CalcDeviceRect(canvas, scaleX, scaleY, offsetX, offsetY);
   DrawBackgroundFill();
   const TPen savedPen = canvas.Pen();

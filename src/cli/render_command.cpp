@@ -38,7 +38,8 @@
 namespace pagewright::cli {
 namespace {
 
-constexpr const char* kArguments = "TEMPLATE --data [NAME=]SOURCE... (--pdf|--jpeg|--png|--prepared|--zpl FILE | --split PATTERN)";
+constexpr const char* kArguments =
+    "TEMPLATE --data [NAME=]SOURCE... (--pdf|--jpeg|--png|--prepared|--zpl FILE | --split PATTERN)";
 
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright render TEMPLATE [options]\n"
@@ -171,14 +172,18 @@ struct RenderOptions {
   bool monochrome = false;
 };
 
-
 const char* KindOption(OutputKind k) {
   switch (k) {
-    case okPDF: return "--pdf";
-    case okJPEG: return "--jpeg";
-    case okPNG: return "--png";
-    case okPrepared: return "--prepared";
-    case okZPL: return "--zpl";
+    case okPDF:
+      return "--pdf";
+    case okJPEG:
+      return "--jpeg";
+    case okPNG:
+      return "--png";
+    case okPrepared:
+      return "--prepared";
+    case okZPL:
+      return "--zpl";
   }
   return "";
 }
@@ -200,8 +205,10 @@ std::string Lower(std::string s) {
 bool ValidPageRange(const std::string& s) {
   bool digit = false;
   for (char c : s) {
-    if (c >= '0' && c <= '9') digit = true;
-    else if (c != ',' && c != '-' && c != ' ') return false;
+    if (c >= '0' && c <= '9')
+      digit = true;
+    else if (c != ',' && c != '-' && c != ' ')
+      return false;
   }
   return digit;
 }
@@ -219,12 +226,17 @@ TpgwPDFEncBits ParsePermissions(const std::string& list) {
   while (start <= list.size()) {
     const size_t comma = std::min(list.find(',', start), list.size());
     const std::string word = Lower(list.substr(start, comma - start));
-    if (word == "print") bits.Include(ePrint);
-    else if (word == "modify") bits.Include(eModify);
-    else if (word == "copy") bits.Include(eCopy);
-    else if (word == "annotate") bits.Include(eAnnot);
+    if (word == "print")
+      bits.Include(ePrint);
+    else if (word == "modify")
+      bits.Include(eModify);
+    else if (word == "copy")
+      bits.Include(eCopy);
+    else if (word == "annotate")
+      bits.Include(eAnnot);
     else if (!word.empty() || list.empty())
-      throw UsageError{"--pdf-permissions wants a comma list of print, modify, copy and annotate, not '" + list + "'"};
+      throw UsageError{"--pdf-permissions wants a comma list of print, modify, copy and annotate, not '" +
+                       list + "'"};
     start = comma + 1;
   }
   return bits;
@@ -234,8 +246,8 @@ int IntegerOption(const std::string& option, const std::string& v, int low, int 
   int n = 0;
   const auto res = std::from_chars(v.data(), v.data() + v.size(), n);
   if (res.ec != std::errc() || res.ptr != v.data() + v.size() || n < low || n > high)
-    throw UsageError{option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                     ", not '" + v + "'"};
+    throw UsageError{option + " wants a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high) + ", not '" + v + "'"};
   return n;
 }
 
@@ -243,7 +255,9 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
   RenderOptions o;
   SourceSettings defaults;
   help = false;
-  auto settings = [&]() -> SourceSettings& { return o.bindings.empty() ? defaults : o.bindings.back().settings; };
+  auto settings = [&]() -> SourceSettings& {
+    return o.bindings.empty() ? defaults : o.bindings.back().settings;
+  };
   for (size_t i = 0; i < args.size(); ++i) {
     std::string a = args[i];
     std::string inlineValue;
@@ -284,17 +298,22 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       settings().options.query = value();
     } else if (a == "--csv-delimiter") {
       const std::string v = value();
-      if (v == "tab" || v == "\\t" || v == "\t") settings().options.csvDelimiter = '\t';
-      else if (v.size() == 1 && v != "\"" && v != "\n" && v != "\r") settings().options.csvDelimiter = v[0];
-      else throw UsageError{"--csv-delimiter wants one character (not a quote or line break) or \"tab\", not '" + v + "'"};
+      if (v == "tab" || v == "\\t" || v == "\t")
+        settings().options.csvDelimiter = '\t';
+      else if (v.size() == 1 && v != "\"" && v != "\n" && v != "\r")
+        settings().options.csvDelimiter = v[0];
+      else
+        throw UsageError{"--csv-delimiter wants one character (not a quote or line break) or \"tab\", not '" +
+                         v + "'"};
     } else if (a == "--column") {
       const std::string v = value();
       const size_t eq = v.find('=');
       std::optional<TpgwColumnType> t;
       if (eq != std::string::npos && eq > 0) t = ColumnTypeByName(v.substr(eq + 1));
       if (!t)
-        throw UsageError{"--column wants NAME=TYPE with TYPE integer, decimal, boolean, date, datetime or text, not '" +
-                         v + "'"};
+        throw UsageError{
+            "--column wants NAME=TYPE with TYPE integer, decimal, boolean, date, datetime or text, not '" +
+            v + "'"};
       settings().columns.emplace_back(v.substr(0, eq), *t);
     } else if (a == "--param") {
       const std::string v = value();
@@ -327,7 +346,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
     } else if (a == "--allow-path") {
       const std::string v = value();
       std::error_code ec;
-      if (v.empty() || !std::filesystem::is_directory(v, ec)) throw UsageError{"--allow-path " + v + ": not a folder"};
+      if (v.empty() || !std::filesystem::is_directory(v, ec))
+        throw UsageError{"--allow-path " + v + ": not a folder"};
       o.allowedFolders.push_back(v);
     } else if (a == "--pdf-outline") {
       o.pdfOutline = true;
@@ -339,7 +359,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       // Always so: text is written as glyph indices that only the embedded font gives a meaning.
     } else if (a == "--pdf-encryption") {
       const std::string v = Lower(value());
-      if (v != "rc4" && v != "aes256") throw UsageError{"--pdf-encryption wants rc4 or aes256, not '" + v + "'"};
+      if (v != "rc4" && v != "aes256")
+        throw UsageError{"--pdf-encryption wants rc4 or aes256, not '" + v + "'"};
       o.pdfAes256 = v == "aes256";
     } else if (a == "--pdf-user-password") {
       o.pdfUserPassword = value();
@@ -360,21 +381,26 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
     } else if (a.size() > 1 && a[0] == '-') {
       throw UsageError{"unknown option '" + args[i] + "'"};
     } else {
-      if (!o.templatePath.empty()) throw UsageError{"only one template can be rendered ('" + a + "' is a second)"};
+      if (!o.templatePath.empty())
+        throw UsageError{"only one template can be rendered ('" + a + "' is a second)"};
       o.templatePath = a;
     }
   }
   if (o.templatePath.empty()) throw UsageError{"no template given"};
-  const bool zpl = std::any_of(o.outputs.begin(), o.outputs.end(), [](const OutputRequest& r) { return r.kind == okZPL; });
+  const bool zpl =
+      std::any_of(o.outputs.begin(), o.outputs.end(), [](const OutputRequest& r) { return r.kind == okZPL; });
   if (zpl && o.dpi != 0 && o.dpi != 203 && o.dpi != 300 && o.dpi != 600)
     throw UsageError{"--zpl prints at 203, 300 or 600 dots per inch (--dpi), not " + std::to_string(o.dpi)};
   if ((o.pdfPermissions || o.pdfAes256) && o.pdfUserPassword.empty() && o.pdfOwnerPassword.empty())
-    throw UsageError{"--pdf-permissions and --pdf-encryption protect the PDF with a password: give "
-                     "--pdf-owner-password (or --pdf-user-password)"};
+    throw UsageError{
+        "--pdf-permissions and --pdf-encryption protect the PDF with a password: give "
+        "--pdf-owner-password (or --pdf-user-password)"};
   if (o.outputs.empty() && o.split.empty())
     throw UsageError{"no output given: use --pdf, --jpeg, --png, --prepared, --zpl or --split"};
   if (!o.split.empty() && !o.outputs.empty())
-    throw UsageError{"--split writes one output per record and cannot be combined with --pdf, --jpeg, --png or --prepared"};
+    throw UsageError{
+        "--split writes one output per record and cannot be combined with --pdf, --jpeg, --png or "
+        "--prepared"};
   int toStdout = 0;
   for (const OutputRequest& r : o.outputs) toStdout += r.path == "-";
   if (toStdout > 1) throw UsageError{"only one output can go to standard output"};
@@ -484,7 +510,8 @@ class PendingFileStream : public TStream {
 // The raster export's per-page files go to pending files instead of final names.
 class PendingFileTransport : public TpgwCustomIOTransport {
  public:
-  explicit PendingFileTransport(PendingOutputs& outputs) : TpgwCustomIOTransport(nullptr), FOutputs(outputs) {}
+  explicit PendingFileTransport(PendingOutputs& outputs)
+      : TpgwCustomIOTransport(nullptr), FOutputs(outputs) {}
   std::unique_ptr<TStream> DoCreateStream(const WideString& fullFilePath, const WideString&) override {
     return std::make_unique<PendingFileStream>(FOutputs.Create(Utf16ToUtf8(fullFilePath)), FOutputs);
   }
@@ -625,7 +652,8 @@ std::vector<std::string> RenderRun::DataSetNamesOfBands() {
     auto* band = dynamic_cast<TpgwDataBand*>(c);
     if (!band || band->DataSetName().empty()) continue;
     const std::string name = Utf16ToUtf8(band->DataSetName());
-    if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return Lower(n) == Lower(name); }))
+    if (std::none_of(names.begin(), names.end(),
+                     [&](const std::string& n) { return Lower(n) == Lower(name); }))
       names.push_back(name);
   }
   return names;
@@ -649,8 +677,11 @@ void RenderRun::BindData() {
   for (const DataBinding& b : FOptions.bindings) {
     if (b.name.empty()) {
       if (FOptions.bindings.size() > 1)
-        throw UsageError{"--data " + b.source + ": with several --data, each needs a name (--data NAME=SOURCE)"};
-      if (used.empty()) throw UsageError{tpl + ": the template has no data band that uses a data set; nothing to bind " + b.source + " to"};
+        throw UsageError{"--data " + b.source +
+                         ": with several --data, each needs a name (--data NAME=SOURCE)"};
+      if (used.empty())
+        throw UsageError{tpl + ": the template has no data band that uses a data set; nothing to bind " +
+                         b.source + " to"};
       if (used.size() > 1)
         throw UsageError{tpl + ": the template's data bands use several data sets (" + JoinNames(used) +
                          "); name the one for " + b.source + " (--data NAME=SOURCE)"};
@@ -658,7 +689,8 @@ void RenderRun::BindData() {
     } else {
       const std::string* n = find(b.name);
       if (!n)
-        throw UsageError{"--data " + b.name + ": the template has no data set of that name (its data bands use: " +
+        throw UsageError{"--data " + b.name +
+                         ": the template has no data set of that name (its data bands use: " +
                          (used.empty() ? std::string("none") : JoinNames(used)) + ")"};
       plan.emplace_back(*n, &b);
     }
@@ -671,15 +703,16 @@ void RenderRun::BindData() {
     BoundData d;
     d.name = name;
     try {
-      d.source = std::make_unique<TpgwSourceTable>(OpenRecordReader(binding->source, binding->settings.options),
-                                                   binding->settings.columns);
+      d.source = std::make_unique<TpgwSourceTable>(
+          OpenRecordReader(binding->source, binding->settings.options), binding->settings.columns);
       FProgress.Show("reading " + d.source->SourceName());
       d.source->Scan();
     } catch (const Exception& e) {
       throw RunError{e.Message()};
     }
     if (d.source->RecordCount() == 0)
-      FErr << d.source->SourceName() << ": warning: the source has no records; the report is rendered without data\n";
+      FErr << d.source->SourceName()
+           << ": warning: the source has no records; the report is rendered without data\n";
     d.table = std::make_unique<TMemTable>(nullptr);
     d.source->DefineFields(*d.table);
     d.adapter = std::make_unique<TpgwDBDataset>(nullptr);
@@ -697,7 +730,8 @@ void RenderRun::BindData() {
   for (TpgwReportDataSets* list : {&FReport->DataSets(), &FReport->EnabledDataSets()}) {
     for (int i = list->Count() - 1; i >= 0; --i) {
       const std::string item = Lower(Utf16ToUtf8(list->Items(i).DataSetName()));
-      if (std::any_of(FData.begin(), FData.end(), [&](const BoundData& d) { return Lower(d.name) == item; }) ||
+      if (std::any_of(FData.begin(), FData.end(),
+                      [&](const BoundData& d) { return Lower(d.name) == item; }) ||
           item.empty())
         list->Delete(i);
     }
@@ -713,8 +747,9 @@ void RenderRun::BindData() {
         if (!view->DataField().empty() && !d.table->FindField(view->DataField())) {
           std::vector<std::string> names;
           for (const TpgwSourceColumn& col : d.source->Columns()) names.push_back(col.name);
-          throw RunError{tpl + ": " + Utf16ToUtf8(view->Name()) + ": field \"" + Utf16ToUtf8(view->DataField()) +
-                         "\" is not a column of " + d.source->SourceName() + " (columns: " + JoinNames(names) + ")"};
+          throw RunError{tpl + ": " + Utf16ToUtf8(view->Name()) + ": field \"" +
+                         Utf16ToUtf8(view->DataField()) + "\" is not a column of " + d.source->SourceName() +
+                         " (columns: " + JoinNames(names) + ")"};
         }
       }
       continue;
@@ -834,7 +869,8 @@ void RenderRun::WriteOne(OutputKind kind, const std::string& path, const std::st
   }
   const int selected = static_cast<int>(SelectedPages(Utf8ToUtf16(pageRange), store->GetCount()).size());
   if (selected == 0) {
-    if (store->GetCount() == 0) throw RunError{FOptions.templatePath + ": the report has no pages to write to " + path};
+    if (store->GetCount() == 0)
+      throw RunError{FOptions.templatePath + ": the report has no pages to write to " + path};
     throw RunError{"--pages " + pageRange + ": the report has " + std::to_string(store->GetCount()) +
                    " pages; the range selects none"};
   }
@@ -964,7 +1000,8 @@ void RenderRun::RunSplit() {
     if (master) break;
   }
   if (!master && FData.size() == 1) master = &FData.front();
-  if (!master) throw UsageError{FOptions.templatePath + ": --split needs a master band bound to a data source"};
+  if (!master)
+    throw UsageError{FOptions.templatePath + ": --split needs a master band bound to a data source"};
   // Fields the pattern names must exist before anything is rendered.
   const std::string& pattern = FOptions.split;
   for (size_t i = 0; i < pattern.size(); ++i) {
@@ -972,7 +1009,8 @@ void RenderRun::RunSplit() {
       ++i;
       continue;
     }
-    if (pattern[i] == '}') throw UsageError{"--split " + pattern + ": a \"}\" without \"{\" (write }} for a brace)"};
+    if (pattern[i] == '}')
+      throw UsageError{"--split " + pattern + ": a \"}\" without \"{\" (write }} for a brace)"};
     if (pattern[i] != '{') continue;
     const size_t close = pattern.find('}', i);
     if (close == std::string::npos) throw UsageError{"--split " + pattern + ": a \"{\" is not closed"};
@@ -980,8 +1018,8 @@ void RenderRun::RunSplit() {
     if (!master->table->FindField(Utf8ToUtf16(field))) {
       std::vector<std::string> names;
       for (const TpgwSourceColumn& c : master->source->Columns()) names.push_back(c.name);
-      throw UsageError{"--split " + pattern + ": " + master->source->SourceName() + " has no column \"" + field +
-                       "\" (columns: " + JoinNames(names) + ")"};
+      throw UsageError{"--split " + pattern + ": " + master->source->SourceName() + " has no column \"" +
+                       field + "\" (columns: " + JoinNames(names) + ")"};
     }
     i = close;
   }
@@ -1088,8 +1126,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 }  // namespace
 
-const CliCommand kRenderCommand = {"render", kArguments,
-                                   "renders a template with data from CSV, JSON, SQLite or PostgreSQL to PDF, JPEG or PNG",
-                                   Run};
+const CliCommand kRenderCommand = {
+    "render", kArguments,
+    "renders a template with data from CSV, JSON, SQLite or PostgreSQL to PDF, JPEG or PNG", Run};
 
 }  // namespace pagewright::cli

@@ -77,7 +77,8 @@ std::string ZPLLabel(const TBitmap& page) {
     if (fill) data += fill;
   }
   const std::string total = std::to_string(static_cast<size_t>(rowBytes) * static_cast<size_t>(h));
-  return "^XA\n^FO0,0^GFA," + total + "," + total + "," + std::to_string(rowBytes) + "," + data + "^FS\n^XZ\n";
+  return "^XA\n^FO0,0^GFA," + total + "," + total + "," + std::to_string(rowBytes) + "," + data +
+         "^FS\n^XZ\n";
 }
 
 TpgwZPLExport::TpgwZPLExport(TComponent* owner) : TpgwCustomImageExport(owner) {

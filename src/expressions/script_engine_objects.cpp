@@ -15,7 +15,8 @@ namespace pagewright {
 
 IpgwRunningEngine& TpgwScriptEngineObject::Running() const {
   IpgwRunningEngine* engine = FReport.RunningEngine();
-  if (!engine) throw Exception("The report is not running: the engine, its outline and its pages exist only then");
+  if (!engine)
+    throw Exception("The report is not running: the engine, its outline and its pages exist only then");
   return *engine;
 }
 
@@ -68,7 +69,8 @@ void Getter(TvmClassVariable* cls, const char16_t* name, const char16_t* type, F
 void AddEngineClass(TvmScript& s) {
   TvmClassVariable* custom = s.AddClass(u"TpgwCustomEngine", u"TPersistent");
   if (!custom) return;
-  auto call = [](TPersistent* obj, TvmClassVariable*, const WideString& name, std::vector<Variant>& p) -> Variant {
+  auto call = [](TPersistent* obj, TvmClassVariable*, const WideString& name,
+                 std::vector<Variant>& p) -> Variant {
     IpgwRunningEngine& e = EngineOf(obj);
     if (name == u"NEWPAGE") {
       e.NewPage();
@@ -89,10 +91,10 @@ void AddEngineClass(TvmScript& s) {
     }
     return Variant::Null();
   };
-  for (const char16_t* m : {u"procedure NewPage", u"procedure NewColumn", u"procedure StopReport",
-                            u"function FreeSpace: Extended", u"procedure ShowBand(Band: TpgwBand)",
-                            u"procedure AddAnchor(const Text: String)",
-                            u"function GetAnchorPage(const Text: String): Integer"})
+  for (const char16_t* m :
+       {u"procedure NewPage", u"procedure NewColumn", u"procedure StopReport",
+        u"function FreeSpace: Extended", u"procedure ShowBand(Band: TpgwBand)",
+        u"procedure AddAnchor(const Text: String)", u"function GetAnchorPage(const Text: String): Integer"})
     custom->AddMethod(m, call);
   custom->AddProperty(
       u"CurX", u"Extended",
@@ -106,10 +108,12 @@ void AddEngineClass(TvmScript& s) {
       [](TPersistent* obj, TvmClassVariable*, const WideString&, const Variant& v) {
         EngineOf(obj).SetCurY(v.AsExtended());
       });
-  Getter(custom, u"CurLine", u"Integer", [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.CurLine())); });
+  Getter(custom, u"CurLine", u"Integer",
+         [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.CurLine())); });
   Getter(custom, u"CurColumn", u"Integer",
          [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.CurColumn())); });
-  Getter(custom, u"PageNo", u"Integer", [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.PageNo())); });
+  Getter(custom, u"PageNo", u"Integer",
+         [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.PageNo())); });
   Getter(custom, u"TotalPages", u"Integer",
          [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.TotalPages())); });
   Getter(custom, u"PageHeight", u"Extended", [](IpgwRunningEngine& e) { return Variant(e.PageHeight()); });
@@ -121,7 +125,8 @@ void AddEngineClass(TvmScript& s) {
 void AddOutlineClass(TvmScript& s) {
   TvmClassVariable* custom = s.AddClass(u"TpgwCustomOutline", u"TPersistent");
   if (!custom) return;
-  auto call = [](TPersistent* obj, TvmClassVariable*, const WideString& name, std::vector<Variant>& p) -> Variant {
+  auto call = [](TPersistent* obj, TvmClassVariable*, const WideString& name,
+                 std::vector<Variant>& p) -> Variant {
     IpgwRunningEngine& e = EngineOf(obj);
     if (name == u"ADDITEM")
       e.AddOutlineItem(VarToStr(Param(p, 0)));
@@ -131,7 +136,8 @@ void AddOutlineClass(TvmScript& s) {
       e.OutlineLevelUp();
     return Variant::Null();
   };
-  for (const char16_t* m : {u"procedure AddItem(const Text: String)", u"procedure LevelRoot", u"procedure LevelUp"})
+  for (const char16_t* m :
+       {u"procedure AddItem(const Text: String)", u"procedure LevelRoot", u"procedure LevelUp"})
     custom->AddMethod(m, call);
   s.AddClass(u"TpgwOutline", u"TpgwCustomOutline");
 }

@@ -4,6 +4,7 @@
 
 #include "platform/format.h"
 #include "report/report.h"
+#include "storage/xml_document.h"
 
 namespace pagewright {
 
@@ -15,17 +16,20 @@ struct TPaperEntry {
 
 // The standard paper codes of the platform's printers.
 constexpr TPaperEntry kPapers[] = {
-    {1, 2159, 2794},  {2, 2159, 2794},  {3, 2794, 4318},  {4, 4318, 2794},  {5, 2159, 3556},  {6, 1397, 2159},
-    {7, 1842, 2667},  {8, 2970, 4200},  {9, 2100, 2970},  {10, 2100, 2970}, {11, 1480, 2100}, {12, 2570, 3640},
-    {13, 1820, 2570}, {14, 2159, 3302}, {15, 2150, 2750}, {16, 2540, 3556}, {17, 2794, 4318}, {18, 2159, 2794},
-    {19, 984, 2254},  {20, 1048, 2413}, {21, 1143, 2635}, {22, 1207, 2794}, {23, 1270, 2921}, {24, 4318, 5588},
-    {25, 5588, 8636}, {26, 8636, 11176}, {27, 1100, 2200}, {28, 1620, 2290}, {29, 3240, 4580}, {30, 2290, 3240},
-    {31, 1140, 1620}, {32, 1140, 2290}, {33, 2500, 3530}, {34, 1760, 2500}, {35, 1760, 1250}, {36, 1100, 2300},
-    {37, 984, 1905},  {38, 920, 1651},  {39, 3778, 2794}, {40, 2159, 3048}, {41, 2159, 3302}, {42, 2500, 3530},
-    {43, 1000, 1480}, {44, 2286, 2794}, {45, 2540, 2794}, {46, 3810, 2794}, {47, 2200, 2200}, {50, 2355, 3048},
-    {51, 2355, 3810}, {52, 2969, 4572}, {53, 2354, 3223}, {54, 2101, 2794}, {55, 2100, 2970}, {56, 2355, 3048},
-    {57, 2270, 3560}, {58, 3050, 4870}, {59, 2159, 3223}, {60, 2100, 3300}, {61, 1480, 2100}, {62, 1820, 2570},
-    {63, 3220, 4450}, {64, 1740, 2350}, {65, 2010, 2760}, {66, 4200, 5940}, {67, 2970, 4200}, {68, 3220, 4450},
+    {1, 2159, 2794},   {2, 2159, 2794},  {3, 2794, 4318},  {4, 4318, 2794},  {5, 2159, 3556},
+    {6, 1397, 2159},   {7, 1842, 2667},  {8, 2970, 4200},  {9, 2100, 2970},  {10, 2100, 2970},
+    {11, 1480, 2100},  {12, 2570, 3640}, {13, 1820, 2570}, {14, 2159, 3302}, {15, 2150, 2750},
+    {16, 2540, 3556},  {17, 2794, 4318}, {18, 2159, 2794}, {19, 984, 2254},  {20, 1048, 2413},
+    {21, 1143, 2635},  {22, 1207, 2794}, {23, 1270, 2921}, {24, 4318, 5588}, {25, 5588, 8636},
+    {26, 8636, 11176}, {27, 1100, 2200}, {28, 1620, 2290}, {29, 3240, 4580}, {30, 2290, 3240},
+    {31, 1140, 1620},  {32, 1140, 2290}, {33, 2500, 3530}, {34, 1760, 2500}, {35, 1760, 1250},
+    {36, 1100, 2300},  {37, 984, 1905},  {38, 920, 1651},  {39, 3778, 2794}, {40, 2159, 3048},
+    {41, 2159, 3302},  {42, 2500, 3530}, {43, 1000, 1480}, {44, 2286, 2794}, {45, 2540, 2794},
+    {46, 3810, 2794},  {47, 2200, 2200}, {50, 2355, 3048}, {51, 2355, 3810}, {52, 2969, 4572},
+    {53, 2354, 3223},  {54, 2101, 2794}, {55, 2100, 2970}, {56, 2355, 3048}, {57, 2270, 3560},
+    {58, 3050, 4870},  {59, 2159, 3223}, {60, 2100, 3300}, {61, 1480, 2100}, {62, 1820, 2570},
+    {63, 3220, 4450},  {64, 1740, 2350}, {65, 2010, 2760}, {66, 4200, 5940}, {67, 2970, 4200},
+    {68, 3220, 4450},
 };
 
 Extended Round8(Extended v) {
@@ -53,9 +57,9 @@ const TEnumInfo& TpgwDuplexModeInfo() {
   return info;
 }
 const TEnumInfo& TpgwMirrorModesInfo() {
-  static const TEnumInfo info("TpgwMirrorControlMode", {"mcmRTLObjects", "mcmRTLBands", "mcmBTTObjects",
-                                                        "mcmBTTBands", "mcmRTLAppearance", "mcmBTTAppearance",
-                                                        "mcmOnlyAllowed"});
+  static const TEnumInfo info("TpgwMirrorControlMode",
+                              {"mcmRTLObjects", "mcmRTLBands", "mcmBTTObjects", "mcmBTTBands",
+                               "mcmRTLAppearance", "mcmBTTAppearance", "mcmOnlyAllowed"});
   return info;
 }
 
@@ -326,13 +330,13 @@ const TClassInfo& TpgwDataPage::StaticClassInfo() {
   static const TClassInfo& info = Describe<T>("TpgwDataPage")
                                       .Parent<TpgwPage>()
                                       .Float("Height", &T::Height, &T::SetHeight)
-          .Range(-kMaxGeometry, kMaxGeometry)
+                                      .Range(-kMaxGeometry, kMaxGeometry)
                                       .Float("Left", &T::Left, &T::SetLeft)
-          .Range(-kMaxGeometry, kMaxGeometry)
+                                      .Range(-kMaxGeometry, kMaxGeometry)
                                       .Float("Top", &T::Top, &T::SetTop)
-          .Range(-kMaxGeometry, kMaxGeometry)
+                                      .Range(-kMaxGeometry, kMaxGeometry)
                                       .Float("Width", &T::Width, &T::SetWidth)
-          .Range(-kMaxGeometry, kMaxGeometry)
+                                      .Range(-kMaxGeometry, kMaxGeometry)
                                       .Build();
   return info;
 }
@@ -340,8 +344,46 @@ const TClassInfo& TpgwDataPage::ClassInfo() const {
   return StaticClassInfo();
 }
 
+TpgwDialogPage::TpgwDialogPage(TComponent* owner) : TpgwPage(owner) {}
+
+TpgwDialogPage::~TpgwDialogPage() = default;
+
+const TClassInfo& TpgwDialogPage::StaticClassInfo() {
+  static const TClassInfo& info = Describe<TpgwDialogPage>("TpgwDialogPage").Parent<TpgwPage>().Build();
+  return info;
+}
+
+const TClassInfo& TpgwDialogPage::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+namespace {
+
+// An element with its attributes and everything inside it.
+void CopyElement(const TpgwXMLItem& from, TpgwXMLItem& to, int depth = 0) {
+  to.SetName(from.Name());
+  to.SetText(from.Text());
+  if (depth > 64) return;  // the reader limits nesting long before this
+  for (int i = 0; i < from.Count(); ++i) CopyElement(*from.Items(i), *to.Add(), depth + 1);
+}
+
+}  // namespace
+
+bool TpgwDialogPage::ReadNestedProperty(TpgwXMLItem& item, TpgwXMLSerializer&) {
+  auto copy = std::make_unique<TpgwXMLItem>();
+  CopyElement(item, *copy);
+  FControls.push_back(std::move(copy));
+  return true;
+}
+
+void TpgwDialogPage::WriteNestedProperties(TpgwXMLItem& item, TpgwXMLSerializer&) {
+  if (!FElementText.empty()) item.SetText(FElementText);
+  for (const auto& control : FControls) CopyElement(*control, *item.Add());
+}
+
 void ProvidePageClasses() {
   ProvideReportClass("TpgwReportPage", &TpgwReportPage::StaticClassInfo);
+  ProvideReportClass("TpgwDialogPage", &TpgwDialogPage::StaticClassInfo);
   ProvideReportClass("TpgwDataPage", &TpgwDataPage::StaticClassInfo);
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/properties.h"
 #include "platform/string_list.h"
@@ -46,6 +47,26 @@ class TpgwPage : public TpgwComponent {
  private:
   TStringList FHGuides;
   TStringList FVGuides;
+};
+
+// A dialog page of a template: this system shows no dialogs, so the page and its controls are
+// kept as they were read (written back unchanged on save) and the engine passes them by.
+class TpgwDialogPage : public TpgwPage {
+ public:
+  explicit TpgwDialogPage(TComponent* owner);
+  ~TpgwDialogPage() override;
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override;
+
+  void KeepElementText(std::u16string_view text) override { FElementText = WideString(text); }
+  bool HandlesNestedProperties() const override { return true; }
+  // The controls, as elements, and the page's own attributes as they were read.
+  void WriteNestedProperties(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
+  bool ReadNestedProperty(TpgwXMLItem& item, TpgwXMLSerializer& serializer) override;
+
+ private:
+  WideString FElementText;
+  std::vector<std::unique_ptr<TpgwXMLItem>> FControls;
 };
 
 class TpgwReportPage : public TpgwPage {

@@ -138,7 +138,7 @@ const TClassInfo& TpgwFrameLine::StaticClassInfo() {
                                       .Enum("Style", &T::Style, &T::SetStyle, TpgwFrameStyleInfo())
                                       .Stored(&T::IsStyleStored)
                                       .Float("Width", &T::Width, &T::SetWidth)
-          .Range(-kMaxGeometry, kMaxGeometry)
+                                      .Range(-kMaxGeometry, kMaxGeometry)
                                       .Stored(&T::IsWidthStored)
                                       .Build();
   return info;
@@ -1062,7 +1062,9 @@ const TClassInfo& TpgwStretcheable::ClassInfo() const {
   return StaticClassInfo();
 }
 
-void ProvideViewClasses() { ProvideReportClass("TpgwFrame", &TpgwFrame::StaticClassInfo); }
+void ProvideViewClasses() {
+  ProvideReportClass("TpgwFrame", &TpgwFrame::StaticClassInfo);
+}
 
 void RegisterViewClasses() {
   ProvideViewClasses();

@@ -619,6 +619,7 @@ void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode&
 
   node->SetLoadingMark(true);
   if (FLoadedSet.insert(node).second) FLoaded.push_back(node);
+  node->KeepElementText(item.Text());
   XMLToObj(item.Text(), node->NodeComponent());
   FElement.clear();
   FElementLine = 0;

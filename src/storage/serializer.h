@@ -61,6 +61,9 @@ class IpgwSerializedNode {
   virtual IpgwSerializedNode* CreateChildNode(const TClassInfo& cls) = 0;
   // Moves the node to the end of its parent's children.
   virtual void MoveNodeToEnd() = 0;
+  // The element's attribute text as read, before it is applied (a node that keeps what it does
+  // not know, to write it back, takes it here).
+  virtual void KeepElementText(std::u16string_view /*text*/) {}
   // Gives the node a name no other node of its tree has; returns it (empty when the node
   // cannot name itself).
   virtual WideString GiveUniqueName() { return WideString(); }
