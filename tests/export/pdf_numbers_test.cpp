@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -74,6 +76,27 @@ TEST(PdfNumbers, HostileValuesGiveValidNumbersWithinTheLimits) {
     EXPECT_TRUE(std::regex_match(trimmed, number)) << trimmed;
     EXPECT_LE(std::fabs(std::stod(trimmed)), kPdfRealLimit);
   }
+}
+
+// The fast writer of up to four decimals gives the digits of the exact decimal expansion, halves
+// to even, as the general one does: checked against std::to_chars on ties, near-ties and random
+// values across the whole range.
+TEST(PdfNumbers, FewDecimalsMatchTheExactExpansion) {
+  auto reference = [](double v, int decimals) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    std::string s(buf, r.ptr);
+    if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+    return s;
+  };
+  std::vector<double> values = {0,      -0.0,    0.125,   -0.125,  2.5,       -2.5,    0.005,   0.015,
+                                1.0005, 0.30000000000000004, 32767,   -32767,  123.455, 1e-9,   -1e-9, 0.5};
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> range(-32767, 32767);
+  for (int i = 0; i < 20000; ++i) values.push_back(range(random));
+  for (int i = 0; i < 2000; ++i) values.push_back(std::ldexp(static_cast<double>(random() % 65536) - 32768, -(static_cast<int>(random() % 12))));
+  for (double v : values)
+    for (int d = 0; d <= 4; ++d) ASSERT_EQ(PdfFloat(v, d), reference(v, d)) << v << " with " << d << " decimals";
 }
 
 TEST(PdfNumbers, IntegersAreRoundedAndHeldToThirtyTwoBits) {

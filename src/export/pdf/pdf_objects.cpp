@@ -15,6 +15,28 @@ std::string PdfFloat(double v, int decimals) {
   if (std::isnan(v)) v = 0;
   v = std::clamp(v, -kPdfRealLimit, kPdfRealLimit);
   decimals = std::clamp(decimals, 0, 6);
+  // Page content writes these by the ten thousand. With up to four decimals the value times
+  // 10^decimals is exact in long double (53 + 10 significant bits of 64), so rounding it halves to
+  // even gives exactly the digits of the exact decimal expansion, as std::to_chars does below.
+  if (decimals <= 4) {
+    static constexpr long double kScale[] = {1, 10, 100, 1000, 10000};
+    const long double scaled = std::nearbyint(static_cast<long double>(v) * kScale[decimals]);
+    uint64_t units = static_cast<uint64_t>(scaled < 0 ? -scaled : scaled);
+    char digits[32];
+    int n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + units % 10);
+      units /= 10;
+    } while (units > 0 || n <= decimals);
+    std::string s;
+    s.reserve(static_cast<size_t>(n) + 2);
+    if (scaled < 0) s += '-';  // a value that rounds to zero is written without a sign
+    for (int i = n - 1; i >= 0; --i) {
+      s += digits[i];
+      if (i == decimals && decimals > 0) s += '.';
+    }
+    return s;
+  }
   // Within the limits the text needs at most 13 characters ("-32767.000000").
   char buf[32];
   const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
