@@ -13,16 +13,44 @@
 namespace pagewright {
 
 namespace {
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+}  // namespace
 
-bool AsciiName(std::u16string_view s, std::string& out) {
-  out.clear();
-  out.reserve(s.size());
-  for (char16_t c : s) {
-    if (c >= 0x80) return false;
-    out.push_back(static_cast<char>(c));
-  }
+bool SameAsciiText(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   return true;
 }
+
+size_t TAsciiCaseHash::operator()(std::string_view s) const noexcept {
+  uint64_t h = 14695981039346656037ull;  // FNV-1a
+  for (char c : s) h = (h ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
+  return static_cast<size_t>(h);
+}
+
+namespace {
+
+// Room for the names of properties and classes without a heap copy.
+constexpr size_t kShortName = 64;
+
+// An ASCII name as narrow text: in `buf` when it fits, else in `spill`; a view without data for a
+// name that is not ASCII.
+std::string_view NarrowName(std::u16string_view s, char (&buf)[kShortName], std::string& spill) {
+  char* out = buf;
+  if (s.size() > kShortName) {
+    spill.resize(s.size());
+    out = spill.data();
+  }
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] >= 0x80) return {};
+    out[i] = static_cast<char>(s[i]);
+  }
+  return {out, s.size()};
+}
+
 
 [[noreturn]] void RaiseInvalidValue() {
   throw EPropertyError("Invalid property value");
@@ -104,15 +132,16 @@ const std::string& TEnumInfo::Name(int64_t ordinal) const {
 }
 
 int TEnumInfo::Ordinal(std::string_view name) const {
-  const std::string upper = props_detail::UpperAscii(name);
   for (size_t i = 0; i < FNames.size(); ++i)
-    if (props_detail::UpperAscii(FNames[i]) == upper) return static_cast<int>(i);
+    if (SameAsciiText(FNames[i], name)) return static_cast<int>(i);
   return -1;
 }
 
 int TEnumInfo::Ordinal(std::u16string_view name) const {
+  char buf[kShortName];
   std::string ascii;
-  return AsciiName(name, ascii) ? Ordinal(std::string_view(ascii)) : -1;
+  const std::string_view n = NarrowName(name, buf, ascii);
+  return n.data() ? Ordinal(n) : -1;
 }
 
 uint64_t TEnumInfo::AllBits() const {
@@ -396,13 +425,15 @@ bool TClassInfo::IsComponent() const {
 }
 
 const TPropInfo* TClassInfo::FindProperty(std::string_view name) const {
-  auto it = FIndex.find(props_detail::UpperAscii(name));
+  auto it = FIndex.find(name);
   return it == FIndex.end() ? nullptr : it->second;
 }
 
 const TPropInfo* TClassInfo::FindProperty(std::u16string_view name) const {
+  char buf[kShortName];
   std::string ascii;
-  return AsciiName(name, ascii) ? FindProperty(std::string_view(ascii)) : nullptr;
+  const std::string_view n = NarrowName(name, buf, ascii);
+  return n.data() ? FindProperty(n) : nullptr;
 }
 
 std::unique_ptr<TPersistent> TClassInfo::Create() const {
@@ -434,17 +465,19 @@ void SetPropValue(TPersistent& obj, std::string_view name, const TPropValue& v) 
 // ---- registry ----
 
 void TClassRegistry::Register(const TClassInfo& cls) {
-  if (FIndex.emplace(props_detail::UpperAscii(cls.Name()), &cls).second) FClasses.push_back(&cls);
+  if (FIndex.emplace(cls.Name(), &cls).second) FClasses.push_back(&cls);
 }
 
 const TClassInfo* TClassRegistry::Find(std::string_view name) const {
-  auto it = FIndex.find(props_detail::UpperAscii(name));
+  auto it = FIndex.find(name);
   return it == FIndex.end() ? nullptr : it->second;
 }
 
 const TClassInfo* TClassRegistry::Find(std::u16string_view name) const {
+  char buf[kShortName];
   std::string ascii;
-  return AsciiName(name, ascii) ? Find(std::string_view(ascii)) : nullptr;
+  const std::string_view n = NarrowName(name, buf, ascii);
+  return n.data() ? Find(n) : nullptr;
 }
 
 const TClassInfo& TClassRegistry::Get(std::string_view name) const {

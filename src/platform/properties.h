@@ -39,6 +39,18 @@
 
 namespace pagewright {
 
+// Names of classes, properties and enumeration values compare without regard to ASCII case; the
+// tables look them up as written, without making upper-case copies.
+bool SameAsciiText(std::string_view a, std::string_view b) noexcept;
+struct TAsciiCaseHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const noexcept;
+};
+struct TAsciiCaseEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept { return SameAsciiText(a, b); }
+};
+
 class TStringList;
 class Variant;
 
@@ -232,7 +244,7 @@ class TClassInfo {
   TFactory FFactory;
   std::vector<std::unique_ptr<TPropInfo>> FOwn;
   std::vector<const TPropInfo*> FAll;
-  std::unordered_map<std::string, const TPropInfo*> FIndex;  // upper-case name
+  std::unordered_map<std::string, const TPropInfo*, TAsciiCaseHash, TAsciiCaseEqual> FIndex;
 };
 
 // Create and CreateChild for a class that must derive from T; EClassNotFound, before anything is
@@ -503,10 +515,9 @@ class TClassBuilder {
     if (c.FParent) c.FAll = c.FParent->FAll;
     for (auto& own : c.FOwn) {
       own->FDeclaring = FInfo.get();
-      const std::string upper = props_detail::UpperAscii(own->FName);
       bool replaced = false;
       for (auto& inherited : c.FAll) {
-        if (props_detail::UpperAscii(inherited->FName) == upper) {
+        if (SameAsciiText(inherited->FName, own->FName)) {
           own->FIndex = inherited->FIndex;
           inherited = own.get();
           replaced = true;
@@ -518,7 +529,7 @@ class TClassBuilder {
         c.FAll.push_back(own.get());
       }
     }
-    for (const TPropInfo* p : c.FAll) c.FIndex[props_detail::UpperAscii(p->FName)] = p;
+    for (const TPropInfo* p : c.FAll) c.FIndex[p->FName] = p;
     return props_detail::KeepClassInfo(std::move(FInfo));
   }
 
@@ -614,7 +625,7 @@ class TClassRegistry {
 
  private:
   std::vector<const TClassInfo*> FClasses;
-  std::unordered_map<std::string, const TClassInfo*> FIndex;
+  std::unordered_map<std::string, const TClassInfo*, TAsciiCaseHash, TAsciiCaseEqual> FIndex;
 };
 
 TClassRegistry& ClassRegistry();
