@@ -31,39 +31,24 @@ TBarcode2DMatrix EncodeBarcode2D(TpgwBarcode2DType type, std::string_view utf8, 
   std::unique_ptr<zint_symbol, ZintDelete> symbol(ZBarcode_Create());
   if (!symbol) throw EOutOfMemory("Out of memory: a barcode symbol");
   zint_symbol& s = *symbol;
-  s.input_mode = UNICODE_MODE;
-  switch (type) {
-    case b2QRCode:
-      s.symbology = BARCODE_QRCODE;
-      break;
-    case b2GS1QRCode:
-      s.symbology = BARCODE_QRCODE;
-      s.input_mode = GS1_MODE | GS1PARENS_MODE;
-      break;
-    case b2DataMatrix:
-      s.symbology = BARCODE_DATAMATRIX;
-      break;
-    case b2GS1DataMatrix:
-      s.symbology = BARCODE_DATAMATRIX;
-      s.input_mode = GS1_MODE | GS1PARENS_MODE;
-      break;
-    case b2PDF417:
-      s.symbology = BARCODE_PDF417;
-      break;
-    case b2Aztec:
-      s.symbology = BARCODE_AZTEC;
-      break;
-    default:
-      throw EBarcode2DError("Unknown two-dimensional symbol type");
-  }
+  // Per type: the symbology, whether the data are GS1 element strings, and the highest error
+  // correction level the property may give (0: none to choose).
+  struct TTypeSpec {
+    int symbology;
+    bool gs1;
+    int maxLevel;
+  };
+  static constexpr TTypeSpec kSpecs[] = {
+      {BARCODE_QRCODE, false, 4},      {BARCODE_DATAMATRIX, false, 0}, {BARCODE_DATAMATRIX, true, 0},
+      {BARCODE_QRCODE, true, 4},       {BARCODE_PDF417, false, 9},     {BARCODE_AZTEC, false, 4},
+  };
+  if (type > b2Aztec) throw EBarcode2DError("Unknown two-dimensional symbol type");
+  const TTypeSpec& spec = kSpecs[type];
+  s.symbology = spec.symbology;
+  s.input_mode = spec.gs1 ? GS1_MODE | GS1PARENS_MODE : UNICODE_MODE;
   if (errorLevel != 0) {
-    const bool valid = (type == b2QRCode || type == b2GS1QRCode || type == b2Aztec)
-                           ? errorLevel >= 1 && errorLevel <= 4
-                       : type == b2PDF417 ? errorLevel >= 1 && errorLevel <= 9
-                                          : false;
-    if (!valid)
-      throw EBarcode2DError("Error correction level " + std::to_string(errorLevel) +
-                            " is not one of this symbol's");
+    if (errorLevel < 1 || errorLevel > spec.maxLevel)
+      throw EBarcode2DError("Error correction level " + std::to_string(errorLevel) + " is not one of this symbol's");
     // PDF417 counts its levels from 0; the property's 0 means the default, so level n is n - 1.
     s.option_1 = type == b2PDF417 ? errorLevel - 1 : errorLevel;
   }

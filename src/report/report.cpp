@@ -667,11 +667,15 @@ namespace {
 constexpr int64_t kMaxTemplateFileBytes = 256LL << 20;
 }  // namespace
 
+std::string TpgwReport::TemplateFolder() const {
+  const std::string own = ExtractFileDir(Utf16ToUtf8(FFileName));
+  return own.empty() ? GetCurrentDir() : own;
+}
+
 void TpgwReport::CheckNamedFile(const WideString& path) const {
   if (!FRestrictFilePaths) return;
   std::vector<std::string> folders = FAllowedFolders;
-  const std::string own = ExtractFileDir(Utf16ToUtf8(FFileName));
-  folders.push_back(own.empty() ? GetCurrentDir() : own);
+  folders.push_back(TemplateFolder());
   const std::string name = Utf16ToUtf8(path);
   if (!PathIsInside(name, folders))
     throw EFOpenError("Cannot open file \"" + name +
@@ -698,10 +702,7 @@ void TpgwReport::SetParentReport(const WideString& v) {
   // The parent's own references obey the same rule, from the same allowed folders.
   parent->SetRestrictFilePaths(FRestrictFilePaths);
   for (const std::string& f : FAllowedFolders) parent->AllowFolder(f);
-  if (FRestrictFilePaths) {
-    const std::string own = ExtractFileDir(Utf16ToUtf8(FFileName));
-    parent->AllowFolder(own.empty() ? GetCurrentDir() : own);
-  }
+  if (FRestrictFilePaths) parent->AllowFolder(TemplateFolder());
   {
     ++depth;
     auto leave = ScopeExit([&] { --depth; });

@@ -193,6 +193,8 @@ class TpgwReport : public TpgwComponent {
   // Raises EFOpenError naming the file when the restriction is on and `path` (resolved) lies
   // outside the template's folder and the allowed folders.
   void CheckNamedFile(const WideString& path) const;
+  // The folder of the template's file (the working folder for a report without one).
+  std::string TemplateFolder() const;
   const WideString& ParentReport() const { return FParentReport; }
   void SetParentReport(const WideString& v);
   TpgwReport* ParentReportObject() const { return FParentReportObject.get(); }
