@@ -19,6 +19,7 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,24 @@ double DifferingShare(const TBitmap& a, const TBitmap& b, const fs::path& diffMa
   return static_cast<double>(differing) / (static_cast<double>(w) * h);
 }
 
+// pdffonts: every font row says "emb yes" and "sub yes" (the two columns before the object number).
+void ExpectFontsEmbeddedAsSubsets(const fs::path& pdf, const std::string& stem) {
+  const auto listed = RunCommand("pdffonts '" + pdf.string() + "'");
+  ASSERT_EQ(listed.exitCode, 0) << stem << ": pdffonts";
+  std::istringstream lines(listed.out);
+  std::string line;
+  int row = 0;
+  while (std::getline(lines, line)) {
+    if (++row <= 2 || line.empty()) continue;  // the heading and its rule
+    std::istringstream words(line);
+    std::vector<std::string> w{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    ASSERT_GE(w.size(), 6U) << stem << ": " << line;
+    const size_t n = w.size();
+    EXPECT_EQ(w[n - 5], "yes") << stem << ": not embedded: " << line;
+    EXPECT_EQ(w[n - 4], "yes") << stem << ": not a subset: " << line;
+  }
+}
+
 TEST(PdfMatchesRaster, EveryCorpusPageWithinTheThreshold) {
   ASSERT_TRUE(test_support::CliProgramBuilt()) << "the pagewright program is not built";
   ASSERT_EQ(RunCommand("pdftoppm -v").exitCode, 0) << "pdftoppm (poppler-utils) is missing";
@@ -154,6 +173,9 @@ TEST(PdfMatchesRaster, EveryCorpusPageWithinTheThreshold) {
     ASSERT_EQ(RunCli("render '" + t.string() + "' --pdf '" + pdf.string() + "' --png '" + png.string() + "'").exitCode,
               0)
         << stem;
+    // Every corpus PDF is well-formed and carries its fonts as subsets.
+    EXPECT_EQ(RunCommand("qpdf --check '" + pdf.string() + "'").exitCode, 0) << stem << ": qpdf --check";
+    ExpectFontsEmbeddedAsSubsets(pdf, stem);
     ASSERT_EQ(RunCommand("pdftoppm -r 96 -png '" + pdf.string() + "' '" + (dir.path / (stem + "-pdf")).string() + "'")
                   .exitCode,
               0)
