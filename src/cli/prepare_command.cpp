@@ -19,11 +19,13 @@
 #include "prepared/preview_pages.h"
 #include "report/bands.h"
 #include "report/report.h"
+#include "startup/startup.h"
 
 namespace pagewright::cli {
 namespace {
 
-constexpr const char* kArguments = "TEMPLATE --dump [--data NAME=SOURCE [--query SQL]]... [--scripts]";
+constexpr const char* kArguments =
+    "TEMPLATE --dump [--data NAME=SOURCE [--query SQL]]... [--scripts] [--save FILE] | --prepared FILE --dump [--save FILE]";
 
 void PrintUsage(std::ostream& os) {
   os << "usage: pagewright prepare " << kArguments << "\n"
@@ -37,7 +39,10 @@ void PrintUsage(std::ostream& os) {
      << "  --allow-path DIR files the template names (parent report, pictures) may also come from\n"
      << "                   DIR; otherwise only from the template's own folder\n"
      << "  --scripts        compile and run the template's script and call the event procedures\n"
-     << "                   its objects name (off: they are attached but not run)\n";
+     << "                   its objects name (off: they are attached but not run)\n"
+     << "  --save FILE      also save the prepared report to FILE\n"
+     << "  --prepared FILE  dump a saved prepared report instead of preparing a template\n"
+     << "                   (with --save: and save it again)\n";
 }
 
 struct DataSource {
@@ -57,8 +62,33 @@ std::unique_ptr<TMemTable> ReadSourceTable(const DataSource& d) {
   return table;
 }
 
+// A saved prepared report needs no template: its pages carry the objects they show.
+int DumpSaved(const std::string& fileName, const std::string& saveFile, std::ostream& out, std::ostream& err) {
+  InitializeEngine();
+  std::unique_ptr<TpgwReport> report = CreateReport();
+  TpgwPreviewPages* pages = PreparedPagesOf(*report);
+  if (!pages) {
+    err << "pagewright prepare: the prepared page store is not available\n";
+    return kExitFailure;
+  }
+  try {
+    if (!pages->LoadFromFile(Utf8ToUtf16(fileName), true)) {
+      err << "pagewright prepare: " << fileName << ": not a prepared report\n";
+      return kExitFailure;
+    }
+    if (!saveFile.empty()) pages->SaveToFile(Utf8ToUtf16(saveFile));
+  } catch (const Exception& e) {
+    err << "pagewright prepare: " << fileName << ": " << e.Message() << "\n";
+    return kExitFailure;
+  }
+  DumpPreparedPages(*pages, out);
+  out.flush();
+  return out ? kExitOk : kExitFailure;
+}
+
 int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string templateFile;
+  std::string saveFile, preparedFile;
   bool dump = false;
   bool scripts = false;
   std::vector<std::string> allowed;
@@ -75,6 +105,15 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (a == "--scripts") {
       scripts = true;
+      continue;
+    }
+    if (a == "--save" || a == "--prepared") {
+      if (i + 1 >= args.size()) {
+        err << "pagewright prepare: " << a << " needs a file\n";
+        PrintUsage(err);
+        return kExitUsage;
+      }
+      (a == "--save" ? saveFile : preparedFile) = args[++i];
       continue;
     }
     if (a == "--allow-path") {
@@ -118,12 +157,18 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     templateFile = a;
   }
-  if (templateFile.empty() || !dump) {
-    err << "pagewright prepare: " << (templateFile.empty() ? "no template given" : "--dump is required")
-        << "\n";
+  if (!preparedFile.empty() && (!templateFile.empty() || !sources.empty())) {
+    err << "pagewright prepare: --prepared dumps a saved report: no template or data with it\n";
     PrintUsage(err);
     return kExitUsage;
   }
+  if ((templateFile.empty() && preparedFile.empty()) || !dump) {
+    err << "pagewright prepare: "
+        << (templateFile.empty() && preparedFile.empty() ? "no template given" : "--dump is required") << "\n";
+    PrintUsage(err);
+    return kExitUsage;
+  }
+  if (!preparedFile.empty()) return DumpSaved(preparedFile, saveFile, out, err);
 
   // Released after the report that points at them.
   std::vector<std::unique_ptr<TMemTable>> tables;
@@ -185,6 +230,14 @@ int Prepare(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   if (!pages) {
     err << "pagewright prepare: the prepared page store is not available\n";
     return kExitFailure;
+  }
+  if (!saveFile.empty()) {
+    try {
+      pages->SaveToFile(Utf8ToUtf16(saveFile));
+    } catch (const Exception& e) {
+      err << "pagewright prepare: " << e.Message() << "\n";
+      return kExitFailure;
+    }
   }
   DumpPreparedPages(*pages, out);
   out.flush();

@@ -452,11 +452,13 @@ void TpgwEngine::RunAllPages(TpgwReportPage* page) {
 }
 
 void TpgwEngine::RunPage(TpgwReportPage& page) {
-  FPage = &page;
   if (page.IsSubReport()) {
+    // It prints inside its parent's band, so the page in charge (headers, footers, free space,
+    // columns) stays the parent's.
     RunDataBandLoop(page.SubBands);
     return;
   }
+  FPage = &page;
   FIsFirstBand = true;
   FireEvent(page.OnBeforePrint(), &page);
   if (auto* ds = dynamic_cast<TpgwDataSet*>(page.DataSet())) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "engine/aggregates.h"
@@ -28,7 +29,9 @@ class TpgwGroupHeader;
 class TpgwPreviewPages;
 class TpgwReport;
 class TpgwReportPage;
+class TpgwNullBand;
 class TpgwStretcheable;
+class TpgwSubreport;
 class TpgwUserDataSet;
 class TpgwShiftEngineImpl;
 class TClassInfo;
@@ -175,6 +178,11 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   // Computes a band again after a page or column break moved it.
   void RestretchAfterBreak(TpgwBand& band, bool resetSuppressed);
   void PrintInParts(TpgwBand& band);
+  // Subreports: after their band at their own position, or captured onto the band that holds them.
+  void RunSubreports(const std::vector<std::pair<TpgwSubreport*, Extended>>& subreports, Extended bandTop);
+  void PrintSubreportsOnParent(TpgwComponent& container);
+  // Runs a subreport's page unless it is already running (a page embedding itself would never end).
+  bool RunSubreportPage(TpgwSubreport& subreport);
   Extended ColumnOffset(int column) const;
   TpgwBand* PageBand(const TClassInfo& cls) const;
   Extended BandChainHeight(TpgwBand* band) const;
@@ -246,6 +254,10 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   std::vector<std::pair<TpgwDataBand*, std::unique_ptr<TpgwUserDataSet>>> FRowCountDataSets;
   // Objects made at run time (page-object bands) that go when the run ends.
   std::vector<std::unique_ptr<TpgwComponent>> FTemporary;
+  // While subreports print on their parent, the bands they show are copied here.
+  TpgwNullBand* FOutputTo = nullptr;
+  // The subreport pages running now, outermost first.
+  std::vector<TpgwReportPage*> FRunningSubreports;
   // Objects of a band printing in parts that wait outside it.
   std::vector<std::unique_ptr<TpgwComponent>> FSplitHeld;
 };

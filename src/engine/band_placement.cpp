@@ -6,6 +6,7 @@
 #include "engine/band_engine.h"
 #include "engine/shift_engine.h"
 #include "platform/format.h"
+#include "platform/scope_guard.h"
 #include "platform/wide_strings.h"
 #include "report/bands.h"
 #include "report/memo_view.h"
@@ -161,7 +162,8 @@ void TpgwEngine::ShowBandByName(const WideString& name) {
 void TpgwEngine::ShowBandCore(TpgwBand& band) {
   auto* db = dynamic_cast<TpgwDataBand*>(&band);
   auto* gh = dynamic_cast<TpgwGroupHeader*>(&band);
-  if (!FCallFromAddPage && band.Visible() && band.StartNewPage() && (!(db || gh) || band.LineN != 1)) {
+  if (!FCallFromAddPage && band.Visible() && band.StartNewPage() && !FOutputTo &&
+      (!(db || gh) || band.LineN != 1)) {
     FStartNewPageBand = &band;
     if (gh && gh->ResetPageNumbers()) FPreviewPages.ResetLogicalPageNumber();
     NewPage();
@@ -184,7 +186,10 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
     const bool tooTall = band.Height() > FPageHeight - FooterHeight();
     const bool keepTooTall =
         FCurY - FKeepCurY + band.Height() > FPageHeight - HeaderHeight(false) - FooterHeight();
-    if ((band.AllowSplit() && (!FKeeping || keepTooTall)) || tooTall) {
+    // Printing onto a parent band never breaks: the parent grows instead.
+    if (FOutputTo) {
+      // nothing to move
+    } else if ((band.AllowSplit() && (!FKeeping || keepTooTall)) || tooTall) {
       if (!band.AllowSplit() && band.LineThrough > 1 && !band.StartNewPage()) {
         FCurBand = &band;
         NewColumn();
@@ -204,16 +209,78 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
       band.SetLeft(multiColumn ? band.Left() + FCurX : FCurX);
       band.SetTop(FCurY);
     }
-    if (FFinalPass) band.CreateFillMemo();
-    if (auto* summary = dynamic_cast<TpgwReportSummary*>(&band); summary && summary->PrintAtBottom()) {
-      FCurY += FreeSpace() - band.StretchedHeight;
-      band.SetTop(FCurY);
+    if (FOutputTo) {
+      // A copy of the band with its objects as they print now, for the parent to take over.
+      auto& copy = CreateChild<TpgwNullBand>(*FOutputTo);
+      copy.AssignAllWithOriginals(band);
+    } else {
+      if (FFinalPass) band.CreateFillMemo();
+      if (auto* summary = dynamic_cast<TpgwReportSummary*>(&band); summary && summary->PrintAtBottom()) {
+        FCurY += FreeSpace() - band.StretchedHeight;
+        band.SetTop(FCurY);
+      }
+      if (!FCallFromAddPage || !FPreviewPages.BandExists(band)) FPreviewPages.AddObject(band);
     }
-    if (!FCallFromAddPage || !FPreviewPages.BandExists(band)) FPreviewPages.AddObject(band);
     FCurY += band.Height();
   }
+  // Subreports start where they sit in the band as printed: below objects that grew above them.
+  std::vector<std::pair<TpgwSubreport*, Extended>> subreports;
+  if (band.Visible())
+    for (TpgwComponent* c : band.Objects().Snapshot())
+      if (auto* sub = dynamic_cast<TpgwSubreport*>(c); sub && sub->Visible() && !sub->PrintOnParent())
+        subreports.emplace_back(sub, sub->Top());
+  const Extended bandTop = FCurY - band.StretchedHeight;
   UnStretch(&band);
   EndOfBand(&band, paDefault);
+  if (!subreports.empty()) RunSubreports(subreports, bandTop);
+}
+
+void TpgwEngine::RunSubreports(const std::vector<std::pair<TpgwSubreport*, Extended>>& subreports,
+                               Extended bandTop) {
+  const int page = FPreviewPages.CurPage();
+  const int column = FCurColumn;
+  const Extended curX = FCurX, pageCurX = FPageCurX;
+  // The furthest end wins: a later page, then a later column, then further down.
+  struct End {
+    int page;
+    int column;
+    Extended y;
+  } furthest{page, column, FCurY};
+  for (const auto& [sub, top] : subreports) {
+    if (FReport.Terminated()) break;
+    FPreviewPages.SetCurPage(page);
+    FCurColumn = column;
+    FPageCurX = pageCurX + sub->Left();
+    FCurX = curX + sub->Left();
+    FCurY = bandTop + top;
+    if (!RunSubreportPage(*sub)) continue;
+    const End end{FPreviewPages.CurPage(), FCurColumn, FCurY};
+    if (end.page > furthest.page || (end.page == furthest.page && end.column > furthest.column) ||
+        (end.page == furthest.page && end.column == furthest.column && end.y > furthest.y))
+      furthest = end;
+  }
+  // The parent goes on below the furthest subreport, at its own left edge.
+  FPreviewPages.SetCurPage(furthest.page);
+  FCurColumn = furthest.column;
+  FCurY = furthest.y;
+  FPageCurX = pageCurX;
+  FCurX = pageCurX + (FCurColumn > 1 ? ColumnOffset(FCurColumn) : 0);
+}
+
+bool TpgwEngine::RunSubreportPage(TpgwSubreport& subreport) {
+  TpgwReportPage* page = subreport.Page();
+  if (!page) return false;
+  if (page == FPage || std::find(FRunningSubreports.begin(), FRunningSubreports.end(), page) !=
+                           FRunningSubreports.end()) {
+    const WideString message = u"Subreport " + subreport.Name() + u": its page " + page->Name() +
+                               u" is already printing (a subreport cannot contain itself)";
+    if (FReport.Errors().IndexOf(message) < 0) FReport.Errors().Add(message);
+    return false;
+  }
+  FRunningSubreports.push_back(page);
+  auto leave = ScopeExit([&] { FRunningSubreports.pop_back(); });
+  RunPage(*page);
+  return true;
 }
 
 void TpgwEngine::RestretchAfterBreak(TpgwBand& band, bool resetSuppressed) {

@@ -10,6 +10,7 @@
 #include "platform/wide_strings.h"
 #include "report/bands.h"
 #include "report/memo_view.h"
+#include "report/pages.h"
 #include "report/report.h"
 #include "report/view.h"
 
@@ -239,10 +240,12 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
   if (band) band->BeforePrint();
   if (rcContainer) FireEvent(rcContainer->OnBeforePrint(), container);
   bool stretched = false;
+  bool subreportsOnParent = false;
   const std::vector<TpgwComponent*> objects = container->Objects().Snapshot();
   for (TpgwComponent* obj : objects) {
     auto* rc = dynamic_cast<TpgwReportComponent*>(obj);
     if (!rc) continue;
+    if (auto* sub = dynamic_cast<TpgwSubreport*>(obj); sub && sub->PrintOnParent()) subreportsOnParent = true;
     if (!skipGetData) {
       FReport.SetCurObject(obj->Name());
       rc->BeforePrint();
@@ -273,6 +276,7 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
   }
   if (!container->Visible()) return;
   if (stretched) FShiftEngine->ShiftObjects(container);
+  if (subreportsOnParent) PrintSubreportsOnParent(*container);
   Extended bottom = 0;
   for (TpgwComponent* obj : container->Objects().Snapshot())
     bottom = std::max(bottom, obj->Top() + obj->Height());
@@ -314,6 +318,52 @@ void TpgwEngine::UnStretch(TpgwComponent* container) {
     FireEvent(rc->OnAfterPrint(), container);
     if (band) rc->AfterPrint();
   }
+  // What subreports printed onto the container goes again.
+  if (auto* rc = dynamic_cast<TpgwReportComponent*>(container); rc && rc->OriginalObjectsCount() >= 0) {
+    while (container->Objects().Count() > rc->OriginalObjectsCount())
+      delete container->Objects()[container->Objects().Count() - 1];
+    rc->SetOriginalObjectsCount(-1);
+  }
+}
+
+void TpgwEngine::PrintSubreportsOnParent(TpgwComponent& container) {
+  // A subreport inside a subreport that prints on its parent reuses the capture running.
+  auto* rc = dynamic_cast<TpgwReportComponent*>(&container);
+  if (FOutputTo || !rc) return;
+  rc->SetOriginalObjectsCount(container.Objects().Count());
+  auto capture = std::make_unique<TpgwNullBand>(nullptr);
+  FOutputTo = capture.get();
+  {
+    auto stop = ScopeExit([&] { FOutputTo = nullptr; });
+    const Extended curX = FCurX, curY = FCurY, pageCurX = FPageCurX;
+    const int page = FPreviewPages.CurPage();
+    const bool keepFooter = FKeepFooter;
+    for (TpgwComponent* c : container.Objects().Snapshot()) {
+      auto* sub = dynamic_cast<TpgwSubreport*>(c);
+      if (!sub || !sub->Visible() || !sub->PrintOnParent()) continue;
+      FPageCurX = pageCurX + sub->Left();
+      FCurX = sub->Left();
+      FCurY = sub->Top();
+      RunSubreportPage(*sub);
+      FPreviewPages.SetCurPage(page);
+      FKeepFooter = keepFooter;
+    }
+    FCurX = curX;
+    FCurY = curY;
+    FPageCurX = pageCurX;
+  }
+  // The printed objects join the container where they printed; they are what they show now.
+  const bool inBand = container.IsBand();
+  for (TpgwComponent* copy : capture->Objects().Snapshot())
+    for (TpgwComponent* obj : copy->Objects().Snapshot()) {
+      if (!dynamic_cast<TpgwView*>(obj) || dynamic_cast<TpgwSubreport*>(obj)) continue;
+      obj->SetLeft(obj->Left() + copy->Left());
+      obj->SetTop(obj->Top() + copy->Top());
+      obj->SetParentFont(false);
+      if (!inBand) obj->SetName({});
+      if (auto* s = dynamic_cast<TpgwStretcheable*>(obj)) s->SetStretchMode(smDontStretch);
+      obj->SetParent(&container);
+    }
 }
 
 // ---- printing a band in parts
@@ -337,7 +387,8 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
   std::vector<TpgwComponent*> remaining;
   for (TpgwComponent* obj : band.Objects().Snapshot()) {
     saved.push_back(obj);
-    remaining.push_back(obj);
+    // Subreports print after the band, not in its parts.
+    if (!dynamic_cast<TpgwSubreport*>(obj)) remaining.push_back(obj);
     if (auto* s = dynamic_cast<TpgwStretcheable*>(obj)) {
       s->InitPart();
       s->SetSaveHeight(s->Height());

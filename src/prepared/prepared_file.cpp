@@ -10,6 +10,7 @@
 #include "prepared/export_target.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/safe_output.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "render/bitmap.h"
@@ -152,17 +153,10 @@ bool TpgwPreviewPages::LoadFromFile(const WideString& fileName, bool exceptionIf
 }
 
 void TpgwPreviewPages::SaveToFile(const WideString& fileName) {
-  // Written beside the target and moved over it, so that a failure leaves the old file.
-  const WideString temp = fileName + u".tmp";
-  {
-    TFileStream file(temp, fmCreate);
-    SaveToStream(file);
-  }
-  DeleteFile(fileName);
-  if (std::rename(Utf16ToUtf8(temp).c_str(), Utf16ToUtf8(fileName).c_str()) != 0) {
-    DeleteFile(temp);
-    throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(fileName) + "\"");
-  }
+  // Written beside the target and renamed over it, so that a failure leaves the old file.
+  TSafeOutputStream file(Utf16ToUtf8(fileName));
+  SaveToStream(file);
+  file.Commit();
 }
 
 bool TpgwPreviewPages::SaveToFilter(IpgwExportTarget* target, const WideString& fileName) {

@@ -235,6 +235,7 @@ void TpgwReportPage::SetDataSetName(const WideString& v) {
 
 void TpgwReportPage::Notification(TComponent* c, TOperation op) {
   if (op == opRemove && c == FDataSet) FDataSet = nullptr;
+  if (op == opRemove && c == FSubReport) FSubReport = nullptr;
   TpgwPage::Notification(c, op);
 }
 
@@ -381,8 +382,56 @@ void TpgwDialogPage::WriteNestedProperties(TpgwXMLItem& item, TpgwXMLSerializer&
   for (const auto& control : FControls) CopyElement(*control, *item.Add());
 }
 
+// ---- subreport ----------------------------------------------------------------------------------------
+
+TpgwSubreport::TpgwSubreport(TComponent* owner) : TpgwView(owner) {
+  // It prints its page's bands, never itself.
+  TpgwComponentStyle style = pwComponentStyle();
+  style.Exclude(csPreviewVisible);
+  SetpwComponentStyle(style);
+}
+
+TpgwSubreport::~TpgwSubreport() {
+  SetPage(nullptr);
+}
+
+const TClassInfo& TpgwSubreport::StaticClassInfo() {
+  using T = TpgwSubreport;
+  static const TClassInfo& info = Describe<T>("TpgwSubreport")
+                                      .Parent<TpgwView>()
+                                      .Reference("Page", &T::Page, &T::SetPage)
+                                      .Boolean("PrintOnParent", &T::PrintOnParent, &T::SetPrintOnParent)
+                                      .Default(false)
+                                      .Build();
+  return info;
+}
+
+const TClassInfo& TpgwSubreport::ClassInfo() const {
+  return StaticClassInfo();
+}
+
+void TpgwSubreport::SetPage(TpgwReportPage* v) {
+  if (FPage == v) return;
+  if (FPage) {
+    if (FPage->SubReport() == this) FPage->SetSubReport(nullptr);
+    RemoveFreeNotification(FPage);
+  }
+  FPage = v;
+  if (FPage) {
+    FPage->SetSubReport(this);
+    // Each forgets the other when it goes first.
+    FreeNotification(FPage);
+  }
+}
+
+void TpgwSubreport::Notification(TComponent* c, TOperation op) {
+  if (op == opRemove && c == FPage) FPage = nullptr;
+  TpgwView::Notification(c, op);
+}
+
 void ProvidePageClasses() {
   ProvideReportClass("TpgwReportPage", &TpgwReportPage::StaticClassInfo);
+  ProvideReportClass("TpgwSubreport", &TpgwSubreport::StaticClassInfo);
   ProvideReportClass("TpgwDialogPage", &TpgwDialogPage::StaticClassInfo);
   ProvideReportClass("TpgwDataPage", &TpgwDataPage::StaticClassInfo);
 }

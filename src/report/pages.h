@@ -225,6 +225,29 @@ class TpgwDataPage : public TpgwPage {
   const TClassInfo& ClassInfo() const override;
 };
 
+// Prints another report page (its data bands) inside a band: after the band at the subreport's
+// position, or onto the band itself when it prints on its parent. The page it names becomes a
+// subreport page, which the engine runs only from here.
+class TpgwSubreport : public TpgwView {
+ public:
+  explicit TpgwSubreport(TComponent* owner);
+  ~TpgwSubreport() override;
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override;
+
+  TpgwReportPage* Page() const { return FPage; }
+  void SetPage(TpgwReportPage* v);
+  bool PrintOnParent() const { return FPrintOnParent; }
+  void SetPrintOnParent(bool v) { FPrintOnParent = v; }
+
+ protected:
+  void Notification(TComponent* c, TOperation op) override;
+
+ private:
+  TpgwReportPage* FPage = nullptr;
+  bool FPrintOnParent = false;
+};
+
 // Gives the class list its page classes (start-up, before RegisterReportClasses).
 void ProvidePageClasses();
 // Provides them and registers every provided report class in list order (for tests and tools

@@ -55,7 +55,7 @@ TEST(PrepareCorpus, EachTemplatePrintsItsGoldenDump) {
   if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
   struct Case {
     const char* name;  // template and golden dump
-    const char* data;  // data set name = CSV file name
+    const char* data;  // data set names = CSV file names, comma-separated
     const char* options = "";
   } cases[] = {
       {"nested_groups", "sales"},           // two group levels, a header computed at its group's end, totals
@@ -65,18 +65,34 @@ TEST(PrepareCorpus, EachTemplatePrintsItsGoldenDump) {
       {"negative_tops", "sales"},            // bands above the page's top still in their vertical order
       {"duplicates", "sales"},               // equal neighbours hidden or cleared, values computed later too
       {"scripted", "sales", " --scripts"},   // an event procedure of the report script rewrites even rows
-      {"engine_script", "sales", " --scripts"}  // events ask Engine and PreviewPages, start a page, add outline items
+      {"engine_script", "sales", " --scripts"},  // events ask Engine and PreviewPages, start a page, add outline items
+      {"subreports", "sales,notes,few"},  // two subreports side by side, the longer one running onto the next page
+      {"subreport_on_parent", "sales,notes"},  // a subreport printed onto its stretching, filled band
   };
   const bool update = std::getenv("PW_UPDATE_GOLDEN") != nullptr;
+  test_support::TempDir dir;
   for (const Case& c : cases) {
     const std::string tmpl = kCorpus + "/" + c.name + ".pw3";
     const std::string golden = kCorpus + "/" + c.name + ".dump";
-    const std::string args = "prepare " + Quote(tmpl) + " --dump --csv " +
-                             Quote(std::string(c.data) + "=" + kCorpus + "/" + c.data + ".csv") + c.options;
-    const test_support::ProgramResult first = RunPrepare(args);
+    std::string args = "prepare " + Quote(tmpl) + " --dump" + c.options;
+    for (std::string names = c.data; !names.empty();) {
+      const size_t comma = names.find(',');
+      const std::string name = names.substr(0, comma);
+      args += " --csv " + Quote(name + "=" + kCorpus + "/" + name + ".csv");
+      names = comma == std::string::npos ? "" : names.substr(comma + 1);
+    }
+    const std::string saved = (dir.path / (std::string(c.name) + ".fp3")).string();
+    const std::string savedAgain = (dir.path / (std::string(c.name) + ".again.fp3")).string();
+    const test_support::ProgramResult first = RunPrepare(args + " --save " + Quote(saved));
     ASSERT_EQ(first.exitCode, 0) << c.name;
     // The same run gives the same dump.
     EXPECT_EQ(RunPrepare(args).out, first.out) << c.name;
+    // The saved prepared report loads back to the same pages and saves to the same bytes.
+    const test_support::ProgramResult loaded =
+        RunPrepare("prepare --prepared " + Quote(saved) + " --dump --save " + Quote(savedAgain));
+    EXPECT_EQ(loaded.exitCode, 0) << c.name;
+    EXPECT_EQ(loaded.out, first.out) << c.name << ": loaded back";
+    EXPECT_EQ(ReadFile(savedAgain), ReadFile(saved)) << c.name << ": saved twice";
     if (update) {
       std::ofstream(golden, std::ios::binary) << first.out;
       continue;
@@ -108,6 +124,12 @@ TEST(PrepareCorpus, BadArgumentsAndDataFailWithTheirExitCodes) {
       {"prepare " + tmpl + " --dump --data notes=" + Quote(shortCsv), 1, "short.csv:3: 1 fields, but the header has 2"},
       {"prepare " + tmpl + " --dump --query x", 2, "--query follows the --data it applies to"},
       {"prepare " + Quote((dir.path / "none.pw3").string()) + " --dump", 1, "cannot read"},
+      // A subreport whose page holds it would print forever.
+      {"prepare " + Quote(kCorpus + "/subreport_self.pw3") + " --dump --csv sales=" + Quote(kCorpus + "/sales.csv") +
+           " --csv notes=" + Quote(kCorpus + "/notes.csv"),
+       1, "Subreport Again: its page Page2 is already printing"},
+      {"prepare --prepared " + Quote(badCsv) + " --dump", 1, "bad.csv"},
+      {"prepare " + tmpl + " --prepared " + Quote(badCsv) + " --dump", 2, "no template or data with it"},
   };
   for (const Case& c : cases) {
     const test_support::ProgramResult r = RunPrepare(c.args, errFile);
