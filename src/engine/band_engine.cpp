@@ -255,6 +255,10 @@ bool TpgwEngine::Run(bool /*runDialogs*/, bool /*clearLast*/, TpgwReportPage* pa
       FPreviewPages.UpdatePageLastColumn(lastColumn, true, lastColumnPos);
     FAggregates.ClearValues();
     FFinalPass = true;
+    // The final pass starts where the first did: what prints before any data band moves (the
+    // first page header) shows the first records, not the last ones the first pass left.
+    for (int i = 0; i < FReport.DataSets().Count(); ++i)
+      if (auto* ds = dynamic_cast<TpgwDataSet*>(FReport.DataSets().Items(i).DataSet())) ds->First();
     RunPasses(page);
   }
   result = true;
@@ -737,6 +741,7 @@ void TpgwEngine::StartGroups(TpgwDataBand& band, size_t from, bool reset) {
     h->LastValue = FReport.Calc(h->Condition());
     if (h->KeepTogether()) StartKeep(h);
     FPreviewPages.PostProcessor().EnterGroup();
+    h->GroupLevel = FPreviewPages.PostProcessor().GroupLevel();
     ShowBand(h);
     AddBandOutline(*h);
     if (h->ReprintOnNewPage()) AddToHeaderList(h);

@@ -318,7 +318,11 @@ void TpgwEngine::EndOfBand(TpgwBand* band, TpgwProcessAtMode mode) {
     FPreviewPages.PostProcessor().ProcessExpressions(FReport, band, mode);
     FCurBand = saved;
   }
-  if (band) FAggregates.Reset(band);
+  // A header printed again at the top of a page or column goes on with its group: its totals
+  // (shown when the group ends) count the rows before the break too.
+  const bool reprint = band && band->Overflow() &&
+                       (dynamic_cast<TpgwGroupHeader*>(band) || dynamic_cast<TpgwHeader*>(band));
+  if (band && !reprint) FAggregates.Reset(band);
 }
 
 // ---- pages
@@ -437,6 +441,12 @@ void TpgwEngine::ShowHeaders() {
         e.SyncCounters();
       }
     } restore{*this, toShow, savedLine, savedLineThrough};
+    // Its texts computed when its group ends wait for that group, not for the one open now.
+    TpgwPostProcessor& post = FPreviewPages.PostProcessor();
+    const int groupLevel = post.GroupLevel();
+    auto* gh = dynamic_cast<TpgwGroupHeader*>(b);
+    if (gh && gh->GroupLevel > 0) post.SetGroupLevel(gh->GroupLevel);
+    auto level = ScopeExit([&] { post.SetGroupLevel(groupLevel); });
     ShowBand(toShow);
     if (ph) FFirstColumnY = FCurY;
     if (isTitle && FIsFirstBand) FTitlePrinted = true;

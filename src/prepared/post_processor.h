@@ -79,6 +79,8 @@ class TpgwPostProcessor : public IpgwPostProcessor, public IpgwBarcodePostProces
   }
   int DataLevel() const { return FDataLevel; }
   int GroupLevel() const { return FGroupLevel; }
+  // A header printed again at a page break belongs to its own group level, not the current one.
+  void SetGroupLevel(int v) { FGroupLevel = v; }
 
   // Computes the pending values whose moment `mode` has come (band end); each is computed once.
   void ProcessExpressions(TpgwReport& report, TpgwComponent* band, TpgwProcessAtMode mode);

@@ -355,6 +355,8 @@ class TpgwGroupHeader : public TpgwBand {
   void SetDrillName(const WideString& v) { FDrillName = v; }
   // The last value of Condition, kept by the engine.
   Variant LastValue;
+  // The post-processor's group level of the group this header opened (engine state).
+  int GroupLevel = 0;
 
  private:
   WideString FCondition;

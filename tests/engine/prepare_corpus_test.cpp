@@ -55,7 +55,7 @@ TEST(PrepareCorpus, EachTemplatePrintsItsGoldenDump) {
   if (!CliProgramBuilt()) GTEST_SKIP() << "the pagewright program is not built";
   struct Case {
     const char* name;  // template and golden dump
-    const char* data;  // data set names = CSV file names, comma-separated
+    const char* data;  // comma-separated data set names, each NAME (reads NAME.csv) or NAME:FILE (FILE.csv)
     const char* options = "";
   } cases[] = {
       {"nested_groups", "sales"},           // two group levels, a header computed at its group's end, totals
@@ -68,6 +68,15 @@ TEST(PrepareCorpus, EachTemplatePrintsItsGoldenDump) {
       {"engine_script", "sales", " --scripts"},  // events ask Engine and PreviewPages, start a page, add outline items
       {"subreports", "sales,notes,few"},  // two subreports side by side, the longer one running onto the next page
       {"subreport_on_parent", "sales,notes"},  // a subreport printed onto its stretching, filled band
+      // three group levels with totals at each, a running total, a header reprinted on the next
+      // page still totalling its whole group
+      {"groups_three_deep", "ship:shipments"},
+      {"master_detail", "customers,orders,items"},  // master, detail, subdetail by filters; footers at each level
+      {"columns", "numbers,few"},                   // page columns with column and page sums; band columns
+      {"keep_together", "ship:shipments"},          // a group that does not fit moves whole to the next page
+      // a group starting a new page with its own page numbers in a double pass
+      {"reset_page_numbers", "ship:shipments"},
+      {"empty_data", "ship:empty"},  // no records: the title and the summary's empty case
   };
   const bool update = std::getenv("PW_UPDATE_GOLDEN") != nullptr;
   test_support::TempDir dir;
@@ -77,8 +86,11 @@ TEST(PrepareCorpus, EachTemplatePrintsItsGoldenDump) {
     std::string args = "prepare " + Quote(tmpl) + " --dump" + c.options;
     for (std::string names = c.data; !names.empty();) {
       const size_t comma = names.find(',');
-      const std::string name = names.substr(0, comma);
-      args += " --csv " + Quote(name + "=" + kCorpus + "/" + name + ".csv");
+      const std::string entry = names.substr(0, comma);
+      const size_t colon = entry.find(':');
+      const std::string name = entry.substr(0, colon);
+      const std::string file = colon == std::string::npos ? name : entry.substr(colon + 1);
+      args += " --csv " + Quote(name + "=" + kCorpus + "/" + file + ".csv");
       names = comma == std::string::npos ? "" : names.substr(comma + 1);
     }
     const std::string saved = (dir.path / (std::string(c.name) + ".fp3")).string();
