@@ -107,11 +107,11 @@ uint64_t ContentHash(const std::string& bytes) {
   return h ^ bytes.size();
 }
 
-// A picture is kept as its picture record (class name and the class's own data), so every
-// picture class reads back as itself, and bytes a picture was read from are kept unchanged.
-std::string EncodeRecord(const TPicture& picture) {
+// A picture is kept as a file of its own format, the bytes it was read from when it has them,
+// so that any reader of a saved report can decode it.
+std::string EncodeFile(const TPicture& picture) {
   TMemoryStream out;
-  picture.WriteRecord(out);
+  picture.WriteFile(out);
   const auto bytes = out.Bytes();
   return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
@@ -119,7 +119,7 @@ std::string EncodeRecord(const TPicture& picture) {
 std::string EncodeGraphic(const TGraphic& graphic) {
   TPicture picture;
   picture.SetGraphic(graphic.Clone());
-  return EncodeRecord(picture);
+  return EncodeFile(picture);
 }
 
 }  // namespace
@@ -225,12 +225,13 @@ bool TpgwInternalPictureCache::GetPicture(TPicture& picture, int index) {
   TMemoryStream stream;
   stream.WriteBuffer(bytes);
   try {
+    // A picture file: the format is told by its content.
     stream.SetPosition(0);
-    if (picture.ReadRecord(stream) && !picture.Empty()) return true;
-    // Bytes of a plain picture file: the format is told by its content.
+    if (TpgwGraphicFormats::LoadFromStream(picture, stream) && !picture.Empty()) return true;
+    // Reports saved by earlier versions kept picture records (class name and data).
     picture.Clear();
     stream.SetPosition(0);
-    return TpgwGraphicFormats::LoadFromStream(picture, stream) && !picture.Empty();
+    return picture.ReadRecord(stream) && !picture.Empty();
   } catch (const Exception&) {
     picture.Clear();
     return false;
@@ -286,7 +287,7 @@ int TpgwPictureCache::AddToCache(TpgwInternalPictureCache& cache, const TpgwPict
 
 int TpgwPictureCache::AddPicture(const TPicture& picture) {
   if (picture.Empty()) return 0;
-  const std::string encoded = EncodeRecord(picture);
+  const std::string encoded = EncodeFile(picture);
   const TGraphic& graphic = *picture.Graphic();
   const int count = FPictureCache.Count();
   int index = AddToCache(FPictureCache, FPictureCacheOptions.OriginalQualityReducer(), graphic, &encoded);

@@ -824,55 +824,51 @@ void TPicture::DefineProperties(TFiler& filer) {
       FGraphic != nullptr);
 }
 
-void TPicture::WriteRecord(TStream& s) const {
-  if (!FGraphic) {
-    WriteClassName(s, "");
-    return;
-  }
+TPicture::TFile TPicture::FileOf() const {
+  if (!FGraphic) return {};
   const TGraphic& g = *FGraphic;
-  auto lengthPrefixed = [&](std::string_view name, const std::vector<uint8_t>& bytes) {
-    WriteClassName(s, name);
-    WriteU32(s, static_cast<uint32_t>(bytes.size()));
-    WriteBytes(s, bytes);
-  };
   if (auto* j = dynamic_cast<const TJPEGImage*>(&g)) {
-    if (j->Empty()) return lengthPrefixed("TJPEGImage", {});
-    return lengthPrefixed("TJPEGImage", Encoded(FEncoded, [&](TStream& m) { j->SaveToStream(m); }));
+    if (j->Empty()) return {"TJPEGImage", {}};
+    return {"TJPEGImage", Encoded(FEncoded, [&](TStream& m) { j->SaveToStream(m); })};
   }
   if (auto* gif = dynamic_cast<const TpgwGIFGraphic*>(&g); gif && (gif->Empty() || !FEncoded.empty()))
-    return lengthPrefixed("TpgwGIFGraphic", gif->Empty() ? std::vector<uint8_t>{} : FEncoded);
+    return {"TpgwGIFGraphic", gif->Empty() ? std::vector<uint8_t>{} : FEncoded};
   if (auto* b = dynamic_cast<const TBitmap*>(&g)) {
-    if (b->Empty()) return lengthPrefixed("TBitmap", {});
-    return lengthPrefixed("TBitmap", Encoded(FEncoded, [&](TStream& m) { EncodeBMP(*b, m); }));
+    if (b->Empty()) return {"TBitmap", {}};
+    return {"TBitmap", Encoded(FEncoded, [&](TStream& m) { EncodeBMP(*b, m); })};
   }
-  if (auto* m = dynamic_cast<const TMetafile*>(&g); m && (m->Empty() || !FEncoded.empty())) {
-    WriteClassName(s, "TMetafile");
-    const std::vector<uint8_t> bytes = m->Empty() ? std::vector<uint8_t>{} : FEncoded;
-    WriteU32(s, static_cast<uint32_t>(bytes.size() + 4));
-    WriteBytes(s, bytes);
-    return;
-  }
-  if (g.Empty()) {  // nothing to write for the classes without a length of their own
-    WriteClassName(s, "");
-    return;
-  }
-  if (auto* i = dynamic_cast<const TIcon*>(&g)) {
-    WriteClassName(s, "TIcon");
-    WriteBytes(s, Encoded(FEncoded, [&](TStream& m) { EncodeICOWithPNG(i->Bitmap(), m); }));
-    return;
-  }
+  if (auto* m = dynamic_cast<const TMetafile*>(&g); m && (m->Empty() || !FEncoded.empty()))
+    return {"TMetafile", m->Empty() ? std::vector<uint8_t>{} : FEncoded};
+  if (g.Empty()) return {};  // nothing to write for the classes without a length of their own
+  if (auto* i = dynamic_cast<const TIcon*>(&g))
+    return {"TIcon", Encoded(FEncoded, [&](TStream& m) { EncodeICOWithPNG(i->Bitmap(), m); })};
   // PNG pictures, and what has no encoder of its own: recorded metafiles and GIFs made in
   // memory keep their look as a PNG picture.
-  WriteClassName(s, "TPngImage");
-  if (dynamic_cast<const TPngImage*>(&g) && !FEncoded.empty()) {
-    WriteBytes(s, FEncoded);
-  } else if (auto* r = dynamic_cast<const TpgwRasterGraphic*>(&g)) {
-    EncodePNG(r->Bitmap(), s);
-  } else {
-    TBitmap bitmap(g.Width(), g.Height());
-    bitmap.Canvas().StretchDraw(Rect(0, 0, g.Width(), g.Height()), g);
-    EncodePNG(bitmap, s);
-  }
+  if (dynamic_cast<const TPngImage*>(&g) && !FEncoded.empty()) return {"TPngImage", FEncoded};
+  return {"TPngImage", Encoded({}, [&](TStream& m) {
+            if (auto* r = dynamic_cast<const TpgwRasterGraphic*>(&g)) {
+              EncodePNG(r->Bitmap(), m);
+            } else {
+              TBitmap bitmap(g.Width(), g.Height());
+              bitmap.Canvas().StretchDraw(Rect(0, 0, g.Width(), g.Height()), g);
+              EncodePNG(bitmap, m);
+            }
+          })};
+}
+
+void TPicture::WriteRecord(TStream& s) const {
+  const TFile file = FileOf();
+  WriteClassName(s, file.ClassName);
+  // These classes' data begin with their length (a metafile's counts the length field too).
+  if (file.ClassName == "TJPEGImage" || file.ClassName == "TpgwGIFGraphic" || file.ClassName == "TBitmap")
+    WriteU32(s, static_cast<uint32_t>(file.Bytes.size()));
+  else if (file.ClassName == "TMetafile")
+    WriteU32(s, static_cast<uint32_t>(file.Bytes.size() + 4));
+  WriteBytes(s, file.Bytes);
+}
+
+void TPicture::WriteFile(TStream& s) const {
+  if (!Empty()) WriteBytes(s, FileOf().Bytes);
 }
 
 bool TPicture::ReadRecord(TStream& stream) {

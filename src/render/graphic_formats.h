@@ -157,11 +157,19 @@ class TPicture : public TPersistent {
   // data that is broken or cut short, leaves the picture empty and gives false; bytes after
   // the class's data are not read.
   bool ReadRecord(TStream& stream);
+  // The picture as a file of its own format (PNG, JPEG, BMP, GIF, WMF/EMF, ICO; what has no
+  // encoder of its own as PNG), the bytes it was read from when it has them; nothing when empty.
+  void WriteFile(TStream& stream) const;
 
   // Called after every change of the graphic.
   std::function<void()> OnChange;
 
  private:
+  struct TFile {
+    std::string_view ClassName;  // as a picture record names it; empty for nothing to write
+    std::vector<uint8_t> Bytes;
+  };
+  TFile FileOf() const;
   void DoChange();
   std::unique_ptr<TGraphic> FGraphic;
   std::vector<uint8_t> FEncoded;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/streams.h"
 #include "render/bitmap.h"
 #include "render/colors.h"
 #include "render/graphic_formats.h"
@@ -94,6 +95,60 @@ TEST(PictureCache, SavedSectionLoadsBackWithTheSameIndices) {
     EXPECT_EQ(a, b) << i;
     EXPECT_EQ(loaded.PictureCache().Entry(i)->Width, cache.PictureCache().Entry(i)->Width);
     EXPECT_EQ(loaded.PictureCache().Entry(i)->Height, cache.PictureCache().Entry(i)->Height);
+  }
+}
+
+// A saved report's pictures are files of their own format, which any reader decodes; the
+// picture records (class name and data) that earlier versions saved still load.
+TEST(PictureCache, SavedPicturesAreFilesOfTheirOwnFormat) {
+  auto png = Solid(12, 6, clRed);
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetSize(5, 4);
+  TBitmap blue;
+  blue.SetSize(7, 3);
+  auto jpeg = std::make_unique<TJPEGImage>();
+  jpeg->Assign(blue);
+  TPicture record;
+  record.SetGraphic(Solid(9, 2, clGreen));
+  TMemoryStream recordBytes;
+  record.WriteRecord(recordBytes);
+
+  TpgwPictureCache cache;
+  ASSERT_EQ(cache.AddPicture(png.get()), 1);
+  ASSERT_EQ(cache.AddPicture(bitmap.get()), 2);
+  ASSERT_EQ(cache.AddPicture(jpeg.get()), 3);
+  TpgwXMLItem root;
+  cache.SaveToXML(root);
+  TpgwXMLItem* section = root.Items(root.Find(u"picturecache"));
+  ASSERT_EQ(section->Count(), 3);
+  const struct {
+    const char16_t* magic;  // the first bytes in hexadecimal
+    int width;
+  } expected[] = {{u"89504E470D0A1A0A", 12}, {u"424D", 5}, {u"FFD8FF", 7}};
+  for (int i = 0; i < 3; ++i) {
+    const WideString hex = section->Items(i)->Prop(u"stream");
+    EXPECT_EQ(hex.substr(0, std::char_traits<char16_t>::length(expected[i].magic)), expected[i].magic) << i;
+  }
+  // An entry as earlier versions wrote it: the picture record in hexadecimal.
+  static const char* digits = "0123456789ABCDEF";
+  WideString hex;
+  for (uint8_t b : recordBytes.Bytes()) {
+    hex += static_cast<char16_t>(digits[b >> 4]);
+    hex += static_cast<char16_t>(digits[b & 15]);
+  }
+  TpgwXMLItem* old = section->Add(u"item");
+  old->SetProp(u"stream", hex);
+  TpgwXMLItem* size = old->Add(u"size");
+  size->SetProp(u"w", u"9");
+  size->SetProp(u"h", u"2");
+
+  TpgwPictureCache loaded;
+  loaded.LoadFromXML(root);
+  const int widths[] = {12, 5, 7, 9};
+  for (int i = 1; i <= 4; ++i) {
+    std::unique_ptr<TGraphic> g = loaded.GetGraphic(i);
+    ASSERT_NE(g, nullptr) << i;
+    EXPECT_EQ(g->Width(), widths[i - 1]) << i;
   }
 }
 
