@@ -26,6 +26,8 @@ packages=(
   libsqlite3-dev libpq-dev libsimdjson-dev libcsv-dev sqlite3 postgresql
   # benchmarks (bench/compare_label.sh, bench/compare_peers.sh; glabels is used when present)
   hyperfine libjpeg-turbo-progs python3-reportlab
+  # `pagewright print` goes through libcups; its tests run a private cupsd with a cups-pdf queue
+  libcups2-dev cups-daemon cups-client cups-bsd printer-driver-cups-pdf
 )
 
 missing=()
