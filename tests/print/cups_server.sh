@@ -11,6 +11,7 @@
 # once the job's data is complete):
 #   pw-pdf  takes PDF (a one-line PPD whose filter is "-": PDF goes to the device unchanged)
 #   pw-raw  a queue without a driver: the bytes of a job arrive unchanged
+#   pw-closed  like pw-raw, but it rejects jobs ("closed for the test")
 #
 # Why not the file: device: the scheduler opens a file: device only as the output of the last
 # filter it starts, so a job that needs no filter (every job of a raw queue, PDF to a PDF queue)
@@ -31,21 +32,28 @@ usage() {
 command="$1"
 dir="$2"
 
+# True while the process runs (a zombie no longer counts: where nothing reaps it, it stays).
+running() {
+  local state
+  state="$(sed -E 's/^[0-9]+ \(.*\) ([A-Za-z]).*/\1/' "/proc/$1/stat" 2>/dev/null)" || return 1
+  [ -n "$state" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
 # Stops the process whose id is in the given file (TERM, then KILL after 10 s) and waits for it.
 stop_process() {
   local pidFile="$1"
   [ -f "$pidFile" ] || return 0
   local pid
   pid="$(cat "$pidFile")"
-  if kill -0 "$pid" 2>/dev/null; then
+  if running "$pid"; then
     kill -TERM "$pid" 2>/dev/null || true
     for _ in $(seq 1 100); do
-      kill -0 "$pid" 2>/dev/null || break
+      running "$pid" || break
       sleep 0.1
     done
-    if kill -0 "$pid" 2>/dev/null; then
+    if running "$pid"; then
       kill -KILL "$pid" 2>/dev/null || true
-      while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done
+      while running "$pid"; do sleep 0.1; done
     fi
   fi
   rm -f "$pidFile"
@@ -104,7 +112,7 @@ start_server() {
     echo "cups_server.sh: cupsd is not installed" >&2
     exit 3
   fi
-  if [ -f "$dir/cupsd.pid" ] && kill -0 "$(cat "$dir/cupsd.pid")" 2>/dev/null; then
+  if [ -f "$dir/cupsd.pid" ] && running "$(cat "$dir/cupsd.pid")"; then
     echo "cups_server.sh: a server is already running for $dir" >&2
     exit 1
   fi
@@ -150,6 +158,7 @@ ServerKeychain $etc/ssl
 AccessLog $log/access_log
 ErrorLog $log/error_log
 PageLog $log/page_log
+Printcap $etc/printcap
 Sandboxing Relaxed
 CONF
 
@@ -181,7 +190,7 @@ CONF
 
   local server="127.0.0.1:$port" ready=0
   for _ in $(seq 1 100); do
-    if ! kill -0 "$(cat "$dir/cupsd.pid")" 2>/dev/null; then
+    if ! running "$(cat "$dir/cupsd.pid")"; then
       echo "cups_server.sh: cupsd exited at start; see $log/cupsd.out and $log/error_log" >&2
       cat "$log/cupsd.out" >&2 || true
       rm -f "$dir/cupsd.pid"
@@ -222,6 +231,7 @@ CONF
 *TTRasterizer: Type42
 *cupsVersion: 2.4
 *cupsFilter2: "application/pdf application/pdf 0 -"
+*cupsSNMPSupplies: False
 *OpenUI *PageSize/Media Size: PickOne
 *OrderDependency: 10 AnySetup *PageSize
 *DefaultPageSize: A4
@@ -249,7 +259,7 @@ PPD
   echo $! >"$dir/listener.pid"
   for _ in $(seq 1 100); do
     [ -f "$dir/listener.ports" ] && break
-    if ! kill -0 "$(cat "$dir/listener.pid")" 2>/dev/null; then break; fi
+    running "$(cat "$dir/listener.pid")" || break
     sleep 0.1
   done
   if [ ! -f "$dir/listener.ports" ]; then
@@ -269,6 +279,10 @@ PPD
   # the backend sends the job's bytes as they came.
   lpadmin -h "$server" -p pw-raw -E -v "socket://127.0.0.1:$rawPort" \
     -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; stop_server; exit 1; }
+
+  lpadmin -h "$server" -p pw-closed -E -v "socket://127.0.0.1:$rawPort" \
+    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; stop_server; exit 1; }
+  cupsreject -h "$server" -r "closed for the test" pw-closed
 
   for queue in pw-pdf pw-raw; do
     if ! lpstat -h "$server" -a "$queue" 2>/dev/null | grep -q 'accepting requests'; then
