@@ -47,10 +47,6 @@ std::string Quoted(const std::string& s) {
   return "\"" + s + "\"";
 }
 
-std::string ServerName(const std::string& server) {
-  return server.empty() ? std::string(cupsServer()) : server;
-}
-
 // The reason libcups gives for the last failure, or the status's name when it gives none.
 std::string LastCupsReason() {
   const char* text = cupsLastErrorString();
@@ -77,12 +73,20 @@ void CheckQueueName(const std::string& queue) {
   if (!problem.empty()) throw EPrinter("printer " + Quoted(queue) + ": not a valid queue name: " + problem);
 }
 
+struct TConnection {
+  THttpPtr Http;
+  std::string ServerName;  // for messages: as given, or the default with its port
+};
+
 // "" (the default libcups picks), "host", "host:port", "[v6address]:port" or a local socket path.
-THttpPtr Connect(const std::string& server) {
+TConnection Connect(const std::string& server) {
   std::string host;
   int port = ippPort();
   if (server.empty()) {
-    host = cupsServer();  // cupsServer/ippPort already split CUPS_SERVER's "host:port"
+    // libcups keeps the server it found first; forgetting it makes a changed CUPS_SERVER count.
+    cupsSetServer(nullptr);
+    host = cupsServer();  // cupsServer and ippPort split CUPS_SERVER's "host:port" themselves
+    port = ippPort();
   } else if (server[0] == '/') {
     host = server;
   } else {
@@ -104,14 +108,17 @@ THttpPtr Connect(const std::string& server) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     if (host.empty()) throw EPrinter("print server " + Quoted(server) + ": no host name");
   }
+  std::string name = server;
+  if (name.empty()) name = host[0] == '/' ? host : host + ":" + std::to_string(port);
+  errno = 0;  // the fallback reason below must not be an older one
   http_t* http = httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
   if (!http) {
     int error = errno;
     std::string reason =
         cupsLastErrorString() && *cupsLastErrorString() ? cupsLastErrorString() : std::strerror(error);
-    throw EPrinter("print server " + Quoted(ServerName(server)) + ": cannot connect: " + reason);
+    throw EPrinter("print server " + Quoted(name) + ": cannot connect: " + reason);
   }
-  return THttpPtr(http);
+  return {THttpPtr(http), name};
 }
 
 // A request addressed to the queue, with the requesting user, and the resource to post it to.
@@ -146,21 +153,21 @@ bool TPrintQueueInfo::Takes(const std::string& format) const {
 
 TPrintQueueInfo QueryPrintQueue(const std::string& server, const std::string& queue) {
   CheckQueueName(queue);
-  THttpPtr http = Connect(server);
+  TConnection connection = Connect(server);
   std::string resource;
   ipp_t* request = NewQueueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, queue, resource);
   static const char* const kWanted[] = {"printer-is-accepting-jobs", "document-format-supported",
                                         "printer-resolution-default", "printer-make-and-model"};
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                 static_cast<int>(std::size(kWanted)), nullptr, kWanted);
-  TIppPtr response(cupsDoRequest(http.get(), request, resource.c_str()));  // frees the request
+  TIppPtr response(cupsDoRequest(connection.Http.get(), request, resource.c_str()));  // frees the request
 
   TPrintQueueInfo info;
   info.Name = queue;
   ipp_status_t status = cupsLastError();
   if (status == IPP_STATUS_ERROR_NOT_FOUND) return info;
   if (Failed(status) || !response)
-    throw EPrinter("printer " + Quoted(queue) + " on " + Quoted(ServerName(server)) + ": " +
+    throw EPrinter("printer " + Quoted(queue) + " on " + Quoted(connection.ServerName) + ": " +
                    LastCupsReason());
 
   info.Exists = true;
@@ -204,7 +211,7 @@ int SubmitPrintJob(const std::string& server, const std::string& queue, const st
     throw EPrinter(Quoted(file) + ": not a regular file, cannot be printed");
   fcntl(fd.Get(), F_SETFL, fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
 
-  THttpPtr http = Connect(server);
+  TConnection connection = Connect(server);
   std::string resource;
   ipp_t* request = NewQueueRequest(IPP_OP_PRINT_JOB, queue, resource);
   std::string jobName = CutUtf8(title.empty() ? file : title, kMaxIppName);
@@ -212,7 +219,7 @@ int SubmitPrintJob(const std::string& server, const std::string& queue, const st
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, format.c_str());
   ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", copies);
   TIppPtr response(
-      cupsDoIORequest(http.get(), request, resource.c_str(), fd.Get(), -1));  // frees the request
+      cupsDoIORequest(connection.Http.get(), request, resource.c_str(), fd.Get(), -1));  // frees the request
 
   if (Failed(cupsLastError()) || !response)
     throw EPrinter("printer " + Quoted(queue) + ": " + LastCupsReason());

@@ -180,6 +180,28 @@ TEST_F(PrintingTest, QueueInfoTellsWhatEachQueueTakes) {
   }
 }
 
+TEST_F(PrintingTest, EmptyServerIsTheOneCupsServerNames) {
+  // Earlier calls have let libcups settle on a default server already; a changed variable still counts.
+  const char* previous = getenv("CUPS_SERVER");
+  std::string saved = previous ? previous : "";
+  setenv("CUPS_SERVER", Server().c_str(), 1);
+  TPrintQueueInfo info = QueryPrintQueue("", "pw-raw");
+  setenv("CUPS_SERVER", "127.0.0.1:1", 1);
+  std::string refusal;
+  try {
+    QueryPrintQueue("", "pw-raw");
+  } catch (const EPrinter& e) {
+    refusal = e.Message();
+  }
+  if (previous)
+    setenv("CUPS_SERVER", saved.c_str(), 1);
+  else
+    unsetenv("CUPS_SERVER");
+  EXPECT_TRUE(info.Exists);
+  EXPECT_TRUE(info.IsRaw);
+  EXPECT_NE(refusal.find("print server \"127.0.0.1:1\": cannot connect: "), std::string::npos) << refusal;
+}
+
 TEST_F(PrintingTest, RefusalsNameTheQueueAndTheReason) {
   std::string pdf = std::string(PW_TEST_DATA_DIR) + "/print/hello.pdf";
   struct Case {
@@ -225,6 +247,8 @@ TEST_F(PrintingTest, RefusalsNameTheQueueAndTheReason) {
        "application/pdf",
        0,
        {"printer \"pw-pdf\": copies must be at least 1, not 0"}},
+      {"more copies than the server allows", Server(), "pw-raw", pdf, "application/vnd.cups-raw", 100000,
+       {"printer \"pw-raw\": ", "copies"}},
       {"format that is no MIME type",
        Server(),
        "pw-pdf",

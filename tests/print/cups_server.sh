@@ -112,6 +112,10 @@ start_server() {
     echo "cups_server.sh: cupsd is not installed" >&2
     exit 3
   fi
+  if [ ! -x /usr/lib/cups/backend/socket ]; then
+    echo "cups_server.sh: the socket backend /usr/lib/cups/backend/socket is missing (Debian package cups)" >&2
+    exit 1
+  fi
   if [ -f "$dir/cupsd.pid" ] && running "$(cat "$dir/cupsd.pid")"; then
     echo "cups_server.sh: a server is already running for $dir" >&2
     exit 1
@@ -184,6 +188,8 @@ PreserveJobFiles No
 </Policy>
 CONF
 
+  # Whatever fails from here on must not leave the server or the listener running.
+  trap stop_server EXIT
   setsid "$cupsd" -f -c "$etc/cupsd.conf" -s "$etc/cups-files.conf" \
     </dev/null >"$log/cupsd.out" 2>&1 &
   echo $! >"$dir/cupsd.pid"
@@ -193,7 +199,6 @@ CONF
     if ! running "$(cat "$dir/cupsd.pid")"; then
       echo "cups_server.sh: cupsd exited at start; see $log/cupsd.out and $log/error_log" >&2
       cat "$log/cupsd.out" >&2 || true
-      rm -f "$dir/cupsd.pid"
       exit 1
     fi
     if lpstat -h "$server" -r >/dev/null 2>&1; then
@@ -204,7 +209,6 @@ CONF
   done
   if [ "$ready" -ne 1 ]; then
     echo "cups_server.sh: cupsd on $server did not answer" >&2
-    stop_server
     exit 1
   fi
 
@@ -264,7 +268,6 @@ PPD
   done
   if [ ! -f "$dir/listener.ports" ]; then
     echo "cups_server.sh: the listener did not start; see $log/listener.out" >&2
-    stop_server
     exit 1
   fi
   local pdfPort rawPort
@@ -274,23 +277,26 @@ PPD
   # -E after -p enables the queue and makes it accept jobs (before -p it would mean encryption).
   # lpadmin warns that drivers (PPD files) are deprecated; the warning is not an error.
   lpadmin -h "$server" -p pw-pdf -E -v "socket://127.0.0.1:$pdfPort" -P "$dir/pw-pdf.ppd" \
-    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; stop_server; exit 1; }
+    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; exit 1; }
   # No model at all (-m raw is deprecated) gives a queue without a driver: no filter runs and
   # the backend sends the job's bytes as they came.
   lpadmin -h "$server" -p pw-raw -E -v "socket://127.0.0.1:$rawPort" \
-    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; stop_server; exit 1; }
+    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; exit 1; }
 
+  # A queue that is enabled but rejects jobs: submitting must fail, not wait.
   lpadmin -h "$server" -p pw-closed -E -v "socket://127.0.0.1:$rawPort" \
-    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; stop_server; exit 1; }
+    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; exit 1; }
   cupsreject -h "$server" -r "closed for the test" pw-closed
 
+  # A queue that accepts jobs but is disabled keeps them queued for ever: check both states.
   for queue in pw-pdf pw-raw; do
-    if ! lpstat -h "$server" -a "$queue" 2>/dev/null | grep -q 'accepting requests'; then
-      echo "cups_server.sh: queue $queue does not accept jobs" >&2
-      stop_server
+    if ! lpstat -h "$server" -a "$queue" 2>/dev/null | grep -q 'accepting requests' ||
+       ! lpstat -h "$server" -p "$queue" 2>/dev/null | grep -q 'enabled'; then
+      echo "cups_server.sh: queue $queue is not enabled and accepting jobs" >&2
       exit 1
     fi
   done
+  trap - EXIT
   echo "PORT=$port"
 }
 
