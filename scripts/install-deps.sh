@@ -26,6 +26,9 @@ packages=(
   libsqlite3-dev libpq-dev libsimdjson-dev libcsv-dev sqlite3 postgresql
   # benchmarks (bench/compare_label.sh, bench/compare_peers.sh; glabels is used when present)
   hyperfine libjpeg-turbo-progs python3-reportlab
+  # `pagewright print` goes through libcups; its tests run a private cupsd (cups-daemon), set up
+  # its queues with lpadmin (cups-client) and send their jobs with the socket backend (cups)
+  libcups2-dev cups-daemon cups-client cups
 )
 
 missing=()
