@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "cli/eval_command.h"
 #include "cli/prepare_command.h"
+#include "cli/print_command.h"
 #include "cli/render_command.h"
 #include "cli/resave_command.h"
 #include "cli/run_command.h"
@@ -22,6 +23,7 @@ const CliCommand* const kCommands[] = {
     &kEvalCommand,
     &kRunCommand,
     &kRenderCommand,
+    &kPrintCommand,
     &kPrepareCommand,
     &kTreeCommand,
     &kResaveCommand,

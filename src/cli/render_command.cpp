@@ -1092,7 +1092,8 @@ int RenderRun::Run() {
   return kExitOk;
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunAs(const std::string& command, const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::string prefix = "pagewright " + command + ": ";
   RenderOptions options;
   try {
     bool help = false;
@@ -1102,29 +1103,42 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       return kExitOk;
     }
   } catch (const UsageError& e) {
-    err << "pagewright render: " << e.message << "\n"
-        << "Run 'pagewright render --help' for the options.\n";
+    err << prefix << e.message << "\n"
+        << "Run 'pagewright " << command << " --help' for the options.\n";
     return kExitUsage;
   }
   try {
     RenderRun run(options, out, err);
     return run.Run();
   } catch (const UsageError& e) {
-    err << "pagewright render: " << e.message << "\n";
+    err << prefix << e.message << "\n";
     return kExitUsage;
   } catch (const RunError& e) {
-    err << "pagewright render: " << e.message << "\n";
+    err << prefix << e.message << "\n";
     return kExitFailure;
   } catch (const Exception& e) {
-    err << "pagewright render: " << e.ClassName() << ": " << e.Message() << "\n";
+    err << prefix << e.ClassName() << ": " << e.Message() << "\n";
     return kExitFailure;
   } catch (const std::bad_alloc&) {
-    err << "pagewright render: out of memory\n";
+    err << prefix << "out of memory\n";
     return kExitFailure;
   }
 }
 
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  return RunAs("render", args, out, err);
+}
+
 }  // namespace
+
+int RenderForCommand(const std::string& command, const std::vector<std::string>& args, std::ostream& out,
+                     std::ostream& err) {
+  return RunAs(command, args, out, err);
+}
+
+void PrintRenderOptions(std::ostream& os) {
+  PrintUsage(os);
+}
 
 const CliCommand kRenderCommand = {
     "render", kArguments,

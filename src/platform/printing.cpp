@@ -1,6 +1,7 @@
 #include "platform/printing.h"
 
 #include <cups/cups.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,16 +11,92 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <type_traits>
 
 namespace pagewright {
 
 namespace {
 
+// libcups and the libraries it brings (TLS, Kerberos, DNS-SD) are loaded when something is printed,
+// not at the start of every command.
+struct TLibCups {
+  decltype(&::cupsDoIORequest) cupsDoIORequest = nullptr;
+  decltype(&::cupsDoRequest) cupsDoRequest = nullptr;
+  decltype(&::cupsEncryption) cupsEncryption = nullptr;
+  decltype(&::cupsLastError) cupsLastError = nullptr;
+  decltype(&::cupsLastErrorString) cupsLastErrorString = nullptr;
+  decltype(&::cupsServer) cupsServer = nullptr;
+  decltype(&::cupsSetServer) cupsSetServer = nullptr;
+  decltype(&::cupsUser) cupsUser = nullptr;
+  decltype(&::httpAssembleURI) httpAssembleURI = nullptr;
+  decltype(&::httpClose) httpClose = nullptr;
+  decltype(&::httpConnect2) httpConnect2 = nullptr;
+  decltype(&::ippAddInteger) ippAddInteger = nullptr;
+  decltype(&::ippAddString) ippAddString = nullptr;
+  decltype(&::ippAddStrings) ippAddStrings = nullptr;
+  decltype(&::ippDelete) ippDelete = nullptr;
+  decltype(&::ippErrorString) ippErrorString = nullptr;
+  decltype(&::ippFindAttribute) ippFindAttribute = nullptr;
+  decltype(&::ippGetBoolean) ippGetBoolean = nullptr;
+  decltype(&::ippGetCount) ippGetCount = nullptr;
+  decltype(&::ippGetInteger) ippGetInteger = nullptr;
+  decltype(&::ippGetResolution) ippGetResolution = nullptr;
+  decltype(&::ippGetString) ippGetString = nullptr;
+  decltype(&::ippNewRequest) ippNewRequest = nullptr;
+  decltype(&::ippPort) ippPort = nullptr;
+};
+
+const TLibCups& Cups() {
+  static TLibCups lib;
+  static std::string failure;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* handle = dlopen("libcups.so.2", RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      const char* why = dlerror();
+      failure = std::string("the CUPS client library cannot be loaded: ") + (why ? why : "libcups.so.2");
+      return;
+    }
+    auto bind = [&](auto& slot, const char* name) {
+      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(dlsym(handle, name));
+      if (!slot && failure.empty()) failure = std::string("the CUPS client library lacks ") + name;
+    };
+    bind(lib.cupsDoIORequest, "cupsDoIORequest");
+    bind(lib.cupsDoRequest, "cupsDoRequest");
+    bind(lib.cupsEncryption, "cupsEncryption");
+    bind(lib.cupsLastError, "cupsLastError");
+    bind(lib.cupsLastErrorString, "cupsLastErrorString");
+    bind(lib.cupsServer, "cupsServer");
+    bind(lib.cupsSetServer, "cupsSetServer");
+    bind(lib.cupsUser, "cupsUser");
+    bind(lib.httpAssembleURI, "httpAssembleURI");
+    bind(lib.httpClose, "httpClose");
+    bind(lib.httpConnect2, "httpConnect2");
+    bind(lib.ippAddInteger, "ippAddInteger");
+    bind(lib.ippAddString, "ippAddString");
+    bind(lib.ippAddStrings, "ippAddStrings");
+    bind(lib.ippDelete, "ippDelete");
+    bind(lib.ippErrorString, "ippErrorString");
+    bind(lib.ippFindAttribute, "ippFindAttribute");
+    bind(lib.ippGetBoolean, "ippGetBoolean");
+    bind(lib.ippGetCount, "ippGetCount");
+    bind(lib.ippGetInteger, "ippGetInteger");
+    bind(lib.ippGetResolution, "ippGetResolution");
+    bind(lib.ippGetString, "ippGetString");
+    bind(lib.ippNewRequest, "ippNewRequest");
+    bind(lib.ippPort, "ippPort");
+  });
+  if (!failure.empty()) throw EPrinter(failure);
+  return lib;
+}
+
 struct THttpCloser {
-  void operator()(http_t* http) const { httpClose(http); }
+  void operator()(http_t* http) const { Cups().httpClose(http); }
 };
 struct TIppDeleter {
-  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+  void operator()(ipp_t* ipp) const { Cups().ippDelete(ipp); }
 };
 using THttpPtr = std::unique_ptr<http_t, THttpCloser>;
 using TIppPtr = std::unique_ptr<ipp_t, TIppDeleter>;
@@ -49,9 +126,9 @@ std::string Quoted(const std::string& s) {
 
 // The reason libcups gives for the last failure, or the status's name when it gives none.
 std::string LastCupsReason() {
-  const char* text = cupsLastErrorString();
+  const char* text = Cups().cupsLastErrorString();
   if (text && *text) return text;
-  return ippErrorString(cupsLastError());
+  return Cups().ippErrorString(Cups().cupsLastError());
 }
 
 // Queue names travel in the resource path: the characters CUPS refuses in a name (and anything that
@@ -81,12 +158,12 @@ struct TConnection {
 // "" (the default libcups picks), "host", "host:port", "[v6address]:port" or a local socket path.
 TConnection Connect(const std::string& server) {
   std::string host;
-  int port = ippPort();
+  int port = Cups().ippPort();
   if (server.empty()) {
     // libcups keeps the server it found first; forgetting it makes a changed CUPS_SERVER count.
-    cupsSetServer(nullptr);
-    host = cupsServer();  // cupsServer and ippPort split CUPS_SERVER's "host:port" themselves
-    port = ippPort();
+    Cups().cupsSetServer(nullptr);
+    host = Cups().cupsServer();  // cupsServer and ippPort split CUPS_SERVER's "host:port" themselves
+    port = Cups().ippPort();
   } else if (server[0] == '/') {
     host = server;
   } else {
@@ -111,11 +188,13 @@ TConnection Connect(const std::string& server) {
   std::string name = server;
   if (name.empty()) name = host[0] == '/' ? host : host + ":" + std::to_string(port);
   errno = 0;  // the fallback reason below must not be an older one
-  http_t* http = httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
+  http_t* http =
+      Cups().httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, Cups().cupsEncryption(), 1, 30000, nullptr);
   if (!http) {
     int error = errno;
-    std::string reason =
-        cupsLastErrorString() && *cupsLastErrorString() ? cupsLastErrorString() : std::strerror(error);
+    std::string reason = Cups().cupsLastErrorString() && *Cups().cupsLastErrorString()
+                             ? Cups().cupsLastErrorString()
+                             : std::strerror(error);
     throw EPrinter("print server " + Quoted(name) + ": cannot connect: " + reason);
   }
   return {THttpPtr(http), name};
@@ -124,12 +203,13 @@ TConnection Connect(const std::string& server) {
 // A request addressed to the queue, with the requesting user, and the resource to post it to.
 ipp_t* NewQueueRequest(ipp_op_t operation, const std::string& queue, std::string& resource) {
   char uri[HTTP_MAX_URI];
-  httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", ippPort(),
-                   "/printers/%s", queue.c_str());
   resource = "/printers/" + queue;
-  ipp_t* request = ippNewRequest(operation);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  Cups().httpAssembleURI(HTTP_URI_CODING_ALL, uri, sizeof(uri), "ipp", nullptr, "localhost", Cups().ippPort(),
+                         resource.c_str());
+  ipp_t* request = Cups().ippNewRequest(operation);
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                      Cups().cupsUser());
   return request;
 }
 
@@ -158,32 +238,35 @@ TPrintQueueInfo QueryPrintQueue(const std::string& server, const std::string& qu
   ipp_t* request = NewQueueRequest(IPP_OP_GET_PRINTER_ATTRIBUTES, queue, resource);
   static const char* const kWanted[] = {"printer-is-accepting-jobs", "document-format-supported",
                                         "printer-resolution-default", "printer-make-and-model"};
-  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                static_cast<int>(std::size(kWanted)), nullptr, kWanted);
-  TIppPtr response(cupsDoRequest(connection.Http.get(), request, resource.c_str()));  // frees the request
+  Cups().ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                       static_cast<int>(std::size(kWanted)), nullptr, kWanted);
+  TIppPtr response(
+      Cups().cupsDoRequest(connection.Http.get(), request, resource.c_str()));  // frees the request
 
   TPrintQueueInfo info;
   info.Name = queue;
-  ipp_status_t status = cupsLastError();
+  ipp_status_t status = Cups().cupsLastError();
   if (status == IPP_STATUS_ERROR_NOT_FOUND) return info;
   if (Failed(status) || !response)
     throw EPrinter("printer " + Quoted(queue) + " on " + Quoted(connection.ServerName) + ": " +
                    LastCupsReason());
 
   info.Exists = true;
-  if (ipp_attribute_t* a = ippFindAttribute(response.get(), "printer-is-accepting-jobs", IPP_TAG_BOOLEAN))
-    info.AcceptingJobs = ippGetBoolean(a, 0) != 0;
-  if (ipp_attribute_t* a = ippFindAttribute(response.get(), "printer-make-and-model", IPP_TAG_TEXT))
-    info.MakeAndModel = ippGetString(a, 0, nullptr) ? ippGetString(a, 0, nullptr) : "";
-  if (ipp_attribute_t* a = ippFindAttribute(response.get(), "document-format-supported", IPP_TAG_MIMETYPE)) {
-    for (int i = 0, n = ippGetCount(a); i < n; ++i)
-      if (const char* format = ippGetString(a, i, nullptr)) info.DocumentFormats.push_back(format);
+  if (ipp_attribute_t* a =
+          Cups().ippFindAttribute(response.get(), "printer-is-accepting-jobs", IPP_TAG_BOOLEAN))
+    info.AcceptingJobs = Cups().ippGetBoolean(a, 0) != 0;
+  if (ipp_attribute_t* a = Cups().ippFindAttribute(response.get(), "printer-make-and-model", IPP_TAG_TEXT))
+    info.MakeAndModel = Cups().ippGetString(a, 0, nullptr) ? Cups().ippGetString(a, 0, nullptr) : "";
+  if (ipp_attribute_t* a =
+          Cups().ippFindAttribute(response.get(), "document-format-supported", IPP_TAG_MIMETYPE)) {
+    for (int i = 0, n = Cups().ippGetCount(a); i < n; ++i)
+      if (const char* format = Cups().ippGetString(a, i, nullptr)) info.DocumentFormats.push_back(format);
   }
   if (ipp_attribute_t* a =
-          ippFindAttribute(response.get(), "printer-resolution-default", IPP_TAG_RESOLUTION)) {
+          Cups().ippFindAttribute(response.get(), "printer-resolution-default", IPP_TAG_RESOLUTION)) {
     int yres = 0;
     ipp_res_t units = IPP_RES_PER_INCH;
-    int xres = ippGetResolution(a, 0, &yres, &units);
+    int xres = Cups().ippGetResolution(a, 0, &yres, &units);
     // Dots per centimetre to dots per inch, rounded to the nearest whole dot.
     info.Dpi = units == IPP_RES_PER_CM ? (xres * 254 + 50) / 100 : xres;
   }
@@ -215,17 +298,18 @@ int SubmitPrintJob(const std::string& server, const std::string& queue, const st
   std::string resource;
   ipp_t* request = NewQueueRequest(IPP_OP_PRINT_JOB, queue, resource);
   std::string jobName = CutUtf8(title.empty() ? file : title, kMaxIppName);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, jobName.c_str());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, format.c_str());
-  ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", copies);
-  TIppPtr response(
-      cupsDoIORequest(connection.Http.get(), request, resource.c_str(), fd.Get(), -1));  // frees the request
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, jobName.c_str());
+  Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+                      format.c_str());
+  Cups().ippAddInteger(request, IPP_TAG_JOB, IPP_TAG_INTEGER, "copies", copies);
+  TIppPtr response(Cups().cupsDoIORequest(connection.Http.get(), request, resource.c_str(), fd.Get(),
+                                          -1));  // frees the request
 
-  if (Failed(cupsLastError()) || !response)
+  if (Failed(Cups().cupsLastError()) || !response)
     throw EPrinter("printer " + Quoted(queue) + ": " + LastCupsReason());
-  ipp_attribute_t* id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
+  ipp_attribute_t* id = Cups().ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
   if (!id) throw EPrinter("printer " + Quoted(queue) + ": the server accepted the job but gave no job id");
-  return ippGetInteger(id, 0);
+  return Cups().ippGetInteger(id, 0);
 }
 
 }  // namespace pagewright

@@ -3,10 +3,13 @@
 // and every refusal names the queue (or server, or file) and gives the reason.
 #include "platform/printing.h"
 
+#include "common/run_program.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -114,6 +117,14 @@ class PrintingTest : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+  }
+
+  // `pagewright print` end to end: the label example rendered and sent to the private server.
+  static std::string Print(const std::string& options, int& status) {
+    const std::string root = std::string(PW_TEST_DATA_DIR) + "/../../examples";
+    return RunShell(test_support::CliProgram() + " print '" + root + "/medicine/pack_label.pw3' --data '" + root +
+                        "/data/medicines.csv' --server " + Server() + " " + options + " 2>&1",
+                    status);
   }
 
   static std::string WriteTempFile(const std::string& name, const std::string& bytes) {
@@ -294,6 +305,61 @@ TEST_F(PrintingTest, RefusalsNameTheQueueAndTheReason) {
       for (const std::string& part : c.expected)
         EXPECT_NE(e.Message().find(part), std::string::npos) << e.Message();
     }
+  }
+}
+
+TEST_F(PrintingTest, PrintCommandSendsEachKindOfQueueWhatItTakes) {
+  ASSERT_TRUE(test_support::CliProgramBuilt()) << "the pagewright program is not built";
+  int status = 0;
+  // A PDF queue: one job, the PDF whose text reads back.
+  std::string pdf = NextOutput("pw-pdf", "pdf");
+  std::string out = Print("--printer pw-pdf", status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(out.rfind("pw-pdf-", 0), 0U) << out;
+  ASSERT_TRUE(WaitForFile(pdf)) << pdf;
+  EXPECT_NE(RunShell("pdftotext '" + pdf + "' -", status).find("Paracetamol Velmo"), std::string::npos);
+
+  // A queue of pictures: one PNG job a label page, at the queue's 200 dpi (90 mm -> 708 pixels).
+  out = Print("--printer pw-png", status);
+  EXPECT_EQ(status, 0) << out;
+  const int pages = static_cast<int>(std::count(out.begin(), out.end(), '\n'));
+  EXPECT_EQ(pages, 3) << out;
+  for (int i = 0; i < pages; ++i) {
+    std::string png = NextOutput("pw-png", "png");
+    ASSERT_TRUE(WaitForFile(png)) << png;
+    EXPECT_NE(RunShell("file '" + png + "'", status).find("PNG image data, 708 x"), std::string::npos) << png;
+  }
+
+  // A raw queue of a label printer with --raw-zpl: every label once per copy.
+  std::string zpl = NextOutput("pw-raw", "bin");
+  out = Print("--printer pw-raw --raw-zpl --copies 2", status);
+  EXPECT_EQ(status, 0) << out;
+  ASSERT_TRUE(WaitForFile(zpl)) << zpl;
+  const std::string labels = ReadAll(zpl);
+  size_t count = 0;
+  for (size_t at = labels.find("^XA"); at != std::string::npos; at = labels.find("^XA", at + 1)) ++count;
+  EXPECT_EQ(count, 6U);
+}
+
+TEST_F(PrintingTest, PrintCommandRefusesQueuesThatCannotTakeTheJobBeforeRendering) {
+  ASSERT_TRUE(test_support::CliProgramBuilt()) << "the pagewright program is not built";
+  const struct {
+    const char* options;
+    int exitCode;
+    const char* message;
+  } cases[] = {
+      {"--printer nope", 1, "printer \"nope\" does not exist on 127.0.0.1:"},
+      {"--printer pw-closed", 1, "printer \"pw-closed\" is not accepting jobs"},
+      {"--printer pw-raw", 1, "is a raw queue (its data reaches the device unchanged): send a label printer ZPL with --raw-zpl"},
+      {"--printer pw-pdf --pdf x.pdf", 2, "--pdf is an output of `pagewright render`"},
+      {"--printer pw-pdf --copies 0", 2, "--copies takes a number from 1 to 999"},
+      {"", 2, "no queue given: use --printer QUEUE"},
+  };
+  for (const auto& c : cases) {
+    int status = 0;
+    const std::string out = Print(c.options, status);
+    EXPECT_EQ(status, c.exitCode) << c.options << ": " << out;
+    EXPECT_NE(out.find(c.message), std::string::npos) << c.options << ": " << out;
   }
 }
 

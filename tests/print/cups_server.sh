@@ -10,6 +10,7 @@
 # DIR/out/<queue>-<n>.<pdf|bin> (n counts jobs from 1; the file appears under that name only
 # once the job's data is complete):
 #   pw-pdf  takes PDF (a one-line PPD whose filter is "-": PDF goes to the device unchanged)
+#   pw-png  takes PNG pictures only, at 200 dpi (the same PPD with an image filter "-")
 #   pw-raw  a queue without a driver: the bytes of a job arrive unchanged
 #   pw-closed  like pw-raw, but it rejects jobs ("closed for the test")
 #
@@ -256,9 +257,13 @@ CONF
 *PaperDimension Letter/US Letter: "612 792"
 *DefaultResolution: 300dpi
 PPD
+  # A printer of pictures: the same PPD taking PNG only, at 200 dpi.
+  sed -e 's|application/pdf application/pdf 0 -|image/png image/png 0 -|' \
+    -e 's|PWPDF.PPD|PWPNG.PPD|; s|PDF Sink|PNG Sink|g; s|^\*DefaultResolution: 300dpi|*DefaultResolution: 200dpi|' \
+    "$dir/pw-pdf.ppd" >"$dir/pw-png.ppd"
 
   write_listener "$dir/listener.py"
-  setsid python3 "$dir/listener.py" "$out" "$dir/listener.ports" pw-pdf:pdf pw-raw:bin \
+  setsid python3 "$dir/listener.py" "$out" "$dir/listener.ports" pw-pdf:pdf pw-raw:bin pw-png:png \
     </dev/null >"$log/listener.out" 2>&1 &
   echo $! >"$dir/listener.pid"
   for _ in $(seq 1 100); do
@@ -270,13 +275,16 @@ PPD
     echo "cups_server.sh: the listener did not start; see $log/listener.out" >&2
     exit 1
   fi
-  local pdfPort rawPort
+  local pdfPort rawPort pngPort
   pdfPort="$(sed -n 's/^pw-pdf=//p' "$dir/listener.ports")"
   rawPort="$(sed -n 's/^pw-raw=//p' "$dir/listener.ports")"
+  pngPort="$(sed -n 's/^pw-png=//p' "$dir/listener.ports")"
 
   # -E after -p enables the queue and makes it accept jobs (before -p it would mean encryption).
   # lpadmin warns that drivers (PPD files) are deprecated; the warning is not an error.
   lpadmin -h "$server" -p pw-pdf -E -v "socket://127.0.0.1:$pdfPort" -P "$dir/pw-pdf.ppd" \
+    -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; exit 1; }
+  lpadmin -h "$server" -p pw-png -E -v "socket://127.0.0.1:$pngPort" -P "$dir/pw-png.ppd" \
     -o printer-is-shared=false 2>"$log/lpadmin.out" || { cat "$log/lpadmin.out" >&2; exit 1; }
   # No model at all (-m raw is deprecated) gives a queue without a driver: no filter runs and
   # the backend sends the job's bytes as they came.
@@ -289,7 +297,7 @@ PPD
   cupsreject -h "$server" -r "closed for the test" pw-closed
 
   # A queue that accepts jobs but is disabled keeps them queued for ever: check both states.
-  for queue in pw-pdf pw-raw; do
+  for queue in pw-pdf pw-png pw-raw; do
     if ! lpstat -h "$server" -a "$queue" 2>/dev/null | grep -q 'accepting requests' ||
        ! lpstat -h "$server" -p "$queue" 2>/dev/null | grep -q 'enabled'; then
       echo "cups_server.sh: queue $queue is not enabled and accepting jobs" >&2
