@@ -109,6 +109,8 @@ void PrintUsage(std::ostream& os) {
      << "  --dpi N                the resolution of --jpeg and --png pages (default 96)\n"
      << "  --jpeg-quality N       1 to 100 (default 90)\n"
      << "  --monochrome           black and white pages\n"
+     << "  --whole-pixel-modules  barcode modules a whole number of pixels wide, for printers of\n"
+     << "                         dots (always so in --zpl)\n"
      << "\n"
      << "Other:\n"
      << "  --allow-path DIR       files the template names (its parent report, pictures) may also\n"
@@ -170,6 +172,7 @@ struct RenderOptions {
   int jpegQuality = 0;
   int dpi = 0;
   bool monochrome = false;
+  bool wholePixelModules = false;
 };
 
 const char* KindOption(OutputKind k) {
@@ -378,6 +381,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       o.dpi = IntegerOption(a, value(), 24, 1200);
     } else if (a == "--monochrome") {
       o.monochrome = true;
+    } else if (a == "--whole-pixel-modules") {
+      o.wholePixelModules = true;
     } else if (a.size() > 1 && a[0] == '-') {
       throw UsageError{"unknown option '" + args[i] + "'"};
     } else {
@@ -843,6 +848,7 @@ TpgwCustomExportFilter& RenderRun::Filter(OutputKind kind) {
   if (FOptions.jpegQuality > 0) f->SetJPEGQuality(FOptions.jpegQuality);
   if (FOptions.dpi > 0) f->SetResolution(FOptions.dpi);
   f->SetMonochrome(FOptions.monochrome);
+  f->SetWholePixelModules(FOptions.wholePixelModules);
   return *f;
 }
 
