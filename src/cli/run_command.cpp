@@ -10,6 +10,7 @@
 #include <string>
 
 #include "startup/startup.h"
+#include "expressions/report_expressions.h"
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
 #include "platform/variant.h"
@@ -29,7 +30,8 @@ void PrintUsage(std::ostream& os) {
      << "  FILE        a script program (UTF-8); the system functions are known. A first line\n"
      << "              '#language NAME' selects its language\n"
      << "  --language NAME  PascalScript (the default), C++Script, BasicScript or JScript\n"
-     << "  --steps N   stop the program after N statements and loop passes (default: no limit)\n"
+     << "  --steps N   stop the program after N statements and loop passes (default 1,000,000, as\n"
+     << "              for template expressions; 0: no limit)\n"
      << "  --depth N   allow at most N nested routine calls (default: 1000)\n"
      << "Runs the program. ShowMessage writes its argument's text as one line to standard output.\n"
      << "Strings longer than 100,000,000 characters stop the program with an error.\n"
@@ -37,10 +39,10 @@ void PrintUsage(std::ostream& os) {
      << "and the exit code is 1.\n";
 }
 
-bool ParseCount(const std::string& text, int64_t max, int64_t& value) {
+bool ParseCount(const std::string& text, int64_t max, int64_t& value, bool zeroAllowed = false) {
   const char* end = text.data() + text.size();
   auto r = std::from_chars(text.data(), end, value);
-  return r.ec == std::errc() && r.ptr == end && value > 0 && value <= max;
+  return r.ec == std::errc() && r.ptr == end && (value > 0 || (zeroAllowed && value == 0)) && value <= max;
 }
 
 // "FILE:LINE:COLUMN" or just the file when the position is unknown.
@@ -51,7 +53,7 @@ std::string Where(const std::string& file, const WideString& pos) {
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string file;
-  int64_t steps = 0;
+  int64_t steps = kExpressionStepLimit;
   int64_t depth = 0;
   std::string language;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -62,8 +64,9 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (a == "--steps" || a == "--depth") {
       int64_t& target = a == "--steps" ? steps : depth;
-      if (i + 1 >= args.size() || !ParseCount(args[i + 1], a == "--steps" ? INT64_MAX : 100000, target)) {
-        err << "pagewright run: " << a << " needs a positive number\n";
+      const bool steps = a == "--steps";
+      if (i + 1 >= args.size() || !ParseCount(args[i + 1], steps ? INT64_MAX : 100000, target, steps)) {
+        err << "pagewright run: " << a << (steps ? " needs a number (0: no limit)\n" : " needs a positive number\n");
         PrintUsage(err);
         return kExitUsage;
       }

@@ -23,12 +23,8 @@ namespace {
 
 // Far more than any honest chain of variables needs; a deeper chain is a loop.
 constexpr int kMaxNesting = 64;
-// A report expression is one statement, plus those of the expressions it reaches through
-// variables; a million is no honest expression's need and stops a runaway in well under a second.
-constexpr int64_t kDefaultStepLimit = 1000000;
-// Text an expression may build: far beyond any report's text, and it keeps a chain of variables
-// that doubles a string from taking all memory before the step budget ends it.
-constexpr size_t kMaxStringLength = size_t{16} << 20;
+constexpr int64_t kDefaultStepLimit = kExpressionStepLimit;
+constexpr size_t kMaxStringLength = kExpressionStringLength;
 // Functions added with AddReportFunction carry this stamp, so that preparing leaves them.
 constexpr intptr_t kUserFunctionStamp = 4;
 

@@ -6,6 +6,7 @@
 // this module makes on first use, and its Calc goes through the script service below.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,6 +19,14 @@
 #include "report/report.h"
 
 namespace pagewright {
+
+// A report expression is one statement, plus those of the expressions it reaches through
+// variables; a million steps is no honest expression's need and stops a runaway in well under a
+// second. Programs run from the command line get the same budget unless told otherwise.
+inline constexpr int64_t kExpressionStepLimit = 1000000;
+// Text an expression may build: far beyond any report's text, and it keeps a chain of variables
+// that doubles a string from taking all memory before the step budget ends it.
+inline constexpr size_t kExpressionStringLength = size_t{16} << 20;
 
 class TvmScript;
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/exceptions.h"
+#include "platform/memory_budget.h"
 #include "platform/variant_internal.h"
 
 namespace pagewright {
@@ -135,8 +136,40 @@ Variant& Variant::operator=(Variant&& o) noexcept {
   return *this;
 }
 
-Variant::Variant(const WideString& s) : s_(new StrRep{{1}, s}), vt_(varString), kind_(vkString) {}
-Variant::Variant(WideString&& s) : s_(new StrRep{{1}, std::move(s)}), vt_(varString), kind_(vkString) {}
+Variant::Variant(const WideString& s) : s_(new StrRep(s)), vt_(varString), kind_(vkString) {}
+Variant::Variant(WideString&& s) : s_(new StrRep(std::move(s))), vt_(varString), kind_(vkString) {}
+
+namespace {
+// Bytes a string or an array of values holds, as the budget counts them.
+int64_t StringBytes(const WideString& text) {
+  return static_cast<int64_t>(text.capacity() * sizeof(char16_t));
+}
+}  // namespace
+
+Variant::StrRep::StrRep(WideString t) : text(std::move(t)) {
+  const int64_t bytes = StringBytes(text);
+  if (bytes > 0) {
+    TMemoryBudget::Process().Draw(bytes, "a string of " + std::to_string(text.size()) + " characters");
+    charged = bytes;
+  }
+}
+
+Variant::StrRep::~StrRep() {
+  if (charged) TMemoryBudget::Process().Release(charged);
+}
+
+Variant::ArrRep::~ArrRep() {
+  if (charged) TMemoryBudget::Process().Release(charged);
+}
+
+void Variant::ArrRep::ChargeFor(size_t count) {
+  const int64_t bytes = static_cast<int64_t>(count * sizeof(Variant));
+  if (bytes > charged)
+    TMemoryBudget::Process().Draw(bytes - charged, "an array of " + std::to_string(count) + " values");
+  else if (bytes < charged)
+    TMemoryBudget::Process().Release(charged - bytes);
+  charged = bytes;
+}
 Variant::Variant(const char16_t* s) : Variant(WideString(s ? s : u"")) {}
 Variant::Variant(std::u16string_view s) : Variant(WideString(s)) {}
 Variant::Variant(char16_t c) : Variant(WideString(1, c)) {}

@@ -116,6 +116,7 @@ Variant VarArrayCreate(std::span<const int32_t> bounds, TVarType elementType) {
     if (total > kMaxArrayElements) ArrayCreateError();
     rep->dims.push_back({bounds[i], count});
   }
+  rep->ChargeFor(static_cast<size_t>(total));
   rep->items.assign(static_cast<size_t>(total), ZeroOf(elementType));
   VA::SetCode(result, elementType);
   return result;
@@ -139,6 +140,7 @@ Variant VarArrayOf(std::span<const Variant> values) {
   auto* rep = new VA::ArrRep;
   Variant result = VA::MakeArray(rep);
   rep->dims.push_back({0, int64_t(values.size())});
+  rep->ChargeFor(values.size());
   rep->items.assign(values.begin(), values.end());
   for (const Variant& v : values) rep->depth = std::max(rep->depth, DepthOf(v) + 1);
   if (rep->depth > kMaxArrayDepth) InvalidOp();
@@ -182,6 +184,7 @@ void VarArrayRedim(Variant& a, int32_t highBound) {
   for (size_t d = 0; d + 1 < shared.dims.size(); ++d) stride *= shared.dims[d].count;
   if (stride != 0 && count > kMaxArrayElements / stride) ArrayCreateError();
   auto* rep = VA::MutableArr(a);
+  rep->ChargeFor(static_cast<size_t>(stride * count));
   rep->dims.back().count = count;
   rep->items.resize(static_cast<size_t>(stride * count), ZeroOf(rep->elementType));
 }

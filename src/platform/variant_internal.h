@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,17 @@
 
 namespace pagewright {
 
+// Strings and arrays draw their bytes from the process's memory budget while they live, so input
+// that makes values grow gets an error at the budget, not an exhausted machine.
 struct Variant::StrRep {
+  // Raises EOutOfMemory when the budget cannot take the text.
+  explicit StrRep(WideString t);
+  ~StrRep();
+  StrRep(const StrRep&) = delete;
+  StrRep& operator=(const StrRep&) = delete;
   std::atomic<int32_t> refs{1};
   WideString text;
+  int64_t charged = 0;
 };
 
 struct Variant::ArrRep {
@@ -21,6 +30,14 @@ struct Variant::ArrRep {
     int32_t low;
     int64_t count;
   };
+  ArrRep() = default;
+  ~ArrRep();
+  ArrRep(const ArrRep&) = delete;
+  ArrRep& operator=(const ArrRep&) = delete;
+  // Charges the budget for `count` elements before the items grow to them (raises EOutOfMemory
+  // and charges nothing when the budget cannot take them), or gives back what they no longer need.
+  void ChargeFor(size_t count);
+  int64_t charged = 0;
   std::atomic<int32_t> refs{1};
   TVarType elementType = varVariant;
   // Nesting depth of arrays held in elements (an upper bound): keeps destruction and copying of
@@ -108,10 +125,13 @@ struct VariantAccess {
     ArrRep* rep = v.a_;
     if (rep->refs.load(std::memory_order_acquire) != 1) {
       auto* copy = new ArrRep;
+      std::unique_ptr<ArrRep> owned(copy);
       copy->elementType = rep->elementType;
       copy->depth = rep->depth;
       copy->dims = rep->dims;
+      copy->ChargeFor(rep->items.size());
       copy->items = rep->items;
+      owned.release();
       if (rep->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete rep;
       v.a_ = copy;
     }

@@ -8,6 +8,8 @@
 #include <functional>
 
 #include "platform/exceptions.h"
+#include "platform/memory_budget.h"
+#include "platform/scope_guard.h"
 #include "render/colors.h"
 #include "render/font_internal.h"
 
@@ -128,6 +130,8 @@ class TBitmapCanvas;
 
 struct TBitmap::Impl {
   SurfacePtr surface;
+  // The pixels' bytes, drawn from the process's memory budget.
+  TMemoryReservation pixels;
   std::unique_ptr<TBitmapCanvas> canvas;
   void* SurfaceHandle() const { return surface.get(); }
 };
@@ -716,6 +720,11 @@ void TBitmap::SetSize(int width, int height) {
   width = std::max(0, width);
   height = std::max(0, height);
   if (width == FWidth && height == FHeight) return;
+  // A page of several metres asks for gigabytes: the budget says no before anything is allocated.
+  const int64_t before = FImpl->pixels.Bytes();
+  FImpl->pixels.Resize(int64_t{width} * height * 4,
+                       "a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
+  auto undo = ScopeFail([&] { FImpl->pixels.Resize(before, {}); });
   SurfacePtr fresh = NewSurface(width, height, FPixelFormat == pf32bit);
   {
     ContextPtr cr(cairo_create(fresh.get()));

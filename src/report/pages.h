@@ -23,6 +23,10 @@ inline constexpr Extended pgwCMUnits = 37.7953L;
 inline constexpr Extended pgwTenthInchUnits = 9.6L;
 inline constexpr Extended pgwInchUnits = 96;
 
+// The largest paper side a template may give, in millimetres: 200 inches, the largest page a
+// PDF may have. Larger values are an error for that attribute when a template is read.
+inline constexpr Extended kMaxPaperSize = 5080;
+
 // Paper codes of 256 and above are custom sizes.
 inline constexpr int pgwCustomPaperSize = 256;
 // Width and height in tenths of a millimetre of a standard paper code; false when unknown.

@@ -45,6 +45,7 @@ void TvmAssignmentStmt::Execute() {
       return;
     case aoPlus: {
       const Variant* cur = Target->ValueRef();
+      if (cur && cur->IsString() && v.IsString()) CheckStringLength(cur->StringRef().size() + v.StringRef().size());
       Variant sum = VarAdd(cur ? *cur : Target->GetValue(), v);
       CheckStringLength(sum);
       Target->SetValue(sum);

@@ -305,10 +305,14 @@ namespace {
 thread_local size_t gMaxStringLength = 0;
 }  // namespace
 
-void CheckStringLength(const Variant& v) {
-  if (gMaxStringLength && v.IsString() && v.StringRef().size() > gMaxStringLength)
+void CheckStringLength(size_t length) {
+  if (gMaxStringLength && length > gMaxStringLength)
     throw EOutOfMemory("String longer than the script may make (" + std::to_string(gMaxStringLength) +
                        " characters)");
+}
+
+void CheckStringLength(const Variant& v) {
+  if (v.IsString()) CheckStringLength(v.StringRef().size());
 }
 
 TvmStringLimitScope::TvmStringLimitScope(size_t limit) : FSaved(gMaxStringLength) {
@@ -734,6 +738,8 @@ Variant Apply(TvmExpressionNode* n, Variant&& l) {
     case opEq:
       return Variant(VarCompare(l, r, voCmpEq));
     case opPlus: {
+      // Two strings too long together are refused before the joined one takes the memory.
+      if (l.IsString() && r.IsString()) CheckStringLength(l.StringRef().size() + r.StringRef().size());
       // String concatenation (&) joins the texts of any two values.
       Variant sum = !n->StrCat     ? VarAdd(l, r)
                     : l.IsString() ? Variant(l.StringRef() + VarToStr(r))

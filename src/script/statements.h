@@ -16,6 +16,8 @@ WideString TakeErrorPos();
 
 // Raises EOutOfMemory when v is a string longer than the running script allows.
 void CheckStringLength(const Variant& v);
+// The same for a string about to be made `length` characters long.
+void CheckStringLength(size_t length);
 // Makes a script's string limit the one in force on this thread while it runs.
 class TvmStringLimitScope {
  public:

@@ -16,6 +16,7 @@
 #include "platform/unicode.h"
 #include "platform/variant.h"
 #include "platform/wide_strings.h"
+#include "script/statements.h"
 
 namespace pagewright {
 namespace {
@@ -283,6 +284,8 @@ const Decl kString[] = {
          VarArrayRedim(a[0], n - 1);
        } else {
          if (n < 0) n = 0;
+         // Checked before the string is made: a long one would take the memory first.
+         CheckStringLength(static_cast<size_t>(n));
          WideString s = Str(a, 0);
          s.resize(static_cast<size_t>(n), u' ');
          a[0] = Variant(std::move(s));

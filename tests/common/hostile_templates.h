@@ -67,6 +67,9 @@ inline std::vector<HostileTemplate> HostileTemplates() {
       {"negative coordinate beyond any paper", LabelTemplateWith(proveedorDir, proveedorDir + " Left=\"-1E+9\""),
        "line 13: <TpgwMemoView Name=\"MemoProveedorDir\">: Left: '-1E+9' is out of range (-50000 to 50000); the "
        "attribute is ignored"},
+      {"paper of eight metres", LabelTemplateWith("PaperHeight=\"148\"", "PaperHeight=\"8000\""),
+       "line 7: <TpgwReportPage Name=\"Page1\">: PaperHeight: '8000' is out of range (0 to 5080); the attribute "
+       "is ignored"},
       {"two objects with one name",
        LabelTemplateWith("Name=\"MemoEntregaLinea2\"", "Name=\"MemoEntregaLinea1\""),
        "line 18: <TpgwMemoView Name=\"MemoEntregaLinea1\">: Name: the name MemoEntregaLinea1 is already "

@@ -178,7 +178,8 @@ TEST(CliRun, ErrorsCarryTheirPositionAndUsageProblemsExitWithTwo) {
   EXPECT_EQ(e.err, "pagewright eval: EDivByZero: Division by zero at 1:8 in: 1 + 10 div 0\n");
 
   for (const char* args :
-       {"run", "run --steps", "run --steps 0 x.pas", "run --frobnicate x.pas", "run a.pas b.pas"})
+       {"run", "run --steps", "run --steps -1 x.pas", "run --frobnicate x.pas", "run a.pas b.pas",
+        "run --max-memory lots x.pas", "eval --steps x 1"})
     EXPECT_EQ(RunProgram(args).exitCode, 2) << args;
   Outcome help = RunProgram("run --help");
   EXPECT_EQ(help.exitCode, 0);
@@ -223,6 +224,15 @@ TEST(CliRun, EveryFailureEndsWithAMessageAndExitCodeOne) {
       {"uses 'folder';\nbegin end.\n", "", 1, "", "Is a directory"},
       {"#language C++Script\n{ ShowMessage(\"braces\"); }\n", "", 0, "braces\n", ""},
       {"begin ShowMessage('chosen') end.\n", "--language PascalScript ", 0, "chosen\n", ""},
+      // Limits: strings, the memory budget and the step budget stop a program before the machine.
+      {"var s: String;\nbegin\n  SetLength(s, 300000000)\nend.\n", "", 1, "",
+       ":3:3: EOutOfMemory: String longer than the script may make (100000000 characters)"},
+      {"var s: String; i: Integer;\nbegin\n  s := 'x';\n  for i := 1 to 40 do s := s + s\nend.\n", "--steps 0 ", 1, "",
+       "EOutOfMemory: String longer than the script may make (100000000 characters)"},
+      {"var a: array of String; i: Integer; s: String;\nbegin\n  SetLength(a, 100);\n  s := 'x';\n"
+       "  for i := 1 to 22 do s := s + s;\n  for i := 0 to 99 do a[i] := s + IntToStr(i)\nend.\n",
+       "--max-memory 64M ", 1, "", "EOutOfMemory: Out of memory: a string of 4194305 characters needs"},
+      {"begin\n  while True do\nend.\n", "", 1, "", "EvmStepLimitExceeded: Script stopped after 1000000 steps"},
   };
   for (const Case& c : cases) {
     const std::filesystem::path program = dir / "program.pas";
