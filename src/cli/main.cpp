@@ -12,6 +12,7 @@
 #include "cli/render_command.h"
 #include "cli/resave_command.h"
 #include "cli/run_command.h"
+#include "cli/serve_command.h"
 #include "cli/tree_command.h"
 
 namespace pagewright::cli {
@@ -24,6 +25,7 @@ const CliCommand* const kCommands[] = {
     &kRunCommand,
     &kRenderCommand,
     &kPrintCommand,
+    &kServeCommand,
     &kPrepareCommand,
     &kTreeCommand,
     &kResaveCommand,
