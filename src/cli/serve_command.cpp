@@ -410,6 +410,9 @@ int Server::Run() {
   FHttp.set_read_timeout(10);
   FHttp.set_write_timeout(30);
   FHttp.set_keep_alive_timeout(5);
+  // Headers and body go out in separate writes; without this each small answer waits for the
+  // client's delayed acknowledgement (some 40 ms).
+  FHttp.set_tcp_nodelay(true);
   if (FOptions.port == 0) {
     FPort = FHttp.bind_to_any_port(FOptions.bind);
   } else {

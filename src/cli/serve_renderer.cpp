@@ -230,12 +230,14 @@ struct PreviewRenderer::Job {
 };
 
 struct PreviewRenderer::Entry {
-  bool dirty = true;
+  // Changes seen (files, dropped data) and the change the kept render is of.
+  uint64_t changes = 1, rendered = 0;
+  bool Clean() const { return changes == rendered; }
   PreviewState state;
   std::unique_ptr<Job> good;  // the last render that succeeded
   std::map<std::pair<int, int>, std::string> images;  // (page, dpi) of `good`
   // Data dropped onto the page: the file in the scratch folder and the data set it binds.
-  std::string uploadPath, uploadName, uploadDataSet;
+  Upload upload;
 };
 
 PreviewRenderer::PreviewRenderer(ServeSettings settings) : FSettings(std::move(settings)) {
@@ -253,7 +255,8 @@ PreviewRenderer::PreviewRenderer(ServeSettings settings) : FSettings(std::move(s
 }
 
 PreviewRenderer::~PreviewRenderer() {
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::mutex> engine(FEngine);
+  std::lock_guard<std::mutex> lock(FState);
   FEntries.clear();
   FScratch.reset();
 }
@@ -312,7 +315,23 @@ PreviewRenderer::Entry& PreviewRenderer::EntryFor(const std::string& relative) {
   return *e;
 }
 
-void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const std::string& absolute) {
+PreviewRenderer::Entry& PreviewRenderer::Rendered(const std::string& relative, const std::string& absolute) {
+  Entry* entry = nullptr;
+  uint64_t target = 0;
+  Upload upload;
+  {
+    std::lock_guard<std::mutex> lock(FState);
+    entry = &EntryFor(relative);
+    if (entry->Clean()) return *entry;
+    target = entry->changes;
+    upload = entry->upload;
+  }
+  RenderEntry(*entry, relative, absolute, upload, target);
+  return *entry;
+}
+
+void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const std::string& absolute,
+                                  const Upload& upload, uint64_t target) {
   const auto start = std::chrono::steady_clock::now();
   auto job = std::make_unique<Job>();
   RenderOptions& o = job->options;
@@ -324,7 +343,7 @@ void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const s
   o.unboundAsDeclared = true;
   job->run = std::make_unique<RenderRun>(o, job->out, job->err);
   PreviewState next;
-  next.generation = FNextGeneration++;
+  next.generation = FNextGeneration++;  // counted under FEngine
   std::string failure;
   std::vector<std::string> unbound;
   try {
@@ -336,17 +355,17 @@ void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const s
       return std::any_of(used.begin(), used.end(), [&](const std::string& u) { return Lower(u) == Lower(name); });
     };
     std::vector<std::string> described;
-    if (!e.uploadPath.empty()) {
-      if (!e.uploadDataSet.empty() && !uses(e.uploadDataSet))
-        throw RunError{e.uploadName + ": the template has no data set " + e.uploadDataSet};
-      if (e.uploadDataSet.empty() && used.size() != 1)
-        throw RunError{e.uploadName + ": the template's data bands use " + std::to_string(used.size()) +
+    if (!upload.path.empty()) {
+      if (!upload.dataSet.empty() && !uses(upload.dataSet))
+        throw RunError{upload.name + ": the template has no data set " + upload.dataSet};
+      if (upload.dataSet.empty() && used.size() != 1)
+        throw RunError{upload.name + ": the template's data bands use " + std::to_string(used.size()) +
                        " data sets; name the one for the dropped file"};
       DataBinding b;
-      b.name = e.uploadDataSet;
-      b.source = e.uploadPath;
+      b.name = upload.dataSet;
+      b.source = upload.path;
       o.bindings.push_back(b);
-      described.push_back((b.name.empty() ? used.front() : b.name) + " = " + e.uploadName + " (dropped)");
+      described.push_back((b.name.empty() ? used.front() : b.name) + " = " + upload.name + " (dropped)");
     }
     for (const DataBinding& b : FSettings.bindings) {
       const std::string name = b.name.empty() ? (used.size() == 1 ? used.front() : std::string()) : b.name;
@@ -410,7 +429,10 @@ void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const s
   next.renderMilliseconds =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   next.ok = failure.empty();
+  std::unique_ptr<Job> previous;  // released after the lock below
+  std::lock_guard<std::mutex> lock(FState);
   if (next.ok) {
+    previous = std::move(e.good);
     e.good = std::move(job);
     e.images.clear();
   } else {
@@ -420,7 +442,7 @@ void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const s
     if (!e.good) next.pages.clear();
   }
   e.state = std::move(next);
-  e.dirty = false;
+  e.rendered = target;
 }
 
 void PreviewRenderer::FillPages(Job& job, PreviewState& state) {
@@ -466,7 +488,7 @@ std::string PreviewRenderer::StateToJson(const Entry& e, const std::string& rela
   std::ostringstream j;
   j << "{\"template\":" << JsonQuote(relative) << ",\"generation\":" << s.generation
     << ",\"ok\":" << (s.ok ? "true" : "false") << ",\"stale\":" << (s.stale ? "true" : "false")
-    << ",\"data\":" << JsonQuote(s.data) << ",\"uploaded\":" << JsonQuote(e.uploadName)
+    << ",\"data\":" << JsonQuote(s.data) << ",\"uploaded\":" << JsonQuote(e.upload.name)
     << ",\"renderMs\":" << static_cast<int64_t>(s.renderMilliseconds) << ",\"pages\":[";
   for (size_t i = 0; i < s.pages.size(); ++i) {
     const PreviewPage& p = s.pages[i];
@@ -494,9 +516,15 @@ PreviewResult PreviewRenderer::StateJson(const std::string& relative) {
   std::string why;
   const auto full = Resolve(relative, why);
   if (!full) return {why == "no such file" ? 404 : 403, {}, relative + ": " + why};
-  std::lock_guard<std::mutex> lock(FLock);
-  Entry& e = EntryFor(relative);
-  if (e.dirty) RenderEntry(e, relative, *full);
+  {
+    // What is known needs no wait for a render of another template.
+    std::lock_guard<std::mutex> lock(FState);
+    if (auto it = FEntries.find(relative); it != FEntries.end() && it->second->Clean())
+      return {200, StateToJson(*it->second, relative), {}};
+  }
+  std::lock_guard<std::mutex> engine(FEngine);
+  Entry& e = Rendered(relative, *full);
+  std::lock_guard<std::mutex> lock(FState);
   return {200, StateToJson(e, relative), {}};
 }
 
@@ -504,15 +532,24 @@ PreviewResult PreviewRenderer::PagePng(const std::string& relative, int number, 
   std::string why;
   const auto full = Resolve(relative, why);
   if (!full) return {why == "no such file" ? 404 : 403, {}, relative + ": " + why};
-  std::lock_guard<std::mutex> lock(FLock);
-  Entry& e = EntryFor(relative);
-  if (e.dirty) RenderEntry(e, relative, *full);
-  if (!e.good) return {409, {}, relative + ": the template has no pages to show (see its errors)"};
-  const int count = static_cast<int>(e.state.pages.size());
-  if (number < 1 || number > count)
-    return {404, {}, relative + ": there is no page " + std::to_string(number) + " (pages: " + std::to_string(count) + ")"};
   const auto key = std::make_pair(number, dpi);
-  if (auto it = e.images.find(key); it != e.images.end()) return {200, it->second, {}};
+  {
+    std::lock_guard<std::mutex> lock(FState);
+    if (auto it = FEntries.find(relative); it != FEntries.end() && it->second->Clean())
+      if (auto image = it->second->images.find(key); image != it->second->images.end())
+        return {200, image->second, {}};
+  }
+  std::lock_guard<std::mutex> engine(FEngine);
+  Entry& e = Rendered(relative, *full);
+  {
+    std::lock_guard<std::mutex> lock(FState);
+    if (!e.good) return {409, {}, relative + ": the template has no pages to show (see its errors)"};
+    const int count = static_cast<int>(e.state.pages.size());
+    if (number < 1 || number > count)
+      return {404, {}, relative + ": there is no page " + std::to_string(number) + " (pages: " + std::to_string(count) + ")"};
+    if (auto it = e.images.find(key); it != e.images.end()) return {200, it->second, {}};
+  }
+  // The kept render changes only under FEngine, which this thread holds.
   Job& job = *e.good;
   job.options.dpi = dpi;
   job.err.str({});
@@ -536,6 +573,7 @@ PreviewResult PreviewRenderer::PagePng(const std::string& relative, int number, 
       if (c == '\n') c = ' ';
     return {500, {}, relative + ": page " + std::to_string(number) + ": " + failure + " " + detail};
   }
+  std::lock_guard<std::mutex> lock(FState);
   if (e.images.size() >= kMaxCachedImages) e.images.erase(e.images.begin());
   e.images[key] = png;
   return {200, std::move(png), {}};
@@ -545,10 +583,12 @@ PreviewResult PreviewRenderer::Pdf(const std::string& relative) {
   std::string why;
   const auto full = Resolve(relative, why);
   if (!full) return {why == "no such file" ? 404 : 403, {}, relative + ": " + why};
-  std::lock_guard<std::mutex> lock(FLock);
-  Entry& e = EntryFor(relative);
-  if (e.dirty) RenderEntry(e, relative, *full);
-  if (!e.good) return {409, {}, relative + ": the template has no pages to write (see its errors)"};
+  std::lock_guard<std::mutex> engine(FEngine);
+  Entry& e = Rendered(relative, *full);
+  {
+    std::lock_guard<std::mutex> lock(FState);
+    if (!e.good) return {409, {}, relative + ": the template has no pages to write (see its errors)"};
+  }
   Job& job = *e.good;
   job.err.str({});
   std::string failure;
@@ -579,7 +619,7 @@ PreviewResult PreviewRenderer::SetUploadedData(const std::string& relative, cons
   if (ext != ".csv" && ext != ".json" && ext != ".jsonl")
     return {415, {}, fileName + ": only CSV (.csv) and JSON (.json, .jsonl) files can be dropped"};
   if (!dataSet.empty() && !IsIdentifier(dataSet)) return {400, {}, "\"" + dataSet + "\" is not a data set name"};
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::mutex> lock(FState);
   try {
     if (!FScratch) FScratch = std::make_unique<TScratchFolder>();
     // Our own name in our own folder: the dropped name is only shown.
@@ -587,13 +627,13 @@ PreviewResult PreviewRenderer::SetUploadedData(const std::string& relative, cons
     WriteFileSafely(path, bytes);
     Entry& e = EntryFor(relative);
     std::error_code ec;
-    if (!e.uploadPath.empty()) fs::remove(e.uploadPath, ec);
-    e.uploadPath = path;
+    if (!e.upload.path.empty()) fs::remove(e.upload.path, ec);
+    e.upload.path = path;
     std::string shown = fs::path(fileName).filename().string();
     if (shown.size() > 200) shown.resize(200);
-    e.uploadName = shown;
-    e.uploadDataSet = dataSet;
-    e.dirty = true;
+    e.upload.name = shown;
+    e.upload.dataSet = dataSet;
+    ++e.changes;
   } catch (const Exception& err) {
     return {500, {}, "the dropped file could not be kept: " + err.Message()};
   }
@@ -604,20 +644,20 @@ PreviewResult PreviewRenderer::ClearUploadedData(const std::string& relative) {
   std::string why;
   const auto full = Resolve(relative, why);
   if (!full) return {why == "no such file" ? 404 : 403, {}, relative + ": " + why};
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::mutex> lock(FState);
   Entry& e = EntryFor(relative);
   std::error_code ec;
-  if (!e.uploadPath.empty()) fs::remove(e.uploadPath, ec);
-  e.uploadPath.clear();
-  e.uploadName.clear();
-  e.uploadDataSet.clear();
-  e.dirty = true;
+  if (!e.upload.path.empty()) fs::remove(e.upload.path, ec);
+  e.upload.path.clear();
+  e.upload.name.clear();
+  e.upload.dataSet.clear();
+  ++e.changes;
   return {200, "{\"ok\":true}", {}};
 }
 
 PreviewRenderer::Change PreviewRenderer::FilesChanged(const std::vector<std::string>& absolutePaths) {
   Change change;
-  std::lock_guard<std::mutex> lock(FLock);
+  std::lock_guard<std::mutex> lock(FState);
   for (const std::string& path : absolutePaths) {
     const bool data = std::find(FDataFiles.begin(), FDataFiles.end(), path) != FDataFiles.end();
     if (!data && !IsInside(FRoot, path)) continue;
@@ -626,14 +666,14 @@ PreviewRenderer::Change PreviewRenderer::FilesChanged(const std::vector<std::str
       if (!FSingleFile.empty() && relative != FSingleFile) continue;
       if (std::find(change.templates.begin(), change.templates.end(), relative) == change.templates.end())
         change.templates.push_back(relative);
-      if (auto it = FEntries.find(relative); it != FEntries.end()) it->second->dirty = true;
+      if (auto it = FEntries.find(relative); it != FEntries.end()) ++it->second->changes;
       continue;
     }
     // A data file, a picture or a parent report: any template may use it.
     change.all = true;
   }
   if (change.all)
-    for (auto& [name, e] : FEntries) e->dirty = true;
+    for (auto& [name, e] : FEntries) ++e->changes;
   return change;
 }
 

@@ -113,8 +113,14 @@ class PreviewRenderer {
  private:
   struct Job;
   struct Entry;
-  Entry& EntryFor(const std::string& relative);
-  void RenderEntry(Entry& e, const std::string& relative, const std::string& absolute);
+  struct Upload {
+    std::string path, name, dataSet;  // the file in the scratch folder, its shown name, its data set
+  };
+  Entry& EntryFor(const std::string& relative);  // under FState
+  // The entry with a render of its latest change (under FEngine, not FState).
+  Entry& Rendered(const std::string& relative, const std::string& absolute);
+  void RenderEntry(Entry& e, const std::string& relative, const std::string& absolute, const Upload& upload,
+                   uint64_t target);
   void FillPages(Job& job, PreviewState& state);
   std::string StateToJson(const Entry& e, const std::string& relative) const;
 
@@ -123,8 +129,11 @@ class PreviewRenderer {
   std::string FSingleFile;    // the one template's name when a file is served
   std::vector<std::string> FDataFiles;  // canonical paths of --data files
   // The text layout and the engine's process-wide tables are not for two threads at once:
-  // every render and export waits for this lock.
-  mutable std::mutex FLock;
+  // every render and export, and every use of a kept render, waits for FEngine. FState guards
+  // the entries and is held only briefly, so cached answers need not wait for a render; when
+  // both are taken, FEngine comes first.
+  std::mutex FEngine;
+  mutable std::mutex FState;
   std::map<std::string, std::unique_ptr<Entry>> FEntries;
   uint64_t FNextGeneration = 1;
   uint64_t FUploads = 0;
