@@ -441,6 +441,7 @@ int Server::Run() {
     while (!done) {
       if (sigtimedwait(&signals, nullptr, &tick) > 0) {
         gStopping = true;
+        PreviewRenderer::StopRenders();
         FEvents.Stop();
         FHttp.stop();
         return;

@@ -51,8 +51,11 @@ std::string BarTypeName(const TpgwComponent& obj) {
   return p->Enum()->Name(p->Get(const_cast<TpgwComponent&>(obj)).Int);
 }
 
-// Runs `work`, raising the report's Terminated flag when it takes longer than `limit`; returns
-// whether it was stopped so.
+// Set when the server stops: a render in progress ends early instead of holding up the exit.
+std::atomic<bool> gStopRenders{false};
+
+// Runs `work`, raising the report's Terminated flag when it takes longer than `limit` or the
+// server stops; returns whether it was stopped so.
 template <class Work>
 bool RunWithTimeLimit(TpgwReport& report, std::chrono::milliseconds limit, Work&& work) {
   std::mutex m;
@@ -60,10 +63,16 @@ bool RunWithTimeLimit(TpgwReport& report, std::chrono::milliseconds limit, Work&
   bool done = false;
   std::atomic<bool> fired{false};
   std::thread watchdog([&] {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     std::unique_lock<std::mutex> lock(m);
-    if (!cv.wait_for(lock, limit, [&] { return done; })) {
-      fired = true;
-      report.SetTerminated(true);
+    while (!done) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline || gStopRenders) {
+        fired = true;
+        report.SetTerminated(true);
+        return;
+      }
+      cv.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, std::chrono::milliseconds(100)));
     }
   });
   struct Join {
@@ -252,6 +261,10 @@ PreviewRenderer::PreviewRenderer(ServeSettings settings) : FSettings(std::move(s
   for (const DataBinding& b : FSettings.bindings)
     if (fs::is_regular_file(b.source, ec)) FDataFiles.push_back(Canonical(b.source));
   InitializeEngine();
+}
+
+void PreviewRenderer::StopRenders() {
+  gStopRenders = true;
 }
 
 PreviewRenderer::~PreviewRenderer() {

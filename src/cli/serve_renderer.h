@@ -81,6 +81,9 @@ class PreviewRenderer {
   PreviewRenderer(const PreviewRenderer&) = delete;
   PreviewRenderer& operator=(const PreviewRenderer&) = delete;
 
+  // Ends a render or export in progress (the server is stopping); later ones end at once.
+  static void StopRenders();
+
   // The folder whose files may be read (the template's own folder when a file is served).
   const std::string& Root() const { return FRoot; }
   // The templates under the path, relative to Root, sorted.
