@@ -53,7 +53,8 @@ void PrintUsage(std::ostream& os) {
      << "  --max-upload MB        the largest data file that can be dropped (default 4)\n"
      << "  --help                 this text\n"
      << "\n"
-     << "Only files under PATH are served. Ctrl-C stops the server.\n";
+     << "Only files under PATH are served, and only to requests that name this server by its\n"
+     << "address or as localhost. Ctrl-C stops the server.\n";
 }
 
 struct ServeOptions {

@@ -19,7 +19,9 @@ fs.mkdirSync(artefacts, { recursive: true });
 const data = path.join(sourceDir, 'tests', 'data', 'serve');
 for (const f of ['two_pages.pw3', 'endless.pw3']) fs.copyFileSync(path.join(data, f), path.join(fixtures, f));
 fs.copyFileSync(path.join(sourceDir, 'examples', 'label', 'reportes', 'EtiquetaVelmo.pw3'), path.join(fixtures, 'label.pw3'));
-const parcels = path.join(sourceDir, 'examples', 'data', 'parcels.csv');
+// The bound data file is a copy, so that the test can change it.
+const parcels = path.join(workDir, 'parcels.csv');
+fs.copyFileSync(path.join(sourceDir, 'examples', 'data', 'parcels.csv'), parcels);
 // A link out of the folder must be neither listed nor served.
 fs.symlinkSync('/etc/hostname', path.join(fixtures, 'outside.pw3'));
 const twoPages = fs.readFileSync(path.join(data, 'two_pages.pw3'), 'utf8');
@@ -117,6 +119,7 @@ try {
   check(messages.some((m) => m.includes('line 5') && m.includes('<TpgwMemoView Name="Heading">') && m.includes('Height: ')),
     'a broken template shows its error with line, element and attribute', JSON.stringify(messages));
   check(await page.$$eval('.sheet.stale img.page', (imgs) => imgs.length) === 2, 'the last good pages stay, greyed');
+  await page.screenshot({ path: path.join(artefacts, 'preview-broken.png') });
   fs.writeFileSync(path.join(fixtures, 'two_pages.pw3'), twoPages);
   await page.waitForFunction(() => document.body.dataset.ok === 'true' && !document.querySelector('.message'), { timeout: 5000 });
   check(true, 'fixing the template clears its errors');
@@ -160,6 +163,14 @@ try {
   await page.click('#cleardata');
   await page.waitForFunction(() => document.querySelectorAll('img.page').length === 5, { timeout: 5000 });
   check(true, "the template's own data comes back");
+
+  // ---- live: a change of the bound data file re-renders --------------------------------------
+  const allRecords = fs.readFileSync(parcels, 'utf8');
+  fs.writeFileSync(parcels, twoRecords);
+  await page.waitForFunction(() => document.querySelectorAll('img.page').length === 2, { timeout: 5000 });
+  check(true, 'a change of the --data file on disk re-renders (two records, two pages)');
+  fs.writeFileSync(parcels, allRecords);
+  await page.waitForFunction(() => document.querySelectorAll('img.page').length === 5, { timeout: 5000 });
 
   // ---- the preview against the raster export -------------------------------------------------
   await page.select('#zoom', '100');
