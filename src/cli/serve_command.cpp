@@ -67,8 +67,8 @@ int WholeNumber(const std::string& option, const std::string& v, int low, int hi
   int n = 0;
   const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
   if (r.ec != std::errc() || r.ptr != v.data() + v.size() || n < low || n > high)
-    throw UsageError{option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-                     ", not '" + v + "'"};
+    throw UsageError{option + " wants a whole number from " + std::to_string(low) + " to " +
+                     std::to_string(high) + ", not '" + v + "'"};
   return n;
 }
 
@@ -117,7 +117,8 @@ ServeOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       if (b.source.empty()) throw UsageError{"--data " + v + ": no source given"};
       for (const DataBinding& other : o.settings.bindings)
         if (Lower(other.name) == Lower(b.name))
-          throw UsageError{"--data " + (b.name.empty() ? b.source : b.name) + ": that data set is given twice"};
+          throw UsageError{"--data " + (b.name.empty() ? b.source : b.name) +
+                           ": that data set is given twice"};
       o.settings.bindings.push_back(std::move(b));
     } else if (a == "--query") {
       settings().options.query = value();
@@ -128,15 +129,17 @@ ServeOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       else if (v.size() == 1 && v != "\"" && v != "\n" && v != "\r")
         settings().options.csvDelimiter = v[0];
       else
-        throw UsageError{"--csv-delimiter wants one character (not a quote or line break) or \"tab\", not '" + v + "'"};
+        throw UsageError{"--csv-delimiter wants one character (not a quote or line break) or \"tab\", not '" +
+                         v + "'"};
     } else if (a == "--column") {
       const std::string v = value();
       const size_t eq = v.find('=');
       std::optional<TpgwColumnType> t;
       if (eq != std::string::npos && eq > 0) t = ColumnTypeByName(v.substr(eq + 1));
       if (!t)
-        throw UsageError{"--column wants NAME=TYPE with TYPE integer, decimal, boolean, date, datetime or text, not '" +
-                         v + "'"};
+        throw UsageError{
+            "--column wants NAME=TYPE with TYPE integer, decimal, boolean, date, datetime or text, not '" +
+            v + "'"};
       settings().columns.emplace_back(v.substr(0, eq), *t);
     } else if (a == "--scripts") {
       o.settings.scripts = true;
@@ -241,7 +244,8 @@ std::string HostForUrl(const std::string& address) {
 }
 
 bool IsLoopback(const std::string& address) {
-  return address == "127.0.0.1" || address == "::1" || address == "localhost" || address.rfind("127.", 0) == 0;
+  return address == "127.0.0.1" || address == "::1" || address == "localhost" ||
+         address.rfind("127.", 0) == 0;
 }
 
 class Server {
@@ -275,7 +279,8 @@ bool Server::HostAllowed(const httplib::Request& req) const {
   // Bound to every address: any address of this machine, but not a name.
   if (FOptions.bind == "0.0.0.0" || FOptions.bind == "::")
     return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
-      return (c >= '0' && c <= '9') || c == '.' || c == ':' || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+      return (c >= '0' && c <= '9') || c == '.' || c == ':' || (c >= 'a' && c <= 'f') ||
+             (c >= 'A' && c <= 'F');
     });
   return false;
 }
@@ -426,13 +431,14 @@ int Server::Run() {
   }
   std::unique_ptr<FolderWatcher> watcher;
   try {
-    watcher = std::make_unique<FolderWatcher>(FRenderer.WatchedFolders(), [this](const std::vector<std::string>& paths) {
-      const PreviewRenderer::Change c = FRenderer.FilesChanged(paths);
-      if (!c.all && c.templates.empty()) return;
-      std::string json = "{\"templates\":[";
-      for (size_t i = 0; i < c.templates.size(); ++i) json += (i ? "," : "") + JsonQuote(c.templates[i]);
-      FEvents.Publish(json + "],\"all\":" + (c.all ? "true" : "false") + "}");
-    });
+    watcher = std::make_unique<FolderWatcher>(
+        FRenderer.WatchedFolders(), [this](const std::vector<std::string>& paths) {
+          const PreviewRenderer::Change c = FRenderer.FilesChanged(paths);
+          if (!c.all && c.templates.empty()) return;
+          std::string json = "{\"templates\":[";
+          for (size_t i = 0; i < c.templates.size(); ++i) json += (i ? "," : "") + JsonQuote(c.templates[i]);
+          FEvents.Publish(json + "],\"all\":" + (c.all ? "true" : "false") + "}");
+        });
   } catch (const Exception& e) {
     FErr << "pagewright serve: note: " << e.Message() << "; pages will not follow changes on disk\n";
   }
@@ -451,7 +457,8 @@ int Server::Run() {
   });
   const size_t count = FRenderer.Templates().size();
   FErr << "pagewright serve: serving " << count << (count == 1 ? " template" : " templates") << " under "
-       << FRenderer.Root() << " at http://" << HostForUrl(FOptions.bind) << ":" << FPort << "/ (Ctrl-C stops)\n";
+       << FRenderer.Root() << " at http://" << HostForUrl(FOptions.bind) << ":" << FPort
+       << "/ (Ctrl-C stops)\n";
   if (!IsLoopback(FOptions.bind))
     FErr << "pagewright serve: note: " << FOptions.bind << " is reachable from other machines\n";
   FErr.flush();
@@ -492,7 +499,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 }  // namespace
 
-const CliCommand kServeCommand = {"serve", kArguments,
-                                  "shows templates in the browser, rendered again when they change on disk", Run};
+const CliCommand kServeCommand = {
+    "serve", kArguments, "shows templates in the browser, rendered again when they change on disk", Run};
 
 }  // namespace pagewright::cli

@@ -72,7 +72,8 @@ bool RunWithTimeLimit(TpgwReport& report, std::chrono::milliseconds limit, Work&
         report.SetTerminated(true);
         return;
       }
-      cv.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now, std::chrono::milliseconds(100)));
+      cv.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                                      std::chrono::milliseconds(100)));
     }
   });
   struct Join {
@@ -162,7 +163,8 @@ PreviewMessage ParsePreviewMessage(const std::string& line, const std::string& t
   if (rest.compare(0, 5, "line ") == 0) {
     size_t i = 5;
     int n = 0;
-    while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && n < 100000000) n = n * 10 + (rest[i++] - '0');
+    while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && n < 100000000)
+      n = n * 10 + (rest[i++] - '0');
     if (i > 5 && rest.compare(i, 2, ": ") == 0) {
       m.line = n;
       rest.erase(0, i + 2);
@@ -179,7 +181,8 @@ PreviewMessage ParsePreviewMessage(const std::string& line, const std::string& t
   const size_t colon = rest.find(": ");
   if (!m.element.empty() && colon != std::string::npos && colon > 0 && colon < 80 &&
       std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_';
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '_';
       })) {
     m.attribute = rest.substr(0, colon);
     rest.erase(0, colon + 2);
@@ -200,7 +203,8 @@ std::optional<std::string> ResolveServedPath(const std::string& root, const std:
     why = "no template named";
     return std::nullopt;
   }
-  if (relative.find('\0') != std::string::npos || relative[0] == '/' || relative.find('\\') != std::string::npos) {
+  if (relative.find('\0') != std::string::npos || relative[0] == '/' ||
+      relative.find('\\') != std::string::npos) {
     why = "not a path inside the served folder";
     return std::nullopt;
   }
@@ -243,7 +247,7 @@ struct PreviewRenderer::Entry {
   uint64_t changes = 1, rendered = 0;
   bool Clean() const { return changes == rendered; }
   PreviewState state;
-  std::unique_ptr<Job> good;  // the last render that succeeded
+  std::unique_ptr<Job> good;                          // the last render that succeeded
   std::map<std::pair<int, int>, std::string> images;  // (page, dpi) of `good`
   // Data dropped onto the page: the file in the scratch folder and the data set it binds.
   Upload upload;
@@ -365,7 +369,8 @@ void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const s
     // One set of --data serves every template: each takes the bindings of the data sets it uses.
     const std::vector<std::string> used = run.DataSetNamesOfBands();
     auto uses = [&](const std::string& name) {
-      return std::any_of(used.begin(), used.end(), [&](const std::string& u) { return Lower(u) == Lower(name); });
+      return std::any_of(used.begin(), used.end(),
+                         [&](const std::string& u) { return Lower(u) == Lower(name); });
     };
     std::vector<std::string> described;
     if (!upload.path.empty()) {
@@ -509,8 +514,8 @@ std::string PreviewRenderer::StateToJson(const Entry& e, const std::string& rela
     for (size_t k = 0; k < p.barcodes.size(); ++k) {
       const PreviewBarcode& b = p.barcodes[k];
       j << (k ? "," : "") << "{\"left\":" << b.left << ",\"top\":" << b.top << ",\"width\":" << b.width
-        << ",\"height\":" << b.height << ",\"name\":" << JsonQuote(b.name) << ",\"kind\":" << JsonQuote(b.kind)
-        << ",\"text\":" << JsonQuote(b.text) << "}";
+        << ",\"height\":" << b.height << ",\"name\":" << JsonQuote(b.name)
+        << ",\"kind\":" << JsonQuote(b.kind) << ",\"text\":" << JsonQuote(b.text) << "}";
     }
     j << "]}";
   }
@@ -559,7 +564,10 @@ PreviewResult PreviewRenderer::PagePng(const std::string& relative, int number, 
     if (!e.good) return {409, {}, relative + ": the template has no pages to show (see its errors)"};
     const int count = static_cast<int>(e.state.pages.size());
     if (number < 1 || number > count)
-      return {404, {}, relative + ": there is no page " + std::to_string(number) + " (pages: " + std::to_string(count) + ")"};
+      return {404,
+              {},
+              relative + ": there is no page " + std::to_string(number) +
+                  " (pages: " + std::to_string(count) + ")"};
     if (auto it = e.images.find(key); it != e.images.end()) return {200, it->second, {}};
   }
   // The kept render changes only under FEngine, which this thread holds.
@@ -568,9 +576,8 @@ PreviewResult PreviewRenderer::PagePng(const std::string& relative, int number, 
   job.err.str({});
   std::string failure;
   try {
-    const bool stopped = RunWithTimeLimit(job.run->Report(), FSettings.timeLimit, [&] {
-      job.run->WriteOne(okPNG, "-", std::to_string(number));
-    });
+    const bool stopped = RunWithTimeLimit(job.run->Report(), FSettings.timeLimit,
+                                          [&] { job.run->WriteOne(okPNG, "-", std::to_string(number)); });
     if (stopped) failure = "drawing the page was stopped after " + Seconds(FSettings.timeLimit) + " s";
   } catch (const RunError& err) {
     failure = err.message;
@@ -606,8 +613,8 @@ PreviewResult PreviewRenderer::Pdf(const std::string& relative) {
   job.err.str({});
   std::string failure;
   try {
-    const bool stopped = RunWithTimeLimit(job.run->Report(), FSettings.timeLimit,
-                                          [&] { job.run->WriteOne(okPDF, "-", ""); });
+    const bool stopped =
+        RunWithTimeLimit(job.run->Report(), FSettings.timeLimit, [&] { job.run->WriteOne(okPDF, "-", ""); });
     if (stopped) failure = "writing the PDF was stopped after " + Seconds(FSettings.timeLimit) + " s";
   } catch (const RunError& err) {
     failure = err.message;
@@ -627,11 +634,13 @@ PreviewResult PreviewRenderer::SetUploadedData(const std::string& relative, cons
   const auto full = Resolve(relative, why);
   if (!full) return {why == "no such file" ? 404 : 403, {}, relative + ": " + why};
   if (bytes.size() > FSettings.maxUpload)
-    return {413, {}, fileName + ": the file is larger than " + std::to_string(FSettings.maxUpload) + " bytes"};
+    return {
+        413, {}, fileName + ": the file is larger than " + std::to_string(FSettings.maxUpload) + " bytes"};
   const std::string ext = Lower(fs::path(fileName).extension().string());
   if (ext != ".csv" && ext != ".json" && ext != ".jsonl")
     return {415, {}, fileName + ": only CSV (.csv) and JSON (.json, .jsonl) files can be dropped"};
-  if (!dataSet.empty() && !IsIdentifier(dataSet)) return {400, {}, "\"" + dataSet + "\" is not a data set name"};
+  if (!dataSet.empty() && !IsIdentifier(dataSet))
+    return {400, {}, "\"" + dataSet + "\" is not a data set name"};
   std::lock_guard<std::mutex> lock(FState);
   try {
     if (!FScratch) FScratch = std::make_unique<TScratchFolder>();

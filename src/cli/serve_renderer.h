@@ -32,7 +32,7 @@ struct PreviewMessage {
   int line = 0;          // 0: not known
   std::string element;   // e.g. <TpgwMemoView Name="Memo3">
   std::string attribute;
-  std::string message;   // what is left after the places
+  std::string message;  // what is left after the places
 };
 
 // A barcode on a prepared page: its box as fractions of the page and the data it encodes.
@@ -128,8 +128,8 @@ class PreviewRenderer {
   std::string StateToJson(const Entry& e, const std::string& relative) const;
 
   ServeSettings FSettings;
-  std::string FRoot;          // canonical
-  std::string FSingleFile;    // the one template's name when a file is served
+  std::string FRoot;                    // canonical
+  std::string FSingleFile;              // the one template's name when a file is served
   std::vector<std::string> FDataFiles;  // canonical paths of --data files
   // The text layout and the engine's process-wide tables are not for two threads at once:
   // every render and export, and every use of a kept render, waits for FEngine. FState guards

@@ -25,7 +25,7 @@ class FolderWatcher {
   void Loop();
 
   int FFd = -1;
-  int FWake[2] = {-1, -1};  // written to end the loop
+  int FWake[2] = {-1, -1};              // written to end the loop
   std::map<int, std::string> FFolders;  // watch descriptor to folder
   Callback FCallback;
   std::thread FThread;

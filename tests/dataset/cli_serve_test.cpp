@@ -41,10 +41,11 @@ class CliServe : public ::testing::Test {
     const fs::path errFile = dir.path / ".stderr";
     // A start that is not refused would serve for ever: the timeout ends it (exit 124).
     auto r = pagewright::test_support::RunCommand("(cd " + Quote(dir.path.string()) + " && timeout 10 " +
-                                                  Quote(pagewright::test_support::CliProgram()) + " serve " + args +
-                                                  " 2>" + Quote(errFile.string()) + ")");
+                                                  Quote(pagewright::test_support::CliProgram()) + " serve " +
+                                                  args + " 2>" + Quote(errFile.string()) + ")");
     std::ifstream in(errFile);
-    Result result{r.exitCode, r.out, std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())};
+    Result result{r.exitCode, r.out,
+                  std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())};
     fs::remove(errFile);
     return result;
   }
@@ -97,7 +98,8 @@ TEST_F(CliServe, APortInUseIsAFailureNamingIt) {
   const Result r = Serve("--port " + std::to_string(port) + " .");
   close(fd);
   EXPECT_EQ(r.exitCode, 1) << r.err;
-  EXPECT_NE(r.err.find("pagewright serve: cannot listen on 127.0.0.1:" + std::to_string(port)), std::string::npos)
+  EXPECT_NE(r.err.find("pagewright serve: cannot listen on 127.0.0.1:" + std::to_string(port)),
+            std::string::npos)
       << r.err;
 }
 
