@@ -198,7 +198,17 @@ const char* const kServeScriptJs = R"PWJS('use strict';
     const d = dpi();
     for (const img of document.querySelectorAll('.sheet img')) {
       const src = url('/api/page', { t: template, n: +img.parentNode.dataset.index + 1, dpi: d, g: state.generation });
-      if (img.getAttribute('src') !== src) img.setAttribute('src', src);
+      if (img.dataset.want === src) continue;
+      img.dataset.want = src;
+      if (!img.getAttribute('src') || img.loading === 'lazy') {
+        img.setAttribute('src', src);
+        continue;
+      }
+      // The page shown stays until its new image has arrived: no blank flash on a change.
+      const next = new Image();
+      next.onload = () => { if (img.dataset.want === src) img.setAttribute('src', src); };
+      next.onerror = next.onload;
+      next.src = src;
     }
     $('png').href = url('/api/page', { t: template, n: current + 1, dpi: d, g: state.generation, download: 1 });
     $('pdf').href = url('/api/pdf', { t: template, g: state.generation });
