@@ -27,6 +27,8 @@ constexpr int kMaxFolderDepth = 8;
 constexpr int kMaxBarcodePages = 500;
 // Page images kept per template before the oldest are dropped.
 constexpr size_t kMaxCachedImages = 48;
+// Prepared reports kept at once.
+constexpr size_t kMaxKeptRenders = 12;
 
 bool HasTemplateExtension(const fs::path& p) {
   return Lower(p.extension().string()) == ".pw3";
@@ -246,6 +248,7 @@ struct PreviewRenderer::Entry {
   // Changes seen (files, dropped data) and the change the kept render is of.
   uint64_t changes = 1, rendered = 0;
   bool Clean() const { return changes == rendered; }
+  uint64_t lastUsed = 0;  // when it was last asked for (FUseTick)
   PreviewState state;
   std::unique_ptr<Job> good;                          // the last render that succeeded
   std::map<std::pair<int, int>, std::string> images;  // (page, dpi) of `good`
@@ -329,6 +332,7 @@ std::optional<std::string> PreviewRenderer::Resolve(const std::string& relative,
 PreviewRenderer::Entry& PreviewRenderer::EntryFor(const std::string& relative) {
   auto& e = FEntries[relative];
   if (!e) e = std::make_unique<Entry>();
+  e->lastUsed = ++FUseTick;
   return *e;
 }
 
@@ -447,12 +451,27 @@ void PreviewRenderer::RenderEntry(Entry& e, const std::string& relative, const s
   next.renderMilliseconds =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   next.ok = failure.empty();
-  std::unique_ptr<Job> previous;  // released after the lock below
+  std::vector<std::unique_ptr<Job>> released;  // destroyed after the lock below
   std::lock_guard<std::mutex> lock(FState);
   if (next.ok) {
-    previous = std::move(e.good);
+    released.push_back(std::move(e.good));
     e.good = std::move(job);
     e.images.clear();
+    // Each kept render holds a prepared report: beyond a few, the least recently shown one is
+    // let go (and made again when it is asked for).
+    for (;;) {
+      Entry* oldest = nullptr;
+      size_t kept = 0;
+      for (auto& [name, other] : FEntries) {
+        if (!other->good) continue;
+        ++kept;
+        if (other.get() != &e && (!oldest || other->lastUsed < oldest->lastUsed)) oldest = other.get();
+      }
+      if (kept <= kMaxKeptRenders || !oldest) break;
+      released.push_back(std::move(oldest->good));
+      oldest->images.clear();
+      ++oldest->changes;
+    }
   } else {
     // The last good pages stay, shown as out of date.
     next.pages = e.state.ok || e.state.stale ? e.state.pages : std::vector<PreviewPage>();
@@ -537,8 +556,10 @@ PreviewResult PreviewRenderer::StateJson(const std::string& relative) {
   {
     // What is known needs no wait for a render of another template.
     std::lock_guard<std::mutex> lock(FState);
-    if (auto it = FEntries.find(relative); it != FEntries.end() && it->second->Clean())
+    if (auto it = FEntries.find(relative); it != FEntries.end() && it->second->Clean()) {
+      it->second->lastUsed = ++FUseTick;
       return {200, StateToJson(*it->second, relative), {}};
+    }
   }
   std::lock_guard<std::mutex> engine(FEngine);
   Entry& e = Rendered(relative, *full);
@@ -554,8 +575,10 @@ PreviewResult PreviewRenderer::PagePng(const std::string& relative, int number, 
   {
     std::lock_guard<std::mutex> lock(FState);
     if (auto it = FEntries.find(relative); it != FEntries.end() && it->second->Clean())
-      if (auto image = it->second->images.find(key); image != it->second->images.end())
+      if (auto image = it->second->images.find(key); image != it->second->images.end()) {
+        it->second->lastUsed = ++FUseTick;
         return {200, image->second, {}};
+      }
   }
   std::lock_guard<std::mutex> engine(FEngine);
   Entry& e = Rendered(relative, *full);

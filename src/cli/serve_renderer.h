@@ -140,6 +140,7 @@ class PreviewRenderer {
   std::map<std::string, std::unique_ptr<Entry>> FEntries;
   uint64_t FNextGeneration = 1;
   uint64_t FUploads = 0;
+  uint64_t FUseTick = 0;
   std::unique_ptr<TScratchFolder> FScratch;
 };
 
