@@ -203,9 +203,15 @@ void TpgwBarcode2DView::Draw(TCanvas& canvas, Extended scaleX, Extended scaleY, 
     // Module edges are rounded to device pixels from the symbol's origin, so that modules of one
     // size stay one size and touching modules leave no gap.
     const Extended ox = offsetX + scaleX * AbsLeft(), oy = offsetY + scaleY * AbsTop();
+    // For a printer of dots every module is the same whole number of dots.
+    const bool whole = canvas.WholePixelModules() && FModule > 0;
+    const Extended mx = whole ? std::max<Extended>(1, Round(FModule * scaleX)) : 0;
+    const Extended my = whole ? std::max<Extended>(1, Round(FModule * scaleY)) : 0;
+    const int bx = Round(ox), by = Round(oy);
+    auto x = [&](Extended v) { return whole ? bx + Round(v / FModule * mx) : Round(ox + v * scaleX); };
+    auto y = [&](Extended v) { return whole ? by + Round(v / FModule * my) : Round(oy + v * scaleY); };
     ForEachDarkRun([&](Extended l, Extended t, Extended w, Extended h) {
-      canvas.FillRect(Rect(Round(ox + l * scaleX), Round(oy + t * scaleY), Round(ox + (l + w) * scaleX),
-                           Round(oy + (t + h) * scaleY)));
+      canvas.FillRect(Rect(x(l), y(t), x(l + w), y(t + h)));
     });
     if (FShowText && !FText.empty()) {
       canvas.Font().Assign(Font().Native());

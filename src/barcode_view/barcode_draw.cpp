@@ -384,7 +384,22 @@ void DrawBarcode(TpgwBarcode& barcode, TCanvas& canvas, const TRect& rect, bool 
   const int along = vertical ? rect.Height() : rect.Width();
   const int across = vertical ? rect.Width() : rect.Height();
   if (along <= 0 || across <= 0) return;
-  const long double c = static_cast<long double>(along) / W;  // device pixels per module
+  long double c = static_cast<long double>(along) / W;  // device pixels per module
+  TRect target = rect;
+  if (canvas.WholePixelModules() && !directToEMF) {
+    // The nearest whole number of pixels a module, unless that runs past the area; the symbol
+    // keeps its starting edge.
+    long long m = std::max<long long>(1, Round(c));
+    if (m > 1 && m * W > along) m = std::max<long long>(1, static_cast<long long>(c));
+    if (m * W <= (1 << 24)) {
+      c = static_cast<long double>(m);
+      const int extent = static_cast<int>(m * W);
+      if (vertical)
+        target.Bottom = target.Top + extent;
+      else
+        target.Right = target.Left + extent;
+    }
+  }
   const int H = Round(across / c);
   if (H <= 0 || H > (1 << 24)) return;
 
@@ -410,7 +425,7 @@ void DrawBarcode(TpgwBarcode& barcode, TCanvas& canvas, const TRect& rect, bool 
   }
   TMetafile metafile(vertical ? H : W, vertical ? W : H);
   drawing.Paint(metafile.Canvas(), TSymbolFrame{W, H, angle, 0, 0});
-  canvas.StretchDraw(rect, metafile);
+  canvas.StretchDraw(target, metafile);
 }
 
 }  // namespace pagewright

@@ -110,6 +110,8 @@ void PrintUsage(std::ostream& os) {
      << "  --dpi N                the resolution of --jpeg and --png pages (default 96)\n"
      << "  --jpeg-quality N       1 to 100 (default 90)\n"
      << "  --monochrome           black and white pages\n"
+     << "  --whole-pixel-modules  barcode modules a whole number of pixels wide, for printers of\n"
+     << "                         dots (always so in --zpl)\n"
      << "\n"
      << "Other:\n"
      << "  --allow-path DIR       files the template names (its parent report, pictures) may also\n"
@@ -302,6 +304,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
       o.dpi = IntegerOption(a, value(), 24, 1200);
     } else if (a == "--monochrome") {
       o.monochrome = true;
+    } else if (a == "--whole-pixel-modules") {
+      o.wholePixelModules = true;
     } else if (a.size() > 1 && a[0] == '-') {
       throw UsageError{"unknown option '" + args[i] + "'"};
     } else {

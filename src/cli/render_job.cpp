@@ -299,6 +299,7 @@ TpgwCustomExportFilter& RenderRun::Filter(OutputKind kind) {
   if (FOptions.jpegQuality > 0) f->SetJPEGQuality(FOptions.jpegQuality);
   if (FOptions.dpi > 0) f->SetResolution(FOptions.dpi);
   f->SetMonochrome(FOptions.monochrome);
+  f->SetWholePixelModules(FOptions.wholePixelModules);
   return *f;
 }
 

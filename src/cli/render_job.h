@@ -72,6 +72,7 @@ struct RenderOptions {
   int jpegQuality = 0;
   int dpi = 0;
   bool monochrome = false;
+  bool wholePixelModules = false;
   // The command the messages name.
   std::string command = "render";
   // Data sets without a --data keep what the template declares (its own empty case) instead of

@@ -63,6 +63,7 @@ std::unique_ptr<TBitmap> TpgwCustomImageExport::NewBitmap() {
   canvas.Brush().SetStyle(bsSolid);
   canvas.Brush().SetColor(clWhite);
   if (FMonochrome) bitmap->SetMonochrome(true);
+  canvas.SetWholePixelModules(FWholePixelModules);
   return bitmap;
 }
 

@@ -50,6 +50,9 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
   void SetJPEGQuality(int v) { FJPEGQuality = v; }
   bool Monochrome() const { return FMonochrome; }
   void SetMonochrome(bool v) { FMonochrome = v; }
+  // Barcode modules a whole number of pixels wide (pages for printers of dots); not published.
+  bool WholePixelModules() const { return FWholePixelModules; }
+  void SetWholePixelModules(bool v) { FWholePixelModules = v; }
   int Resolution() const { return FResolution; }
   void SetResolution(int v) { FResolution = v; }
   // One file per page; false joins all pages into one image.
@@ -91,6 +94,7 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
   // Bounding box of the printable objects painted so far, in bitmap pixels.
   int64_t FMaxX = 0, FMaxY = 0, FMinX = 0, FMinY = 0;
   bool FMonochrome = false;
+  bool FWholePixelModules = false;
   int FResolution = 96;
   int FCurrentRes = 96;
   bool FSeparate = true;

@@ -87,6 +87,8 @@ TpgwZPLExport::TpgwZPLExport(TComponent* owner) : TpgwCustomImageExport(owner) {
   SetDefaultExt(u".zpl");
   SetResolution(203);
   SetSeparateFiles(true);
+  // Thresholded to black and white, bars of uneven dots would not scan.
+  SetWholePixelModules(true);
 }
 
 const TClassInfo& TpgwZPLExport::StaticClassInfo() {

@@ -276,6 +276,10 @@ class TCanvas {
   // Smooth (filtered) scaling of bitmaps instead of nearest-pixel scaling.
   bool StretchSmooth() const { return FStretchSmooth; }
   void SetStretchSmooth(bool v) { FStretchSmooth = v; }
+  // Barcode modules are drawn a whole number of pixels wide (a printer of dots: bars of uneven
+  // widths after thresholding do not scan).
+  bool WholePixelModules() const { return FWholePixelModules; }
+  void SetWholePixelModules(bool v) { FWholePixelModules = v; }
 
   // Text. Background: OPAQUE fills the text cell with the background colour first.
   // A brush change sets the mode as the platform's canvas does: OPAQUE (in the brush colour) for
@@ -351,6 +355,7 @@ class TCanvas {
   int FBkMode = OPAQUE;
   TColor FBkColor = 0xFFFFFF;
   uint32_t FRealizedBrush = 0;
+  bool FWholePixelModules = false;
   bool FStretchSmooth = false;
   std::recursive_mutex FLock;
   // Font selection cache.

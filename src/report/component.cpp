@@ -6,6 +6,7 @@
 #include "platform/exceptions.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
+#include "platform/stack_guard.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "report/report.h"
@@ -644,6 +645,7 @@ void TpgwComponent::MirrorPosition(TpgwMirrorControlModes modes) {
 }
 
 void TpgwComponent::AlignChildren(bool ignoreInvisible, TpgwMirrorControlModes modes) {
+  StackGuard stack;
   const TpgwRect client = GetClientArea();
   std::vector<TpgwComponent*> parts;
   for (TpgwComponent* c : FObjects.Snapshot()) {

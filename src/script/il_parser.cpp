@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "platform/exceptions.h"
+#include "platform/stack_guard.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "storage/xml_document.h"
@@ -308,7 +309,10 @@ void TvmILParser::EmitFieldReference(std::u16string_view token) {
 }
 
 bool TvmILParser::MatchGrammarElement(const TvmGrammarElement& e) {
-  if (FDepth >= MaxMatchDepth) throw TooDeep{FParser.Position()};
+  // A fixed depth alone is not enough on a small thread stack: the stack left counts too.
+  const int64_t stackLeft = RemainingStack();
+  if (FDepth >= MaxMatchDepth || (stackLeft >= 0 && stackLeft < static_cast<int64_t>(kDefaultStackMargin)))
+    throw TooDeep{FParser.Position()};
   struct DepthGuard {
     int& d;
     explicit DepthGuard(int& depth) : d(depth) { ++d; }
