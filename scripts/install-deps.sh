@@ -29,7 +29,14 @@ packages=(
   # `pagewright print` goes through libcups; its tests run a private cupsd (cups-daemon), set up
   # its queues with lpadmin (cups-client) and send their jobs with the socket backend (cups)
   libcups2-dev cups-daemon cups-client cups
+  # `pagewright serve` (HTTP server header); its browser tests drive chromium headless through
+  # puppeteer-core, which the tests install with npm into a folder of their own
+  libcpp-httplib-dev chromium nodejs
 )
+# Debian's npm conflicts with a nodejs that already bundles npm (as some machines' builds do).
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,7 @@
 #include "cli/render_command.h"
 #include "cli/resave_command.h"
 #include "cli/run_command.h"
+#include "cli/serve_command.h"
 #include "cli/tree_command.h"
 #include "platform/memory_budget.h"
 
@@ -22,8 +23,15 @@ namespace {
 
 // Every subcommand, one line each, in the order `--help` lists them.
 const CliCommand* const kCommands[] = {
-    &kBarcodeCommand, &kEvalCommand,    &kRunCommand,  &kRenderCommand,
-    &kPrintCommand,   &kPrepareCommand, &kTreeCommand, &kResaveCommand,
+    &kBarcodeCommand,
+    &kEvalCommand,
+    &kRunCommand,
+    &kRenderCommand,
+    &kPrintCommand,
+    &kServeCommand,
+    &kPrepareCommand,
+    &kTreeCommand,
+    &kResaveCommand,
 };
 
 void PrintHelp(std::ostream& os) {
