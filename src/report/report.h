@@ -6,6 +6,7 @@
 // the report reaches them through the services it is made with (report/services.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -203,8 +204,9 @@ class TpgwReport : public TpgwComponent {
   void SetShowProgress(bool v) { FShowProgress = v; }
   bool StoreInDFM() const { return FStoreInDFM; }
   void SetStoreInDFM(bool v) { FStoreInDFM = v; }
-  bool Terminated() const { return FTerminated; }
-  void SetTerminated(bool v) { FTerminated = v; }
+  // May be set from another thread (a watchdog stopping a run that takes too long).
+  bool Terminated() const { return FTerminated.load(std::memory_order_relaxed); }
+  void SetTerminated(bool v) { FTerminated.store(v, std::memory_order_relaxed); }
   WideString Version() const { return u"2022.2.7"; }
   void SetVersion(const WideString&) {}  // a template's version is read and discarded
   const WideString& OnStartReport() const { return FOnStartReport; }
@@ -269,7 +271,7 @@ class TpgwReport : public TpgwComponent {
   bool FStoreInDFM = true;
   TpgwStyles FStyles;
   TStringList FSysVariables;
-  bool FTerminated = false;
+  std::atomic<bool> FTerminated{false};
   TpgwVariables FVariables;
   WideString FOnStartReport, FOnStopReport, FOnRunDialogs, FOnReportPrint;
   bool FScriptObjectsAdded = false;
