@@ -66,6 +66,8 @@ PW_DECLARE_EXCEPTION(EAbort, Exception)
 PW_DECLARE_EXCEPTION(EOutOfMemory, Exception)
 PW_DECLARE_EXCEPTION(EAccessViolation, Exception)
 PW_DECLARE_EXCEPTION(EStackOverflow, Exception)
+// Data that was read but not understood: it is kept as it was, and the message says so.
+PW_DECLARE_EXCEPTION(EDataKept, Exception)
 PW_DECLARE_EXCEPTION(ENotSupportedException, Exception)
 PW_DECLARE_EXCEPTION(EDatabaseError, Exception)
 PW_DECLARE_EXCEPTION(EOleError, Exception)

@@ -779,17 +779,20 @@ void TPicture::DoChange() {
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
   FGraphic = std::move(graphic);
   FEncoded.clear();
+  FUndecoded.clear();
   DoChange();
 }
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic, std::vector<uint8_t> encoded) {
   FGraphic = std::move(graphic);
+  FUndecoded.clear();
   FEncoded = FGraphic ? std::move(encoded) : std::vector<uint8_t>{};
   DoChange();
 }
 
 std::unique_ptr<TGraphic> TPicture::ReleaseGraphic() {
   std::unique_ptr<TGraphic> g = std::move(FGraphic);
+  FUndecoded.clear();
   FEncoded.clear();
   DoChange();
   return g;
@@ -798,6 +801,7 @@ std::unique_ptr<TGraphic> TPicture::ReleaseGraphic() {
 void TPicture::Clear() {
   FGraphic.reset();
   FEncoded.clear();
+  FUndecoded.clear();
   DoChange();
 }
 
@@ -815,13 +819,19 @@ void TPicture::Assign(const TPersistent& source) {
   if (other == this) return;
   FGraphic = other->FGraphic ? other->FGraphic->Clone() : nullptr;
   FEncoded = other->FEncoded;
+  FUndecoded = other->FUndecoded;
   DoChange();
 }
 
 void TPicture::DefineProperties(TFiler& filer) {
   filer.DefineBinaryProperty(
-      "Data", [this](TStream& s) { ReadRecord(s); }, [this](TStream& s) { WriteRecord(s); },
-      FGraphic != nullptr);
+      "Data",
+      [this](TStream& s) {
+        if (!ReadRecord(s) && Undecodable())
+          throw EDataKept("the picture could not be decoded; its " + std::to_string(FUndecoded.size()) +
+                          " bytes are kept as they were");
+      },
+      [this](TStream& s) { WriteRecord(s); }, FGraphic != nullptr || !FUndecoded.empty());
 }
 
 TPicture::TFile TPicture::FileOf() const {
@@ -857,6 +867,10 @@ TPicture::TFile TPicture::FileOf() const {
 }
 
 void TPicture::WriteRecord(TStream& s) const {
+  if (Undecodable()) {
+    WriteBytes(s, FUndecoded);
+    return;
+  }
   const TFile file = FileOf();
   WriteClassName(s, file.ClassName);
   // These classes' data begin with their length (a metafile's counts the length field too).
@@ -895,11 +909,16 @@ bool TPicture::ReadRecord(TStream& stream) {
     // A broken record leaves the picture empty.
     read.FGraphic.reset();
     read.FEncoded.clear();
+    ok = false;
     used = bytes.size();
   }
   stream.SetPosition(start + static_cast<int64_t>(used));
   FGraphic = std::move(read.FGraphic);
   FEncoded = std::move(read.FEncoded);
+  // A record of a class we do not know, or whose data we cannot decode, is kept whole, so that
+  // writing the picture back loses nothing. An empty class name is an empty picture.
+  FUndecoded.clear();
+  if (!ok && !bytes.empty() && bytes[0] != 0) FUndecoded.assign(bytes.begin(), bytes.end());
   DoChange();
   return ok;
 }

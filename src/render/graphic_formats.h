@@ -142,6 +142,8 @@ class TPicture : public TPersistent {
   std::unique_ptr<TGraphic> ReleaseGraphic();
   void Clear();
   bool Empty() const { return !FGraphic || FGraphic->Empty(); }
+  // A picture record that could not be decoded: its bytes are kept and written back unchanged.
+  bool Undecodable() const { return !FGraphic && !FUndecoded.empty(); }
   int Width() const { return FGraphic ? FGraphic->Width() : 0; }
   int Height() const { return FGraphic ? FGraphic->Height() : 0; }
   // The bytes the graphic was decoded from; empty when it was made or changed in memory.
@@ -173,6 +175,7 @@ class TPicture : public TPersistent {
   void DoChange();
   std::unique_ptr<TGraphic> FGraphic;
   std::vector<uint8_t> FEncoded;
+  std::vector<uint8_t> FUndecoded;
 };
 
 // The class name a picture reports ("TBitmap", "TJPEGImage" ...).

@@ -8,6 +8,7 @@
 #include "platform/code_pages.h"
 #include "platform/component.h"
 #include "platform/exceptions.h"
+#include "platform/stack_guard.h"
 #include "platform/format.h"
 #include "platform/properties.h"
 #include "platform/property_stream.h"
@@ -428,6 +429,8 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
   if (SameAscii(rest, u"PropData")) {
     try {
       ReadExtraProperties(*target, HexToBytes(value));
+    } catch (const EDataKept&) {
+      throw;  // kept but not understood: said, with its place
     } catch (const Exception&) {
       // a broken property stream is ignored
     }
@@ -557,7 +560,8 @@ void TpgwXMLSerializer::CopyFixupList(const std::vector<TpgwFixupItem>& list) {
 
 void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode& root, TpgwXMLItem& item,
                                  int depth) {
-  if (depth > MaxDepth) {
+  const int64_t stackLeft = RemainingStack();
+  if (depth > MaxDepth || (stackLeft >= 0 && stackLeft < static_cast<int64_t>(kDefaultStackMargin))) {
     AddError("Template elements are nested too deeply");
     return;
   }

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
+#include "platform/stack_guard.h"
 #include "platform/unicode.h"
 
 namespace pagewright {
@@ -523,6 +524,7 @@ size_t FindLoadMarker(const WideString& text, size_t& length) {
 
 bool TpgwXMLReader::ReadItem(TpgwXMLItem* item, bool allowPartialLoading, int depth) {
   if (depth > MaxDepth) Fail();
+  StackGuard stack;  // the fixed depth alone is too deep for a small thread stack
   ReadTag(item->FName, item->FText);
   const int64_t start = FTagPosition;
   item->FLine = TagLine();

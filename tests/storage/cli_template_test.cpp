@@ -159,6 +159,26 @@ TEST(CliTree, UnreadableFilesAndWrongArguments) {
   EXPECT_NE(help.out.find("  resave [--defaults] [--force] IN OUT"), std::string::npos);
 }
 
+// A picture this system cannot decode is said with its place, and resaving keeps its bytes.
+TEST(CliResave, KeepsAPictureItCannotDecode) {
+  if (!CliProgramBuilt()) FAIL() << "the pagewright program is not built";
+  const std::string source = kTemplates + "/undecodable_picture.pw3", saved = Scratch("undecodable.pw3");
+  const std::string message =
+      "line 5: <TpgwPictureView Name=\"Logo\">: Picture.PropData: the picture could not be decoded; its 138 bytes "
+      "are kept as they were\n";
+  const CliRun tree = RunCli("tree " + Quote(source));
+  EXPECT_EQ(tree.exitCode, 1);
+  EXPECT_EQ(tree.err, "error: " + source + ": " + message);
+  const CliRun resave = RunCli("resave " + Quote(source) + " " + Quote(saved));
+  EXPECT_EQ(resave.exitCode, 1) << resave.err;  // the load had an error; the file is saved anyway
+  auto propData = [](const std::string& text) {
+    const size_t at = text.find("Picture.PropData=\"");
+    return at == std::string::npos ? std::string() : text.substr(at, text.find('"', at + 18) - at);
+  };
+  EXPECT_FALSE(propData(ReadFile(source)).empty());
+  EXPECT_EQ(propData(ReadFile(saved)), propData(ReadFile(source)));
+}
+
 TEST(CliResave, SavesAgainStablyAndWithDefaultsOnRequest) {
   if (!CliProgramBuilt()) FAIL() << "the pagewright program is not built";
   const std::string once = Scratch("once.pw3"), twice = Scratch("twice.pw3"), full = Scratch("full.pw3");
