@@ -97,7 +97,11 @@ TpgwReportPage::TpgwReportPage(TComponent* owner)
   UpdateDimensions();
 }
 
-TpgwReportPage::~TpgwReportPage() = default;
+TpgwReportPage::~TpgwReportPage() {
+  // A subreport placed on its own page is destroyed with the page's children, after this
+  // destructor: it must let go of the page while the page is still one.
+  if (auto* subreport = dynamic_cast<TpgwSubreport*>(FSubReport)) subreport->SetPage(nullptr);
+}
 
 const TClassInfo& TpgwReportPage::StaticClassInfo() {
   using T = TpgwReportPage;
