@@ -97,11 +97,7 @@ TpgwReportPage::TpgwReportPage(TComponent* owner)
   UpdateDimensions();
 }
 
-TpgwReportPage::~TpgwReportPage() {
-  // A subreport placed on its own page is destroyed with the page's children, after this
-  // destructor: it must let go of the page while the page is still one.
-  if (auto* subreport = dynamic_cast<TpgwSubreport*>(FSubReport)) subreport->SetPage(nullptr);
-}
+TpgwReportPage::~TpgwReportPage() = default;
 
 const TClassInfo& TpgwReportPage::StaticClassInfo() {
   using T = TpgwReportPage;
@@ -417,7 +413,10 @@ const TClassInfo& TpgwSubreport::ClassInfo() const {
 void TpgwSubreport::SetPage(TpgwReportPage* v) {
   if (FPage == v) return;
   if (FPage) {
-    if (FPage->SubReport() == this) FPage->SetSubReport(nullptr);
+    // A subreport placed on the page it shows is destroyed with the page's children, when the
+    // page is no longer a page: only a page that is not being destroyed is told.
+    const TComponent* page = FPage;
+    if (!page->ComponentState().Contains(csDestroying) && FPage->SubReport() == this) FPage->SetSubReport(nullptr);
     RemoveFreeNotification(FPage);
   }
   FPage = v;
