@@ -419,7 +419,10 @@ const TClassInfo& TpgwSubreport::ClassInfo() const {
 void TpgwSubreport::SetPage(TpgwReportPage* v) {
   if (FPage == v) return;
   if (FPage) {
-    if (FPage->SubReport() == this) FPage->SetSubReport(nullptr);
+    // A subreport placed on the page it shows is destroyed with the page's children, when the
+    // page is no longer a page: only a page that is not being destroyed is told.
+    const TComponent* page = FPage;
+    if (!page->ComponentState().Contains(csDestroying) && FPage->SubReport() == this) FPage->SetSubReport(nullptr);
     RemoveFreeNotification(FPage);
   }
   FPage = v;
