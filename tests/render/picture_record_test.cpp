@@ -251,7 +251,9 @@ TEST_F(PictureRecord, BytesAfterTheClassDataAreNotRead) {
   }
 }
 
-TEST_F(PictureRecord, BrokenRecordsLeaveThePictureEmptyWithoutFailing) {
+// A broken record leaves the picture empty; its bytes are kept and written back unchanged, and
+// reading it says so (the template reader reports that with its place).
+TEST_F(PictureRecord, BrokenRecordsLeaveThePictureEmptyAndAreKept) {
   const std::string png = ReadFixture("png_rgba.png");
   std::string pngHugeChunk = png.substr(0, 8) + std::string("\xFF\xFF\xFF\xF0IHDR", 8) + "abc";
   std::string icoFarOffset =
@@ -277,8 +279,10 @@ TEST_F(PictureRecord, BrokenRecordsLeaveThePictureEmptyWithoutFailing) {
     SCOPED_TRACE(c.name);
     TPicture picture;
     picture.SetGraphic(TwoColourBitmap(2, 2));
-    EXPECT_NO_THROW(ReadExtraProperties(picture, StreamWith(c.record)));
+    EXPECT_THROW(ReadExtraProperties(picture, StreamWith(c.record)), EDataKept);
     EXPECT_TRUE(picture.Empty());
+    EXPECT_TRUE(picture.Undecodable());
+    EXPECT_EQ(RecordOf(picture), c.record);
   }
 }
 
@@ -291,7 +295,7 @@ TEST_F(PictureRecord, OneChangeNoticePerRead) {
   const std::string record = RecordOf(picture);
   ReadExtraProperties(picture, StreamWith(record));
   EXPECT_EQ(changes, 2);
-  ReadExtraProperties(picture, StreamWith(Named("TFancyImage", "")));
+  EXPECT_THROW(ReadExtraProperties(picture, StreamWith(Named("TFancyImage", ""))), EDataKept);
   EXPECT_EQ(changes, 3);
   EXPECT_EQ(picture.Graphic(), nullptr);
 
