@@ -71,6 +71,17 @@ void TpgwShiftEngineImpl::PrepareShiftTree(TpgwComponent* container) {
   auto* band = dynamic_cast<TpgwBand*>(container);
   if (band && band->ShiftEngine() == seDontShift) return;
   auto s = std::make_unique<Structure>();
+  // Nothing moves in a container whose objects keep their heights: it gets an empty structure
+  // instead of a tree, which for many thousand objects would cost more than the rest of the run.
+  bool canGrow = false;
+  for (TpgwComponent* obj : container->Objects().Snapshot())
+    if (auto* st = dynamic_cast<TpgwStretcheable*>(obj); st && (st->StretchMode() != smDontStretch || st->CanShrink()))
+      canGrow = true;
+  if (!canGrow) {
+    s->Linear = true;
+    FContainers.emplace(container, std::move(s));
+    return;
+  }
   const Extended width = container->Width();
   for (TpgwComponent* obj : container->Objects().Snapshot()) {
     const Extended left = obj->Left();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "platform/exceptions.h"
 #include "platform/format.h"
@@ -415,23 +416,43 @@ void TpgwComponent::CollectNamed(TpgwComponent* node, std::vector<TpgwComponent*
   for (int i = 0; i < node->FObjects.Count(); ++i) CollectNamed(node->FObjects[i], out);
 }
 
-TStringList& TpgwComponent::SortedObjects() {
+bool TpgwNameIndex::Less::operator()(std::u16string_view a, std::u16string_view b) const {
+  return WideCompareText(a, b) < 0;
+}
+
+TpgwComponent* TpgwNameIndex::ObjectOf(std::u16string_view name) const {
+  const auto it = FItems.find(name);
+  return it == FItems.end() ? nullptr : it->second;
+}
+
+void TpgwNameIndex::Add(const WideString& name, TpgwComponent* node) {
+  const auto [it, added] = FItems.emplace(name, node);
+  if (!added && !it->second) it->second = node;
+}
+
+void TpgwNameIndex::Remove(std::u16string_view name, const TpgwComponent* node) {
+  const auto it = FItems.find(name);
+  if (it != FItems.end() && it->second == node) FItems.erase(it);
+}
+
+size_t TpgwNameIndex::CountBetween(std::u16string_view from, std::u16string_view to) const {
+  if (!Less()(from, to)) return 0;
+  return static_cast<size_t>(std::distance(FItems.upper_bound(from), FItems.lower_bound(to)));
+}
+
+TpgwNameIndex& TpgwComponent::SortedObjects() {
   TpgwComponent* top = TopNode();
   if (!top->FSortedObjects) {
-    auto list = std::make_unique<TStringList>();
-    list->SetCaseSensitive(false);
-    list->SetDuplicates(dupIgnore);
-    list->SetSorted(true);
+    auto index = std::make_unique<TpgwNameIndex>();
     for (TpgwComponent* c : top->AllObjects())
-      if (!c->Name().empty()) list->AddObject(c->Name(), c);
-    top->FSortedObjects = std::move(list);
+      if (!c->Name().empty()) index->Add(c->Name(), c);
+    top->FSortedObjects = std::move(index);
   }
   return *top->FSortedObjects;
 }
 
-void TpgwComponent::RemoveIndexEntry(TStringList& index, const WideString& name, const TpgwComponent* node) {
-  const int i = index.IndexOf(name);
-  if (i >= 0 && index.Objects(i) == node) index.Delete(i);
+void TpgwComponent::RemoveIndexEntry(TpgwNameIndex& index, const WideString& name, const TpgwComponent* node) {
+  index.Remove(name, node);
 }
 
 void TpgwComponent::IndexSubtree(TpgwComponent* node) {
@@ -440,14 +461,7 @@ void TpgwComponent::IndexSubtree(TpgwComponent* node) {
   if (!top->FSortedObjects) return;
   std::vector<TpgwComponent*> named;
   CollectNamed(node, named);
-  for (TpgwComponent* c : named) {
-    int i;
-    if (top->FSortedObjects->Find(c->Name(), i)) {
-      if (!top->FSortedObjects->Objects(i)) top->FSortedObjects->SetObjects(i, c);
-    } else {
-      top->FSortedObjects->AddObject(c->Name(), c);
-    }
-  }
+  for (TpgwComponent* c : named) top->FSortedObjects->Add(c->Name(), c);
 }
 
 void TpgwComponent::UnindexSubtree(TpgwComponent* node) {
@@ -469,10 +483,8 @@ void TpgwComponent::SetName(const WideString& name) {
   if (SameName(name, Name())) return;
   const bool inReport = !name.empty() && Report() != nullptr;
   if (inReport) {
-    TStringList& index = SortedObjects();
-    const int i = index.IndexOf(name);
-    if (i >= 0 && index.Objects(i) && index.Objects(i) != this)
-      throw EDuplicateName(Utf16ToUtf8(ResourceGet("prDupl")));
+    const TpgwComponent* holder = SortedObjects().ObjectOf(name);
+    if (holder && holder != this) throw EDuplicateName(Utf16ToUtf8(ResourceGet("prDupl")));
   }
   if (inReport && FAncestor)
     throw Exception(Utf16ToUtf8(Format(ResourceGet("clCantRen"), {TFormatArg(Name())})));
@@ -483,14 +495,7 @@ void TpgwComponent::SetName(const WideString& name) {
   TpgwComponent* top = TopNode();
   if (top->FSortedObjects) {
     if (!old.empty()) RemoveIndexEntry(*top->FSortedObjects, old, this);
-    if (!name.empty() && top != this) {
-      int i;
-      if (top->FSortedObjects->Find(name, i)) {
-        if (!top->FSortedObjects->Objects(i)) top->FSortedObjects->SetObjects(i, this);
-      } else {
-        top->FSortedObjects->AddObject(name, this);
-      }
-    }
+    if (!name.empty() && top != this) top->FSortedObjects->Add(name, this);
   }
 }
 
@@ -501,23 +506,22 @@ WideString TpgwComponent::BaseName() const {
 void TpgwComponent::CreateUniqueName(TpgwReport* defaultReport) {
   const WideString base = BaseName();
   TpgwComponent* top = TopNode();
-  TStringList& index = defaultReport ? defaultReport->SortedObjects() : SortedObjects();
+  TpgwNameIndex& index = defaultReport ? defaultReport->SortedObjects() : SortedObjects();
   std::vector<std::pair<WideString, TpgwComponent*>> merged;
   if (defaultReport && defaultReport->TopNode() != top) {
     for (TpgwComponent* c : top->AllObjects()) {
-      if (c->Name().empty() || index.IndexOf(c->Name()) >= 0) continue;
-      index.AddObject(c->Name(), c);
+      if (c->Name().empty() || index.Contains(c->Name())) continue;
+      index.Add(c->Name(), c);
       merged.emplace_back(c->Name(), c);
     }
   }
-  auto present = [&](int64_t n) { return index.IndexOf(base + Utf8ToUtf16(std::to_string(n))) >= 0; };
+  auto present = [&](int64_t n) { return index.Contains(base + Utf8ToUtf16(std::to_string(n))); };
   int64_t n = 1;
   if (index.Count() >= 4) {
-    index.Add(base + u"0");
-    index.Add(base + u"A");
-    const int i0 = index.IndexOf(base + u"0");
-    const int iA = index.IndexOf(base + u"A");
-    n = std::max(0, iA - i0 - 1);
+    // Probes around the names of this base: how many lie between them guesses the next number.
+    index.Add(base + u"0", nullptr);
+    index.Add(base + u"A", nullptr);
+    n = static_cast<int64_t>(index.CountBetween(base + u"0", base + u"A"));
     while (n > 0 && !present(n)) --n;
   }
   while (present(n)) ++n;
@@ -550,6 +554,8 @@ void TpgwComponent::Clear() {
 
 void TpgwComponent::DestroyChildren() {
   FSortedObjects.reset();
+  // Children go last first: found at once from the end, not by a walk over all the others.
+  FObjects.SetDirection(FromEnd);
   while (FObjects.Count() > 0) {
     std::unique_ptr<TpgwComponent> p = FObjects.Extract(FObjects[FObjects.Count() - 1]);
     p->FParent = nullptr;
@@ -654,12 +660,19 @@ void TpgwComponent::AlignChildren(bool ignoreInvisible, TpgwMirrorControlModes m
     parts.push_back(c);
   }
   // Sorted by left edge through the runtime's sorted list, whose order of equal keys the
-  // placement below depends on.
+  // placement below depends on; only children aligned to a side need the order (building it for
+  // many thousand children would cost more than everything else).
+  bool sideAligned = false;
+  for (TpgwComponent* c : parts) {
+    const TpgwAlign al = c->Align();
+    sideAligned = sideAligned || al == baLeft || al == baRight || al == baWidth;
+  }
   TStringList sorted;
   sorted.SetSorted(true);
   sorted.SetDuplicates(dupAccept);
   for (TpgwComponent* c : parts) {
     c->MirrorPosition(modes);
+    if (!sideAligned) continue;
     const Extended l = c->Left();
     WideString key =
         l >= 0 ? u"1" + Format(u"%9.2f", {TFormatArg(l)}) : u"0" + Format(u"%9.2f", {TFormatArg(-l)});

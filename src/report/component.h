@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,32 @@ class TpgwReport;
 // Positions and sizes a template may give an object, in pixels at 96 dpi: about 13 m, more than
 // any paper; larger values are an error for that attribute when a template is read.
 inline constexpr Extended kMaxGeometry = 50000;
+
+class TpgwComponent;
+
+// Names of a tree in the order of the runtime's case-insensitive comparison, each with its node;
+// a name may be held without a node (a probe). Ordered so that names of one base can be counted
+// between two probes; a balanced tree, so that a tree of many named nodes is indexed in n log n.
+class TpgwNameIndex {
+ public:
+  bool Contains(std::u16string_view name) const { return FItems.find(name) != FItems.end(); }
+  // The node of the name; null when the name is not there or is a probe.
+  TpgwComponent* ObjectOf(std::u16string_view name) const;
+  // Adds the name, or gives a probe its node; a name that has a node keeps it.
+  void Add(const WideString& name, TpgwComponent* node);
+  // Removes the name when it is that node's.
+  void Remove(std::u16string_view name, const TpgwComponent* node);
+  // Names strictly between two names that are in the index.
+  size_t CountBetween(std::u16string_view from, std::u16string_view to) const;
+  size_t Count() const { return FItems.size(); }
+
+ private:
+  struct Less {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const;
+  };
+  std::map<WideString, TpgwComponent*, Less> FItems;
+};
 class TpgwShiftObject;
 
 struct TpgwRect {
@@ -223,7 +250,7 @@ class TpgwComponent : public TComponent, public IpgwSerializedNode {
   // --- the name index ---------------------------------------------------------------------------
   // The sorted, case-insensitive (name, node) index of the whole tree, kept at the top node and
   // built on first use. Null objects are the probe entries CreateUniqueName leaves behind.
-  TStringList& SortedObjects();
+  TpgwNameIndex& SortedObjects();
   void CreateUniqueName(TpgwReport* defaultReport = nullptr);
   // First descendant (depth-first) whose name matches without regard to case.
   virtual TpgwComponent* FindObject(std::u16string_view name);
@@ -378,12 +405,12 @@ class TpgwComponent : public TComponent, public IpgwSerializedNode {
   static void CollectNamed(TpgwComponent* node, std::vector<TpgwComponent*>& out);
   void IndexSubtree(TpgwComponent* node);
   void UnindexSubtree(TpgwComponent* node);
-  static void RemoveIndexEntry(TStringList& index, const WideString& name, const TpgwComponent* node);
+  static void RemoveIndexEntry(TpgwNameIndex& index, const WideString& name, const TpgwComponent* node);
 
   TpgwFont FFont;
   TpgwObjectsNotifyList FObjects;
   std::vector<TpgwComponent*> FAllObjects;
-  std::unique_ptr<TStringList> FSortedObjects;
+  std::unique_ptr<TpgwNameIndex> FSortedObjects;
   Extended FLeft = 0;
   Extended FTop = 0;
   Extended FWidth = 0;

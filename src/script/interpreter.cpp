@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 #include "platform/component.h"
@@ -197,19 +198,17 @@ TvmCustomVariable* TvmScript::Add(const WideString& name, std::unique_ptr<TvmCus
   FOwned.push_back(std::move(item));
   if (!name.empty()) {
     WideString upper = WideUpperCase(name);
-    auto it = std::lower_bound(FNames.begin(), FNames.end(), upper,
-                               [](const Entry& e, const WideString& u) { return e.Upper < u; });
-    FNames.insert(it, Entry{std::move(upper), p});
+    const auto before = FNames.lower_bound(upper);
+    FNames.emplace_hint(before, std::move(upper), p);
   }
   return p;
 }
 
 TvmCustomVariable* TvmScript::FindLocal(std::u16string_view name) const {
   if (FNames.empty()) return nullptr;
-  WideString upper = WideUpperCase(name);
-  auto it = std::lower_bound(FNames.begin(), FNames.end(), upper,
-                             [](const Entry& e, const WideString& u) { return e.Upper < u; });
-  if (it != FNames.end() && it->Upper == upper) return it->Item;
+  const WideString upper = WideUpperCase(name);
+  const auto it = FNames.lower_bound(upper);
+  if (it != FNames.end() && it->first == upper) return it->second;
   return nullptr;
 }
 
@@ -225,8 +224,7 @@ TvmClassVariable* TvmScript::FindClass(std::u16string_view name) const {
 
 void TvmScript::RemoveAt(size_t index) {
   TvmCustomVariable* item = FOwned[index].get();
-  FNames.erase(std::remove_if(FNames.begin(), FNames.end(), [&](const Entry& e) { return e.Item == item; }),
-               FNames.end());
+  for (auto it = FNames.begin(); it != FNames.end();) it = it->second == item ? FNames.erase(it) : std::next(it);
   FOwned.erase(FOwned.begin() + static_cast<ptrdiff_t>(index));
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -621,11 +622,8 @@ class TvmScript : public TvmILHost {
 
  private:
   friend class TvmILCompiler;
-  struct Entry {
-    WideString Upper;
-    TvmCustomVariable* Item;
-  };
-  std::vector<Entry> FNames;  // sorted by Upper; a new entry goes before equal ones
+  // Upper-case name to item; a new entry goes before equal ones, so that it is found first.
+  std::multimap<WideString, TvmCustomVariable*, std::less<>> FNames;
   std::vector<std::unique_ptr<TvmCustomVariable>> FOwned;
   std::vector<std::pair<WideString, std::vector<int>>> FUnitLines;
   std::vector<std::unique_ptr<TvmRTTIModule>> FModules;

@@ -101,7 +101,7 @@ TEST(ReportTree, RenamingInAnotherCaseChangesNothingAndDuplicatesAreRefused) {
   // The index follows renames: the old name is free again.
   b->SetName(u"Memo3");
   View(&report, u"Memo2");
-  EXPECT_EQ(report.SortedObjects().IndexOf(u"Memo2") >= 0, true);
+  EXPECT_TRUE(report.SortedObjects().Contains(u"Memo2"));
 }
 
 TEST(ReportTree, CreateUniqueName) {
@@ -127,14 +127,14 @@ TEST(ReportTree, CreateUniqueName) {
   TpgwReport report;
   for (const char16_t* n : {u"Memo1", u"Memo2", u"Memo3", u"Band1"}) View(&report, n);
   View(&report)->CreateUniqueName();
-  TStringList& index = report.SortedObjects();
-  ASSERT_GE(index.IndexOf(u"Memo0"), 0);
-  EXPECT_EQ(index.Objects(index.IndexOf(u"Memo0")), nullptr);
-  ASSERT_GE(index.IndexOf(u"MemoA"), 0);
+  TpgwNameIndex& index = report.SortedObjects();
+  ASSERT_TRUE(index.Contains(u"Memo0"));
+  EXPECT_EQ(index.ObjectOf(u"Memo0"), nullptr);
+  ASSERT_TRUE(index.Contains(u"MemoA"));
   EXPECT_EQ(report.FindObject(u"Memo0"), nullptr);
   // A probe name can still be given to a node.
   TestView* z = View(&report, u"Memo0");
-  EXPECT_EQ(index.Objects(index.IndexOf(u"Memo0")), z);
+  EXPECT_EQ(index.ObjectOf(u"Memo0"), z);
 }
 
 TEST(ReportTree, CreateUniqueNameWithDefaultReportMergesOwnNamesTemporarily) {
@@ -145,7 +145,7 @@ TEST(ReportTree, CreateUniqueNameWithDefaultReportMergesOwnNamesTemporarily) {
   TestView* v = View(&free);
   v->CreateUniqueName(&report);
   EXPECT_EQ(v->Name(), u"Memo3");
-  EXPECT_LT(report.SortedObjects().IndexOf(u"Memo2"), 0);  // merged names removed again
+  EXPECT_FALSE(report.SortedObjects().Contains(u"Memo2"));  // merged names removed again
 }
 
 TEST(ReportTree, FindObjectSearchesDepthFirstAndNotItself) {
@@ -293,7 +293,7 @@ TEST(ReportTree, ClearKeepsInheritedChildrenAndIndexFollows) {
   kept->SetAncestor(true);
   View(kept, u"Inner");
   View(&report, u"Gone");
-  ASSERT_NE(report.SortedObjects().IndexOf(u"Gone"), -1);
+  ASSERT_TRUE(report.SortedObjects().Contains(u"Gone"));
   report.TpgwComponent::Clear();
   ASSERT_EQ(report.Objects().Count(), 1);
   EXPECT_EQ(report.Objects()[0], kept);
@@ -318,8 +318,8 @@ TEST(ReportTree, DestroyingNodesLeavesNoDanglingPointers) {
     EXPECT_EQ(watcher.Target, nullptr);
     EXPECT_EQ(b->OriginalComponent(), nullptr);
     EXPECT_EQ(band->Objects().Count(), 1);
-    EXPECT_EQ(report.SortedObjects().IndexOf(u"A"), -1);
-    EXPECT_EQ(report.SortedObjects().IndexOf(u"AChild"), -1);
+    EXPECT_FALSE(report.SortedObjects().Contains(u"A"));
+    EXPECT_FALSE(report.SortedObjects().Contains(u"AChild"));
     EXPECT_EQ(report.FindComponent(u"AChild"), nullptr);
     watcher.Watch(b);
   }
