@@ -53,7 +53,7 @@ for t in "${targets[@]}"; do
     printf '%-28s ok   %s, %s runs, %d regression cases\n' "$t" "${cov:-cov: ?}" "${runs:-?}" ${#regressions[@]}
   else
     printf '%-28s FAILED (log: %s)\n' "$t" "$log"
-    grep -E 'ERROR|SUMMARY|runtime error|Test unit written' "$log" | head -5 | sed 's/^/    /'
+    { grep -E 'ERROR|SUMMARY|runtime error|Test unit written' "$log" || true; } | head -5 | sed 's/^/    /'
     failed+=("$t")
   fi
 done
