@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -63,17 +64,8 @@ const SeedFile kSeeds[] = {
     {"s.pas", "begin\n  ShowMessage('x' + IntToStr(2));\nend.\n"},
 };
 
-std::string Scratch() {
-  static const std::string dir = [] {
-    char name[] = "/tmp/pagewright-fuzz-cli-XXXXXX";
-    if (!mkdtemp(name)) __builtin_trap();
-    return std::string(name);
-  }();
-  return dir;
-}
-
-// Empties the scratch folder of what the last run wrote and puts the seed files back.
-void ResetScratch(const std::string& dir) {
+// Removes what the last run wrote into the folder (files, and folders it left empty).
+void EmptyFolder(const std::string& dir) {
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* e = readdir(d)) {
       const std::string name = e->d_name;
@@ -83,6 +75,27 @@ void ResetScratch(const std::string& dir) {
     }
     closedir(d);
   }
+}
+
+std::string Scratch() {
+  // A plain array, so that it outlives the exit handler that removes the folder.
+  static char name[] = "/tmp/pagewright-fuzz-cli-XXXXXX";
+  static const bool made = [] {
+    if (!mkdtemp(name)) __builtin_trap();
+    // Gone when the program ends normally (libFuzzer's runs end with exit).
+    std::atexit([] {
+      EmptyFolder(name);
+      rmdir(name);
+    });
+    return true;
+  }();
+  (void)made;
+  return name;
+}
+
+// Empties the scratch folder and puts the seed files back.
+void ResetScratch(const std::string& dir) {
+  EmptyFolder(dir);
   for (const SeedFile& s : kSeeds) std::ofstream(dir + "/" + s.name, std::ios::binary) << s.text;
 }
 
