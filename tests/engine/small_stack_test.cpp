@@ -54,6 +54,8 @@ TEST(SmallStack, DeepInputFailsWithAnErrorOnAThreadOf512KB) {
          xml.SetPosition(0);
          try {
            report->LoadFromStream(xml);
+           // Instrumented builds stop in the reader already (larger frames), others later.
+           if (report->Errors().Count() > 0) return Utf16ToUtf8(report->Errors()[0]);
            if (report->PrepareReport(true) && report->Errors().Count() == 0) return std::string();
          } catch (const Exception& e) {
            return e.Message();
