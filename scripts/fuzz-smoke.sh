@@ -18,8 +18,13 @@ for src in fuzz/*.cpp; do
 done
 
 # ccache makes this cheap when nothing changed.
-nice -n 10 scripts/build.sh "$build" -DPW_FUZZ=ON -DPW_TESTS=OFF -DPW_BENCH=OFF \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -- "${targets[@]}" >/dev/null
+if ! nice -n 10 scripts/build.sh "$build" -DPW_FUZZ=ON -DPW_TESTS=OFF -DPW_BENCH=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -- "${targets[@]}" >"${TMPDIR:-/tmp}/pagewright-fuzz-build.log" 2>&1; then
+  # A failed build says why, not just that it failed.
+  grep -E "error|Error" "${TMPDIR:-/tmp}/pagewright-fuzz-build.log" | head -20 >&2
+  echo "fuzz-smoke: the fuzz programs did not build (full log: ${TMPDIR:-/tmp}/pagewright-fuzz-build.log)" >&2
+  exit 1
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pagewright-fuzz-smoke.XXXXXX")
 failed=()
