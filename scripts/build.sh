@@ -4,6 +4,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # Paths inside the checkout hash as relative ones, so a fresh clone elsewhere reuses the cache.
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+# Builds with debug information (the sanitizer suite) would otherwise be cached per clone folder.
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
 dir=$1; shift
 opts=(); targets=()
 while [ $# -gt 0 ]; do
