@@ -33,21 +33,21 @@ TBarcode2DMatrix EncodeBarcode2D(TpgwBarcode2DType type, std::string_view utf8, 
   zint_symbol& s = *symbol;
   // Per type: the symbology, whether the data are GS1 element strings, and the highest error
   // correction level the property may give (0: none to choose).
-  struct TTypeSpec {
+  struct TSymbology {
     int symbology;
     bool gs1;
     int maxLevel;
   };
-  static constexpr TTypeSpec kSpecs[] = {
+  static constexpr TSymbology kSymbologies[] = {
       {BARCODE_QRCODE, false, 4},      {BARCODE_DATAMATRIX, false, 0}, {BARCODE_DATAMATRIX, true, 0},
       {BARCODE_QRCODE, true, 4},       {BARCODE_PDF417, false, 9},     {BARCODE_AZTEC, false, 4},
   };
   if (type > b2Aztec) throw EBarcode2DError("Unknown two-dimensional symbol type");
-  const TTypeSpec& spec = kSpecs[type];
-  s.symbology = spec.symbology;
-  s.input_mode = spec.gs1 ? GS1_MODE | GS1PARENS_MODE : UNICODE_MODE;
+  const TSymbology& kind = kSymbologies[type];
+  s.symbology = kind.symbology;
+  s.input_mode = kind.gs1 ? GS1_MODE | GS1PARENS_MODE : UNICODE_MODE;
   if (errorLevel != 0) {
-    if (errorLevel < 1 || errorLevel > spec.maxLevel)
+    if (errorLevel < 1 || errorLevel > kind.maxLevel)
       throw EBarcode2DError("Error correction level " + std::to_string(errorLevel) + " is not one of this symbol's");
     // PDF417 counts its levels from 0; the property's 0 means the default, so level n is n - 1.
     s.option_1 = type == b2PDF417 ? errorLevel - 1 : errorLevel;
