@@ -560,4 +560,23 @@ int RenderRun::Run() {
   return kExitOk;
 }
 
+void ApplyCsvDelimiter(const std::string& v, SourceSettings& settings) {
+  if (v == "tab" || v == "\\t" || v == "\t")
+    settings.options.csvDelimiter = '\t';
+  else if (v.size() == 1 && v != "\"" && v != "\n" && v != "\r")
+    settings.options.csvDelimiter = v[0];
+  else
+    throw UsageError{"--csv-delimiter wants one character (not a quote or line break) or \"tab\", not '" + v + "'"};
+}
+
+void ApplyColumnType(const std::string& v, SourceSettings& settings) {
+  const size_t eq = v.find('=');
+  std::optional<TpgwColumnType> t;
+  if (eq != std::string::npos && eq > 0) t = ColumnTypeByName(v.substr(eq + 1));
+  if (!t)
+    throw UsageError{"--column wants NAME=TYPE with TYPE integer, decimal, boolean, date, datetime or text, not '" +
+                     v + "'"};
+  settings.columns.emplace_back(v.substr(0, eq), *t);
+}
+
 }  // namespace pagewright::cli

@@ -47,6 +47,11 @@ struct OutputRequest {
   std::string path;
 };
 
+// The source options --csv-delimiter VALUE and --column NAME=TYPE, as render and serve read them;
+// raises UsageError for a value they do not take.
+void ApplyCsvDelimiter(const std::string& value, SourceSettings& settings);
+void ApplyColumnType(const std::string& value, SourceSettings& settings);
+
 struct UsageError {
   std::string message;
 };

@@ -123,24 +123,9 @@ ServeOptions ParseOptions(const std::vector<std::string>& args, bool& help) {
     } else if (a == "--query") {
       settings().options.query = value();
     } else if (a == "--csv-delimiter") {
-      const std::string v = value();
-      if (v == "tab" || v == "\t")
-        settings().options.csvDelimiter = '\t';
-      else if (v.size() == 1 && v != "\"" && v != "\n" && v != "\r")
-        settings().options.csvDelimiter = v[0];
-      else
-        throw UsageError{"--csv-delimiter wants one character (not a quote or line break) or \"tab\", not '" +
-                         v + "'"};
+      ApplyCsvDelimiter(value(), settings());
     } else if (a == "--column") {
-      const std::string v = value();
-      const size_t eq = v.find('=');
-      std::optional<TpgwColumnType> t;
-      if (eq != std::string::npos && eq > 0) t = ColumnTypeByName(v.substr(eq + 1));
-      if (!t)
-        throw UsageError{
-            "--column wants NAME=TYPE with TYPE integer, decimal, boolean, date, datetime or text, not '" +
-            v + "'"};
-      settings().columns.emplace_back(v.substr(0, eq), *t);
+      ApplyColumnType(value(), settings());
     } else if (a == "--scripts") {
       o.settings.scripts = true;
     } else if (a == "--allow-path") {
