@@ -249,6 +249,7 @@ void TSafeOutputStream::Fail(int err) {
 
 int64_t TSafeOutputStream::Read(void* buffer, int64_t count) {
   if (FFd < 0) return 0;
+  FlushBuffer();
   int64_t total = 0;
   auto* p = static_cast<char*>(buffer);
   while (total < count) {
@@ -260,11 +261,39 @@ int64_t TSafeOutputStream::Read(void* buffer, int64_t count) {
   return total;
 }
 
+namespace {
+// Writers such as the PDF export write a line at a time; the file gets blocks of this size.
+constexpr size_t kWriteBlock = 64 * 1024;
+}  // namespace
+
 int64_t TSafeOutputStream::Write(const void* buffer, int64_t count) {
   if (FFd < 0) Fail(EBADF);
   if (FFailed) Fail(FFailedErrno);
-  int64_t total = 0;
+  if (count <= 0) return 0;
   const auto* p = static_cast<const char*>(buffer);
+  if (FBuffer.size() + static_cast<size_t>(count) > kWriteBlock) FlushBuffer();
+  if (static_cast<size_t>(count) >= kWriteBlock) {
+    WriteThrough(p, count);
+  } else {
+    if (FBuffer.capacity() < kWriteBlock) FBuffer.reserve(kWriteBlock);
+    FBuffer.append(p, static_cast<size_t>(count));
+  }
+  return count;
+}
+
+void TSafeOutputStream::FlushBuffer() {
+  if (FBuffer.empty() || FFd < 0) return;
+  try {
+    WriteThrough(FBuffer.data(), static_cast<int64_t>(FBuffer.size()));
+  } catch (...) {
+    FBuffer.clear();  // a failed flush is not written again at the next call
+    throw;
+  }
+  FBuffer.clear();
+}
+
+void TSafeOutputStream::WriteThrough(const char* p, int64_t count) {
+  int64_t total = 0;
   while (total < count) {
     const ssize_t n = ::write(FFd, p + total, static_cast<size_t>(count - total));
     if (n < 0 && errno == EINTR) continue;
@@ -272,17 +301,23 @@ int64_t TSafeOutputStream::Write(const void* buffer, int64_t count) {
     if (n == 0) Fail(ENOSPC);
     total += n;
   }
-  return total;
 }
 
 int64_t TSafeOutputStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (FFd < 0) return -1;
+  if (origin == soCurrent && offset == 0) {
+    // Asking for the position (writers ask at every object) needs no flush.
+    const off_t at = ::lseek(FFd, 0, SEEK_CUR);
+    return at < 0 ? -1 : static_cast<int64_t>(at) + static_cast<int64_t>(FBuffer.size());
+  }
+  FlushBuffer();
   const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
   return static_cast<int64_t>(::lseek(FFd, static_cast<off_t>(offset), whence));
 }
 
 void TSafeOutputStream::SetSize(int64_t newSize) {
   if (FFd < 0) Fail(EBADF);
+  FlushBuffer();
   const int64_t pos = Position();
   if (::ftruncate(FFd, static_cast<off_t>(newSize)) != 0) Fail(errno);
   if (pos > newSize) Seek(newSize, soBeginning);
@@ -291,6 +326,13 @@ void TSafeOutputStream::SetSize(int64_t newSize) {
 void TSafeOutputStream::FinishWriting() {
   if (FCommitted || FTempName.empty()) throw EWriteError(FFileName + ": " + ErrorText(EBADF));
   if (FFd < 0 && !FFailed) return;  // finished before
+  if (!FFailed) {
+    try {
+      FlushBuffer();
+    } catch (const EWriteError&) {
+      // FFailed and its reason are set; reported below with the cleanup.
+    }
+  }
   int err = FFailed ? FFailedErrno : 0;
   // Blocks the file system still had to allocate fail here (a full disk shows at fsync or close).
   if (!err && gSyncBeforeRename && ::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
@@ -328,6 +370,7 @@ void TSafeOutputStream::Commit() {
 }
 
 void TSafeOutputStream::Discard() noexcept {
+  FBuffer.clear();
   if (FFd >= 0) {
     ::close(FFd);
     FFd = -1;

@@ -22,7 +22,9 @@ class TSafeOutputStream : public TStream {
   ~TSafeOutputStream() override;
 
   int64_t Read(void* buffer, int64_t count) override;
-  // A failed write raises EWriteError "<fileName>: <reason>" and marks the stream failed.
+  // A failed write raises EWriteError "<fileName>: <reason>" and marks the stream failed. Small
+  // writes are collected and reach the file in blocks, so a failure may show at a later write
+  // or at FinishWriting/Commit.
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   void SetSize(int64_t newSize) override;
@@ -48,6 +50,9 @@ class TSafeOutputStream : public TStream {
 
  private:
   [[noreturn]] void Fail(int err);
+  void WriteThrough(const char* p, int64_t count);
+  void FlushBuffer();
+  std::string FBuffer;
   std::string FFileName;
   std::string FTempName;
   int FFd = -1;

@@ -44,10 +44,7 @@ void TpgwPreviewPages::ExportOne(IpgwExportTarget& filter, TpgwComponent& obj) {
       memo->ExtractMacros();
       if (memo->AutoWidth()) {
         // Drawing once at scale 1 settles the width.
-        TBitmap scratch;
-        scratch.SetSize(1, 1);
-        TCanvas& canvas = scratch.Canvas();
-        TCanvasLock lock(canvas);
+        TNullCanvas canvas;
         memo->Draw(canvas, 1, 1, 0, 0);
       }
     }

@@ -3,8 +3,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "export/pdf/pdf_security.h"
 #include "platform/unicode.h"
@@ -78,19 +80,56 @@ std::string HexUpper(std::string_view bytes) {
 
 std::string PdfColor(TColor color, int decimals) {
   const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
-  auto channel = [&](int c) {
-    return decimals == 2 ? PdfFloatTrim(c / 255.0, 2) : PdfFloatTrim(c / 255.0, decimals);
-  };
+  if (decimals == 2) {
+    // Every colour of every page goes through here: the 256 channel texts are made once.
+    static const std::array<std::string, 256> kChannels = [] {
+      std::array<std::string, 256> t;
+      for (int c = 0; c < 256; ++c) t[static_cast<size_t>(c)] = PdfFloatTrim(c / 255.0, 2);
+      return t;
+    }();
+    std::string s = kChannels[static_cast<size_t>(r)];
+    s.append(1, ' ').append(kChannels[static_cast<size_t>(g)]).append(1, ' ').append(kChannels[static_cast<size_t>(b)]);
+    return s;
+  }
+  auto channel = [&](int c) { return PdfFloatTrim(c / 255.0, decimals); };
   return channel(r) + " " + channel(g) + " " + channel(b);
 }
 
+namespace {
+
+// One compressor per thread, reset between streams: setting one up allocates a few hundred
+// kilobytes, which a document of thousands of pages would otherwise take from and give back to
+// the system once per page. The bytes are those of a fresh compressor at the same level.
+struct TDeflater {
+  z_stream z{};
+  bool ready = false;
+  TDeflater() = default;
+  TDeflater(const TDeflater&) = delete;
+  TDeflater& operator=(const TDeflater&) = delete;
+  ~TDeflater() {
+    if (ready) deflateEnd(&z);
+  }
+};
+
+}  // namespace
+
 std::string Deflate(std::string_view data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-                static_cast<uLong>(data.size()), Z_BEST_COMPRESSION) != Z_OK)
+  thread_local TDeflater deflater;
+  z_stream& z = deflater.z;
+  if (!deflater.ready) {
+    if (deflateInit(&z, Z_BEST_COMPRESSION) != Z_OK) throw EPDFError("Stream compression failed");
+    deflater.ready = true;
+  } else if (deflateReset(&z) != Z_OK) {
     throw EPDFError("Stream compression failed");
-  out.resize(size);
+  }
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  if (data.size() > std::numeric_limits<uInt>::max() || deflate(&z, Z_FINISH) != Z_STREAM_END)
+    throw EPDFError("Stream compression failed");
+  out.resize(out.size() - z.avail_out);
   return out;
 }
 

@@ -104,6 +104,22 @@ TPDFVectorCanvas::TPDFVectorCanvas(TpgwPDFDocument& document, double originX, do
                                    int unitsPerPixel)
     : FDoc(document), FOriginX(originX), FOriginY(originY), FUnits(std::max(1, unitsPerPixel)) {}
 
+TPDFVectorCanvas::~TPDFVectorCanvas() {
+  // Callers flush; this only keeps what an exception left behind from being written after it.
+  FFills.clear();
+}
+
+void TPDFVectorCanvas::Flush() {
+  for (const TFillGroup& g : FFills) {
+    FDoc.AppendContent("q");
+    FDoc.AppendContent(g.color);
+    FDoc.AppendContent(g.path);
+    FDoc.AppendContent("f");
+    FDoc.AppendContent("Q");
+  }
+  FFills.clear();
+}
+
 int TPDFVectorCanvas::GetDeviceCaps(int index) const {
   switch (index) {
     case LOGPIXELSX:
@@ -168,6 +184,7 @@ bool TPDFVectorCanvas::BeginPaint(bool fill, bool stroke) {
 }
 
 void TPDFVectorCanvas::DoLine(TPoint from, TPoint to) {
+  Flush();
   if (!BeginPaint(false, PenVisible())) return;
   FDoc.AppendContent(P(from) + " m");
   FDoc.AppendContent(P(to) + " l");
@@ -176,14 +193,49 @@ void TPDFVectorCanvas::DoLine(TPoint from, TPoint to) {
 }
 
 void TPDFVectorCanvas::DoFillRect(const TRect& r) {
-  if (r.IsEmpty() || !BeginPaint(BrushVisible(), false)) return;
-  FDoc.AppendContent(P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
-                     PdfFloat(r.Height() * 0.75 / FUnits) + " re");
-  FDoc.AppendContent("f");
-  FDoc.AppendContent("Q");
+  if (r.IsEmpty() || !BrushVisible()) return;
+  const TBrushStyle style = Brush().Style();
+  const std::string rect = P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
+                           PdfFloat(r.Height() * 0.75 / FUnits) + " re";
+  if (style >= bsHorizontal && style <= bsDiagCross) {
+    Flush();
+    BeginPaint(true, false);
+    FDoc.AppendContent(rect);
+    FDoc.AppendContent("f");
+    FDoc.AppendContent("Q");
+    return;
+  }
+  // Opaque fills of one colour may join one path, painted where the colour first came, as long
+  // as the rectangle overlaps nothing of another colour painted after that: the page looks the
+  // same.
+  const std::string color = Rgb(Brush().Color()) + " rg";
+  size_t group = FFills.size();
+  for (size_t i = 0; i < FFills.size(); ++i)
+    if (FFills[i].color == color) group = i;
+  auto overlaps = [&r](const TRect& a) {
+    return a.Left < r.Right && r.Left < a.Right && a.Top < r.Bottom && r.Top < a.Bottom;
+  };
+  for (size_t i = group + 1; i < FFills.size(); ++i) {
+    if (!overlaps(FFills[i].bounds)) continue;
+    if (std::any_of(FFills[i].rects.begin(), FFills[i].rects.end(), overlaps)) {
+      Flush();
+      group = 0;
+      break;
+    }
+  }
+  if (group == FFills.size()) {
+    FFills.push_back(TFillGroup{color, std::string(), {}, r});
+  }
+  TFillGroup& g = FFills[group];
+  if (!g.path.empty()) g.path += '\n';
+  g.path += rect;
+  g.rects.push_back(r);
+  g.bounds = Rect(std::min(g.bounds.Left, r.Left), std::min(g.bounds.Top, r.Top), std::max(g.bounds.Right, r.Right),
+                  std::max(g.bounds.Bottom, r.Bottom));
 }
 
 void TPDFVectorCanvas::DoRectangle(const TRect& r) {
+  Flush();
   const bool fill = BrushVisible(), stroke = PenVisible();
   if (r.IsEmpty() || !BeginPaint(fill, stroke)) return;
   FDoc.AppendContent(P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
@@ -193,6 +245,7 @@ void TPDFVectorCanvas::DoRectangle(const TRect& r) {
 }
 
 void TPDFVectorCanvas::DoPolygon(std::span<const TPoint> points) {
+  Flush();
   const bool fill = BrushVisible(), stroke = PenVisible();
   if (points.size() < 2 || !BeginPaint(fill, stroke)) return;
   FDoc.AppendContent(P(points[0]) + " m");
@@ -203,6 +256,7 @@ void TPDFVectorCanvas::DoPolygon(std::span<const TPoint> points) {
 }
 
 void TPDFVectorCanvas::DoPolyline(std::span<const TPoint> points) {
+  Flush();
   if (points.size() < 2 || !BeginPaint(false, PenVisible())) return;
   FDoc.AppendContent(P(points[0]) + " m");
   for (size_t i = 1; i < points.size(); ++i) FDoc.AppendContent(P(points[i]) + " l");
@@ -211,6 +265,7 @@ void TPDFVectorCanvas::DoPolyline(std::span<const TPoint> points) {
 }
 
 void TPDFVectorCanvas::DoPolyPolygon(std::span<const std::vector<TPoint>> contours, TPolyFillMode mode) {
+  Flush();
   const bool fill = BrushVisible(), stroke = PenVisible();
   if (contours.empty() || !BeginPaint(fill, stroke)) return;
   for (const auto& contour : contours) {
@@ -225,12 +280,14 @@ void TPDFVectorCanvas::DoPolyPolygon(std::span<const std::vector<TPoint>> contou
 }
 
 void TPDFVectorCanvas::DoEllipse(const TRect& r) {
+  Flush();
   FDoc.Shape(skEllipse, PxX(r.Left), PxY(r.Top), r.Width() / double(FUnits), r.Height() / double(FUnits),
              BrushVisible() ? ColorToRGB(Brush().Color()) : clNone,
              PenVisible() ? ColorToRGB(Pen().Color()) : clNone, std::max(1, Pen().Width()) / double(FUnits));
 }
 
 void TPDFVectorCanvas::DoRoundRect(const TRect& r, int cornerW, int) {
+  Flush();
   FDoc.Shape(skRoundRectangle, PxX(r.Left), PxY(r.Top), r.Width() / double(FUnits),
              r.Height() / double(FUnits), BrushVisible() ? ColorToRGB(Brush().Color()) : clNone,
              PenVisible() ? ColorToRGB(Pen().Color()) : clNone, std::max(1, Pen().Width()) / double(FUnits),
@@ -238,6 +295,7 @@ void TPDFVectorCanvas::DoRoundRect(const TRect& r, int cornerW, int) {
 }
 
 void TPDFVectorCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const TRect& src) {
+  Flush();
   if (dest.IsEmpty() || src.IsEmpty()) return;
   std::unique_ptr<TBitmap> part;
   const TBitmap* image = &source;
@@ -252,6 +310,7 @@ void TPDFVectorCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, cons
 
 void TPDFVectorCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std::u16string_view text,
                                  const int*) {
+  Flush();
   if ((options & ETO_OPAQUE) && rect && !IsNoColor(BkColor())) {
     FDoc.Rectangle(PxX(rect->Left), PxY(rect->Top), rect->Width() / double(FUnits),
                    rect->Height() / double(FUnits), ColorToRGB(BkColor()), clNone);
@@ -305,6 +364,7 @@ void TPDFPageContent::Fill(TpgwView& view, double left, double top, double width
     TCanvasLock lock(canvas);
     view.Fill().Draw(canvas, ToCanvasUnits(left), ToCanvasUnits(top), ToCanvasUnits(left + width),
                      ToCanvasUnits(top + height));
+    canvas.Flush();
   }
   FDoc.AppendContent("Q");
 }
@@ -556,6 +616,7 @@ void TPDFPageContent::TurnedText(TpgwCustomMemoView& memo) {
     TCanvasLock lock(canvas);
     TFrameSidesOff noFrame(memo.Frame());
     memo.Draw(canvas, kVectorUnits, kVectorUnits, 0, 0);
+    canvas.Flush();
   }
   FDoc.AppendContent("Q");
   Frame(memo, left, top, width, height);
@@ -647,6 +708,7 @@ void TPDFPageContent::Barcode(TpgwBarCodeView& barcode) {
     TCanvasLock lock(canvas);
     graphic->Play(canvas, kVectorUnits * width / graphic->Width(), kVectorUnits * height / graphic->Height(),
                   0, 0);
+    canvas.Flush();
   }
   Frame(barcode, static_cast<double>(barcode.AbsLeft()), static_cast<double>(barcode.AbsTop()),
         static_cast<double>(barcode.Width()), static_cast<double>(barcode.Height()));
