@@ -227,7 +227,7 @@ void TPDFVectorCanvas::DoFillRect(const TRect& r) {
     FFills.push_back(TFillGroup{color, std::string(), {}, r});
   }
   TFillGroup& g = FFills[group];
-  if (!g.path.empty()) g.path += '\n';
+  if (!g.path.empty()) g.path += "\r\n";  // the document's line ends
   g.path += rect;
   g.rects.push_back(r);
   g.bounds = Rect(std::min(g.bounds.Left, r.Left), std::min(g.bounds.Top, r.Top), std::max(g.bounds.Right, r.Right),
