@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -323,7 +324,7 @@ void TSafeOutputStream::SetSize(int64_t newSize) {
   if (pos > newSize) Seek(newSize, soBeginning);
 }
 
-void TSafeOutputStream::FinishWriting() {
+void TSafeOutputStream::FinishWriting(bool sync) {
   if (FCommitted || FTempName.empty()) throw EWriteError(FFileName + ": " + ErrorText(EBADF));
   if (FFd < 0 && !FFailed) return;  // finished before
   if (!FFailed) {
@@ -335,7 +336,7 @@ void TSafeOutputStream::FinishWriting() {
   }
   int err = FFailed ? FFailedErrno : 0;
   // Blocks the file system still had to allocate fail here (a full disk shows at fsync or close).
-  if (!err && gSyncBeforeRename && ::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+  if (!err && sync && gSyncBeforeRename && ::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
   if (FFd >= 0) {
     const int fd = FFd;
     FFd = -1;
@@ -348,7 +349,7 @@ void TSafeOutputStream::FinishWriting() {
   }
 }
 
-void TSafeOutputStream::Commit() {
+void TSafeOutputStream::Commit(bool syncFolder) {
   if (FCommitted) return;
   FinishWriting();
   if (::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
@@ -360,7 +361,7 @@ void TSafeOutputStream::Commit() {
   FCommitted = true;
   TPendingOutputs::Remove(this);
   FTempName.clear();
-  if (!gSyncBeforeRename) return;
+  if (!gSyncBeforeRename || !syncFolder) return;
   // The rename itself reaches the disk with the folder.
   const int dir = ::open(FolderOf(FFileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -380,6 +381,35 @@ void TSafeOutputStream::Discard() noexcept {
     TPendingOutputs::Remove(this);
     FTempName.clear();
   }
+}
+
+namespace {
+
+// Each distinct folder of the files once: open it and flush (the file system or the folder).
+void SyncEachFolder(const std::vector<std::string>& fileNames, bool wholeFileSystem) {
+  if (!gSyncBeforeRename) return;
+  std::vector<std::string> done;
+  for (const std::string& name : fileNames) {
+    const std::string folder = FolderOf(name);
+    if (std::find(done.begin(), done.end(), folder) != done.end()) continue;
+    done.push_back(folder);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) throw EWriteError(name + ": " + ErrorText(errno));
+    const int rc = wholeFileSystem ? ::syncfs(dir) : ::fsync(dir);
+    const int err = errno;
+    ::close(dir);
+    if (rc != 0 && err != EINVAL && err != EROFS) throw EWriteError(name + ": " + ErrorText(err));
+  }
+}
+
+}  // namespace
+
+void SyncFileSystemsOf(const std::vector<std::string>& fileNames) {
+  SyncEachFolder(fileNames, true);
+}
+
+void SyncFoldersOf(const std::vector<std::string>& fileNames) {
+  SyncEachFolder(fileNames, false);
 }
 
 void WriteFileSafely(const std::string& fileName, std::string_view bytes) {
