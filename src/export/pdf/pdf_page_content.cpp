@@ -6,6 +6,7 @@
 
 #include "barcode_view/barcode2d_view.h"
 #include "barcode_view/barcode_view.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
@@ -430,7 +431,7 @@ void TPDFPageContent::Link(TpgwView& view) {
 void TPDFPageContent::ExportView(TpgwView& view) {
   if (view.Width() == 0 && view.Height() == 0) return;
   Link(view);
-  if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&view)) {
+  if (auto* memo = FastCast<TpgwCustomMemoView>(&view)) {
     if (memo->GapX() < 0 || memo->GapY() < 0)
       Image(view, 3);  // text drawn outside its object keeps its look as a fine image
     else if (memo->ReducedAngle() != 0)
@@ -439,13 +440,13 @@ void TPDFPageContent::ExportView(TpgwView& view) {
       Text(*memo);
     return;
   }
-  if (auto* line = dynamic_cast<TpgwLineView*>(&view)) return LineObject(*line);
-  if (auto* shape = dynamic_cast<TpgwShapeView*>(&view)) return ShapeObject(*shape);
-  if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(&view)) return Barcode(*barcode);
-  if (auto* symbol = dynamic_cast<TpgwBarcode2DView*>(&view)) return Symbol2D(*symbol);
+  if (auto* line = FastCast<TpgwLineView>(&view)) return LineObject(*line);
+  if (auto* shape = FastCast<TpgwShapeView>(&view)) return ShapeObject(*shape);
+  if (auto* barcode = FastCast<TpgwBarCodeView>(&view)) return Barcode(*barcode);
+  if (auto* symbol = FastCast<TpgwBarcode2DView>(&view)) return Symbol2D(*symbol);
   if (view.Width() <= 0 || view.Height() <= 0) return;
   double scale = FSettings.PrintOptimized() ? 3 : 1;
-  if (auto* picture = dynamic_cast<TpgwPictureView*>(&view)) {
+  if (auto* picture = FastCast<TpgwPictureView>(&view)) {
     const TGraphic* graphic = picture->GetGraphic();
     if (!graphic || graphic->Empty()) {
       // Without a picture the object still shows its colour (the page's own colour comes this way).
@@ -673,7 +674,7 @@ void TPDFPageContent::ShapeObject(TpgwShapeView& shape) {
   const double width = static_cast<double>(shape.Width()), height = static_cast<double>(shape.Height());
   const TColor frame = IsNoColor(shape.Frame().Color()) ? clNone : ColorToRGB(shape.Frame().Color());
   const double corner = shape.Curve() == 0 ? 0 : shape.Curve() * 10.0;
-  const auto* brush = shape.FillType() == ftBrush ? dynamic_cast<const TpgwBrushFill*>(&shape.Fill()) : nullptr;
+  const auto* brush = shape.FillType() == ftBrush ? FastCast<const TpgwBrushFill>(&shape.Fill()) : nullptr;
   const bool plain = brush && (brush->Style() == bsSolid || brush->Style() == bsClear);
   TColor fill = clNone;
   if (plain) {
@@ -747,7 +748,7 @@ void TPDFPageContent::Image(TpgwView& view, double scale) {
   {
     TCanvas& canvas = bitmap.Canvas();
     TCanvasLock lock(canvas);
-    if (dynamic_cast<TpgwPictureView*>(&view)) {
+    if (FastCast<TpgwPictureView>(&view)) {
       // A picture's transparent parts stay transparent: the image gets a soft mask and what lies
       // under it on the page shows through.
       canvas.Brush().SetStyle(bsClear);
