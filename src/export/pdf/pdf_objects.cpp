@@ -13,7 +13,7 @@
 
 namespace pagewright {
 
-std::string PdfFloat(double v, int decimals) {
+void AppendPdfFloat(std::string& out, double v, int decimals) {
   if (std::isnan(v)) v = 0;
   v = std::clamp(v, -kPdfRealLimit, kPdfRealLimit);
   decimals = std::clamp(decimals, 0, 6);
@@ -30,21 +30,28 @@ std::string PdfFloat(double v, int decimals) {
       digits[n++] = static_cast<char>('0' + units % 10);
       units /= 10;
     } while (units > 0 || n <= decimals);
-    std::string s;
-    s.reserve(static_cast<size_t>(n) + 2);
-    if (scaled < 0) s += '-';  // a value that rounds to zero is written without a sign
+    char text[40];
+    int k = 0;
+    if (scaled < 0) text[k++] = '-';  // a value that rounds to zero is written without a sign
     for (int i = n - 1; i >= 0; --i) {
-      s += digits[i];
-      if (i == decimals && decimals > 0) s += '.';
+      text[k++] = digits[i];
+      if (i == decimals && decimals > 0) text[k++] = '.';
     }
-    return s;
+    out.append(text, static_cast<size_t>(k));
+    return;
   }
   // Within the limits the text needs at most 13 characters ("-32767.000000").
   char buf[32];
   const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
   if (res.ec != std::errc()) throw EPDFError("A number could not be written");
-  std::string s(buf, res.ptr);
-  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  std::string_view s(buf, static_cast<size_t>(res.ptr - buf));
+  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string_view::npos) s.remove_prefix(1);
+  out.append(s);
+}
+
+std::string PdfFloat(double v, int decimals) {
+  std::string s;
+  AppendPdfFloat(s, v, decimals);
   return s;
 }
 

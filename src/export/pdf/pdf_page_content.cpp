@@ -196,8 +196,16 @@ void TPDFVectorCanvas::DoLine(TPoint from, TPoint to) {
 void TPDFVectorCanvas::DoFillRect(const TRect& r) {
   if (r.IsEmpty() || !BrushVisible()) return;
   const TBrushStyle style = Brush().Style();
-  const std::string rect = P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
-                           PdfFloat(r.Height() * 0.75 / FUnits) + " re";
+  std::string rect;
+  rect.reserve(40);
+  AppendPdfFloat(rect, FDoc.PointX(PxX(r.Left)));
+  rect += ' ';
+  AppendPdfFloat(rect, FDoc.PointY(PxY(r.Bottom)));
+  rect += ' ';
+  AppendPdfFloat(rect, r.Width() * 0.75 / FUnits);
+  rect += ' ';
+  AppendPdfFloat(rect, r.Height() * 0.75 / FUnits);
+  rect += " re";
   if (style >= bsHorizontal && style <= bsDiagCross) {
     Flush();
     BeginPaint(true, false);
@@ -209,10 +217,10 @@ void TPDFVectorCanvas::DoFillRect(const TRect& r) {
   // Opaque fills of one colour may join one path, painted where the colour first came, as long
   // as the rectangle overlaps nothing of another colour painted after that: the page looks the
   // same.
-  const std::string color = Rgb(Brush().Color()) + " rg";
+  const TColor color = ColorToRGB(Brush().Color());
   size_t group = FFills.size();
   for (size_t i = 0; i < FFills.size(); ++i)
-    if (FFills[i].color == color) group = i;
+    if (FFills[i].rgb == color) group = i;
   auto overlaps = [&r](const TRect& a) {
     return a.Left < r.Right && r.Left < a.Right && a.Top < r.Bottom && r.Top < a.Bottom;
   };
@@ -225,7 +233,7 @@ void TPDFVectorCanvas::DoFillRect(const TRect& r) {
     }
   }
   if (group == FFills.size()) {
-    FFills.push_back(TFillGroup{color, std::string(), {}, r});
+    FFills.push_back(TFillGroup{color, PdfColor(color) + " rg", std::string(), {}, r});
   }
   TFillGroup& g = FFills[group];
   if (!g.path.empty()) g.path += "\r\n";  // the document's line ends

@@ -65,6 +65,7 @@ class TPDFVectorCanvas : public TCanvas {
   // Solid fills not yet written, one group per colour in the order the colours came: a barcode's
   // hundreds of bars and spaces become two paths instead of a state change and a path each.
   struct TFillGroup {
+    TColor rgb;
     std::string color;  // the "rg" operator
     std::string path;   // "x y w h re" lines
     std::vector<TRect> rects;
