@@ -24,8 +24,8 @@ packages=(
   # data sources of `pagewright render` (SQLite, PostgreSQL, JSON, CSV); the sqlite3 program and
   # the PostgreSQL server for their tests
   libsqlite3-dev libpq-dev libsimdjson-dev libcsv-dev sqlite3 postgresql
-  # benchmarks (bench/compare_label.sh, bench/compare_peers.sh; glabels is used when present)
-  hyperfine libjpeg-turbo-progs python3-reportlab
+  # benchmarks (bench/compare_all.sh; glabels-3-batch needs a display, which xvfb-run gives it)
+  hyperfine libjpeg-turbo-progs python3-reportlab glabels xvfb
   # `pagewright print` goes through libcups; its tests run a private cupsd (cups-daemon), set up
   # its queues with lpadmin (cups-client) and send their jobs with the socket backend (cups)
   libcups2-dev cups-daemon cups-client cups
