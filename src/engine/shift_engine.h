@@ -41,10 +41,14 @@ class TpgwShiftEngineImpl {
   // Forgets every structure and the objects' links to them.
   void Clear();
   void ClearContainer(TpgwComponent* container);
+  // Whether the container's structure was made without a tree because none of its objects could
+  // change height when it was built.
+  bool WithoutTree(TpgwComponent* container) const;
 
  private:
   struct Structure {
     bool Linear = false;
+    bool NothingCouldGrow = false;
     std::vector<std::unique_ptr<TpgwShiftObject>> Items;  // in top order
     std::unique_ptr<TpgwShiftObject> Root;
   };

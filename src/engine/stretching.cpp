@@ -67,6 +67,11 @@ void TpgwShiftEngineImpl::ClearContainer(TpgwComponent* container) {
   FContainers.erase(it);
 }
 
+bool TpgwShiftEngineImpl::WithoutTree(TpgwComponent* container) const {
+  auto it = FContainers.find(container);
+  return it != FContainers.end() && it->second->NothingCouldGrow;
+}
+
 void TpgwShiftEngineImpl::PrepareShiftTree(TpgwComponent* container) {
   if (!container || FContainers.count(container)) return;
   auto* band = FastCast<TpgwBand>(container);
@@ -80,6 +85,7 @@ void TpgwShiftEngineImpl::PrepareShiftTree(TpgwComponent* container) {
       canGrow = true;
   if (!canGrow) {
     s->Linear = true;
+    s->NothingCouldGrow = true;
     FContainers.emplace(container, std::move(s));
     return;
   }
@@ -253,6 +259,11 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
   if (rcContainer) FireEvent(rcContainer->OnBeforePrint(), container);
   bool stretched = false;
   bool subreportsOnParent = false;
+  struct TGrown {
+    TpgwStretcheable* object;
+    Extended designed, grown;
+  };
+  std::vector<TGrown> grown;
   const std::vector<TpgwComponent*> objects = container->Objects().Snapshot();
   for (TpgwComponent* obj : objects) {
     auto* rc = FastCast<TpgwReportComponent>(obj);
@@ -282,11 +293,24 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
       if ((s->StretchMode() != smDontStretch && newHeight > h) || (s->CanShrink() && newHeight < h)) {
         FShiftEngine->InitShiftAmount(obj, newHeight - h);
         if (std::fabs(newHeight - h) > kTol) s->SetHeight(newHeight);
+        grown.push_back({s, h, newHeight});
         stretched = true;
       }
     }
   }
   if (!container->Visible()) return;
+  if (stretched && FShiftEngine->WithoutTree(container)) {
+    // A script turned stretching on after the container got its structure, which was made
+    // without a tree since nothing could grow then: build the tree now, from the heights as
+    // designed, so that what lies below moves.
+    for (const TGrown& g : grown) g.object->SetHeight(g.designed);
+    FShiftEngine->ClearContainer(container);
+    PrepareShiftTree(container);
+    for (const TGrown& g : grown) {
+      FShiftEngine->InitShiftAmount(g.object, g.grown - g.designed);
+      if (std::fabs(g.grown - g.designed) > kTol) g.object->SetHeight(g.grown);
+    }
+  }
   if (stretched) FShiftEngine->ShiftObjects(container);
   if (subreportsOnParent) PrintSubreportsOnParent(*container);
   Extended bottom = 0;

@@ -407,6 +407,34 @@ TEST_F(EngineRun, StretchedTextGrowsItsBandAndMovesWhatIsBelowIt) {
   EXPECT_EQ(grow->Height(), 20);
 }
 
+// The band's structure is made when it first prints; a report script that turns stretching on
+// in the band's before-print event (after that) still moves what is below the grown text.
+TEST_F(EngineRun, StretchingTurnedOnByAScriptMovesWhatIsBelow) {
+  MakeData(1);
+  auto* master = AddBand<TpgwMasterData>(u"MasterData1", 100, 40);
+  master->SetDataSet(ds.get());
+  master->SetStretched(true);
+  master->SetOnBeforePrint(u"MasterData1OnBeforePrint");
+  AddMemo(master, u"MemoGrow", u"[ds.\"name\"] and many more words that wrap in a narrow column", 0, 0, 60, 20);
+  AddMemo(master, u"MemoBelow", u"below", 0, 20, 60, 20);
+  report->ScriptText().SetText(
+      u"procedure MasterData1OnBeforePrint(Sender: TpgwComponent);\n"
+      u"begin\n  MemoGrow.StretchMode := smActualHeight;\nend;\n\nbegin\nend.\n");
+  report->EngineOptions().SetRunScripts(true);
+  ASSERT_TRUE(Prepare()) << Errors();
+  TpgwReportPage* p = PreparedPagesOf(*report)->GetPage(0);
+  ASSERT_NE(p, nullptr);
+  ASSERT_GE(p->Objects().Count(), 1);
+  TpgwComponent* band = p->Objects()[0];
+  TpgwComponent* g = band->FindObject(u"MemoGrow");
+  TpgwComponent* below = band->FindObject(u"MemoBelow");
+  ASSERT_TRUE(g && below);
+  const Extended growth = g->Height() - 20;
+  EXPECT_GT(growth, 20);
+  EXPECT_NEAR(static_cast<double>(below->Top()), static_cast<double>(20 + growth), 1e-6);
+  EXPECT_NEAR(static_cast<double>(band->Height()), static_cast<double>(below->Top() + 20), 1e-6);
+}
+
 TEST_F(EngineRun, MisplacedBandsFailTheRunWithTheirNames) {
   MakeData(1);
   auto* detail = AddBand<TpgwDetailData>(u"DetailData1", 50, 20);
