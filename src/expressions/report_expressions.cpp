@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/data_set.h"
+#include "expressions/report_classes.h"
 #include "expressions/report_functions.h"
 #include "expressions/script_engine_objects.h"
 #include "platform/format.h"
@@ -194,6 +195,7 @@ TpgwReportScript::TpgwReportScript(TpgwReport& report)
   FScript->StepLimit = kDefaultStepLimit;
   FScript->MaxStringLength = kMaxStringLength;
   FScript->AddRTTI();
+  SetScriptReport(*FScript, &report);
   FCache = std::make_unique<TpgwExpressionCache>(FScript.get());
 }
 
