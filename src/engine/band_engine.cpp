@@ -141,6 +141,14 @@ int TpgwEngine::CurPreparedPage() {
   return FPreviewPages.CurPage();
 }
 
+void TpgwEngine::PostProcessorMacroList(TStringList& list) {
+  FPreviewPages.PostProcessor().GetMacroList(list);
+}
+
+void TpgwEngine::ResetPostProcessorDuplicates(const WideString& bandName) {
+  FPreviewPages.PostProcessor().ResetDuplicates(bandName);
+}
+
 void TpgwEngine::SyncCounters() {
   TpgwRunCounters& c = ReportScript(FReport).Counters();
   c.PageIndex = std::max(0, FPreviewPages.CurPage());

@@ -365,11 +365,25 @@ void WriteScriptFile(const TpgwScriptObjects& store, const Variant& name, const 
   out.Commit();
 }
 
-// Tree changes that would pull objects from under a running engine.
-void RefuseWhileRunning(TpgwComponent& c, const char* member) {
+// Tree changes that would pull objects from under a running engine, or the running script from
+// under itself: clearing or reloading the report root replaces the script that is running.
+void RefuseWhileRunning(const TpgwScriptObjects& store, TpgwComponent& c, const char* member) {
   TpgwReport* report = c.Report();
   if (report && (report->IsReportActionRunning() || report->RunningEngine()))
     throw EInvalidOperation(std::string(member) + " cannot be called while the report runs");
+  if (&c == store.Report)
+    throw EInvalidOperation(std::string(member) +
+                            " cannot be called on the report from its own script: it would replace the script "
+                            "that is running");
+}
+
+// "Class.Member" as registered, for messages (callbacks get the member's name in upper case).
+std::string MemberName(const char16_t* className, TvmClassVariable* cls, const WideString& upperName) {
+  WideString name = upperName;
+  const size_t dot = name.find(u'.');
+  if (dot != WideString::npos) name.resize(dot);
+  if (TvmCustomHelper* m = cls ? cls->Find(name) : nullptr) name = m->Name;
+  return U8(className) + "." + U8(name);
 }
 
 // ---- registrations ---------------------------------------------------------------------------------
@@ -444,9 +458,9 @@ void AddStringsClass(TvmScript& s, TpgwScriptObjects* store) {
                                                      std::vector<Variant>&) {
     return Variant::FromObject(store->Make<TpgwScriptStrings>());
   });
-  auto call = [store](TPersistent* obj, TvmClassVariable*, const WideString& name,
+  auto call = [store](TPersistent* obj, TvmClassVariable* cls, const WideString& name,
                       std::vector<Variant>& p) -> Variant {
-    const std::string member = "TWideStrings." + U8(name);
+    const std::string member = MemberName(u"TWideStrings", cls, name);
     TpgwScriptStrings& self = Self<TpgwScriptStrings>(*store, obj, member.c_str());
     TStringList& list = self.List();
     const Variant& a0 = Param(p, 0);
@@ -556,15 +570,15 @@ T& Obj(TPersistent* obj, const char* member) {
 
 void AddComponentMembers(TvmScript& s, TpgwScriptObjects* store) {
   TvmClassVariable* cls = ClassOf<TpgwComponent>(s);
-  auto call = [store](TPersistent* obj, TvmClassVariable*, const WideString& name,
+  auto call = [store](TPersistent* obj, TvmClassVariable* cls, const WideString& name,
                       std::vector<Variant>& p) -> Variant {
-    const std::string member = "TpgwComponent." + U8(name);
+    const std::string member = MemberName(u"TpgwComponent", cls, name);
     TpgwComponent& c = Obj<TpgwComponent>(obj, member.c_str());
     if (name == u"CLEAR") {
-      RefuseWhileRunning(c, member.c_str());
+      RefuseWhileRunning(*store, c, member.c_str());
       c.Clear();
     } else if (name == u"LOADFROMSTREAM") {
-      RefuseWhileRunning(c, member.c_str());
+      RefuseWhileRunning(*store, c, member.c_str());
       TpgwScriptStream& stream = StreamArg(*store, Param(p, 0), member.c_str());
       c.LoadFromStream(stream.Stream());
     } else if (name == u"SAVETOSTREAM") {
@@ -726,9 +740,9 @@ void AddStylesClass(TvmScript& s, TpgwScriptObjects* store) {
                                                                                          : nullptr);
                         return Variant::FromObject(store->Make<TpgwScriptStyles>(report));
                       });
-  auto call = [store](TPersistent* obj, TvmClassVariable*, const WideString& name,
+  auto call = [store](TPersistent* obj, TvmClassVariable* cls, const WideString& name,
                       std::vector<Variant>& p) -> Variant {
-    const std::string member = "TpgwStyles." + U8(name);
+    const std::string member = MemberName(u"TpgwStyles", cls, name);
     TpgwStyles& styles = Self<TpgwScriptStyles>(*store, obj, member.c_str()).Styles();
     const Variant& a0 = Param(p, 0);
     if (name == u"ITEMS.GET") {
@@ -771,15 +785,16 @@ void AddStylesClass(TvmScript& s, TpgwScriptObjects* store) {
 
 void AddReportMembers(TvmScript& s, TpgwScriptObjects* store) {
   TvmClassVariable* cls = ClassOf<TpgwReport>(s);
-  auto call = [store](TPersistent* obj, TvmClassVariable*, const WideString& name,
+  auto call = [store](TPersistent* obj, TvmClassVariable* cls, const WideString& name,
                       std::vector<Variant>& p) -> Variant {
-    const std::string member = "TpgwReport." + U8(name);
+    const std::string member = MemberName(u"TpgwReport", cls, name);
     TpgwReport& r = Obj<TpgwReport>(obj, member.c_str());
     const Variant& a0 = Param(p, 0);
     if (name == u"LOADFROMFILE") {
-      RefuseWhileRunning(r, member.c_str());
+      // The file rule first, so that a script learns which files it may name at all.
       const std::string path = ScriptFilePath(*store, a0, member.c_str(), false);
       std::unique_ptr<TMemoryStream> bytes = ReadScriptFile(*store, a0, member.c_str());
+      RefuseWhileRunning(*store, r, member.c_str());
       r.Clear();
       r.SetFileName(Utf8ToUtf16(path));
       r.LoadFromStream(*bytes);
@@ -792,9 +807,11 @@ void AddReportMembers(TvmScript& s, TpgwScriptObjects* store) {
     if (name == u"PREPAREREPORT" || name == u"SHOWREPORT") {
       // The scripts of a report run while it is prepared: preparing it again from there would
       // start the preparation inside itself.
-      if (r.IsReportActionRunning() || r.RunningEngine())
-        throw EInvalidOperation(std::string(name == u"PREPAREREPORT" ? "PrepareReport" : "ShowReport") +
-                                " cannot be called while the report is being prepared");
+      // The same holds outside a run: preparing fills the script anew, under the statement that
+      // called it.
+      if (r.IsReportActionRunning() || r.RunningEngine() || &r == store->Report)
+        throw EInvalidOperation(member + " cannot be called from the report's own script: it runs while the report "
+                                         "is prepared, and preparing again would start inside itself");
       // There is no preview window: ShowReport prepares the pages a preview would show.
       return Variant(r.PrepareReport(Param(p, 0).IsNull() || Param(p, 0).AsBoolean()));
     }
@@ -844,6 +861,11 @@ void AddReportClassMembers(TvmScript& script) {
   AddDataMembers(script, store);
   AddStylesClass(script, store);
   AddReportMembers(script, store);
+}
+
+TStringList* ScriptStringList(TPersistent* obj) {
+  auto* strings = dynamic_cast<TpgwScriptStrings*>(obj);
+  return strings ? &strings->List() : nullptr;
 }
 
 void SetScriptReport(TvmScript& script, TpgwReport* report) {

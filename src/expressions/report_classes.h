@@ -15,6 +15,8 @@
 
 namespace pagewright {
 
+class TPersistent;
+class TStringList;
 class TpgwReport;
 class TvmScript;
 
@@ -29,6 +31,9 @@ inline constexpr int64_t kMaxScriptFileBytes = int64_t{64} << 20;
 void AddScriptBaseClasses(TvmScript& script);
 // The members of the report classes (after the report classes are registered).
 void AddReportClassMembers(TvmScript& script);
+
+// The list of a script's TWideStrings object; null for anything else.
+TStringList* ScriptStringList(TPersistent* obj);
 
 // The report a script belongs to: its folder bounds the files the script may read. A script
 // without a report reads no files.

@@ -190,6 +190,7 @@ TpgwReportScript::TpgwReportScript(TpgwReport& report)
       FEngine(std::make_unique<TpgwScriptEngine>(report)),
       FOutline(std::make_unique<TpgwScriptOutline>(report)),
       FPreviewPages(std::make_unique<TpgwScriptPreviewPages>(report)),
+      FPostProcessor(std::make_unique<TpgwScriptPostProcessor>(report)),
       FScript(std::make_unique<TvmScript>()) {
   FScript->ExtendedCharset = true;
   FScript->StepLimit = kDefaultStepLimit;

@@ -93,6 +93,7 @@ struct RunningEngineDouble : IpgwRunningEngine {
   Extended curX = 0, curY = 0, freeSpace = 100, pageHeight = 1000, pageWidth = 700;
   int curLine = 1, curColumn = 1, pageNo = 1, totalPages = 0, preparedPages = 1, curPreparedPage = 0;
   bool finalPass = true;
+  std::vector<WideString> macros;  // what the post-processor keeps values for
 
   Variant AggregateValue(const WideString& f, const WideString& e, const Variant& band, int flags) override {
     return aggregate ? aggregate(f, e, band, flags) : Variant::Null();
@@ -122,6 +123,16 @@ struct RunningEngineDouble : IpgwRunningEngine {
   void OutlineLevelUp() override { calls.push_back("LevelUp"); }
   int PreparedPageCount() override { return preparedPages; }
   int CurPreparedPage() override { return curPreparedPage; }
+  void ProcessObject(TpgwComponent* obj) override {
+    calls.push_back("ProcessObject " + std::string(obj ? Utf16ToUtf8(obj->Name()) : std::string("-")));
+  }
+  void PostProcessorMacroList(TStringList& list) override {
+    list.Clear();
+    for (const WideString& name : macros) list.Add(name);
+  }
+  void ResetPostProcessorDuplicates(const WideString& band) override {
+    calls.push_back("ResetDuplicates " + Utf16ToUtf8(band));
+  }
 };
 
 }  // namespace pagewright

@@ -1,0 +1,316 @@
+// The report classes as a report's script sees them: every member besides the published
+// properties, called or read once by a script on a loaded template, and the refusals that keep
+// template scripts away from files, foreign streams and re-entrant preparation.
+#include "expressions/report_classes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/service_doubles.h"
+#include "data/data_set.h"
+#include "data/db_dataset.h"
+#include "expressions/report_expressions.h"
+#include "platform/mem_table.h"
+#include "platform/streams.h"
+#include "platform/unicode.h"
+#include "render/graphic_formats.h"
+#include "report/bands.h"
+#include "report/memo_view.h"
+#include "report/pages.h"
+#include "report/picture_view.h"
+#include "report/shape_views.h"
+#include "report/view.h"
+#include "script/grammar.h"
+#include "script/interpreter.h"
+#include "script/sys_functions.h"
+#include "support/resources.h"
+
+namespace pagewright {
+namespace {
+
+namespace fs = std::filesystem;
+
+void StartUp() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    ResourceStore();
+    RegisterPlatformClasses();
+    ProvideViewClasses();
+    ProvideShapeClasses();
+    ProvideMemoClasses();
+    ProvidePictureClasses();
+    ProvideBandClasses();
+    ProvidePageClasses();
+    RegisterReportClasses();
+    RegisterDataClasses();
+    RegisterGraphicFormats();
+    InitScriptLanguages();
+    InitScriptInterpreter();
+    RegisterSysFunctions();
+    RegisterReportExpressions();
+  });
+}
+
+std::string U8(const WideString& s) {
+  return Utf16ToUtf8(s);
+}
+
+// A copy of tests/data/report_classes (template, a text file, a picture) in a folder of its own,
+// a table "Orders" of three rows, and a fresh report loaded from the copy for each script.
+class ReportClasses : public ::testing::Test {
+ public:
+  void SetUp() override {
+    StartUp();
+    dir = fs::temp_directory_path() / ("pw_report_classes_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const char* f : {"classes.pw3", "lines.txt", "picture.bmp"})
+      fs::copy_file(fs::path(PW_TEST_DATA_DIR) / "report_classes" / f, dir / f);
+    table.FieldDefs().Add(u"name", ftString, 20);
+    table.FieldDefs().Add(u"qty", ftInteger);
+    table.CreateDataSet();
+    for (auto [name, qty] : {std::pair{u"alpha", 1}, {u"beta", 2}, {u"gamma", 3}}) {
+      table.Append();
+      table.FieldByName(u"name").SetAsString(name);
+      table.FieldByName(u"qty").SetAsInteger(qty);
+      table.Post();
+    }
+    ds.SetName(u"Orders");
+    ds.SetDataSet(&table);
+  }
+  void TearDown() override {
+    report.reset();
+    fs::remove_all(dir);
+  }
+
+  void Load() {
+    report.reset();
+    report = std::make_unique<TpgwReport>(services);
+    report->EngineOptions().SetSilentMode(true);
+    ASSERT_TRUE(report->LoadFromFile(Utf8ToUtf16((dir / "classes.pw3").string())));
+    ASSERT_EQ(report->Errors().Count(), 0) << U8(report->Errors().Text());
+    report->DataSets().Add(&ds);
+    ASSERT_TRUE(PrepareReportScript(*report));
+  }
+
+  // Runs the statements in a fresh report's script: the lines ShowMessage wrote, joined by "|",
+  // then "error: " and the message of an error that ended the script.
+  std::string Run(const WideString& body, IpgwRunningEngine* running = nullptr) {
+    Load();
+    TvmScript& script = ReportScript(*report).Script();
+    script.Lines =
+        u"var S: TMemoryStream; L: TWideStrings; St: TpgwStyles; V: TpgwVariables; A: TpgwArray;\n"
+        u"  D: TpgwDataSet; O: Variant; I: Integer;\nbegin\n" +
+        body + u"\nend.";
+    std::vector<std::string> out;
+    SetShowMessageOutput([&](const WideString& m) { out.push_back(U8(m)); });
+    struct Reset {
+      ~Reset() { SetShowMessageOutput(nullptr); }
+    } reset;
+    if (!script.Compile()) return "compile: " + U8(script.ErrorMsg) + " at " + U8(script.ErrorPos);
+    report->SetRunningEngine(running);
+    try {
+      script.Execute();
+    } catch (const Exception& e) {
+      out.push_back("error: " + e.Message());
+    }
+    report->SetRunningEngine(nullptr);
+    std::string joined;
+    for (const std::string& line : out) joined += (joined.empty() ? "" : "|") + line;
+    return joined;
+  }
+
+  template <class T>
+  T& Object(const char16_t* name) {
+    auto* obj = dynamic_cast<T*>(report->FindObject(name));
+    if (!obj) throw Exception("no object " + U8(name));
+    return *obj;
+  }
+
+  fs::path dir;
+  TMemTable table;
+  TpgwDBDataset ds{nullptr};
+  EngineServiceDouble engine;
+  TpgwReportServices services{&ReportDataService(), &ReportScriptService(), &engine};
+  std::unique_ptr<TpgwReport> report;
+};
+
+struct MemberCase {
+  const char* member;
+  const char16_t* code;
+  const char* output;
+  // What the script changed in the report, checked after it ran.
+  std::function<void(ReportClasses&)> check = nullptr;
+};
+
+// One row per member a script reaches besides the published properties.
+TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
+  const MemberCase cases[] = {
+      // TpgwComponent
+      {"Clear", u"Band1.Clear; ShowMessage(Band1.Objects.Count)", "0"},
+      {"FindObject", u"ShowMessage(Page1.FindObject('memo2').Name)", "Memo2"},
+      {"SaveToStream, LoadFromStream",
+       u"S := TMemoryStream.Create; Memo1.SaveToStream(S); Memo1.Left := 99; S.Position := 0;"
+       u" Memo1.LoadFromStream(S); ShowMessage(Memo1.Left); ShowMessage(S.Size > 0)",
+       "10|True"},
+      {"SetBounds", u"Memo1.SetBounds(1, 2, 30, 40); ShowMessage(Memo1.Left + Memo1.Top + Memo1.Width + Memo1.Height)",
+       "73"},
+      {"Objects", u"ShowMessage(Band1.Objects.Count); ShowMessage(Band1.Objects[2].Name)", "3|Picture1"},
+      {"AllObjects", u"ShowMessage(Page1.AllObjects.Count); ShowMessage(Page1.AllObjects[0].Name)", "4|Band1"},
+      {"Parent", u"ShowMessage(Memo1.Parent.Name)", "Band1"},
+      {"Page", u"ShowMessage(Memo1.Page.Name)", "Page1"},
+      {"AbsLeft, AbsTop", u"ShowMessage(Memo2.AbsLeft); ShowMessage(Memo2.AbsTop)", "150|25"},
+      // TpgwCustomFill
+      {"AsGradientFill", u"ShowMessage(Band1.Fill.AsGradientFill.StartColor)", "255"},
+      {"AsBrushFill", u"ShowMessage(VarType(Band1.Fill.AsBrushFill)); ShowMessage(Memo1.Fill.AsBrushFill.BackColor)",
+       "1|536870911"},
+      {"AsGlassFill", u"ShowMessage(VarType(Memo1.Fill.AsGlassFill))", "1"},
+      // TWideStrings
+      {"constructor, Add, Count, Strings",
+       u"L := TWideStrings.Create; L.Add('a'); ShowMessage(L.Add('b')); ShowMessage(L.Count); ShowMessage(L[1]);"
+       u" L.Strings[0] := 'z'; ShowMessage(L.Strings[0])",
+       "1|2|b|z"},
+      {"AddObject, Objects",
+       u"L := TWideStrings.Create; L.AddObject('m', Memo2); O := L.Objects[0]; ShowMessage(O.Name);"
+       u" L.Objects[0] := Memo1; O := L.Objects[0]; ShowMessage(O.Name)",
+       "Memo2|Memo1"},
+      {"Clear, Delete, IndexOf, Insert, Text",
+       u"L := TWideStrings.Create; L.Text := 'a'#13#10'b'#13#10'c'; L.Delete(0); L.Insert(1, 'x');"
+       u" ShowMessage(L.IndexOf('c')); ShowMessage(L.Text); L.Clear; ShowMessage(L.Count)",
+       "2|b\r\nx\r\nc\r\n|0"},
+      {"LoadFromFile", u"L := TWideStrings.Create; L.LoadFromFile('lines.txt'); ShowMessage(L.Count); ShowMessage(L[1])",
+       "2|south"},
+      {"SaveToStream, LoadFromStream",
+       u"L := TWideStrings.Create; L.Add('one'); S := TMemoryStream.Create; L.SaveToStream(S); S.Position := 0;"
+       u" L := TWideStrings.Create; L.LoadFromStream(S); ShowMessage(L[0])",
+       "one"},
+      {"SaveToFile (refused)", u"L := TWideStrings.Create; L.SaveToFile('out.txt')",
+       "error: TWideStrings.SaveToFile is not allowed in report scripts: they may not write files",
+       [](ReportClasses& t) { EXPECT_FALSE(fs::exists(t.dir / "out.txt")); }},
+      // TpgwDataSet
+      {"Open, First, Next, Prior, Eof, RecNo, Value",
+       u"D := Report.GetDataset('Orders'); D.Open; D.First; D.Next; D.Next; ShowMessage(D.Value['name']);"
+       u" ShowMessage(D.RecNo); D.Prior; ShowMessage(D.Value['qty']); D.Next; D.Next; ShowMessage(D.Eof); D.Close",
+       "gamma|2|2|True"},
+      {"FieldsCount, HasField, IsBlobField, RecordCount",
+       u"D := Report.GetDataset('Orders'); D.Open; ShowMessage(D.FieldsCount); ShowMessage(D.HasField('qty'));"
+       u" ShowMessage(D.HasField('nope')); ShowMessage(D.IsBlobField('name')); ShowMessage(D.RecordCount)",
+       "2|True|False|False|3"},
+      {"GetFieldList", u"D := Report.GetDataset('Orders'); L := TWideStrings.Create; D.GetFieldList(L); ShowMessage(L.Text)",
+       "name\r\nqty\r\n"},
+      {"DisplayText, DisplayWidth, FieldType",
+       u"D := Report.GetDataset('Orders'); D.Open; D.First; ShowMessage(D.DisplayText['name']);"
+       u" ShowMessage(D.DisplayWidth['name'] > 0); ShowMessage(D.FieldType['qty'] = fftNumeric)",
+       "alpha|True|True"},
+      // views
+      {"TagStr", u"Memo1.TagStr := 'tag'; ShowMessage(Memo1.TagStr)", "tag"},
+      {"CalcHeight", u"ShowMessage(Memo1.CalcHeight > 0)", "True"},
+      {"CalcWidth", u"ShowMessage(Memo1.CalcWidth > 0)", "True"},
+      {"Text, Value", u"Memo1.Text := 'x'; Memo1.Value := 5; ShowMessage(Memo1.Text); ShowMessage(Memo1.Value)",
+       "x\r\n|5"},
+      {"AnsiText", u"Memo1.AnsiText := 'plain'; ShowMessage(Memo1.AnsiText)", "plain\r\n"},
+      {"Lines", u"Memo1.Lines.Add('second'); ShowMessage(Memo1.Lines.Count); ShowMessage(Memo1.Lines[0])",
+       "2|Hello",
+       [](ReportClasses& t) { EXPECT_EQ(U8(t.Object<TpgwMemoView>(u"Memo1").Text()), "Hello\r\nsecond\r\n"); }},
+      {"TpgwPictureView.LoadFromFile", u"Picture1.LoadFromFile('picture.bmp'); ShowMessage('loaded')", "loaded",
+       [](ReportClasses& t) { EXPECT_NE(t.Object<TpgwPictureView>(u"Picture1").Picture().Graphic(), nullptr); }},
+      {"SetFocus", u"TpgwDialogControl(Memo1).SetFocus; ShowMessage('no focus here')", "no focus here"},
+      {"ShowModal, ModalResult",
+       u"Dialog1.ModalResult := 1; ShowMessage(Dialog1.ModalResult); ShowMessage(Dialog1.ShowModal);"
+       u" ShowMessage(Dialog1.ModalResult)",
+       "1|2|2"},
+      {"DestroyForms", u"Report.EngineOptions.DestroyForms := False; ShowMessage(Report.EngineOptions.DestroyForms)",
+       "False"},
+      {"Overflow", u"Band1.Overflow := True; ShowMessage(Band1.Overflow)", "True"},
+      // Aligned to the right, up against the picture that stands to its right.
+      {"AlignChildren", u"Memo2.Align := baRight; Band1.AlignChildren; ShowMessage(Memo2.Left)", "160"},
+      // variables, styles, arrays
+      {"TpgwVariables constructor, Variables",
+       u"V := TpgwVariables.Create; V['Rate'] := 3; ShowMessage(V['Rate'] * 2)", "6"},
+      {"TpgwArray constructor, Variables",
+       u"A := TpgwArray.Create; A['k'] := 'v'; A[7] := 8; ShowMessage(A['K']); ShowMessage(A[7]); ShowMessage(VarType(A['none']))",
+       "v|8|1"},
+      {"Styles, Items, Count, Find",
+       u"St := Report.Styles; ShowMessage(St.Count); ShowMessage(St[1].Name); ShowMessage(St.Find('Title').Font.Color);"
+       u" ShowMessage(VarType(St.Find('none')))",
+       "2|Body|255|1"},
+      {"TpgwStyles constructor, Add, GetList",
+       u"St := TpgwStyles.Create(Report); St.Add.Name := 'Mine'; L := TWideStrings.Create; St.GetList(L); ShowMessage(L.Text)",
+       "Mine\r\n"},
+      {"Apply", u"Memo1.Style := 'Title'; Report.Styles.Find('Title').Font.Color := 32768; Report.Styles.Apply; ShowMessage(Memo1.Font.Color)",
+       "32768"},
+      {"TpgwStyles SaveToStream, LoadFromStream",
+       u"S := TMemoryStream.Create; Report.Styles.SaveToStream(S); S.Position := 0; St := TpgwStyles.Create(Report);"
+       u" St.LoadFromStream(S); ShowMessage(St.Count); ShowMessage(St[0].Name)",
+       "2|Title"},
+      {"TpgwStyles SaveToFile (refused), LoadFromFile",
+       u"Report.Styles.SaveToFile('house.xml')",
+       "error: TpgwStyles.SaveToFile is not allowed in report scripts: they may not write files"},
+      // the report
+      {"Calc, GetDataset", u"ShowMessage(Report.Calc('6 * 7')); ShowMessage(Report.GetDataset('Orders').Name)", "42|Orders"},
+      {"Variables", u"Report.Variables['Shown'] := 3; ShowMessage(Report.Variables['Shown'])", "3"},
+      {"Terminated", u"ShowMessage(Report.Terminated); Report.Terminated := True; ShowMessage(Report.Terminated)",
+       "False|True"},
+      {"DrillState", u"Report.DrillState.Add('Band1'); ShowMessage(Report.DrillState.Count)", "1"},
+      {"PrepareReport", u"Report.PrepareReport",
+       "error: TpgwReport.PrepareReport cannot be called from the report's own script: it runs while the report is "
+       "prepared, and preparing again would start inside itself"},
+      {"ShowReport", u"Report.ShowReport(False)",
+       "error: TpgwReport.ShowReport cannot be called from the report's own script: it runs while the report is "
+       "prepared, and preparing again would start inside itself"},
+      {"Print", u"Report.Print", "error: Print is not available in report scripts: the host prints prepared reports"},
+      {"LoadFromFile", u"ShowMessage(Report.LoadFromFile('classes.pw3'))",
+       "error: TpgwReport.LoadFromFile cannot be called on the report from its own script: it would replace the "
+       "script that is running"},
+      {"SaveToFile (refused)", u"Report.SaveToFile('copy.pw3')",
+       "error: TpgwReport.SaveToFile is not allowed in report scripts: they may not write files",
+       [](ReportClasses& t) { EXPECT_FALSE(fs::exists(t.dir / "copy.pw3")); }},
+      // base classes
+      {"Free", u"L := TWideStrings.Create; L.Add('a'); L.Free; ShowMessage(L.Count)",
+       "error: TWideStrings.Count: the object was freed"},
+  };
+  for (const MemberCase& c : cases) {
+    SCOPED_TRACE(c.member);
+    EXPECT_EQ(Run(c.code), c.output);
+    if (c.check) c.check(*this);
+  }
+}
+
+// The engine, its outline, its post-processor and the prepared pages answer while the report runs.
+TEST_F(ReportClasses, EngineMembersReachTheRunningEngine) {
+  const MemberCase cases[] = {
+      {"NewPage, NewColumn, ShowBand, StopReport", u"Engine.NewPage; Engine.NewColumn; Engine.ShowBand(Band1); Engine.StopReport",
+       "NewPage|NewColumn|ShowBand Band1|StopReport"},
+      {"FreeSpace", u"ShowMessage(Engine.FreeSpace)", "42.5"},
+      {"AddAnchor, GetAnchorPage", u"Engine.AddAnchor('top'); ShowMessage(Engine.GetAnchorPage('top'))", "3|AddAnchor top"},
+      {"ProcessObject", u"Engine.ProcessObject(Memo2)", "ProcessObject Memo2"},
+      {"GetPostProcessor, GetMacroList, ResetDuplicates",
+       u"L := TWideStrings.Create; Engine.GetPostProcessor.GetMacroList(L); ShowMessage(L.Text);"
+       u" Engine.GetPostProcessor.ResetDuplicates('Band1')",
+       "Memo2\r\n|ResetDuplicates Band1"},
+      {"AddItem, LevelRoot, LevelUp", u"Outline.AddItem('Totals'); Outline.LevelUp; Outline.LevelRoot",
+       "AddItem Totals|LevelUp|LevelRoot"},
+      {"PreviewPages Count, CurPage", u"ShowMessage(PreviewPages.Count); ShowMessage(PreviewPages.CurPage)", "5|1"},
+  };
+  for (const MemberCase& c : cases) {
+    SCOPED_TRACE(c.member);
+    RunningEngineDouble running;
+    running.freeSpace = 42.5;
+    running.preparedPages = 5;
+    running.curPreparedPage = 1;
+    running.macros = {u"Memo2"};
+    std::string out = Run(c.code, &running);
+    // Then what the engine was asked to do.
+    for (const std::string& call : running.calls) out += (out.empty() ? "" : "|") + call;
+    EXPECT_EQ(out, c.output);
+  }
+}
+
+}  // namespace
+}  // namespace pagewright
