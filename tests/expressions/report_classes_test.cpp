@@ -4,8 +4,11 @@
 #include "expressions/report_classes.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,6 +20,7 @@
 #include "data/db_dataset.h"
 #include "expressions/report_expressions.h"
 #include "platform/mem_table.h"
+#include "platform/memory_budget.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "render/graphic_formats.h"
@@ -114,6 +118,7 @@ class ReportClasses : public ::testing::Test {
       ~Reset() { SetShowMessageOutput(nullptr); }
     } reset;
     if (!script.Compile()) return "compile: " + U8(script.ErrorMsg) + " at " + U8(script.ErrorPos);
+    SetScriptFileWrites(script, allowWrites);
     report->SetRunningEngine(running);
     try {
       script.Execute();
@@ -134,6 +139,7 @@ class ReportClasses : public ::testing::Test {
   }
 
   fs::path dir;
+  bool allowWrites = false;  // the host's switch for SaveToFile members
   TMemTable table;
   TpgwDBDataset ds{nullptr};
   EngineServiceDouble engine;
@@ -280,6 +286,88 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
     EXPECT_EQ(Run(c.code), c.output);
     if (c.check) c.check(*this);
   }
+}
+
+// Scripts from templates read files only inside the template's folder, write none unless the
+// host allows it (and then only there), use only streams they created, and are bounded in the
+// objects and memory they take.
+TEST_F(ReportClasses, FilesStreamsAndResourcesAreRefusedWithTheMembersName) {
+  const fs::path outside = dir.parent_path() / (dir.filename().string() + "_outside.txt");
+  { std::ofstream(outside) << "secret\n"; }
+  fs::create_directory(dir / "sub");
+  fs::create_symlink(outside, dir / "escape.txt");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  const std::string onlyHere = "\": a report script may use files in its template's folder only";
+  const std::string outsideName = "../" + outside.filename().string();
+  const std::string notRegular = "\". It is not a regular file";
+  const std::string ownReport =
+      " cannot be called on the report from its own script: it would replace the script that is running";
+  struct Refusal {
+    const char* what;
+    std::string code;
+    std::string output;
+    bool running = false;
+  };
+  const Refusal cases[] = {
+      {"a file outside the folder", "L := TWideStrings.Create; L.LoadFromFile('" + outsideName + "')",
+       "error: TWideStrings.LoadFromFile: \"" + outsideName + onlyHere},
+      {"an absolute name", "L := TWideStrings.Create; L.LoadFromFile('/etc/hostname')",
+       "error: TWideStrings.LoadFromFile: \"/etc/hostname" + onlyHere},
+      {"a link that leads out", "L := TWideStrings.Create; L.LoadFromFile('escape.txt')",
+       "error: TWideStrings.LoadFromFile: \"escape.txt" + onlyHere},
+      {"a folder", "L := TWideStrings.Create; L.LoadFromFile('sub')",
+       "error: TWideStrings.LoadFromFile: Cannot open file \"" + (dir / "sub").string() + "\". Is a directory"},
+      {"a pipe", "L := TWideStrings.Create; L.LoadFromFile('pipe')",
+       "error: TWideStrings.LoadFromFile: Cannot open file \"" + (dir / "pipe").string() + notRegular},
+      {"a picture outside", "Picture1.LoadFromFile('" + outsideName + "')",
+       "error: TpgwPictureView.LoadFromFile: \"" + outsideName + onlyHere},
+      {"a file that is no picture", "Picture1.LoadFromFile('lines.txt')",
+       "error: TpgwPictureView.LoadFromFile: \"lines.txt\" is not a picture this system can read"},
+      {"a style sheet outside", "Report.Styles.LoadFromFile('/etc/hostname')",
+       "error: TpgwStyles.LoadFromFile: \"/etc/hostname" + onlyHere},
+      {"a writing outside, even when writes are allowed", "L := TWideStrings.Create; L.SaveToFile('../x.txt')",
+       "error: TWideStrings.SaveToFile: \"../x.txt" + onlyHere},
+      {"a stream the script did not create", "O := Memo2; Memo1.LoadFromStream(O)",
+       "error: TpgwComponent.LoadFromStream: the stream must be a TMemoryStream the script created"},
+      {"a freed stream", "S := TMemoryStream.Create; S.Free; Memo1.SaveToStream(S)",
+       "error: TpgwComponent.SaveToStream: the stream was freed"},
+      {"freeing a report object", "Memo1.Free",
+       "error: Free: only objects the script created can be freed, not a TpgwMemoView"},
+      {"clearing the report itself", "Report.Clear", "error: TpgwComponent.Clear" + ownReport},
+      {"loading the report itself", "S := TMemoryStream.Create; Report.LoadFromStream(S)",
+       "error: TpgwComponent.LoadFromStream" + ownReport},
+      {"clearing a band while the report runs", "Band1.Clear",
+       "error: TpgwComponent.Clear cannot be called while the report runs", true},
+      {"too many objects", "for I := 0 to 100000 do L := TWideStrings.Create",
+       "error: A script may create at most 100000 objects"},
+  };
+  for (const Refusal& c : cases) {
+    SCOPED_TRACE(c.what);
+    allowWrites = std::string(c.what).find("writes are allowed") != std::string::npos;
+    RunningEngineDouble running;
+    EXPECT_EQ(Run(Utf8ToUtf16(c.code), c.running ? &running : nullptr), c.output);
+  }
+  EXPECT_FALSE(fs::exists(dir.parent_path() / "x.txt"));
+
+  // The host allows writes: inside the folder they happen, through a file that replaces the
+  // target only when complete.
+  allowWrites = true;
+  EXPECT_EQ(Run(u"L := TWideStrings.Create; L.Add('kept'); L.SaveToFile('saved.txt'); ShowMessage('saved')"), "saved");
+  std::ifstream saved(dir / "saved.txt");
+  std::string line;
+  std::getline(saved, line);
+  EXPECT_EQ(line.substr(0, 4), "kept");
+  allowWrites = false;
+
+  // Text a script keeps counts against the memory budget.
+  TMemoryBudget& budget = TMemoryBudget::Process();
+  const int64_t limit = budget.Limit();
+  budget.SetLimit(budget.Used() + (int64_t{1} << 20));
+  const std::string out =
+      Run(u"O := 'x'; for I := 1 to 17 do O := O + O; L := TWideStrings.Create; for I := 1 to 10 do L.Add(O)");
+  budget.SetLimit(limit);
+  EXPECT_EQ(out.rfind("error: Out of memory: TWideStrings.Add needs", 0), 0u) << out;
+  fs::remove(outside);
 }
 
 // The engine, its outline, its post-processor and the prepared pages answer while the report runs.
