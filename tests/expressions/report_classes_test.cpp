@@ -288,6 +288,54 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
   }
 }
 
+// The classes known by their published properties only are registered, each below the class the
+// members above are registered on.
+TEST_F(ReportClasses, ClassesAreRegisteredBelowTheirAncestors) {
+  Load();
+  TvmScript& script = ReportScript(*report).Script();
+  const std::pair<const char16_t*, const char16_t*> classes[] = {
+      {u"TpgwComponent", u"TComponent"},         {u"TComponent", u"TObject"},
+      {u"TpgwReportComponent", u"TpgwComponent"}, {u"TpgwDialogComponent", u"TpgwReportComponent"},
+      {u"TpgwDataSet", u"TpgwDialogComponent"},   {u"TpgwUserDataSet", u"TpgwDataSet"},
+      {u"TpgwCustomDBDataSet", u"TpgwDataSet"},   {u"TpgwView", u"TpgwReportComponent"},
+      {u"TpgwStretcheable", u"TpgwView"},         {u"TpgwCustomMemoView", u"TpgwStretcheable"},
+      {u"TpgwMemoView", u"TpgwCustomMemoView"},   {u"TpgwSysMemoView", u"TpgwCustomMemoView"},
+      {u"TpgwPictureView", u"TpgwView"},          {u"TpgwDigitalSignatureView", u"TpgwPictureView"},
+      {u"TpgwShapeView", u"TpgwView"},            {u"TpgwLineView", u"TpgwView"},
+      {u"TpgwSubreport", u"TpgwView"},            {u"TpgwBand", u"TpgwReportComponent"},
+      {u"TpgwDataBand", u"TpgwBand"},             {u"TpgwMasterData", u"TpgwDataBand"},
+      {u"TpgwDetailData", u"TpgwDataBand"},       {u"TpgwSubdetailData", u"TpgwDataBand"},
+      {u"TpgwDataBand4", u"TpgwDataBand"},        {u"TpgwDataBand5", u"TpgwDataBand"},
+      {u"TpgwDataBand6", u"TpgwDataBand"},        {u"TpgwHeader", u"TpgwBand"},
+      {u"TpgwFooter", u"TpgwBand"},               {u"TpgwPageHeader", u"TpgwBand"},
+      {u"TpgwPageFooter", u"TpgwBand"},           {u"TpgwColumnHeader", u"TpgwBand"},
+      {u"TpgwColumnFooter", u"TpgwBand"},         {u"TpgwGroupHeader", u"TpgwBand"},
+      {u"TpgwGroupFooter", u"TpgwBand"},          {u"TpgwReportTitle", u"TpgwBand"},
+      {u"TpgwReportSummary", u"TpgwBand"},        {u"TpgwChild", u"TpgwBand"},
+      {u"TpgwOverlay", u"TpgwBand"},              {u"TpgwPage", u"TpgwComponent"},
+      {u"TpgwReportPage", u"TpgwPage"},           {u"TpgwDataPage", u"TpgwPage"},
+      {u"TpgwDialogPage", u"TpgwPage"},           {u"TpgwDialogControl", u"TpgwReportComponent"},
+      {u"TpgwReport", u"TpgwComponent"},          {u"TpgwBrushFill", u"TpgwCustomFill"},
+      {u"TpgwGradientFill", u"TpgwCustomFill"},   {u"TpgwGlassFill", u"TpgwCustomFill"},
+      {u"TpgwCustomFill", u"TPersistent"},        {u"TWideStrings", u"TPersistent"},
+      {u"TpgwVariables", u"TCollection"},         {u"TpgwStyles", u"TCollection"},
+      {u"TpgwVariable", u"TPersistent"},          {u"TpgwStyleItem", u"TPersistent"},
+      {u"TpgwFrame", u"TPersistent"},             {u"TpgwFrameLine", u"TPersistent"},
+      {u"TpgwHighlight", u"TPersistent"},         {u"TpgwFormat", u"TPersistent"},
+      {u"TpgwEngineOptions", u"TPersistent"},     {u"TpgwPrintOptions", u"TPersistent"},
+      {u"TpgwPreviewOptions", u"TPersistent"},    {u"TpgwReportOptions", u"TPersistent"},
+      {u"TpgwEngine", u"TpgwCustomEngine"},       {u"TpgwOutline", u"TpgwCustomOutline"},
+      {u"TpgwPreviewPages", u"TpgwCustomPreviewPages"}, {u"TpgwPostProcessor", u"TPersistent"},
+      {u"TpgwArray", u"TObject"},                 {u"TMemoryStream", u"TStream"},
+      {u"TList", u"TObject"},                     {u"TPersistent", u"TObject"},
+  };
+  for (const auto& [name, ancestor] : classes) {
+    TvmClassVariable* cls = script.FindClass(name);
+    ASSERT_NE(cls, nullptr) << U8(name);
+    EXPECT_TRUE(cls->InheritsFrom(ancestor)) << U8(name) << " below " << U8(ancestor);
+  }
+}
+
 // Scripts from templates read files only inside the template's folder, write none unless the
 // host allows it (and then only there), use only streams they created, and are bounded in the
 // objects and memory they take.
