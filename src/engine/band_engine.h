@@ -130,6 +130,8 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   int CurPreparedPage() override;
   void PostProcessorMacroList(TStringList& list) override;
   void ResetPostProcessorDuplicates(const WideString& bandName) override;
+  std::unique_ptr<TpgwComponent> PreparedPageCopy(int index) override;
+  void ReplacePreparedPageObjects(int index, TpgwComponent& page) override;
   TpgwBand* CurBand() const { return FCurBand; }
   bool Keeping() const { return FKeeping; }
   bool SecondScriptCall() const { return FSecondScriptCall; }

@@ -258,6 +258,15 @@ class TpgwScriptObjects final : public TvmCustomVariable {
     FObjects.push_back(std::move(obj));
     return raw;
   }
+  // Takes an object made elsewhere (a copied prepared page), counted like the script's own.
+  TPersistent* Adopt(std::unique_ptr<TPersistent> obj) {
+    if (FObjects.size() >= kMaxScriptObjects)
+      throw EOutOfMemory("A script may create at most " + std::to_string(kMaxScriptObjects) + " objects");
+    TPersistent* raw = obj.get();
+    FLive.insert(raw);
+    FObjects.push_back(std::move(obj));
+    return raw;
+  }
   bool Owns(const TPersistent* obj) const { return obj && FLive.count(obj) > 0; }
   bool Freed(const TPersistent* obj) const { return obj && FFreed.count(obj) > 0; }
   void Free(TPersistent* obj) {
@@ -282,6 +291,8 @@ class TpgwScriptObjects final : public TvmCustomVariable {
   }
   // Objects a script placed into a string list; only these are given back from its Objects.
   std::set<const void*> Placed;
+  // Prepared pages copied for the script, with their indexes.
+  std::map<const TPersistent*, int> Pages;
 
  private:
   std::vector<std::unique_ptr<TPersistent>> FObjects;
@@ -861,6 +872,22 @@ void AddReportClassMembers(TvmScript& script) {
   AddDataMembers(script, store);
   AddStylesClass(script, store);
   AddReportMembers(script, store);
+}
+
+TpgwComponent* KeepScriptPage(TvmScript& script, std::unique_ptr<TpgwComponent> page, int index) {
+  TpgwScriptObjects* store = FindScriptObjects(script);
+  if (!store) throw Exception("The script's object store is not registered");
+  TpgwComponent* raw = page.get();
+  store->Adopt(std::unique_ptr<TPersistent>(std::move(page)));
+  store->Pages[raw] = index;
+  return raw;
+}
+
+int ScriptPageIndex(TvmScript& script, const TpgwComponent* page) {
+  TpgwScriptObjects* store = FindScriptObjects(script);
+  if (!store || !page) return -1;
+  auto it = store->Pages.find(page);
+  return it == store->Pages.end() ? -1 : it->second;
 }
 
 TStringList* ScriptStringList(TPersistent* obj) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/types.h"
@@ -17,6 +18,7 @@ namespace pagewright {
 
 class TPersistent;
 class TStringList;
+class TpgwComponent;
 class TpgwReport;
 class TvmScript;
 
@@ -34,6 +36,12 @@ void AddReportClassMembers(TvmScript& script);
 
 // The list of a script's TWideStrings object; null for anything else.
 TStringList* ScriptStringList(TPersistent* obj);
+
+// A prepared page copied for a script: the script's program keeps it (as it keeps what it
+// creates) and remembers its index; returns the page.
+TpgwComponent* KeepScriptPage(TvmScript& script, std::unique_ptr<TpgwComponent> page, int index);
+// The prepared-page index of a page kept for the script; -1 for any other object.
+int ScriptPageIndex(TvmScript& script, const TpgwComponent* page);
 
 // The report a script belongs to: its folder bounds the files the script may read. A script
 // without a report reads no files.

@@ -7,6 +7,7 @@
 #include "expressions/report_expressions.h"
 #include "platform/exceptions.h"
 #include "platform/properties.h"
+#include "platform/unicode.h"
 #include "platform/variant.h"
 #include "report/bands.h"
 #include "report/report.h"
@@ -189,6 +190,35 @@ void AddPreviewPagesClass(TvmScript& s) {
          [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.PreparedPageCount())); });
   Getter(custom, u"CurPage", u"Integer",
          [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.CurPreparedPage())); });
+  // A page is a copy the script keeps: the store's own pages come and go with its cache. A
+  // changed object of such a copy is written back with ModifyObject.
+  custom->AddIndexProperty(
+      u"Page", u"Integer", u"TpgwReportPage",
+      [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+        IpgwRunningEngine& e = EngineOf(obj);
+        const int index = Param(p, 0).AsInteger();
+        std::unique_ptr<TpgwComponent> page = e.PreparedPageCopy(index);
+        if (!page) throw Exception("PreviewPages.Page: there is no prepared page " + std::to_string(index));
+        TvmScript& script = ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).Script();
+        return Variant::FromObject(KeepScriptPage(script, std::move(page), index));
+      },
+      true);
+  custom->AddMethod(
+      u"procedure ModifyObject(Component: TpgwComponent)",
+      [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+        IpgwRunningEngine& e = EngineOf(obj);
+        const Variant& v = Param(p, 0);
+        auto* c = dynamic_cast<TpgwComponent*>(v.IsObject() ? v.AsObject() : nullptr);
+        if (!c) throw Exception("PreviewPages.ModifyObject needs a report object");
+        TpgwComponent* page = c->TopParent() ? c->TopParent() : c;
+        TvmScript& script = ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).Script();
+        const int index = ScriptPageIndex(script, page);
+        if (index < 0)
+          throw Exception("PreviewPages.ModifyObject: " + Utf16ToUtf8(c->Name()) +
+                          " is not an object of a page taken from PreviewPages.Page");
+        e.ReplacePreparedPageObjects(index, *page);
+        return Variant::Null();
+      });
   s.AddClass(u"TpgwPreviewPages", u"TpgwCustomPreviewPages");
 }
 

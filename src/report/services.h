@@ -136,6 +136,10 @@ class IpgwRunningEngine {
   // the neighbouring duplicates of one band's objects.
   virtual void PostProcessorMacroList(TStringList& list) = 0;
   virtual void ResetPostProcessorDuplicates(const WideString& bandName) = 0;
+  // A prepared page (0-based) built afresh for a script that keeps it; null out of range.
+  virtual std::unique_ptr<TpgwComponent> PreparedPageCopy(int index) = 0;
+  // Writes the objects of such a copy, changed, over the objects of prepared page `index`.
+  virtual void ReplacePreparedPageObjects(int index, TpgwComponent& page) = 0;
 };
 
 // The services a report is made with. Null members are services this report does not have.

@@ -94,6 +94,7 @@ struct RunningEngineDouble : IpgwRunningEngine {
   int curLine = 1, curColumn = 1, pageNo = 1, totalPages = 0, preparedPages = 1, curPreparedPage = 0;
   bool finalPass = true;
   std::vector<WideString> macros;  // what the post-processor keeps values for
+  std::function<std::unique_ptr<TpgwComponent>(int)> pageCopy;  // the prepared pages
 
   Variant AggregateValue(const WideString& f, const WideString& e, const Variant& band, int flags) override {
     return aggregate ? aggregate(f, e, band, flags) : Variant::Null();
@@ -132,6 +133,12 @@ struct RunningEngineDouble : IpgwRunningEngine {
   }
   void ResetPostProcessorDuplicates(const WideString& band) override {
     calls.push_back("ResetDuplicates " + Utf16ToUtf8(band));
+  }
+  std::unique_ptr<TpgwComponent> PreparedPageCopy(int index) override {
+    return pageCopy ? pageCopy(index) : nullptr;
+  }
+  void ReplacePreparedPageObjects(int index, TpgwComponent& page) override {
+    calls.push_back("ReplacePage " + std::to_string(index) + " " + Utf16ToUtf8(page.Name()));
   }
 };
 

@@ -433,6 +433,14 @@ TEST_F(ReportClasses, EngineMembersReachTheRunningEngine) {
       {"AddItem, LevelRoot, LevelUp", u"Outline.AddItem('Totals'); Outline.LevelUp; Outline.LevelRoot",
        "AddItem Totals|LevelUp|LevelRoot"},
       {"PreviewPages Count, CurPage", u"ShowMessage(PreviewPages.Count); ShowMessage(PreviewPages.CurPage)", "5|1"},
+      {"PreviewPages Page, ModifyObject",
+       u"O := PreviewPages.Page[0]; ShowMessage(O.Name); O := O.FindObject('Shown'); O.Left := 5;"
+       u" PreviewPages.ModifyObject(O)",
+       "Copy|ReplacePage 0 Copy"},
+      {"PreviewPages Page out of range", u"O := PreviewPages.Page[9]",
+       "error: PreviewPages.Page: there is no prepared page 9"},
+      {"ModifyObject of a template object", u"PreviewPages.ModifyObject(Memo1)",
+       "error: PreviewPages.ModifyObject: Memo1 is not an object of a page taken from PreviewPages.Page"},
   };
   for (const MemberCase& c : cases) {
     SCOPED_TRACE(c.member);
@@ -441,6 +449,13 @@ TEST_F(ReportClasses, EngineMembersReachTheRunningEngine) {
     running.preparedPages = 5;
     running.curPreparedPage = 1;
     running.macros = {u"Memo2"};
+    running.pageCopy = [](int index) -> std::unique_ptr<TpgwComponent> {
+      if (index != 0) return nullptr;
+      auto page = std::make_unique<TpgwReportPage>(nullptr);
+      page->SetName(u"Copy");
+      CreateChild<TpgwMemoView>(*page).SetName(u"Shown");
+      return page;
+    };
     std::string out = Run(c.code, &running);
     // Then what the engine was asked to do.
     for (const std::string& call : running.calls) out += (out.empty() ? "" : "|") + call;
