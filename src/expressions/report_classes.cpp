@@ -250,17 +250,19 @@ class TpgwScriptObjects final : public TvmCustomVariable {
 
   template <class T, class... A>
   T* Make(A&&... args) {
-    if (FObjects.size() >= kMaxScriptObjects)
+    if (FCounted >= kMaxScriptObjects)
       throw EOutOfMemory("A script may create at most " + std::to_string(kMaxScriptObjects) + " objects");
+    ++FCounted;
     auto obj = std::make_unique<T>(std::forward<A>(args)...);
     T* raw = obj.get();
     FLive.insert(raw);
     FObjects.push_back(std::move(obj));
     return raw;
   }
-  // Takes an object made elsewhere (a copied prepared page), counted like the script's own.
-  TPersistent* Adopt(std::unique_ptr<TPersistent> obj) {
-    if (FObjects.size() >= kMaxScriptObjects)
+  // Takes an object made elsewhere: a copied prepared page, counted like the script's own, or
+  // an object the script detached from the report (not counted: the report held it already).
+  TPersistent* Adopt(std::unique_ptr<TPersistent> obj, bool counted) {
+    if (counted && ++FCounted > kMaxScriptObjects)
       throw EOutOfMemory("A script may create at most " + std::to_string(kMaxScriptObjects) + " objects");
     TPersistent* raw = obj.get();
     FLive.insert(raw);
@@ -296,6 +298,7 @@ class TpgwScriptObjects final : public TvmCustomVariable {
 
  private:
   std::vector<std::unique_ptr<TPersistent>> FObjects;
+  size_t FCounted = 0;
   std::set<const TPersistent*> FLive, FFreed;
   std::map<std::pair<const void*, int>, TPersistent*> FWrappers;
 };
@@ -331,6 +334,30 @@ TpgwScriptStrings& StringsArg(TpgwScriptObjects& store, const Variant& v, const 
   TPersistent* obj = v.IsObject() ? v.AsObject() : nullptr;
   if (!obj) throw EAccessViolation(std::string(member) + ": the list is nil");
   return Self<TpgwScriptStrings>(store, obj, member);
+}
+
+// Removes the children of a report object as Clear does, but hands them to the script's store
+// instead of destroying them: a value the script still holds keeps pointing at a live (detached,
+// nameless) object. Children from an inherited template stay and lose their own children.
+void DetachChildren(TpgwScriptObjects& store, TpgwComponent& c) {
+  for (TpgwComponent* child : c.Objects().Snapshot()) {
+    if (child->IsAncestor()) {
+      DetachChildren(store, *child);
+      continue;
+    }
+    std::unique_ptr<TpgwComponent> kept = child->DetachFromParent();
+    // Nameless, so that the names are free for what is loaded next.
+    std::vector<TpgwComponent*> subtree = kept->AllObjects();
+    for (TpgwComponent* o : subtree) o->SetName(WideString());
+    kept->SetName(WideString());
+    store.Adopt(std::unique_ptr<TPersistent>(std::move(kept)), false);
+  }
+}
+
+// The same for style items, which a style sheet destroys when it loads another.
+void DetachStyleItems(TpgwScriptObjects& store, TpgwStyles& styles) {
+  for (std::unique_ptr<TpgwStyleItem>& item : styles.TakeItems())
+    store.Adopt(std::unique_ptr<TPersistent>(std::move(item)), false);
 }
 
 // ---- files ------------------------------------------------------------------------------------------
@@ -587,10 +614,11 @@ void AddComponentMembers(TvmScript& s, TpgwScriptObjects* store) {
     TpgwComponent& c = Obj<TpgwComponent>(obj, member.c_str());
     if (name == u"CLEAR") {
       RefuseWhileRunning(*store, c, member.c_str());
-      c.Clear();
+      DetachChildren(*store, c);
     } else if (name == u"LOADFROMSTREAM") {
       RefuseWhileRunning(*store, c, member.c_str());
       TpgwScriptStream& stream = StreamArg(*store, Param(p, 0), member.c_str());
+      DetachChildren(*store, c);
       c.LoadFromStream(stream.Stream());
     } else if (name == u"SAVETOSTREAM") {
       TpgwScriptStream& stream = StreamArg(*store, Param(p, 0), member.c_str());
@@ -771,9 +799,12 @@ void AddStylesClass(TvmScript& s, TpgwScriptObjects* store) {
       list.Grew(member);
     } else if (name == u"LOADFROMFILE") {
       std::unique_ptr<TMemoryStream> bytes = ReadScriptFile(*store, a0, member.c_str());
+      DetachStyleItems(*store, styles);
       styles.LoadFromStream(*bytes);
     } else if (name == u"LOADFROMSTREAM") {
-      styles.LoadFromStream(StreamArg(*store, a0, member.c_str()).Stream());
+      TpgwScriptStream& stream = StreamArg(*store, a0, member.c_str());
+      DetachStyleItems(*store, styles);
+      styles.LoadFromStream(stream.Stream());
     } else if (name == u"SAVETOFILE") {
       WriteScriptFile(*store, a0, member.c_str(), [&](TStream& out) { styles.SaveToStream(out); });
     } else if (name == u"SAVETOSTREAM") {
@@ -878,7 +909,7 @@ TpgwComponent* KeepScriptPage(TvmScript& script, std::unique_ptr<TpgwComponent> 
   TpgwScriptObjects* store = FindScriptObjects(script);
   if (!store) throw Exception("The script's object store is not registered");
   TpgwComponent* raw = page.get();
-  store->Adopt(std::unique_ptr<TPersistent>(std::move(page)));
+  store->Adopt(std::unique_ptr<TPersistent>(std::move(page)), true);
   store->Pages[raw] = index;
   return raw;
 }

@@ -159,12 +159,17 @@ struct MemberCase {
 TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
   const MemberCase cases[] = {
       // TpgwComponent
-      {"Clear", u"Band1.Clear; ShowMessage(Band1.Objects.Count)", "0"},
+      // What the script still holds stays alive, detached.
+      {"Clear", u"O := Memo1; Band1.Clear; ShowMessage(Band1.Objects.Count); ShowMessage(O.Left)", "0|10"},
       {"FindObject", u"ShowMessage(Page1.FindObject('memo2').Name)", "Memo2"},
       {"SaveToStream, LoadFromStream",
        u"S := TMemoryStream.Create; Memo1.SaveToStream(S); Memo1.Left := 99; S.Position := 0;"
        u" Memo1.LoadFromStream(S); ShowMessage(Memo1.Left); ShowMessage(S.Size > 0)",
        "10|True"},
+      {"LoadFromStream of a band",
+       u"S := TMemoryStream.Create; Band1.SaveToStream(S); O := Memo1; Memo1.Left := 3; S.Position := 0;"
+       u" Band1.LoadFromStream(S); ShowMessage(O.Left); ShowMessage(Band1.Objects.Count); ShowMessage(Memo1.Left)",
+       "3|3|10"},
       {"SetBounds", u"Memo1.SetBounds(1, 2, 30, 40); ShowMessage(Memo1.Left + Memo1.Top + Memo1.Width + Memo1.Height)",
        "73"},
       {"Objects", u"ShowMessage(Band1.Objects.Count); ShowMessage(Band1.Objects[2].Name)", "3|Picture1"},
@@ -255,6 +260,10 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
        u"S := TMemoryStream.Create; Report.Styles.SaveToStream(S); S.Position := 0; St := TpgwStyles.Create(Report);"
        u" St.LoadFromStream(S); ShowMessage(St.Count); ShowMessage(St[0].Name)",
        "2|Title"},
+      {"TpgwStyles LoadFromStream keeps the items a script holds",
+       u"O := Report.Styles.Find('Title'); S := TMemoryStream.Create; Report.Styles.SaveToStream(S); S.Position := 0;"
+       u" Report.Styles.LoadFromStream(S); ShowMessage(O.Name); ShowMessage(Report.Styles.Count)",
+       "Title|2"},
       {"TpgwStyles SaveToFile (refused), LoadFromFile",
        u"Report.Styles.SaveToFile('house.xml')",
        "error: TpgwStyles.SaveToFile is not allowed in report scripts: they may not write files"},
