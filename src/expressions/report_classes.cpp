@@ -364,7 +364,8 @@ void DetachStyleItems(TpgwScriptObjects& store, TpgwStyles& styles) {
 
 // The full name of a file a script names: relative names are taken from the template's folder,
 // and the file must lie inside that folder or one the host allowed (symbolic links resolved).
-std::string ScriptFilePath(const TpgwScriptObjects& store, const Variant& name, const char* member, bool write) {
+std::string ScriptFilePath(const TpgwScriptObjects& store, const Variant& name, const char* member,
+                           bool write) {
   if (write && !store.AllowWrites)
     throw EFCreateError(std::string(member) + " is not allowed in report scripts: they may not write files");
   const WideString fileName = VarToStr(name);
@@ -410,9 +411,10 @@ void RefuseWhileRunning(const TpgwScriptObjects& store, TpgwComponent& c, const 
   if (report && (report->IsReportActionRunning() || report->RunningEngine()))
     throw EInvalidOperation(std::string(member) + " cannot be called while the report runs");
   if (&c == store.Report)
-    throw EInvalidOperation(std::string(member) +
-                            " cannot be called on the report from its own script: it would replace the script "
-                            "that is running");
+    throw EInvalidOperation(
+        std::string(member) +
+        " cannot be called on the report from its own script: it would replace the script "
+        "that is running");
 }
 
 // "Class.Member" as registered, for messages (callbacks get the member's name in upper case).
@@ -432,7 +434,8 @@ using Call = TvmCallMethodEvent;
 template <class T>
 TvmClassVariable* ClassOf(TvmScript& s) {
   TvmClassVariable* cls = s.AddClassChain(T::StaticClassInfo());
-  if (!cls) throw Exception("The name " + T::StaticClassInfo().Name() + " means something else in this script");
+  if (!cls)
+    throw Exception("The name " + T::StaticClassInfo().Name() + " means something else in this script");
   return cls;
 }
 
@@ -468,17 +471,18 @@ void AddObjectClasses(TvmScript& s, TpgwScriptObjects* store) {
 
   s.AddClass(u"TStream", u"TObject");
   TvmClassVariable* stream = s.AddClass(u"TMemoryStream", u"TStream");
-  stream->AddConstructor(u"constructor Create", [store](TPersistent*, TvmClassVariable*, const WideString&,
-                                                        std::vector<Variant>&) {
-    return Variant::FromObject(store->Make<TpgwScriptStream>());
-  });
+  stream->AddConstructor(u"constructor Create",
+                         [store](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                           return Variant::FromObject(store->Make<TpgwScriptStream>());
+                         });
   stream->AddProperty(u"Size", u"Integer", [store](TPersistent* obj, TvmClassVariable*, const WideString&) {
     return Variant::FromInt64(Self<TpgwScriptStream>(*store, obj, "TMemoryStream.Size").Stream().Size());
   });
   stream->AddProperty(
       u"Position", u"Integer",
       [store](TPersistent* obj, TvmClassVariable*, const WideString&) {
-        return Variant::FromInt64(Self<TpgwScriptStream>(*store, obj, "TMemoryStream.Position").Stream().Position());
+        return Variant::FromInt64(
+            Self<TpgwScriptStream>(*store, obj, "TMemoryStream.Position").Stream().Position());
       },
       [store](TPersistent* obj, TvmClassVariable*, const WideString&, const Variant& v) {
         TMemoryStream& m = Self<TpgwScriptStream>(*store, obj, "TMemoryStream.Position").Stream();
@@ -492,10 +496,10 @@ void AddObjectClasses(TvmScript& s, TpgwScriptObjects* store) {
 void AddStringsClass(TvmScript& s, TpgwScriptObjects* store) {
   TvmClassVariable* cls = s.AddClass(u"TWideStrings", u"TPersistent");
   if (!cls) return;
-  cls->AddConstructor(u"constructor Create", [store](TPersistent*, TvmClassVariable*, const WideString&,
-                                                     std::vector<Variant>&) {
-    return Variant::FromObject(store->Make<TpgwScriptStrings>());
-  });
+  cls->AddConstructor(u"constructor Create",
+                      [store](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                        return Variant::FromObject(store->Make<TpgwScriptStrings>());
+                      });
   auto call = [store](TPersistent* obj, TvmClassVariable* cls, const WideString& name,
                       std::vector<Variant>& p) -> Variant {
     const std::string member = MemberName(u"TWideStrings", cls, name);
@@ -539,7 +543,8 @@ void AddStringsClass(TvmScript& s, TpgwScriptObjects* store) {
     } else if (name == u"OBJECTS.GET") {
       const int i = IndexArg(a0);
       void* placed = list.Objects(i);
-      return store->Placed.count(placed) ? Variant::FromObject(static_cast<TPersistent*>(placed)) : Variant::Null();
+      return store->Placed.count(placed) ? Variant::FromObject(static_cast<TPersistent*>(placed))
+                                         : Variant::Null();
     } else if (name == u"OBJECTS.SET") {
       void* placed = Param(p, 1).IsObject() ? Param(p, 1).AsObject() : nullptr;
       if (placed) store->Placed.insert(placed);
@@ -554,11 +559,12 @@ void AddStringsClass(TvmScript& s, TpgwScriptObjects* store) {
     return Variant::Null();
   };
   for (const char16_t* m :
-       {u"function Add(const S: String): Integer", u"function AddObject(const S: String; AObject: TObject): Integer",
-        u"procedure Clear", u"procedure Delete(Index: Integer)", u"function IndexOf(const S: String): Integer",
-        u"procedure Insert(Index: Integer; const S: String)", u"procedure LoadFromFile(const FileName: String)",
-        u"procedure LoadFromStream(Stream: TStream)", u"procedure SaveToFile(const FileName: String)",
-        u"procedure SaveToStream(Stream: TStream)"})
+       {u"function Add(const S: String): Integer",
+        u"function AddObject(const S: String; AObject: TObject): Integer", u"procedure Clear",
+        u"procedure Delete(Index: Integer)", u"function IndexOf(const S: String): Integer",
+        u"procedure Insert(Index: Integer; const S: String)",
+        u"procedure LoadFromFile(const FileName: String)", u"procedure LoadFromStream(Stream: TStream)",
+        u"procedure SaveToFile(const FileName: String)", u"procedure SaveToStream(Stream: TStream)"})
     cls->AddMethod(m, call);
   cls->AddIndexProperty(u"Objects", u"Integer", u"TObject", call);
   cls->AddDefaultProperty(u"Strings", u"Integer", u"String", call);
@@ -630,10 +636,9 @@ void AddComponentMembers(TvmScript& s, TpgwScriptObjects* store) {
     }
     return Variant::Null();
   };
-  for (const char16_t* m :
-       {u"procedure Clear", u"procedure LoadFromStream(Stream: TStream)",
-        u"procedure SaveToStream(Stream: TStream; SaveChildren: Boolean = True)",
-        u"procedure SetBounds(ALeft, ATop, AWidth, AHeight: Extended)"})
+  for (const char16_t* m : {u"procedure Clear", u"procedure LoadFromStream(Stream: TStream)",
+                            u"procedure SaveToStream(Stream: TStream; SaveChildren: Boolean = True)",
+                            u"procedure SetBounds(ALeft, ATop, AWidth, AHeight: Extended)"})
     cls->AddMethod(m, call);
   for (int kind : {0, 1})
     cls->AddProperty(kind == 0 ? u"Objects" : u"AllObjects", u"TList",
@@ -654,11 +659,11 @@ void AddComponentMembers(TvmScript& s, TpgwScriptObjects* store) {
 }
 
 void AddViewMembers(TvmScript& s, TpgwScriptObjects* store) {
-  ClassOf<TpgwStretcheable>(s)
-      ->AddMethod(u"function CalcHeight: Extended",
-                  [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
-                    return Variant(Obj<TpgwStretcheable>(obj, "TpgwStretcheable.CalcHeight").CalcHeight());
-                  });
+  ClassOf<TpgwStretcheable>(s)->AddMethod(
+      u"function CalcHeight: Extended",
+      [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+        return Variant(Obj<TpgwStretcheable>(obj, "TpgwStretcheable.CalcHeight").CalcHeight());
+      });
   TvmClassVariable* memo = ClassOf<TpgwCustomMemoView>(s);
   memo->AddProperty(
       u"AnsiText", u"String",
@@ -668,23 +673,24 @@ void AddViewMembers(TvmScript& s, TpgwScriptObjects* store) {
       [](TPersistent* obj, TvmClassVariable*, const WideString&, const Variant& v) {
         Obj<TpgwCustomMemoView>(obj, "TpgwCustomMemoView.AnsiText").SetAnsiText(VarToStr(v));
       });
-  memo->AddProperty(u"Lines", u"TWideStrings", [store](TPersistent* obj, TvmClassVariable*, const WideString&) {
-    TpgwCustomMemoView& m = Obj<TpgwCustomMemoView>(obj, "TpgwCustomMemoView.Lines");
-    return Variant::FromObject(
-        store->Wrapper<TpgwScriptStrings>(&m, 0, [&] { return store->Make<TpgwScriptStrings>(&m, m.Lines()); }));
-  });
+  memo->AddProperty(u"Lines", u"TWideStrings",
+                    [store](TPersistent* obj, TvmClassVariable*, const WideString&) {
+                      TpgwCustomMemoView& m = Obj<TpgwCustomMemoView>(obj, "TpgwCustomMemoView.Lines");
+                      return Variant::FromObject(store->Wrapper<TpgwScriptStrings>(
+                          &m, 0, [&] { return store->Make<TpgwScriptStrings>(&m, m.Lines()); }));
+                    });
 
-  ClassOf<TpgwPictureView>(s)
-      ->AddMethod(u"procedure LoadFromFile(filename: String)",
-                  [store](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
-                    const char* member = "TpgwPictureView.LoadFromFile";
-                    TpgwPictureView& view = Obj<TpgwPictureView>(obj, member);
-                    std::unique_ptr<TMemoryStream> bytes = ReadScriptFile(*store, Param(p, 0), member);
-                    if (!view.LoadPictureFromStream(*bytes, true))
-                      throw EInvalidOperation(std::string(member) + ": \"" + U8(VarToStr(Param(p, 0))) +
-                                              "\" is not a picture this system can read");
-                    return Variant::Null();
-                  });
+  ClassOf<TpgwPictureView>(s)->AddMethod(
+      u"procedure LoadFromFile(filename: String)",
+      [store](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+        const char* member = "TpgwPictureView.LoadFromFile";
+        TpgwPictureView& view = Obj<TpgwPictureView>(obj, member);
+        std::unique_ptr<TMemoryStream> bytes = ReadScriptFile(*store, Param(p, 0), member);
+        if (!view.LoadPictureFromStream(*bytes, true))
+          throw EInvalidOperation(std::string(member) + ": \"" + U8(VarToStr(Param(p, 0))) +
+                                  "\" is not a picture this system can read");
+        return Variant::Null();
+      });
 
   TvmClassVariable* band = ClassOf<TpgwBand>(s);
   band->AddProperty(
@@ -704,10 +710,8 @@ void AddViewMembers(TvmScript& s, TpgwScriptObjects* store) {
   // Dialog forms have no windows on this platform: a control cannot take the focus (SetFocus
   // does nothing) and a dialog shown modally ends at once as if cancelled.
   if (TvmClassVariable* control = s.AddClass(u"TpgwDialogControl", u"TpgwReportComponent"))
-    control->AddMethod(u"procedure SetFocus",
-                       [](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
-                         return Variant::Null();
-                       });
+    control->AddMethod(u"procedure SetFocus", [](TPersistent*, TvmClassVariable*, const WideString&,
+                                                 std::vector<Variant>&) { return Variant::Null(); });
   TvmClassVariable* dialog = ClassOf<TpgwDialogPage>(s);
   dialog->AddMethod(u"function ShowModal: Integer",
                     [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
@@ -737,28 +741,28 @@ void AddViewMembers(TvmScript& s, TpgwScriptObjects* store) {
 }
 
 void AddDataMembers(TvmScript& s, TpgwScriptObjects* store) {
-  ClassOf<TpgwDataSet>(s)
-      ->AddMethod(u"procedure GetFieldList(List: TStrings)",
-                  [store](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
-                    const char* member = "TpgwDataSet.GetFieldList";
-                    TpgwScriptStrings& list = StringsArg(*store, Param(p, 0), member);
-                    Obj<TpgwDataSet>(obj, member).GetFieldList(list.List());
-                    list.Grew(member);
-                    return Variant::Null();
-                  });
+  ClassOf<TpgwDataSet>(s)->AddMethod(
+      u"procedure GetFieldList(List: TStrings)",
+      [store](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+        const char* member = "TpgwDataSet.GetFieldList";
+        TpgwScriptStrings& list = StringsArg(*store, Param(p, 0), member);
+        Obj<TpgwDataSet>(obj, member).GetFieldList(list.List());
+        list.Grew(member);
+        return Variant::Null();
+      });
 
   TvmClassVariable* vars = ClassOf<TpgwVariables>(s);
   if (vars->Ancestor == u"TPersistent") vars->Ancestor = u"TCollection";
-  vars->AddConstructor(u"constructor Create", [store](TPersistent*, TvmClassVariable*, const WideString&,
-                                                      std::vector<Variant>&) {
-    return Variant::FromObject(store->Make<TpgwVariables>());
-  });
+  vars->AddConstructor(u"constructor Create",
+                       [store](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                         return Variant::FromObject(store->Make<TpgwVariables>());
+                       });
 
   TvmClassVariable* array = s.AddClass(u"TpgwArray", u"TObject");
-  array->AddConstructor(u"constructor Create", [store](TPersistent*, TvmClassVariable*, const WideString&,
-                                                       std::vector<Variant>&) {
-    return Variant::FromObject(store->Make<TpgwScriptArray>());
-  });
+  array->AddConstructor(u"constructor Create",
+                        [store](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
+                          return Variant::FromObject(store->Make<TpgwScriptArray>());
+                        });
   array->AddDefaultProperty(
       u"Variables", u"Variant", u"Variant",
       [store](TPersistent* obj, TvmClassVariable*, const WideString& name, std::vector<Variant>& p) {
@@ -773,12 +777,12 @@ void AddStylesClass(TvmScript& s, TpgwScriptObjects* store) {
   s.AddClassChain(TpgwStyleItem::StaticClassInfo());
   TvmClassVariable* cls = s.AddClass(u"TpgwStyles", u"TCollection");
   if (!cls) return;
-  cls->AddConstructor(u"constructor Create(AReport: TpgwReport)",
-                      [store](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
-                        auto* report = dynamic_cast<TpgwReport*>(Param(p, 0).IsObject() ? Param(p, 0).AsObject()
-                                                                                         : nullptr);
-                        return Variant::FromObject(store->Make<TpgwScriptStyles>(report));
-                      });
+  cls->AddConstructor(
+      u"constructor Create(AReport: TpgwReport)",
+      [store](TPersistent*, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+        auto* report = dynamic_cast<TpgwReport*>(Param(p, 0).IsObject() ? Param(p, 0).AsObject() : nullptr);
+        return Variant::FromObject(store->Make<TpgwScriptStyles>(report));
+      });
   auto call = [store](TPersistent* obj, TvmClassVariable* cls, const WideString& name,
                       std::vector<Variant>& p) -> Variant {
     const std::string member = MemberName(u"TpgwStyles", cls, name);
@@ -786,7 +790,8 @@ void AddStylesClass(TvmScript& s, TpgwScriptObjects* store) {
     const Variant& a0 = Param(p, 0);
     if (name == u"ITEMS.GET") {
       const int i = IndexArg(a0);
-      if (i < 0 || i >= styles.Count()) throw EListError("List index out of bounds (" + std::to_string(i) + ")");
+      if (i < 0 || i >= styles.Count())
+        throw EListError("List index out of bounds (" + std::to_string(i) + ")");
       return Variant::FromObject(&styles.Items(i));
     }
     if (name == u"ADD") return Variant::FromObject(&styles.Add());
@@ -818,10 +823,11 @@ void AddStylesClass(TvmScript& s, TpgwScriptObjects* store) {
   };
   cls->AddDefaultProperty(u"Items", u"Integer", u"TpgwStyleItem", call, true);
   for (const char16_t* m :
-       {u"function Add: TpgwStyleItem", u"function Find(const Name: String): TpgwStyleItem", u"procedure Apply",
-        u"procedure GetList(List: TStrings)", u"procedure LoadFromFile(const FileName: String)",
-        u"procedure LoadFromStream(Stream: TStream)", u"procedure SaveToFile(const FileName: String)",
-        u"procedure SaveToStream(Stream: TStream)", u"function Count: Integer"})
+       {u"function Add: TpgwStyleItem", u"function Find(const Name: String): TpgwStyleItem",
+        u"procedure Apply", u"procedure GetList(List: TStrings)",
+        u"procedure LoadFromFile(const FileName: String)", u"procedure LoadFromStream(Stream: TStream)",
+        u"procedure SaveToFile(const FileName: String)", u"procedure SaveToStream(Stream: TStream)",
+        u"function Count: Integer"})
     cls->AddMethod(m, call);
 }
 
@@ -852,8 +858,9 @@ void AddReportMembers(TvmScript& s, TpgwScriptObjects* store) {
       // The same holds outside a run: preparing fills the script anew, under the statement that
       // called it.
       if (r.IsReportActionRunning() || r.RunningEngine() || &r == store->Report)
-        throw EInvalidOperation(member + " cannot be called from the report's own script: it runs while the report "
-                                         "is prepared, and preparing again would start inside itself");
+        throw EInvalidOperation(member +
+                                " cannot be called from the report's own script: it runs while the report "
+                                "is prepared, and preparing again would start inside itself");
       // There is no preview window: ShowReport prepares the pages a preview would show.
       return Variant(r.PrepareReport(Param(p, 0).IsNull() || Param(p, 0).AsBoolean()));
     }
@@ -862,7 +869,8 @@ void AddReportMembers(TvmScript& s, TpgwScriptObjects* store) {
     return Variant::Null();
   };
   for (const char16_t* m :
-       {u"function LoadFromFile(const FileName: String): Boolean", u"procedure SaveToFile(const FileName: String)",
+       {u"function LoadFromFile(const FileName: String): Boolean",
+        u"procedure SaveToFile(const FileName: String)",
         u"function ShowReport(ClearLastReport: Boolean = True): Boolean",
         u"function PrepareReport(ClearLastReport: Boolean = True): Boolean", u"function Print: Boolean"})
     cls->AddMethod(m, call);
@@ -871,11 +879,12 @@ void AddReportMembers(TvmScript& s, TpgwScriptObjects* store) {
     return Variant::FromObject(store->Wrapper<TpgwScriptStyles>(
         &r, 1, [&] { return store->Make<TpgwScriptStyles>(r, r.Styles()); }));
   });
-  cls->AddProperty(u"DrillState", u"TWideStrings", [store](TPersistent* obj, TvmClassVariable*, const WideString&) {
-    TpgwReport& r = Obj<TpgwReport>(obj, "TpgwReport.DrillState");
-    return Variant::FromObject(store->Wrapper<TpgwScriptStrings>(
-        &r, 2, [&] { return store->Make<TpgwScriptStrings>(&r, r.DrillState()); }));
-  });
+  cls->AddProperty(u"DrillState", u"TWideStrings",
+                   [store](TPersistent* obj, TvmClassVariable*, const WideString&) {
+                     TpgwReport& r = Obj<TpgwReport>(obj, "TpgwReport.DrillState");
+                     return Variant::FromObject(store->Wrapper<TpgwScriptStrings>(
+                         &r, 2, [&] { return store->Make<TpgwScriptStrings>(&r, r.DrillState()); }));
+                   });
 }
 
 }  // namespace
@@ -887,11 +896,11 @@ void AddScriptBaseClasses(TvmScript& script) {
   AddObjectClasses(script, store);
   AddStringsClass(script, store);
   AddFillClasses(script);
-  for (const TClassInfo* info :
-       {&TpgwFont::StaticClassInfo(), &TpgwFrameLine::StaticClassInfo(), &TpgwFrame::StaticClassInfo(),
-        &TpgwHighlight::StaticClassInfo(), &TpgwFormat::StaticClassInfo(), &TpgwEngineOptions::StaticClassInfo(),
-        &TpgwPreviewOptions::StaticClassInfo(), &TpgwPrintOptions::StaticClassInfo(),
-        &TpgwReportOptions::StaticClassInfo(), &TpgwVariable::StaticClassInfo()})
+  for (const TClassInfo* info : {&TpgwFont::StaticClassInfo(), &TpgwFrameLine::StaticClassInfo(),
+                                 &TpgwFrame::StaticClassInfo(), &TpgwHighlight::StaticClassInfo(),
+                                 &TpgwFormat::StaticClassInfo(), &TpgwEngineOptions::StaticClassInfo(),
+                                 &TpgwPreviewOptions::StaticClassInfo(), &TpgwPrintOptions::StaticClassInfo(),
+                                 &TpgwReportOptions::StaticClassInfo(), &TpgwVariable::StaticClassInfo()})
     script.AddClassChain(*info);
 }
 

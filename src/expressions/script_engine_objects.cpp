@@ -126,8 +126,8 @@ void AddEngineClass(TvmScript& s) {
       if (!c) throw Exception("ProcessObject needs a report object");
       e.ProcessObject(c);
     } else if (name == u"GETPOSTPROCESSOR") {
-      return Variant::FromObject(&ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report())
-                                      .PostProcessorObject());
+      return Variant::FromObject(
+          &ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).PostProcessorObject());
     }
     return Variant::Null();
   };
@@ -135,7 +135,8 @@ void AddEngineClass(TvmScript& s) {
        {u"procedure NewPage", u"procedure NewColumn", u"procedure StopReport",
         u"function FreeSpace: Extended", u"procedure ShowBand(Band: TpgwBand)",
         u"procedure AddAnchor(const Text: String)", u"function GetAnchorPage(const Text: String): Integer",
-        u"procedure ProcessObject(ReportObject: TpgwComponent)", u"function GetPostProcessor: TpgwPostProcessor"})
+        u"procedure ProcessObject(ReportObject: TpgwComponent)",
+        u"function GetPostProcessor: TpgwPostProcessor"})
     custom->AddMethod(m, call);
   custom->AddProperty(
       u"CurX", u"Extended",
@@ -203,22 +204,22 @@ void AddPreviewPagesClass(TvmScript& s) {
         return Variant::FromObject(KeepScriptPage(script, std::move(page), index));
       },
       true);
-  custom->AddMethod(
-      u"procedure ModifyObject(Component: TpgwComponent)",
-      [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
-        IpgwRunningEngine& e = EngineOf(obj);
-        const Variant& v = Param(p, 0);
-        auto* c = dynamic_cast<TpgwComponent*>(v.IsObject() ? v.AsObject() : nullptr);
-        if (!c) throw Exception("PreviewPages.ModifyObject needs a report object");
-        TpgwComponent* page = c->TopParent() ? c->TopParent() : c;
-        TvmScript& script = ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).Script();
-        const int index = ScriptPageIndex(script, page);
-        if (index < 0)
-          throw Exception("PreviewPages.ModifyObject: " + Utf16ToUtf8(c->Name()) +
-                          " is not an object of a page taken from PreviewPages.Page");
-        e.ReplacePreparedPageObjects(index, *page);
-        return Variant::Null();
-      });
+  custom->AddMethod(u"procedure ModifyObject(Component: TpgwComponent)",
+                    [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+                      IpgwRunningEngine& e = EngineOf(obj);
+                      const Variant& v = Param(p, 0);
+                      auto* c = dynamic_cast<TpgwComponent*>(v.IsObject() ? v.AsObject() : nullptr);
+                      if (!c) throw Exception("PreviewPages.ModifyObject needs a report object");
+                      TpgwComponent* page = c->TopParent() ? c->TopParent() : c;
+                      TvmScript& script =
+                          ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).Script();
+                      const int index = ScriptPageIndex(script, page);
+                      if (index < 0)
+                        throw Exception("PreviewPages.ModifyObject: " + Utf16ToUtf8(c->Name()) +
+                                        " is not an object of a page taken from PreviewPages.Page");
+                      e.ReplacePreparedPageObjects(index, *page);
+                      return Variant::Null();
+                    });
   s.AddClass(u"TpgwPreviewPages", u"TpgwCustomPreviewPages");
 }
 

@@ -409,7 +409,8 @@ TvmMethodHelper* TvmClassVariable::AddMethod(const WideString& syntax, TvmCallMe
 }
 
 TvmPropertyHelper* TvmClassVariable::AddPropertyEx(const WideString& name, const WideString& typ,
-                                                   TvmGetValueNewEvent getEvent, TvmSetValueNewEvent setEvent) {
+                                                   TvmGetValueNewEvent getEvent,
+                                                   TvmSetValueNewEvent setEvent) {
   TvmPropertyHelper* p = AddProperty(name, typ, nullptr, nullptr);
   p->OnGetValueNew = std::move(getEvent);
   p->OnSetValueNew = std::move(setEvent);

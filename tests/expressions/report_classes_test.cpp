@@ -168,23 +168,28 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
        "10|True"},
       {"LoadFromStream of a band",
        u"S := TMemoryStream.Create; Band1.SaveToStream(S); O := Memo1; Memo1.Left := 3; S.Position := 0;"
-       u" Band1.LoadFromStream(S); ShowMessage(O.Left); ShowMessage(Band1.Objects.Count); ShowMessage(Memo1.Left)",
+       u" Band1.LoadFromStream(S); ShowMessage(O.Left); ShowMessage(Band1.Objects.Count); "
+       u"ShowMessage(Memo1.Left)",
        "3|3|10"},
-      {"SetBounds", u"Memo1.SetBounds(1, 2, 30, 40); ShowMessage(Memo1.Left + Memo1.Top + Memo1.Width + Memo1.Height)",
+      {"SetBounds",
+       u"Memo1.SetBounds(1, 2, 30, 40); ShowMessage(Memo1.Left + Memo1.Top + Memo1.Width + Memo1.Height)",
        "73"},
       {"Objects", u"ShowMessage(Band1.Objects.Count); ShowMessage(Band1.Objects[2].Name)", "3|Picture1"},
-      {"AllObjects", u"ShowMessage(Page1.AllObjects.Count); ShowMessage(Page1.AllObjects[0].Name)", "4|Band1"},
+      {"AllObjects", u"ShowMessage(Page1.AllObjects.Count); ShowMessage(Page1.AllObjects[0].Name)",
+       "4|Band1"},
       {"Parent", u"ShowMessage(Memo1.Parent.Name)", "Band1"},
       {"Page", u"ShowMessage(Memo1.Page.Name)", "Page1"},
       {"AbsLeft, AbsTop", u"ShowMessage(Memo2.AbsLeft); ShowMessage(Memo2.AbsTop)", "150|25"},
       // TpgwCustomFill
       {"AsGradientFill", u"ShowMessage(Band1.Fill.AsGradientFill.StartColor)", "255"},
-      {"AsBrushFill", u"ShowMessage(VarType(Band1.Fill.AsBrushFill)); ShowMessage(Memo1.Fill.AsBrushFill.BackColor)",
+      {"AsBrushFill",
+       u"ShowMessage(VarType(Band1.Fill.AsBrushFill)); ShowMessage(Memo1.Fill.AsBrushFill.BackColor)",
        "1|536870911"},
       {"AsGlassFill", u"ShowMessage(VarType(Memo1.Fill.AsGlassFill))", "1"},
       // TWideStrings
       {"constructor, Add, Count, Strings",
-       u"L := TWideStrings.Create; L.Add('a'); ShowMessage(L.Add('b')); ShowMessage(L.Count); ShowMessage(L[1]);"
+       u"L := TWideStrings.Create; L.Add('a'); ShowMessage(L.Add('b')); ShowMessage(L.Count); "
+       u"ShowMessage(L[1]);"
        u" L.Strings[0] := 'z'; ShowMessage(L.Strings[0])",
        "1|2|b|z"},
       {"AddObject, Objects",
@@ -195,10 +200,12 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
        u"L := TWideStrings.Create; L.Text := 'a'#13#10'b'#13#10'c'; L.Delete(0); L.Insert(1, 'x');"
        u" ShowMessage(L.IndexOf('c')); ShowMessage(L.Text); L.Clear; ShowMessage(L.Count)",
        "2|b\r\nx\r\nc\r\n|0"},
-      {"LoadFromFile", u"L := TWideStrings.Create; L.LoadFromFile('lines.txt'); ShowMessage(L.Count); ShowMessage(L[1])",
+      {"LoadFromFile",
+       u"L := TWideStrings.Create; L.LoadFromFile('lines.txt'); ShowMessage(L.Count); ShowMessage(L[1])",
        "2|south"},
       {"SaveToStream, LoadFromStream",
-       u"L := TWideStrings.Create; L.Add('one'); S := TMemoryStream.Create; L.SaveToStream(S); S.Position := 0;"
+       u"L := TWideStrings.Create; L.Add('one'); S := TMemoryStream.Create; L.SaveToStream(S); S.Position := "
+       u"0;"
        u" L := TWideStrings.Create; L.LoadFromStream(S); ShowMessage(L[0])",
        "one"},
       {"SaveToFile (refused)", u"L := TWideStrings.Create; L.SaveToFile('out.txt')",
@@ -207,13 +214,16 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
       // TpgwDataSet
       {"Open, First, Next, Prior, Eof, RecNo, Value",
        u"D := Report.GetDataset('Orders'); D.Open; D.First; D.Next; D.Next; ShowMessage(D.Value['name']);"
-       u" ShowMessage(D.RecNo); D.Prior; ShowMessage(D.Value['qty']); D.Next; D.Next; ShowMessage(D.Eof); D.Close",
+       u" ShowMessage(D.RecNo); D.Prior; ShowMessage(D.Value['qty']); D.Next; D.Next; ShowMessage(D.Eof); "
+       u"D.Close",
        "gamma|2|2|True"},
       {"FieldsCount, HasField, IsBlobField, RecordCount",
-       u"D := Report.GetDataset('Orders'); D.Open; ShowMessage(D.FieldsCount); ShowMessage(D.HasField('qty'));"
+       u"D := Report.GetDataset('Orders'); D.Open; ShowMessage(D.FieldsCount); "
+       u"ShowMessage(D.HasField('qty'));"
        u" ShowMessage(D.HasField('nope')); ShowMessage(D.IsBlobField('name')); ShowMessage(D.RecordCount)",
        "2|True|False|False|3"},
-      {"GetFieldList", u"D := Report.GetDataset('Orders'); L := TWideStrings.Create; D.GetFieldList(L); ShowMessage(L.Text)",
+      {"GetFieldList",
+       u"D := Report.GetDataset('Orders'); L := TWideStrings.Create; D.GetFieldList(L); ShowMessage(L.Text)",
        "name\r\nqty\r\n"},
       {"DisplayText, DisplayWidth, FieldType",
        u"D := Report.GetDataset('Orders'); D.Open; D.First; ShowMessage(D.DisplayText['name']);"
@@ -223,20 +233,26 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
       {"TagStr", u"Memo1.TagStr := 'tag'; ShowMessage(Memo1.TagStr)", "tag"},
       {"CalcHeight", u"ShowMessage(Memo1.CalcHeight > 0)", "True"},
       {"CalcWidth", u"ShowMessage(Memo1.CalcWidth > 0)", "True"},
-      {"Text, Value", u"Memo1.Text := 'x'; Memo1.Value := 5; ShowMessage(Memo1.Text); ShowMessage(Memo1.Value)",
-       "x\r\n|5"},
+      {"Text, Value",
+       u"Memo1.Text := 'x'; Memo1.Value := 5; ShowMessage(Memo1.Text); ShowMessage(Memo1.Value)", "x\r\n|5"},
       {"AnsiText", u"Memo1.AnsiText := 'plain'; ShowMessage(Memo1.AnsiText)", "plain\r\n"},
       {"Lines", u"Memo1.Lines.Add('second'); ShowMessage(Memo1.Lines.Count); ShowMessage(Memo1.Lines[0])",
        "2|Hello",
-       [](ReportClasses& t) { EXPECT_EQ(U8(t.Object<TpgwMemoView>(u"Memo1").Text()), "Hello\r\nsecond\r\n"); }},
-      {"TpgwPictureView.LoadFromFile", u"Picture1.LoadFromFile('picture.bmp'); ShowMessage('loaded')", "loaded",
-       [](ReportClasses& t) { EXPECT_NE(t.Object<TpgwPictureView>(u"Picture1").Picture().Graphic(), nullptr); }},
+       [](ReportClasses& t) {
+         EXPECT_EQ(U8(t.Object<TpgwMemoView>(u"Memo1").Text()), "Hello\r\nsecond\r\n");
+       }},
+      {"TpgwPictureView.LoadFromFile", u"Picture1.LoadFromFile('picture.bmp'); ShowMessage('loaded')",
+       "loaded",
+       [](ReportClasses& t) {
+         EXPECT_NE(t.Object<TpgwPictureView>(u"Picture1").Picture().Graphic(), nullptr);
+       }},
       {"SetFocus", u"TpgwDialogControl(Memo1).SetFocus; ShowMessage('no focus here')", "no focus here"},
       {"ShowModal, ModalResult",
        u"Dialog1.ModalResult := 1; ShowMessage(Dialog1.ModalResult); ShowMessage(Dialog1.ShowModal);"
        u" ShowMessage(Dialog1.ModalResult)",
        "1|2|2"},
-      {"DestroyForms", u"Report.EngineOptions.DestroyForms := False; ShowMessage(Report.EngineOptions.DestroyForms)",
+      {"DestroyForms",
+       u"Report.EngineOptions.DestroyForms := False; ShowMessage(Report.EngineOptions.DestroyForms)",
        "False"},
       {"Overflow", u"Band1.Overflow := True; ShowMessage(Band1.Overflow)", "True"},
       // Aligned to the right, up against the picture that stands to its right.
@@ -245,43 +261,55 @@ TEST_F(ReportClasses, EveryMemberWorksFromAScriptOnALoadedTemplate) {
       {"TpgwVariables constructor, Variables",
        u"V := TpgwVariables.Create; V['Rate'] := 3; ShowMessage(V['Rate'] * 2)", "6"},
       {"TpgwArray constructor, Variables",
-       u"A := TpgwArray.Create; A['k'] := 'v'; A[7] := 8; ShowMessage(A['K']); ShowMessage(A[7]); ShowMessage(VarType(A['none']))",
+       u"A := TpgwArray.Create; A['k'] := 'v'; A[7] := 8; ShowMessage(A['K']); ShowMessage(A[7]); "
+       u"ShowMessage(VarType(A['none']))",
        "v|8|1"},
       {"Styles, Items, Count, Find",
-       u"St := Report.Styles; ShowMessage(St.Count); ShowMessage(St[1].Name); ShowMessage(St.Find('Title').Font.Color);"
+       u"St := Report.Styles; ShowMessage(St.Count); ShowMessage(St[1].Name); "
+       u"ShowMessage(St.Find('Title').Font.Color);"
        u" ShowMessage(VarType(St.Find('none')))",
        "2|Body|255|1"},
       {"TpgwStyles constructor, Add, GetList",
-       u"St := TpgwStyles.Create(Report); St.Add.Name := 'Mine'; L := TWideStrings.Create; St.GetList(L); ShowMessage(L.Text)",
+       u"St := TpgwStyles.Create(Report); St.Add.Name := 'Mine'; L := TWideStrings.Create; St.GetList(L); "
+       u"ShowMessage(L.Text)",
        "Mine\r\n"},
-      {"Apply", u"Memo1.Style := 'Title'; Report.Styles.Find('Title').Font.Color := 32768; Report.Styles.Apply; ShowMessage(Memo1.Font.Color)",
+      {"Apply",
+       u"Memo1.Style := 'Title'; Report.Styles.Find('Title').Font.Color := 32768; Report.Styles.Apply; "
+       u"ShowMessage(Memo1.Font.Color)",
        "32768"},
       {"TpgwStyles SaveToStream, LoadFromStream",
-       u"S := TMemoryStream.Create; Report.Styles.SaveToStream(S); S.Position := 0; St := TpgwStyles.Create(Report);"
+       u"S := TMemoryStream.Create; Report.Styles.SaveToStream(S); S.Position := 0; St := "
+       u"TpgwStyles.Create(Report);"
        u" St.LoadFromStream(S); ShowMessage(St.Count); ShowMessage(St[0].Name)",
        "2|Title"},
       {"TpgwStyles LoadFromStream keeps the items a script holds",
-       u"O := Report.Styles.Find('Title'); S := TMemoryStream.Create; Report.Styles.SaveToStream(S); S.Position := 0;"
+       u"O := Report.Styles.Find('Title'); S := TMemoryStream.Create; Report.Styles.SaveToStream(S); "
+       u"S.Position := 0;"
        u" Report.Styles.LoadFromStream(S); ShowMessage(O.Name); ShowMessage(Report.Styles.Count)",
        "Title|2"},
-      {"TpgwStyles SaveToFile (refused), LoadFromFile",
-       u"Report.Styles.SaveToFile('house.xml')",
+      {"TpgwStyles SaveToFile (refused), LoadFromFile", u"Report.Styles.SaveToFile('house.xml')",
        "error: TpgwStyles.SaveToFile is not allowed in report scripts: they may not write files"},
       // the report
-      {"Calc, GetDataset", u"ShowMessage(Report.Calc('6 * 7')); ShowMessage(Report.GetDataset('Orders').Name)", "42|Orders"},
+      {"Calc, GetDataset",
+       u"ShowMessage(Report.Calc('6 * 7')); ShowMessage(Report.GetDataset('Orders').Name)", "42|Orders"},
       {"Variables", u"Report.Variables['Shown'] := 3; ShowMessage(Report.Variables['Shown'])", "3"},
-      {"Terminated", u"ShowMessage(Report.Terminated); Report.Terminated := True; ShowMessage(Report.Terminated)",
+      {"Terminated",
+       u"ShowMessage(Report.Terminated); Report.Terminated := True; ShowMessage(Report.Terminated)",
        "False|True"},
       {"DrillState", u"Report.DrillState.Add('Band1'); ShowMessage(Report.DrillState.Count)", "1"},
       {"PrepareReport", u"Report.PrepareReport",
-       "error: TpgwReport.PrepareReport cannot be called from the report's own script: it runs while the report is "
+       "error: TpgwReport.PrepareReport cannot be called from the report's own script: it runs while the "
+       "report is "
        "prepared, and preparing again would start inside itself"},
       {"ShowReport", u"Report.ShowReport(False)",
-       "error: TpgwReport.ShowReport cannot be called from the report's own script: it runs while the report is "
+       "error: TpgwReport.ShowReport cannot be called from the report's own script: it runs while the report "
+       "is "
        "prepared, and preparing again would start inside itself"},
-      {"Print", u"Report.Print", "error: Print is not available in report scripts: the host prints prepared reports"},
+      {"Print", u"Report.Print",
+       "error: Print is not available in report scripts: the host prints prepared reports"},
       {"LoadFromFile", u"ShowMessage(Report.LoadFromFile('classes.pw3'))",
-       "error: TpgwReport.LoadFromFile cannot be called on the report from its own script: it would replace the "
+       "error: TpgwReport.LoadFromFile cannot be called on the report from its own script: it would replace "
+       "the "
        "script that is running"},
       {"SaveToFile (refused)", u"Report.SaveToFile('copy.pw3')",
        "error: TpgwReport.SaveToFile is not allowed in report scripts: they may not write files",
@@ -303,40 +331,74 @@ TEST_F(ReportClasses, ClassesAreRegisteredBelowTheirAncestors) {
   Load();
   TvmScript& script = ReportScript(*report).Script();
   const std::pair<const char16_t*, const char16_t*> classes[] = {
-      {u"TpgwComponent", u"TComponent"},         {u"TComponent", u"TObject"},
-      {u"TpgwReportComponent", u"TpgwComponent"}, {u"TpgwDialogComponent", u"TpgwReportComponent"},
-      {u"TpgwDataSet", u"TpgwDialogComponent"},   {u"TpgwUserDataSet", u"TpgwDataSet"},
-      {u"TpgwCustomDBDataSet", u"TpgwDataSet"},   {u"TpgwView", u"TpgwReportComponent"},
-      {u"TpgwStretcheable", u"TpgwView"},         {u"TpgwCustomMemoView", u"TpgwStretcheable"},
-      {u"TpgwMemoView", u"TpgwCustomMemoView"},   {u"TpgwSysMemoView", u"TpgwCustomMemoView"},
-      {u"TpgwPictureView", u"TpgwView"},          {u"TpgwDigitalSignatureView", u"TpgwPictureView"},
-      {u"TpgwShapeView", u"TpgwView"},            {u"TpgwLineView", u"TpgwView"},
-      {u"TpgwSubreport", u"TpgwView"},            {u"TpgwBand", u"TpgwReportComponent"},
-      {u"TpgwDataBand", u"TpgwBand"},             {u"TpgwMasterData", u"TpgwDataBand"},
-      {u"TpgwDetailData", u"TpgwDataBand"},       {u"TpgwSubdetailData", u"TpgwDataBand"},
-      {u"TpgwDataBand4", u"TpgwDataBand"},        {u"TpgwDataBand5", u"TpgwDataBand"},
-      {u"TpgwDataBand6", u"TpgwDataBand"},        {u"TpgwHeader", u"TpgwBand"},
-      {u"TpgwFooter", u"TpgwBand"},               {u"TpgwPageHeader", u"TpgwBand"},
-      {u"TpgwPageFooter", u"TpgwBand"},           {u"TpgwColumnHeader", u"TpgwBand"},
-      {u"TpgwColumnFooter", u"TpgwBand"},         {u"TpgwGroupHeader", u"TpgwBand"},
-      {u"TpgwGroupFooter", u"TpgwBand"},          {u"TpgwReportTitle", u"TpgwBand"},
-      {u"TpgwReportSummary", u"TpgwBand"},        {u"TpgwChild", u"TpgwBand"},
-      {u"TpgwOverlay", u"TpgwBand"},              {u"TpgwPage", u"TpgwComponent"},
-      {u"TpgwReportPage", u"TpgwPage"},           {u"TpgwDataPage", u"TpgwPage"},
-      {u"TpgwDialogPage", u"TpgwPage"},           {u"TpgwDialogControl", u"TpgwReportComponent"},
-      {u"TpgwReport", u"TpgwComponent"},          {u"TpgwBrushFill", u"TpgwCustomFill"},
-      {u"TpgwGradientFill", u"TpgwCustomFill"},   {u"TpgwGlassFill", u"TpgwCustomFill"},
-      {u"TpgwCustomFill", u"TPersistent"},        {u"TWideStrings", u"TPersistent"},
-      {u"TpgwVariables", u"TCollection"},         {u"TpgwStyles", u"TCollection"},
-      {u"TpgwVariable", u"TPersistent"},          {u"TpgwStyleItem", u"TPersistent"},
-      {u"TpgwFrame", u"TPersistent"},             {u"TpgwFrameLine", u"TPersistent"},
-      {u"TpgwHighlight", u"TPersistent"},         {u"TpgwFormat", u"TPersistent"},
-      {u"TpgwEngineOptions", u"TPersistent"},     {u"TpgwPrintOptions", u"TPersistent"},
-      {u"TpgwPreviewOptions", u"TPersistent"},    {u"TpgwReportOptions", u"TPersistent"},
-      {u"TpgwEngine", u"TpgwCustomEngine"},       {u"TpgwOutline", u"TpgwCustomOutline"},
-      {u"TpgwPreviewPages", u"TpgwCustomPreviewPages"}, {u"TpgwPostProcessor", u"TPersistent"},
-      {u"TpgwArray", u"TObject"},                 {u"TMemoryStream", u"TStream"},
-      {u"TList", u"TObject"},                     {u"TPersistent", u"TObject"},
+      {u"TpgwComponent", u"TComponent"},
+      {u"TComponent", u"TObject"},
+      {u"TpgwReportComponent", u"TpgwComponent"},
+      {u"TpgwDialogComponent", u"TpgwReportComponent"},
+      {u"TpgwDataSet", u"TpgwDialogComponent"},
+      {u"TpgwUserDataSet", u"TpgwDataSet"},
+      {u"TpgwCustomDBDataSet", u"TpgwDataSet"},
+      {u"TpgwView", u"TpgwReportComponent"},
+      {u"TpgwStretcheable", u"TpgwView"},
+      {u"TpgwCustomMemoView", u"TpgwStretcheable"},
+      {u"TpgwMemoView", u"TpgwCustomMemoView"},
+      {u"TpgwSysMemoView", u"TpgwCustomMemoView"},
+      {u"TpgwPictureView", u"TpgwView"},
+      {u"TpgwDigitalSignatureView", u"TpgwPictureView"},
+      {u"TpgwShapeView", u"TpgwView"},
+      {u"TpgwLineView", u"TpgwView"},
+      {u"TpgwSubreport", u"TpgwView"},
+      {u"TpgwBand", u"TpgwReportComponent"},
+      {u"TpgwDataBand", u"TpgwBand"},
+      {u"TpgwMasterData", u"TpgwDataBand"},
+      {u"TpgwDetailData", u"TpgwDataBand"},
+      {u"TpgwSubdetailData", u"TpgwDataBand"},
+      {u"TpgwDataBand4", u"TpgwDataBand"},
+      {u"TpgwDataBand5", u"TpgwDataBand"},
+      {u"TpgwDataBand6", u"TpgwDataBand"},
+      {u"TpgwHeader", u"TpgwBand"},
+      {u"TpgwFooter", u"TpgwBand"},
+      {u"TpgwPageHeader", u"TpgwBand"},
+      {u"TpgwPageFooter", u"TpgwBand"},
+      {u"TpgwColumnHeader", u"TpgwBand"},
+      {u"TpgwColumnFooter", u"TpgwBand"},
+      {u"TpgwGroupHeader", u"TpgwBand"},
+      {u"TpgwGroupFooter", u"TpgwBand"},
+      {u"TpgwReportTitle", u"TpgwBand"},
+      {u"TpgwReportSummary", u"TpgwBand"},
+      {u"TpgwChild", u"TpgwBand"},
+      {u"TpgwOverlay", u"TpgwBand"},
+      {u"TpgwPage", u"TpgwComponent"},
+      {u"TpgwReportPage", u"TpgwPage"},
+      {u"TpgwDataPage", u"TpgwPage"},
+      {u"TpgwDialogPage", u"TpgwPage"},
+      {u"TpgwDialogControl", u"TpgwReportComponent"},
+      {u"TpgwReport", u"TpgwComponent"},
+      {u"TpgwBrushFill", u"TpgwCustomFill"},
+      {u"TpgwGradientFill", u"TpgwCustomFill"},
+      {u"TpgwGlassFill", u"TpgwCustomFill"},
+      {u"TpgwCustomFill", u"TPersistent"},
+      {u"TWideStrings", u"TPersistent"},
+      {u"TpgwVariables", u"TCollection"},
+      {u"TpgwStyles", u"TCollection"},
+      {u"TpgwVariable", u"TPersistent"},
+      {u"TpgwStyleItem", u"TPersistent"},
+      {u"TpgwFrame", u"TPersistent"},
+      {u"TpgwFrameLine", u"TPersistent"},
+      {u"TpgwHighlight", u"TPersistent"},
+      {u"TpgwFormat", u"TPersistent"},
+      {u"TpgwEngineOptions", u"TPersistent"},
+      {u"TpgwPrintOptions", u"TPersistent"},
+      {u"TpgwPreviewOptions", u"TPersistent"},
+      {u"TpgwReportOptions", u"TPersistent"},
+      {u"TpgwEngine", u"TpgwCustomEngine"},
+      {u"TpgwOutline", u"TpgwCustomOutline"},
+      {u"TpgwPreviewPages", u"TpgwCustomPreviewPages"},
+      {u"TpgwPostProcessor", u"TPersistent"},
+      {u"TpgwArray", u"TObject"},
+      {u"TMemoryStream", u"TStream"},
+      {u"TList", u"TObject"},
+      {u"TPersistent", u"TObject"},
   };
   for (const auto& [name, ancestor] : classes) {
     TvmClassVariable* cls = script.FindClass(name);
@@ -373,7 +435,8 @@ TEST_F(ReportClasses, FilesStreamsAndResourcesAreRefusedWithTheMembersName) {
       {"a link that leads out", "L := TWideStrings.Create; L.LoadFromFile('escape.txt')",
        "error: TWideStrings.LoadFromFile: \"escape.txt" + onlyHere},
       {"a folder", "L := TWideStrings.Create; L.LoadFromFile('sub')",
-       "error: TWideStrings.LoadFromFile: Cannot open file \"" + (dir / "sub").string() + "\". Is a directory"},
+       "error: TWideStrings.LoadFromFile: Cannot open file \"" + (dir / "sub").string() +
+           "\". Is a directory"},
       {"a pipe", "L := TWideStrings.Create; L.LoadFromFile('pipe')",
        "error: TWideStrings.LoadFromFile: Cannot open file \"" + (dir / "pipe").string() + notRegular},
       {"a picture outside", "Picture1.LoadFromFile('" + outsideName + "')",
@@ -382,7 +445,8 @@ TEST_F(ReportClasses, FilesStreamsAndResourcesAreRefusedWithTheMembersName) {
        "error: TpgwPictureView.LoadFromFile: \"lines.txt\" is not a picture this system can read"},
       {"a style sheet outside", "Report.Styles.LoadFromFile('/etc/hostname')",
        "error: TpgwStyles.LoadFromFile: \"/etc/hostname" + onlyHere},
-      {"a writing outside, even when writes are allowed", "L := TWideStrings.Create; L.SaveToFile('../x.txt')",
+      {"a writing outside, even when writes are allowed",
+       "L := TWideStrings.Create; L.SaveToFile('../x.txt')",
        "error: TWideStrings.SaveToFile: \"../x.txt" + onlyHere},
       {"a stream the script did not create", "O := Memo2; Memo1.LoadFromStream(O)",
        "error: TpgwComponent.LoadFromStream: the stream must be a TMemoryStream the script created"},
@@ -409,7 +473,8 @@ TEST_F(ReportClasses, FilesStreamsAndResourcesAreRefusedWithTheMembersName) {
   // The host allows writes: inside the folder they happen, through a file that replaces the
   // target only when complete.
   allowWrites = true;
-  EXPECT_EQ(Run(u"L := TWideStrings.Create; L.Add('kept'); L.SaveToFile('saved.txt'); ShowMessage('saved')"), "saved");
+  EXPECT_EQ(Run(u"L := TWideStrings.Create; L.Add('kept'); L.SaveToFile('saved.txt'); ShowMessage('saved')"),
+            "saved");
   std::ifstream saved(dir / "saved.txt");
   std::string line;
   std::getline(saved, line);
@@ -420,8 +485,8 @@ TEST_F(ReportClasses, FilesStreamsAndResourcesAreRefusedWithTheMembersName) {
   TMemoryBudget& budget = TMemoryBudget::Process();
   const int64_t limit = budget.Limit();
   budget.SetLimit(budget.Used() + (int64_t{1} << 20));
-  const std::string out =
-      Run(u"O := 'x'; for I := 1 to 17 do O := O + O; L := TWideStrings.Create; for I := 1 to 10 do L.Add(O)");
+  const std::string out = Run(
+      u"O := 'x'; for I := 1 to 17 do O := O + O; L := TWideStrings.Create; for I := 1 to 10 do L.Add(O)");
   budget.SetLimit(limit);
   EXPECT_EQ(out.rfind("error: Out of memory: TWideStrings.Add needs", 0), 0u) << out;
   fs::remove(outside);
@@ -430,10 +495,12 @@ TEST_F(ReportClasses, FilesStreamsAndResourcesAreRefusedWithTheMembersName) {
 // The engine, its outline, its post-processor and the prepared pages answer while the report runs.
 TEST_F(ReportClasses, EngineMembersReachTheRunningEngine) {
   const MemberCase cases[] = {
-      {"NewPage, NewColumn, ShowBand, StopReport", u"Engine.NewPage; Engine.NewColumn; Engine.ShowBand(Band1); Engine.StopReport",
+      {"NewPage, NewColumn, ShowBand, StopReport",
+       u"Engine.NewPage; Engine.NewColumn; Engine.ShowBand(Band1); Engine.StopReport",
        "NewPage|NewColumn|ShowBand Band1|StopReport"},
       {"FreeSpace", u"ShowMessage(Engine.FreeSpace)", "42.5"},
-      {"AddAnchor, GetAnchorPage", u"Engine.AddAnchor('top'); ShowMessage(Engine.GetAnchorPage('top'))", "3|AddAnchor top"},
+      {"AddAnchor, GetAnchorPage", u"Engine.AddAnchor('top'); ShowMessage(Engine.GetAnchorPage('top'))",
+       "3|AddAnchor top"},
       {"ProcessObject", u"Engine.ProcessObject(Memo2)", "ProcessObject Memo2"},
       {"GetPostProcessor, GetMacroList, ResetDuplicates",
        u"L := TWideStrings.Create; Engine.GetPostProcessor.GetMacroList(L); ShowMessage(L.Text);"
@@ -441,7 +508,8 @@ TEST_F(ReportClasses, EngineMembersReachTheRunningEngine) {
        "Memo2\r\n|ResetDuplicates Band1"},
       {"AddItem, LevelRoot, LevelUp", u"Outline.AddItem('Totals'); Outline.LevelUp; Outline.LevelRoot",
        "AddItem Totals|LevelUp|LevelRoot"},
-      {"PreviewPages Count, CurPage", u"ShowMessage(PreviewPages.Count); ShowMessage(PreviewPages.CurPage)", "5|1"},
+      {"PreviewPages Count, CurPage", u"ShowMessage(PreviewPages.Count); ShowMessage(PreviewPages.CurPage)",
+       "5|1"},
       {"PreviewPages Page, ModifyObject",
        u"O := PreviewPages.Page[0]; ShowMessage(O.Name); O := O.FindObject('Shown'); O.Left := 5;"
        u" PreviewPages.ModifyObject(O)",
