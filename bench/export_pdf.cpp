@@ -6,6 +6,8 @@
 #include <string>
 
 #include "export/pdf/pdf_document.h"
+#include "export/pdf/pdf_objects.h"
+#include "export/pdf/pdf_page_content.h"
 #include "export/pdf_export.h"
 #include "platform/streams.h"
 
@@ -63,6 +65,46 @@ void BM_PdfTenTextPagesEmbeddedProtected(benchmark::State& state) {
 void BM_PdfTenTextPagesEmbeddedAes256(benchmark::State& state) {
   WriteTenPages(state, true, true, peAES_256);
 }
+
+// A barcode's bars and spaces as the vector canvas receives them from the barcode's drawing:
+// 120 alternating black and white rectangles, grouped into one path per colour, and the page
+// finished (content deflated).
+void BM_PdfBarcodeFillsPage(benchmark::State& state) {
+  TpgwPDFExport settings;
+  for (auto _ : state) {
+    TMemoryStream out;
+    TpgwPDFDocument pdf(settings, out, Pinned());
+    pdf.Start();
+    pdf.StartPage(397, 559, 0, 0);
+    {
+      TPDFVectorCanvas canvas(pdf, 20, 200, 16);
+      for (int i = 0; i < 120; ++i) {
+        canvas.Brush().SetColor(i % 2 ? clWhite : clBlack);
+        canvas.FillRect(Rect(i * 40, 0, i * 40 + (i % 3 + 1) * 13, 1536));
+      }
+      canvas.Flush();
+    }
+    pdf.FinishPage();
+    pdf.Finish();
+    benchmark::DoNotOptimize(out.Size());
+  }
+}
+BENCHMARK(BM_PdfBarcodeFillsPage)->Unit(benchmark::kMicrosecond);
+
+// The numbers of page content: a coordinate written into a line, as the content writer does.
+void BM_PdfAppendFloat(benchmark::State& state) {
+  std::string line;
+  double v = 123.456;
+  for (auto _ : state) {
+    line.clear();
+    AppendPdfFloat(line, v);
+    line += ' ';
+    AppendPdfFloat(line, v * 0.5);
+    benchmark::DoNotOptimize(line.data());
+    v += 0.25;
+  }
+}
+BENCHMARK(BM_PdfAppendFloat);
 
 BENCHMARK(BM_PdfTenTextPages)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PdfTenTextPagesEmbedded)->Unit(benchmark::kMillisecond);

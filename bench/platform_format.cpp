@@ -46,5 +46,21 @@ void BM_FormatDateTime(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatDateTime);
 
+// Reading numbers as templates and data files give them: short decimals take the exact short way,
+// long ones (20 significant digits) the general reading.
+void BM_StrToFloatShortDecimal(benchmark::State& state) {
+  const WideString texts[] = {u"37.7953", u"1.5", u"-120.25", u"0.000123", u"9449"};
+  size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(StrToFloat(texts[i++ % 5]));
+}
+BENCHMARK(BM_StrToFloatShortDecimal);
+
+void BM_StrToFloatLongDecimal(benchmark::State& state) {
+  const WideString texts[] = {u"37.795275590551181102", u"1.5000000000000000001", u"-120.25000000000000001"};
+  size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(StrToFloat(texts[i++ % 3]));
+}
+BENCHMARK(BM_StrToFloatLongDecimal);
+
 }  // namespace
 }  // namespace pagewright

@@ -1,8 +1,10 @@
 // Lexing and building the IL of arbitrary text: no crash, no hang, no unbounded recursion,
 // whatever the text. The grammar is PascalScript's unless the first byte is 1, 2 or 3
-// (C++Script, BasicScript, JScript).
+// (C++Script, BasicScript, JScript). PW_FUZZ_LANGUAGE (0 to 3, in that order) fixes the grammar for
+// a whole run instead, so that each one gets a run of its own, seeded with its own programs.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 #include "platform/exceptions.h"
@@ -19,8 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)initialised;
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   static const char16_t* const kLanguages[] = {u"PascalScript", u"C++Script", u"BasicScript", u"JScript"};
-  const char16_t* language = kLanguages[0];
-  if (!bytes.empty() && bytes[0] >= 1 && bytes[0] <= 3) {
+  static const int fixed = [] {
+    const char* v = std::getenv("PW_FUZZ_LANGUAGE");
+    return v && v[0] >= '0' && v[0] <= '3' && !v[1] ? v[0] - '0' : -1;
+  }();
+  const char16_t* language = kLanguages[fixed < 0 ? 0 : fixed];
+  if (fixed < 0 && !bytes.empty() && bytes[0] >= 1 && bytes[0] <= 3) {
     language = kLanguages[static_cast<int>(bytes[0])];
     bytes.remove_prefix(1);
   }

@@ -393,10 +393,10 @@ TpgwRect TpgwBarCodeView::GetRealBounds() const {
   // Drawing performs the auto-sizing; the object is changed as drawing always changes it.
   auto* self = const_cast<TpgwBarCodeView*>(this);
   {
-    TBitmap scratch(1, 1);
+    TNullCanvas scratch;
     const bool asMetafile = ObjAsMetafile();
     self->SetObjAsMetafile(true);  // no frame lines on the scratch canvas
-    self->Draw(scratch.Canvas(), 1, 1, 0, 0);
+    self->Draw(scratch, 1, 1, 0, 0);
     self->SetObjAsMetafile(asMetafile);
   }
   TpgwRect r = TpgwView::GetRealBounds();

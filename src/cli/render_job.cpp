@@ -317,7 +317,7 @@ void RenderRun::WriteOne(OutputKind kind, const std::string& path, const std::st
       } else {
         TSafeOutputStream& f = FPending.Create(path);
         store->SaveToStream(f);
-        f.FinishWriting();
+        f.FinishWriting(false);  // flushed when the job commits
       }
     } catch (const Exception& e) {
       throw RunError{(toStdout ? std::string("standard output") : path) + ": " + e.Message()};
@@ -376,7 +376,7 @@ void RenderRun::WriteOne(OutputKind kind, const std::string& path, const std::st
   FPending.CheckErrors();
   if (single) {
     try {
-      single->FinishWriting();
+      single->FinishWriting(false);  // flushed when the job commits
     } catch (const Exception& e) {
       throw RunError{e.Message()};
     }

@@ -11,6 +11,7 @@
 #include "engine/shift_engine.h"
 #include "expressions/report_expressions.h"
 #include "platform/exceptions.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
@@ -41,12 +42,12 @@ struct RunningRegistration {
 };
 
 TpgwDataSet* DataSetOf(TpgwComponent* band) {
-  auto* db = dynamic_cast<TpgwDataBand*>(band);
-  return db ? dynamic_cast<TpgwDataSet*>(db->DataSet()) : nullptr;
+  auto* db = FastCast<TpgwDataBand>(band);
+  return db ? FastCast<TpgwDataSet>(db->DataSet()) : nullptr;
 }
 
 bool IsDataBand(const TpgwBand* band) {
-  return dynamic_cast<const TpgwDataBand*>(band) != nullptr;
+  return FastCast<const TpgwDataBand>(band) != nullptr;
 }
 
 WideString EngineText(std::string_view key) {
@@ -198,7 +199,7 @@ Variant TpgwEngine::GetAggregateValue(const WideString& name, const WideString& 
   // A text computed later, when another band is current, totals in its own band.
   TpgwComponent* object = FReport.CurObject().empty() ? nullptr : FReport.FindObject(FReport.CurObject());
   for (TpgwComponent* p = object ? object->Parent() : nullptr; p; p = p->Parent())
-    if (auto* band = dynamic_cast<TpgwBand*>(p)) {
+    if (auto* band = FastCast<TpgwBand>(p)) {
       if (band != FCurBand) value = FAggregates.GetValue(band, FCurVColumn, name, expression, dataRow, flags);
       break;
     }
@@ -208,14 +209,14 @@ Variant TpgwEngine::GetAggregateValue(const WideString& name, const WideString& 
 Variant TpgwEngine::AggregateValue(const WideString& funcName, const WideString& expr, const Variant& band,
                                    int flags) {
   TpgwComponent* dataRow = nullptr;
-  if (band.IsObject()) dataRow = dynamic_cast<TpgwComponent*>(band.AsObject());
+  if (band.IsObject()) dataRow = FastCast<TpgwComponent>(band.AsObject());
   return GetAggregateValue(funcName, expr, dataRow, flags);
 }
 
 void TpgwEngine::ProcessObject(TpgwComponent* obj) {
-  auto* view = dynamic_cast<TpgwView*>(obj);
+  auto* view = FastCast<TpgwView>(obj);
   if (!view || view->Processing().ProcessAt != paCustom) return;
-  if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(view)) {
+  if (auto* memo = FastCast<TpgwCustomMemoView>(view)) {
     if (TpgwMacrosItem* item = FPreviewPages.PostProcessor().Find(memo->Name()))
       memo->ProcessDictionary(*item, FReport, FPreviewPages.PostProcessor());
   }
@@ -250,7 +251,7 @@ bool TpgwEngine::Run(bool /*runDialogs*/, bool /*clearLast*/, TpgwReportPage* pa
     FPages.push_back(page);
   } else {
     for (TpgwComponent* c : FReport.Objects().Snapshot())
-      if (auto* p = dynamic_cast<TpgwReportPage*>(c)) FPages.push_back(p);
+      if (auto* p = FastCast<TpgwReportPage>(c)) FPages.push_back(p);
   }
   for (TpgwReportPage* p : FPages) {
     FPreviewPages.AddSourcePage(*p);
@@ -274,7 +275,7 @@ bool TpgwEngine::Run(bool /*runDialogs*/, bool /*clearLast*/, TpgwReportPage* pa
     // The final pass starts where the first did: what prints before any data band moves (the
     // first page header) shows the first records, not the last ones the first pass left.
     for (int i = 0; i < FReport.DataSets().Count(); ++i)
-      if (auto* ds = dynamic_cast<TpgwDataSet*>(FReport.DataSets().Items(i).DataSet())) ds->First();
+      if (auto* ds = FastCast<TpgwDataSet>(FReport.DataSets().Items(i).DataSet())) ds->First();
     RunPasses(page);
   }
   result = true;
@@ -295,7 +296,7 @@ bool TpgwEngine::Initialize() {
   FAggregates.Clear();
   std::vector<TpgwReportPage*> pages;
   for (TpgwComponent* comp : FReport.Objects().Snapshot())
-    if (auto* p = dynamic_cast<TpgwReportPage*>(comp)) pages.push_back(p);
+    if (auto* p = FastCast<TpgwReportPage>(comp)) pages.push_back(p);
   for (TpgwReportPage* p : pages) BuildBandStructure(*p);
   for (TpgwReportPage* p : pages) {
     if (FReport.DataSet() && FReport.DataSet() == p->DataSet()) {
@@ -322,13 +323,13 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
   page.SubBands.clear();
   std::vector<TpgwBand*> bands;
   for (TpgwComponent* c : page.Objects().Snapshot())
-    if (auto* b = dynamic_cast<TpgwBand*>(c)) bands.push_back(b);
+    if (auto* b = FastCast<TpgwBand>(c)) bands.push_back(b);
   for (TpgwBand* b : bands) {
     PrepareShiftTree(b);
     b->SubBands.clear();
     b->Header = b->Footer = b->Group = nullptr;
     b->HasVBands = false;
-    auto* db = dynamic_cast<TpgwDataBand*>(b);
+    auto* db = FastCast<TpgwDataBand>(b);
     if (db && !db->DataSet() && db->RowCount() > 0) {
       // A band that prints a number of rows without data walks a data set of that many records.
       auto ds = std::make_unique<TpgwUserDataSet>(nullptr);
@@ -358,11 +359,11 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
 
   // Groups.
   for (size_t i = 0; i < list.size(); ++i) {
-    auto* gh = dynamic_cast<TpgwGroupHeader*>(list[i]);
+    auto* gh = FastCast<TpgwGroupHeader>(list[i]);
     if (!gh) continue;
     gh->SubBands.clear();
     size_t j = i;
-    while (j < list.size() && dynamic_cast<TpgwGroupHeader*>(list[j])) gh->SubBands.push_back(list[j++]);
+    while (j < list.size() && FastCast<TpgwGroupHeader>(list[j])) gh->SubBands.push_back(list[j++]);
     size_t k = j;
     while (k < list.size() && !IsDataBand(list[k])) ++k;
     if (k < list.size())
@@ -373,9 +374,9 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
   }
   std::vector<bool> removed(list.size(), false);
   for (size_t i = 0; i < list.size(); ++i) {
-    if (!dynamic_cast<TpgwGroupFooter*>(list[i])) continue;
+    if (!FastCast<TpgwGroupFooter>(list[i])) continue;
     for (size_t k = i; k-- > 0;)
-      if (!removed[k] && dynamic_cast<TpgwGroupHeader*>(list[k])) {
+      if (!removed[k] && FastCast<TpgwGroupHeader>(list[k])) {
         list[k]->Footer = list[i];
         removed[k] = removed[i] = true;
         break;
@@ -383,8 +384,8 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
   }
   for (size_t i = 0; i < list.size(); ++i) {
     if (removed[i]) continue;
-    if (dynamic_cast<TpgwGroupFooter*>(list[i])) addError("enUnconnGFooter", list[i]);
-    if (dynamic_cast<TpgwGroupHeader*>(list[i]) || dynamic_cast<TpgwGroupFooter*>(list[i])) removed[i] = true;
+    if (FastCast<TpgwGroupFooter>(list[i])) addError("enUnconnGFooter", list[i]);
+    if (FastCast<TpgwGroupHeader>(list[i]) || FastCast<TpgwGroupFooter>(list[i])) removed[i] = true;
   }
   auto compact = [&]() {
     std::vector<TpgwBand*> kept;
@@ -398,17 +399,17 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
   // Headers and footers of data bands.
   for (size_t i = 0; i < list.size(); ++i) {
     if (!IsDataBand(list[i])) continue;
-    if (i > 0 && !removed[i - 1] && dynamic_cast<TpgwHeader*>(list[i - 1])) {
+    if (i > 0 && !removed[i - 1] && FastCast<TpgwHeader>(list[i - 1])) {
       list[i]->Header = list[i - 1];
       removed[i - 1] = true;
     }
-    if (i + 1 < list.size() && dynamic_cast<TpgwFooter*>(list[i + 1])) {
+    if (i + 1 < list.size() && FastCast<TpgwFooter>(list[i + 1])) {
       list[i]->Footer = list[i + 1];
       removed[i + 1] = true;
     }
   }
   for (size_t i = 0; i < list.size(); ++i)
-    if (!removed[i] && (dynamic_cast<TpgwHeader*>(list[i]) || dynamic_cast<TpgwFooter*>(list[i]))) {
+    if (!removed[i] && (FastCast<TpgwHeader>(list[i]) || FastCast<TpgwFooter>(list[i]))) {
       addError("enUnconnHeader", list[i]);
       removed[i] = true;
     }
@@ -423,7 +424,7 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
       if (x->BandNumber() == master->BandNumber() + 1) {
         list.erase(list.begin() + static_cast<std::ptrdiff_t>(idx));
         if (DataSetOf(x)) master->SubBands.push_back(x);
-        if (!dynamic_cast<TpgwDataBand6*>(x)) addDetails(x, idx, depth + 1);
+        if (!FastCast<TpgwDataBand6>(x)) addDetails(x, idx, depth + 1);
       } else if (x->BandNumber() <= master->BandNumber()) {
         break;
       } else {
@@ -432,7 +433,7 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
     }
   };
   for (size_t i = 0; i < list.size();) {
-    if (!dynamic_cast<TpgwMasterData*>(list[i])) {
+    if (!FastCast<TpgwMasterData>(list[i])) {
       ++i;
       continue;
     }
@@ -446,7 +447,7 @@ void TpgwEngine::BuildBandStructure(TpgwReportPage& page) {
 
 void TpgwEngine::RunPasses(TpgwReportPage* page) {
   FFirstReportPage = true;
-  if (auto* ds = dynamic_cast<TpgwDataSet*>(FReport.DataSet())) {
+  if (auto* ds = FastCast<TpgwDataSet>(FReport.DataSet())) {
     ds->First();
     while (!ds->Eof() && !FReport.Terminated()) {
       RunAllPages(page);
@@ -481,7 +482,7 @@ void TpgwEngine::RunPage(TpgwReportPage& page) {
   FPage = &page;
   FIsFirstBand = true;
   FireEvent(page.OnBeforePrint(), &page);
-  if (auto* ds = dynamic_cast<TpgwDataSet*>(page.DataSet())) {
+  if (auto* ds = FastCast<TpgwDataSet>(page.DataSet())) {
     ds->First();
     while (!ds->Eof() && !FReport.Terminated()) {
       RunPageInstance(page);
@@ -523,7 +524,7 @@ void TpgwEngine::RunPageInstance(TpgwReportPage& page) {
 void TpgwEngine::ShowPageObjects(TpgwReportPage& page) {
   std::vector<TpgwComponent*> objects;
   for (TpgwComponent* c : page.Objects().Snapshot())
-    if (!c->IsBand() && dynamic_cast<TpgwReportComponent*>(c)) objects.push_back(c);
+    if (!c->IsBand() && FastCast<TpgwReportComponent>(c)) objects.push_back(c);
   if (objects.empty()) return;
   // The band lives on the page while it prints, so its objects reach their report.
   auto* band = &CreateChild<TpgwNullBand>(page);
@@ -575,8 +576,8 @@ void TpgwEngine::Finalize() {
 bool TpgwEngine::DetailHasData(TpgwComponent* pageOrBand, bool flag, int depth) {
   if (flag) return true;
   if (depth > kMaxNesting) return true;
-  auto* band = dynamic_cast<TpgwBand*>(pageOrBand);
-  auto* page = dynamic_cast<TpgwReportPage*>(pageOrBand);
+  auto* band = FastCast<TpgwBand>(pageOrBand);
+  auto* page = FastCast<TpgwReportPage>(pageOrBand);
   const std::vector<TpgwBand*>& details = band ? band->SubBands : page->SubBands;
   bool result = band ? details.empty() : false;
   for (TpgwBand* d : details) {
@@ -609,7 +610,7 @@ void TpgwEngine::RunDataBandLoop(const std::vector<TpgwBand*>& bands, int depth)
 void TpgwEngine::ClearSuppressed(TpgwBand& band) {
   FPreviewPages.PostProcessor().ResetDuplicates(band.Name());
   for (TpgwComponent* c : band.Objects().Snapshot())
-    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(c)) memo->ResetSuppress();
+    if (auto* memo = FastCast<TpgwCustomMemoView>(c)) memo->ResetSuppress();
 }
 
 void TpgwEngine::AddBandOutline(TpgwBand& band) {
@@ -800,7 +801,7 @@ void TpgwEngine::EndGroups(TpgwDataBand& band, size_t downTo) {
   for (size_t lvl = chain.size(); lvl-- > downTo;) {
     auto* h = static_cast<TpgwGroupHeader*>(chain[lvl]);
     if (TpgwBand* f = h->Footer) {
-      auto* gf = dynamic_cast<TpgwGroupFooter*>(f);
+      auto* gf = FastCast<TpgwGroupFooter>(f);
       if (gf && gf->HideIfSingleDataRecord() && band.LineN < 3)
         EndOfBand(f, paGroupFinished);
       else

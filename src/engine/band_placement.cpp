@@ -5,6 +5,7 @@
 
 #include "engine/band_engine.h"
 #include "engine/shift_engine.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
 #include "platform/wide_strings.h"
@@ -22,7 +23,7 @@ constexpr Extended kTol = pgwEngineTolerance;
 constexpr int kMaxChildDepth = 64;
 
 bool IsDataBand(const TpgwBand* band) {
-  return dynamic_cast<const TpgwDataBand*>(band) != nullptr;
+  return FastCast<const TpgwDataBand>(band) != nullptr;
 }
 
 }  // namespace
@@ -55,7 +56,7 @@ Extended TpgwEngine::HeaderHeight(bool addReprintOnNewPage) {
   if (addReprintOnNewPage)
     for (int i = 0; i < FHeaderList.Count(); ++i) {
       TpgwBand* b = FHeaderList.Items(i).Band;
-      if (b && !dynamic_cast<TpgwPageHeader*>(b) && !dynamic_cast<TpgwColumnHeader*>(b)) h += b->Height();
+      if (b && !FastCast<TpgwPageHeader>(b) && !FastCast<TpgwColumnHeader>(b)) h += b->Height();
     }
   return h;
 }
@@ -81,7 +82,7 @@ Extended TpgwEngine::ColumnOffset(int column) const {
 
 void TpgwEngine::StartKeep(TpgwBand* band, int position) {
   if (FKeeping) return;
-  if (FIsFirstBand && !dynamic_cast<TpgwChild*>(band)) return;
+  if (FIsFirstBand && !FastCast<TpgwChild>(band)) return;
   FKeepCurY = FCurY;
   FKeeping = true;
   FKeepBand = band;
@@ -110,8 +111,8 @@ void TpgwEngine::BreakAllKeep() {
 
 void TpgwEngine::AddToHeaderList(TpgwBand* band) {
   if (!band) return;
-  auto* h = dynamic_cast<TpgwHeader*>(band);
-  auto* gh = dynamic_cast<TpgwGroupHeader*>(band);
+  auto* h = FastCast<TpgwHeader>(band);
+  auto* gh = FastCast<TpgwGroupHeader>(band);
   if ((h && h->ReprintOnNewPage()) || (gh && gh->ReprintOnNewPage()))
     FHeaderList.AddItem(band, FKeeping && !h, FPageCurX);
 }
@@ -131,7 +132,7 @@ TpgwBand* TpgwEngine::ShowBand(TpgwBand* band) {
   TpgwBand* result = nullptr;
   if (TpgwChild* child = band->Child()) {
     if (child->ToNRowsMode() != rmTillPageEnds && child->ToNRows() <= 0) {
-      auto* db = dynamic_cast<TpgwDataBand*>(band);
+      auto* db = FastCast<TpgwDataBand>(band);
       if ((band->Visible() || band->PrintChildIfInvisible()) &&
           !(db && db->Columns() > 1 && db->CurColumn() > 1))
         ShowBand(child);
@@ -156,12 +157,12 @@ void TpgwEngine::ShowBand(const TClassInfo& bandClass) {
 }
 
 void TpgwEngine::ShowBandByName(const WideString& name) {
-  ShowBand(dynamic_cast<TpgwBand*>(FReport.FindObject(name)));
+  ShowBand(FastCast<TpgwBand>(FReport.FindObject(name)));
 }
 
 void TpgwEngine::ShowBandCore(TpgwBand& band) {
-  auto* db = dynamic_cast<TpgwDataBand*>(&band);
-  auto* gh = dynamic_cast<TpgwGroupHeader*>(&band);
+  auto* db = FastCast<TpgwDataBand>(&band);
+  auto* gh = FastCast<TpgwGroupHeader>(&band);
   if (!FCallFromAddPage && band.Visible() && band.StartNewPage() && !FOutputTo &&
       (!(db || gh) || band.LineN != 1)) {
     FStartNewPageBand = &band;
@@ -175,9 +176,9 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
   const bool multiColumn = db && db->Columns() > 1;
   // Bands printed while a page starts go where they are: breaking the page again from there
   // would start the same page over and over.
-  if (band.Visible() && !multiColumn && !FCallFromAddPage && !dynamic_cast<TpgwOverlay*>(&band) &&
+  if (band.Visible() && !multiColumn && !FCallFromAddPage && !FastCast<TpgwOverlay>(&band) &&
       !band.IsNullBand() && band.Height() - FreeSpace() > kTol) {
-    auto* child = dynamic_cast<TpgwChild*>(&band);
+    auto* child = FastCast<TpgwChild>(&band);
     if (child && child->ToNRowsMode() == rmTillPageEnds) {
       FBreakShowBandTree = true;
       UnStretch(&band);
@@ -215,7 +216,7 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
       copy.AssignAllWithOriginals(band);
     } else {
       if (FFinalPass) band.CreateFillMemo();
-      if (auto* summary = dynamic_cast<TpgwReportSummary*>(&band); summary && summary->PrintAtBottom()) {
+      if (auto* summary = FastCast<TpgwReportSummary>(&band); summary && summary->PrintAtBottom()) {
         FCurY += FreeSpace() - band.StretchedHeight;
         band.SetTop(FCurY);
       }
@@ -227,7 +228,7 @@ void TpgwEngine::ShowBandCore(TpgwBand& band) {
   std::vector<std::pair<TpgwSubreport*, Extended>> subreports;
   if (band.Visible())
     for (TpgwComponent* c : band.Objects().Snapshot())
-      if (auto* sub = dynamic_cast<TpgwSubreport*>(c); sub && sub->Visible() && !sub->PrintOnParent())
+      if (auto* sub = FastCast<TpgwSubreport>(c); sub && sub->Visible() && !sub->PrintOnParent())
         subreports.emplace_back(sub, sub->Top());
   const Extended bandTop = FCurY - band.StretchedHeight;
   UnStretch(&band);
@@ -286,7 +287,7 @@ bool TpgwEngine::RunSubreportPage(TpgwSubreport& subreport) {
 void TpgwEngine::RestretchAfterBreak(TpgwBand& band, bool resetSuppressed) {
   if (resetSuppressed)
     for (TpgwComponent* c : band.Objects().Snapshot())
-      if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(c); memo && memo->SuppressRepeated())
+      if (auto* memo = FastCast<TpgwCustomMemoView>(c); memo && memo->SuppressRepeated())
         memo->ResetSuppress();
   UnStretch(&band);
   FCurLine = band.LineN;
@@ -303,13 +304,13 @@ void TpgwEngine::RestretchAfterBreak(TpgwBand& band, bool resetSuppressed) {
 void TpgwEngine::EndOfBand(TpgwBand* band, TpgwProcessAtMode mode) {
   if (FLockResetAggregates) return;
   if (mode == paDefault && band) {
-    if (dynamic_cast<TpgwGroupFooter*>(band))
+    if (FastCast<TpgwGroupFooter>(band))
       mode = paGroupFinished;
-    else if (dynamic_cast<TpgwFooter*>(band))
+    else if (FastCast<TpgwFooter>(band))
       mode = paDataFinished;
-    else if (dynamic_cast<TpgwPageFooter*>(band))
+    else if (FastCast<TpgwPageFooter>(band))
       mode = paPageFinished;
-    else if (dynamic_cast<TpgwReportSummary*>(band))
+    else if (FastCast<TpgwReportSummary>(band))
       mode = paReportPageFinished;
   }
   if (mode != paDefault) {
@@ -321,7 +322,7 @@ void TpgwEngine::EndOfBand(TpgwBand* band, TpgwProcessAtMode mode) {
   // A header printed again at the top of a page or column goes on with its group: its totals
   // (shown when the group ends) count the rows before the break too.
   const bool reprint = band && band->Overflow() &&
-                       (dynamic_cast<TpgwGroupHeader*>(band) || dynamic_cast<TpgwHeader*>(band));
+                       (FastCast<TpgwGroupHeader>(band) || FastCast<TpgwHeader>(band));
   if (band && !reprint) FAggregates.Reset(band);
 }
 
@@ -389,7 +390,7 @@ void TpgwEngine::AddPreparedPage() {
   FPreviewPages.AddPage(*FPage);
   SyncCounters();
   FCurY = 0;
-  if (auto* overlay = dynamic_cast<TpgwOverlay*>(PageBand(TpgwOverlay::StaticClassInfo()));
+  if (auto* overlay = FastCast<TpgwOverlay>(PageBand(TpgwOverlay::StaticClassInfo()));
       overlay && !overlay->PrintOnTop())
     ShowBand(overlay);
   FCurY = 0;
@@ -404,7 +405,7 @@ void TpgwEngine::ShowHeaders() {
     TpgwBand* b = item.Band;
     if (!b || b == FStartNewPageBand) continue;
     FCurX = item.Left;
-    auto* ph = dynamic_cast<TpgwPageHeader*>(b);
+    auto* ph = FastCast<TpgwPageHeader>(b);
     TpgwBand* toShow = b;
     if (ph && FIsFirstPage && !ph->PrintOnFirstPage()) {
       if (!ph->PrintChildIfInvisible() || !ph->Child()) continue;
@@ -415,10 +416,10 @@ void TpgwEngine::ShowHeaders() {
       print = FKeepFooter;
     else
       print = !item.IsInKeepList || !FKeeping || FKeepFooter;
-    if (dynamic_cast<TpgwHeader*>(b) && (FDontShowHeaders || b == FLastBandOnPage)) print = false;
-    if (dynamic_cast<TpgwGroupHeader*>(b) && FDontShowHeaders) print = false;
+    if (FastCast<TpgwHeader>(b) && (FDontShowHeaders || b == FLastBandOnPage)) print = false;
+    if (FastCast<TpgwGroupHeader>(b) && FDontShowHeaders) print = false;
     if (!print) continue;
-    const bool isTitle = dynamic_cast<TpgwReportTitle*>(b) != nullptr;
+    const bool isTitle = FastCast<TpgwReportTitle>(b) != nullptr;
     const int savedLine = FCurLine;
     const int savedLineThrough = FCurLineThrough;
     toShow->SetOverflow(true);
@@ -444,7 +445,7 @@ void TpgwEngine::ShowHeaders() {
     // Its texts computed when its group ends wait for that group, not for the one open now.
     TpgwPostProcessor& post = FPreviewPages.PostProcessor();
     const int groupLevel = post.GroupLevel();
-    auto* gh = dynamic_cast<TpgwGroupHeader*>(b);
+    auto* gh = FastCast<TpgwGroupHeader>(b);
     if (gh && gh->GroupLevel > 0) post.SetGroupLevel(gh->GroupLevel);
     auto level = ScopeExit([&] { post.SetGroupLevel(groupLevel); });
     ShowBand(toShow);
@@ -457,12 +458,12 @@ void TpgwEngine::ShowHeaders() {
 void TpgwEngine::NewPage() {
   if (FKeeping && FKeepBand) {
     const Extended bandHeight =
-        dynamic_cast<TpgwGroupHeader*>(FKeepBand) && FCurBand ? FCurBand->Height() : FKeepBand->Height();
+        FastCast<TpgwGroupHeader>(FKeepBand) && FCurBand ? FCurBand->Height() : FKeepBand->Height();
     if (FCurY - FKeepCurY + bandHeight > FPageHeight - FooterHeight() - HeaderHeight(false)) {
       // Too tall to keep: the block breaks like any other.
       FKeeping = false;
       FAggregates.EndKeep();
-      if (dynamic_cast<TpgwGroupHeader*>(FKeepBand)) {
+      if (FastCast<TpgwGroupHeader>(FKeepBand)) {
         FHeaderList.RemoveItem(FKeepBand);
         AddToHeaderList(FKeepBand);
       }
@@ -472,7 +473,7 @@ void TpgwEngine::NewPage() {
   if (FKeeping) {
     if (FKeepFooter && !FKeepHeader) FAggregates.DeleteValue(FKeepBand);
     FPreviewPages.CutObjects(FKeepPosition);
-    auto* db = dynamic_cast<TpgwDataBand*>(FCurBand);
+    auto* db = FastCast<TpgwDataBand>(FCurBand);
     if (std::fabs(FPreviewPages.GetLastY() - FCurY) >= kTol && db && db->KeepHeader() && db->Header) {
       FHeaderList.RemoveItem(db->Header);
       unregistered = db->Header;
@@ -541,7 +542,7 @@ void TpgwEngine::StartNextColumn() {
   for (int i = 0; i < FHeaderList.Count(); ++i) {
     const TpgwHeaderListItem item = FHeaderList.Items(i);
     TpgwBand* b = item.Band;
-    if (!b || dynamic_cast<TpgwPageHeader*>(b) || b == FLastBandOnPage || item.IsInKeepList || FKeepHeader)
+    if (!b || FastCast<TpgwPageHeader>(b) || b == FLastBandOnPage || item.IsInKeepList || FKeepHeader)
       continue;
     FCurX = item.Left + x;
     int depth = 0;
@@ -603,13 +604,13 @@ void TpgwEngine::EndPage() {
     // The summary's end is that of its page; the report's texts are due as well.
     EndOfBand(nullptr, paReportFinished);
   }
-  auto* footer = dynamic_cast<TpgwPageFooter*>(PageBand(TpgwPageFooter::StaticClassInfo()));
+  auto* footer = FastCast<TpgwPageFooter>(PageBand(TpgwPageFooter::StaticClassInfo()));
   // The page footer sits at the bottom of the printable area.
   FCurY = EffectivePageHeight() - (footer ? footer->Height() : 0);
   FPrevFooterHeight =
       (FIsLastPage && footer && footer->PrintOnLastPage() && !FCallFromEndPage) ? footer->Height() : 0;
   ShowFooterBand(footer);
-  if (auto* overlay = dynamic_cast<TpgwOverlay*>(PageBand(TpgwOverlay::StaticClassInfo()));
+  if (auto* overlay = FastCast<TpgwOverlay>(PageBand(TpgwOverlay::StaticClassInfo()));
       overlay && overlay->PrintOnTop()) {
     FCurY = 0;
     ShowFooterBand(overlay);
@@ -624,7 +625,7 @@ void TpgwEngine::ShowFooterBand(TpgwBand* band) {
     band->SetLeft(0);
     band->SetTop(FCurY);
     bool skip = false;
-    if (auto* pf = dynamic_cast<TpgwPageFooter*>(band))
+    if (auto* pf = FastCast<TpgwPageFooter>(band))
       skip = ((FIsFirstPage && !pf->PrintOnFirstPage()) ||
               (FIsLastPage && !pf->PrintOnLastPage() && !FCallFromEndPage)) &&
              !(pf->PrintOnSinglePage() && FIsFirstPage && FIsLastPage);

@@ -5,6 +5,7 @@
 
 #include "engine/band_engine.h"
 #include "engine/shift_engine.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
 #include "platform/wide_strings.h"
@@ -31,7 +32,7 @@ bool InterceptsX(const TpgwShiftObject& a, const TpgwShiftObject& b) {
 }
 
 TpgwShiftMode ShiftModeOf(const TpgwComponent* obj) {
-  auto* view = dynamic_cast<const TpgwView*>(obj);
+  auto* view = FastCast<const TpgwView>(obj);
   return view ? view->ShiftMode() : smAlways;
 }
 
@@ -50,7 +51,7 @@ TpgwShiftEngineImpl::~TpgwShiftEngineImpl() {
 
 void TpgwShiftEngineImpl::Unlink(Structure& s) {
   for (auto& item : s.Items)
-    if (auto* rc = dynamic_cast<TpgwReportComponent*>(item->ReportObject))
+    if (auto* rc = FastCast<TpgwReportComponent>(item->ReportObject))
       if (rc->ShiftObject() == item.get()) rc->SetShiftObject(nullptr);
 }
 
@@ -68,14 +69,14 @@ void TpgwShiftEngineImpl::ClearContainer(TpgwComponent* container) {
 
 void TpgwShiftEngineImpl::PrepareShiftTree(TpgwComponent* container) {
   if (!container || FContainers.count(container)) return;
-  auto* band = dynamic_cast<TpgwBand*>(container);
+  auto* band = FastCast<TpgwBand>(container);
   if (band && band->ShiftEngine() == seDontShift) return;
   auto s = std::make_unique<Structure>();
   // Nothing moves in a container whose objects keep their heights: it gets an empty structure
   // instead of a tree, which for many thousand objects would cost more than the rest of the run.
   bool canGrow = false;
   for (TpgwComponent* obj : container->Objects().Snapshot())
-    if (auto* st = dynamic_cast<TpgwStretcheable*>(obj); st && (st->StretchMode() != smDontStretch || st->CanShrink()))
+    if (auto* st = FastCast<TpgwStretcheable>(obj); st && (st->StretchMode() != smDontStretch || st->CanShrink()))
       canGrow = true;
   if (!canGrow) {
     s->Linear = true;
@@ -98,7 +99,7 @@ void TpgwShiftEngineImpl::PrepareShiftTree(TpgwComponent* container) {
   std::stable_sort(s->Items.begin(), s->Items.end(),
                    [](const auto& a, const auto& b) { return a->Y < b->Y; });
   for (auto& item : s->Items)
-    if (auto* rc = dynamic_cast<TpgwReportComponent*>(item->ReportObject)) rc->SetShiftObject(item.get());
+    if (auto* rc = FastCast<TpgwReportComponent>(item->ReportObject)) rc->SetShiftObject(item.get());
 
   if (band && band->ShiftEngine() == seLinear) {
     s->Linear = true;
@@ -150,7 +151,7 @@ void TpgwShiftEngineImpl::PrepareShiftTree(TpgwComponent* container) {
 }
 
 void TpgwShiftEngineImpl::InitShiftAmount(TpgwComponent* obj, Extended amount) {
-  auto* rc = dynamic_cast<TpgwReportComponent*>(obj);
+  auto* rc = FastCast<TpgwReportComponent>(obj);
   if (!rc || !rc->ShiftObject()) return;
   TpgwShiftObject& item = *rc->ShiftObject();
   item.ShiftAmount = amount;
@@ -242,30 +243,30 @@ void TpgwEngine::PrepareShiftTree(TpgwComponent* container) {
 }
 
 void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
-  auto* band = dynamic_cast<TpgwBand*>(container);
+  auto* band = FastCast<TpgwBand>(container);
   if (band) FCurBand = band;
   PrepareShiftTree(container);
   SyncCounters();
   FReport.SetCurObject(container->Name());
-  auto* rcContainer = dynamic_cast<TpgwReportComponent*>(container);
+  auto* rcContainer = FastCast<TpgwReportComponent>(container);
   if (band) band->BeforePrint();
   if (rcContainer) FireEvent(rcContainer->OnBeforePrint(), container);
   bool stretched = false;
   bool subreportsOnParent = false;
   const std::vector<TpgwComponent*> objects = container->Objects().Snapshot();
   for (TpgwComponent* obj : objects) {
-    auto* rc = dynamic_cast<TpgwReportComponent*>(obj);
+    auto* rc = FastCast<TpgwReportComponent>(obj);
     if (!rc) continue;
-    if (auto* sub = dynamic_cast<TpgwSubreport*>(obj); sub && sub->PrintOnParent()) subreportsOnParent = true;
+    if (auto* sub = FastCast<TpgwSubreport>(obj); sub && sub->PrintOnParent()) subreportsOnParent = true;
     if (!skipGetData) {
       FReport.SetCurObject(obj->Name());
       rc->BeforePrint();
       if (!DoublePass())
-        if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(obj)) LeaveTotalPagesToTheStore(*memo);
+        if (auto* memo = FastCast<TpgwCustomMemoView>(obj)) LeaveTotalPagesToTheStore(*memo);
       if (container->Visible()) {
         FireEvent(rc->OnBeforePrint(), obj);
         if (band) FCurBand = band;
-        auto* view = dynamic_cast<TpgwView*>(obj);
+        auto* view = FastCast<TpgwView>(obj);
         if (obj->Visible() && (!view || view->Processing().ProcessAt == paDefault)) {
           rc->GetData();
           FireEvent(rc->OnAfterData(), obj);
@@ -273,7 +274,7 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
       }
     }
     FShiftEngine->InitShiftAmount(obj, 0);
-    auto* s = dynamic_cast<TpgwStretcheable*>(obj);
+    auto* s = FastCast<TpgwStretcheable>(obj);
     if (container->Visible() && obj->Visible() && s &&
         (s->StretchMode() != smDontStretch || s->CanShrink())) {
       const Extended h = s->Height();
@@ -295,7 +296,7 @@ void TpgwEngine::Stretch(TpgwComponent* container, bool skipGetData) {
   FReport.SetCurObject(container->Name());
   if (band) FireEvent(band->OnAfterCalcHeight(), band);
   for (TpgwComponent* obj : container->Objects().Snapshot())
-    if (auto* s = dynamic_cast<TpgwStretcheable*>(obj); s && s->StretchMode() == smMaxHeight)
+    if (auto* s = FastCast<TpgwStretcheable>(obj); s && s->StretchMode() == smMaxHeight)
       s->SetHeight(bottom - s->Top());
 }
 
@@ -316,21 +317,21 @@ void TpgwEngine::UnStretch(TpgwComponent* container) {
   const std::vector<TpgwComponent*> objects = container->Objects().Snapshot();
   if (container->Visible())
     for (TpgwComponent* obj : objects)
-      if (auto* rc = dynamic_cast<TpgwReportComponent*>(obj)) {
+      if (auto* rc = FastCast<TpgwReportComponent>(obj)) {
         FReport.SetCurObject(obj->Name());
         FireEvent(rc->OnAfterPrint(), obj);
       }
-  auto* band = dynamic_cast<TpgwBand*>(container);
+  auto* band = FastCast<TpgwBand>(container);
   if (band && FFinalPass) band->DisposeFillMemo();
   for (TpgwComponent* obj : container->Objects().Snapshot())
-    if (auto* rc = dynamic_cast<TpgwReportComponent*>(obj)) rc->AfterPrint();
+    if (auto* rc = FastCast<TpgwReportComponent>(obj)) rc->AfterPrint();
   FReport.SetCurObject(container->Name());
-  if (auto* rc = dynamic_cast<TpgwReportComponent*>(container)) {
+  if (auto* rc = FastCast<TpgwReportComponent>(container)) {
     FireEvent(rc->OnAfterPrint(), container);
     if (band) rc->AfterPrint();
   }
   // What subreports printed onto the container goes again.
-  if (auto* rc = dynamic_cast<TpgwReportComponent*>(container); rc && rc->OriginalObjectsCount() >= 0) {
+  if (auto* rc = FastCast<TpgwReportComponent>(container); rc && rc->OriginalObjectsCount() >= 0) {
     while (container->Objects().Count() > rc->OriginalObjectsCount())
       delete container->Objects()[container->Objects().Count() - 1];
     rc->SetOriginalObjectsCount(-1);
@@ -339,7 +340,7 @@ void TpgwEngine::UnStretch(TpgwComponent* container) {
 
 void TpgwEngine::PrintSubreportsOnParent(TpgwComponent& container) {
   // A subreport inside a subreport that prints on its parent reuses the capture running.
-  auto* rc = dynamic_cast<TpgwReportComponent*>(&container);
+  auto* rc = FastCast<TpgwReportComponent>(&container);
   if (FOutputTo || !rc) return;
   rc->SetOriginalObjectsCount(container.Objects().Count());
   auto capture = std::make_unique<TpgwNullBand>(nullptr);
@@ -350,7 +351,7 @@ void TpgwEngine::PrintSubreportsOnParent(TpgwComponent& container) {
     const int page = FPreviewPages.CurPage();
     const bool keepFooter = FKeepFooter;
     for (TpgwComponent* c : container.Objects().Snapshot()) {
-      auto* sub = dynamic_cast<TpgwSubreport*>(c);
+      auto* sub = FastCast<TpgwSubreport>(c);
       if (!sub || !sub->Visible() || !sub->PrintOnParent()) continue;
       FPageCurX = pageCurX + sub->Left();
       FCurX = sub->Left();
@@ -367,12 +368,12 @@ void TpgwEngine::PrintSubreportsOnParent(TpgwComponent& container) {
   const bool inBand = container.IsBand();
   for (TpgwComponent* copy : capture->Objects().Snapshot())
     for (TpgwComponent* obj : copy->Objects().Snapshot()) {
-      if (!dynamic_cast<TpgwView*>(obj) || dynamic_cast<TpgwSubreport*>(obj)) continue;
+      if (!FastCast<TpgwView>(obj) || FastCast<TpgwSubreport>(obj)) continue;
       obj->SetLeft(obj->Left() + copy->Left());
       obj->SetTop(obj->Top() + copy->Top());
       obj->SetParentFont(false);
       if (!inBand) obj->SetName({});
-      if (auto* s = dynamic_cast<TpgwStretcheable*>(obj)) s->SetStretchMode(smDontStretch);
+      if (auto* s = FastCast<TpgwStretcheable>(obj)) s->SetStretchMode(smDontStretch);
       obj->SetParent(&container);
     }
 }
@@ -399,8 +400,8 @@ void TpgwEngine::PrintInParts(TpgwBand& band) {
   for (TpgwComponent* obj : band.Objects().Snapshot()) {
     saved.push_back(obj);
     // Subreports print after the band, not in its parts.
-    if (!dynamic_cast<TpgwSubreport*>(obj)) remaining.push_back(obj);
-    if (auto* s = dynamic_cast<TpgwStretcheable*>(obj)) {
+    if (!FastCast<TpgwSubreport>(obj)) remaining.push_back(obj);
+    if (auto* s = FastCast<TpgwStretcheable>(obj)) {
       s->InitPart();
       s->SetSaveHeight(s->Height());
     }
@@ -478,7 +479,7 @@ bool TpgwEngine::SplitObjects(TpgwBand& band, std::vector<TpgwComponent*>& remai
     TpgwComponent* o = remaining[idx];
     Extended part = 0;
     bool fits = o->Top() + o->Height() <= aHeight + kTol;
-    auto* s = dynamic_cast<TpgwStretcheable*>(o);
+    auto* s = FastCast<TpgwStretcheable>(o);
     bool shifted = false;
     const Extended givenHeight = aHeight - o->Top();
     if (s) {
@@ -537,7 +538,7 @@ bool TpgwEngine::SplitObjects(TpgwBand& band, std::vector<TpgwComponent*>& remai
   if (remaining.empty())
     for (TpgwComponent* obj : band.Objects().Snapshot()) {
       if (obj->Align() == baBottom) obj->SetTop(bottom - obj->Height());
-      if (auto* s = dynamic_cast<TpgwStretcheable*>(obj); s && s->StretchMode() == smMaxHeight)
+      if (auto* s = FastCast<TpgwStretcheable>(obj); s && s->StretchMode() == smMaxHeight)
         s->SetHeight(bottom - s->Top());
     }
   return result;
@@ -547,7 +548,7 @@ void TpgwEngine::FinalizeSplit(std::vector<TpgwComponent*>& remaining, Extended 
                                bool nothingProgressed) {
   for (TpgwComponent* o : remaining) {
     o->SetTop(o->Top() - splitHeight);
-    if (auto* s = dynamic_cast<TpgwStretcheable*>(o)) {
+    if (auto* s = FastCast<TpgwStretcheable>(o)) {
       if (nothingProgressed) o->SetTop(s->SavedTop());
       if (o->Top() < 0) o->SetTop(0);
       s->SetHeight(s->SaveHeight());

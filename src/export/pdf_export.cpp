@@ -3,6 +3,7 @@
 #include "export/pdf/pdf_document.h"
 #include "export/pdf/pdf_page_content.h"
 #include "platform/exceptions.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
 #include "platform/unicode.h"
@@ -269,14 +270,14 @@ void TpgwPDFExport::StartPage(TpgwReportPage& page, int index) {
 }
 
 void TpgwPDFExport::ExportObject(TpgwComponent& obj) {
-  auto* view = dynamic_cast<TpgwView*>(&obj);
+  auto* view = FastCast<TpgwView>(&obj);
   if (!view || !FContent) return;
   const TpgwVisibilityTypes visibility = view->Visibility();
   if (!visibility.Contains(vsExport) && !(ExportNotPrintable() && !visibility.Contains(vsPrint))) return;
   // The page colour was painted by StartPage; the background's picture only with Background.
   // The page's frame is drawn on the page as it is on screen, with or without.
   if (view->Name() == u"_pagebackground") {
-    auto* picture = dynamic_cast<TpgwPictureView*>(view);
+    auto* picture = FastCast<TpgwPictureView>(view);
     const TGraphic* graphic = picture ? picture->GetGraphic() : nullptr;
     if (!FBackground || !graphic || graphic->Empty()) {
       FContent->FrameOf(*view);

@@ -8,6 +8,7 @@
 #include "expressions/report_classes.h"
 #include "expressions/report_functions.h"
 #include "expressions/script_engine_objects.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
 #include "platform/unicode.h"
@@ -37,8 +38,8 @@ struct DepthGuard {
 };
 
 bool EndsEverything(const Exception& e) {
-  return dynamic_cast<const EvmStepLimitExceeded*>(&e) || dynamic_cast<const EStackOverflow*>(&e) ||
-         dynamic_cast<const EOutOfMemory*>(&e);
+  return FastCast<const EvmStepLimitExceeded>(&e) || FastCast<const EStackOverflow>(&e) ||
+         FastCast<const EOutOfMemory>(&e);
 }
 
 // An object of the report's tree as a script variable. It is found by name each time it is
@@ -223,7 +224,7 @@ void TpgwReportScript::SetMaxStringLength(size_t v) {
 }
 
 TpgwReportScript& ReportScript(TpgwReport& report) {
-  if (auto* s = dynamic_cast<TpgwReportScript*>(report.ScriptScope())) return *s;
+  if (auto* s = FastCast<TpgwReportScript>(report.ScriptScope())) return *s;
   auto state = std::make_unique<TpgwReportScriptState>(report);
   TpgwReportScript& s = *state;
   report.SetScriptScope(std::move(state));
@@ -243,7 +244,7 @@ bool LookupValue(TpgwReport& report, const WideString& name, Variant& value) {
   WideString field;
   report.GetDatasetAndField(name, ds, field);
   if (ds && !field.empty() && IsWholeFieldReference(name, field)) {
-    if (auto* d = dynamic_cast<TpgwDataSet*>(ds)) {
+    if (auto* d = FastCast<TpgwDataSet>(ds)) {
       value = FieldValue(report, *d, field);
       return true;
     }
@@ -285,8 +286,8 @@ bool LookupValue(TpgwReport& report, const WideString& name, Variant& value) {
   }
 
   TvmCustomVariable* item = ReportScript(report).Script().FindLocal(name);
-  if (item && !dynamic_cast<TvmProcVariable*>(item) && !dynamic_cast<TvmMethodHelper*>(item) &&
-      !dynamic_cast<TvmClassVariable*>(item) && !dynamic_cast<TvmTypeVariable*>(item)) {
+  if (item && !FastCast<TvmProcVariable>(item) && !FastCast<TvmMethodHelper>(item) &&
+      !FastCast<TvmClassVariable>(item) && !FastCast<TvmTypeVariable>(item)) {
     value = item->GetValue();
     return true;
   }
@@ -419,7 +420,7 @@ void AddReportFunction(TpgwReport& report, const WideString& funcName, const Wid
 }
 
 void SetReportLocalValue(TpgwReport& report, const Variant& value) {
-  auto* rs = dynamic_cast<TpgwReportScript*>(report.ScriptScope());
+  auto* rs = FastCast<TpgwReportScript>(report.ScriptScope());
   if (!rs) return;
   if (TvmCustomVariable* v = rs->Script().FindLocal(u"Value")) v->SetValue(value);
 }
@@ -427,7 +428,7 @@ void SetReportLocalValue(TpgwReport& report, const Variant& value) {
 void SetReportSelfValue(TpgwReport& report, TPersistent* view) {
   // The variable exists once the scope is prepared; a value set before that would be lost.
   if (!report.ScriptObjectsAdded()) PrepareReportScript(report);
-  auto* rs = dynamic_cast<TpgwReportScript*>(report.ScriptScope());
+  auto* rs = FastCast<TpgwReportScript>(report.ScriptScope());
   if (!rs) return;
   if (TvmCustomVariable* v = rs->Script().FindLocal(u"Self"))
     v->SetValue(view ? Variant::FromObject(view) : Variant::Null());

@@ -1,6 +1,7 @@
 // Text to numbers and Booleans, Boolean texts, and edit-mask formatting.
 #include "platform/format.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -105,11 +106,19 @@ bool TryStrToFloat(const WideString& s, Extended& out, const TFormatSettings& fs
   }
   int mantissaDigits = 0;
   bool point = false;
+  // The digits as an integer while they fit, for the short way below.
+  uint64_t units = 0;
+  int significant = 0, fractionDigits = 0;
   for (; i < n; ++i) {
     char16_t c = s[i];
     if (c >= u'0' && c <= u'9') {
       text += static_cast<char>(c);
       ++mantissaDigits;
+      if (point) ++fractionDigits;
+      if (significant > 0 || c != u'0') {
+        ++significant;
+        if (significant <= 19) units = units * 10 + static_cast<uint64_t>(c - u'0');
+      }
     } else if (c == fs.DecimalSeparator && !point) {
       text += '.';
       point = true;
@@ -131,6 +140,19 @@ bool TryStrToFloat(const WideString& s, Extended& out, const TFormatSettings& fs
     if (expDigits == 0) return false;
   }
   if (i != n) return false;
+  if (text.find('e') == std::string::npos && significant <= 19 && fractionDigits <= 27) {
+    // Templates and data are full of short decimals. Up to 19 digits are an exact integer and
+    // 10^k (k <= 27) is exact in long double, so one division rounds exactly as the full reading.
+    static const std::array<long double, 28> kPowers = [] {
+      std::array<long double, 28> p{};
+      p[0] = 1;
+      for (size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+      return p;
+    }();
+    const long double v = static_cast<long double>(units) / kPowers[static_cast<size_t>(fractionDigits)];
+    out = text[0] == '-' ? -v : v;
+    return true;
+  }
   long double v = 0;
   auto r = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
   if (r.ptr != text.data() + text.size()) return false;

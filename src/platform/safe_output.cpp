@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -249,6 +250,7 @@ void TSafeOutputStream::Fail(int err) {
 
 int64_t TSafeOutputStream::Read(void* buffer, int64_t count) {
   if (FFd < 0) return 0;
+  FlushBuffer();
   int64_t total = 0;
   auto* p = static_cast<char*>(buffer);
   while (total < count) {
@@ -260,11 +262,39 @@ int64_t TSafeOutputStream::Read(void* buffer, int64_t count) {
   return total;
 }
 
+namespace {
+// Writers such as the PDF export write a line at a time; the file gets blocks of this size.
+constexpr size_t kWriteBlock = 64 * 1024;
+}  // namespace
+
 int64_t TSafeOutputStream::Write(const void* buffer, int64_t count) {
   if (FFd < 0) Fail(EBADF);
   if (FFailed) Fail(FFailedErrno);
-  int64_t total = 0;
+  if (count <= 0) return 0;
   const auto* p = static_cast<const char*>(buffer);
+  if (FBuffer.size() + static_cast<size_t>(count) > kWriteBlock) FlushBuffer();
+  if (static_cast<size_t>(count) >= kWriteBlock) {
+    WriteThrough(p, count);
+  } else {
+    if (FBuffer.capacity() < kWriteBlock) FBuffer.reserve(kWriteBlock);
+    FBuffer.append(p, static_cast<size_t>(count));
+  }
+  return count;
+}
+
+void TSafeOutputStream::FlushBuffer() {
+  if (FBuffer.empty() || FFd < 0) return;
+  try {
+    WriteThrough(FBuffer.data(), static_cast<int64_t>(FBuffer.size()));
+  } catch (...) {
+    FBuffer.clear();  // a failed flush is not written again at the next call
+    throw;
+  }
+  FBuffer.clear();
+}
+
+void TSafeOutputStream::WriteThrough(const char* p, int64_t count) {
+  int64_t total = 0;
   while (total < count) {
     const ssize_t n = ::write(FFd, p + total, static_cast<size_t>(count - total));
     if (n < 0 && errno == EINTR) continue;
@@ -272,28 +302,41 @@ int64_t TSafeOutputStream::Write(const void* buffer, int64_t count) {
     if (n == 0) Fail(ENOSPC);
     total += n;
   }
-  return total;
 }
 
 int64_t TSafeOutputStream::Seek(int64_t offset, TSeekOrigin origin) {
   if (FFd < 0) return -1;
+  if (origin == soCurrent && offset == 0) {
+    // Asking for the position (writers ask at every object) needs no flush.
+    const off_t at = ::lseek(FFd, 0, SEEK_CUR);
+    return at < 0 ? -1 : static_cast<int64_t>(at) + static_cast<int64_t>(FBuffer.size());
+  }
+  FlushBuffer();
   const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
   return static_cast<int64_t>(::lseek(FFd, static_cast<off_t>(offset), whence));
 }
 
 void TSafeOutputStream::SetSize(int64_t newSize) {
   if (FFd < 0) Fail(EBADF);
+  FlushBuffer();
   const int64_t pos = Position();
   if (::ftruncate(FFd, static_cast<off_t>(newSize)) != 0) Fail(errno);
   if (pos > newSize) Seek(newSize, soBeginning);
 }
 
-void TSafeOutputStream::FinishWriting() {
+void TSafeOutputStream::FinishWriting(bool sync) {
   if (FCommitted || FTempName.empty()) throw EWriteError(FFileName + ": " + ErrorText(EBADF));
   if (FFd < 0 && !FFailed) return;  // finished before
+  if (!FFailed) {
+    try {
+      FlushBuffer();
+    } catch (const EWriteError&) {
+      // FFailed and its reason are set; reported below with the cleanup.
+    }
+  }
   int err = FFailed ? FFailedErrno : 0;
   // Blocks the file system still had to allocate fail here (a full disk shows at fsync or close).
-  if (!err && gSyncBeforeRename && ::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
+  if (!err && sync && gSyncBeforeRename && ::fsync(FFd) != 0 && errno != EINVAL && errno != EROFS) err = errno;
   if (FFd >= 0) {
     const int fd = FFd;
     FFd = -1;
@@ -306,7 +349,7 @@ void TSafeOutputStream::FinishWriting() {
   }
 }
 
-void TSafeOutputStream::Commit() {
+void TSafeOutputStream::Commit(bool syncFolder) {
   if (FCommitted) return;
   FinishWriting();
   if (::rename(FTempName.c_str(), FFileName.c_str()) != 0) {
@@ -318,7 +361,7 @@ void TSafeOutputStream::Commit() {
   FCommitted = true;
   TPendingOutputs::Remove(this);
   FTempName.clear();
-  if (!gSyncBeforeRename) return;
+  if (!gSyncBeforeRename || !syncFolder) return;
   // The rename itself reaches the disk with the folder.
   const int dir = ::open(FolderOf(FFileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
@@ -328,6 +371,7 @@ void TSafeOutputStream::Commit() {
 }
 
 void TSafeOutputStream::Discard() noexcept {
+  FBuffer.clear();
   if (FFd >= 0) {
     ::close(FFd);
     FFd = -1;
@@ -337,6 +381,35 @@ void TSafeOutputStream::Discard() noexcept {
     TPendingOutputs::Remove(this);
     FTempName.clear();
   }
+}
+
+namespace {
+
+// Each distinct folder of the files once: open it and flush (the file system or the folder).
+void SyncEachFolder(const std::vector<std::string>& fileNames, bool wholeFileSystem) {
+  if (!gSyncBeforeRename) return;
+  std::vector<std::string> done;
+  for (const std::string& name : fileNames) {
+    const std::string folder = FolderOf(name);
+    if (std::find(done.begin(), done.end(), folder) != done.end()) continue;
+    done.push_back(folder);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) throw EWriteError(name + ": " + ErrorText(errno));
+    const int rc = wholeFileSystem ? ::syncfs(dir) : ::fsync(dir);
+    const int err = errno;
+    ::close(dir);
+    if (rc != 0 && err != EINVAL && err != EROFS) throw EWriteError(name + ": " + ErrorText(err));
+  }
+}
+
+}  // namespace
+
+void SyncFileSystemsOf(const std::vector<std::string>& fileNames) {
+  SyncEachFolder(fileNames, true);
+}
+
+void SyncFoldersOf(const std::vector<std::string>& fileNames) {
+  SyncEachFolder(fileNames, false);
 }
 
 void WriteFileSafely(const std::string& fileName, std::string_view bytes) {

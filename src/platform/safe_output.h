@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/streams.h"
 
@@ -22,18 +23,23 @@ class TSafeOutputStream : public TStream {
   ~TSafeOutputStream() override;
 
   int64_t Read(void* buffer, int64_t count) override;
-  // A failed write raises EWriteError "<fileName>: <reason>" and marks the stream failed.
+  // A failed write raises EWriteError "<fileName>: <reason>" and marks the stream failed. Small
+  // writes are collected and reach the file in blocks, so a failure may show at a later write
+  // or at FinishWriting/Commit.
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   void SetSize(int64_t newSize) override;
 
   // Ends writing: flushes the bytes to the disk and closes the file, which stays temporary (a job
   // of several outputs finishes them all before it renames any). Raises EWriteError as Commit.
-  void FinishWriting();
+  // With sync false the bytes are not flushed to the disk here: a job of many files finishes
+  // them so and flushes them all at once with SyncFileSystemsOf before it commits them.
+  void FinishWriting(bool sync = true);
   // Finishes writing when not done yet and renames the temporary file over the target. On failure
   // (or after a failed write) the temporary file is removed and EWriteError "<fileName>: <reason>"
-  // is raised; the target is untouched. Committing twice does nothing.
-  void Commit();
+  // is raised; the target is untouched. Committing twice does nothing. With syncFolder false the
+  // rename is not flushed to the disk here (SyncFoldersOf does it for many files at once).
+  void Commit(bool syncFolder = true);
   // Removes the temporary file; the target is untouched. Never raises.
   void Discard() noexcept;
 
@@ -48,6 +54,9 @@ class TSafeOutputStream : public TStream {
 
  private:
   [[noreturn]] void Fail(int err);
+  void WriteThrough(const char* p, int64_t count);
+  void FlushBuffer();
+  std::string FBuffer;
   std::string FFileName;
   std::string FTempName;
   int FFd = -1;
@@ -60,6 +69,12 @@ class TSafeOutputStream : public TStream {
   bool FRegistered = false;
   friend struct TPendingOutputs;
 };
+
+// For many files written with FinishWriting(false): flushes to the disk what was written to the
+// file systems that hold their folders, once per folder. Raises EWriteError "<file>: <reason>".
+void SyncFileSystemsOf(const std::vector<std::string>& fileNames);
+// For many files committed with Commit(false): flushes their folders (the renames), once each.
+void SyncFoldersOf(const std::vector<std::string>& fileNames);
 
 // Writes the bytes to fileName through a TSafeOutputStream and commits.
 void WriteFileSafely(const std::string& fileName, std::string_view bytes);

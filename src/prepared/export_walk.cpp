@@ -7,6 +7,7 @@
 #include <set>
 
 #include "barcode_view/barcode_view.h"
+#include "platform/fast_cast.h"
 #include "platform/files.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
@@ -31,23 +32,20 @@ namespace pagewright {
 // ---- the export walk ---------------------------------------------------------------------------------
 
 void TpgwPreviewPages::ExportOne(IpgwExportTarget& filter, TpgwComponent& obj) {
-  bool skip = filter.ExportsDataOnly() && !dynamic_cast<TpgwDataBand*>(obj.Parent());
-  if (auto* view = dynamic_cast<TpgwView*>(&obj); view && !view->Visibility().Contains(vsExport)) skip = true;
+  bool skip = filter.ExportsDataOnly() && !FastCast<TpgwDataBand>(obj.Parent());
+  if (auto* view = FastCast<TpgwView>(&obj); view && !view->Visibility().Contains(vsExport)) skip = true;
   if (!skip) {
-    if (auto* picture = dynamic_cast<TpgwPictureView*>(&obj); picture && picture->ImageIndex() > 0) {
+    if (auto* picture = FastCast<TpgwPictureView>(&obj); picture && picture->ImageIndex() > 0) {
       if (std::shared_ptr<TpgwAutoRefGraphic> shared = GetPicture(cgOriginal, picture->ImageIndex()))
         picture->SetCachedGraphic(std::shared_ptr<const TGraphic>(shared, shared->Graphic.get()));
     }
-    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&obj)) {
+    if (auto* memo = FastCast<TpgwCustomMemoView>(&obj)) {
       memo->SetTotalPages(GetCount());
       memo->SetCopyNo(1);
       memo->ExtractMacros();
       if (memo->AutoWidth()) {
         // Drawing once at scale 1 settles the width.
-        TBitmap scratch;
-        scratch.SetSize(1, 1);
-        TCanvas& canvas = scratch.Canvas();
-        TCanvasLock lock(canvas);
+        TNullCanvas canvas;
         memo->Draw(canvas, 1, 1, 0, 0);
       }
     }
@@ -84,8 +82,8 @@ void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
     const bool suppress = filter.SuppressesPageHeadersFooters();
     const int last = GetCount() - 1;
     for (TpgwComponent* band : page->Objects().Snapshot()) {
-      if (suppress && index != 0 && dynamic_cast<TpgwPageHeader*>(band)) continue;
-      if (suppress && index != last && dynamic_cast<TpgwPageFooter*>(band)) continue;
+      if (suppress && index != 0 && FastCast<TpgwPageHeader>(band)) continue;
+      if (suppress && index != last && FastCast<TpgwPageFooter>(band)) continue;
       ExportOne(filter, *band);
       for (TpgwComponent* child : band->Objects().Snapshot()) ExportOne(filter, *child);
     }
@@ -94,7 +92,7 @@ void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
 
 bool TpgwPreviewPages::Export(TComponent* filterComponent) {
   FCopyNo = 0;
-  auto* filter = dynamic_cast<IpgwExportTarget*>(filterComponent);
+  auto* filter = FastCast<IpgwExportTarget>(filterComponent);
   if (!filter) return false;
   WideString failure;
   bool result = false;

@@ -1,4 +1,5 @@
 #include "prepared/preview_pages.h"
+#include "platform/fast_cast.h"
 #include "prepared/store_helpers.h"
 
 #include <algorithm>
@@ -226,8 +227,8 @@ void TpgwPreviewPages::CopySourceTree(TpgwComponent& from, TpgwComponent& to) {
     CopyProperties(*child, *copy);
     copy->SetName(child->Name());
     // Pictures of prepared objects live in the picture cache, not in their source.
-    if (auto* picture = dynamic_cast<TpgwPictureView*>(copy)) picture->SetPicture(TPicture());
-    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(copy)) {
+    if (auto* picture = FastCast<TpgwPictureView>(copy)) picture->SetPicture(TPicture());
+    if (auto* memo = FastCast<TpgwCustomMemoView>(copy)) {
       memo->SetDataSet(nullptr);
       memo->SetDataField({});
     }
@@ -329,7 +330,7 @@ WideString TpgwPreviewPages::DiffText(TpgwComponent& obj, TpgwComponent& source,
   }
   TpgwXMLSerializer serializer;
   text += WithoutGeometry(serializer.ObjToXML(obj, {}, &source));
-  if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&obj)) {
+  if (auto* memo = FastCast<TpgwCustomMemoView>(&obj)) {
     // The next part of a split text starts where this one ended.
     memo->SetFirstParaBreak(memo->LastParaBreak());
     memo->SetLastParaBreak(false);
@@ -339,10 +340,10 @@ WideString TpgwPreviewPages::DiffText(TpgwComponent& obj, TpgwComponent& source,
 
 void TpgwPreviewPages::AddObjectTo(TpgwComponent& obj, TpgwXMLItem& parentItem, bool pageClassElement) {
   if (!obj.Visible() || !obj.pwComponentStyle().Contains(csPreviewVisible)) return;
-  if (auto* view = dynamic_cast<TpgwView*>(&obj); view && view->IsPostProcessAllowed()) {
-    if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(view))
+  if (auto* view = FastCast<TpgwView>(&obj); view && view->IsPostProcessAllowed()) {
+    if (auto* memo = FastCast<TpgwCustomMemoView>(view))
       memo->SaveContentToDictionary(FReport, *FPostProcessor);
-    else if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(view))
+    else if (auto* barcode = FastCast<TpgwBarCodeView>(view))
       barcode->SaveContentToDictionary(FReport, *FPostProcessor);
   }
   TpgwComponent* source = obj.OriginalComponent();
@@ -356,7 +357,7 @@ void TpgwPreviewPages::AddObjectTo(TpgwComponent& obj, TpgwXMLItem& parentItem, 
   } else {
     item->SetName(obj.AliasName());
     const bool finalPass = !FEngine || FEngine->FinalPass();
-    auto* picture = dynamic_cast<TpgwPictureView*>(&obj);
+    auto* picture = FastCast<TpgwPictureView>(&obj);
     if (finalPass && picture) {
       // The picture goes to the cache; the element keeps its index only. The template keeps
       // storing its own picture afterwards.
@@ -383,7 +384,7 @@ void TpgwPreviewPages::AddObject(TpgwComponent& obj) {
 }
 
 void TpgwPreviewPages::AddPicture(TpgwComponent& pictureObject) {
-  auto* picture = dynamic_cast<TpgwPictureView*>(&pictureObject);
+  auto* picture = FastCast<TpgwPictureView>(&pictureObject);
   if (!picture) return;
   // The cache knows a picture it stored before by its content.
   picture->SetImageIndex(FPictureCache->AddPicture(picture->Picture()));
@@ -416,7 +417,7 @@ void TpgwPreviewPages::RebuildObjects(TpgwXMLItem& item, TpgwComponent& containe
     else
       node = serializer.ReadComponentStr(container, element->Name() + u" " + element->Text(), true);
     if (!node) continue;
-    auto* obj = dynamic_cast<TpgwComponent*>(&node->NodeComponent());
+    auto* obj = FastCast<TpgwComponent>(&node->NodeComponent());
     if (!obj) continue;
     if (source && source->Object) {
       try {
@@ -424,7 +425,7 @@ void TpgwPreviewPages::RebuildObjects(TpgwXMLItem& item, TpgwComponent& containe
       } catch (const Exception&) {
       }
     }
-    if (auto* picture = dynamic_cast<TpgwPictureView*>(obj); picture && picture->ImageIndex() > 0) {
+    if (auto* picture = FastCast<TpgwPictureView>(obj); picture && picture->ImageIndex() > 0) {
       if (std::shared_ptr<TpgwAutoRefGraphic> shared = GetPicture(FCachedGraphicState, picture->ImageIndex()))
         picture->SetCachedGraphic(std::shared_ptr<const TGraphic>(shared, shared->Graphic.get()));
     }
@@ -565,7 +566,7 @@ void TpgwPreviewPages::ReplacePageObjects(int index, TpgwComponent& page) {
 void TpgwPreviewPages::FillPageCount(TpgwReportPage& page) {
   const WideString count = IntToStr(GetCount());
   for (TpgwComponent* obj : page.AllObjects()) {
-    auto* memo = dynamic_cast<TpgwCustomMemoView*>(obj);
+    auto* memo = FastCast<TpgwCustomMemoView>(obj);
     if (!memo || !memo->AllowExpressions()) continue;
     const WideString text = memo->Text();
     if (UpperCase(text).find(u"[TOTALPAGES#]") == WideString::npos) continue;
@@ -693,10 +694,10 @@ Extended TpgwPreviewPages::GetLastY(Extended columnPosition) {
       const TpgwXMLItem& item = *page->Items(i);
       TpgwComponent* source = SourceOfElement(item);
       if (!source || !source->IsBand()) continue;
-      if (dynamic_cast<TpgwPageFooter*>(source) || dynamic_cast<TpgwOverlay*>(source)) continue;
+      if (FastCast<TpgwPageFooter>(source) || FastCast<TpgwOverlay>(source)) continue;
       const Extended left = PropFloat(item, u"l", source->Left());
       if (columnPosition == 0 || std::fabs(columnPosition - left) < 0.001L ||
-          dynamic_cast<TpgwPageHeader*>(source) || dynamic_cast<TpgwReportTitle*>(source)) {
+          FastCast<TpgwPageHeader>(source) || FastCast<TpgwReportTitle>(source)) {
         const Extended bottom =
             PropFloat(item, u"t", source->Top()) + PropFloat(item, u"h", source->Height());
         result = std::max(result, bottom);
@@ -715,8 +716,8 @@ bool TpgwPreviewPages::BandExists(const TpgwComponent& band) {
     TpgwComponent* source = SourceOfElement(*page->Items(i));
     if (!source) continue;
     if (source == wanted || source == &band) return true;
-    if (dynamic_cast<const TpgwPageFooter*>(&band) && dynamic_cast<TpgwPageFooter*>(source)) return true;
-    if (dynamic_cast<const TpgwColumnFooter*>(&band) && dynamic_cast<TpgwColumnFooter*>(source)) return true;
+    if (FastCast<const TpgwPageFooter>(&band) && FastCast<TpgwPageFooter>(source)) return true;
+    if (FastCast<const TpgwColumnFooter>(&band) && FastCast<TpgwColumnFooter>(source)) return true;
   }
   return false;
 }
@@ -864,7 +865,7 @@ void TpgwPreviewPages::DeletePage(int index) {
 // ---- wiring -----------------------------------------------------------------------------------------
 
 TpgwPreviewPages* PreparedPagesOf(TpgwReport& report) {
-  return dynamic_cast<TpgwPreviewPages*>(report.PreviewPages());
+  return FastCast<TpgwPreviewPages>(report.PreviewPages());
 }
 
 namespace {

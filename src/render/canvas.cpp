@@ -489,6 +489,23 @@ void TCanvas::StretchDraw(const TRect& rect, const TGraphic& graphic) {
   DoDrawGraphic(r, graphic);
 }
 
+int TNullCanvas::GetDeviceCaps(int index) const {
+  switch (index) {
+    case LOGPIXELSX:
+    case LOGPIXELSY:
+      return 96;
+    case HORZRES:
+    case VERTRES:
+      return 1;
+    case BITSPIXEL:
+      return 24;
+    case TECHNOLOGY:
+      return DT_RASDISPLAY;
+    default:
+      return 0;
+  }
+}
+
 void TCanvas::DoDrawGraphic(const TRect& dest, const TGraphic& graphic) {
   graphic.Draw(*this, dest);
 }

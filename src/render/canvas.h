@@ -369,6 +369,29 @@ class TCanvas {
 
 using TCanvasLock = std::lock_guard<TCanvas>;
 
+// A canvas that draws nothing, with the device capabilities of a 1x1 bitmap at 96 pixels per
+// inch: for drawing code run only for what it computes on the way (an object sizing itself),
+// where a real surface would rasterise every shape for nothing.
+class TNullCanvas : public TCanvas {
+ public:
+  int GetDeviceCaps(int index) const override;
+
+ protected:
+  void DoLine(TPoint, TPoint) override {}
+  void DoFillRect(const TRect&) override {}
+  void DoRectangle(const TRect&) override {}
+  void DoPolygon(std::span<const TPoint>) override {}
+  void DoPolyline(std::span<const TPoint>) override {}
+  void DoPolyPolygon(std::span<const std::vector<TPoint>>, TPolyFillMode) override {}
+  void DoEllipse(const TRect&) override {}
+  void DoRoundRect(const TRect&, int, int) override {}
+  void DoCopyRect(const TRect&, const TBitmap&, const TRect&) override {}
+  void DoDrawGraphic(const TRect&, const TGraphic&) override {}
+  void DoTextOut(int, int, int, const TRect*, std::u16string_view, const int*) override {}
+  void DoClipChanged() override {}
+  TSize SurfaceSize() const override { return TSize{1, 1}; }
+};
+
 // Dash pattern (on and off lengths in pixels) of a one-pixel pen of a style; empty for solid.
 std::vector<int> DashPattern(TPenStyle style, const std::vector<int>& userPattern);
 

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/exceptions.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/scope_guard.h"
 #include "platform/stack_guard.h"
@@ -104,7 +105,7 @@ const TClassInfo& TpgwFont::ClassInfo() const {
 }
 
 void TpgwFont::Assign(const TPersistent& source) {
-  if (auto* f = dynamic_cast<const TpgwFont*>(&source)) {
+  if (auto* f = FastCast<const TpgwFont>(&source)) {
     FFont.Assign(f->FFont);  // notifies through FFont.OnChange
     return;
   }
@@ -185,19 +186,19 @@ WideString BaseNameOf(const std::string& className) {
 }  // namespace
 
 TComponent* TpgwComponent::PlatformOwnerFor(TComponent* owner) {
-  if (auto* node = dynamic_cast<TpgwComponent*>(owner)) return node->Report();
+  if (auto* node = FastCast<TpgwComponent>(owner)) return node->Report();
   return owner;
 }
 
 TpgwComponent::TpgwComponent(TComponent* owner)
     : TComponent(PlatformOwnerFor(owner),
-                 dynamic_cast<TpgwComponent*>(owner) ? TLifetime::External : TLifetime::ByOwner) {
+                 FastCast<TpgwComponent>(owner) ? TLifetime::External : TLifetime::ByOwner) {
   Construct(owner);
 }
 
 TpgwComponent::TpgwComponent(TComponent* owner, uint16_t /*designFlags*/, bool designing)
     : TComponent(PlatformOwnerFor(owner),
-                 dynamic_cast<TpgwComponent*>(owner) ? TLifetime::External : TLifetime::ByOwner) {
+                 FastCast<TpgwComponent>(owner) ? TLifetime::External : TLifetime::ByOwner) {
   if (designing) FPgwComponentState.Include(csPgwDesigning);
   Construct(owner);
 }
@@ -212,7 +213,7 @@ void TpgwComponent::Construct(TComponent* owner) {
   FFont.OnChange = [this] { FontChanged(); };
   FVisible = true;
   SetParentFont(true);
-  if (auto* node = dynamic_cast<TpgwComponent*>(owner)) SetParent(node);
+  if (auto* node = FastCast<TpgwComponent>(owner)) SetParent(node);
   FAnchors = {fraLeft, fraTop};
 }
 
@@ -240,7 +241,7 @@ const TClassInfo& TpgwComponent::ClassInfo() const {
 }
 
 void TpgwComponent::Assign(const TPersistent& source) {
-  auto* src = dynamic_cast<const TpgwComponent*>(&source);
+  auto* src = FastCast<const TpgwComponent>(&source);
   if (!src) {
     TComponent::Assign(source);
     return;
@@ -887,7 +888,7 @@ const TClassInfo& TpgwReportComponent::ClassInfo() const {
 void TpgwReportComponent::DrawChilds(void* canvas, Extended scaleX, Extended scaleY, Extended offsetX,
                                      Extended offsetY) {
   for (TpgwComponent* c : Objects().Snapshot()) {
-    auto* rc = dynamic_cast<TpgwReportComponent*>(c);
+    auto* rc = FastCast<TpgwReportComponent>(c);
     if (rc && !rc->IsOwnerDraw()) rc->Draw(canvas, scaleX, scaleY, offsetX, offsetY);
   }
 }

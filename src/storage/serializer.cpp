@@ -8,6 +8,7 @@
 #include "platform/code_pages.h"
 #include "platform/component.h"
 #include "platform/exceptions.h"
+#include "platform/fast_cast.h"
 #include "platform/stack_guard.h"
 #include "platform/format.h"
 #include "platform/properties.h"
@@ -145,7 +146,7 @@ std::string TpgwXMLSerializer::Place(TPersistent& obj) const {
   std::string where;
   if (FElementLine > 0) where = "line " + std::to_string(FElementLine) + ": ";
   if (!FElement.empty()) return where + FElement + ": ";
-  if (auto* comp = dynamic_cast<TComponent*>(&obj)) {
+  if (auto* comp = FastCast<TComponent>(&obj)) {
     where.append(1, '<').append(comp->ClassName());
     if (!comp->Name().empty()) where += " Name=\"" + Utf16ToUtf8(comp->Name()) + "\"";
     return where + ">: ";
@@ -174,7 +175,7 @@ WideString TpgwXMLSerializer::ObjToXML(TPersistent& obj, std::u16string_view pre
 void TpgwXMLSerializer::WriteProperties(TPersistent& obj, std::u16string_view prefix, TPersistent* ancestor,
                                         WideString& out, int depth) {
   if (depth > kMaxObjectDepth) return;
-  auto* node = dynamic_cast<IpgwSerializedNode*>(&obj);
+  auto* node = FastCast<IpgwSerializedNode>(&obj);
   WritingMark mark(node);
   if (node && !ancestor && OnGetAncestor) ancestor = OnGetAncestor(*node);
   TPersistent* source = &obj;
@@ -184,7 +185,7 @@ void TpgwXMLSerializer::WriteProperties(TPersistent& obj, std::u16string_view pr
     ancestor = nullptr;
   }
   const bool all = FSerializeDefaultValues;
-  auto* textObject = dynamic_cast<IpgwXMLTextObject*>(source);
+  auto* textObject = FastCast<IpgwXMLTextObject>(source);
 
   for (const TPropInfo* p : source->ClassInfo().Properties()) {
     if (!p->IsStored(*source)) continue;
@@ -252,10 +253,10 @@ void TpgwXMLSerializer::WriteProperties(TPersistent& obj, std::u16string_view pr
         break;
       }
       case pkReference: {
-        auto* target = dynamic_cast<TComponent*>(v.Obj);
+        auto* target = FastCast<TComponent>(v.Obj);
         const WideString ref = ReferenceName(target);
         if (ancestor) {
-          auto* at = dynamic_cast<TComponent*>(p->Get(*ancestor).Obj);
+          auto* at = FastCast<TComponent>(p->Get(*ancestor).Obj);
           const WideString aref = ReferenceName(at);
           if (aref == ref) continue;
           AppendAttribute(out, prefix, name, target ? EncodeXmlText(ref) : WideString(u"nil"));
@@ -418,7 +419,7 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
       return;
     }
     if (c == u'U' || c == u'X') {
-      if (auto* t = dynamic_cast<IpgwXMLTextObject*>(target)) {
+      if (auto* t = FastCast<IpgwXMLTextObject>(target)) {
         WideString text = DecodeXmlEntities(value);
         if (c == u'U' && FOldFormat) text = OldFormatToWide(text, FOldCodePage);
         t->SetXMLText(text);
@@ -437,7 +438,7 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
     return;
   }
   if (SameAscii(rest, u"Name")) {
-    auto* node = dynamic_cast<IpgwSerializedNode*>(target);
+    auto* node = FastCast<IpgwSerializedNode>(target);
     if (node && node->IsReportNode()) return;
     if (node) {
       const WideString name = DecodeXmlEntities(value);
@@ -454,7 +455,7 @@ void TpgwXMLSerializer::ApplyAttribute(TPersistent& obj, std::u16string_view nam
     }
   }
   if (SameAscii(rest, u"Text")) {
-    if (auto* t = dynamic_cast<IpgwXMLTextObject*>(target)) {
+    if (auto* t = FastCast<IpgwXMLTextObject>(target)) {
       WideString text = DecodeXmlEntities(value);
       if (FOldFormat) text = OldFormatToWide(text, FOldCodePage);
       t->SetXMLText(text);
@@ -599,7 +600,7 @@ void TpgwXMLSerializer::ReadNode(IpgwSerializedNode* parent, IpgwSerializedNode&
     node = &root;
   } else {
     if (!FIgnoreName && FOwner && nameReadable && !objName.empty()) {
-      node = dynamic_cast<IpgwSerializedNode*>(FOwner->FindComponent(objName));
+      node = FastCast<IpgwSerializedNode>(FOwner->FindComponent(objName));
       // An element changes an object of the parent template (or one the report had before
       // the load); a second object of this load under a taken name is a new object.
       if (node && !inherited && !node->IsFromParentTemplate() && FLoadedSet.count(node)) node = nullptr;

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "export/pdf/pdf_page_content.h"
 #include "export/pdf/pdf_security.h"
 #include "export/pdf_export.h"
 #include "platform/streams.h"
@@ -576,6 +577,67 @@ TEST(PdfDocumentContent, VersionHeaderAndOneFilePerDocument) {
   EXPECT_NE(bytes.find("/Count 0\r\n"), std::string::npos);
   EXPECT_THROW(pdf.Start(), EPDFError);
   EXPECT_THROW(pdf.StartPage(10, 10), EPDFError);
+}
+
+}  // namespace
+}  // namespace pagewright
+
+namespace pagewright {
+namespace {
+
+// Solid fills of one colour are written as one path, where the colour first came, unless that
+// would paint a rectangle under one of another colour that was drawn later over it.
+TEST(PdfVectorCanvas, FillsOfOneColourJoinUnlessTheOrderShows) {
+  struct Fill {
+    TColor color;
+    TRect rect;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Fill> fills;
+    int paths;                                  // "f" operators written
+    std::vector<std::string> orderOfRectangles;  // "x y w h re" texts, in the order expected
+  };
+  const TColor black = 0x000000, white = 0xFFFFFF;
+  const Case cases[] = {
+      {"bars and spaces side by side",
+       {{black, Rect(0, 0, 16, 160)}, {white, Rect(16, 0, 32, 160)}, {black, Rect(32, 0, 64, 160)},
+        {white, Rect(64, 0, 80, 160)}},
+       2,
+       {"0.00 834.75 0.75 7.50 re", "1.50 834.75 1.50 7.50 re", "0.75 834.75 0.75 7.50 re",
+        "3.00 834.75 0.75 7.50 re"}},
+      {"a later fill over a later colour stays above it",
+       {{black, Rect(0, 0, 32, 32)}, {white, Rect(16, 16, 48, 48)}, {black, Rect(32, 32, 64, 64)}},
+       3,
+       {"0.00 840.75 1.50 1.50 re", "0.75 840.00 1.50 1.50 re", "1.50 839.25 1.50 1.50 re"}},
+  };
+  for (const Case& c : cases) {
+    TpgwPDFExport settings;
+    settings.SetCompressed(false);
+    TMemoryStream out;
+    TpgwPDFDocument pdf(settings, out, PinnedEnvironment());
+    pdf.Start();
+    pdf.StartPage(794, 1123);
+    {
+      TPDFVectorCanvas canvas(pdf, 0, 0, 16);
+      for (const Fill& f : c.fills) {
+        canvas.Brush().SetColor(f.color);
+        canvas.FillRect(f.rect);
+      }
+      canvas.Flush();
+    }
+    const std::string content = pdf.PageContent();
+    int paths = 0;
+    for (size_t at = content.find("\nf\r"); at != std::string::npos; at = content.find("\nf\r", at + 1)) ++paths;
+    EXPECT_EQ(paths, c.paths) << c.what << "\n" << content;
+    size_t last = 0;
+    for (const std::string& r : c.orderOfRectangles) {
+      const size_t at = content.find(r);
+      ASSERT_NE(at, std::string::npos) << c.what << ": " << r << "\n" << content;
+      EXPECT_GT(at, last) << c.what << ": " << r << "\n" << content;
+      last = at;
+    }
+  }
 }
 
 }  // namespace

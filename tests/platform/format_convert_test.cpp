@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/exceptions.h"
 #include "platform/unicode.h"
@@ -102,6 +106,32 @@ TEST(StrToFloat, AcceptsWhatTheRuntimeAccepts) {
   }
   // Read exactly: the text of an Extended reads back as the same Extended.
   EXPECT_EQ(StrToFloat(u"0.333333333333333333342"), 1.0L / 3);
+  EXPECT_TRUE(std::signbit(StrToFloat(u"-0.0")));
+}
+
+TEST(StrToFloat, ShortDecimalsReadExactlyAsTheFullConversion) {
+  // Plain decimals take a short way; it must give the very same bits as the general reading,
+  // at and past its limits (19 significant digits, 27 decimals).
+  std::vector<std::string> texts = {"0.1", "37.7953", "-1.5", "9999999999999999999", "18446744073709551615",
+                                    "0.0000000000000000000000000001", "0.000000000000000000000000001",
+                                    "1234567890.123456789", "1234567890.1234567891", "00000.000123",
+                                    "3.14159265358979323846", "5e-1"};
+  uint64_t seed = 12345;
+  for (int k = 0; k < 2000; ++k) {  // decimals of every length and scale, from a fixed sequence
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    std::string digits = std::to_string(seed >> (seed % 40));
+    const size_t point = (seed >> 50) % (digits.size() + 1);
+    digits.insert(point, ".");
+    if (digits.front() == '.') digits.insert(0, "0");
+    texts.push_back((k % 3 == 0 ? "-" : "") + digits);
+  }
+  for (const std::string& t : texts) {
+    long double expected = 0;
+    std::from_chars(t.data(), t.data() + t.size(), expected);
+    Extended v = 0;
+    ASSERT_TRUE(TryStrToFloat(Utf8ToUtf16(t), v)) << t;
+    EXPECT_EQ(std::memcmp(&v, &expected, 10), 0) << t;
+  }
   TFormatSettings fs;
   fs.DecimalSeparator = u',';
   EXPECT_EQ(StrToFloat(u"1,25", fs), 1.25L);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,59 @@ TEST_F(SafeOutputTest, AnOutputNotCommittedLeavesThePreviousFile) {
   }
   EXPECT_EQ(Read(target), "good");
   EXPECT_EQ(Listing(), std::vector<std::string>{"out.jpg"});
+}
+
+// Small writes are collected into blocks: the bytes, the position the writer asks for, and a
+// seek back over collected bytes must all come out as if every write went straight to the file.
+TEST_F(SafeOutputTest, CollectedWritesKeepBytesAndPositions) {
+  const std::string target = Path("big.pdf");
+  std::string expected;
+  {
+    TSafeOutputStream out(target);
+    for (int i = 0; expected.size() < 150000; ++i) {
+      const std::string piece = i % 1000 == 999 ? std::string(70000, static_cast<char>('a' + i % 26))
+                                                 : "obj " + std::to_string(i) + "\n";
+      out.WriteBuffer(piece);
+      expected += piece;
+      if (i % 97 == 0) {
+        ASSERT_EQ(out.Position(), static_cast<int64_t>(expected.size())) << i;
+      }
+    }
+    out.Seek(4, soBeginning);
+    out.WriteBuffer("X");
+    expected[4] = 'X';
+    out.Seek(0, soEnd);
+    out.WriteBuffer("%%EOF");
+    expected += "%%EOF";
+    EXPECT_EQ(out.Position(), static_cast<int64_t>(expected.size()));
+    out.Commit();
+  }
+  EXPECT_EQ(Read(target), expected);
+}
+
+// A job of many files flushes them to the disk once, not once each, and commits them all.
+TEST_F(SafeOutputTest, ManyFilesFinishedWithoutSyncAreFlushedTogether) {
+  fs::create_directory(Path("pages"));
+  std::vector<std::unique_ptr<TSafeOutputStream>> files;
+  std::vector<std::string> names;
+  const std::vector<std::string> written = {"a.jpg", "pages/b.jpg", "pages/c.jpg"};
+  for (const std::string& name : written) {
+    files.push_back(std::make_unique<TSafeOutputStream>(Path(name)));
+    files.back()->WriteBuffer(name);
+    files.back()->FinishWriting(false);
+    names.push_back(Path(name));
+  }
+  SyncFileSystemsOf(names);
+  for (auto& f : files) f->Commit(false);
+  SyncFoldersOf(names);
+  for (const std::string& name : written) EXPECT_EQ(Read(Path(name)), name);
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"a.jpg", "pages"}));
+  try {
+    SyncFileSystemsOf({Path("gone/x.jpg")});
+    ADD_FAILURE() << "a folder that is not there";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), Path("gone/x.jpg") + ": No such file or directory");
+  }
 }
 
 TEST_F(SafeOutputTest, AFullDiskLeavesThePreviousFileAndNamesTheTarget) {

@@ -3,15 +3,17 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "export/pdf/pdf_security.h"
 #include "platform/unicode.h"
 
 namespace pagewright {
 
-std::string PdfFloat(double v, int decimals) {
+void AppendPdfFloat(std::string& out, double v, int decimals) {
   if (std::isnan(v)) v = 0;
   v = std::clamp(v, -kPdfRealLimit, kPdfRealLimit);
   decimals = std::clamp(decimals, 0, 6);
@@ -28,21 +30,28 @@ std::string PdfFloat(double v, int decimals) {
       digits[n++] = static_cast<char>('0' + units % 10);
       units /= 10;
     } while (units > 0 || n <= decimals);
-    std::string s;
-    s.reserve(static_cast<size_t>(n) + 2);
-    if (scaled < 0) s += '-';  // a value that rounds to zero is written without a sign
+    char text[40];
+    int k = 0;
+    if (scaled < 0) text[k++] = '-';  // a value that rounds to zero is written without a sign
     for (int i = n - 1; i >= 0; --i) {
-      s += digits[i];
-      if (i == decimals && decimals > 0) s += '.';
+      text[k++] = digits[i];
+      if (i == decimals && decimals > 0) text[k++] = '.';
     }
-    return s;
+    out.append(text, static_cast<size_t>(k));
+    return;
   }
   // Within the limits the text needs at most 13 characters ("-32767.000000").
   char buf[32];
   const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
   if (res.ec != std::errc()) throw EPDFError("A number could not be written");
-  std::string s(buf, res.ptr);
-  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  std::string_view s(buf, static_cast<size_t>(res.ptr - buf));
+  if (s[0] == '-' && s.find_first_not_of("-0.") == std::string_view::npos) s.remove_prefix(1);
+  out.append(s);
+}
+
+std::string PdfFloat(double v, int decimals) {
+  std::string s;
+  AppendPdfFloat(s, v, decimals);
   return s;
 }
 
@@ -78,19 +87,56 @@ std::string HexUpper(std::string_view bytes) {
 
 std::string PdfColor(TColor color, int decimals) {
   const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
-  auto channel = [&](int c) {
-    return decimals == 2 ? PdfFloatTrim(c / 255.0, 2) : PdfFloatTrim(c / 255.0, decimals);
-  };
+  if (decimals == 2) {
+    // Every colour of every page goes through here: the 256 channel texts are made once.
+    static const std::array<std::string, 256> kChannels = [] {
+      std::array<std::string, 256> t;
+      for (int c = 0; c < 256; ++c) t[static_cast<size_t>(c)] = PdfFloatTrim(c / 255.0, 2);
+      return t;
+    }();
+    std::string s = kChannels[static_cast<size_t>(r)];
+    s.append(1, ' ').append(kChannels[static_cast<size_t>(g)]).append(1, ' ').append(kChannels[static_cast<size_t>(b)]);
+    return s;
+  }
+  auto channel = [&](int c) { return PdfFloatTrim(c / 255.0, decimals); };
   return channel(r) + " " + channel(g) + " " + channel(b);
 }
 
+namespace {
+
+// One compressor per thread, reset between streams: setting one up allocates a few hundred
+// kilobytes, which a document of thousands of pages would otherwise take from and give back to
+// the system once per page. The bytes are those of a fresh compressor at the same level.
+struct TDeflater {
+  z_stream z{};
+  bool ready = false;
+  TDeflater() = default;
+  TDeflater(const TDeflater&) = delete;
+  TDeflater& operator=(const TDeflater&) = delete;
+  ~TDeflater() {
+    if (ready) deflateEnd(&z);
+  }
+};
+
+}  // namespace
+
 std::string Deflate(std::string_view data) {
-  uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-                static_cast<uLong>(data.size()), Z_BEST_COMPRESSION) != Z_OK)
+  thread_local TDeflater deflater;
+  z_stream& z = deflater.z;
+  if (!deflater.ready) {
+    if (deflateInit(&z, Z_BEST_COMPRESSION) != Z_OK) throw EPDFError("Stream compression failed");
+    deflater.ready = true;
+  } else if (deflateReset(&z) != Z_OK) {
     throw EPDFError("Stream compression failed");
-  out.resize(size);
+  }
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  if (data.size() > std::numeric_limits<uInt>::max() || deflate(&z, Z_FINISH) != Z_STREAM_END)
+    throw EPDFError("Stream compression failed");
+  out.resize(out.size() - z.avail_out);
   return out;
 }
 

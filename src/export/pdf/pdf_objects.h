@@ -29,6 +29,8 @@ inline constexpr double kPdfIntegerLimit = 2147483647;
 // zero. Whatever the value, the result is a valid PDF number: NaN gives 0, and values (infinities
 // included) are clamped to +-kPdfRealLimit.
 std::string PdfFloat(double v, int decimals = 2);
+// The same text, appended (page content writes numbers by the ten thousand).
+void AppendPdfFloat(std::string& out, double v, int decimals = 2);
 // Up to the given decimals, trailing zeros and a trailing point dropped.
 std::string PdfFloatTrim(double v, int decimals = 3);
 // The nearest integer (halves to even) as text, NaN as 0, clamped to +-kPdfIntegerLimit.

@@ -6,6 +6,7 @@
 
 #include "barcode_view/barcode2d_view.h"
 #include "barcode_view/barcode_view.h"
+#include "platform/fast_cast.h"
 #include "platform/format.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
@@ -104,6 +105,22 @@ TPDFVectorCanvas::TPDFVectorCanvas(TpgwPDFDocument& document, double originX, do
                                    int unitsPerPixel)
     : FDoc(document), FOriginX(originX), FOriginY(originY), FUnits(std::max(1, unitsPerPixel)) {}
 
+TPDFVectorCanvas::~TPDFVectorCanvas() {
+  // Callers flush; this only keeps what an exception left behind from being written after it.
+  FFills.clear();
+}
+
+void TPDFVectorCanvas::Flush() {
+  for (const TFillGroup& g : FFills) {
+    FDoc.AppendContent("q");
+    FDoc.AppendContent(g.color);
+    FDoc.AppendContent(g.path);
+    FDoc.AppendContent("f");
+    FDoc.AppendContent("Q");
+  }
+  FFills.clear();
+}
+
 int TPDFVectorCanvas::GetDeviceCaps(int index) const {
   switch (index) {
     case LOGPIXELSX:
@@ -168,6 +185,7 @@ bool TPDFVectorCanvas::BeginPaint(bool fill, bool stroke) {
 }
 
 void TPDFVectorCanvas::DoLine(TPoint from, TPoint to) {
+  Flush();
   if (!BeginPaint(false, PenVisible())) return;
   FDoc.AppendContent(P(from) + " m");
   FDoc.AppendContent(P(to) + " l");
@@ -176,14 +194,57 @@ void TPDFVectorCanvas::DoLine(TPoint from, TPoint to) {
 }
 
 void TPDFVectorCanvas::DoFillRect(const TRect& r) {
-  if (r.IsEmpty() || !BeginPaint(BrushVisible(), false)) return;
-  FDoc.AppendContent(P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
-                     PdfFloat(r.Height() * 0.75 / FUnits) + " re");
-  FDoc.AppendContent("f");
-  FDoc.AppendContent("Q");
+  if (r.IsEmpty() || !BrushVisible()) return;
+  const TBrushStyle style = Brush().Style();
+  std::string rect;
+  rect.reserve(40);
+  AppendPdfFloat(rect, FDoc.PointX(PxX(r.Left)));
+  rect += ' ';
+  AppendPdfFloat(rect, FDoc.PointY(PxY(r.Bottom)));
+  rect += ' ';
+  AppendPdfFloat(rect, r.Width() * 0.75 / FUnits);
+  rect += ' ';
+  AppendPdfFloat(rect, r.Height() * 0.75 / FUnits);
+  rect += " re";
+  if (style >= bsHorizontal && style <= bsDiagCross) {
+    Flush();
+    BeginPaint(true, false);
+    FDoc.AppendContent(rect);
+    FDoc.AppendContent("f");
+    FDoc.AppendContent("Q");
+    return;
+  }
+  // Opaque fills of one colour may join one path, painted where the colour first came, as long
+  // as the rectangle overlaps nothing of another colour painted after that: the page looks the
+  // same.
+  const TColor color = ColorToRGB(Brush().Color());
+  size_t group = FFills.size();
+  for (size_t i = 0; i < FFills.size(); ++i)
+    if (FFills[i].rgb == color) group = i;
+  auto overlaps = [&r](const TRect& a) {
+    return a.Left < r.Right && r.Left < a.Right && a.Top < r.Bottom && r.Top < a.Bottom;
+  };
+  for (size_t i = group + 1; i < FFills.size(); ++i) {
+    if (!overlaps(FFills[i].bounds)) continue;
+    if (std::any_of(FFills[i].rects.begin(), FFills[i].rects.end(), overlaps)) {
+      Flush();
+      group = 0;
+      break;
+    }
+  }
+  if (group == FFills.size()) {
+    FFills.push_back(TFillGroup{color, PdfColor(color) + " rg", std::string(), {}, r});
+  }
+  TFillGroup& g = FFills[group];
+  if (!g.path.empty()) g.path += "\r\n";  // the document's line ends
+  g.path += rect;
+  g.rects.push_back(r);
+  g.bounds = Rect(std::min(g.bounds.Left, r.Left), std::min(g.bounds.Top, r.Top), std::max(g.bounds.Right, r.Right),
+                  std::max(g.bounds.Bottom, r.Bottom));
 }
 
 void TPDFVectorCanvas::DoRectangle(const TRect& r) {
+  Flush();
   const bool fill = BrushVisible(), stroke = PenVisible();
   if (r.IsEmpty() || !BeginPaint(fill, stroke)) return;
   FDoc.AppendContent(P(Point(r.Left, r.Bottom)) + " " + PdfFloat(r.Width() * 0.75 / FUnits) + " " +
@@ -193,6 +254,7 @@ void TPDFVectorCanvas::DoRectangle(const TRect& r) {
 }
 
 void TPDFVectorCanvas::DoPolygon(std::span<const TPoint> points) {
+  Flush();
   const bool fill = BrushVisible(), stroke = PenVisible();
   if (points.size() < 2 || !BeginPaint(fill, stroke)) return;
   FDoc.AppendContent(P(points[0]) + " m");
@@ -203,6 +265,7 @@ void TPDFVectorCanvas::DoPolygon(std::span<const TPoint> points) {
 }
 
 void TPDFVectorCanvas::DoPolyline(std::span<const TPoint> points) {
+  Flush();
   if (points.size() < 2 || !BeginPaint(false, PenVisible())) return;
   FDoc.AppendContent(P(points[0]) + " m");
   for (size_t i = 1; i < points.size(); ++i) FDoc.AppendContent(P(points[i]) + " l");
@@ -211,6 +274,7 @@ void TPDFVectorCanvas::DoPolyline(std::span<const TPoint> points) {
 }
 
 void TPDFVectorCanvas::DoPolyPolygon(std::span<const std::vector<TPoint>> contours, TPolyFillMode mode) {
+  Flush();
   const bool fill = BrushVisible(), stroke = PenVisible();
   if (contours.empty() || !BeginPaint(fill, stroke)) return;
   for (const auto& contour : contours) {
@@ -225,12 +289,14 @@ void TPDFVectorCanvas::DoPolyPolygon(std::span<const std::vector<TPoint>> contou
 }
 
 void TPDFVectorCanvas::DoEllipse(const TRect& r) {
+  Flush();
   FDoc.Shape(skEllipse, PxX(r.Left), PxY(r.Top), r.Width() / double(FUnits), r.Height() / double(FUnits),
              BrushVisible() ? ColorToRGB(Brush().Color()) : clNone,
              PenVisible() ? ColorToRGB(Pen().Color()) : clNone, std::max(1, Pen().Width()) / double(FUnits));
 }
 
 void TPDFVectorCanvas::DoRoundRect(const TRect& r, int cornerW, int) {
+  Flush();
   FDoc.Shape(skRoundRectangle, PxX(r.Left), PxY(r.Top), r.Width() / double(FUnits),
              r.Height() / double(FUnits), BrushVisible() ? ColorToRGB(Brush().Color()) : clNone,
              PenVisible() ? ColorToRGB(Pen().Color()) : clNone, std::max(1, Pen().Width()) / double(FUnits),
@@ -238,6 +304,7 @@ void TPDFVectorCanvas::DoRoundRect(const TRect& r, int cornerW, int) {
 }
 
 void TPDFVectorCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const TRect& src) {
+  Flush();
   if (dest.IsEmpty() || src.IsEmpty()) return;
   std::unique_ptr<TBitmap> part;
   const TBitmap* image = &source;
@@ -252,6 +319,7 @@ void TPDFVectorCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, cons
 
 void TPDFVectorCanvas::DoTextOut(int x, int y, int options, const TRect* rect, std::u16string_view text,
                                  const int*) {
+  Flush();
   if ((options & ETO_OPAQUE) && rect && !IsNoColor(BkColor())) {
     FDoc.Rectangle(PxX(rect->Left), PxY(rect->Top), rect->Width() / double(FUnits),
                    rect->Height() / double(FUnits), ColorToRGB(BkColor()), clNone);
@@ -305,6 +373,7 @@ void TPDFPageContent::Fill(TpgwView& view, double left, double top, double width
     TCanvasLock lock(canvas);
     view.Fill().Draw(canvas, ToCanvasUnits(left), ToCanvasUnits(top), ToCanvasUnits(left + width),
                      ToCanvasUnits(top + height));
+    canvas.Flush();
   }
   FDoc.AppendContent("Q");
 }
@@ -370,7 +439,7 @@ void TPDFPageContent::Link(TpgwView& view) {
 void TPDFPageContent::ExportView(TpgwView& view) {
   if (view.Width() == 0 && view.Height() == 0) return;
   Link(view);
-  if (auto* memo = dynamic_cast<TpgwCustomMemoView*>(&view)) {
+  if (auto* memo = FastCast<TpgwCustomMemoView>(&view)) {
     if (memo->GapX() < 0 || memo->GapY() < 0)
       Image(view, 3);  // text drawn outside its object keeps its look as a fine image
     else if (memo->ReducedAngle() != 0)
@@ -379,13 +448,13 @@ void TPDFPageContent::ExportView(TpgwView& view) {
       Text(*memo);
     return;
   }
-  if (auto* line = dynamic_cast<TpgwLineView*>(&view)) return LineObject(*line);
-  if (auto* shape = dynamic_cast<TpgwShapeView*>(&view)) return ShapeObject(*shape);
-  if (auto* barcode = dynamic_cast<TpgwBarCodeView*>(&view)) return Barcode(*barcode);
-  if (auto* symbol = dynamic_cast<TpgwBarcode2DView*>(&view)) return Symbol2D(*symbol);
+  if (auto* line = FastCast<TpgwLineView>(&view)) return LineObject(*line);
+  if (auto* shape = FastCast<TpgwShapeView>(&view)) return ShapeObject(*shape);
+  if (auto* barcode = FastCast<TpgwBarCodeView>(&view)) return Barcode(*barcode);
+  if (auto* symbol = FastCast<TpgwBarcode2DView>(&view)) return Symbol2D(*symbol);
   if (view.Width() <= 0 || view.Height() <= 0) return;
   double scale = FSettings.PrintOptimized() ? 3 : 1;
-  if (auto* picture = dynamic_cast<TpgwPictureView*>(&view)) {
+  if (auto* picture = FastCast<TpgwPictureView>(&view)) {
     const TGraphic* graphic = picture->GetGraphic();
     if (!graphic || graphic->Empty()) {
       // Without a picture the object still shows its colour (the page's own colour comes this way).
@@ -556,6 +625,7 @@ void TPDFPageContent::TurnedText(TpgwCustomMemoView& memo) {
     TCanvasLock lock(canvas);
     TFrameSidesOff noFrame(memo.Frame());
     memo.Draw(canvas, kVectorUnits, kVectorUnits, 0, 0);
+    canvas.Flush();
   }
   FDoc.AppendContent("Q");
   Frame(memo, left, top, width, height);
@@ -612,7 +682,7 @@ void TPDFPageContent::ShapeObject(TpgwShapeView& shape) {
   const double width = static_cast<double>(shape.Width()), height = static_cast<double>(shape.Height());
   const TColor frame = IsNoColor(shape.Frame().Color()) ? clNone : ColorToRGB(shape.Frame().Color());
   const double corner = shape.Curve() == 0 ? 0 : shape.Curve() * 10.0;
-  const auto* brush = shape.FillType() == ftBrush ? dynamic_cast<const TpgwBrushFill*>(&shape.Fill()) : nullptr;
+  const auto* brush = shape.FillType() == ftBrush ? FastCast<const TpgwBrushFill>(&shape.Fill()) : nullptr;
   const bool plain = brush && (brush->Style() == bsSolid || brush->Style() == bsClear);
   TColor fill = clNone;
   if (plain) {
@@ -647,6 +717,7 @@ void TPDFPageContent::Barcode(TpgwBarCodeView& barcode) {
     TCanvasLock lock(canvas);
     graphic->Play(canvas, kVectorUnits * width / graphic->Width(), kVectorUnits * height / graphic->Height(),
                   0, 0);
+    canvas.Flush();
   }
   Frame(barcode, static_cast<double>(barcode.AbsLeft()), static_cast<double>(barcode.AbsTop()),
         static_cast<double>(barcode.Width()), static_cast<double>(barcode.Height()));
@@ -685,7 +756,7 @@ void TPDFPageContent::Image(TpgwView& view, double scale) {
   {
     TCanvas& canvas = bitmap.Canvas();
     TCanvasLock lock(canvas);
-    if (dynamic_cast<TpgwPictureView*>(&view)) {
+    if (FastCast<TpgwPictureView>(&view)) {
       // A picture's transparent parts stay transparent: the image gets a soft mask and what lies
       // under it on the page shows through.
       canvas.Brush().SetStyle(bsClear);

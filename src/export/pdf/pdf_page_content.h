@@ -6,6 +6,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "export/pdf/pdf_document.h"
 #include "render/canvas.h"
@@ -27,7 +29,11 @@ class TpgwView;
 class TPDFVectorCanvas : public TCanvas {
  public:
   TPDFVectorCanvas(TpgwPDFDocument& document, double originX, double originY, int unitsPerPixel);
+  ~TPDFVectorCanvas() override;
   int GetDeviceCaps(int index) const override;
+  // Writes the solid rectangle fills still collected (see DoFillRect). Every other drawing
+  // operation does this first; call it when the drawing is done.
+  void Flush();
 
  protected:
   void DoLine(TPoint from, TPoint to) override;
@@ -56,6 +62,16 @@ class TPDFVectorCanvas : public TCanvas {
   TpgwPDFDocument& FDoc;
   double FOriginX, FOriginY;
   int FUnits;
+  // Solid fills not yet written, one group per colour in the order the colours came: a barcode's
+  // hundreds of bars and spaces become two paths instead of a state change and a path each.
+  struct TFillGroup {
+    TColor rgb;
+    std::string color;  // the "rg" operator
+    std::string path;   // "x y w h re" lines
+    std::vector<TRect> rects;
+    TRect bounds;
+  };
+  std::vector<TFillGroup> FFills;
 };
 
 // Writes views into the current page of a document.
