@@ -142,6 +142,22 @@ int TpgwEngine::CurPreparedPage() {
   return FPreviewPages.CurPage();
 }
 
+void TpgwEngine::PostProcessorMacroList(TStringList& list) {
+  FPreviewPages.PostProcessor().GetMacroList(list);
+}
+
+void TpgwEngine::ResetPostProcessorDuplicates(const WideString& bandName) {
+  FPreviewPages.PostProcessor().ResetDuplicates(bandName);
+}
+
+std::unique_ptr<TpgwComponent> TpgwEngine::PreparedPageCopy(int index) {
+  return FPreviewPages.CopyPage(index);
+}
+
+void TpgwEngine::ReplacePreparedPageObjects(int index, TpgwComponent& page) {
+  FPreviewPages.ReplacePageObjects(index, page);
+}
+
 void TpgwEngine::SyncCounters() {
   TpgwRunCounters& c = ReportScript(FReport).Counters();
   c.PageIndex = std::max(0, FPreviewPages.CurPage());

@@ -97,7 +97,7 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   Variant AggregateValue(const WideString& funcName, const WideString& expr, const Variant& band,
                          int flags) override;
   // Hands an object with custom processing to the post-processor.
-  void ProcessObject(TpgwComponent* obj);
+  void ProcessObject(TpgwComponent* obj) override;
 
   // --- IpgwPreviewEngine --------------------------------------------------------------------------
   bool Running() const override { return FRunning; }
@@ -128,6 +128,10 @@ class TpgwEngine : public IpgwPreviewEngine, public IpgwRunningEngine {
   void OutlineLevelUp() override;
   int PreparedPageCount() override;
   int CurPreparedPage() override;
+  void PostProcessorMacroList(TStringList& list) override;
+  void ResetPostProcessorDuplicates(const WideString& bandName) override;
+  std::unique_ptr<TpgwComponent> PreparedPageCopy(int index) override;
+  void ReplacePreparedPageObjects(int index, TpgwComponent& page) override;
   TpgwBand* CurBand() const { return FCurBand; }
   bool Keeping() const { return FKeeping; }
   bool SecondScriptCall() const { return FSecondScriptCall; }

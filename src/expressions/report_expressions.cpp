@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/data_set.h"
+#include "expressions/report_classes.h"
 #include "expressions/report_functions.h"
 #include "expressions/script_engine_objects.h"
 #include "platform/fast_cast.h"
@@ -190,11 +191,13 @@ TpgwReportScript::TpgwReportScript(TpgwReport& report)
       FEngine(std::make_unique<TpgwScriptEngine>(report)),
       FOutline(std::make_unique<TpgwScriptOutline>(report)),
       FPreviewPages(std::make_unique<TpgwScriptPreviewPages>(report)),
+      FPostProcessor(std::make_unique<TpgwScriptPostProcessor>(report)),
       FScript(std::make_unique<TvmScript>()) {
   FScript->ExtendedCharset = true;
   FScript->StepLimit = kDefaultStepLimit;
   FScript->MaxStringLength = kMaxStringLength;
   FScript->AddRTTI();
+  SetScriptReport(*FScript, &report);
   FCache = std::make_unique<TpgwExpressionCache>(FScript.get());
 }
 

@@ -69,10 +69,12 @@ class TpgwReportScript : public TpgwReportScope {
   TPersistent& EngineObject() { return *FEngine; }
   TPersistent& OutlineObject() { return *FOutline; }
   TPersistent& PreviewPagesObject() { return *FPreviewPages; }
+  // Engine.GetPostProcessor.
+  TPersistent& PostProcessorObject() { return *FPostProcessor; }
 
  private:
   TpgwReport& FReport;
-  std::unique_ptr<TPersistent> FEngine, FOutline, FPreviewPages;
+  std::unique_ptr<TPersistent> FEngine, FOutline, FPreviewPages, FPostProcessor;
   std::unique_ptr<TvmScript> FScript;
   std::unique_ptr<TpgwExpressionCache> FCache;
   TpgwRunCounters FCounters;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "data/data_set.h"
+#include "expressions/report_classes.h"
 #include "expressions/report_expressions.h"
 #include "expressions/script_engine_objects.h"
 #include "platform/format.h"
@@ -90,10 +91,16 @@ void AddReportClass(TvmScript& s) {
                      auto* r = dynamic_cast<TpgwReport*>(obj);
                      return r ? Variant::FromObject(&r->Variables()) : Variant::Null();
                    });
-  cls->AddProperty(u"Terminated", u"Boolean", [](TPersistent* obj, TvmClassVariable*, const WideString&) {
-    auto* r = dynamic_cast<TpgwReport*>(obj);
-    return Variant(r && r->Terminated());
-  });
+  cls->AddProperty(
+      u"Terminated", u"Boolean",
+      [](TPersistent* obj, TvmClassVariable*, const WideString&) {
+        auto* r = dynamic_cast<TpgwReport*>(obj);
+        return Variant(r && r->Terminated());
+      },
+      // A script ends the run by setting it.
+      [](TPersistent* obj, TvmClassVariable*, const WideString&, const Variant& v) {
+        if (auto* r = dynamic_cast<TpgwReport*>(obj)) r->SetTerminated(v.AsBoolean());
+      });
 }
 
 void AddVariablesClass(TvmScript& s) {
@@ -195,11 +202,6 @@ void AddViewClasses(TvmScript& s) {
         });
   TvmClassVariable* memo = s.AddClassChain(TpgwCustomMemoView::StaticClassInfo());
   if (!memo) return;
-  memo->AddMethod(u"function CalcHeight: Extended",
-                  [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
-                    auto* m = dynamic_cast<TpgwCustomMemoView*>(obj);
-                    return m ? Variant(m->CalcHeight()) : Variant::Null();
-                  });
   memo->AddMethod(u"function CalcWidth: Extended",
                   [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>&) {
                     auto* m = dynamic_cast<TpgwCustomMemoView*>(obj);
@@ -242,6 +244,7 @@ TpgwReportFunctions::TpgwReportFunctions(TvmScript* script) : TvmRTTIModule(scri
   AddEnumerations(s);
 
   // Every registered class with its published properties, then the members scripts call.
+  AddScriptBaseClasses(s);
   AddEngineClasses(s);
   AddComponentClass(s);
   AddViewClasses(s);
@@ -249,6 +252,7 @@ TpgwReportFunctions::TpgwReportFunctions(TvmScript* script) : TvmRTTIModule(scri
   AddReportClass(s);
   AddDataSetClass(s);
   AddVariablesClass(s);
+  AddReportClassMembers(s);
   s.AddObject(u"pgwGlobalVariables", &pgwGlobalVariables());
 
   auto datePart = [](TPersistent*, TvmClassVariable*, const WideString& name, std::vector<Variant>& p) {

@@ -3,8 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "expressions/report_classes.h"
+#include "expressions/report_expressions.h"
 #include "platform/exceptions.h"
 #include "platform/properties.h"
+#include "platform/unicode.h"
 #include "platform/variant.h"
 #include "report/bands.h"
 #include "report/report.h"
@@ -45,6 +48,15 @@ const TClassInfo& TpgwScriptPreviewPages::ClassInfo() const {
   return StaticClassInfo();
 }
 
+const TClassInfo& TpgwScriptPostProcessor::StaticClassInfo() {
+  static const TClassInfo& info =
+      Describe<TpgwScriptPostProcessor>("TpgwPostProcessor").Parent<TPersistent>().Build();
+  return info;
+}
+const TClassInfo& TpgwScriptPostProcessor::ClassInfo() const {
+  return StaticClassInfo();
+}
+
 namespace {
 
 const Variant& Param(const std::vector<Variant>& params, size_t i) {
@@ -64,6 +76,26 @@ void Getter(TvmClassVariable* cls, const char16_t* name, const char16_t* type, F
   cls->AddProperty(name, type, [get](TPersistent* obj, TvmClassVariable*, const WideString&) {
     return get(EngineOf(obj));
   });
+}
+
+void AddPostProcessorClass(TvmScript& s) {
+  TvmClassVariable* cls = s.AddClass(u"TpgwPostProcessor", u"TPersistent");
+  if (!cls) return;
+  auto call = [](TPersistent* obj, TvmClassVariable*, const WideString& name,
+                 std::vector<Variant>& p) -> Variant {
+    IpgwRunningEngine& e = EngineOf(obj);
+    if (name == u"GETMACROLIST") {
+      const Variant& v = Param(p, 0);
+      TStringList* list = ScriptStringList(v.IsObject() ? v.AsObject() : nullptr);
+      if (!list) throw Exception("GetMacroList needs a string list");
+      e.PostProcessorMacroList(*list);
+    } else if (name == u"RESETDUPLICATES") {
+      e.ResetPostProcessorDuplicates(VarToStr(Param(p, 0)));
+    }
+    return Variant::Null();
+  };
+  cls->AddMethod(u"procedure GetMacroList(List: TStrings)", call);
+  cls->AddMethod(u"procedure ResetDuplicates(BandName: String = '')", call);
 }
 
 void AddEngineClass(TvmScript& s) {
@@ -88,13 +120,23 @@ void AddEngineClass(TvmScript& s) {
       e.AddAnchor(VarToStr(Param(p, 0)));
     } else if (name == u"GETANCHORPAGE") {
       return Variant(static_cast<int32_t>(e.GetAnchorPage(VarToStr(Param(p, 0)))));
+    } else if (name == u"PROCESSOBJECT") {
+      const Variant& v = Param(p, 0);
+      auto* c = dynamic_cast<TpgwComponent*>(v.IsObject() ? v.AsObject() : nullptr);
+      if (!c) throw Exception("ProcessObject needs a report object");
+      e.ProcessObject(c);
+    } else if (name == u"GETPOSTPROCESSOR") {
+      return Variant::FromObject(
+          &ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).PostProcessorObject());
     }
     return Variant::Null();
   };
   for (const char16_t* m :
        {u"procedure NewPage", u"procedure NewColumn", u"procedure StopReport",
         u"function FreeSpace: Extended", u"procedure ShowBand(Band: TpgwBand)",
-        u"procedure AddAnchor(const Text: String)", u"function GetAnchorPage(const Text: String): Integer"})
+        u"procedure AddAnchor(const Text: String)", u"function GetAnchorPage(const Text: String): Integer",
+        u"procedure ProcessObject(ReportObject: TpgwComponent)",
+        u"function GetPostProcessor: TpgwPostProcessor"})
     custom->AddMethod(m, call);
   custom->AddProperty(
       u"CurX", u"Extended",
@@ -149,12 +191,42 @@ void AddPreviewPagesClass(TvmScript& s) {
          [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.PreparedPageCount())); });
   Getter(custom, u"CurPage", u"Integer",
          [](IpgwRunningEngine& e) { return Variant(static_cast<int32_t>(e.CurPreparedPage())); });
+  // A page is a copy the script keeps: the store's own pages come and go with its cache. A
+  // changed object of such a copy is written back with ModifyObject.
+  custom->AddIndexProperty(
+      u"Page", u"Integer", u"TpgwReportPage",
+      [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+        IpgwRunningEngine& e = EngineOf(obj);
+        const int index = Param(p, 0).AsInteger();
+        std::unique_ptr<TpgwComponent> page = e.PreparedPageCopy(index);
+        if (!page) throw Exception("PreviewPages.Page: there is no prepared page " + std::to_string(index));
+        TvmScript& script = ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).Script();
+        return Variant::FromObject(KeepScriptPage(script, std::move(page), index));
+      },
+      true);
+  custom->AddMethod(u"procedure ModifyObject(Component: TpgwComponent)",
+                    [](TPersistent* obj, TvmClassVariable*, const WideString&, std::vector<Variant>& p) {
+                      IpgwRunningEngine& e = EngineOf(obj);
+                      const Variant& v = Param(p, 0);
+                      auto* c = dynamic_cast<TpgwComponent*>(v.IsObject() ? v.AsObject() : nullptr);
+                      if (!c) throw Exception("PreviewPages.ModifyObject needs a report object");
+                      TpgwComponent* page = c->TopParent() ? c->TopParent() : c;
+                      TvmScript& script =
+                          ReportScript(static_cast<TpgwScriptEngineObject*>(obj)->Report()).Script();
+                      const int index = ScriptPageIndex(script, page);
+                      if (index < 0)
+                        throw Exception("PreviewPages.ModifyObject: " + Utf16ToUtf8(c->Name()) +
+                                        " is not an object of a page taken from PreviewPages.Page");
+                      e.ReplacePreparedPageObjects(index, *page);
+                      return Variant::Null();
+                    });
   s.AddClass(u"TpgwPreviewPages", u"TpgwCustomPreviewPages");
 }
 
 }  // namespace
 
 void AddEngineClasses(TvmScript& script) {
+  AddPostProcessorClass(script);
   AddEngineClass(script);
   AddOutlineClass(script);
   AddPreviewPagesClass(script);

@@ -15,6 +15,7 @@ class TvmScript;
 class TpgwScriptEngineObject : public TPersistent {
  public:
   explicit TpgwScriptEngineObject(TpgwReport& report) : FReport(report) {}
+  TpgwReport& Report() const { return FReport; }
   // The engine that runs the report; raises "The report is not running" outside a run.
   IpgwRunningEngine& Running() const;
 
@@ -46,7 +47,16 @@ class TpgwScriptPreviewPages final : public TpgwScriptEngineObject {
   const TClassInfo& ClassInfo() const override;
 };
 
-// Registers the three classes and their members in a script (the report module does it).
+// Engine.GetPostProcessor: the post-processor of the running report's prepared pages (script
+// class TpgwPostProcessor).
+class TpgwScriptPostProcessor final : public TpgwScriptEngineObject {
+ public:
+  using TpgwScriptEngineObject::TpgwScriptEngineObject;
+  static const TClassInfo& StaticClassInfo();
+  const TClassInfo& ClassInfo() const override;
+};
+
+// Registers the classes and their members in a script (the report module does it).
 void AddEngineClasses(TvmScript& script);
 
 }  // namespace pagewright

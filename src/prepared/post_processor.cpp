@@ -152,6 +152,11 @@ TpgwMacrosItem* TpgwPostProcessor::Find(const WideString& name) const {
   return it == FItems.end() ? nullptr : it->second.get();
 }
 
+void TpgwPostProcessor::GetMacroList(TStringList& list) const {
+  list.Clear();
+  for (const auto& [key, item] : FItems) list.Add(item->Name.empty() ? key : item->Name);
+}
+
 void TpgwPostProcessor::Clear() {
   FItems.clear();
   FPending.clear();

@@ -94,6 +94,8 @@ class TpgwPostProcessor : public IpgwPostProcessor, public IpgwBarcodePostProces
 
   // Null when the name has no instances.
   TpgwMacrosItem* Find(const WideString& name) const;
+  // Replaces the list's lines by the names that have instances.
+  void GetMacroList(TStringList& list) const;
   int Count() const { return static_cast<int>(FItems.size()); }
   int PendingCount() const { return static_cast<int>(FPending.size()); }
   void Clear();

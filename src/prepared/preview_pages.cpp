@@ -480,6 +480,19 @@ TpgwReportPage* TpgwPreviewPages::GetPage(int index) {
       return page;
     }
   }
+  std::unique_ptr<TpgwReportPage> page = BuildPage(index);
+  if (!page) return nullptr;
+  if (!engineRunning) FillPageCount(*page);
+  TpgwReportPage* result = page.get();
+  InsertInCache(index, std::move(page));
+  // Duplicate memory points at objects of rebuilt pages, which the cache may free.
+  FPostProcessor->ResetAllDuplicates();
+  return result;
+}
+
+std::unique_ptr<TpgwReportPage> TpgwPreviewPages::BuildPage(int index) {
+  TpgwXMLItem* pages = PagesItem();
+  if (index < 0 || index >= pages->Count()) return nullptr;
   TpgwXMLItem* item = pages->Items(index);
   if (!item->Loaded()) FXMLDoc->LoadItem(item);
   const WideString& name = item->Name();
@@ -504,12 +517,50 @@ TpgwReportPage* TpgwPreviewPages::GetPage(int index) {
   RebuildObjects(*item, *page, serializer);
   serializer.FixupReferences();
   page->AlignChildren(false, page->MirrorMode());
-  if (!engineRunning) FillPageCount(*page);
-  TpgwReportPage* result = page.get();
-  InsertInCache(index, std::move(page));
-  // Duplicate memory points at objects of rebuilt pages, which the cache may free.
+  return page;
+}
+
+std::unique_ptr<TpgwReportPage> TpgwPreviewPages::CopyPage(int index) {
+  std::unique_ptr<TpgwReportPage> page = BuildPage(index);
+  if (!page) return nullptr;
+  if (!(FEngine && FEngine->Running())) FillPageCount(*page);
+  // Duplicate memory must not point at objects of a page the store does not keep.
   FPostProcessor->ResetAllDuplicates();
-  return result;
+  return page;
+}
+
+namespace {
+
+// An object and its children as whole class elements, which rebuilding reads without the
+// dictionary.
+void WriteWholeObject(TpgwComponent& obj, TpgwXMLItem& parent) {
+  TpgwXMLItem* item = parent.Add();
+  item->SetName(Utf8ToUtf16(obj.ClassName()));
+  TpgwXMLSerializer serializer;
+  WideString text = obj.Name().empty() ? WideString() : Attr(u"Name", obj.Name());
+  text += serializer.ObjToXML(obj);
+  item->SetText(std::move(text));
+  for (TpgwComponent* child : obj.Objects().Snapshot()) WriteWholeObject(*child, *item);
+}
+
+}  // namespace
+
+void TpgwPreviewPages::ReplacePageObjects(int index, TpgwComponent& page) {
+  TpgwXMLItem* pages = PagesItem();
+  if (index < 0 || index >= pages->Count())
+    throw EListError("Prepared page index out of bounds (" + std::to_string(index) + ")");
+  for (auto it = FPageCache.begin(); it != FPageCache.end(); ++it) {
+    if (it->Index != index) continue;
+    if (it->Page.get() == FLockedPage) throw EInvalidOperation("The prepared page is being exported");
+    FPageCache.erase(it);
+    break;
+  }
+  TpgwXMLItem* item = pages->Items(index);
+  if (!item->Loaded()) FXMLDoc->LoadItem(item);
+  while (item->Count() > 0) item->Delete(item->Count() - 1);
+  for (TpgwComponent* child : page.Objects().Snapshot()) WriteWholeObject(*child, *item);
+  item->SetModified(true);
+  FPostProcessor->ResetAllDuplicates();
 }
 
 void TpgwPreviewPages::FillPageCount(TpgwReportPage& page) {

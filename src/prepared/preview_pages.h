@@ -230,6 +230,12 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   void SaveToFile(const WideString& fileName) override;
   bool Export(TComponent* filter) override;
 
+  // A page built afresh from the document for a holder that keeps it (a script), outside the
+  // cache; null for an index out of range.
+  std::unique_ptr<TpgwReportPage> CopyPage(int index);
+  // Writes the objects of `page` (a changed copy of page `index`) over that page's objects.
+  void ReplacePageObjects(int index, TpgwComponent& page);
+
   // --- used by the band engine ----------------------------------------------------------------------
   void UpdatePageDimensions(TpgwReportPage& page, Extended width, Extended height);
   void UpdatePageDimension(int index, int orientation, Extended width, Extended height);
@@ -277,6 +283,8 @@ class TpgwPreviewPages : public TpgwCustomPreviewPages {
   WideString DiffText(TpgwComponent& obj, TpgwComponent& source, bool finalPass);
   void RebuildObjects(TpgwXMLItem& item, TpgwComponent& container, class TpgwXMLSerializer& serializer);
   void InsertInCache(int index, std::unique_ptr<TpgwReportPage> page);
+  // The page of the document at index as a new object (null when out of range).
+  std::unique_ptr<TpgwReportPage> BuildPage(int index);
   // Texts of a rebuilt page that show the page count ("[TotalPages#]") get it.
   void FillPageCount(TpgwReportPage& page);
   // Reads a document into a store already cleared.

@@ -62,6 +62,10 @@ class TpgwDialogPage : public TpgwPage {
   static const TClassInfo& StaticClassInfo();
   const TClassInfo& ClassInfo() const override;
 
+  // How the dialog ended when shown modally (scripts read it; there are no windows here).
+  int ModalResult() const { return FModalResult; }
+  void SetModalResult(int v) { FModalResult = v; }
+
   void KeepElementText(std::u16string_view text) override { FElementText = WideString(text); }
   bool HandlesNestedProperties() const override { return true; }
   // The controls, as elements, and the page's own attributes as they were read.
@@ -71,6 +75,7 @@ class TpgwDialogPage : public TpgwPage {
  private:
   WideString FElementText;
   std::vector<std::unique_ptr<TpgwXMLItem>> FControls;
+  int FModalResult = 0;
 };
 
 class TpgwReportPage : public TpgwPage {

@@ -20,6 +20,7 @@ class TComponent;
 class TPersistent;
 class TStream;
 class TpgwBand;
+class TpgwComponent;
 class TpgwCustomPreviewPages;
 class TpgwReport;
 
@@ -128,6 +129,17 @@ class IpgwRunningEngine {
   virtual void OutlineLevelUp() = 0;
   virtual int PreparedPageCount() = 0;
   virtual int CurPreparedPage() = 0;  // 0-based
+  // Hands an object whose values are computed at a custom moment (ProcessAt paCustom) to the
+  // post-processor now; other objects are left alone.
+  virtual void ProcessObject(TpgwComponent* obj) = 0;
+  // The post-processor: the names of the objects it keeps values for (one a line), and forgetting
+  // the neighbouring duplicates of one band's objects.
+  virtual void PostProcessorMacroList(TStringList& list) = 0;
+  virtual void ResetPostProcessorDuplicates(const WideString& bandName) = 0;
+  // A prepared page (0-based) built afresh for a script that keeps it; null out of range.
+  virtual std::unique_ptr<TpgwComponent> PreparedPageCopy(int index) = 0;
+  // Writes the objects of such a copy, changed, over the objects of prepared page `index`.
+  virtual void ReplacePreparedPageObjects(int index, TpgwComponent& page) = 0;
 };
 
 // The services a report is made with. Null members are services this report does not have.

@@ -116,6 +116,13 @@ void TpgwStyles::Delete(int index) {
   FItems.erase(FItems.begin() + index);
 }
 
+std::vector<std::unique_ptr<TpgwStyleItem>> TpgwStyles::TakeItems() {
+  std::vector<std::unique_ptr<TpgwStyleItem>> items = std::move(FItems);
+  FItems.clear();
+  for (auto& i : items) i->FCollection = nullptr;
+  return items;
+}
+
 void TpgwStyles::Clear() {
   FItems.clear();
 }

@@ -88,6 +88,9 @@ class TpgwStyles {
   TpgwStyleItem& Add();
   void Delete(int index);
   void Clear();
+  // Hands every item over, detached from this collection, and leaves it empty: for a holder that
+  // must keep the items alive (a script may still refer to them).
+  std::vector<std::unique_ptr<TpgwStyleItem>> TakeItems();
   // Case-insensitive by the locale's comparison; null when absent.
   TpgwStyleItem* Find(std::u16string_view name) const;
   void GetList(TStringList& list) const;

@@ -265,6 +265,7 @@ Variant TvmPropertyHelper::GetValue() {
     if (!obj) throw EAccessViolation("Property " + Utf16ToUtf8(Name) + " read without an object");
     return PropToVariant(*Published, Published->Get(*obj));
   }
+  if (OnGetValueNew) return OnGetValueNew(obj, ClassRef, WideUpperCase(Name), *this);
   if (OnGetValue) return OnGetValue(obj, ClassRef, WideUpperCase(Name));
   return Variant::Null();
 }
@@ -276,10 +277,19 @@ void TvmPropertyHelper::SetValue(const Variant& v) {
     Published->Set(*obj, VariantToProp(*Published, v));
     return;
   }
-  if (OnSetValue) OnSetValue(obj, ClassRef, WideUpperCase(Name), v);
+  if (OnSetValueNew)
+    OnSetValueNew(obj, ClassRef, WideUpperCase(Name), *this, v);
+  else if (OnSetValue)
+    OnSetValue(obj, ClassRef, WideUpperCase(Name), v);
 }
 
 Variant TvmMethodHelper::GetValue() {
+  if (OnCallNew) {
+    // The callback reads the parameters' values and writes by-reference results into them.
+    WideString name = WideUpperCase(Name);
+    if (IndexMethod) name += u".GET";
+    return OnCallNew(Instance(), ClassRef, name, *this);
+  }
   if (!OnCall) return Variant(0);
   FArgs.clear();
   for (auto* p : Params) FArgs.push_back(p->Value);
@@ -293,6 +303,15 @@ Variant TvmMethodHelper::GetValue() {
 }
 
 void TvmMethodHelper::SetValue(const Variant& v) {
+  if (OnCallNew && IndexMethod) {
+    SetValueArg = v;
+    struct Reset {
+      Variant& arg;
+      ~Reset() { arg = Variant::Null(); }
+    } reset{SetValueArg};
+    OnCallNew(Instance(), ClassRef, WideUpperCase(Name) + u".SET", *this);
+    return;
+  }
   if (!OnCall || !IndexMethod) return;
   FArgs.clear();
   for (auto* p : Params) FArgs.push_back(p->Value);
@@ -381,6 +400,22 @@ TvmMethodHelper* TvmClassVariable::AddMethod(const WideString& syntax, TvmCallMe
   TvmMethodHelper* raw = m.get();
   Members.push_back(std::move(m));
   return raw;
+}
+
+TvmMethodHelper* TvmClassVariable::AddMethod(const WideString& syntax, TvmCallMethodNewEvent callEvent) {
+  TvmMethodHelper* m = AddMethod(syntax, TvmCallMethodEvent());
+  m->OnCallNew = std::move(callEvent);
+  return m;
+}
+
+TvmPropertyHelper* TvmClassVariable::AddPropertyEx(const WideString& name, const WideString& typ,
+                                                   TvmGetValueNewEvent getEvent,
+                                                   TvmSetValueNewEvent setEvent) {
+  TvmPropertyHelper* p = AddProperty(name, typ, nullptr, nullptr);
+  p->OnGetValueNew = std::move(getEvent);
+  p->OnSetValueNew = std::move(setEvent);
+  p->IsReadOnly = !p->OnSetValueNew;
+  return p;
 }
 
 TvmMethodHelper* TvmClassVariable::AddConstructor(const WideString& syntax, TvmCallMethodEvent callEvent) {
@@ -567,6 +602,13 @@ TvmMethodHelper* TvmScript::AddMethod(const WideString& syntax, TvmCallMethodEve
   m->IsReadOnly = true;
   WideString name = m->Name;
   return AddItem(name, std::move(m));
+}
+
+TvmMethodHelper* TvmScript::AddMethod(const WideString& syntax, TvmCallMethodNewEvent callEvent,
+                                      const WideString& category, const WideString& description) {
+  TvmMethodHelper* m = AddMethod(syntax, TvmCallMethodEvent(), category, description);
+  m->OnCallNew = std::move(callEvent);
+  return m;
 }
 
 void TvmScript::AddBasicTypes() {

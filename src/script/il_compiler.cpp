@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/streams.h"
 #include "platform/unicode.h"
 #include "platform/wide_strings.h"
 #include "script/statements.h"
@@ -861,6 +862,40 @@ bool TvmScript::Compile() {
   if (!ErrorMsg.empty()) return false;
   ErrorPos.clear();
   return true;
+}
+
+bool TvmScript::GetILCode(TStream& stream) {
+  ErrorMsg.clear();
+  ErrorClassName.clear();
+  TvmILParser parser(this);
+  try {
+    parser.SelectLanguage(SyntaxType);
+  } catch (const Exception& e) {
+    ErrorMsg = Utf8ToUtf16(e.Message());
+    return false;
+  }
+  if (!parser.MakeILScript(Lines)) {
+    if (ErrorMsg.empty()) ErrorMsg = u"Syntax error";
+    return false;
+  }
+  const std::string document = WriteILDocument(*parser.ILScript());
+  stream.Write(document.data(), static_cast<int64_t>(document.size()));
+  ErrorPos.clear();
+  return true;
+}
+
+bool TvmScript::SetILCode(TStream& stream) {
+  ErrorMsg.clear();
+  std::string bytes(static_cast<size_t>(std::max<int64_t>(0, stream.Size() - stream.Position())), '\0');
+  bytes.resize(static_cast<size_t>(stream.Read(bytes.data(), static_cast<int64_t>(bytes.size()))));
+  std::unique_ptr<TvmILNode> root;
+  try {
+    root = ReadILDocument(bytes);
+  } catch (const Exception& e) {
+    ErrorMsg = Utf8ToUtf16(e.Message());
+    return false;
+  }
+  return SetILCode(*root);
 }
 
 Variant TvmScript::Evaluate(const WideString& expression) {

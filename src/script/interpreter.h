@@ -29,6 +29,9 @@ class TvmParamItem;
 class TvmClassVariable;
 class TvmStatementList;
 class TvmExpression;
+class TvmPropertyHelper;
+class TvmMethodHelper;
+class TStream;
 
 // A script ran past the step budget its host set.
 PW_DECLARE_EXCEPTION(EvmStepLimitExceeded, Exception)
@@ -187,6 +190,17 @@ using TvmSetValueEvent = std::function<void(TPersistent* instance, TvmClassVaria
 using TvmCallMethodEvent = std::function<Variant(TPersistent* instance, TvmClassVariable* classRef,
                                                  const WideString& methodName, std::vector<Variant>& params)>;
 
+// Extended callbacks also receive the member: a property callback can tell the members it
+// serves apart by more than their names, and a method callback reads its arguments from the
+// member's parameters and writes by-reference results back into them.
+using TvmGetValueNewEvent = std::function<Variant(TPersistent* instance, TvmClassVariable* classRef,
+                                                  const WideString& propName, TvmPropertyHelper& member)>;
+using TvmSetValueNewEvent =
+    std::function<void(TPersistent* instance, TvmClassVariable* classRef, const WideString& propName,
+                       TvmPropertyHelper& member, const Variant& value)>;
+using TvmCallMethodNewEvent = std::function<Variant(TPersistent* instance, TvmClassVariable* classRef,
+                                                    const WideString& methodName, TvmMethodHelper& member)>;
+
 class TvmPropertyHelper : public TvmCustomHelper {
  public:
   Variant GetValue() override;
@@ -194,6 +208,8 @@ class TvmPropertyHelper : public TvmCustomHelper {
   const TPropInfo* Published = nullptr;  // a published property, read through its description
   TvmGetValueEvent OnGetValue;
   TvmSetValueEvent OnSetValue;
+  TvmGetValueNewEvent OnGetValueNew;
+  TvmSetValueNewEvent OnSetValueNew;
 };
 
 class TvmMethodHelper : public TvmCustomHelper {
@@ -205,7 +221,10 @@ class TvmMethodHelper : public TvmCustomHelper {
   WideString Category;
   bool IndexMethod = false;
   TvmCallMethodEvent OnCall;
+  TvmCallMethodNewEvent OnCallNew;
   std::vector<Variant> FArgs;
+  // The value an extended callback stores when an indexed property is written (".SET").
+  Variant SetValueArg = Variant::Null();
 };
 
 // A component owned by the object before it, by name.
@@ -317,9 +336,13 @@ class TvmClassVariable : public TvmCustomVariable {
   TvmCustomHelper* DefProperty = nullptr;
 
   TvmMethodHelper* AddMethod(const WideString& syntax, TvmCallMethodEvent callEvent);
+  TvmMethodHelper* AddMethod(const WideString& syntax, TvmCallMethodNewEvent callEvent);
   TvmMethodHelper* AddConstructor(const WideString& syntax, TvmCallMethodEvent callEvent);
   TvmPropertyHelper* AddProperty(const WideString& name, const WideString& typ, TvmGetValueEvent getEvent,
                                  TvmSetValueEvent setEvent = nullptr);
+  // A property with extended callbacks; read-only without a setter.
+  TvmPropertyHelper* AddPropertyEx(const WideString& name, const WideString& typ, TvmGetValueNewEvent getEvent,
+                                   TvmSetValueNewEvent setEvent = nullptr);
   TvmMethodHelper* AddIndexProperty(const WideString& name, const WideString& params, const WideString& typ,
                                     TvmCallMethodEvent callEvent, bool isReadOnly = false);
   TvmMethodHelper* AddDefaultProperty(const WideString& name, const WideString& params, const WideString& typ,
@@ -541,6 +564,8 @@ class TvmScript : public TvmILHost {
   void AddComponent(TComponent* form);
   TvmMethodHelper* AddMethod(const WideString& syntax, TvmCallMethodEvent callEvent,
                              const WideString& category = {}, const WideString& description = {});
+  TvmMethodHelper* AddMethod(const WideString& syntax, TvmCallMethodNewEvent callEvent,
+                             const WideString& category = {}, const WideString& description = {});
   // The language's type names, True, False, nil, Null, the string and array accessors and the
   // exception variables: what every program needs before the system functions.
   void AddBasicTypes();
@@ -560,6 +585,12 @@ class TvmScript : public TvmILHost {
   Variant CallFunction2(TvmProcVariable* func, const Variant& params);
   // Builds the IL document into this program (ErrorMsg tells of failure).
   bool SetILCode(const TvmILNode& root);
+  // The same from an IL document written by GetILCode (a document that cannot be read sets
+  // ErrorMsg too).
+  bool SetILCode(TStream& stream);
+  // Translates Lines into the IL document, as Compile does, and writes the document to the
+  // stream instead of building it; false (ErrorMsg, ErrorPos) when the text does not translate.
+  bool GetILCode(TStream& stream);
 
   // Makes every registered module once / frees the modules and their items.
   void AddRTTI();

@@ -93,6 +93,8 @@ struct RunningEngineDouble : IpgwRunningEngine {
   Extended curX = 0, curY = 0, freeSpace = 100, pageHeight = 1000, pageWidth = 700;
   int curLine = 1, curColumn = 1, pageNo = 1, totalPages = 0, preparedPages = 1, curPreparedPage = 0;
   bool finalPass = true;
+  std::vector<WideString> macros;  // what the post-processor keeps values for
+  std::function<std::unique_ptr<TpgwComponent>(int)> pageCopy;  // the prepared pages
 
   Variant AggregateValue(const WideString& f, const WideString& e, const Variant& band, int flags) override {
     return aggregate ? aggregate(f, e, band, flags) : Variant::Null();
@@ -122,6 +124,22 @@ struct RunningEngineDouble : IpgwRunningEngine {
   void OutlineLevelUp() override { calls.push_back("LevelUp"); }
   int PreparedPageCount() override { return preparedPages; }
   int CurPreparedPage() override { return curPreparedPage; }
+  void ProcessObject(TpgwComponent* obj) override {
+    calls.push_back("ProcessObject " + std::string(obj ? Utf16ToUtf8(obj->Name()) : std::string("-")));
+  }
+  void PostProcessorMacroList(TStringList& list) override {
+    list.Clear();
+    for (const WideString& name : macros) list.Add(name);
+  }
+  void ResetPostProcessorDuplicates(const WideString& band) override {
+    calls.push_back("ResetDuplicates " + Utf16ToUtf8(band));
+  }
+  std::unique_ptr<TpgwComponent> PreparedPageCopy(int index) override {
+    return pageCopy ? pageCopy(index) : nullptr;
+  }
+  void ReplacePreparedPageObjects(int index, TpgwComponent& page) override {
+    calls.push_back("ReplacePage " + std::to_string(index) + " " + Utf16ToUtf8(page.Name()));
+  }
 };
 
 }  // namespace pagewright

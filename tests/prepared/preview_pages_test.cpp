@@ -89,6 +89,32 @@ class PreparedPages : public testing::Test {
   std::unique_ptr<TpgwPreviewPages> pages;
 };
 
+// A copy of a prepared page belongs to its holder, whatever the cache does; its objects, changed
+// and written back, are what the page shows from then on (also after the cache held the page).
+TEST_F(PreparedPages, CopiedPagesWriteTheirChangedObjectsBack) {
+  PrintPage(u"first");
+  PrintPage(u"second");
+  TpgwReportPage* cached = pages->GetPage(1);
+  ASSERT_NE(cached, nullptr);
+  std::unique_ptr<TpgwReportPage> copy = pages->CopyPage(1);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy.get(), cached);
+  EXPECT_EQ(pages->CopyPage(2), nullptr);
+  TpgwMemoView* m = MemoOf(copy.get());
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(Shown(m), u"second");
+  m->SetText(u"changed");
+  m->SetLeft(44);
+  pages->ReplacePageObjects(1, *copy);
+  for (int i : {0, 1}) {
+    TpgwMemoView* shown = MemoOf(pages->GetPage(i));
+    ASSERT_NE(shown, nullptr) << i;
+    EXPECT_EQ(Shown(shown), i == 0 ? u"first" : u"changed");
+    EXPECT_EQ(shown->Left(), i == 0 ? 10 : 44);
+  }
+  EXPECT_THROW(pages->ReplacePageObjects(2, *copy), EListError);
+}
+
 TEST_F(PreparedPages, PagesStoreDifferencesAndRebuildIntoObjects) {
   PrintPage(u"first");
   memo->SetLeft(30);

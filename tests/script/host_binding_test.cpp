@@ -3,8 +3,11 @@
 // ways; late binding on objects held by Variants; components registered with their children.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/component.h"
 #include "platform/properties.h"
+#include "platform/streams.h"
 #include "platform/unicode.h"
 #include "script/interpreter.h"
 #include "script/sys_functions.h"
@@ -397,6 +400,97 @@ TEST_F(HostBinding, AddComponentRegistersTheComponentAndItsChildren) {
   EXPECT_EQ(knob->Count(), 4);
   EXPECT_EQ(dial->Title(), u"dial");
   EXPECT_EQ(output, (std::vector<std::string>{"4", "dial"}));
+}
+
+// Extended callbacks get the member itself: a property callback tells its members apart by the
+// member, a method callback reads the parameters and writes by-reference results into them, and
+// an indexed property written from a script passes the new value through the member.
+TEST_F(HostBinding, ExtendedCallbacksReceiveTheMember) {
+  TGadget g(nullptr);
+  g.SetCount(7);
+  TvmScript s;
+  Register(s);
+  TvmClassVariable* cls = s.FindClass(u"TGadget");
+  ASSERT_NE(cls, nullptr);
+  std::vector<std::string> seen;
+  auto get = [&](TPersistent* obj, TvmClassVariable*, const WideString& name, TvmPropertyHelper& member) {
+    seen.push_back(Utf16ToUtf8(name) + " " + Utf16ToUtf8(member.TypeName));
+    return Variant(static_cast<TGadget*>(obj)->Count() * (member.Typ == fvtFloat ? 1.5 : 1));
+  };
+  cls->AddPropertyEx(u"Whole", u"Integer", get);
+  cls->AddPropertyEx(u"Half", u"Extended", get,
+                     [&](TPersistent* obj, TvmClassVariable*, const WideString&, TvmPropertyHelper& member,
+                         const Variant& v) {
+                       seen.push_back("set " + Utf16ToUtf8(member.Name));
+                       static_cast<TGadget*>(obj)->SetCount(v.AsInteger());
+                     });
+  cls->AddMethod(u"function Split(Total: Integer; var Rest: Integer): Integer",
+                 [](TPersistent*, TvmClassVariable*, const WideString& name, TvmMethodHelper& member) {
+                   EXPECT_EQ(name, u"SPLIT");
+                   const int total = member.Params[0]->Value.AsInteger();
+                   member.Params[1]->Value = Variant(total % 3);
+                   return Variant(total / 3);
+                 });
+  cls->AddIndexProperty(u"Cell", u"Integer", u"Integer", nullptr)->OnCallNew =
+      [](TPersistent* obj, TvmClassVariable*, const WideString& name, TvmMethodHelper& member) {
+        auto* gadget = static_cast<TGadget*>(obj);
+        const int index = member.Params[0]->Value.AsInteger();
+        if (name == u"CELL.SET") gadget->SetCount(index * 100 + member.SetValueArg.AsInteger());
+        return Variant(gadget->Count() + index);
+      };
+  s.AddObject(u"G", &g);
+  CompileAndRun(s,
+                "var r: Integer;\n"
+                "begin\n"
+                "  ShowMessage(G.Whole); ShowMessage(G.Half); G.Half := 4;\n"
+                "  ShowMessage(G.Split(17, r)); ShowMessage(r);\n"
+                "  G.Cell[2] := 5; ShowMessage(G.Cell[1])\n"
+                "end.");
+  EXPECT_EQ(output, (std::vector<std::string>{"7", "10.5", "5", "2", "206"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"WHOLE Integer", "HALF Extended", "set Half"}));
+  // Without a setter the property is read-only.
+  s.Lines = u"begin G.Whole := 1 end.";
+  EXPECT_FALSE(s.Compile());
+  EXPECT_EQ(Utf16ToUtf8(s.ErrorMsg), "Left side cannot be assigned to");
+}
+
+// GetILCode writes the IL document the text translates into; SetILCode builds a program from it
+// that runs as the compiled text would.
+TEST_F(HostBinding, IlCodeRoundTripsThroughAStream) {
+  TvmScript source;
+  TvmSysFunctions sys(&source);
+  source.Lines = u"var i: Integer;\nbegin\n  for i := 1 to 3 do ShowMessage(i * i)\nend.";
+  TMemoryStream il;
+  ASSERT_TRUE(source.GetILCode(il)) << Utf16ToUtf8(source.ErrorMsg);
+  const std::string document(reinterpret_cast<const char*>(il.Memory()), static_cast<size_t>(il.Size()));
+  EXPECT_EQ(document.rfind("<?xml", 0), 0u) << document;
+  EXPECT_NE(document.find("<program"), std::string::npos) << document;
+
+  TvmScript built;
+  TvmSysFunctions builtSys(&built);
+  il.Seek(0, soBeginning);
+  ASSERT_TRUE(built.SetILCode(il)) << Utf16ToUtf8(built.ErrorMsg);
+  built.Execute();
+  EXPECT_EQ(output, (std::vector<std::string>{"1", "4", "9"}));
+
+  // Text that does not translate, and a language that does not exist: nothing is written.
+  const std::tuple<const char16_t*, const char16_t*, const char*> bad[] = {
+      {u"PascalScript", u"begin ShowMessage( end.", "')' expected"},
+      {u"Nope", u"begin end.", "Language 'Nope' not found"},
+  };
+  for (const auto& [language, text, message] : bad) {
+    TvmScript s;
+    s.SyntaxType = language;
+    s.Lines = text;
+    TMemoryStream out;
+    EXPECT_FALSE(s.GetILCode(out));
+    EXPECT_NE(Utf16ToUtf8(s.ErrorMsg).find(message), std::string::npos) << Utf16ToUtf8(s.ErrorMsg);
+    EXPECT_EQ(out.Size(), 0);
+  }
+  TStringStream notIl("<not an IL document");
+  TvmScript s;
+  EXPECT_FALSE(s.SetILCode(notIl));
+  EXPECT_FALSE(s.ErrorMsg.empty());
 }
 
 }  // namespace
