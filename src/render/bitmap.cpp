@@ -133,6 +133,10 @@ struct TBitmap::Impl {
   // The pixels' bytes, drawn from the process's memory budget.
   TMemoryReservation pixels;
   std::unique_ptr<TBitmapCanvas> canvas;
+  // The window onto a larger picture (see SetWindow); the canvas draws shifted by the origin.
+  bool window = false;
+  int originX = 0, originY = 0;
+  int fullWidth = 0, fullHeight = 0;
   void* SurfaceHandle() const { return surface.get(); }
 };
 
@@ -141,6 +145,10 @@ class TBitmapCanvas : public TCanvas {
   explicit TBitmapCanvas(TBitmap& owner) : FOwner(owner) {}
   void Attach(cairo_surface_t* surface) {
     FCr.reset(cairo_create(surface));
+    const TBitmap::Impl& impl = FOwner.Internals();
+    // A whole-pixel shift: every shape, glyph and pattern lands on the same pixels as it would on
+    // the whole picture.
+    if (impl.window) cairo_translate(FCr.get(), -impl.originX, -impl.originY);
     cairo_set_antialias(FCr.get(), CAIRO_ANTIALIAS_NONE);
     cairo_set_fill_rule(FCr.get(), CAIRO_FILL_RULE_EVEN_ODD);
     DoClipChanged();
@@ -153,9 +161,9 @@ class TBitmapCanvas : public TCanvas {
       case LOGPIXELSY:
         return FOwner.PixelsPerInch();
       case HORZRES:
-        return FOwner.Width();
+        return SurfaceSize().cx;
       case VERTRES:
-        return FOwner.Height();
+        return SurfaceSize().cy;
       case BITSPIXEL:
         return FOwner.Monochrome() ? 1 : FOwner.PixelFormat() == pf32bit ? 32 : 24;
       case TECHNOLOGY:
@@ -166,7 +174,11 @@ class TBitmapCanvas : public TCanvas {
   }
 
  protected:
-  TSize SurfaceSize() const override { return TSize{FOwner.Width(), FOwner.Height()}; }
+  TSize SurfaceSize() const override {
+    const TBitmap::Impl& impl = FOwner.Internals();
+    if (impl.window) return TSize{impl.fullWidth, impl.fullHeight};
+    return TSize{FOwner.Width(), FOwner.Height()};
+  }
 
   void DoClipChanged() override {
     cairo_t* cr = FCr.get();
@@ -746,6 +758,22 @@ void TBitmap::SetSize(int width, int height) {
   FWidth = width;
   FHeight = height;
   FImpl->canvas->Attach(FImpl->surface.get());
+}
+
+void TBitmap::SetWindow(int left, int top, int fullWidth, int fullHeight) {
+  Impl& impl = *FImpl;
+  impl.window = true;
+  impl.originX = left;
+  impl.originY = top;
+  impl.fullWidth = std::max(0, fullWidth);
+  impl.fullHeight = std::max(0, fullHeight);
+  {
+    ContextPtr cr(cairo_create(impl.surface.get()));
+    cairo_set_source_rgb(cr.get(), 1, 1, 1);
+    cairo_paint(cr.get());
+  }
+  impl.canvas = std::make_unique<TBitmapCanvas>(*this);
+  impl.canvas->Attach(impl.surface.get());
 }
 
 void TBitmap::SetPixelFormat(TPixelFormat f) {
