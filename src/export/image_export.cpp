@@ -6,6 +6,7 @@
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/memory_budget.h"
 #include "platform/scope_guard.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
@@ -36,6 +37,13 @@ int ToSide(Extended v, int cap) {
 }
 
 constexpr int64_t kNoMin = std::numeric_limits<int64_t>::max();
+
+// Pixel bytes of one strip: kBandBytes, or half of what the memory budget has left when that
+// is less, so that a page beyond the budget is still drawn.
+int64_t StripBytes() {
+  const TMemoryBudget& budget = TMemoryBudget::Process();
+  return std::min(TpgwCustomImageExport::kBandBytes, std::max<int64_t>(budget.Limit() - budget.Used(), 0) / 2);
+}
 
 }  // namespace
 
@@ -113,7 +121,7 @@ void TpgwCustomImageExport::StartPage(TpgwReportPage& page, int) {
     FPageWidth = width;
     FPageHeight = height;
     FBanded = width > 0 && height > 0 && CanEncodeRows() &&
-              (FBandRows > 0 || int64_t{width} * height * 4 > kBandBytes);
+              (FBandRows > 0 || int64_t{width} * height * 4 > StripBytes());
     // A page drawn in strips gets its strip bitmap when it is written.
     if (!FBanded) {
       TCanvasLock lock(bitmap->Canvas());
@@ -265,7 +273,7 @@ void TpgwCustomImageExport::WriteBands(TStream& stream) {
   }
   const int64_t rowBytes = int64_t{area.Width()} * 4;
   const int rows = static_cast<int>(
-      std::min<int64_t>(area.Height(), FBandRows > 0 ? FBandRows : std::max<int64_t>(1, kBandBytes / rowBytes)));
+      std::min<int64_t>(area.Height(), FBandRows > 0 ? FBandRows : std::max<int64_t>(1, StripBytes() / rowBytes)));
   std::unique_ptr<TRowEncoder> encoder = NewRowEncoder(area.Width(), area.Height(), stream);
   TBitmap& strip = *FBitmap;
   {

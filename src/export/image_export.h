@@ -67,8 +67,9 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
   void SetWholePixelModules(bool v) { FWholePixelModules = v; }
   int Resolution() const { return FResolution; }
   void SetResolution(int v) { FResolution = v; }
-  // Rows of a page image drawn at a time. 0: pages whose pixels need more than kBandBytes are
-  // drawn in strips of about that size, smaller pages whole. Only pages written one file each,
+  // Rows of a page image drawn at a time. 0: pages whose pixels need more than kBandBytes (or
+  // than half of what the memory budget has left, when that is less) are drawn in strips of
+  // about that size, smaller pages whole. Only pages written one file each,
   // in a format that CanEncodeRows, are drawn in strips.
   int BandRows() const { return FBandRows; }
   void SetBandRows(int v) { FBandRows = v < 0 ? 0 : v; }
