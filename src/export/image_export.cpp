@@ -42,7 +42,8 @@ constexpr int64_t kNoMin = std::numeric_limits<int64_t>::max();
 // is less, so that a page beyond the budget is still drawn.
 int64_t StripBytes() {
   const TMemoryBudget& budget = TMemoryBudget::Process();
-  return std::min(TpgwCustomImageExport::kBandBytes, std::max<int64_t>(budget.Limit() - budget.Used(), 0) / 2);
+  return std::min(TpgwCustomImageExport::kBandBytes,
+                  std::max<int64_t>(budget.Limit() - budget.Used(), 0) / 2);
 }
 
 }  // namespace
@@ -267,13 +268,15 @@ void TpgwCustomImageExport::WriteBands(TStream& stream) {
   TRect area = Rect(0, 0, FPageWidth, FPageHeight);
   if (FCrop) {
     const int64_t left = std::max<int64_t>(FMinX, 0), top = std::max<int64_t>(FMinY, 0);
-    const int64_t right = std::min<int64_t>(FMaxX, FPageWidth), bottom = std::min<int64_t>(FMaxY, FPageHeight);
+    const int64_t right = std::min<int64_t>(FMaxX, FPageWidth),
+                  bottom = std::min<int64_t>(FMaxY, FPageHeight);
     if (right > left && bottom > top)
-      area = Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right), static_cast<int>(bottom));
+      area = Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+                  static_cast<int>(bottom));
   }
   const int64_t rowBytes = int64_t{area.Width()} * 4;
-  const int rows = static_cast<int>(
-      std::min<int64_t>(area.Height(), FBandRows > 0 ? FBandRows : std::max<int64_t>(1, StripBytes() / rowBytes)));
+  const int rows = static_cast<int>(std::min<int64_t>(
+      area.Height(), FBandRows > 0 ? FBandRows : std::max<int64_t>(1, StripBytes() / rowBytes)));
   std::unique_ptr<TRowEncoder> encoder = NewRowEncoder(area.Width(), area.Height(), stream);
   TBitmap& strip = *FBitmap;
   {

@@ -598,7 +598,8 @@ void TBitmapCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const T
     cairo_rectangle(target, 0, 0, src.Width(), src.Height());
     cairo_clip(target);
     cairo_set_source_surface(target, surface, -fromRect.Left, -fromRect.Top);
-    cairo_pattern_set_filter(cairo_get_source(target), StretchSmooth() ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_filter(cairo_get_source(target),
+                             StretchSmooth() ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
     cairo_pattern_set_extend(cairo_get_source(target), CAIRO_EXTEND_PAD);
     cairo_set_operator(target, CAIRO_OPERATOR_OVER);
     cairo_paint(target);
@@ -619,10 +620,12 @@ void TBitmapCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const T
   const double x0 = dest.Left + (src.Left - srcIn.Left) * scaleX, x1 = x0 + src.Width() * scaleX;
   const double y0 = dest.Top + (src.Top - srcIn.Top) * scaleY, y1 = y0 + src.Height() * scaleY;
   auto side = [](double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); };
-  const TRect area = IntersectRect(Rect(side(std::floor(std::min(x0, x1))), side(std::floor(std::min(y0, y1))),
-                                        side(std::ceil(std::max(x0, x1))), side(std::ceil(std::max(y0, y1)))),
-                                   ClipRect());
-  const TRect held = Rect(impl.originX, impl.originY, impl.originX + FOwner.Width(), impl.originY + FOwner.Height());
+  const TRect area =
+      IntersectRect(Rect(side(std::floor(std::min(x0, x1))), side(std::floor(std::min(y0, y1))),
+                         side(std::ceil(std::max(x0, x1))), side(std::ceil(std::max(y0, y1)))),
+                    ClipRect());
+  const TRect held =
+      Rect(impl.originX, impl.originY, impl.originX + FOwner.Width(), impl.originY + FOwner.Height());
   const TRect shared = IntersectRect(area, held);
   if (shared.IsEmpty()) return;
   if (area.Left < 0 || area.Top < 0 || area.Right > kMaxSurfaceSide || area.Bottom > kMaxSurfaceSide ||
@@ -631,9 +634,9 @@ void TBitmapCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const T
     return;
   }
   // Rows as wide as the layer's view (from column 0), of the area's rows only.
-  TMemoryReservation reserved(TMemoryBudget::Process(), int64_t{area.Right} * area.Height() * 4,
-                              "a picture layer of " + std::to_string(area.Right) + " x " +
-                                  std::to_string(area.Height()) + " pixels");
+  TMemoryReservation reserved(
+      TMemoryBudget::Process(), int64_t{area.Right} * area.Height() * 4,
+      "a picture layer of " + std::to_string(area.Right) + " x " + std::to_string(area.Height()) + " pixels");
   const cairo_format_t format = FOwner.PixelFormat() == pf32bit ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
   SurfacePtr rows = NewSurface(area.Right, area.Height(), FOwner.PixelFormat() == pf32bit);
   const int stride = cairo_image_surface_get_stride(rows.get());
@@ -641,8 +644,8 @@ void TBitmapCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const T
   // compositing on the view is clipped to the area.
   const uintptr_t base = reinterpret_cast<uintptr_t>(cairo_image_surface_get_data(rows.get())) -
                          static_cast<uintptr_t>(area.Top) * static_cast<uintptr_t>(stride);
-  SurfacePtr view(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(base), format, area.Right,
-                                                      area.Bottom, stride));
+  SurfacePtr view(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(base), format,
+                                                      area.Right, area.Bottom, stride));
   if (cairo_surface_status(view.get()) != CAIRO_STATUS_SUCCESS) {
     paint(cr);
     return;

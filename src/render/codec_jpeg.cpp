@@ -248,11 +248,15 @@ bool RunEncodeFinish(EncoderState* s) {
 
 TJPEGRowEncoder::TJPEGRowEncoder(int width, int height, int quality, int dpi, bool grey, TStream& stream)
     : TRowEncoder(width, height, false) {
-  if (width <= 0 || height <= 0 || width > 65500 || height > 65500) throw EInvalidGraphic("JPEG image has no size");
+  if (width <= 0 || height <= 0 || width > 65500 || height > 65500)
+    throw EInvalidGraphic("JPEG image has no size");
   FState = std::make_unique<State>();
   State& s = *FState;
   s.stream = &stream;
-  if (!RunEncodeStart(&s, width, height, quality < 1 ? 1 : quality > 100 ? 100 : quality,
+  if (!RunEncodeStart(&s, width, height,
+                      quality < 1     ? 1
+                      : quality > 100 ? 100
+                                      : quality,
                       dpi > 0 && dpi < 65536 ? dpi : 96, grey))
     RaiseEncodeError(s);
 }

@@ -119,7 +119,8 @@ TEST(BandedExport, StripsGiveTheWholePageImage) {
     Apply(jpegStrips, c.options, c.bandRows, dir.path / "strips.jpg");
     ASSERT_TRUE(report->Export(jpegWhole));
     ASSERT_TRUE(report->Export(jpegStrips));
-    auto pa = Decode(ReadFile(dir.path / "whole.1.jpg"), false), pb = Decode(ReadFile(dir.path / "strips.1.jpg"), false);
+    auto pa = Decode(ReadFile(dir.path / "whole.1.jpg"), false),
+         pb = Decode(ReadFile(dir.path / "strips.1.jpg"), false);
     ASSERT_EQ(pa->Width(), pb->Width());
     ASSERT_EQ(pa->Height(), pb->Height());
     std::vector<uint8_t> ra(static_cast<size_t>(pa->Width()) * 3), rb(ra.size());

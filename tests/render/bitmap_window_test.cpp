@@ -74,29 +74,34 @@ TEST(BitmapWindow, WindowsGiveThePixelsOfTheWholePicture) {
       {"picture reduced smoothly", stretch(*opaque, Rect(7, 9, 27, 21), true)},
       {"picture with alpha, smoothly", stretch(*alpha, Rect(2, 4, 111, 90), true)},
       {"picture mirrored", stretch(*opaque, Rect(150, 97, 5, 3), true)},
-      {"picture under an elliptic clip", stretch(*alpha, Rect(0, 0, 160, 100), true, [](TCanvas& c) {
-         TClipShape s;
-         s.kind = TClipShape::ckEllipse;
-         s.rect = Rect(10, 5, 140, 93);
-         c.IntersectClipShape(s);
-       })},
-      {"part of a picture reaching beyond it", [&](TCanvas& c) {
+      {"picture under an elliptic clip", stretch(*alpha, Rect(0, 0, 160, 100), true,
+                                                 [](TCanvas& c) {
+                                                   TClipShape s;
+                                                   s.kind = TClipShape::ckEllipse;
+                                                   s.rect = Rect(10, 5, 140, 93);
+                                                   c.IntersectClipShape(s);
+                                                 })},
+      {"part of a picture reaching beyond it",
+       [&](TCanvas& c) {
          c.SetStretchSmooth(true);
          c.CopyRect(Rect(3, 2, 140, 91), *opaque, Rect(-5, 4, 40, 30));
        }},
-      {"hatched ellipse", [](TCanvas& c) {
+      {"hatched ellipse",
+       [](TCanvas& c) {
          c.Brush().SetStyle(bsDiagCross);
          c.Brush().SetColor(clRed);
          c.Pen().SetWidth(3);
          c.Ellipse(4, 6, 150, 95);
        }},
-      {"text", [](TCanvas& c) {
+      {"text",
+       [](TCanvas& c) {
          c.Font().SetName(u"Arial");
          c.Font().SetHeight(-37);
          c.Font().SetOrientation(150);
          c.TextOut(10, 60, u"Strip edges");
        }},
-      {"dashed polyline", [](TCanvas& c) {
+      {"dashed polyline",
+       [](TCanvas& c) {
          c.Pen().SetStyle(psDashDot);
          const TPoint pts[] = {{3, 2}, {150, 40}, {20, 97}, {140, 95}};
          c.Polyline(pts);
@@ -105,7 +110,8 @@ TEST(BitmapWindow, WindowsGiveThePixelsOfTheWholePicture) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::vector<uint8_t> whole = Whole(160, 100, c.draw);
-    for (int rows : {1, 7, 64}) EXPECT_TRUE(InWindows(160, 100, rows, c.draw) == whole) << rows << " rows a window";
+    for (int rows : {1, 7, 64})
+      EXPECT_TRUE(InWindows(160, 100, rows, c.draw) == whole) << rows << " rows a window";
   }
 }
 
