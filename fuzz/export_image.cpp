@@ -1,7 +1,7 @@
 // Loads arbitrary bytes as a template, prepares it (fuzz_report.h limits) and exports the pages
 // as raster images in memory: JPEG or PNG, one image per page or all joined, colour or one-bit,
-// cropped or not, as the first byte says. The resolution is kept low so that a run stays short;
-// the page size comes from the template.
+// cropped or not, drawn whole or in strips of 7 rows, as the first byte says. The resolution is
+// kept low so that a run stays short; the page size comes from the template.
 #include <cstddef>
 #include <cstdint>
 
@@ -25,6 +25,10 @@ class PngExport : public TpgwCustomImageExport {
     if (!bitmap) throw EInvalidOperation("There is no page image to write");
     EncodePNG(*bitmap, stream);
   }
+  bool CanEncodeRows() const override { return true; }
+  std::unique_ptr<TRowEncoder> NewRowEncoder(int width, int height, TStream& stream) override {
+    return std::make_unique<TPNGRowEncoder>(width, height, false, stream);
+  }
 };
 }  // namespace
 
@@ -45,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   filter->SetCropImages(mode & 8);
   filter->SetResolution(mode & 16 ? 48 : 24);
   filter->SetJPEGQuality(1 + (mode >> 5) * 14);
+  filter->SetBandRows(mode & 32 ? 7 : 0);
   TMemoryStream out;
   filter->SetStream(&out);
   try {

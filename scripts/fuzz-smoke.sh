@@ -26,6 +26,17 @@ if ! nice -n 10 scripts/build.sh "$build" -DPW_FUZZ=ON -DPW_TESTS=OFF -DPW_BENCH
   exit 1
 fi
 
+# Older findings kept beside the fixtures of their subsystem, replayed by the program that reads
+# such bytes (each file is a whole input of that program). tests/data/fuzz_regressions/<program>/
+# is replayed as well.
+declare -A kept=(
+  [export_truetype]=tests/data/truetype/fuzz     # fonts
+  [render_pictures]=tests/data/pictures/fuzz     # picture files
+  [script_run]=tests/data/scripts/fuzz           # programs in the default language
+  [storage_template]=tests/data/templates/fuzz   # templates
+  [data_csv]=tests/data/sources/fuzz             # a delimiter byte, then the CSV text
+)
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/pagewright-fuzz-smoke.XXXXXX")
 failed=()
 started=$(date +%s)
@@ -37,10 +48,11 @@ for t in "${targets[@]}"; do
   corpora=("$work/$name/new")
   [ -d "fuzz/corpus/$name" ] && corpora+=("fuzz/corpus/$name")
   regressions=()
-  if [ -d "tests/data/fuzz_regressions/$name" ]; then
+  for dir in "tests/data/fuzz_regressions/$name" ${kept[$name]:-}; do
+    [ -d "$dir" ] || continue
     while IFS= read -r -d '' f; do regressions+=("$f"); done \
-      < <(find "tests/data/fuzz_regressions/$name" -type f ! -name '*.md' -print0 | sort -z)
-  fi
+      < <(find "$dir" -type f ! -name '*.md' -print0 | sort -z)
+  done
   # The sanitizers' reports end the program with a non-zero status; so do libFuzzer's own
   # findings (timeout, out of memory, leak).
   opts=(-timeout=20 -rss_limit_mb=2560 -malloc_limit_mb=2560 "-artifact_prefix=$work/$name/artifacts/"

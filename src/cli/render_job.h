@@ -215,6 +215,10 @@ class PngExport : public TpgwCustomImageExport {
     if (!bitmap) throw EInvalidOperation("There is no page image to write");
     EncodePNG(*bitmap, stream);
   }
+  bool CanEncodeRows() const override { return true; }
+  std::unique_ptr<TRowEncoder> NewRowEncoder(int width, int height, TStream& stream) override {
+    return std::make_unique<TPNGRowEncoder>(width, height, false, stream);
+  }
 };
 
 // The report's collected errors, one a line, each after the template's name.

@@ -6,11 +6,13 @@
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/format.h"
+#include "platform/memory_budget.h"
 #include "platform/scope_guard.h"
 #include "platform/streams.h"
 #include "platform/unicode.h"
 #include "render/bitmap.h"
 #include "render/graphic_formats.h"
+#include "render/picture_codecs.h"
 #include "report/pages.h"
 #include "report/picture_view.h"
 #include "report/report.h"
@@ -36,6 +38,14 @@ int ToSide(Extended v, int cap) {
 
 constexpr int64_t kNoMin = std::numeric_limits<int64_t>::max();
 
+// Pixel bytes of one strip: kBandBytes, or half of what the memory budget has left when that
+// is less, so that a page beyond the budget is still drawn.
+int64_t StripBytes() {
+  const TMemoryBudget& budget = TMemoryBudget::Process();
+  return std::min(TpgwCustomImageExport::kBandBytes,
+                  std::max<int64_t>(budget.Limit() - budget.Used(), 0) / 2);
+}
+
 }  // namespace
 
 TpgwCustomImageExport::TpgwCustomImageExport(TComponent* owner) : TpgwBaseDialogExportFilter(owner) {
@@ -60,11 +70,24 @@ std::unique_ptr<TBitmap> TpgwCustomImageExport::NewBitmap() {
   TCanvasLock lock(canvas);
   FCurrentRes = canvas.Font().PixelsPerInch();
   FDiv = static_cast<Extended>(FResolution) / FCurrentRes;
+  if (FMonochrome) bitmap->SetMonochrome(true);
+  PrepareCanvas(canvas);
+  return bitmap;
+}
+
+void TpgwCustomImageExport::PrepareCanvas(TCanvas& canvas) const {
   canvas.Brush().SetStyle(bsSolid);
   canvas.Brush().SetColor(clWhite);
-  if (FMonochrome) bitmap->SetMonochrome(true);
   canvas.SetWholePixelModules(FWholePixelModules);
-  return bitmap;
+}
+
+bool TpgwCustomImageExport::CanEncodeRows() const {
+  return dynamic_cast<const TpgwJPEGPictureFormat*>(FGHelper) != nullptr;
+}
+
+std::unique_ptr<TRowEncoder> TpgwCustomImageExport::NewRowEncoder(int width, int height, TStream& stream) {
+  if (!CanEncodeRows()) throw EInvalidOperation("The picture format cannot write a page in strips");
+  return std::make_unique<TJPEGRowEncoder>(width, height, FJPEGQuality, FResolution, false, stream);
 }
 
 bool TpgwCustomImageExport::Start() {
@@ -74,6 +97,8 @@ bool TpgwCustomImageExport::Start() {
   FCurrentPage = 0;
   FYOffset = 0;
   FBitmap.reset();
+  FBanded = false;
+  FBandViews.clear();
   if (!FSeparate) {
     // The joined image grows page by page (see StartPage).
     FBitmap = NewBitmap();
@@ -90,17 +115,24 @@ void TpgwCustomImageExport::StartPage(TpgwReportPage& page, int) {
   ++FCurrentPage;
   if (FSeparate) {
     FBitmap.reset();
+    FBandViews.clear();
     auto bitmap = NewBitmap();
-    {
+    const int width = ToSide(page.Width() * FDiv, std::numeric_limits<int>::max());
+    const int height = ToSide(page.Height() * FDiv, std::numeric_limits<int>::max());
+    FPageWidth = width;
+    FPageHeight = height;
+    FBanded = width > 0 && height > 0 && CanEncodeRows() &&
+              (FBandRows > 0 || int64_t{width} * height * 4 > StripBytes());
+    // A page drawn in strips gets its strip bitmap when it is written.
+    if (!FBanded) {
       TCanvasLock lock(bitmap->Canvas());
-      bitmap->SetSize(ToSide(page.Width() * FDiv, std::numeric_limits<int>::max()),
-                      ToSide(page.Height() * FDiv, std::numeric_limits<int>::max()));
+      bitmap->SetSize(width, height);
     }
     FBitmap = std::move(bitmap);
     FMaxX = 0;
     FMaxY = 0;
-    FMinX = FBitmap->Width();
-    FMinY = FBitmap->Height();
+    FMinX = width;
+    FMinY = height;
     return;
   }
   if (!FBitmap) return;
@@ -131,6 +163,10 @@ void TpgwCustomImageExport::ExportObject(TpgwComponent& obj) {
     FMaxX = std::max(FMaxX, ToPixels((left + view->Width()) * FDiv) + 1);
     FMaxY = std::max(FMaxY, ToPixels((top + view->Height()) * FDiv) + FYOffset + 1);
   }
+  if (FBanded) {
+    FBandViews.push_back(view);
+    return;
+  }
   TCanvas& canvas = FBitmap->Canvas();
   TCanvasLock lock(canvas);
   view->Draw(canvas, FDiv, FDiv, 0, FYOffset);
@@ -155,10 +191,17 @@ void TpgwCustomImageExport::Finish() {
 
 void TpgwCustomImageExport::SaveCurrentBitmap() {
   if (!FBitmap) return;
-  struct Release {
-    std::unique_ptr<TBitmap>& bitmap;
-    ~Release() { bitmap.reset(); }
-  } release{FBitmap};
+  auto release = ScopeExit([this] {
+    FBitmap.reset();
+    FBanded = false;
+    FBandViews.clear();
+  });
+  if (FBanded) {
+    // The crop box is known from the views' bounds before anything is drawn, so the strips
+    // cover only it (WriteBands).
+    WriteFile();
+    return;
+  }
   if (FCrop) {
     // The painted area, within the image. When nothing printable was painted the box is empty
     // and the whole image is written rather than an image of no size.
@@ -182,9 +225,25 @@ void TpgwCustomImageExport::WriteFile() {
   FFileSuffix.clear();
   if (FSeparate) FFileSuffix.append(u".").append(IntToStr(FCurrentPage));
   try {
+    if (FBanded && !Stream()) {
+      // Encoded straight into the file as the strips are drawn; a failure discards the file.
+      TpgwCustomIOTransport* transport = IOTransport();
+      if (!transport) throw EInvalidOperation("The export filter has no output transport");
+      const WideString name = ChangeFileExt(FileName(), FFileSuffix + DefaultExt());
+      TStream* out = transport->GetStream(name);
+      if (!out) throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(name) + "\".");
+      auto discard = ScopeFail([&] { transport->DiscardStream(out, name); });  // the previous file stays
+      if (!transport->DoFilterProcessStream(*out, this)) WriteBands(*out);
+      discard.Dismiss();
+      transport->FreeStream(out, name);
+      return;
+    }
     // Encoded first, so that a picture that cannot be encoded leaves no empty file behind.
     TMemoryStream encoded;
-    WriteBitmapToStream(encoded);
+    if (FBanded)
+      WriteBands(encoded);
+    else
+      WriteBitmapToStream(encoded);
     if (TStream* stream = Stream()) {
       stream->WriteBuffer(encoded.Memory(), encoded.Size());
       return;
@@ -201,6 +260,39 @@ void TpgwCustomImageExport::WriteFile() {
   } catch (const Exception& e) {
     ReportOutputError(e);
   }
+}
+
+void TpgwCustomImageExport::WriteBands(TStream& stream) {
+  // The written area: the page, or with CropImages the painted box within it (the whole page
+  // when nothing printable was painted), as the whole-page bitmap is cropped.
+  TRect area = Rect(0, 0, FPageWidth, FPageHeight);
+  if (FCrop) {
+    const int64_t left = std::max<int64_t>(FMinX, 0), top = std::max<int64_t>(FMinY, 0);
+    const int64_t right = std::min<int64_t>(FMaxX, FPageWidth),
+                  bottom = std::min<int64_t>(FMaxY, FPageHeight);
+    if (right > left && bottom > top)
+      area = Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right),
+                  static_cast<int>(bottom));
+  }
+  const int64_t rowBytes = int64_t{area.Width()} * 4;
+  const int rows = static_cast<int>(std::min<int64_t>(
+      area.Height(), FBandRows > 0 ? FBandRows : std::max<int64_t>(1, StripBytes() / rowBytes)));
+  std::unique_ptr<TRowEncoder> encoder = NewRowEncoder(area.Width(), area.Height(), stream);
+  TBitmap& strip = *FBitmap;
+  {
+    TCanvasLock lock(strip.Canvas());
+    strip.SetSize(area.Width(), rows);
+  }
+  for (int top = area.Top; top < area.Bottom; top += rows) {
+    // A fresh canvas for each strip: the views find it as they would find the page's.
+    strip.SetWindow(area.Left, top, FPageWidth, FPageHeight);
+    TCanvas& canvas = strip.Canvas();
+    TCanvasLock lock(canvas);
+    PrepareCanvas(canvas);
+    for (TpgwView* view : FBandViews) view->Draw(canvas, FDiv, FDiv, 0, 0);
+    encoder->WriteRows(strip, 0, std::min(rows, area.Bottom - top));
+  }
+  encoder->Finish();
 }
 
 void TpgwCustomImageExport::WriteBitmapToStream(TStream& stream) {

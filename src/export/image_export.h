@@ -1,11 +1,15 @@
 // The raster export filters: the general image export, which paints each prepared page into a
 // bitmap at the export resolution (every view draws itself, scaled) and writes the bitmap as an
-// image file, and the JPEG filter.
+// image file, and the JPEG filter. A page image too large for one bitmap is drawn in strips
+// instead, when the format can be written a row at a time: each strip is a bitmap as wide as the
+// page, every view of the page is drawn into it shifted up by the strip's top, and its rows go to
+// the encoder before the next strip is drawn. The pixels are those of the whole-page bitmap.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "export/export_filter.h"
 #include "platform/exceptions.h"
@@ -14,7 +18,10 @@
 namespace pagewright {
 
 class TBitmap;
+class TCanvas;
+class TRowEncoder;
 class TpgwCustomGraphicFormat;
+class TpgwView;
 
 class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
  public:
@@ -39,6 +46,11 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
 
   // Encodes the current bitmap into the stream through the picture format; raises on failure.
   virtual void WriteBitmapToStream(TStream& stream);
+  // Whether the output format is written a row at a time (NewRowEncoder), which lets large pages
+  // be drawn in strips: true for JPEG.
+  virtual bool CanEncodeRows() const;
+  // An encoder of width x height pixels writing to the stream, for pages drawn in strips.
+  virtual std::unique_ptr<TRowEncoder> NewRowEncoder(int width, int height, TStream& stream);
   // Crops when asked, writes the file and releases the bitmap, also when writing failed.
   // Failures to open, encode or write are handled by the report's silent mode.
   virtual void SaveCurrentBitmap();
@@ -55,6 +67,12 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
   void SetWholePixelModules(bool v) { FWholePixelModules = v; }
   int Resolution() const { return FResolution; }
   void SetResolution(int v) { FResolution = v; }
+  // Rows of a page image drawn at a time. 0: pages whose pixels need more than kBandBytes (or
+  // than half of what the memory budget has left, when that is less) are drawn in strips of
+  // about that size, smaller pages whole. Only pages written one file each,
+  // in a format that CanEncodeRows, are drawn in strips.
+  int BandRows() const { return FBandRows; }
+  void SetBandRows(int v) { FBandRows = v < 0 ? 0 : v; }
   // One file per page; false joins all pages into one image.
   bool SeparateFiles() const { return FSeparate; }
   void SetSeparateFiles(bool v) { FSeparate = v; }
@@ -76,6 +94,8 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
 
   // Largest joined image, in pixels each way.
   static constexpr int kMaxJoinedSide = 30000;
+  // Pixel bytes of a page image beyond which it is drawn in strips (see BandRows).
+  static constexpr int64_t kBandBytes = int64_t{64} << 20;
 
  protected:
   void SetPicFormatName(std::string v) { FPicFormatName = std::move(v); }
@@ -84,10 +104,19 @@ class TpgwCustomImageExport : public TpgwBaseDialogExportFilter {
  private:
   // A white bitmap at the canvas resolution, one-bit when Monochrome; sets FCurrentRes and FDiv.
   std::unique_ptr<TBitmap> NewBitmap();
+  // Brush and options of a fresh page canvas.
+  void PrepareCanvas(TCanvas& canvas) const;
   // The output: the caller's stream, or the transport's file named after the page.
   void WriteFile();
+  // Draws the page strip by strip into the encoder (see the file's comment).
+  void WriteBands(TStream& stream);
 
   std::unique_ptr<TBitmap> FBitmap;
+  // The page is drawn in strips when written: its views, in painting order, wait until then.
+  bool FBanded = false;
+  std::vector<TpgwView*> FBandViews;
+  int FPageWidth = 0, FPageHeight = 0;  // in bitmap pixels
+  int FBandRows = 0;
   bool FCrop = false;
   int FCurrentPage = 0;
   int FJPEGQuality = 90;

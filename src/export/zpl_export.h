@@ -21,6 +21,8 @@ class TpgwZPLExport : public TpgwCustomImageExport {
   const TClassInfo& ClassInfo() const override;
   // The printer's resolution in dots per inch: 203, 300 or 600 (the export's Resolution).
   void WriteBitmapToStream(TStream& stream) override;
+  // A label is drawn whole: label pages are small, and the graphic field is made from the bitmap.
+  bool CanEncodeRows() const override { return false; }
 };
 
 }  // namespace pagewright

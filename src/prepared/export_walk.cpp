@@ -62,12 +62,13 @@ void TpgwPreviewPages::ExportPage(IpgwExportTarget& filter, int index) {
   auto clearCache = ScopeExit([this] { ClearPageCache(); });
   LockPage(page);
   auto unlock = ScopeExit([this] { UnlockPage(); });
+  // The background outlives the page's end: a filter may draw the page's views only then.
+  TpgwPictureView background(nullptr);
   filter.StartExportPage(*page, index);
   auto finish = ScopeExit([&] { filter.FinishExportPage(*page, index); });
   {
     page->SetMarginOffset(index);
     {
-      TpgwPictureView background(nullptr);
       background.SetName(u"_pagebackground");
       background.SetColor(page->Color());
       background.SetFrame(page->Frame());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
@@ -126,6 +127,11 @@ struct PixelRuns {
 // ---------------------------------------------------------------------------------------------
 // The raster canvas
 
+// The largest side of a Cairo image surface.
+constexpr int kMaxSurfaceSide = 32767;
+// The largest layer a window composites a scaled picture on (see DoCopyRect), in pixels.
+constexpr int64_t kMaxLayerPixels = int64_t{16} << 20;
+
 class TBitmapCanvas;
 
 struct TBitmap::Impl {
@@ -133,6 +139,10 @@ struct TBitmap::Impl {
   // The pixels' bytes, drawn from the process's memory budget.
   TMemoryReservation pixels;
   std::unique_ptr<TBitmapCanvas> canvas;
+  // The window onto a larger picture (see SetWindow); the canvas draws shifted by the origin.
+  bool window = false;
+  int originX = 0, originY = 0;
+  int fullWidth = 0, fullHeight = 0;
   void* SurfaceHandle() const { return surface.get(); }
 };
 
@@ -141,6 +151,10 @@ class TBitmapCanvas : public TCanvas {
   explicit TBitmapCanvas(TBitmap& owner) : FOwner(owner) {}
   void Attach(cairo_surface_t* surface) {
     FCr.reset(cairo_create(surface));
+    const TBitmap::Impl& impl = FOwner.Internals();
+    // A whole-pixel shift: shapes, glyphs and patterns land on the pixels they cover on the
+    // whole picture (scaled pictures need more, see DoCopyRect).
+    if (impl.window) cairo_translate(FCr.get(), -impl.originX, -impl.originY);
     cairo_set_antialias(FCr.get(), CAIRO_ANTIALIAS_NONE);
     cairo_set_fill_rule(FCr.get(), CAIRO_FILL_RULE_EVEN_ODD);
     DoClipChanged();
@@ -153,9 +167,9 @@ class TBitmapCanvas : public TCanvas {
       case LOGPIXELSY:
         return FOwner.PixelsPerInch();
       case HORZRES:
-        return FOwner.Width();
+        return SurfaceSize().cx;
       case VERTRES:
-        return FOwner.Height();
+        return SurfaceSize().cy;
       case BITSPIXEL:
         return FOwner.Monochrome() ? 1 : FOwner.PixelFormat() == pf32bit ? 32 : 24;
       case TECHNOLOGY:
@@ -166,12 +180,21 @@ class TBitmapCanvas : public TCanvas {
   }
 
  protected:
-  TSize SurfaceSize() const override { return TSize{FOwner.Width(), FOwner.Height()}; }
+  TSize SurfaceSize() const override {
+    const TBitmap::Impl& impl = FOwner.Internals();
+    if (impl.window) return TSize{impl.fullWidth, impl.fullHeight};
+    return TSize{FOwner.Width(), FOwner.Height()};
+  }
 
   void DoClipChanged() override {
+    if (!FCr) return;
+    cairo_reset_clip(FCr.get());
+    ApplyClipShapes();
+  }
+
+  // Intersects FCr's clip with the canvas's clip region.
+  void ApplyClipShapes() {
     cairo_t* cr = FCr.get();
-    if (!cr) return;
-    cairo_reset_clip(cr);
     const TClipRegion& clip = GetClipRgnRef();
     if (!clip.IsClipped()) return;
     for (const auto& s : clip.Shapes()) {
@@ -567,17 +590,96 @@ void TBitmapCanvas::DoCopyRect(const TRect& dest, const TBitmap& source, const T
   // original rectangle's scale applies even when it reached beyond the source.
   const double scaleX = static_cast<double>(dest.Width()) / srcIn.Width();
   const double scaleY = static_cast<double>(dest.Height()) / srcIn.Height();
+  auto paint = [&](cairo_t* target) {
+    cairo_save(target);
+    cairo_translate(target, dest.Left, dest.Top);
+    cairo_scale(target, scaleX, scaleY);
+    cairo_translate(target, src.Left - srcIn.Left, src.Top - srcIn.Top);
+    cairo_rectangle(target, 0, 0, src.Width(), src.Height());
+    cairo_clip(target);
+    cairo_set_source_surface(target, surface, -fromRect.Left, -fromRect.Top);
+    cairo_pattern_set_filter(cairo_get_source(target),
+                             StretchSmooth() ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_extend(cairo_get_source(target), CAIRO_EXTEND_PAD);
+    cairo_set_operator(target, CAIRO_OPERATOR_OVER);
+    cairo_paint(target);
+    cairo_restore(target);
+  };
+  const TBitmap::Impl& impl = FOwner.Internals();
+  if (!impl.window || (scaleX == 1 && scaleY == 1)) {
+    paint(cr);
+    return;
+  }
+  // The library rounds the sample positions of a scaled picture relative to the surface's
+  // origin and to the middle of the area it composites, so a window (another origin, a part of
+  // the area) would sample a little differently from the whole picture. The picture is
+  // composited instead on a layer that has the whole picture's origin and the area the whole
+  // picture would composite (the picture's rectangle within the clip and the picture); the
+  // layer's memory holds only the rows of that area, and the rows it shares with the window go
+  // back to the window. A picture too large for such a layer is composited in the window itself.
+  const double x0 = dest.Left + (src.Left - srcIn.Left) * scaleX, x1 = x0 + src.Width() * scaleX;
+  const double y0 = dest.Top + (src.Top - srcIn.Top) * scaleY, y1 = y0 + src.Height() * scaleY;
+  auto side = [](double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); };
+  const TRect area =
+      IntersectRect(Rect(side(std::floor(std::min(x0, x1))), side(std::floor(std::min(y0, y1))),
+                         side(std::ceil(std::max(x0, x1))), side(std::ceil(std::max(y0, y1)))),
+                    ClipRect());
+  const TRect held =
+      Rect(impl.originX, impl.originY, impl.originX + FOwner.Width(), impl.originY + FOwner.Height());
+  const TRect shared = IntersectRect(area, held);
+  if (shared.IsEmpty()) return;
+  if (area.Left < 0 || area.Top < 0 || area.Right > kMaxSurfaceSide || area.Bottom > kMaxSurfaceSide ||
+      int64_t{area.Right} * area.Height() > kMaxLayerPixels) {
+    paint(cr);
+    return;
+  }
+  // Rows as wide as the layer's view (from column 0), of the area's rows only.
+  TMemoryReservation reserved(
+      TMemoryBudget::Process(), int64_t{area.Right} * area.Height() * 4,
+      "a picture layer of " + std::to_string(area.Right) + " x " + std::to_string(area.Height()) + " pixels");
+  const cairo_format_t format = FOwner.PixelFormat() == pf32bit ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
+  SurfacePtr rows = NewSurface(area.Right, area.Height(), FOwner.PixelFormat() == pf32bit);
+  const int stride = cairo_image_surface_get_stride(rows.get());
+  // The view's rows above the area lie before the memory and are never touched: every
+  // compositing on the view is clipped to the area.
+  const uintptr_t base = reinterpret_cast<uintptr_t>(cairo_image_surface_get_data(rows.get())) -
+                         static_cast<uintptr_t>(area.Top) * static_cast<uintptr_t>(stride);
+  SurfacePtr view(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(base), format,
+                                                      area.Right, area.Bottom, stride));
+  if (cairo_surface_status(view.get()) != CAIRO_STATUS_SUCCESS) {
+    paint(cr);
+    return;
+  }
+  cairo_surface_t* own = impl.surface.get();
+  cairo_surface_flush(own);
+  {
+    ContextPtr viewCr(cairo_create(view.get()));
+    cairo_rectangle(viewCr.get(), area.Left, area.Top, area.Width(), area.Height());
+    cairo_clip(viewCr.get());
+    // What lies under the picture: the window's pixels where it has them.
+    cairo_set_operator(viewCr.get(), CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(viewCr.get(), own, impl.originX, impl.originY);
+    cairo_rectangle(viewCr.get(), shared.Left, shared.Top, shared.Width(), shared.Height());
+    cairo_fill(viewCr.get());
+    cairo_set_operator(viewCr.get(), CAIRO_OPERATOR_OVER);
+    cairo_set_antialias(viewCr.get(), CAIRO_ANTIALIAS_NONE);
+    cairo_set_fill_rule(viewCr.get(), CAIRO_FILL_RULE_EVEN_ODD);
+    // The canvas's clip is built by its own path helpers, which draw on FCr; the area's clip
+    // stays under it.
+    std::swap(FCr, viewCr);
+    auto back = ScopeExit([&] { std::swap(FCr, viewCr); });
+    cairo_save(FCr.get());
+    ApplyClipShapes();
+    paint(FCr.get());
+    cairo_restore(FCr.get());
+  }
+  cairo_surface_flush(view.get());
   cairo_save(cr);
-  cairo_translate(cr, dest.Left, dest.Top);
-  cairo_scale(cr, scaleX, scaleY);
-  cairo_translate(cr, src.Left - srcIn.Left, src.Top - srcIn.Top);
-  cairo_rectangle(cr, 0, 0, src.Width(), src.Height());
-  cairo_clip(cr);
-  cairo_set_source_surface(cr, surface, -fromRect.Left, -fromRect.Top);
-  cairo_pattern_set_filter(cairo_get_source(cr), StretchSmooth() ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
-  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-  cairo_paint(cr);
+  cairo_reset_clip(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, view.get(), 0, 0);
+  cairo_rectangle(cr, shared.Left, shared.Top, shared.Width(), shared.Height());
+  cairo_fill(cr);
   cairo_restore(cr);
 }
 
@@ -746,6 +848,22 @@ void TBitmap::SetSize(int width, int height) {
   FWidth = width;
   FHeight = height;
   FImpl->canvas->Attach(FImpl->surface.get());
+}
+
+void TBitmap::SetWindow(int left, int top, int fullWidth, int fullHeight) {
+  Impl& impl = *FImpl;
+  impl.window = true;
+  impl.originX = left;
+  impl.originY = top;
+  impl.fullWidth = std::max(0, fullWidth);
+  impl.fullHeight = std::max(0, fullHeight);
+  {
+    ContextPtr cr(cairo_create(impl.surface.get()));
+    cairo_set_source_rgb(cr.get(), 1, 1, 1);
+    cairo_paint(cr.get());
+  }
+  impl.canvas = std::make_unique<TBitmapCanvas>(*this);
+  impl.canvas->Attach(impl.surface.get());
 }
 
 void TBitmap::SetPixelFormat(TPixelFormat f) {

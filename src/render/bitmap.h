@@ -44,6 +44,14 @@ class TBitmap : public TGraphic {
 
   TCanvas& Canvas();
 
+  // Makes the bitmap a window onto a larger picture of fullWidth x fullHeight pixels whose pixels
+  // from (left, top) on it holds: its canvas draws in the larger picture's coordinates, clipped to
+  // the window, and reports the larger picture's size, so that what is drawn comes out as on one
+  // bitmap of the whole picture. Rows and pixels are still read at the bitmap's own positions.
+  // The canvas starts afresh (default pen, brush and font, no clip) and the pixels are painted
+  // white: each window is drawn as a new bitmap of the picture would be.
+  void SetWindow(int left, int top, int fullWidth, int fullHeight);
+
   // A row of pixels as 32-bit values 0x00RRGGBB (blue in the lowest byte); for pf32bit
   // 0xAARRGGBB with the colour premultiplied by alpha. Null outside the bitmap.
   const uint32_t* ScanLine(int y) const;

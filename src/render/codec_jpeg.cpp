@@ -3,6 +3,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -121,43 +123,6 @@ bool RunDecode(jpeg_decompress_struct* cinfo, ErrorManager* err, DecodeTarget* t
   return true;
 }
 
-struct EncodeSource {
-  const TBitmap* bitmap;
-  int quality;
-  int dpi;
-  bool grey;
-  unsigned char* out;
-  unsigned long outSize;
-  std::vector<uint8_t>* row;
-};
-
-bool RunEncode(jpeg_compress_struct* cinfo, ErrorManager* err, EncodeSource* s) {
-  if (setjmp(err->jump)) return false;
-  jpeg_create_compress(cinfo);
-  jpeg_mem_dest(cinfo, &s->out, &s->outSize);
-  const TBitmap& b = *s->bitmap;
-  cinfo->image_width = static_cast<JDIMENSION>(b.Width());
-  cinfo->image_height = static_cast<JDIMENSION>(b.Height());
-  cinfo->input_components = 3;
-  cinfo->in_color_space = JCS_RGB;
-  jpeg_set_defaults(cinfo);
-  if (s->grey) jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
-  jpeg_set_quality(cinfo, s->quality, TRUE);
-  cinfo->write_JFIF_header = TRUE;
-  cinfo->density_unit = 1;  // dots per inch
-  cinfo->X_density = static_cast<UINT16>(s->dpi);
-  cinfo->Y_density = static_cast<UINT16>(s->dpi);
-  jpeg_start_compress(cinfo, TRUE);
-  uint8_t* row = s->row->data();
-  while (cinfo->next_scanline < cinfo->image_height) {
-    b.ReadRowRGB(static_cast<int>(cinfo->next_scanline), row);
-    JSAMPROW rows[1] = {row};
-    jpeg_write_scanlines(cinfo, rows, 1);
-  }
-  jpeg_finish_compress(cinfo);
-  return true;
-}
-
 }  // namespace
 
 std::unique_ptr<TBitmap> DecodeJPEG(std::span<const uint8_t> data) {
@@ -179,30 +144,137 @@ std::unique_ptr<TBitmap> DecodeJPEG(std::span<const uint8_t> data) {
   return bitmap;
 }
 
-void EncodeJPEG(const TBitmap& bitmap, int quality, int dpi, bool grey, TStream& stream) {
-  if (bitmap.Width() <= 0 || bitmap.Height() <= 0 || bitmap.Width() > 65500 || bitmap.Height() > 65500)
-    throw EInvalidGraphic("JPEG image has no size");
+// The compressor's state outside the setjmp frames (see ErrorExit).
+struct TJPEGRowEncoder::State {
   jpeg_compress_struct cinfo;
-  std::memset(&cinfo, 0, sizeof cinfo);
   ErrorManager err;
-  InitErrors(err);
-  cinfo.err = &err.pub;
-  std::vector<uint8_t> row(static_cast<size_t>(bitmap.Width()) * 3);
-  EncodeSource source{&bitmap,
-                      quality < 1 ? 1 : quality > 100 ? 100 : quality,
-                      dpi > 0 && dpi < 65536 ? dpi : 96,
-                      grey,
-                      nullptr,
-                      0,
-                      &row};
-  const bool ok = RunEncode(&cinfo, &err, &source);
-  jpeg_destroy_compress(&cinfo);
-  struct Free {
-    unsigned char* p;
-    ~Free() { std::free(p); }
-  } freeOut{source.out};
-  if (!ok) throw EInvalidGraphic(std::string("JPEG error: ") + err.message);
-  stream.WriteBuffer(source.out, static_cast<int64_t>(source.outSize));
+  jpeg_destination_mgr dest;
+  TStream* stream = nullptr;
+  std::exception_ptr writeFailure;  // what the stream raised
+  JOCTET buffer[1 << 16];
+  State() {
+    std::memset(&cinfo, 0, sizeof cinfo);
+    std::memset(&dest, 0, sizeof dest);
+    InitErrors(err);
+    cinfo.err = &err.pub;
+    cinfo.client_data = this;
+  }
+  // Safe on a compressor never created: the library then has no memory to free.
+  ~State() { jpeg_destroy_compress(&cinfo); }
+};
+
+namespace {
+
+using EncoderState = TJPEGRowEncoder::State;
+
+EncoderState& StateOf(j_compress_ptr cinfo) {
+  return *static_cast<EncoderState*>(cinfo->client_data);
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  EncoderState& s = StateOf(cinfo);
+  s.dest.next_output_byte = s.buffer;
+  s.dest.free_in_buffer = sizeof s.buffer;
+}
+
+// Hands n bytes of the buffer to the stream; a stream that raises ends the compression.
+void Flush(j_compress_ptr cinfo, size_t n) {
+  EncoderState& s = StateOf(cinfo);
+  bool failed = false;
+  try {
+    s.stream->WriteBuffer(s.buffer, static_cast<int64_t>(n));
+  } catch (...) {
+    s.writeFailure = std::current_exception();
+    failed = true;
+  }
+  // Outside the handler: the jump leaves no exception half-handled.
+  if (failed) ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  Flush(cinfo, sizeof StateOf(cinfo).buffer);
+  InitDestination(cinfo);
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  EncoderState& s = StateOf(cinfo);
+  Flush(cinfo, sizeof s.buffer - s.dest.free_in_buffer);
+}
+
+// Only plain data lives in these frames, so the jump back into them skips no destructor.
+bool RunEncodeStart(EncoderState* s, int width, int height, int quality, int dpi, bool grey) {
+  if (setjmp(s->err.jump)) return false;
+  jpeg_compress_struct* cinfo = &s->cinfo;
+  jpeg_create_compress(cinfo);
+  s->dest.init_destination = InitDestination;
+  s->dest.empty_output_buffer = EmptyOutputBuffer;
+  s->dest.term_destination = TermDestination;
+  cinfo->dest = &s->dest;
+  cinfo->image_width = static_cast<JDIMENSION>(width);
+  cinfo->image_height = static_cast<JDIMENSION>(height);
+  cinfo->input_components = 3;
+  cinfo->in_color_space = JCS_RGB;
+  jpeg_set_defaults(cinfo);
+  if (grey) jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
+  jpeg_set_quality(cinfo, quality, TRUE);
+  cinfo->write_JFIF_header = TRUE;
+  cinfo->density_unit = 1;  // dots per inch
+  cinfo->X_density = static_cast<UINT16>(dpi);
+  cinfo->Y_density = static_cast<UINT16>(dpi);
+  jpeg_start_compress(cinfo, TRUE);
+  return true;
+}
+
+bool RunEncodeRow(EncoderState* s, const uint8_t* row) {
+  if (setjmp(s->err.jump)) return false;
+  JSAMPROW rows[1] = {const_cast<JSAMPROW>(row)};
+  jpeg_write_scanlines(&s->cinfo, rows, 1);
+  return true;
+}
+
+bool RunEncodeFinish(EncoderState* s) {
+  if (setjmp(s->err.jump)) return false;
+  jpeg_finish_compress(&s->cinfo);
+  return true;
+}
+
+[[noreturn]] void RaiseEncodeError(const EncoderState& s) {
+  if (s.writeFailure) std::rethrow_exception(s.writeFailure);
+  throw EInvalidGraphic(std::string("JPEG error: ") + s.err.message);
+}
+
+}  // namespace
+
+TJPEGRowEncoder::TJPEGRowEncoder(int width, int height, int quality, int dpi, bool grey, TStream& stream)
+    : TRowEncoder(width, height, false) {
+  if (width <= 0 || height <= 0 || width > 65500 || height > 65500)
+    throw EInvalidGraphic("JPEG image has no size");
+  FState = std::make_unique<State>();
+  State& s = *FState;
+  s.stream = &stream;
+  if (!RunEncodeStart(&s, width, height,
+                      quality < 1     ? 1
+                      : quality > 100 ? 100
+                                      : quality,
+                      dpi > 0 && dpi < 65536 ? dpi : 96, grey))
+    RaiseEncodeError(s);
+}
+
+TJPEGRowEncoder::~TJPEGRowEncoder() = default;
+
+void TJPEGRowEncoder::DoWriteRow(const uint8_t* pixels) {
+  if (!RunEncodeRow(FState.get(), pixels)) RaiseEncodeError(*FState);
+}
+
+void TJPEGRowEncoder::DoFinish() {
+  if (!RunEncodeFinish(FState.get())) RaiseEncodeError(*FState);
+}
+
+void EncodeJPEG(const TBitmap& bitmap, int quality, int dpi, bool grey, TStream& stream) {
+  TJPEGRowEncoder encoder(bitmap.Width(), bitmap.Height(), quality, dpi, grey, stream);
+  encoder.WriteRows(bitmap, 0, bitmap.Height());
+  encoder.Finish();
 }
 
 }  // namespace pagewright

@@ -6,20 +6,88 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "platform/streams.h"
 #include "render/bitmap.h"
 
 namespace pagewright {
 
+// An encoder fed one row at a time, top row first, writing to its stream as it goes: a picture
+// taller than memory allows need never be whole in one bitmap. Rows are red, green, blue bytes
+// per pixel, with alpha after them when the encoder takes alpha. A failed write or encoding
+// raises (the stream's own exception, or EInvalidGraphic); the stream then holds part of a file.
+class TRowEncoder {
+ public:
+  TRowEncoder(int width, int height, bool alpha) : FWidth(width), FHeight(height), FAlpha(alpha) {}
+  virtual ~TRowEncoder() = default;
+  TRowEncoder(const TRowEncoder&) = delete;
+  TRowEncoder& operator=(const TRowEncoder&) = delete;
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  bool Alpha() const { return FAlpha; }
+  // Rows encoded so far.
+  int RowsWritten() const { return FRows; }
+  // The next row; raises when all rows were written.
+  void WriteRow(const uint8_t* pixels);
+  // Rows top to bottom - 1 of the bitmap, Width() pixels of each from column left (which must
+  // lie within the bitmap).
+  void WriteRows(const TBitmap& bitmap, int top, int bottom, int left = 0);
+  // Ends the file once every row was written; raises before that.
+  void Finish();
+
+ protected:
+  virtual void DoWriteRow(const uint8_t* pixels) = 0;
+  virtual void DoFinish() = 0;
+
+ private:
+  int FWidth, FHeight;
+  bool FAlpha;
+  int FRows = 0;
+  bool FFinished = false;
+  std::vector<uint8_t> FRow, FAlphaRow, FJoined;
+};
+
+// Baseline JPEG at the quality (1..100), JFIF density dpi dots per inch; grey when asked. Sizes
+// beyond the format's 65,500 pixels raise "JPEG image has no size".
+class TJPEGRowEncoder final : public TRowEncoder {
+ public:
+  TJPEGRowEncoder(int width, int height, int quality, int dpi, bool grey, TStream& stream);
+  ~TJPEGRowEncoder() override;
+  struct State;
+
+ protected:
+  void DoWriteRow(const uint8_t* pixels) override;
+  void DoFinish() override;
+
+ private:
+  std::unique_ptr<State> FState;
+};
+
+// PNG, 8 bits per channel, RGB or RGBA, marked sRGB.
+class TPNGRowEncoder final : public TRowEncoder {
+ public:
+  TPNGRowEncoder(int width, int height, bool alpha, TStream& stream);
+  ~TPNGRowEncoder() override;
+  struct State;
+
+ protected:
+  void DoWriteRow(const uint8_t* pixels) override;
+  void DoFinish() override;
+
+ private:
+  std::unique_ptr<State> FState;
+};
+
 // Baseline and progressive JPEG; grey and CMYK come out as RGB.
 std::unique_ptr<TBitmap> DecodeJPEG(std::span<const uint8_t> data);
-// Baseline JPEG at the quality (1..100), JFIF density dpi dots per inch; grey when asked.
+// The bitmap through TJPEGRowEncoder.
 void EncodeJPEG(const TBitmap& bitmap, int quality, int dpi, bool grey, TStream& stream);
 
 // PNG of any colour type; a 32-bit bitmap when the file has alpha or a transparent colour.
 std::unique_ptr<TBitmap> DecodePNG(std::span<const uint8_t> data);
-// A PNG of the bitmap: RGB, or RGBA for 32-bit bitmaps.
+// A PNG of the bitmap through TPNGRowEncoder: RGB, or RGBA for 32-bit bitmaps.
 void EncodePNG(const TBitmap& bitmap, TStream& stream);
 
 struct TGIFImageData {
