@@ -150,6 +150,7 @@ class TBitmapCanvas : public TCanvas {
  public:
   explicit TBitmapCanvas(TBitmap& owner) : FOwner(owner) {}
   void Attach(cairo_surface_t* surface) {
+    FFillsKnown = 0;  // learned on the surface they were learned on
     FCr.reset(cairo_create(surface));
     const TBitmap::Impl& impl = FOwner.Internals();
     // A whole-pixel shift: shapes, glyphs and patterns land on the pixels they cover on the
@@ -160,6 +161,76 @@ class TBitmapCanvas : public TCanvas {
     DoClipChanged();
   }
   cairo_t* Context() const { return FCr.get(); }
+
+ private:
+  // Barcode bars and other solid rectangles come by the hundred a page. Once Cairo has shown
+  // which pixel value a solid colour gives on this surface, further whole-pixel rectangles of that
+  // colour (no antialiasing, no clip but a rectangle) are written directly: the same pixels,
+  // without a path and a rasteriser each.
+  bool DirectArea(const TRect& r, TRect& area) {
+    const TBrush& brush = Brush();
+    if (brush.Style() != bsSolid || IsNoColor(brush.Color())) return false;
+    if (FOwner.PixelFormat() != pf24bit && FOwner.PixelFormat() != pf32bit) return false;
+    area = r;
+    const TClipRegion& clip = GetClipRgnRef();
+    if (clip.IsClipped()) {
+      if (clip.Shapes().size() != 1 || clip.Shapes()[0].kind != TClipShape::ckRect) return false;
+      const TRect& c = clip.Shapes()[0].rect;
+      area = Rect(std::max(area.Left, c.Left), std::max(area.Top, c.Top), std::min(area.Right, c.Right),
+                  std::min(area.Bottom, c.Bottom));
+    }
+    const TBitmap::Impl& impl = FOwner.Internals();
+    if (impl.window) {
+      area = Rect(area.Left - impl.originX, area.Top - impl.originY, area.Right - impl.originX,
+                  area.Bottom - impl.originY);
+    }
+    area = Rect(std::max(area.Left, 0), std::max(area.Top, 0), std::min(area.Right, FOwner.Width()),
+                std::min(area.Bottom, FOwner.Height()));
+    return true;
+  }
+  uint32_t* SurfaceRow(int y) const {
+    cairo_surface_t* s = FOwner.Internals().surface.get();
+    return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s));
+  }
+  bool FillDirect(const TRect& r) {
+    const TColor color = Brush().Color();
+    const TLearnedFill* known = nullptr;
+    for (int i = 0; i < FFillsKnown; ++i)
+      if (FFills[i].color == color) known = &FFills[i];
+    if (!known) return false;
+    TRect area;
+    if (!DirectArea(r, area)) return false;
+    if (area.Left >= area.Right || area.Top >= area.Bottom) return true;
+    cairo_surface_t* s = FOwner.Internals().surface.get();
+    cairo_surface_flush(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    uint8_t* row = cairo_image_surface_get_data(s) + static_cast<ptrdiff_t>(area.Top) * stride;
+    const size_t width = static_cast<size_t>(area.Width());
+    const uint32_t pixel = known->pixel;
+    for (int y = area.Top; y < area.Bottom; ++y, row += stride)
+      std::fill_n(reinterpret_cast<uint32_t*>(row) + area.Left, width, pixel);
+    cairo_surface_mark_dirty_rectangle(s, area.Left, area.Top, area.Width(), area.Height());
+    return true;
+  }
+  void LearnFillPixel(const TRect& r) {
+    TRect area;
+    if (!DirectArea(r, area) || area.Left >= area.Right || area.Top >= area.Bottom) return;
+    cairo_surface_flush(FOwner.Internals().surface.get());
+    // A few colours (a barcode's bars and spaces alternate): the oldest learned gives way.
+    TLearnedFill& slot = FFills[FFillsKnown < kLearnedFills ? FFillsKnown++ : FNextFill++ % kLearnedFills];
+    slot.color = Brush().Color();
+    slot.pixel = SurfaceRow(area.Top)[area.Left];
+  }
+  struct TLearnedFill {
+    TColor color = 0;
+    uint32_t pixel = 0;
+  };
+  static constexpr int kLearnedFills = 4;
+  TLearnedFill FFills[kLearnedFills];
+  int FFillsKnown = 0;
+  int FNextFill = 0;
+
+ public:
 
   int GetDeviceCaps(int index) const override {
     switch (index) {
@@ -226,7 +297,9 @@ class TBitmapCanvas : public TCanvas {
   }
 
   void DoFillRect(const TRect& r) override {
+    if (FillDirect(r)) return;
     FillWithBrush([&] { cairo_rectangle(FCr.get(), r.Left, r.Top, r.Width(), r.Height()); });
+    LearnFillPixel(r);
   }
 
   void DoRectangle(const TRect& r) override {

@@ -718,3 +718,52 @@ TEST(CanvasText, RightToLeftRunsAreShownReversed) {
 
 }  // namespace
 }  // namespace pagewright
+
+namespace pagewright {
+namespace {
+
+// Solid rectangles of a colour the surface has already shown are written directly; they must set
+// exactly the pixels (all four bytes) that the rasteriser sets for the first rectangle of that
+// colour, whatever the pixel format, clip rectangle or window.
+TEST(CanvasFillRect, RepeatedColoursSetTheSamePixelsAsTheFirstFill) {
+  struct Case {
+    const char* what;
+    TPixelFormat format;
+    bool clip;
+    bool window;
+  };
+  const Case cases[] = {{"24-bit", pf24bit, false, false},
+                        {"32-bit over transparency", pf32bit, false, false},
+                        {"clipped to a rectangle", pf24bit, true, false},
+                        {"a window onto a taller page", pf24bit, false, true}};
+  const TColor colors[] = {clBlack, clWhite, static_cast<TColor>(0x3366CC), clBlack, static_cast<TColor>(0x3366CC)};
+  for (const Case& c : cases) {
+    TBitmap b;
+    b.SetPixelFormat(c.format);
+    b.SetSize(60, 20);
+    if (c.window) b.SetWindow(0, 30, 60, 100);
+    const int top = c.window ? 30 : 0;
+    TCanvas& canvas = b.Canvas();
+    if (c.clip) canvas.IntersectClipRect(Rect(0, top + 2, 55, top + 18));
+    for (int i = 0; i < 5; ++i) {
+      canvas.Brush().SetColor(colors[i]);
+      canvas.FillRect(Rect(i * 10, top, i * 10 + 10, top + 20));
+    }
+    for (int i = 3; i < 5; ++i) {  // the second fills of black and of the blue
+      const int first = i - 3 == 0 ? 0 : 2;
+      for (int y = 0; y < 20; ++y) {
+        for (int dx = 0; dx < 10; ++dx) {
+          EXPECT_EQ(b.ScanLine(y)[i * 10 + dx], b.ScanLine(y)[first * 10 + dx])
+              << c.what << ": fill " << i << " at (" << dx << ", " << y << ")";
+        }
+      }
+    }
+    if (c.clip) {
+      EXPECT_EQ(b.ScanLine(0)[35], b.ScanLine(0)[5]) << c.what << ": above the clip nothing is drawn";
+      EXPECT_NE(b.ScanLine(10)[35], b.ScanLine(0)[35]) << c.what;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pagewright
