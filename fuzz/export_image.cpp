@@ -9,28 +9,8 @@
 #include "fuzz_report.h"
 #include "platform/exceptions.h"
 #include "platform/streams.h"
-#include "render/bitmap.h"
-#include "render/picture_codecs.h"
 
 using namespace pagewright;
-
-namespace {
-// PNG pages as `pagewright render --png` writes them: painted by the raster export (started
-// with the JPEG format, which the lookup needs) and encoded by the PNG encoder.
-class PngExport : public TpgwCustomImageExport {
- public:
-  PngExport() { SetPicFormatName("JPG"); }
-  void WriteBitmapToStream(TStream& stream) override {
-    TBitmap* bitmap = Bitmap();
-    if (!bitmap) throw EInvalidOperation("There is no page image to write");
-    EncodePNG(*bitmap, stream);
-  }
-  bool CanEncodeRows() const override { return true; }
-  std::unique_ptr<TRowEncoder> NewRowEncoder(int width, int height, TStream& stream) override {
-    return std::make_unique<TPNGRowEncoder>(width, height, false, stream);
-  }
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
@@ -39,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!report || !fuzz::PrepareBounded(*report)) return 0;
   std::unique_ptr<TpgwCustomImageExport> filter;
   if (mode & 1)
-    filter = std::make_unique<PngExport>();
+    filter = std::make_unique<TpgwPNGPageExport>();
   else
     filter = std::make_unique<TpgwJPEGExport>(nullptr);
   filter->SetShowDialog(false);

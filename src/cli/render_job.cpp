@@ -292,7 +292,7 @@ TpgwCustomExportFilter& RenderRun::Filter(OutputKind kind) {
     if (!FJPEG) FJPEG = std::make_unique<TpgwJPEGExport>(nullptr);
     f = FJPEG.get();
   } else {
-    if (!FPNG) FPNG = std::make_unique<PngExport>(nullptr);
+    if (!FPNG) FPNG = std::make_unique<TpgwPNGPageExport>(nullptr);
     f = FPNG.get();
   }
   f->SetSeparateFiles(true);

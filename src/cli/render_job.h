@@ -21,8 +21,6 @@
 #include "cli/command.h"
 #include "platform/safe_output.h"
 #include "platform/unicode.h"
-#include "render/bitmap.h"
-#include "render/picture_codecs.h"
 #include "report/report.h"
 
 namespace pagewright::cli {
@@ -201,26 +199,6 @@ class PendingFileTransport : public TpgwCustomIOTransport {
   PendingOutputs& FOutputs;
 };
 
-// PNG pages: the raster export paints the page bitmaps, and the renderer's PNG encoder writes
-// them. The picture formats offer PNG for reading only, so the export is started with the
-// JPEG format (its lookup must succeed) and every page is encoded here instead.
-class PngExport : public TpgwCustomImageExport {
- public:
-  explicit PngExport(TComponent* owner = nullptr) : TpgwCustomImageExport(owner) {
-    SetPicFormatName("JPG");
-    SetDefaultExt(u".png");
-  }
-  void WriteBitmapToStream(TStream& stream) override {
-    TBitmap* bitmap = Bitmap();
-    if (!bitmap) throw EInvalidOperation("There is no page image to write");
-    EncodePNG(*bitmap, stream);
-  }
-  bool CanEncodeRows() const override { return true; }
-  std::unique_ptr<TRowEncoder> NewRowEncoder(int width, int height, TStream& stream) override {
-    return std::make_unique<TPNGRowEncoder>(width, height, false, stream);
-  }
-};
-
 // The report's collected errors, one a line, each after the template's name.
 bool PrintReportErrors(TpgwReport& report, const std::string& templatePath, std::ostream& err,
                        const char* prefix = "");
@@ -282,7 +260,7 @@ class RenderRun {
   std::unique_ptr<TpgwReport> FReport;
   std::unique_ptr<TpgwPDFExport> FPDF;
   std::unique_ptr<TpgwJPEGExport> FJPEG;
-  std::unique_ptr<PngExport> FPNG;
+  std::unique_ptr<TpgwPNGPageExport> FPNG;
   std::unique_ptr<TpgwZPLExport> FZPL;
   PendingOutputs FPending;
   TMemoryStream FStdout;

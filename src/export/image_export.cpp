@@ -224,18 +224,23 @@ void TpgwCustomImageExport::SaveCurrentBitmap() {
 void TpgwCustomImageExport::WriteFile() {
   FFileSuffix.clear();
   if (FSeparate) FFileSuffix.append(u".").append(IntToStr(FCurrentPage));
+  // The page's file from the transport: written by `write`, discarded on a failure (the
+  // previous file stays).
+  auto toFile = [this](const auto& write) {
+    TpgwCustomIOTransport* transport = IOTransport();
+    if (!transport) throw EInvalidOperation("The export filter has no output transport");
+    const WideString name = ChangeFileExt(FileName(), FFileSuffix + DefaultExt());
+    TStream* out = transport->GetStream(name);
+    if (!out) throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(name) + "\".");
+    auto discard = ScopeFail([&] { transport->DiscardStream(out, name); });
+    if (!transport->DoFilterProcessStream(*out, this)) write(*out);
+    discard.Dismiss();
+    transport->FreeStream(out, name);
+  };
   try {
     if (FBanded && !Stream()) {
-      // Encoded straight into the file as the strips are drawn; a failure discards the file.
-      TpgwCustomIOTransport* transport = IOTransport();
-      if (!transport) throw EInvalidOperation("The export filter has no output transport");
-      const WideString name = ChangeFileExt(FileName(), FFileSuffix + DefaultExt());
-      TStream* out = transport->GetStream(name);
-      if (!out) throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(name) + "\".");
-      auto discard = ScopeFail([&] { transport->DiscardStream(out, name); });  // the previous file stays
-      if (!transport->DoFilterProcessStream(*out, this)) WriteBands(*out);
-      discard.Dismiss();
-      transport->FreeStream(out, name);
+      // Encoded straight into the file as the strips are drawn.
+      toFile([this](TStream& out) { WriteBands(out); });
       return;
     }
     // Encoded first, so that a picture that cannot be encoded leaves no empty file behind.
@@ -248,15 +253,7 @@ void TpgwCustomImageExport::WriteFile() {
       stream->WriteBuffer(encoded.Memory(), encoded.Size());
       return;
     }
-    TpgwCustomIOTransport* transport = IOTransport();
-    if (!transport) throw EInvalidOperation("The export filter has no output transport");
-    const WideString name = ChangeFileExt(FileName(), FFileSuffix + DefaultExt());
-    TStream* out = transport->GetStream(name);
-    if (!out) throw EFCreateError("Cannot create file \"" + Utf16ToUtf8(name) + "\".");
-    auto discard = ScopeFail([&] { transport->DiscardStream(out, name); });  // the previous file stays
-    if (!transport->DoFilterProcessStream(*out, this)) out->WriteBuffer(encoded.Memory(), encoded.Size());
-    discard.Dismiss();
-    transport->FreeStream(out, name);
+    toFile([&encoded](TStream& out) { out.WriteBuffer(encoded.Memory(), encoded.Size()); });
   } catch (const Exception& e) {
     ReportOutputError(e);
   }
@@ -311,6 +308,21 @@ void TpgwCustomImageExport::WriteBitmapToStream(TStream& stream) {
   std::unique_ptr<TGraphic> graphic = FGHelper->ConvertFrom(*FBitmap, pf24bit, FJPEGQuality);
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(graphic.get())) jpeg->SetDensity(FResolution);
   FGHelper->SaveToStream(*graphic, stream);
+}
+
+TpgwPNGPageExport::TpgwPNGPageExport(TComponent* owner) : TpgwCustomImageExport(owner) {
+  SetPicFormatName("JPG");
+  SetDefaultExt(u".png");
+}
+
+void TpgwPNGPageExport::WriteBitmapToStream(TStream& stream) {
+  TBitmap* bitmap = Bitmap();
+  if (!bitmap) throw EInvalidOperation("There is no page image to write");
+  EncodePNG(*bitmap, stream);
+}
+
+std::unique_ptr<TRowEncoder> TpgwPNGPageExport::NewRowEncoder(int width, int height, TStream& stream) {
+  return std::make_unique<TPNGRowEncoder>(width, height, false, stream);
 }
 
 TpgwJPEGExport::TpgwJPEGExport(TComponent* owner) : TpgwCustomImageExport(owner) {

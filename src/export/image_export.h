@@ -145,4 +145,16 @@ class TpgwJPEGExport : public TpgwCustomImageExport {
   WideString GetDescription() const override;
 };
 
+// PNG pages, lossless: painted by the raster export and encoded by the PNG encoder (a whole page
+// or a strip at a time). The picture formats offer PNG for reading only, so the export starts
+// with the JPEG format (its lookup must succeed) and every page is encoded here instead. Not one
+// of the registered export classes: the commands create it themselves.
+class TpgwPNGPageExport : public TpgwCustomImageExport {
+ public:
+  explicit TpgwPNGPageExport(TComponent* owner = nullptr);
+  void WriteBitmapToStream(TStream& stream) override;
+  bool CanEncodeRows() const override { return true; }
+  std::unique_ptr<TRowEncoder> NewRowEncoder(int width, int height, TStream& stream) override;
+};
+
 }  // namespace pagewright

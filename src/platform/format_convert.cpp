@@ -128,7 +128,8 @@ bool TryStrToFloat(const WideString& s, Extended& out, const TFormatSettings& fs
   }
   if (mantissaDigits == 0) return false;
   bool negativeExponent = false;
-  if (i < n && (s[i] == u'e' || s[i] == u'E')) {
+  const bool exponent = i < n && (s[i] == u'e' || s[i] == u'E');
+  if (exponent) {
     ++i;
     text += 'e';
     if (i < n && (s[i] == u'+' || s[i] == u'-')) {
@@ -140,7 +141,7 @@ bool TryStrToFloat(const WideString& s, Extended& out, const TFormatSettings& fs
     if (expDigits == 0) return false;
   }
   if (i != n) return false;
-  if (text.find('e') == std::string::npos && significant <= 19 && fractionDigits <= 27) {
+  if (!exponent && significant <= 19 && fractionDigits <= 27) {
     // Templates and data are full of short decimals. Up to 19 digits are an exact integer and
     // 10^k (k <= 27) is exact in long double, so one division rounds exactly as the full reading.
     static const std::array<long double, 28> kPowers = [] {

@@ -843,41 +843,39 @@ bool TvmScript::SetILCode(const TvmILNode& root) {
   return true;
 }
 
-bool TvmScript::Compile() {
-  ErrorMsg.clear();
-  ErrorClassName.clear();
-  TvmILParser parser(this);
+namespace {
+
+// The first steps of Compile and GetILCode: the last error cleared, the script's language
+// selected and the IL document built from its lines; false with ErrorMsg set when either fails.
+bool MakeIL(TvmScript& script, TvmILParser& parser) {
+  script.ErrorMsg.clear();
+  script.ErrorClassName.clear();
   try {
-    parser.SelectLanguage(SyntaxType);
+    parser.SelectLanguage(script.SyntaxType);
   } catch (const Exception& e) {
-    ErrorMsg = Utf8ToUtf16(e.Message());
+    script.ErrorMsg = Utf8ToUtf16(e.Message());
     return false;
   }
-  if (parser.MakeILScript(Lines)) {
-    TvmILCompiler compiler(this, parser.NeedDeclareVars());
-    compiler.Build(*parser.ILScript());
-  } else if (ErrorMsg.empty()) {
-    ErrorMsg = u"Syntax error";
-  }
+  if (parser.MakeILScript(script.Lines)) return true;
+  if (script.ErrorMsg.empty()) script.ErrorMsg = u"Syntax error";
+  return false;
+}
+
+}  // namespace
+
+bool TvmScript::Compile() {
+  TvmILParser parser(this);
+  if (!MakeIL(*this, parser)) return false;
+  TvmILCompiler compiler(this, parser.NeedDeclareVars());
+  compiler.Build(*parser.ILScript());
   if (!ErrorMsg.empty()) return false;
   ErrorPos.clear();
   return true;
 }
 
 bool TvmScript::GetILCode(TStream& stream) {
-  ErrorMsg.clear();
-  ErrorClassName.clear();
   TvmILParser parser(this);
-  try {
-    parser.SelectLanguage(SyntaxType);
-  } catch (const Exception& e) {
-    ErrorMsg = Utf8ToUtf16(e.Message());
-    return false;
-  }
-  if (!parser.MakeILScript(Lines)) {
-    if (ErrorMsg.empty()) ErrorMsg = u"Syntax error";
-    return false;
-  }
+  if (!MakeIL(*this, parser)) return false;
   const std::string document = WriteILDocument(*parser.ILScript());
   stream.Write(document.data(), static_cast<int64_t>(document.size()));
   ErrorPos.clear();

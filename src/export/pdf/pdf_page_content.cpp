@@ -105,11 +105,6 @@ TPDFVectorCanvas::TPDFVectorCanvas(TpgwPDFDocument& document, double originX, do
                                    int unitsPerPixel)
     : FDoc(document), FOriginX(originX), FOriginY(originY), FUnits(std::max(1, unitsPerPixel)) {}
 
-TPDFVectorCanvas::~TPDFVectorCanvas() {
-  // Callers flush; this only keeps what an exception left behind from being written after it.
-  FFills.clear();
-}
-
 void TPDFVectorCanvas::Flush() {
   for (const TFillGroup& g : FFills) {
     FDoc.AppendContent("q");

@@ -29,7 +29,6 @@ class TpgwView;
 class TPDFVectorCanvas : public TCanvas {
  public:
   TPDFVectorCanvas(TpgwPDFDocument& document, double originX, double originY, int unitsPerPixel);
-  ~TPDFVectorCanvas() override;
   int GetDeviceCaps(int index) const override;
   // Writes the solid rectangle fills still collected (see DoFillRect). Every other drawing
   // operation does this first; call it when the drawing is done.
